@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs to build, test and run, skipping those already present.
+set -euo pipefail
+
+packages=(
+  # tool chain
+  g++ cmake ninja-build pkg-config make
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # image codecs
+  zlib1g-dev libpng-dev libjpeg62-turbo-dev libopenjp2-7-dev
+  # video (FFmpeg 5.1)
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev libavdevice-dev
+  # drawing, text and the desktop back end
+  libcairo2-dev libpango1.0-dev libgtk-3-dev fontconfig fonts-dejavu-core fonts-wqy-zenhei
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]})); then
+  SUDO=""
+  if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update
+  $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
