@@ -16,6 +16,6 @@ function(zv_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
   target_compile_definitions(${name} PRIVATE ZV_TEST_TMP="${CMAKE_BINARY_DIR}/test-tmp")
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 TEST_PREFIX "${name}."
                        PROPERTIES ENVIRONMENT "ZONVARK_HEADLESS=1")
 endfunction()

@@ -1,0 +1,22 @@
+// Entry points of libavdevice, bound by name when the loader loads the library; nullptr while it is not.
+#pragma once
+
+#include <string>
+
+extern "C" {
+#include <libavdevice/avdevice.h>
+}
+
+#include "ffmpeg/entry_points.h"
+#include "platform/win32.h"
+
+namespace zv {
+
+ZV_AVDEVICE_ENTRY_POINTS(ZV_DECLARE_ENTRY_POINT, ZV_DECLARE_ENTRY_POINT)
+
+// Binds every entry point of the library; raises Exception for a missing required one.
+void BindAVDevice(const std::string& LibraryFileName, HMODULE Module);
+// Sets every entry point of the library back to nullptr.
+void UnbindAVDevice();
+
+}  // namespace zv

@@ -1,0 +1,310 @@
+// The clip generator links FFmpeg directly and calls the real entry points (qualified with ::), not the
+// run-time bound ones of namespace zv.
+#include "tests/ffmpeg/clip_fixture.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <stdexcept>
+
+namespace zv::testclips {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Raise the number when the clips change, so that files of an older generator are made anew.
+constexpr const char* StampName = "clips-v1.done";
+
+constexpr int CounterBits = 12;
+constexpr int BlockX0 = 8, BlockStep = 26, BlockWidth = 20, BlockY = 4, BlockHeight = 32;
+
+const std::array<TColourPatch, 4> Patches = {{
+    {0, 120, 80, 120, 220, 30, 30},
+    {80, 120, 80, 120, 30, 200, 30},
+    {160, 120, 80, 120, 30, 30, 220},
+    {240, 120, 80, 120, 230, 220, 40},
+}};
+
+std::string ClipFolder() { return std::string(ZV_TEST_TMP) + "/clips"; }
+
+void Check(int rc, const char* what) {
+  if (rc < 0) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    ::av_strerror(rc, text, sizeof text);
+    throw std::runtime_error(std::string(what) + ": " + text);
+  }
+}
+
+// The frame's picture in 32-bit BGRA, top row first.
+void DrawFrame(int Frame, std::vector<uint8_t>& Pixels) {
+  Pixels.assign(size_t(ClipWidth) * ClipHeight * 4, 0);
+  auto put = [&](int x, int y, uint8_t r, uint8_t g, uint8_t b) {
+    uint8_t* p = &Pixels[(size_t(y) * ClipWidth + x) * 4];
+    p[0] = b, p[1] = g, p[2] = r, p[3] = 255;
+  };
+  for (int y = 0; y < ClipHeight; ++y)
+    for (int x = 0; x < ClipWidth; ++x) put(x, y, 128, 128, 128);
+  for (int bit = 0; bit < CounterBits; ++bit) {
+    const uint8_t v = (Frame >> bit) & 1 ? 255 : 0;
+    for (int y = BlockY; y < BlockY + BlockHeight; ++y)
+      for (int x = BlockX0 + bit * BlockStep; x < BlockX0 + bit * BlockStep + BlockWidth; ++x) put(x, y, v, v, v);
+  }
+  for (const TColourPatch& patch : Patches)
+    for (int y = patch.Y; y < patch.Y + patch.Height; ++y)
+      for (int x = patch.X; x < patch.X + patch.Width; ++x) put(x, y, patch.R, patch.G, patch.B);
+}
+
+struct TVideoJob {
+  std::string Name, Muxer, Codec;
+  int RateNum, RateDen, Frames, Gop, BFrames;
+  AVPixelFormat PixelFormat;
+};
+
+void WritePackets(AVCodecContext* Encoder, AVFormatContext* Output, AVStream* Stream, const AVFrame* Frame) {
+  Check(::avcodec_send_frame(Encoder, Frame), "avcodec_send_frame");
+  AVPacket* packet = ::av_packet_alloc();
+  for (;;) {
+    const int rc = ::avcodec_receive_packet(Encoder, packet);
+    if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) break;
+    Check(rc, "avcodec_receive_packet");
+    ::av_packet_rescale_ts(packet, Encoder->time_base, Stream->time_base);
+    packet->stream_index = Stream->index;
+    Check(::av_interleaved_write_frame(Output, packet), "av_interleaved_write_frame");
+  }
+  ::av_packet_free(&packet);
+}
+
+void EncodeVideo(const TVideoJob& Job, const std::string& Path) {
+  const AVCodec* codec = ::avcodec_find_encoder_by_name(Job.Codec.c_str());
+  if (codec == nullptr) throw std::runtime_error("encoder " + Job.Codec + " is not in this FFmpeg build");
+  AVFormatContext* output = nullptr;
+  Check(::avformat_alloc_output_context2(&output, nullptr, Job.Muxer.c_str(), Path.c_str()), "output context");
+  AVStream* stream = ::avformat_new_stream(output, nullptr);
+  AVCodecContext* encoder = ::avcodec_alloc_context3(codec);
+  encoder->width = ClipWidth;
+  encoder->height = ClipHeight;
+  encoder->pix_fmt = Job.PixelFormat;
+  encoder->time_base = AVRational{Job.RateDen, Job.RateNum};
+  encoder->framerate = AVRational{Job.RateNum, Job.RateDen};
+  encoder->gop_size = Job.Gop;
+  encoder->max_b_frames = Job.BFrames;
+  encoder->thread_count = 1;
+  if (Job.Codec == "libx264") {
+    ::av_opt_set(encoder->priv_data, "preset", "veryfast", 0);
+    // Key frames exactly every Gop frames: no extra ones at scene changes.
+    const std::string params = "scenecut=0:keyint=" + std::to_string(Job.Gop) + ":min-keyint=" + std::to_string(Job.Gop);
+    ::av_opt_set(encoder->priv_data, "x264-params", params.c_str(), 0);
+    ::av_opt_set(encoder->priv_data, "crf", "20", 0);
+  } else {
+    encoder->flags |= AV_CODEC_FLAG_QSCALE;
+    encoder->global_quality = FF_QP2LAMBDA * 3;
+    ::av_opt_set_int(encoder->priv_data, "sc_threshold", 1000000000, 0);
+  }
+  if (output->oformat->flags & AVFMT_GLOBALHEADER) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  Check(::avcodec_open2(encoder, codec, nullptr), "avcodec_open2");
+  Check(::avcodec_parameters_from_context(stream->codecpar, encoder), "codec parameters");
+  stream->time_base = encoder->time_base;
+  stream->avg_frame_rate = encoder->framerate;
+  stream->r_frame_rate = encoder->framerate;
+  Check(::avio_open(&output->pb, Path.c_str(), AVIO_FLAG_WRITE), "avio_open");
+  Check(::avformat_write_header(output, nullptr), "avformat_write_header");
+
+  SwsContext* scaler = ::sws_getContext(ClipWidth, ClipHeight, AV_PIX_FMT_BGRA, ClipWidth, ClipHeight, Job.PixelFormat,
+                                        SWS_BICUBIC, nullptr, nullptr, nullptr);
+  AVFrame* frame = ::av_frame_alloc();
+  frame->format = Job.PixelFormat;
+  frame->width = ClipWidth;
+  frame->height = ClipHeight;
+  Check(::av_frame_get_buffer(frame, 0), "av_frame_get_buffer");
+  std::vector<uint8_t> pixels;
+  for (int n = 0; n < Job.Frames; ++n) {
+    DrawFrame(n, pixels);
+    Check(::av_frame_make_writable(frame), "av_frame_make_writable");
+    const uint8_t* source[1] = {pixels.data()};
+    const int sourceLines[1] = {ClipWidth * 4};
+    ::sws_scale(scaler, source, sourceLines, 0, ClipHeight, frame->data, frame->linesize);
+    frame->pts = n;
+    frame->pict_type = n % Job.Gop == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+    WritePackets(encoder, output, stream, frame);
+  }
+  WritePackets(encoder, output, stream, nullptr);
+  Check(::av_write_trailer(output), "av_write_trailer");
+  ::av_frame_free(&frame);
+  ::sws_freeContext(scaler);
+  ::avcodec_free_context(&encoder);
+  ::avio_closep(&output->pb);
+  ::avformat_free_context(output);
+}
+
+void EncodeAudio(const std::string& Path) {
+  const AVCodec* codec = ::avcodec_find_encoder(AV_CODEC_ID_PCM_S16LE);
+  AVFormatContext* output = nullptr;
+  Check(::avformat_alloc_output_context2(&output, nullptr, "wav", Path.c_str()), "output context");
+  AVStream* stream = ::avformat_new_stream(output, nullptr);
+  AVCodecContext* encoder = ::avcodec_alloc_context3(codec);
+  encoder->sample_fmt = AV_SAMPLE_FMT_S16;
+  encoder->sample_rate = 44100;
+  ::av_channel_layout_default(&encoder->ch_layout, 1);
+  encoder->time_base = AVRational{1, 44100};
+  Check(::avcodec_open2(encoder, codec, nullptr), "avcodec_open2");
+  Check(::avcodec_parameters_from_context(stream->codecpar, encoder), "codec parameters");
+  stream->time_base = encoder->time_base;
+  Check(::avio_open(&output->pb, Path.c_str(), AVIO_FLAG_WRITE), "avio_open");
+  Check(::avformat_write_header(output, nullptr), "avformat_write_header");
+  AVFrame* frame = ::av_frame_alloc();
+  frame->format = AV_SAMPLE_FMT_S16;
+  frame->nb_samples = 1024;
+  frame->sample_rate = 44100;
+  ::av_channel_layout_copy(&frame->ch_layout, &encoder->ch_layout);
+  Check(::av_frame_get_buffer(frame, 0), "av_frame_get_buffer");
+  for (int64_t start = 0; start < 2 * 44100; start += 1024) {
+    Check(::av_frame_make_writable(frame), "av_frame_make_writable");
+    auto* samples = reinterpret_cast<int16_t*>(frame->data[0]);
+    for (int i = 0; i < 1024; ++i) samples[i] = int16_t(8000 * std::sin(2 * M_PI * 440 * double(start + i) / 44100));
+    frame->pts = start;
+    WritePackets(encoder, output, stream, frame);
+  }
+  WritePackets(encoder, output, stream, nullptr);
+  Check(::av_write_trailer(output), "av_write_trailer");
+  ::av_frame_free(&frame);
+  ::avcodec_free_context(&encoder);
+  ::avio_closep(&output->pb);
+  ::avformat_free_context(output);
+}
+
+// Writes through a file of its own name and renames it, so that test programs running side by side
+// never see half a clip.
+template <typename F>
+void MakeFile(const std::string& Path, F Write) {
+  const std::string temporary = Path + ".part" + std::to_string(::getpid());
+  Write(temporary);
+  fs::rename(temporary, Path);
+}
+
+void CopyPrefix(const std::string& From, const std::string& To, double Fraction) {
+  std::ifstream in(From, std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  bytes.resize(size_t(double(bytes.size()) * Fraction));
+  std::ofstream(To, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+std::vector<TClipInfo> MakeClips() {
+  const std::vector<TVideoJob> jobs = {
+      {"h264_25.mp4", "mp4", "libx264", 25, 1, 75, 12, 2, AV_PIX_FMT_YUV420P},
+      {"h264_24.mkv", "matroska", "libx264", 24, 1, 72, 10, 2, AV_PIX_FMT_YUV420P},
+      {"h264_30000_1001.mp4", "mp4", "libx264", 30000, 1001, 90, 15, 2, AV_PIX_FMT_YUV420P},
+      {"mpeg4_25.avi", "avi", "mpeg4", 25, 1, 75, 12, 0, AV_PIX_FMT_YUV420P},
+      {"mpeg4_30000_1001.avi", "avi", "mpeg4", 30000, 1001, 60, 10, 0, AV_PIX_FMT_YUV420P},
+      {"mjpeg_24.avi", "avi", "mjpeg", 24, 1, 48, 1, 0, AV_PIX_FMT_YUVJ420P},
+  };
+  const std::string folder = ClipFolder();
+  const bool made = fs::exists(folder + "/" + StampName);
+  if (!made) fs::create_directories(folder);
+  std::vector<TClipInfo> clips;
+  for (const TVideoJob& job : jobs) {
+    TClipInfo info;
+    info.Name = job.Name;
+    info.Path = folder + "/" + job.Name;
+    info.FormatName = job.Muxer == "mp4" ? "mov,mp4,m4a,3gp,3g2,mj2" : job.Muxer == "matroska" ? "matroska,webm" : "avi";
+    info.CodecName = job.Codec;
+    info.FrameRateNum = job.RateNum;
+    info.FrameRateDen = job.RateDen;
+    info.FrameCount = job.Frames;
+    info.GopSize = job.Gop;
+    info.HasBFrames = job.BFrames > 0;
+    info.DurationUs = info.FrameTimeUs(job.Frames);
+    if (!made) MakeFile(info.Path, [&](const std::string& path) { EncodeVideo(job, path); });
+    clips.push_back(info);
+  }
+  if (!made) {
+    MakeFile(TruncatedMp4Path(), [&](const std::string& path) { CopyPrefix(folder + "/h264_25.mp4", path, 0.6); });
+    MakeFile(TruncatedAviPath(), [&](const std::string& path) { CopyPrefix(folder + "/mpeg4_25.avi", path, 0.5); });
+    MakeFile(NotVideoPath(), [](const std::string& path) {
+      std::ofstream(path) << "This is a text file, not a video.\nIt only carries a video file's extension.\n";
+    });
+    MakeFile(AudioOnlyPath(), EncodeAudio);
+    std::ofstream(folder + "/" + StampName) << "done\n";
+  }
+  return clips;
+}
+
+}  // namespace
+
+const std::vector<TClipInfo>& Clips() {
+  static std::once_flag once;
+  static std::vector<TClipInfo> clips;
+  std::call_once(once, [] {
+    try {
+      clips = MakeClips();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "The test clips could not be made: %s\n", e.what());
+      std::abort();
+    }
+  });
+  return clips;
+}
+
+const TClipInfo& Clip(std::string_view Name) {
+  for (const TClipInfo& clip : Clips())
+    if (clip.Name == Name) return clip;
+  std::fprintf(stderr, "No test clip is named %.*s\n", int(Name.size()), Name.data());
+  std::abort();
+}
+
+std::string TruncatedMp4Path() { return ClipFolder() + "/truncated.mp4"; }
+std::string TruncatedAviPath() { return ClipFolder() + "/truncated.avi"; }
+std::string NotVideoPath() { return ClipFolder() + "/not_video.avi"; }
+std::string AudioOnlyPath() { return ClipFolder() + "/audio_only.wav"; }
+
+const std::array<TColourPatch, 4>& ColourPatches() { return Patches; }
+
+namespace {
+
+// Mean of a 6 x 6 square in the middle of counter block Bit.
+template <typename Sample>
+int CounterFromSamples(Sample Grey) {
+  int value = 0;
+  for (int bit = 0; bit < CounterBits; ++bit) {
+    const int cx = BlockX0 + bit * BlockStep + BlockWidth / 2, cy = BlockY + BlockHeight / 2;
+    int sum = 0;
+    for (int y = cy - 3; y < cy + 3; ++y)
+      for (int x = cx - 3; x < cx + 3; ++x) sum += Grey(x, y);
+    const int mean = sum / 36;
+    if (mean > 170)
+      value |= 1 << bit;
+    else if (mean >= 85)
+      return -1;
+  }
+  return value;
+}
+
+}  // namespace
+
+int FrameNumberFromBGRA(const std::function<const uint8_t*(int Row)>& Row) {
+  return CounterFromSamples([&](int x, int y) {
+    const uint8_t* p = Row(y) + x * 4;
+    return (p[0] + p[1] + p[2]) / 3;
+  });
+}
+
+int FrameNumberFromLuma(const uint8_t* Plane, int LineSize) {
+  // Luma runs from 16 (black) to 235 (white) in limited range; the thresholds sit well inside.
+  return CounterFromSamples([&](int x, int y) { return int(Plane[y * LineSize + x]); });
+}
+
+}  // namespace zv::testclips

@@ -1,0 +1,68 @@
+// Test clips made by our own code through the FFmpeg libraries: synthetic frames whose top row of blocks
+// spells the frame number in binary, over fixed colour patches, encoded as H.264, MPEG-4 Part 2 and
+// MJPEG in MP4, Matroska and AVI at 25, 24 and 30000/1001 frames per second. Made once, under
+// ZV_TEST_TMP/clips, and shared by every test program.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zv::testclips {
+
+constexpr int ClipWidth = 320;
+constexpr int ClipHeight = 240;
+
+struct TClipInfo {
+  std::string Name;        // file name, e.g. "h264_25.mp4"
+  std::string Path;        // full path
+  std::string FormatName;  // the short name FFmpeg's demuxer reports, e.g. "mov,mp4,m4a,3gp,3g2,mj2"
+  std::string CodecName;   // the encoder used: "libx264", "mpeg4" or "mjpeg"
+  int Width = ClipWidth;
+  int Height = ClipHeight;
+  int FrameRateNum = 0;  // frames per second as a fraction
+  int FrameRateDen = 1;
+  int FrameCount = 0;
+  int GopSize = 0;      // frame n is a key frame exactly when n % GopSize == 0
+  bool HasBFrames = false;
+  int64_t DurationUs = 0;  // FrameCount frame durations
+
+  // Presentation time of frame n in microseconds from the stream's start, rounded. The containers
+  // round too: Matroska keeps milliseconds, so compare its times within 1000 microseconds.
+  int64_t FrameTimeUs(int Frame) const {
+    return (int64_t(Frame) * 1000000 * FrameRateDen + FrameRateNum / 2) / FrameRateNum;
+  }
+  int64_t FrameDurationUs() const { return int64_t(1000000) * FrameRateDen / FrameRateNum; }
+};
+
+// Every clip, made on first call (the files stay for later runs).
+const std::vector<TClipInfo>& Clips();
+// One clip by its file name; aborts the test program for an unknown name.
+const TClipInfo& Clip(std::string_view Name);
+
+// The first 60 % of "h264_25.mp4": its index (at the end) is missing, so it cannot be opened.
+std::string TruncatedMp4Path();
+// The first half of "mpeg4_25.avi": it opens, and its frames stop in the middle.
+std::string TruncatedAviPath();
+// A text file with a video extension ("not_video.avi").
+std::string NotVideoPath();
+// Two seconds of PCM audio in a WAV file: no video stream.
+std::string AudioOnlyPath();
+
+// A block of one colour that every frame holds (the same in every frame).
+struct TColourPatch {
+  int X, Y, Width, Height;
+  uint8_t R, G, B;
+};
+const std::array<TColourPatch, 4>& ColourPatches();
+
+// The frame number spelled by a picture's counter blocks, read from 32-bit pixels (blue, green, red,
+// alpha) with Row(y) giving row y from the top; -1 when the blocks are not clearly black or white.
+int FrameNumberFromBGRA(const std::function<const uint8_t*(int Row)>& Row);
+// The same from an 8-bit luma plane.
+int FrameNumberFromLuma(const uint8_t* Plane, int LineSize);
+
+}  // namespace zv::testclips
