@@ -5,6 +5,7 @@
 
 #include "imaging/core/globals.h"
 #include "imaging/core/ie_lists.h"
+#include "platform/graphics.h"
 #include "platform/sysutils.h"
 
 namespace zv {
@@ -143,6 +144,22 @@ long double StrToFloatAnySep(std::string_view Text, long double Default) {
   }
   if (TryStrToFloat(s, value)) return value;
   return Default;
+}
+
+void IEDraw3DFrame(TCanvas* Canvas, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor TopLeftColor,
+                   TColor BottomRightColor) {
+  TPen* Pen = Canvas->Pen();
+  Pen->SetStyle(psSolid);
+  Pen->SetMode(pmCopy);
+  Pen->SetWidth(1);
+  Pen->SetColor(TopLeftColor);
+  Canvas->MoveTo(X1, Y2);
+  Canvas->LineTo(X1, Y1);
+  Canvas->LineTo(X2, Y1);
+  Pen->SetColor(BottomRightColor);
+  Canvas->MoveTo(X1, Y2);
+  Canvas->LineTo(X2, Y2);
+  Canvas->LineTo(X2, Y1);
 }
 
 }  // namespace zv

@@ -8,6 +8,8 @@
 #include "imaging/core/iedefs.h"
 #include "platform/types.h"
 
+namespace zv { class TCanvas; }
+
 namespace zv {
 
 // ---- Arithmetic with fixed tie rules ---------------------------------------------------------------
@@ -80,5 +82,10 @@ uint8_t OSVersionClass();
 // Text to number with the locale's decimal separator, or failing that with the other one of "," and
 // "."; Default when neither reads.
 long double StrToFloatAnySep(std::string_view Text, long double Default);
+
+// A one-pixel 3-D frame: TopLeftColor along the left and top edges, BottomRightColor along the bottom
+// and right edges, drawn as canvas lines (so the end points themselves stay undrawn).
+void IEDraw3DFrame(TCanvas* Canvas, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor TopLeftColor,
+                   TColor BottomRightColor);
 
 }  // namespace zv

@@ -404,4 +404,28 @@ double PowerDouble(double Base, double Exponent) {
   return double(std::exp2(static_cast<long double>(Exponent) * std::log2(static_cast<long double>(Base))));
 }
 
+int32_t PixelFormatBits(TPixelFormat PF) {
+  switch (PF) {
+    case pf1bit: return 1;
+    case pf4bit: return 4;
+    case pf8bit: return 8;
+    case pf15bit: return 15;
+    case pf16bit: return 16;
+    case pf24bit: return 24;
+    case pf32bit: return 32;
+    default: return 0;
+  }
+}
+
+TIEPixelFormat PixelFormatToIE(TPixelFormat PF) {
+  switch (PF) {
+    case pf1bit: return ie1g;
+    case pf4bit:
+    case pf8bit: return ie8p;
+    default: return ie24RGB;
+  }
+}
+
+int32_t TBitmapRowLength(int32_t Width, TPixelFormat PF) { return CalcRowLength(Width, PixelFormatBits(PF), 32); }
+
 }  // namespace zv

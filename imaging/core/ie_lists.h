@@ -7,6 +7,8 @@
 #include <functional>
 #include <vector>
 
+#include "imaging/core/iedefs.h"
+#include "platform/graphics.h"
 #include "platform/objects.h"
 
 namespace zv {
@@ -207,5 +209,11 @@ long double IntPower(int32_t Exponent, long double Base);
 long double RaiseToPower(long double Base, long double Exponent);
 // Integral exponents exactly (Base 0 gives 0 for any Exponent but 0), others through 2^(e log2 b).
 double PowerDouble(double Base, double Exponent);
+
+// Class-library bitmap formats seen from the library: bits per pixel (0 for pfDevice and pfCustom), the
+// library format a TBitmap of that format is read as, and its row length (rows padded to 32 bits).
+int32_t PixelFormatBits(TPixelFormat PF);
+TIEPixelFormat PixelFormatToIE(TPixelFormat PF);
+int32_t TBitmapRowLength(int32_t Width, TPixelFormat PF);
 
 }  // namespace zv

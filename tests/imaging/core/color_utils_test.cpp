@@ -1,4 +1,5 @@
 #include "imaging/core/color_utils.h"
+#include "platform/graphics.h"
 
 #include <gtest/gtest.h>
 
@@ -163,3 +164,22 @@ TEST(SystemTest, VersionClassTable) {
 }
 
 }  // namespace
+
+TEST(Draw3DFrameTest, EdgesTakeTheirColoursAndEndPointsStayUndrawn) {
+  TBitmap Bmp;
+  Bmp.SetPixelFormat(pf24bit);
+  Bmp.SetSize(8, 8);
+  Bmp.Canvas()->Brush()->SetColor(clWhite);
+  Bmp.Canvas()->FillRect(Rect(0, 0, 8, 8));
+  IEDraw3DFrame(Bmp.Canvas(), 1, 1, 6, 6, clRed, clBlue);
+  TCanvas* C = Bmp.Canvas();
+  // Left edge from (1,6) up to (1,1), top edge to (6,1) exclusive.
+  for (int Y = 1; Y <= 5; ++Y) EXPECT_EQ(C->Pixels(1, Y), clRed) << Y;
+  for (int X = 1; X <= 5; ++X) EXPECT_EQ(C->Pixels(X, 1), clRed) << X;
+  // Bottom edge from (1,6) to (6,6) exclusive is blue; it starts where the red line began.
+  for (int X = 1; X <= 5; ++X) EXPECT_EQ(C->Pixels(X, 6), clBlue) << X;
+  // Right edge from (6,6) up to (6,1) exclusive.
+  for (int Y = 2; Y <= 6; ++Y) EXPECT_EQ(C->Pixels(6, Y), clBlue) << Y;
+  EXPECT_EQ(C->Pixels(6, 1), clWhite);
+  EXPECT_EQ(C->Pixels(3, 3), clWhite);
+}

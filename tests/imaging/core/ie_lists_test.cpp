@@ -309,3 +309,18 @@ TEST(PowerTest, IntegralAndRealExponents) {
 }
 
 }  // namespace
+
+TEST(ClassLibraryBitmapFormats, BitsLibraryFormatAndRowLength) {
+  struct Case { TPixelFormat PF; int32_t Bits; TIEPixelFormat IE; int32_t RowFor10; };
+  const Case Cases[] = {
+      {pf1bit, 1, ie1g, 4},     {pf4bit, 4, ie8p, 8},     {pf8bit, 8, ie8p, 12},
+      {pf15bit, 15, ie24RGB, 20}, {pf16bit, 16, ie24RGB, 20}, {pf24bit, 24, ie24RGB, 32},
+      {pf32bit, 32, ie24RGB, 40}, {pfDevice, 0, ie24RGB, 0},  {pfCustom, 0, ie24RGB, 0},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(int(C.PF));
+    EXPECT_EQ(PixelFormatBits(C.PF), C.Bits);
+    EXPECT_EQ(PixelFormatToIE(C.PF), C.IE);
+    EXPECT_EQ(TBitmapRowLength(10, C.PF), C.RowFor10);
+  }
+}
