@@ -15,7 +15,21 @@
 
 // fontconfig keeps parts of its configuration in memory that nothing points at any more once it is
 // loaded; they live for the whole process and are not ours to free.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+// GTK, GLib and the X libraries keep type and display data for the process's life.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n"
+         "leak:libgtk-3.so\n"
+         "leak:libgdk-3.so\n"
+         "leak:libglib-2.0.so\n"
+         "leak:libgobject-2.0.so\n"
+         "leak:libgio-2.0.so\n"
+         "leak:libX11.so\n"
+         "leak:libpango-1.0.so\n"
+         "leak:libpangoft2-1.0.so\n"
+         "leak:libcairo.so\n"
+         "leak:libatk-bridge-2.0.so\n"
+         "leak:libdbus-1.so\n";
+}
 
 namespace zv::fontengine {
 

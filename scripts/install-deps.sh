@@ -9,10 +9,14 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # image codecs
   zlib1g-dev libpng-dev libjpeg62-turbo-dev libopenjp2-7-dev
+  # independent GIF checker for the tests and benchmarks only
+  libgif-dev
   # video (FFmpeg 5.1)
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev libavdevice-dev
   # drawing, text and the desktop back end
   libcairo2-dev libpango1.0-dev libgtk-3-dev fontconfig fonts-dejavu-core fonts-wqy-zenhei
+  # a virtual display for the desktop back end's tests
+  xvfb xauth
 )
 
 missing=()
