@@ -786,16 +786,17 @@ void TIEBitmap::CopyFromTBitmap(TBitmap* Bitmap) {
   if (Bitmap == nullptr) return;
   TPixelFormat PF = Bitmap->PixelFormat();
   if (FLocation == ieTBitmap) {
-    if (PF != pf1bit && PF != pf24bit && PF != pf32bit) {
-      Bitmap->SetPixelFormat(pf24bit);
-      PF = pf24bit;
-    }
     if (FVclBitmap == nullptr) {
       FVclBitmap = new TBitmap();
       FExternalTBitmap = false;
     }
     ReleaseMappedRows();
-    FVclBitmap->Assign(Bitmap);
+    if (FVclBitmap != Bitmap) FVclBitmap->Assign(Bitmap);
+    // Only the copy goes to 24 bits: the caller's bitmap stays as it is.
+    if (PF != pf1bit && PF != pf24bit && PF != pf32bit) {
+      FVclBitmap->SetPixelFormat(pf24bit);
+      PF = pf24bit;
+    }
     FWidth = FVclBitmap->Width();
     FHeight = FVclBitmap->Height();
     FPixelFormat = PF == pf1bit ? ie1g : PF == pf32bit ? ieRGBX32 : ie24RGB;

@@ -16,6 +16,8 @@ class TBitmap;
 class TCanvas;
 class TStream;
 class TIEFileBuffer;
+class TIEMask;
+class TIEDibbitmap;
 
 // The operations shared by the library's bitmaps (TIEBitmap, TIEDibbitmap).
 class TIEBaseBitmap : public TObject {
@@ -200,6 +202,19 @@ public:
   // ---- Conversion ----
   // Copies a class-library bitmap of any pixel format into this bitmap.
   void CopyFromTBitmap(TBitmap* Bitmap);
+  // Converts the pixels to Format when it is not the current format. False, with the image as it was,
+  // when they cannot be converted (a pair a TBitmap cannot convert, a missing processing routine, no
+  // memory).
+  bool SetPixelFormat(TIEPixelFormat Format);
+  bool ConvertToFormat(TIEPixelFormat Format);
+  // Fills this bitmap, already allocated in its own format at Source's size, with Source's pixels
+  // converted to that format; Source is left as it is. False when nothing was converted (another size,
+  // this bitmap in ieTBitmap, Source in ieNone, a missing processing routine).
+  bool CopyAndConvertFormat(TIEBitmap* Source);
+  // No mask fills the bitmap with 255; a 1-bit mask gives ie1g, an 8-bit one ie8g.
+  void CopyFromTIEMask(TIEMask* Mask);
+  // A 1-bit DIB gives ie1g, a 24-bit one ie24RGB (and ie8g from 8 bits outside ieTBitmap).
+  void CopyFromTIEDibbitmap(TIEDibbitmap* Dib);
 
 private:
   void Init();
@@ -219,6 +234,7 @@ private:
   void FreePalette();
   bool SetPaletteLength(int32_t Length);
   void CopyImageFrom(TIEBitmap* Source, bool Whole);
+  bool ConvertTBitmapStorage(TIEPixelFormat Format);
 
   std::unique_ptr<TIEFileBuffer> FFileBuffer;
   uint8_t* FCurrentRow = nullptr;
