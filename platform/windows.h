@@ -850,6 +850,7 @@ using TWMNCHitMessage = TWMMouse;
 // WM_MOUSEWHEEL: key flags, delta (multiples of WHEEL_DELTA), screen position.
 struct TWMMouseWheel {
   UINT Msg = 0;
+  uint32_t MsgFiller = 0;  // WParam starts at byte 8, as in TMessage
   uint16_t Keys = 0;
   int16_t WheelDelta = 0;
   int32_t Pad0 = 0;
@@ -861,6 +862,7 @@ struct TWMMouseWheel {
 // Keys: virtual-key code and the key data (repeat count, scan code, flags; bit 29 = Alt down).
 struct TWMKey {
   UINT Msg = 0;
+  uint32_t MsgFiller = 0;  // WParam starts at byte 8, as in TMessage
   uint16_t CharCode = 0;
   uint16_t Unused = 0;
   int32_t Pad0 = 0;
@@ -934,6 +936,7 @@ struct TWMNCCalcSize {
 };
 struct TWMScroll {
   UINT Msg = 0;
+  uint32_t MsgFiller = 0;  // WParam starts at byte 8, as in TMessage
   int16_t ScrollCode = 0;
   int16_t Pos = 0;
   int32_t Pad = 0;
@@ -952,6 +955,7 @@ struct TWMSetCursor {
 };
 struct TWMCommand {
   UINT Msg = 0;
+  uint32_t MsgFiller = 0;  // WParam starts at byte 8, as in TMessage
   uint16_t ItemID = 0;
   uint16_t NotifyCode = 0;
   int32_t Pad = 0;
@@ -980,6 +984,7 @@ struct TWMShowWindow {
 };
 struct TWMActivate {
   UINT Msg = 0;
+  uint32_t MsgFiller = 0;  // WParam starts at byte 8, as in TMessage
   uint16_t Active = 0;
   uint16_t Minimized = 0;
   int32_t Pad = 0;
@@ -1044,6 +1049,20 @@ struct TWMEnable {
   LPARAM Unused = 0;
   ZV_MESSAGE_RESULT_TAIL;
 };
+
+// Each record's first parameter field must sit where TMessage keeps WParam, its second where LParam is.
+static_assert(offsetof(TWMKey, CharCode) == offsetof(TMessage, WParam));
+static_assert(offsetof(TWMKey, KeyData) == offsetof(TMessage, LParam));
+static_assert(offsetof(TWMMouse, XPos) == offsetof(TMessage, LParam));
+static_assert(offsetof(TWMMouseWheel, Keys) == offsetof(TMessage, WParam));
+static_assert(offsetof(TWMMouseWheel, XPos) == offsetof(TMessage, LParam));
+static_assert(offsetof(TWMScroll, ScrollCode) == offsetof(TMessage, WParam));
+static_assert(offsetof(TWMScroll, ScrollBar) == offsetof(TMessage, LParam));
+static_assert(offsetof(TWMCommand, ItemID) == offsetof(TMessage, WParam));
+static_assert(offsetof(TWMCommand, Ctl) == offsetof(TMessage, LParam));
+static_assert(offsetof(TWMActivate, Active) == offsetof(TMessage, WParam));
+static_assert(offsetof(TWMActivate, ActiveWindow) == offsetof(TMessage, LParam));
+
 using TCMEnter = TWMNoParams;
 using TCMExit = TWMNoParams;
 // CM_MOUSEENTER / CM_MOUSELEAVE: LParam is the control entered or left (the class library's object).
