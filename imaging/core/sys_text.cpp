@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "imaging/core/bitmap.h"
+#include "platform/controls.h"
 #include "imaging/core/proc_hooks.h"
 #include "platform/lists.h"
 #include "platform/windows.h"
@@ -285,6 +286,13 @@ bool ApplyExifOrientation(TIEBitmap* Bitmap, int32_t Orientation) {
     case 8: rotate(90); break;
   }
   return true;
+}
+
+HWND FindWindowHandle(TComponent* Component) {
+  for (TComponent* C = Component; C != nullptr; C = C->Owner()) {
+    if (auto* W = dynamic_cast<TWinControl*>(C)) return W->HandleAllocated() ? W->Handle() : nullptr;
+  }
+  return nullptr;
 }
 
 }  // namespace zv

@@ -151,4 +151,8 @@ void YCbCrToRGB(TIERGB24& Dest, int32_t Y, int32_t Cb, int32_t Cr);
 // needed.
 bool ApplyExifOrientation(TIEBitmap* Bitmap, int32_t Orientation);
 
+// The window handle of the first windowed control found walking up the Owner chain from Component
+// (the component itself first), when that control has one allocated; nullptr otherwise.
+HWND FindWindowHandle(TComponent* Component);
+
 }  // namespace zv

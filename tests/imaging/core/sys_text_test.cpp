@@ -10,6 +10,7 @@
 #include "imaging/core/bitmap.h"
 #include "imaging/core/proc_hooks.h"
 #include "platform/lists.h"
+#include "platform/forms.h"
 #include "platform/windows.h"
 
 using namespace zv;
@@ -283,4 +284,17 @@ TEST_F(ExifOrientationTest, EachOrientationTurnsAsExif) {
   ProcessingHooks = TProcessingHooks();
   EXPECT_FALSE(ApplyExifOrientation(&bmp, 6));  // nothing could turn it
   EXPECT_TRUE(ApplyExifOrientation(&bmp, 1));
+}
+
+TEST(FindWindowHandleTest, WalksTheOwnerChainToTheFirstWindowedControl) {
+  auto* Form = new TForm(nullptr);
+  auto* Owned = new TComponent(Form);
+  EXPECT_EQ(FindWindowHandle(Owned), nullptr);  // no window made yet
+  HWND Handle = Form->Handle();
+  ASSERT_NE(Handle, nullptr);
+  EXPECT_EQ(FindWindowHandle(Owned), Handle);
+  EXPECT_EQ(FindWindowHandle(Form), Handle);
+  TComponent Loose(nullptr);
+  EXPECT_EQ(FindWindowHandle(&Loose), nullptr);
+  delete Form;
 }
