@@ -1,0 +1,24 @@
+// The GIF reader: one image of a GIF87a or GIF89a stream into a TIEBitmap, with its transparency as a
+// mask, and the file's GIF fields into the I/O parameters.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "imaging/core/iedefs.h"
+
+namespace zv {
+
+class TStream;
+class TIEBitmap;
+class TIEMask;
+class TIOParamsVals;
+
+// Reads image Params.GifImageIndex from the stream's position up to the trailer; ImageCount receives the
+// number of images met. ParamsOnly fills only the parameters. Mask (reused when set) comes back holding
+// an 8-bit mask (0 transparent, 255 opaque) only when the image is transparent and at least one of its
+// pixels is; NoMask never makes one. Failure sets the abort flag.
+void GifReadFrame(TStream* Stream, TIEBitmap* Bitmap, int32_t& ImageCount, TIOParamsVals& Params,
+                  TIEProgressRecord& Progress, bool ParamsOnly, std::unique_ptr<TIEMask>& Mask, bool NoMask);
+
+}  // namespace zv

@@ -1,0 +1,38 @@
+// The GIF writer: a single-image GIF, a frame inserted into an existing GIF at an image index, and the
+// loop block and logical-screen patch that make the file an endlessly looping animation.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "imaging/core/iedefs.h"
+
+namespace zv {
+
+class TStream;
+class TIEBitmap;
+class TIOParamsVals;
+
+// Writes a whole GIF (header, global table, graphic control extension, image, comment extension,
+// trailer) at the stream's position. Failure, a short write included, sets the abort flag.
+void GifWriteImage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress);
+
+// Inserts the bitmap as a frame with its own local table at Params.GifImageIndex into the GIF that runs
+// from the stream's position to its end, and returns the number of images it then holds. A stream that
+// is not a GIF, an index past the last image, broken image data or a failed write set the abort flag,
+// return 0 and leave the stream's bytes as they were. An appended frame is written past the old end
+// and only then joined to the file, so it costs the frame, not the file.
+int32_t GifInsertFrame(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress);
+
+// GifInsertFrame on a file opened for reading and writing; a file that cannot be opened raises EFOpenError.
+int32_t GifInsertFrameFile(const std::string& FileName, TIEBitmap* Bitmap, TIOParamsVals& Params,
+                           TIEProgressRecord& Progress);
+
+// Makes the file "GIF89a" with a logical screen at least ScreenWidth x ScreenHeight and a NETSCAPE2.0
+// block with LoopCount right after the global table. A file that already has the block is patched in
+// place; otherwise the new file is written beside it and replaces it. False when the file is not a GIF
+// or a write failed; the file then holds what it held before.
+bool GifPatchLoopAndScreen(const std::string& FileName, uint16_t LoopCount, int32_t ScreenWidth,
+                           int32_t ScreenHeight);
+
+}  // namespace zv

@@ -1,0 +1,579 @@
+#include "imaging/io/imaging_io.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "imaging/core/bitmap.h"
+#include "imaging/core/color_utils.h"
+#include "imaging/core/ie_streams.h"
+#include "imaging/core/mask.h"
+#include "imaging/core/proc_hooks.h"
+#include "imaging/io/bmp_codec.h"
+#include "imaging/io/gif_reader.h"
+#include "imaging/io/gif_writer.h"
+#include "platform/graphics.h"
+#include "platform/std_controls.h"
+#include "platform/streams.h"
+
+namespace zv {
+
+TImagingIOLinks ImagingIOLinks;
+
+namespace {
+
+void ViewChangeCallback(TObject* Owner, TIEView* /*View*/, int32_t Flag) {
+  static_cast<TImagingIO*>(Owner)->ViewChanged(Flag);
+}
+
+bool IsImagingView(TIEView* View) {
+  return View != nullptr && ImagingIOLinks.IsImagingView && ImagingIOLinks.IsImagingView(View);
+}
+
+// What the parameters record asks of its owner.
+bool OwnerImageSize(TImagingIO* Owner, int32_t& Width, int32_t& Height) {
+  TIEBitmap* Bitmap = Owner->WorkBitmap();
+  if (Bitmap == nullptr) return false;
+  Width = Bitmap->GetWidth();
+  Height = Bitmap->GetHeight();
+  return true;
+}
+
+void OwnerSetViewDpi(TImagingIO* Owner, bool Horizontal, int32_t Value) {
+  TIEView* View = Owner->AttachedImaging();
+  if (!IsImagingView(View)) return;
+  View->LockUpdate();
+  if (Horizontal)
+    View->SetDpiX(Value);
+  else
+    View->SetDpiY(Value);
+  View->UnlockUpdateEx();
+}
+
+// Runs Body, then Finish, also when Body raises (the exception then passes on).
+template <class Body>
+void FinishingWith(TImagingIO* IO, Body&& Work) {
+  try {
+    Work();
+  } catch (...) {
+    IO->NotifyFinishWork();
+    throw;
+  }
+  IO->NotifyFinishWork();
+}
+
+// Opens the file of a load or save; when that raises, the operation still ends with its finish.
+std::unique_ptr<TIEWideFileStream> OpenFinishing(TImagingIO* IO, const std::string& FileName, uint16_t Mode) {
+  try {
+    return std::make_unique<TIEWideFileStream>(FileName, Mode);
+  } catch (...) {
+    IO->NotifyFinishWork();
+    throw;
+  }
+}
+
+// Draws Frame 1:1 into the ie24RGB Canvas at (Left, Top) through Frame's alpha channel, then merges
+// that alpha rectangle into the canvas's alpha channel by the maximum.
+void DrawFrameOnCanvas(TIEBitmap* Frame, TIEBitmap* Canvas, int32_t Left, int32_t Top) {
+  const int32_t X0 = std::max(0, Left), Y0 = std::max(0, Top);
+  const int32_t X1 = std::min(Canvas->GetWidth(), Left + Frame->GetWidth());
+  const int32_t Y1 = std::min(Canvas->GetHeight(), Top + Frame->GetHeight());
+  if (X0 >= X1 || Y0 >= Y1) return;
+  TIEBitmap* Alpha = Frame->HasAlphaChannel() ? Frame->GetAlphaChannel() : nullptr;
+  for (int32_t y = Y0; y < Y1; ++y)
+    for (int32_t x = X0; x < X1; ++x) {
+      const int32_t a = Alpha ? Alpha->GetAlpha(x - Left, y - Top) : 255;
+      if (a == 0) continue;
+      const TIERGB24 S = Frame->GetPixelAsRGB(x - Left, y - Top);
+      if (a == 255) {
+        Canvas->SetRGB(x, y, S);
+        continue;
+      }
+      const TIERGB24 D = Canvas->GetRGB(x, y);
+      auto Mix = [a](uint8_t s, uint8_t d) { return uint8_t((s * a + d * (255 - a)) / 255); };
+      Canvas->SetRGB(x, y, TIERGB24{Mix(S.b, D.b), Mix(S.g, D.g), Mix(S.r, D.r)});
+    }
+  // A frame without an alpha channel gets an opaque one here.
+  Frame->CopyAlphaRectTo(Canvas, X0 - Left, Y0 - Top, X0, Y0, X1 - X0, Y1 - Y0);
+  Canvas->GetAlphaChannel()->SetFull(false);
+}
+
+}  // namespace
+
+// ---- Life ---------------------------------------------------------------------------------------------
+
+TImagingIO::TImagingIO(TComponent* AOwner) : TComponent(AOwner) {
+  IOParamsOwnerLink.CurrentImageSize = OwnerImageSize;
+  IOParamsOwnerLink.SetViewDpi = OwnerSetViewDpi;
+  FOwnedBitmap = std::make_unique<TIEBitmap>();
+  FWorkBitmap = FOwnedBitmap.get();
+  FPreviewFont = std::make_unique<TFont>();
+  ProgressProc = [this](TObject* Sender, int Percent) { NotifyProgress(Sender, Percent); };
+  FIOParams = std::make_unique<TIOParamsVals>(this);
+}
+
+TImagingIO* TImagingIO::CreateForBitmap(TIEBitmap* Bitmap) {
+  auto* IO = new TImagingIO(nullptr);
+  IO->SetAttachedBitmap(Bitmap);
+  return IO;
+}
+
+TImagingIO::~TImagingIO() {
+  // The I/O thread, AVI, video-capture and multi-page document state join here when they come.
+  UnregisterViewCallback();
+}
+
+// ---- Attachment -----------------------------------------------------------------------------------------
+
+void TImagingIO::UnregisterViewCallback() {
+  if (FAttachedImaging != nullptr && FViewCallbackHandle != nullptr)
+    FAttachedImaging->UnregisterChangeCallback(FViewCallbackHandle);
+  FViewCallbackHandle = nullptr;
+}
+
+void TImagingIO::UseOwnBitmap() {
+  FOwnedBitmap = std::make_unique<TIEBitmap>();
+  FWorkBitmap = FOwnedBitmap.get();
+}
+
+void TImagingIO::SetAttachedImaging(TIEView* View) {
+  UnregisterViewCallback();
+  FAttachedImaging = View;
+  if (View == nullptr) {
+    UseOwnBitmap();
+    // The own bitmap must not go on wrapping the former view's picture.
+    FAttachedTBitmap = nullptr;
+    return;
+  }
+  FOwnedBitmap.reset();
+  FAttachedTBitmap = View->GetTBitmap();
+  FWorkBitmap = View->GetIEBitmap();
+  if (FWorkBitmap != nullptr) {
+    FAttachedTBitmap = nullptr;
+  } else {
+    UseOwnBitmap();
+    FWorkBitmap->WrapTBitmap(FAttachedTBitmap, false);
+  }
+  View->FreeNotification(this);
+  FAttachedTImage = nullptr;
+  FViewCallbackHandle = View->RegisterChangeCallback(ViewChangeCallback, this);
+}
+
+void TImagingIO::ForgetView() {
+  FAttachedImaging = nullptr;
+  FViewCallbackHandle = nullptr;
+  // The view's bitmap (or its picture, wrapped by one of ours) goes with the view.
+  if (!OwnsBitmap() || FAttachedTBitmap != nullptr) {
+    UseOwnBitmap();
+    FAttachedTBitmap = nullptr;
+  }
+}
+
+void TImagingIO::ViewChanged(int32_t Flag) {
+  if (Flag == IEViewDestroying) {
+    ForgetView();
+    return;
+  }
+  if (FAttachedImaging == nullptr) return;
+  if (TIEBitmap* ViewBitmap = FAttachedImaging->GetIEBitmap()) {
+    if (ViewBitmap != FWorkBitmap) {
+      FOwnedBitmap.reset();
+      FWorkBitmap = ViewBitmap;
+    }
+    FAttachedTBitmap = nullptr;
+  } else if (TBitmap* Picture = FAttachedImaging->GetTBitmap()) {
+    FAttachedTBitmap = Picture;
+    if (!OwnsBitmap()) UseOwnBitmap();
+    FWorkBitmap->WrapTBitmap(Picture, false);
+  }
+  FIOParams->SetDpiX(FAttachedImaging->DpiX());
+  FIOParams->SetDpiY(FAttachedImaging->DpiY());
+}
+
+void TImagingIO::SetAttachedTImage(TImage* Image) {
+  UnregisterViewCallback();
+  FAttachedTImage = Image;
+  if (Image != nullptr) {
+    // Wrapping frees the work bitmap's image, which must not be a view's or a caller's.
+    if (!OwnsBitmap()) UseOwnBitmap();
+    FAttachedTBitmap = Image->Picture()->Bitmap();
+    FWorkBitmap->WrapTBitmap(FAttachedTBitmap, true);
+    Image->FreeNotification(this);
+    FAttachedImaging = nullptr;
+  } else {
+    ForgetTImage();
+  }
+}
+
+void TImagingIO::ForgetTImage() {
+  FAttachedTImage = nullptr;
+  // Only our own bitmap wraps a picture; a view's or a caller's image is not ours to free.
+  if (OwnsBitmap()) FWorkBitmap->FreeImage(true);
+  FAttachedTBitmap = nullptr;
+}
+
+void TImagingIO::SetAttachedBitmap(TIEBitmap* Bitmap) {
+  UnregisterViewCallback();
+  if (Bitmap == nullptr && (FAttachedImaging != nullptr || FAttachedTImage != nullptr)) return;
+  UseBitmap(Bitmap);
+  if (Bitmap != nullptr) {
+    FAttachedImaging = nullptr;
+    FAttachedTImage = nullptr;
+  }
+}
+
+void TImagingIO::UseBitmap(TIEBitmap* Bitmap) {
+  FAttachedTBitmap = nullptr;
+  // A bitmap handed back that was already ours stays ours rather than being freed under the caller.
+  if (FOwnedBitmap.get() != Bitmap) FOwnedBitmap.reset();
+  FWorkBitmap = Bitmap;
+}
+
+void TImagingIO::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation != opRemove || AComponent == nullptr) return;
+  if (AComponent == FAttachedImaging) {
+    UnregisterViewCallback();
+    ForgetView();
+  } else if (AComponent == FAttachedTImage) {
+    ForgetTImage();
+  }
+}
+
+bool TImagingIO::PrepareBitmap(TIEPixelFormatSet Formats) {
+  if (FWorkBitmap == nullptr) return false;
+  // The control's picture may have been replaced since it was attached.
+  if (FAttachedTImage != nullptr) FAttachedTBitmap = FAttachedTImage->Picture()->Bitmap();
+  if (FAttachedTBitmap != nullptr) FWorkBitmap->WrapTBitmap(FAttachedTBitmap, false);
+  if (Formats.Empty()) return true;
+  const TIEPixelFormat Format = FWorkBitmap->GetPixelFormat();
+  return uint8_t(Format) <= 15 && Formats.Contains(Format);
+}
+
+// ---- Properties -------------------------------------------------------------------------------------
+
+void TImagingIO::SetNativePixelFormat(bool Value) {
+  if (FIOParams != nullptr) FIOParams->NativePixelFormat = Value ? 1 : 0;
+}
+
+TColor TImagingIO::Background() const {
+  return FAttachedImaging != nullptr ? FAttachedImaging->Background() : FOwnBackground;
+}
+
+void TImagingIO::SetBackground(TColor Value) {
+  if (FAttachedImaging == nullptr) FOwnBackground = Value;
+}
+
+// ---- Notifications -----------------------------------------------------------------------------------
+// The I/O thread's path (messages posted to the view) joins these when the thread comes; every
+// operation now runs on the caller's thread.
+
+void TImagingIO::NotifyImageChanged() {
+  if (FAttachedTImage != nullptr && FAttachedTBitmap != nullptr && FWorkBitmap != nullptr)
+    FWorkBitmap->RemoveAlphaChannel(false, clWhite);
+  if (FAttachedImaging != nullptr) {
+    FAttachedImaging->Update();
+    FAttachedImaging->DoImageChange();
+  } else if (FAttachedTImage != nullptr && FAttachedTBitmap != nullptr) {
+    FAttachedTBitmap->SetModified(true);
+  }
+}
+
+void TImagingIO::NotifyProgress(TObject* Sender, int Percent) {
+  if (OnProgress) OnProgress(Sender, Percent);
+}
+
+void TImagingIO::NotifyFinishWork() {
+  if (ProgressProc) ProgressProc(this, 100);
+  if (OnFinishWork) OnFinishWork(this);
+}
+
+void TImagingIO::PushDpiToView() {
+  if (!IsImagingView(FAttachedImaging)) return;
+  FAttachedImaging->LockUpdate();
+  FAttachedImaging->SetDpi(FIOParams->DpiX(), FIOParams->DpiY());
+  FAttachedImaging->UnlockUpdateEx();
+}
+
+TIEProgressRecord TImagingIO::MakeProgress() {
+  TIEProgressRecord Progress;
+  Progress.OnProgress = ProgressProc;
+  Progress.Sender = this;
+  Progress.Abort = &AbortFlag;
+  return Progress;
+}
+
+// ---- Resolution -----------------------------------------------------------------------------------------
+
+void TImagingIO::ApplyDefaultDpi() {
+  if (FIOParams->DpiX() < 2) FIOParams->SetDpiX(DefaultDpiX);
+  if (FIOParams->DpiY() < 2) FIOParams->SetDpiY(DefaultDpiY);
+}
+
+void TImagingIO::AdjustDpi() {
+  if (!PrepareBitmap()) return;
+  TIOParamsVals& P = *FIOParams;
+  const int32_t X = P.DpiX(), Y = P.DpiY();
+  if (X == Y || X <= 0 || Y <= 0) return;
+  if (FWorkBitmap->GetWidth() <= 0 || FWorkBitmap->GetHeight() <= 0 || P.Width <= 0 || P.Height <= 0) return;
+  // Without the resampling there would be nothing to fill the new image with: leave everything.
+  const auto& Hooks = ProcessingHooks;
+  if (!Hooks.ResampleNearest || (FFilteredAdjustDPI && !Hooks.ResampleFiltered)) return;
+
+  int32_t W = P.Width, H = P.Height;
+  if (H < W) {
+    H = static_cast<int32_t>(std::trunc(double(H) / Y * X));
+    P.SetDpiY(X);
+    P.Height = H;
+  } else {
+    W = static_cast<int32_t>(std::trunc(double(W) / X * Y));
+    P.SetDpiX(Y);
+    P.Width = W;
+  }
+  if (W <= 0 || H <= 0) return;
+
+  std::unique_ptr<TIEBitmap> AlphaCopy;
+  if (FWorkBitmap->HasAlphaChannel()) {
+    AlphaCopy = std::make_unique<TIEBitmap>();
+    AlphaCopy->Assign(FWorkBitmap->GetAlphaChannel());
+  }
+  std::unique_ptr<TIEBitmap> Resized;
+  if (FFilteredAdjustDPI) {
+    Resized = std::make_unique<TIEBitmap>(W, H, ie24RGB);
+    if (FWorkBitmap->GetPixelFormat() != ie24RGB) FWorkBitmap->ConvertToFormat(ie24RGB);
+    Hooks.ResampleFiltered(FWorkBitmap, Resized.get(), rfFastLinear, TIEProgressEvent(), this);
+  } else {
+    Resized = std::make_unique<TIEBitmap>(W, H, FWorkBitmap->GetPixelFormat());
+    Hooks.ResampleNearest(FWorkBitmap, Resized.get(), TIEProgressEvent(), this);
+  }
+  FWorkBitmap->Assign(Resized.get());
+  Resized.reset();
+  if (AlphaCopy) {
+    TIEBitmap* Alpha = FWorkBitmap->GetAlphaChannel();
+    Alpha->Allocate(W, H, ie8g);
+    Hooks.ResampleNearest(AlphaCopy.get(), Alpha, TIEProgressEvent(), this);
+  }
+}
+
+// ---- BMP ----------------------------------------------------------------------------------------------
+
+void TImagingIO::LoadBmpStreamCore(TStream* Stream) {
+  AbortFlag = 0;
+  TIEProgressRecord Progress = MakeProgress();
+  FinishingWith(this, [&] {
+    if (!PrepareBitmap()) return;
+    FIOParams->ClearMetadata();
+    FWorkBitmap->RemoveAlphaChannel(false, clWhite);
+    std::unique_ptr<TIEMask> Mask;
+    BmpReadImage(Stream, FWorkBitmap, 0, *FIOParams, Progress, false, false, Mask, FIOParams->BmpLoadAlpha == 0);
+    ApplyDefaultDpi();
+    if (Mask) FWorkBitmap->GetAlphaChannel()->CopyFromTIEMask(Mask.get());
+    if (FAutoAdjustDPI) AdjustDpi();
+    PushDpiToView();
+    FIOParams->FileName.clear();
+    FIOParams->FileType = ftBmp;
+    NotifyImageChanged();
+  });
+}
+
+void TImagingIO::LoadBmpStream(TStream* Stream) { LoadBmpStreamCore(Stream); }
+
+void TImagingIO::LoadBmpFile(const std::string& FileName) {
+  const auto Stream = OpenFinishing(this, FileName, fmOpenRead | fmShareDenyWrite);
+  LoadBmpStreamCore(Stream.get());
+  FIOParams->FileName = FileName;
+}
+
+void TImagingIO::SaveBmpStreamCore(TStream* Stream) {
+  TIEProgressRecord Progress = MakeProgress();
+  if (!PrepareBitmap()) return;
+  BmpWriteImage(Stream, FWorkBitmap, *FIOParams, Progress, FIOParams->BmpLoadAlpha != 0);
+}
+
+void TImagingIO::SaveBmpStream(TStream* Stream) {
+  AbortFlag = 0;
+  FinishingWith(this, [&] { SaveBmpStreamCore(Stream); });
+}
+
+void TImagingIO::SaveBmpFile(const std::string& FileName) {
+  // Set while the file is made, so that a failed creation leaves its failure behind.
+  AbortFlag = 1;
+  auto Stream = OpenFinishing(this, FileName, ieFileCreate);
+  AbortFlag = 0;
+  FinishingWith(this, [&] {
+    // The file is closed before the finish, so that a handler may read it; without a bitmap it stays
+    // empty.
+    const bool Ready = PrepareBitmap();
+    if (Ready) SaveBmpStreamCore(Stream.get());
+    Stream.reset();
+    if (!Ready) return;
+    FIOParams->FileName = FileName;
+    FIOParams->FileType = ftBmp;
+  });
+}
+
+// ---- GIF ----------------------------------------------------------------------------------------------
+
+int32_t TImagingIO::LoadGifStreamCore(TStream* Stream) {
+  AbortFlag = 0;
+  int32_t Count = 0;
+  FinishingWith(this, [&] {
+    if (!PrepareBitmap()) return;
+    TIOParamsVals& P = *FIOParams;
+    P.ClearMetadata();
+    FWorkBitmap->RemoveAlphaChannel(false, clWhite);
+    const int64_t Start = Stream->Position();
+    const int32_t Wanted = static_cast<int32_t>(P.GifImageIndex);
+    // Past the first frame the component reports progress per frame itself.
+    TIEProgressRecord Progress = MakeProgress();
+    if (Wanted >= 1) Progress.OnProgress = nullptr;
+
+    std::unique_ptr<TIEBitmap> Canvas;  // the composed animation, from the second image on
+    int32_t PrevLeft = 0, PrevTop = 0, PrevWidth = 0, PrevHeight = 0;
+    uint8_t PrevDisposal = 0;
+    for (int32_t i = 0;; ++i) {
+      auto Frame = std::make_unique<TIEBitmap>();
+      Stream->SetPosition(Start);
+      P.SetImageIndex(i);
+      std::unique_ptr<TIEMask> Mask;
+      P.GifComments.Clear();  // every pass reads the comments again
+      GifReadFrame(Stream, Frame.get(), Count, P, Progress, false, Mask, false);
+      const TIEPixelFormat FrameFormat = Frame->GetPixelFormat();
+      ApplyDefaultDpi();
+      const int32_t W = std::max(P.GifScreenWidth, Frame->GetWidth());
+      const int32_t H = std::max(P.GifScreenHeight, Frame->GetHeight());
+      if (Mask) Frame->GetAlphaChannel()->CopyFromTIEMask(Mask.get());
+
+      TIEBitmap* Result = Frame.get();
+      if (Count > 1 && !Frame->IsEmpty()) {
+        const TColor Back = RGB24ToColor(P.GifBackgroundColor);
+        if (Canvas && PrevDisposal == 2) {
+          Canvas->FillRect(PrevLeft, PrevTop, PrevLeft + PrevWidth - 1, PrevTop + PrevHeight - 1, Back);
+          Canvas->GetAlphaChannel()->FillRect(PrevLeft, PrevTop, PrevLeft + PrevWidth - 1, PrevTop + PrevHeight - 1, 0);
+        }
+        if (!Canvas) {
+          Canvas = std::make_unique<TIEBitmap>();
+          Canvas->SetLocation(ieInMemory);
+          Canvas->Allocate(W, H, ie24RGB);
+          Canvas->Fill(Back);
+          Canvas->GetAlphaChannel()->Fill(0);
+        }
+        if (Canvas->GetPixelFormat() != ie24RGB) Canvas->ConvertToFormat(ie24RGB);
+        if (Canvas->GetWidth() < W || Canvas->GetHeight() < H)
+          Canvas->ResizeCanvas(std::max(W, Canvas->GetWidth()), std::max(H, Canvas->GetHeight()), Back, 255, 0, 0);
+        DrawFrameOnCanvas(Frame.get(), Canvas.get(), P.GifLeft, P.GifTop);
+        PrevLeft = P.GifLeft;
+        PrevTop = P.GifTop;
+        PrevWidth = Frame->GetWidth();
+        PrevHeight = Frame->GetHeight();
+        PrevDisposal = P.GifDisposal;
+        P.GifDisposal = 2;
+        P.GifLeft = 0;
+        P.GifTop = 0;
+        Result = Canvas.get();
+      }
+      if (AbortFlag != 0) break;
+      if (Count > 0) {
+        FWorkBitmap->Assign(Result);
+        if (FWorkBitmap->GetPixelFormat() != FrameFormat) FWorkBitmap->ConvertToFormat(FrameFormat);
+      }
+      if (ProgressProc) ProgressProc(this, Count > 0 ? static_cast<int>(std::trunc(i * (100.0 / Count))) : 0);
+      if (AbortFlag != 0 || i + 1 >= Count || i == Wanted) break;
+    }
+    P.SetImageIndex(Wanted);
+
+    if (FAutoAdjustDPI) AdjustDpi();
+    SetBackground(RGB24ToColor(P.GifTransparent ? P.GifTransparentColor : P.GifBackgroundColor));
+    P.FileType = ftGif;
+    P.FileName.clear();
+    NotifyImageChanged();
+  });
+  return Count;
+}
+
+int32_t TImagingIO::LoadGifStream(TStream* Stream) { return LoadGifStreamCore(Stream); }
+
+int32_t TImagingIO::LoadGifFile(const std::string& FileName) {
+  const auto Stream = OpenFinishing(this, FileName, fmOpenRead | fmShareDenyWrite);
+  const int32_t Count = LoadGifStreamCore(Stream.get());
+  FIOParams->FileName = FileName;
+  return Count;
+}
+
+void TImagingIO::SaveGifStreamCore(TStream* Stream) {
+  TIEProgressRecord Progress = MakeProgress();
+  if (!PrepareBitmap()) return;
+  GifWriteImage(Stream, FWorkBitmap, *FIOParams, Progress);
+}
+
+void TImagingIO::SaveGifStream(TStream* Stream) {
+  AbortFlag = 0;
+  FinishingWith(this, [&] { SaveGifStreamCore(Stream); });
+}
+
+void TImagingIO::SaveGifFile(const std::string& FileName) {
+  AbortFlag = 1;
+  auto Stream = OpenFinishing(this, FileName, ieFileCreate);
+  AbortFlag = 0;
+  FinishingWith(this, [&] {
+    // The file is closed before the finish, so that a handler may read it; without a bitmap it stays
+    // empty.
+    const bool Ready = PrepareBitmap();
+    if (Ready) SaveGifStreamCore(Stream.get());
+    Stream.reset();
+    if (!Ready) return;
+    FIOParams->FileName = FileName;
+    FIOParams->FileType = ftGif;
+  });
+}
+
+int32_t TImagingIO::InsertGifFrame(const std::string& FileName) {
+  AbortFlag = 0;
+  int32_t Result = 0;
+  TIEProgressRecord Progress = MakeProgress();
+  FinishingWith(this, [&] {
+    if (!PrepareBitmap()) return;
+    TIOParamsVals& P = *FIOParams;
+    P.GifScreenWidth = std::max(P.GifScreenWidth, FWorkBitmap->GetWidth() + P.GifLeft);
+    P.GifScreenHeight = std::max(P.GifScreenHeight, FWorkBitmap->GetHeight() + P.GifTop);
+    Result = GifInsertFrameFile(FileName, FWorkBitmap, P, Progress);
+    if (AbortFlag == 0 && !GifPatchLoopAndScreen(FileName, 0, P.GifScreenWidth, P.GifScreenHeight)) {
+      // The file keeps the inserted frame but lacks the loop block or the screen size.
+      AbortFlag = 1;
+    }
+  });
+  return Result;
+}
+
+// ---- Load by content ---------------------------------------------------------------------------------
+
+void TImagingIO::LoadFromStream(TStream* Stream) {
+  // Recognises the two formats the component reads so far by their signatures.
+  const int64_t Start = Stream->Position();
+  char Head[6] = {};
+  const int64_t Got = Stream->Read(Head, sizeof Head);
+  Stream->SetPosition(Start);
+  if (Got >= 2 && Head[0] == 'B' && Head[1] == 'M') {
+    LoadBmpStream(Stream);
+  } else if (Got == 6 && (std::memcmp(Head, "GIF87a", 6) == 0 || std::memcmp(Head, "GIF89a", 6) == 0)) {
+    LoadGifStream(Stream);
+  }
+}
+
+// ---- Parameters dialog --------------------------------------------------------------------------------
+
+bool TImagingIO::ShowParamsDialog(int16_t Pages) {
+  if (OnDoPreviews) {
+    bool Handled = false;
+    OnDoPreviews(this, Handled);
+    if (Handled) return true;
+  }
+  if (!PrepareBitmap()) return false;
+  const TIEPixelFormat Format = FWorkBitmap->GetPixelFormat();
+  if (Format != ie24RGB && Format != ie1g) FWorkBitmap->ConvertToFormat(ie24RGB);
+  const bool Result = ImagingIOLinks.ShowPreviewsDialog && ImagingIOLinks.ShowPreviewsDialog(this, Pages);
+  NotifyImageChanged();
+  return Result;
+}
+
+}  // namespace zv

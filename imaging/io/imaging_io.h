@@ -1,0 +1,226 @@
+// TImagingIO: the image library's input/output component. It loads and saves the bitmap it works on
+// (its own, an attached view's, an attached TImage's picture or a caller's TIEBitmap), owns the
+// image's parameters, and reports progress and the end of each operation.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "imaging/core/iedefs.h"
+#include "imaging/core/ieview.h"
+#include "imaging/io/io_params.h"
+#include "platform/objects.h"
+#include "platform/types.h"
+
+namespace zv {
+
+class TBitmap;
+class TFont;
+class TImage;
+class TIEBitmap;
+class TStream;
+
+// ---- File-type ids ----------------------------------------------------------------------------------
+// The one number per image format that TIOParamsVals::FileType holds after every load and save.
+constexpr uint32_t ftUnknown = 0;
+constexpr uint32_t ftTiff = 1;
+constexpr uint32_t ftGif = 2;
+constexpr uint32_t ftJpeg = 3;
+constexpr uint32_t ftPcx = 4;
+constexpr uint32_t ftBmp = 5;
+constexpr uint32_t ftIco = 6;
+constexpr uint32_t ftCur = 7;
+constexpr uint32_t ftPng = 8;
+constexpr uint32_t ftWmf = 9;
+constexpr uint32_t ftEmf = 10;
+constexpr uint32_t ftTga = 11;
+constexpr uint32_t ftPnm = 12;
+constexpr uint32_t ftJp2 = 13;
+constexpr uint32_t ftJ2k = 14;
+constexpr uint32_t ftAvi = 15;
+constexpr uint32_t ftWbmp = 16;
+constexpr uint32_t ftPs = 17;
+constexpr uint32_t ftPdf = 18;
+constexpr uint32_t ftDcx = 19;
+constexpr uint32_t ftCameraRaw = 20;
+constexpr uint32_t ftRawBitmap = 21;
+constexpr uint32_t ftPsd = 24;
+constexpr uint32_t ftIev = 25;
+constexpr uint32_t ftLyr = 26;
+constexpr uint32_t ftAll = 27;
+constexpr uint32_t ftDicom = 28;
+constexpr uint32_t ftHdPhoto = 29;
+
+// ---- Window messages to the attached view -------------------------------------------------------------
+// An I/O component working on an I/O thread reaches its view only through these posted messages; the
+// view handles them on the main thread.
+constexpr uint32_t IEMsgImageChanged = 0x1F58;  // repaint and raise the image-changed event
+constexpr uint32_t IEMsgNewFrame = 0x1F59;      // video capture: new frame (lParam = the wrapper)
+constexpr uint32_t IEMsgGraphEvent = 0x1F5A;    // video capture: graph event (lParam = the wrapper)
+constexpr uint32_t IEMsgProgress = 0x1F5B;      // progress, wParam = percentage
+constexpr uint32_t IEMsgFinishWork = 0x1F5C;    // the operation finished
+
+// ---- Options of the parameters dialog -------------------------------------------------------------------
+enum TIOPreviewsParamsItem : uint8_t { ioppDefaultLockPreview, ioppApplyButton };
+using TIOPreviewsParams = TSet<TIOPreviewsParamsItem>;
+
+// Lets the program replace the parameters dialog: Handled true skips it.
+using TIEDoPreviewsEvent = std::function<void(TObject* Sender, bool& Handled)>;
+// Called with the parameters dialog before it is shown.
+using TIEIOPreviewEvent = std::function<void(TObject* Sender, TObject* Dialog)>;
+
+using TIEPixelFormatSet = TSet<TIEPixelFormat>;
+
+class TImagingIO;
+
+// How the component reaches the image view and the parameters dialog, which are built above it. Their
+// units install these when the library starts; while one is empty the component acts as if no image
+// view were attached, or no dialog page applied.
+struct TImagingIOLinks {
+  // True when View is an image view, whose resolution follows the parameters.
+  std::function<bool(TIEView* View)> IsImagingView;
+  // Shows the save-parameters dialog on IO's work bitmap and parameters (its options read from IO:
+  // PreviewsParams, SimplifiedParamsDialogs, BWConversion, PreviewFont, OnIOPreview). True when it
+  // was shown and closed with OK; false when no page applies or it was cancelled.
+  std::function<bool(TImagingIO* IO, int16_t Pages)> ShowPreviewsDialog;
+};
+extern TImagingIOLinks ImagingIOLinks;
+
+class TImagingIO : public TComponent {
+public:
+  explicit TImagingIO(TComponent* AOwner);
+  // A component without owner working on Bitmap, which stays the caller's.
+  static TImagingIO* CreateForBitmap(TIEBitmap* Bitmap);
+  ~TImagingIO() override;
+
+  // ---- What the component works on ----
+  TIEBitmap* WorkBitmap() const { return FWorkBitmap; }
+  bool OwnsBitmap() const { return FOwnedBitmap != nullptr && FOwnedBitmap.get() == FWorkBitmap; }
+  TBitmap* AttachedTBitmap() const { return FAttachedTBitmap; }
+  TIEView* AttachedImaging() const { return FAttachedImaging; }
+  // Works on the view's bitmap and follows its changes; nullptr detaches and gives the component a
+  // new empty bitmap of its own.
+  void SetAttachedImaging(TIEView* View);
+  TImage* AttachedTImage() const { return FAttachedTImage; }
+  // Works on the image control's picture.
+  void SetAttachedTImage(TImage* Image);
+  // Works on the caller's Bitmap (which stays the caller's); nullptr while a view or image is
+  // attached only stops following the view.
+  void SetAttachedBitmap(TIEBitmap* Bitmap);
+  void UseBitmap(TIEBitmap* Bitmap);
+  // The view's change callback: IEViewImageChanged or IEViewDestroying.
+  void ViewChanged(int32_t Flag);
+
+  // Wraps an attached picture again; false without a work bitmap, or when Formats is not empty and
+  // the work bitmap's pixel format is not in it.
+  bool PrepareBitmap(TIEPixelFormatSet Formats = {});
+
+  TIOParamsVals* IOParams() const { return FIOParams.get(); }
+
+  // ---- Properties ----
+  // Outcome of the last operation: 0 success, nonzero failure or cancellation. Setting it during an
+  // operation (from OnProgress, say) cancels it.
+  uint8_t AbortFlag = 0;
+  // Run loads and saves on I/O threads when the work bitmap is not the component's own. The I/O
+  // thread is not part of the library yet: until it is, every operation runs on the caller's thread.
+  bool Asynchronous() const { return FAsynchronous; }
+  void SetAsynchronous(bool Value) { FAsynchronous = Value; }
+  bool StreamHeaders() const { return FStreamHeaders; }
+  void SetStreamHeaders(bool Value) { FStreamHeaders = Value; }
+  bool AutoAdjustDPI() const { return FAutoAdjustDPI; }
+  void SetAutoAdjustDPI(bool Value) { FAutoAdjustDPI = Value; }
+  bool FilteredAdjustDPI() const { return FFilteredAdjustDPI; }
+  void SetFilteredAdjustDPI(bool Value) { FFilteredAdjustDPI = Value; }
+  bool NativePixelFormat() const { return FIOParams != nullptr && FIOParams->NativePixelFormat != 0; }
+  void SetNativePixelFormat(bool Value);
+  // The attached view's background, else the component's own.
+  TColor Background() const;
+  // Has no effect while a view is attached.
+  void SetBackground(TColor Value);
+
+  // ---- Parameters dialog ----
+  TIOPreviewsParams PreviewsParams;
+  bool SimplifiedParamsDialogs = true;
+  uint8_t BWConversion = 1;  // the work bitmap's black-and-white conversion mode, for the dialog
+  TFont* PreviewFont() const { return FPreviewFont.get(); }
+  TIEDoPreviewsEvent OnDoPreviews;
+  TIEIOPreviewEvent OnIOPreview;
+  // Pages selects the dialog's pages; true when the program handled it or the dialog closed with OK.
+  virtual bool ShowParamsDialog(int16_t Pages);
+
+  // ---- Events ----
+  TIEProgressEvent OnProgress;
+  TNotifyEvent OnFinishWork;
+  // Put into every progress record; calls NotifyProgress.
+  TIEProgressEvent ProgressProc;
+
+  // ---- Loads and saves ----
+  // Every one resets AbortFlag at its start and ends with NotifyFinishWork, also when an exception
+  // leaves it; failures of the codecs show only in AbortFlag.
+  void LoadBmpStream(TStream* Stream);
+  void LoadBmpFile(const std::string& FileName);
+  void SaveBmpStream(TStream* Stream);
+  void SaveBmpFile(const std::string& FileName);
+  // Composes the frames of an animation up to IOParams()->GifImageIndex; returns the image count.
+  int32_t LoadGifStream(TStream* Stream);
+  int32_t LoadGifFile(const std::string& FileName);
+  void SaveGifStream(TStream* Stream);
+  // Writes the work bitmap as a single-image GIF: the first frame of an animation.
+  void SaveGifFile(const std::string& FileName);
+  // Inserts the work bitmap as frame IOParams()->GifImageIndex, widens the logical screen to hold it
+  // and makes the file loop endlessly. Returns the file's image count, 0 on failure (AbortFlag set,
+  // the file as it was). A file that cannot be opened raises EFOpenError.
+  int32_t InsertGifFrame(const std::string& FileName);
+  // Loads by the stream's content (BMP and GIF); unrecognised data do nothing at all, not even the
+  // finish notification.
+  virtual void LoadFromStream(TStream* Stream);
+
+  // ---- Resolution ----
+  // A resolution below 2 becomes the library's default.
+  void ApplyDefaultDpi();
+  // Resamples the image so that both axes share the resolution along its longer side; does nothing for
+  // equal or missing resolutions, or while the processing library's resampling is not installed.
+  void AdjustDpi();
+  // Gives an attached image view the parameters' resolution.
+  virtual void PushDpiToView();
+
+  // ---- Notifications ----
+  void NotifyImageChanged();
+  virtual void NotifyProgress(TObject* Sender, int Percent);
+  // Progress 100, then OnFinishWork.
+  virtual void NotifyFinishWork();
+
+protected:
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+
+private:
+  TIEProgressRecord MakeProgress();
+  // The view (or the TImage) went away: stop using its bitmap.
+  void ForgetView();
+  void ForgetTImage();
+  void UnregisterViewCallback();
+  // Makes the work bitmap a new empty one of the component's own.
+  void UseOwnBitmap();
+  void LoadBmpStreamCore(TStream* Stream);
+  void SaveBmpStreamCore(TStream* Stream);
+  int32_t LoadGifStreamCore(TStream* Stream);
+  void SaveGifStreamCore(TStream* Stream);
+
+  std::unique_ptr<TIEBitmap> FOwnedBitmap;
+  TIEBitmap* FWorkBitmap = nullptr;
+  TBitmap* FAttachedTBitmap = nullptr;
+  TIEView* FAttachedImaging = nullptr;
+  TIEChangeCallbackHandle FViewCallbackHandle = nullptr;
+  TImage* FAttachedTImage = nullptr;
+  TColor FOwnBackground = 0;
+  bool FStreamHeaders = false;
+  bool FAutoAdjustDPI = false;
+  bool FFilteredAdjustDPI = false;
+  bool FAsynchronous = false;
+  std::unique_ptr<TFont> FPreviewFont;
+  std::unique_ptr<TIOParamsVals> FIOParams;
+};
+
+}  // namespace zv

@@ -1,0 +1,234 @@
+#include "imaging/io/gif_lzw.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "platform/streams.h"
+
+namespace zv {
+namespace {
+
+std::vector<uint8_t> Encode(int W, int H, int Bits, const std::vector<uint8_t>& Px, bool Interlaced = false) {
+  TMemoryStream S;
+  GifLzwEncode(&S, H, W, Interlaced ? 1 : 0, Px.data(), Bits);
+  const auto* P = static_cast<const uint8_t*>(S.Memory());
+  return std::vector<uint8_t>(P, P + S.Size());
+}
+
+// Decodes Data into a W x H buffer prefilled with Fill; Consumed receives the bytes the decoder read.
+std::vector<uint8_t> Decode(const std::vector<uint8_t>& Data, int W, int H, bool Interlaced, int64_t& Consumed,
+                            uint8_t Fill = 0xEE) {
+  TMemoryStream S;
+  S.Write(Data.data(), int64_t(Data.size()));
+  S.SetPosition(0);
+  std::vector<uint8_t> Px(size_t(W) * H, Fill);
+  GifLzwDecode(&S, H, W, Interlaced ? 1 : 0, Px.data());
+  Consumed = S.Position();
+  return Px;
+}
+
+// Writes LZW codes as a decoder expects them: the width grows when the next free code reaches 2^width,
+// and stays at 12 bits once the table is full.
+struct CodeWriter {
+  int MinCodeSize;
+  int Width;
+  int NextFree;
+  bool HavePrevious = false;
+  std::vector<uint8_t> Bytes;
+  uint32_t Acc = 0;
+  int AccBits = 0;
+  explicit CodeWriter(int M) : MinCodeSize(M), Width(M + 1), NextFree((1 << M) + 2) {}
+  void Put(int Code) {
+    Acc |= uint32_t(Code) << AccBits;
+    AccBits += Width;
+    while (AccBits >= 8) {
+      Bytes.push_back(uint8_t(Acc));
+      Acc >>= 8;
+      AccBits -= 8;
+    }
+  }
+  void Clear() {
+    Put(1 << MinCodeSize);
+    Width = MinCodeSize + 1;
+    NextFree = (1 << MinCodeSize) + 2;
+    HavePrevious = false;
+  }
+  void Literal(int Pixel) {
+    Put(Pixel);
+    if (HavePrevious && NextFree < 4096) {
+      ++NextFree;
+      if (NextFree == (1 << Width) && Width < 12) ++Width;
+    }
+    HavePrevious = true;
+  }
+  std::vector<uint8_t> Finish() {
+    Put((1 << MinCodeSize) + 1);
+    if (AccBits > 0) Bytes.push_back(uint8_t(Acc));
+    std::vector<uint8_t> Out{uint8_t(MinCodeSize)};
+    for (size_t i = 0; i < Bytes.size(); i += 255) {
+      const size_t N = std::min<size_t>(255, Bytes.size() - i);
+      Out.push_back(uint8_t(N));
+      Out.insert(Out.end(), Bytes.begin() + long(i), Bytes.begin() + long(i + N));
+    }
+    Out.push_back(0);
+    return Out;
+  }
+};
+
+TEST(GifLzwEncode, OnePixelGivesClearPixelEndInNineBits) {
+  // 256 | 5 << 9 | 257 << 18 = 0x04040B00
+  EXPECT_EQ(Encode(1, 1, 8, {5}), (std::vector<uint8_t>{0x08, 0x04, 0x00, 0x0B, 0x04, 0x04, 0x00}));
+}
+
+TEST(GifLzwEncode, OneBitUsesMinimumCodeSizeTwo) {
+  const auto Data = Encode(4, 1, 1, {0, 1, 1, 0});
+  ASSERT_GE(Data.size(), 3u);
+  EXPECT_EQ(Data[0], 2);
+  int64_t Used = 0;
+  EXPECT_EQ(Decode(Data, 4, 1, false, Used), (std::vector<uint8_t>{0, 1, 1, 0}));
+}
+
+TEST(GifLzwEncode, SubBlocksHold254BytesButTheLast) {
+  std::mt19937 Rng(7);
+  std::vector<uint8_t> Px(1000 * 1000);
+  for (auto& P : Px) P = uint8_t(Rng() & 0xFF);
+  const auto Data = Encode(1000, 1000, 8, Px);
+  size_t Pos = 1, Blocks = 0;
+  while (Data[Pos] != 0) {
+    const size_t Len = Data[Pos];
+    const bool Last = Data[Pos + 1 + Len] == 0;
+    if (!Last) {
+      EXPECT_EQ(Len, 254u) << "block " << Blocks;
+    }
+    Pos += 1 + Len;
+    ++Blocks;
+  }
+  EXPECT_EQ(Pos, Data.size() - 1);
+  EXPECT_GT(Blocks, 1000u);
+}
+
+enum class Pattern { Random, Flat, Striped };
+
+struct RoundTripCase {
+  int Bits;
+  Pattern Kind;
+  bool Interlaced;
+};
+
+class GifLzwRoundTrip : public testing::TestWithParam<RoundTripCase> {};
+
+TEST_P(GifLzwRoundTrip, DecodesToTheSameIndexes) {
+  const auto C = GetParam();
+  const int W = 173, H = 61;  // odd sizes: rows and passes that do not divide evenly
+  std::mt19937 Rng(uint32_t(C.Bits * 10 + int(C.Kind)));
+  std::vector<uint8_t> Px(size_t(W) * H);
+  const int Colors = 1 << C.Bits;
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      uint8_t V = 0;
+      if (C.Kind == Pattern::Random) V = uint8_t(Rng() % Colors);
+      if (C.Kind == Pattern::Flat) V = uint8_t(Colors - 1);
+      if (C.Kind == Pattern::Striped) V = uint8_t(((x / 3) + y) % Colors);
+      Px[size_t(y) * W + x] = V;
+    }
+  const auto Data = Encode(W, H, C.Bits, Px, C.Interlaced);
+  int64_t Used = 0;
+  EXPECT_EQ(Decode(Data, W, H, C.Interlaced, Used), Px);
+  EXPECT_EQ(Used, int64_t(Data.size()));
+}
+
+std::vector<RoundTripCase> AllRoundTrips() {
+  std::vector<RoundTripCase> Cases;
+  for (int Bits = 1; Bits <= 8; ++Bits)
+    for (Pattern P : {Pattern::Random, Pattern::Flat, Pattern::Striped})
+      for (bool I : {false, true}) Cases.push_back({Bits, P, I});
+  return Cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(CodeSizes, GifLzwRoundTrip, testing::ValuesIn(AllRoundTrips()));
+
+TEST(GifLzwRoundTrip, TableResetsOnLargeRandomImages) {
+  // 256 colours of noise fill the 4096-entry table many times over: each fill means a clear code and a
+  // restart at 9 bits, on both sides.
+  std::mt19937 Rng(11);
+  const int W = 640, H = 480;
+  std::vector<uint8_t> Px(size_t(W) * H);
+  for (auto& P : Px) P = uint8_t(Rng());
+  const auto Data = Encode(W, H, 8, Px);
+  int64_t Used = 0;
+  EXPECT_EQ(Decode(Data, W, H, false, Used), Px);
+}
+
+TEST(GifLzwRoundTrip, InterlacedRowsGoInPassOrder) {
+  const int W = 3, H = 10;
+  std::vector<uint8_t> Px(size_t(W) * H);
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) Px[size_t(y) * W + x] = uint8_t(y);
+  // Decoded without de-interlacing, the buffer shows the order rows were coded in.
+  int64_t Used = 0;
+  const auto AsCoded = Decode(Encode(W, H, 4, Px, true), W, H, false, Used);
+  const int Order[10] = {0, 8, 4, 2, 6, 1, 3, 5, 7, 9};
+  for (int i = 0; i < H; ++i) EXPECT_EQ(AsCoded[size_t(i) * W], Order[i]) << "coded row " << i;
+}
+
+TEST(GifLzwDecode, DataWithoutLeadingClearCode) {
+  // Codes 1, 2, end (5) at 3 bits: 1 | 2 << 3 | 5 << 6.
+  const std::vector<uint8_t> Data{0x02, 0x02, 0x51, 0x01, 0x00};
+  int64_t Used = 0;
+  EXPECT_EQ(Decode(Data, 3, 1, false, Used, 9), (std::vector<uint8_t>{1, 2, 9}));
+  EXPECT_EQ(Used, 5);
+}
+
+TEST(GifLzwDecode, FullTableKeepsDecodingWithoutClearCode) {
+  CodeWriter Codes(8);
+  Codes.Clear();
+  std::vector<uint8_t> Expected;
+  // 3838 literals after the clear make 3837 entries: the table (258..4095) is full; then 500 more
+  // literal codes at 12 bits with no clear code, as GIF allows.
+  for (int i = 0; i < 3838 + 500; ++i) {
+    const int P = (i * 37) % 256;
+    Codes.Literal(P);
+    Expected.push_back(uint8_t(P));
+  }
+  ASSERT_EQ(Codes.NextFree, 4096);
+  ASSERT_EQ(Codes.Width, 12);
+  const auto Data = Codes.Finish();
+  int64_t Used = 0;
+  EXPECT_EQ(Decode(Data, int(Expected.size()), 1, false, Used), Expected);
+  EXPECT_EQ(Used, int64_t(Data.size()));
+}
+
+TEST(GifLzwDecode, StopsAtTheEndOfTruncatedData) {
+  std::vector<uint8_t> Px(64 * 64);
+  for (size_t i = 0; i < Px.size(); ++i) Px[i] = uint8_t((i * 7) % 16);
+  auto Data = Encode(64, 64, 4, Px);
+  // Keep the code size and the first sub-block, cut to 40 bytes, and no terminator.
+  Data.resize(2 + 40);
+  Data[1] = 40;
+  int64_t Used = 0;
+  const auto Out = Decode(Data, 64, 64, false, Used, 0xEE);
+  EXPECT_EQ(Used, int64_t(Data.size()));
+  EXPECT_EQ(Out[0], Px[0]);
+  EXPECT_EQ(Out.back(), 0xEE);  // never reached
+}
+
+TEST(GifLzwDecode, BrokenDataLeaveTheStreamAtTheCodeSize) {
+  int64_t Used = -1;
+  Decode({0x0C, 0x01, 0x00, 0x00}, 1, 1, false, Used);  // code size 12
+  EXPECT_EQ(Used, 0);
+  // Code size 2, first code 7: beyond anything the table holds.
+  Decode({0x02, 0x01, 0x07, 0x00}, 1, 1, false, Used);
+  EXPECT_EQ(Used, 0);
+}
+
+TEST(GifLzwDecode, EmptySizesDecodeNothing) {
+  const auto Data = Encode(4, 4, 2, std::vector<uint8_t>(16, 3), true);
+  int64_t Used = 0;
+  EXPECT_TRUE(Decode(Data, 4, 0, true, Used).empty());
+  EXPECT_EQ(Used, int64_t(Data.size()));
+}
+
+}  // namespace
+}  // namespace zv
