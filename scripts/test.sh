@@ -7,4 +7,4 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Asan
 cmake --build build-asan
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-ctest --test-dir build-asan --output-on-failure -j "$(nproc)"
+ctest --test-dir build-asan --output-on-failure --timeout 600 -j "$(nproc)"
