@@ -1,0 +1,46 @@
+#include "imaging/proc/proc_startup.h"
+
+#include "imaging/core/proc_hooks.h"
+#include "imaging/proc/bitmap_copy.h"
+#include "imaging/proc/filters.h"
+#include "imaging/proc/resample.h"
+#include "imaging/proc/resample_kernel.h"
+
+namespace zv {
+
+void InstallResampleHooks() {
+  TProcessingHooks& Hooks = ProcessingHooks;
+  Hooks.ResampleFiltered = [](TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter,
+                              const TIEProgressEvent& OnProgress, TObject* Sender) {
+    ResampleFiltered(Source, Dest, Filter, Sender, OnProgress);
+  };
+  Hooks.ResampleNearest = [](TIEBitmap* Source, TIEBitmap* Dest, const TIEProgressEvent& OnProgress,
+                             TObject* Sender) { return ResampleNearest(Source, Dest, Sender, OnProgress); };
+  Hooks.ResampleGray8 = ResampleGray8;
+  Hooks.ResampleBW = ResampleBW;
+  Hooks.ShrinkBWToGray = ShrinkBWToGray;
+}
+
+void RemoveResampleHooks() {
+  TProcessingHooks& Hooks = ProcessingHooks;
+  Hooks.ResampleFiltered = nullptr;
+  Hooks.ResampleNearest = nullptr;
+  Hooks.ResampleGray8 = nullptr;
+  Hooks.ResampleBW = nullptr;
+  Hooks.ShrinkBWToGray = nullptr;
+}
+
+void ProcessingStartup() {
+  BuildBitExpansionTable();
+  BuildPresetFilters();
+  InstallResampleHooks();
+  InstallPixelRoutineHooks();
+}
+
+void ProcessingShutdown() {
+  FreePresetFilters();
+  RemoveResampleHooks();
+  RemovePixelRoutineHooks();
+}
+
+}  // namespace zv

@@ -1,0 +1,594 @@
+#include "imaging/proc/resample_kernel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "imaging/core/sys_probes.h"
+#include "imaging/core/thread_pool.h"
+#include "imaging/proc/resample.h"
+#include "platform/message_queue.h"
+
+namespace zv {
+
+namespace {
+
+constexpr double Pi = 3.14159265358979323846;
+
+int32_t Clamp(int32_t Value, int32_t Low, int32_t High) { return std::min(std::max(Value, Low), High); }
+
+inline uint8_t ClampByte(int32_t Value) { return uint8_t(Value < 0 ? 0 : Value > 255 ? 255 : Value); }
+
+// A weighted sum over weights that cancel out: taken as unsigned and shifted, so a negative sum gives
+// 255.
+inline uint8_t ShiftedByte(int32_t Sum) { return uint8_t(std::min<uint32_t>(uint32_t(Sum) >> 8, 255)); }
+
+// Sum div W, truncating. Through a double: the quotient of two int32 is exact or lies at least 1 / |W|
+// from an integer, far beyond the rounding of a double for the weight totals here (|W| < 2^22), and the
+// division vectorises where an integer one does not.
+constexpr int32_t ExactDivisorLimit = 1 << 22;
+inline int32_t DivTrunc(int32_t Sum, double W) { return int32_t(double(Sum) / W); }
+
+bool IsKernelFilter(TResampleFilter Filter) { return Filter >= rfTriangle && Filter <= rfLinear; }
+
+// Sets a bitmap's row access for the length of a pass; rows still mapped are released by their own mode
+// before the old access returns.
+class TAccessScope {
+public:
+  TAccessScope(TIEBitmap* Bitmap, TIEDataAccess Mode) : FBitmap(Bitmap), FSaved(Bitmap->Access()) {
+    Bitmap->SetAccess(Mode);
+  }
+  ~TAccessScope() {
+    FBitmap->ReleaseMappedRows();
+    FBitmap->SetAccess(FSaved);
+  }
+  TAccessScope(const TAccessScope&) = delete;
+  TAccessScope& operator=(const TAccessScope&) = delete;
+
+private:
+  TIEBitmap* FBitmap;
+  TIEDataAccess FSaved;
+};
+
+// One row of a horizontal kernel pass on Ch bytes per pixel. Weights that sum to 0 count as 256 in the
+// threaded 24-bit pass, and take the unsigned shift in the one-channel passes.
+template <int Ch>
+void KernelRow(const uint8_t* Src, uint8_t* Dst, const TResampleContributors& Cols, int32_t DestWidth,
+               bool ZeroAsShift) {
+  for (int32_t x = 0; x < DestWidth; ++x) {
+    const TResampleContributor* p = Cols.Of(x);
+    const int32_t n = Cols.Count(x);
+    int32_t Sum[Ch] = {};
+    for (int32_t k = 0; k < n; ++k) {
+      const uint8_t* s = Src + p[k].Pixel * Ch;
+      const int32_t w = p[k].Weight;
+      for (int c = 0; c < Ch; ++c) Sum[c] += s[c] * w;
+    }
+    uint8_t* d = Dst + x * Ch;
+    const int32_t W = Cols.Total[size_t(x)];
+    if (W != 0 && std::abs(W) < ExactDivisorLimit) {
+      const double Divisor = W;
+      for (int c = 0; c < Ch; ++c) d[c] = ClampByte(DivTrunc(Sum[c], Divisor));
+    } else if (W != 0) {
+      for (int c = 0; c < Ch; ++c) d[c] = ClampByte(Sum[c] / W);
+    } else if (ZeroAsShift) {
+      for (int c = 0; c < Ch; ++c) d[c] = ShiftedByte(Sum[c]);
+    } else {
+      for (int c = 0; c < Ch; ++c) d[c] = ClampByte(Sum[c] / 256);
+    }
+  }
+}
+
+inline bool Fits16(int32_t Weight) { return Weight >= -32768 && Weight <= 32767; }
+
+// One destination row of the vertical kernel pass: whole work rows are weighted and summed, then divided
+// by the row's weight total.
+void KernelColumnRow(const TIEWorkBitmap& Work, int32_t RowBytes, const TResampleContributors& Rows, int32_t y,
+                     std::vector<int32_t>& Sum, uint8_t* Dst) {
+  std::fill(Sum.begin(), Sum.end(), 0);
+  int32_t* acc = Sum.data();
+  const TResampleContributor* p = Rows.Of(y);
+  const int32_t n = Rows.Count(y);
+  int32_t k = 0;
+  // Two rows at a time in 16-bit products (weights never leave 16 bits, samples are bytes): the
+  // widening multiply of 16-bit lanes is what plain SSE2 does well.
+  for (; k + 1 < n && Fits16(p[k].Weight) && Fits16(p[k + 1].Weight); k += 2) {
+    const uint8_t* s0 = Work.GetScanline(p[k].Pixel);
+    const uint8_t* s1 = Work.GetScanline(p[k + 1].Pixel);
+    const int16_t w0 = int16_t(p[k].Weight), w1 = int16_t(p[k + 1].Weight);
+    int32_t i = 0;
+#if defined(__SSE2__)
+    // Bytes of the two rows interleaved into 16-bit pairs, each pair times (w0, w1) summed into 32 bits.
+    const __m128i Weights = _mm_set1_epi32(int32_t(uint16_t(w0) | (uint32_t(uint16_t(w1)) << 16)));
+    const __m128i Zero = _mm_setzero_si128();
+    for (; i + 16 <= RowBytes; i += 16) {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s0 + i));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s1 + i));
+      const __m128i Low = _mm_unpacklo_epi8(a, b), High = _mm_unpackhi_epi8(a, b);
+      __m128i* out = reinterpret_cast<__m128i*>(acc + i);
+      _mm_storeu_si128(out, _mm_add_epi32(_mm_loadu_si128(out), _mm_madd_epi16(_mm_unpacklo_epi8(Low, Zero), Weights)));
+      _mm_storeu_si128(out + 1, _mm_add_epi32(_mm_loadu_si128(out + 1), _mm_madd_epi16(_mm_unpackhi_epi8(Low, Zero), Weights)));
+      _mm_storeu_si128(out + 2, _mm_add_epi32(_mm_loadu_si128(out + 2), _mm_madd_epi16(_mm_unpacklo_epi8(High, Zero), Weights)));
+      _mm_storeu_si128(out + 3, _mm_add_epi32(_mm_loadu_si128(out + 3), _mm_madd_epi16(_mm_unpackhi_epi8(High, Zero), Weights)));
+    }
+#endif
+    for (; i < RowBytes; ++i) acc[i] += s0[i] * w0 + s1[i] * w1;
+  }
+  for (; k < n; ++k) {
+    const uint8_t* s = Work.GetScanline(p[k].Pixel);
+    const int32_t w = p[k].Weight;
+    for (int32_t i = 0; i < RowBytes; ++i) acc[i] += s[i] * w;
+  }
+  const int32_t W = Rows.Total[size_t(y)];
+  int64_t Spread = 0;
+  for (int32_t j = 0; j < n; ++j) Spread += std::abs(p[j].Weight);
+  if (W != 0 && 255 * Spread < (int64_t(1) << 24)) {
+    // Sums below 2^24 divide exactly in single precision too (the same argument as DivTrunc), four
+    // lanes at a time.
+    const float Divisor = float(W);
+    for (int32_t i = 0; i < RowBytes; ++i) Dst[i] = ClampByte(int32_t(float(acc[i]) / Divisor));
+  } else if (W != 0 && std::abs(W) < ExactDivisorLimit) {
+    const double Divisor = W;
+    for (int32_t i = 0; i < RowBytes; ++i) Dst[i] = ClampByte(DivTrunc(acc[i], Divisor));
+  } else if (W != 0) {
+    for (int32_t i = 0; i < RowBytes; ++i) Dst[i] = ClampByte(acc[i] / W);
+  } else {
+    for (int32_t i = 0; i < RowBytes; ++i) Dst[i] = ShiftedByte(acc[i]);
+  }
+}
+
+// The kernel filters on one channel, on the calling thread: ReadRow(r) gives source row r as bytes,
+// WriteRow(y, bytes) stores destination row y.
+template <class ReadRow, class WriteRow>
+void KernelOneChannel(int32_t SW, int32_t SH, int32_t DW, int32_t DH, TResampleFilter Filter, ReadRow Read,
+                      WriteRow Write) {
+  const TResampleContributors Cols = BuildContributors(SW, DW, Filter);
+  const TResampleContributors Rows = BuildContributors(SH, DH, Filter);
+  if (Cols.Total.empty() || Rows.Total.empty()) return;
+  TIEWorkBitmap Work(DW, SH, 8);
+  if (Work.Bits() == nullptr) return;
+  for (int32_t r = 0; r < SH; ++r) KernelRow<1>(Read(r), Work.GetScanline(r), Cols, DW, true);
+  std::vector<int32_t> Sum(static_cast<size_t>(DW));
+  std::vector<uint8_t> Row(static_cast<size_t>(DW));
+  for (int32_t y = 0; y < DH; ++y) {
+    KernelColumnRow(Work, DW, Rows, y, Sum, Row.data());
+    Write(y, Row.data());
+  }
+}
+
+// The kernel filters on an ie24RGB source: the horizontal pass on worker threads, one band of rows each,
+// then the vertical pass here.
+void Kernel24(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter, TObject* Sender,
+              const TIEProgressEvent& OnProgress) {
+  const int32_t SW = Source->GetWidth(), SH = Source->GetHeight();
+  const int32_t DW = Dest->GetWidth(), DH = Dest->GetHeight();
+  if (Dest->GetPixelFormat() != ie24RGB && !Dest->Allocate(DW, DH, ie24RGB)) return;
+  const TResampleContributors Rows = BuildContributors(SH, DH, Filter);
+  TIEWorkBitmap Work(DW, SH, 24);
+  if (Rows.Total.empty() || Work.Bits() == nullptr) return;
+  const double P = 100.0 / (SH + DH + 0.5);
+
+  TResampleHorizShared Shared;
+  // A file-kept source hands out one row buffer at a time, so it gets a single worker.
+  Shared.ThreadCount = Source->Location() == ieTempFile ? 1 : std::max(1, ProcessorCoreCount());
+  Shared.DestWidth = DW;
+  Shared.Source = Source;
+  Shared.Work = &Work;
+  Shared.PercentFactor = P;
+  Shared.OnProgress = OnProgress;
+  Shared.Sender = Sender;
+  Shared.QueueToMainThread = OnProgress && IsMainThread();
+  Shared.QueueOwner = &Work;
+  {
+    const TResampleContributors Cols = BuildContributors(SW, DW, Filter);
+    if (Cols.Total.empty()) return;
+    Shared.Contributors = &Cols;
+    // Reports still queued when this scope is left (a handler that raised) must not outlive it.
+    struct TQueueGuard {
+      const void* Owner;
+      ~TQueueGuard() { RemoveQueuedCalls(Owner); }
+    } QueueGuard{Shared.QueueOwner};
+    TAccessScope SourceAccess(Source, iedRead);
+    // Declared last, so that its destructor joins the workers before what they use goes.
+    TIEThreadPool Pool;
+    const int32_t n = Shared.ThreadCount;
+    const int32_t Band = SH / n;
+    for (int32_t k = 0; k < n; ++k) {
+      const int32_t First = k * Band;
+      const int32_t Count = k == n - 1 ? SH - First : Band;
+      Pool.Add(new TResampleHorizThread(First, Count, Shared, k));
+    }
+    Pool.WaitAll();
+    // The first worker's last reports may still wait in the queue: they come before the vertical pass's.
+    if (Shared.QueueToMainThread) CheckSynchronize(0);
+  }
+
+  TAccessScope DestAccess(Dest, iedWrite);
+  std::vector<int32_t> Sum(static_cast<size_t>(DW) * 3);
+  int Last = -1;
+  for (int32_t y = 0; y < DH; ++y) {
+    KernelColumnRow(Work, DW * 3, Rows, y, Sum, Dest->GetScanline(y));
+    if (OnProgress) {
+      const int Per = int((SH + y + 1) * P);
+      if (Per != Last) OnProgress(Sender, Per);
+      Last = Per;
+    }
+  }
+}
+
+// ---- Area coverage ---------------------------------------------------------------------------------------
+
+// A piece of one axis: the part of source pixel Src inside destination pixel Dst, of length Size; T is
+// where the piece ends inside the source pixel (1 at its end), EndsDest whether it closes Dst.
+struct TSmoothPiece {
+  int32_t Src;
+  int32_t Dst;
+  double Size;
+  double T;
+  bool EndsDest;
+};
+
+// Cuts an axis at every source pixel boundary and every destination boundary. A source boundary within
+// 1e-4 of a destination boundary is taken as that boundary, and the last source pixel stays current
+// until the last destination pixel closes, so every piece indexes inside both axes.
+std::vector<TSmoothPiece> CutAxis(int32_t SourceSize, int32_t DestSize) {
+  const double g = double(SourceSize) / DestSize;
+  std::vector<TSmoothPiece> Pieces;
+  Pieces.reserve(size_t(SourceSize) + size_t(DestSize));
+  double Pos = 0;
+  int32_t Src = 0, Dst = 0;
+  while (Dst < DestSize) {
+    const double SrcEnd = Src + 1.0;
+    const double DstEnd = Dst + 1 == DestSize ? double(SourceSize) : (Dst + 1) * g;
+    if (SrcEnd < DstEnd - 1e-4) {
+      Pieces.push_back({Src, Dst, SrcEnd - Pos, 1.0, false});
+      Pos = SrcEnd;
+      ++Src;
+    } else {
+      const bool AlsoSource = Src + 1 < SourceSize ? SrcEnd <= DstEnd + 1e-4 : Dst + 1 == DestSize;
+      const double T = AlsoSource ? 1.0 : std::min(std::max(DstEnd - Src, 0.0), 1.0);
+      Pieces.push_back({Src, Dst, std::max(DstEnd - Pos, 0.0), T, true});
+      Pos = DstEnd;
+      ++Dst;
+      if (AlsoSource) ++Src;
+    }
+  }
+  return Pieces;
+}
+
+template <typename TSample, int Ch>
+void Smooth(TIEBitmap* Source, TIEBitmap* Dest, bool Bicubic, TObject* Sender, const TIEProgressEvent& OnProgress,
+            double Max) {
+  const int32_t SW = Source->GetWidth(), SH = Source->GetHeight();
+  const int32_t DW = Dest->GetWidth(), DH = Dest->GetHeight();
+  if (SW < 1 || SH < 1 || DW < 1 || DH < 1) return;
+  const TIEPixelFormat Format = Source->GetPixelFormat();
+  if (Dest->GetPixelFormat() != Format && !Dest->Allocate(DW, DH, Format)) return;
+  const double gx = double(SW) / DW, gy = double(SH) / DH;
+  const int Mode = gx < 1 && gy < 1 ? 0 : gx < 1 ? 1 : gy < 1 ? 2 : 3;
+  const std::vector<TSmoothPiece> Cols = CutAxis(SW, DW);
+  const std::vector<TSmoothPiece> Rows = CutAxis(SH, DH);
+  const double Factor = 1 / (gx * gy);
+
+  // The previous, current, next and next-but-one source rows, clamped at the edges.
+  const size_t RowSamples = size_t(SW) * Ch;
+  std::vector<TSample> Held[4];
+  for (auto& Row : Held) Row.resize(RowSamples);
+  const bool Vertical = Mode == 0 || Mode == 2;
+  int32_t HeldRow = -1;
+  auto Load = [&](int32_t r) {
+    for (int k = 0; k < 4; ++k) {
+      if (!Vertical && k != 1) continue;
+      const uint8_t* s = Source->GetScanline(Clamp(r - 1 + k, 0, SH - 1));
+      std::memcpy(Held[k].data(), s, RowSamples * sizeof(TSample));
+    }
+    HeldRow = r;
+  };
+  auto Px = [&](int k, int32_t Col, int c) -> double {
+    return double(Held[k][size_t(Clamp(Col, 0, SW - 1)) * Ch + size_t(c)]);
+  };
+  auto Horizontal = [&](int k, int32_t Col, int c, double tx) -> double {
+    if (Bicubic) return CubicInterpolate(Px(k, Col - 1, c), Px(k, Col, c), Px(k, Col + 1, c), Px(k, Col + 2, c), tx, 0, Max);
+    return (1 - tx) * Px(k, Col, c) + tx * Px(k, Col + 1, c);
+  };
+  auto Sample = [&](int32_t Col, int c, double tx, double ty) -> double {
+    switch (Mode) {
+      case 0:
+        if (Bicubic) {
+          double h[4];
+          for (int k = 0; k < 4; ++k) h[k] = std::nearbyint(Horizontal(k, Col, c, tx));
+          return CubicInterpolate(h[0], h[1], h[2], h[3], ty, 0, Max);
+        }
+        return (1 - ty) * Horizontal(1, Col, c, tx) + ty * Horizontal(2, Col, c, tx);
+      case 1: return Horizontal(1, Col, c, tx);
+      case 2:
+        if (Bicubic) return CubicInterpolate(Px(0, Col, c), Px(1, Col, c), Px(2, Col, c), Px(3, Col, c), ty, 0, Max);
+        return (1 - ty) * Px(1, Col, c) + ty * Px(2, Col, c);
+      default: return Px(1, Col, c);
+    }
+  };
+
+  std::vector<double> Acc(static_cast<size_t>(DW) * Ch, 0.0);
+  std::vector<TSample> Out(static_cast<size_t>(DW) * Ch);
+  TAccessScope SourceAccess(Source, iedRead);
+  for (const TSmoothPiece& Row : Rows) {
+    if (Row.Src != HeldRow) Load(Row.Src);
+    for (const TSmoothPiece& Col : Cols) {
+      const double Area = Col.Size * Row.Size;
+      double* a = Acc.data() + size_t(Col.Dst) * Ch;
+      for (int c = 0; c < Ch; ++c) a[c] += Area * Sample(Col.Src, c, Col.T, Row.T);
+    }
+    if (!Row.EndsDest) continue;
+    for (size_t i = 0; i < Acc.size(); ++i) {
+      const double v = std::nearbyint(Acc[i] * Factor);
+      Out[i] = TSample(v < 0 ? 0 : v > Max ? Max : v);
+      Acc[i] = 0;
+    }
+    // Source rows are copied out above, so the destination may hold the file-kept bitmaps' one buffer.
+    std::memcpy(Dest->GetScanline(Row.Dst), Out.data(), Out.size() * sizeof(TSample));
+    if (OnProgress) OnProgress(Sender, int(double(Row.Dst + 1) / DH * 100));
+  }
+  Dest->ReleaseMappedRows();
+}
+
+}  // namespace
+
+// ---- Kernels ---------------------------------------------------------------------------------------------
+
+double TriangleKernel(double X) {
+  X = std::fabs(X);
+  return X < 1 ? 1 - X : 0;
+}
+
+double HermiteKernel(double X) {
+  X = std::fabs(X);
+  return X < 1 ? 2 * X * X * X - 3 * X * X + 1 : 0;
+}
+
+double BellKernel(double X) {
+  const double A = std::fabs(X);
+  if (A < 0.5) return 0.75 - X * X;
+  if (A < 1.5) return 0.5 * (A - 1.5) * (A - 1.5);
+  return 0;
+}
+
+double BSplineKernel(double X) {
+  const double A = std::fabs(X);
+  if (A < 1) return 0.5 * A * A * A - X * X + 2.0 / 3.0;
+  if (A < 2) return (2 - A) * (2 - A) * (2 - A) / 6;
+  return 0;
+}
+
+double SincKernel(double X) {
+  if (X == 0) return 1;
+  const double V = Pi * X;
+  return std::sin(V) / V;
+}
+
+double Lanczos3Kernel(double X) { return std::fabs(X) < 3 ? SincKernel(X) * SincKernel(X / 3) : 0; }
+
+double MitchellKernel(double X) {
+  const double A = std::fabs(X);
+  if (A < 1) return (7 * A * A * A - 12 * X * X + 16.0 / 3.0) / 6;
+  if (A < 2) return (-(7.0 / 3.0) * A * A * A + 12 * X * X - 20 * A + 32.0 / 3.0) / 6;
+  return 0;
+}
+
+double BoxKernel(double X) { return X > -0.5 && X <= 0.5 ? 1 : 0; }
+
+double LinearKernel(double X) { return X >= -1 && X < 1 ? 1 - std::fabs(X) : 0; }
+
+bool ResampleKernelOf(TResampleFilter Filter, TResampleKernel& Kernel, double& Support) {
+  switch (Filter) {
+    case rfTriangle: Kernel = TriangleKernel; Support = 1; return true;
+    case rfHermite: Kernel = HermiteKernel; Support = 1; return true;
+    case rfBell: Kernel = BellKernel; Support = 1.5; return true;
+    case rfBSpline: Kernel = BSplineKernel; Support = 2; return true;
+    case rfLanczos3: Kernel = Lanczos3Kernel; Support = 3; return true;
+    case rfMitchell: Kernel = MitchellKernel; Support = 2; return true;
+    case rfNearest: Kernel = BoxKernel; Support = 1; return true;
+    case rfLinear: Kernel = LinearKernel; Support = 1; return true;
+    default: return false;
+  }
+}
+
+// ---- Contributor lists -------------------------------------------------------------------------------------
+
+TResampleContributors BuildContributors(int32_t SourceSize, int32_t DestSize, TResampleFilter Filter) {
+  TResampleContributors C;
+  TResampleKernel Kernel = nullptr;
+  double Support = 0;
+  if (SourceSize < 1 || DestSize < 1 || !ResampleKernelOf(Filter, Kernel, Support)) return C;
+  // Corner-aligned: the first and the last pixels map onto each other.
+  const double s = SourceSize == 1 || DestSize == 1 ? double(DestSize) / SourceSize
+                                                    : double(DestSize - 1) / (SourceSize - 1);
+  const double Window = s >= 1 ? Support : Support / s;
+  C.First.reserve(size_t(DestSize) + 1);
+  C.Total.reserve(size_t(DestSize));
+  C.Items.reserve(size_t(DestSize) * size_t(2 * Window + 1));
+  for (int32_t i = 0; i < DestSize; ++i) {
+    C.First.push_back(int32_t(C.Items.size()));
+    const double Centre = i / s;
+    const int64_t Low = int64_t(std::floor(Centre - Window));
+    const int64_t High = int64_t(std::ceil(Centre + Window));
+    int32_t Total = 0;
+    for (int64_t j = Low; j <= High; ++j) {
+      const double Weight = s >= 1 ? std::nearbyint(Kernel(Centre - double(j)) * 256)
+                                   : std::nearbyint(Kernel((Centre - double(j)) * s) * 256 * s);
+      if (Weight == 0) continue;
+      int64_t Pixel = j < 0 ? -j : j >= SourceSize ? 2 * int64_t(SourceSize) - 1 - j : j;
+      Pixel = std::min<int64_t>(std::max<int64_t>(Pixel, 0), SourceSize - 1);
+      C.Items.push_back({int32_t(Pixel), int32_t(Weight)});
+      Total += int32_t(Weight);
+    }
+    C.Total.push_back(Total);
+  }
+  C.First.push_back(int32_t(C.Items.size()));
+  return C;
+}
+
+// ---- Worker threads ----------------------------------------------------------------------------------------
+
+TResampleHorizThread::TResampleHorizThread(int32_t FirstRow, int32_t RowCount, const TResampleHorizShared& Shared,
+                                           int32_t ThreadIndex)
+    : TThread(true), FShared(Shared), FFirstRow(FirstRow), FRowCount(RowCount), FThreadIndex(ThreadIndex) {}
+
+TResampleHorizThread::~TResampleHorizThread() {
+  // Execute reads the members: a started worker must end before they go.
+  if (!Suspended()) WaitFor();
+}
+
+void TResampleHorizThread::Report(int Per) {
+  if (FShared.QueueToMainThread) {
+    QueueCall(FShared.QueueOwner, [Handler = FShared.OnProgress, Sender = FShared.Sender, Per] { Handler(Sender, Per); });
+  } else {
+    FShared.OnProgress(FShared.Sender, Per);
+  }
+}
+
+void TResampleHorizThread::Execute() {
+  const bool Reports = FThreadIndex == 0 && FShared.OnProgress;
+  int Last = -1;
+  for (int32_t i = 0; i < FRowCount; ++i) {
+    const int32_t r = FFirstRow + i;
+    KernelRow<3>(FShared.Source->GetScanline(r), FShared.Work->GetScanline(r), *FShared.Contributors,
+                 FShared.DestWidth, false);
+    if (Reports) {
+      const int Per = int((double(FShared.ThreadCount) * i + 1) * FShared.PercentFactor);
+      if (Per != Last) Report(Per);
+      Last = Per;
+    }
+  }
+}
+
+// ---- Resamplers --------------------------------------------------------------------------------------------
+
+void ResampleFiltered(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter, TObject* Sender,
+                      const TIEProgressEvent& OnProgress) {
+  if (Source == nullptr || Dest == nullptr || Source == Dest) return;
+  const int32_t SW = Source->GetWidth(), SH = Source->GetHeight();
+  const int32_t DW = Dest->GetWidth(), DH = Dest->GetHeight();
+  // A 1 x 1 source goes on: every route turns it into a plain area of its one pixel.
+  if (SW < 1 || SH < 1 || DW < 1 || DH < 1) return;
+  if (Filter == rfNone) {
+    ResampleNearest(Source, Dest, Sender, OnProgress);
+    return;
+  }
+  const TIEPixelFormat Format = Source->GetPixelFormat();
+  if (Format == ie1g) {
+    const TIEPixelFormat To = Filter == rfProjectBW || Filter == rfProjectWB ? ie1g : ie24RGB;
+    if (Dest->GetPixelFormat() == To || Dest->Allocate(DW, DH, To)) ResampleBW(Source, Dest, Filter);
+    return;
+  }
+  if (Filter == rfBilinear || Filter == rfBicubic) {
+    const int32_t Bicubic = Filter == rfBicubic ? 1 : 0;
+    if (Format == ie24RGB || Format == ie8g) {
+      ResampleSmooth8or24(Source, Dest, Bicubic, Sender, OnProgress);
+      return;
+    }
+    if (Format == ieRGB48 || Format == ieGray16) {
+      ResampleSmooth16or48(Source, Dest, Bicubic, Sender, OnProgress);
+      return;
+    }
+    Filter = rfTriangle;
+  }
+  if (Format == ie8g) {
+    ResampleGray8(Source, Dest, Filter);
+    return;
+  }
+  TIEBitmap* S = Source;
+  std::unique_ptr<TIEBitmap> Copy;
+  if (Format != ie24RGB) {
+    Copy = std::make_unique<TIEBitmap>();
+    if (!Copy->Allocate(SW, SH, ie24RGB) || !Copy->CopyAndConvertFormat(Source)) return;
+    if (!Dest->Allocate(DW, DH, ie24RGB)) return;
+    S = Copy.get();
+  }
+  switch (Filter) {
+    case rfFastLinear: ResampleFastLinear24(S, Dest, Sender, OnProgress); break;
+    case rfProjectBW: ResampleProject24(S, Dest, 0, Sender, OnProgress); break;
+    case rfProjectWB: ResampleProject24(S, Dest, 1, Sender, OnProgress); break;
+    default:
+      if (IsKernelFilter(Filter)) Kernel24(S, Dest, Filter, Sender, OnProgress);
+      break;
+  }
+}
+
+void ResampleGray8(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter) {
+  if (Source == nullptr || Dest == nullptr || Source == Dest) return;
+  switch (Filter) {
+    case rfNone: ResampleNearest(Source, Dest, nullptr, nullptr); return;
+    case rfFastLinear:
+    case rfBilinear:
+    case rfBicubic:
+    case rfProjectBW:
+    case rfProjectWB: ResampleFastLinear8(Source, Dest, nullptr, nullptr); return;
+    default: break;
+  }
+  if (!IsKernelFilter(Filter) || Source->GetBitCount() != 8 || Dest->GetBitCount() != 8) return;
+  const int32_t SW = Source->GetWidth(), SH = Source->GetHeight();
+  const int32_t DW = Dest->GetWidth(), DH = Dest->GetHeight();
+  if (SW < 1 || SH < 1 || DW < 1 || DH < 1) return;
+  TAccessScope SourceAccess(Source, iedRead);
+  TAccessScope DestAccess(Dest, iedWrite);
+  KernelOneChannel(
+      SW, SH, DW, DH, Filter, [&](int32_t r) -> const uint8_t* { return Source->GetScanline(r); },
+      [&](int32_t y, const uint8_t* Grey) { std::memcpy(Dest->GetScanline(y), Grey, size_t(DW)); });
+}
+
+void ResampleBWKernel(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter) {
+  if (Source == nullptr || Dest == nullptr || Source == Dest) return;
+  if (!IsKernelFilter(Filter) || Source->GetPixelFormat() != ie1g) return;
+  const int32_t SW = Source->GetWidth(), SH = Source->GetHeight();
+  const int32_t DW = Dest->GetWidth(), DH = Dest->GetHeight();
+  if (SW < 1 || SH < 1 || DW < 1 || DH < 1) return;
+  if (Dest->GetPixelFormat() != ie24RGB && !Dest->Allocate(DW, DH, ie24RGB)) return;
+  std::vector<uint8_t> Bytes(static_cast<size_t>(SW));
+  TAccessScope SourceAccess(Source, iedRead);
+  TAccessScope DestAccess(Dest, iedWrite);
+  KernelOneChannel(
+      SW, SH, DW, DH, Filter,
+      [&](int32_t r) -> const uint8_t* {
+        const uint8_t* s = Source->GetScanline(r);
+        for (int32_t x = 0; x < SW; ++x) Bytes[size_t(x)] = (s[x >> 3] & (0x80 >> (x & 7))) != 0 ? 255 : 0;
+        return Bytes.data();
+      },
+      [&](int32_t y, const uint8_t* Grey) {
+        uint8_t* d = Dest->GetScanline(y);
+        for (int32_t x = 0; x < DW; ++x) d[x * 3] = d[x * 3 + 1] = d[x * 3 + 2] = Grey[x];
+      });
+}
+
+void ResampleSmooth8or24(TIEBitmap* Source, TIEBitmap* Dest, int32_t Bicubic, TObject* Sender,
+                         const TIEProgressEvent& OnProgress) {
+  if (Source == nullptr || Dest == nullptr || Source == Dest) return;
+  if (Source->GetPixelFormat() == ie24RGB)
+    Smooth<uint8_t, 3>(Source, Dest, Bicubic != 0, Sender, OnProgress, 255);
+  else if (Source->GetPixelFormat() == ie8g)
+    Smooth<uint8_t, 1>(Source, Dest, Bicubic != 0, Sender, OnProgress, 255);
+}
+
+void ResampleSmooth16or48(TIEBitmap* Source, TIEBitmap* Dest, int32_t Bicubic, TObject* Sender,
+                          const TIEProgressEvent& OnProgress) {
+  if (Source == nullptr || Dest == nullptr || Source == Dest) return;
+  if (Source->GetPixelFormat() == ieRGB48)
+    Smooth<uint16_t, 3>(Source, Dest, Bicubic != 0, Sender, OnProgress, 65535);
+  else if (Source->GetPixelFormat() == ieGray16)
+    Smooth<uint16_t, 1>(Source, Dest, Bicubic != 0, Sender, OnProgress, 65535);
+}
+
+double CubicInterpolate(double P0, double P1, double P2, double P3, double T, double Min, double Max) {
+  auto Wi = [](double d) { return d * d * d - 2 * d * d + 1; };
+  auto Wo = [](double d) { return -d * d * d + 5 * d * d - 8 * d + 4; };
+  const double V = P0 * Wo(std::fabs(T + 1)) + P1 * Wi(std::fabs(T)) + P2 * Wi(std::fabs(T - 1)) +
+                   P3 * Wo(std::fabs(T - 2));
+  return V < Min ? Min : V > Max ? Max : V;
+}
+
+}  // namespace zv
