@@ -508,7 +508,7 @@ public:
 
   // --- focus ---
   virtual bool CanFocus();
-  bool Focused();
+  virtual bool Focused();
   virtual void SetFocus();
   bool TabStop() const { return FTabStop; }
   void SetTabStop(bool Value);

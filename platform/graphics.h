@@ -470,7 +470,7 @@ public:
   // bitmap's own format.
   void LoadFromStream(TStream* Stream) override;
   void SaveToStream(TStream* Stream) override;
-  // Named bitmaps from the executable's resources come later.
+  // A named bitmap of the program's resources (platform/resources.h); raises EInvalidGraphic when unknown.
   void LoadFromResourceName(uintptr_t Instance, const std::string& ResName);
 
   // Called before the pixels change through ScanLine or the canvas.

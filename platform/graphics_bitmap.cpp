@@ -7,6 +7,7 @@
 #include "platform/bmp_format.h"
 #include "platform/gdi_internal.h"
 #include "platform/graphics.h"
+#include "platform/resources.h"
 #include "platform/sysutils.h"
 
 namespace zv {
@@ -575,7 +576,9 @@ void TBitmap::SaveToStream(TStream* Stream) {
 }
 
 void TBitmap::LoadFromResourceName(uintptr_t /*Instance*/, const std::string& ResName) {
-  throw EInvalidGraphic(Format("Resource %s not found", ResName));
+  std::unique_ptr<TBitmap> Resource = LoadBitmapResource(ResName);
+  if (!Resource) throw EInvalidGraphic(Format("Resource %s not found", ResName));
+  Assign(Resource.get());
 }
 
 }  // namespace zv
