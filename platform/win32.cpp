@@ -311,7 +311,14 @@ DWORD GetCurrentThreadId() {
   return id;
 }
 
+namespace {
+thread_local uint64_t SleepCalls = 0;
+}  // namespace
+
+uint64_t SleepCallCount() { return SleepCalls; }
+
 void Sleep(DWORD Milliseconds) {
+  ++SleepCalls;
   if (Milliseconds == INFINITE) {
     for (;;) std::this_thread::sleep_for(std::chrono::hours(24));
   }

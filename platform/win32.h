@@ -56,6 +56,8 @@ bool CloseHandle(HANDLE Handle);
 
 DWORD GetCurrentThreadId();
 void Sleep(DWORD Milliseconds);
+// How many times the calling thread has called Sleep: lets a test check that a path never pauses.
+uint64_t SleepCallCount();
 // Milliseconds since the system started; wraps after about 49.7 days as the original does.
 DWORD GetTickCount();
 bool QueryPerformanceCounter(int64_t* PerformanceCount);
