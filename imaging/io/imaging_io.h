@@ -10,6 +10,7 @@
 
 #include "imaging/core/iedefs.h"
 #include "imaging/core/ieview.h"
+#include "imaging/io/format_registry.h"
 #include "imaging/io/io_params.h"
 #include "platform/objects.h"
 #include "platform/types.h"
@@ -22,36 +23,7 @@ class TImage;
 class TIEBitmap;
 class TStream;
 
-// ---- File-type ids ----------------------------------------------------------------------------------
-// The one number per image format that TIOParamsVals::FileType holds after every load and save.
-constexpr uint32_t ftUnknown = 0;
-constexpr uint32_t ftTiff = 1;
-constexpr uint32_t ftGif = 2;
-constexpr uint32_t ftJpeg = 3;
-constexpr uint32_t ftPcx = 4;
-constexpr uint32_t ftBmp = 5;
-constexpr uint32_t ftIco = 6;
-constexpr uint32_t ftCur = 7;
-constexpr uint32_t ftPng = 8;
-constexpr uint32_t ftWmf = 9;
-constexpr uint32_t ftEmf = 10;
-constexpr uint32_t ftTga = 11;
-constexpr uint32_t ftPnm = 12;
-constexpr uint32_t ftJp2 = 13;
-constexpr uint32_t ftJ2k = 14;
-constexpr uint32_t ftAvi = 15;
-constexpr uint32_t ftWbmp = 16;
-constexpr uint32_t ftPs = 17;
-constexpr uint32_t ftPdf = 18;
-constexpr uint32_t ftDcx = 19;
-constexpr uint32_t ftCameraRaw = 20;
-constexpr uint32_t ftRawBitmap = 21;
-constexpr uint32_t ftPsd = 24;
-constexpr uint32_t ftIev = 25;
-constexpr uint32_t ftLyr = 26;
-constexpr uint32_t ftAll = 27;
-constexpr uint32_t ftDicom = 28;
-constexpr uint32_t ftHdPhoto = 29;
+// The file-type ids ftUnknown..ftHdPhoto live with the format registry.
 
 // ---- Window messages to the attached view -------------------------------------------------------------
 // An I/O component working on an I/O thread reaches its view only through these posted messages; the

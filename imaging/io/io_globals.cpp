@@ -1,0 +1,225 @@
+#include "imaging/io/io_globals.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "imaging/core/color_utils.h"
+#include "imaging/core/globals.h"
+#include "imaging/core/library_startup.h"
+#include "imaging/core/quantizer.h"
+#include "imaging/core/sys_text.h"
+#include "imaging/io/format_registry.h"
+#include "imaging/io/gif_lzw.h"
+#include "imaging/io/io_params.h"
+#include "platform/streams.h"
+#include "platform/sysutils.h"
+
+namespace zv {
+
+bool FileExistsViaClassLibrary = false;
+bool AviLibraryInitialised = false;
+std::string TwainLogFileName;
+HMODULE InternetLibraryHandle = nullptr;
+bool ApplyEmbeddedProfiles = false;
+bool BufferedReadRelative = false;
+bool CmykProfileConversion = true;
+int32_t MetafileMaxSize = 8000;
+std::string DebugLogFileName;
+TIEColorConvertProc ColorConvertHook = nullptr;
+std::vector<std::unique_ptr<TIEIOPlugin>> ExternalFormatPlugins;
+
+// ---- CMYK ----------------------------------------------------------------------------------------------
+
+bool EnsureCmykTransforms() { return false; }
+
+void CmykToRgb(int32_t CMYK, TIERGB24& RGB) {
+  const uint32_t v = static_cast<uint32_t>(CMYK);
+  const uint32_t C = v & 0xFF, M = (v >> 8) & 0xFF, Y = (v >> 16) & 0xFF, K = v >> 24;
+  RGB.r = static_cast<uint8_t>(C * K / 255);
+  RGB.g = static_cast<uint8_t>(M * K / 255);
+  RGB.b = static_cast<uint8_t>(Y * K / 255);
+}
+
+int32_t RgbToCmyk(int32_t Color) {
+  const uint32_t v = static_cast<uint32_t>(Color);
+  const uint32_t R = (v >> 16) & 0xFF, G = (v >> 8) & 0xFF, B = v & 0xFF;
+  uint32_t K = std::max({R, G, B});
+  if (K == 0) K = 1;
+  const uint32_t Packed = (R * 255 / K) | ((G * 255 / K) << 8) | ((B * 255 / K) << 16) | (K << 24);
+  return static_cast<int32_t>(Packed);
+}
+
+// ---- Row conversion ------------------------------------------------------------------------------------
+
+void ConvertColorRow(void* Source, uint8_t SourceLayout, void* Dest, uint8_t DestLayout, int32_t Count,
+                     TIOParamsVals* /*Params*/) {
+  // The library applies no embedded colour profiles: every row takes the fixed conversions.
+  if (Source == nullptr || Dest == nullptr || Count <= 0) return;
+  uint8_t* s = static_cast<uint8_t*>(Source);
+  uint8_t* d = static_cast<uint8_t*>(Dest);
+  auto PutBgr = [](uint8_t* Out, const TIERGB24& c) {
+    Out[0] = c.b;
+    Out[1] = c.g;
+    Out[2] = c.r;
+  };
+  switch (SourceLayout) {
+    case 0:
+      if (DestLayout != 1) return;
+      for (int32_t i = 0; i < Count; ++i, s += 3, d += 3) {
+        const uint8_t r = s[0], g = s[1], b = s[2];  // Source and Dest may be one buffer
+        d[0] = b;
+        d[1] = g;
+        d[2] = r;
+      }
+      return;
+    case 1:
+      switch (DestLayout) {
+        case 1: std::memmove(d, s, size_t(Count) * 3); return;
+        case 2:
+          for (int32_t i = 0; i < Count; ++i, s += 3, d += 4) {
+            const int32_t Color = int32_t((uint32_t(s[2]) << 16) | (uint32_t(s[1]) << 8) | s[0]);
+            const uint32_t v = static_cast<uint32_t>(RgbToCmyk(Color));
+            d[0] = uint8_t(v);
+            d[1] = uint8_t(v >> 8);
+            d[2] = uint8_t(v >> 16);
+            d[3] = uint8_t(v >> 24);
+          }
+          return;
+        case 4:
+          for (int32_t i = 0; i < Count; ++i, s += 3, d += 3) {
+            const TIECIELab Lab = RGBToLab(TIERGB24{s[0], s[1], s[2]});
+            d[0] = Lab.l;
+            d[1] = static_cast<uint8_t>(Lab.a);
+            d[2] = static_cast<uint8_t>(Lab.b);
+          }
+          return;
+        case 5:
+          for (int32_t i = 0; i < Count; ++i, s += 3, ++d)
+            *d = uint8_t((s[2] * GrayWeightRed + s[1] * GrayWeightGreen + s[0] * GrayWeightBlue) / 100);
+          return;
+        default: return;
+      }
+    case 2:
+      if (DestLayout != 1) return;
+      for (int32_t i = 0; i < Count; ++i, s += 4, d += 3) {
+        TIERGB24 c;
+        CmykToRgb(int32_t(uint32_t(s[0]) | (uint32_t(s[1]) << 8) | (uint32_t(s[2]) << 16) | (uint32_t(s[3]) << 24)), c);
+        PutBgr(d, c);
+      }
+      return;
+    case 3:
+      if (DestLayout != 1) return;
+      for (int32_t i = 0; i < Count; ++i, s += 6, d += 3) {
+        for (int k = 0; k < 4; ++k) s[k] = uint8_t(255 - s[k]);
+        TIERGB24 c;
+        CmykToRgb(int32_t(uint32_t(s[0]) | (uint32_t(s[1]) << 8) | (uint32_t(s[2]) << 16) | (uint32_t(s[3]) << 24)), c);
+        PutBgr(d, c);
+      }
+      return;
+    case 4:
+      if (DestLayout != 1) return;
+      for (int32_t i = 0; i < Count; ++i, s += 3, d += 3) {
+        TIECIELab Lab;
+        Lab.l = s[0];
+        Lab.a = static_cast<int8_t>(s[1]);
+        Lab.b = static_cast<int8_t>(s[2]);
+        PutBgr(d, LabToRGB(Lab));
+      }
+      return;
+    case 6:
+      if (DestLayout != 1) return;
+      for (int32_t i = 0; i < Count; ++i, s += 6, d += 3) {
+        uint16_t w[3];
+        std::memcpy(w, s, 6);
+        d[0] = uint8_t(w[2] >> 8);
+        d[1] = uint8_t(w[1] >> 8);
+        d[2] = uint8_t(w[0] >> 8);
+      }
+      return;
+    case 7:
+      if (DestLayout != 1) return;
+      for (int32_t i = 0; i < Count; ++i, s += 6, d += 3) {
+        const uint8_t r = s[0], g = s[2], b = s[4];
+        d[0] = b;
+        d[1] = g;
+        d[2] = r;
+      }
+      return;
+    case 8:
+      if (DestLayout != 1) return;
+      for (int32_t i = 0; i < Count; ++i, s += 3, d += 3) {
+        TIERGB24 c;
+        YCbCrToRGB(c, s[0], s[1], s[2]);
+        PutBgr(d, c);
+      }
+      return;
+    default: return;
+  }
+}
+
+// ---- External format libraries ---------------------------------------------------------------------------
+
+void FreePluginLibraries() {
+  for (auto& Plugin : ExternalFormatPlugins) {
+    UnregisterFileFormat(Plugin->FileType);
+    // Bit 0 says the lock was never made ready; either way the record's lock goes with it.
+    Plugin->Lock.reset();
+    if (Plugin->Library != nullptr) FreeLibrary(Plugin->Library);
+    Plugin->Library = nullptr;
+  }
+  ExternalFormatPlugins.clear();
+}
+
+// ---- Debug log -------------------------------------------------------------------------------------------
+
+void DebugLogLine(const std::string& Text) {
+  if (DebugLogFileName.empty()) return;
+  const bool Exists = FileExists(DebugLogFileName);
+  TFileStream Log(DebugLogFileName, Exists ? uint16_t(fmOpenWrite | fmShareDenyWrite) : fmCreate);
+  Log.Seek(0, soEnd);
+  const TDateTime Stamp = Now();
+  const std::string Line =
+      FormatDateTime("ddddd", Stamp) + " " + FormatDateTime("tt", Stamp) + " : " + Text + "\r\n";
+  Log.WriteBuffer(Line.data(), int64_t(Line.size()));
+}
+
+// ---- The unit's start-up ---------------------------------------------------------------------------------
+
+void ImagingIOStaticInit() {
+  FileExistsViaClassLibrary = false;
+  GlobalGifLzwDecoder = GifLzwDecode;
+  GlobalGifLzwEncoder = GifLzwEncode;
+  // The TIFF strip coders come with the TIFF codec; until then TIFF rows have none.
+  GlobalTiffLzwDecoder = nullptr;
+  GlobalTiffLzwEncoder = nullptr;
+  TempFolder.clear();
+  BuildFormatRegistry();
+  AviLibraryInitialised = false;
+  TwainLogFileName.clear();
+  InternetLibraryHandle = nullptr;
+  ColorConvertHook = ConvertColorRow;
+  ApplyEmbeddedProfiles = false;
+  ExternalFormatPlugins.clear();
+  QuantizerMethod = -1;
+  NeuQuantQuality = -1;
+  BufferedReadRelative = false;
+  CmykProfileConversion = true;
+  MetafileMaxSize = 8000;
+}
+
+void ImagingIOStaticFinal() {
+  FreePluginLibraries();
+  FreeFormatRegistry();
+  AviLibraryInitialised = false;
+  if (InternetLibraryHandle != nullptr) {
+    FreeLibrary(InternetLibraryHandle);
+    InternetLibraryHandle = nullptr;
+  }
+  ExternalFormatPlugins.clear();
+}
+
+void RegisterImagingIOStep() {
+  RegisterLibraryStep(lsImagingIO, "Image I/O", ImagingIOStaticInit, ImagingIOStaticFinal);
+}
+
+}  // namespace zv

@@ -1,0 +1,153 @@
+// The view unit's start-up and shut-down steps.
+#include "imaging/view/view_startup.h"
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "imaging/core/library_startup.h"
+#include "imaging/core/mask.h"
+#include "imaging/core/sys_probes.h"
+#include "imaging/io/imaging_io.h"
+#include "imaging/proc/imaging_proc.h"
+#include "imaging/view/imaging_view.h"
+#include "platform/gdi.h"
+#include "platform/windows.h"
+
+namespace zv {
+
+namespace {
+
+TImagingView* AsView(TIEView* View) { return dynamic_cast<TImagingView*>(View); }
+
+// The cursors drawn here, so that shut-down can withdraw and free them.
+std::vector<std::pair<std::string, HCURSOR>>& DrawnCursors() {
+  static std::vector<std::pair<std::string, HCURSOR>> Cursors;
+  return Cursors;
+}
+
+void FreeDrawnCursors() {
+  for (auto& [Name, Cursor] : DrawnCursors()) {
+    RegisterCursorResource(Name.c_str(), nullptr);
+    DestroyCursor(Cursor);
+  }
+  DrawnCursors().clear();
+}
+
+// The view's cursor images are ours to draw: a cross-hair, black over a white outline, for every name
+// the program has not registered an image for.
+void RegisterMissingCursorResources() {
+  constexpr int Size = 16;
+  constexpr int Hot = 7;
+  for (int i = 0; i < IEViewCursorCount; ++i) {
+    const char* Name = IEViewCursorNames[i];
+    if (LoadCursor(nullptr, Name) != nullptr) continue;
+    std::vector<uint32_t> Pixels(size_t(Size * Size), 0);
+    auto Put = [&Pixels](int X, int Y, uint32_t Color) {
+      if (X >= 0 && X < Size && Y >= 0 && Y < Size) Pixels[size_t(Y * Size + X)] = Color;
+    };
+    for (int k = 0; k < Size; ++k) {
+      for (int d = -1; d <= 1; d += 2) {
+        Put(k, Hot + d, 0xFFFFFFFFu);
+        Put(Hot + d, k, 0xFFFFFFFFu);
+      }
+    }
+    for (int k = 0; k < Size; ++k) {
+      Put(k, Hot, 0xFF000000u);
+      Put(Hot, k, 0xFF000000u);
+    }
+    HCURSOR Cursor = CreateCursorFromPixels(Size, Size, Pixels.data(), Hot, Hot);
+    RegisterCursorResource(Name, Cursor);
+    DrawnCursors().emplace_back(Name, Cursor);
+  }
+}
+
+void InstallLinks() {
+  ImagingIOLinks.IsImagingView = [](TIEView* View) { return AsView(View) != nullptr; };
+  TImagingProcLinks& Links = ImagingProcLinks;
+  Links.IsImagingView = [](TIEView* View) { return AsView(View) != nullptr; };
+  Links.GetSelection = [](TIEView* View, TIEMask*& Mask, const TPoint*& Points, int32_t& PointCount) {
+    TImagingView* V = AsView(View);
+    if (V == nullptr) return false;
+    Mask = V->SelectionMask();
+    Points = V->GetSelectionPoints();
+    PointCount = V->GetSelectionPointCount();
+    return V->Selected();
+  };
+  Links.LayerCount = [](TIEView* View) {
+    TImagingView* V = AsView(View);
+    return V != nullptr ? V->LayersCount() : 0;
+  };
+  Links.CurrentLayer = [](TIEView* View) {
+    TImagingView* V = AsView(View);
+    return V != nullptr ? V->LayersCurrent() : -1;
+  };
+  Links.LayerBitmap = [](TIEView* View, int32_t Index) -> TIEBitmap* {
+    TImagingView* V = AsView(View);
+    if (V == nullptr || Index < 0 || Index >= V->LayersCount()) return nullptr;
+    return V->GetLayer(Index)->Bitmap;
+  };
+  Links.LayerGUID = [](TIEView* View, int32_t Index) -> TIELayerGUID {
+    TImagingView* V = AsView(View);
+    if (V == nullptr || Index < 0 || Index >= V->LayersCount()) return TIELayerGUID{};
+    return V->GetLayer(Index)->Guid;
+  };
+}
+
+void RemoveLinks() {
+  ImagingIOLinks.IsImagingView = nullptr;
+  TImagingProcLinks& Links = ImagingProcLinks;
+  Links.IsImagingView = nullptr;
+  Links.GetSelection = nullptr;
+  Links.LayerCount = nullptr;
+  Links.CurrentLayer = nullptr;
+  Links.LayerBitmap = nullptr;
+  Links.LayerGUID = nullptr;
+}
+
+}  // namespace
+
+void InitViewGlobals() {
+  TImagingViewGlobals& G = ImagingViewGlobals;
+  if (HDC ScreenDC = GetDC(nullptr)) {
+    G.ScreenColorDepth = GetDeviceCaps(ScreenDC, BITSPIXEL);
+    G.ScreenDpiX = GetDeviceCaps(ScreenDC, LOGPIXELSX);
+    G.ScreenDpiY = GetDeviceCaps(ScreenDC, LOGPIXELSY);
+    ReleaseDC(nullptr, ScreenDC);
+  }
+  // No remote desktop session serves this desktop.
+  G.RemoteSession = false;
+  G.DefaultDpiX = 300;
+  G.DefaultDpiY = 300;
+  G.MmxAvailable = CpuHasMMX();
+  G.EdgeX = GetSystemMetrics(SM_CXEDGE);
+  G.EdgeY = GetSystemMetrics(SM_CYEDGE);
+  G.BorderX = GetSystemMetrics(SM_CXBORDER);
+  G.BorderY = GetSystemMetrics(SM_CYBORDER);
+  G.HScrollHeight = GetSystemMetrics(SM_CYHSCROLL);
+  G.VScrollWidth = GetSystemMetrics(SM_CXVSCROLL);
+  G.MinGridZoom = 400;
+  G.XorPen = std::make_unique<TPen>();
+  G.XorPen->SetMode(pmNot);
+  G.XorPen->SetStyle(psSolid);
+  G.XorPen->SetWidth(1);
+}
+
+void ImagingViewStaticInit() {
+  InitViewGlobals();
+  RegisterMissingCursorResources();
+  InstallLinks();
+}
+
+void ImagingViewStaticDone() {
+  ImagingViewGlobals.XorPen.reset();
+  FreeDrawnCursors();
+  RemoveLinks();
+}
+
+void RegisterImagingViewStep() {
+  RegisterLibraryStep(lsView, "Image view", ImagingViewStaticInit, ImagingViewStaticDone);
+}
+
+}  // namespace zv
