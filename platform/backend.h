@@ -77,6 +77,8 @@ class TBackend {
   // The screen size and work area.
   virtual TRect ScreenRect() const { return Rect(0, 0, 1024, 768); }
   virtual TRect WorkArea() const { return Rect(0, 0, 1024, 768); }
+  // Whether layered windows show their per-pixel alpha over what lies below them (headless: yes).
+  virtual bool CompositesAlpha() const { return true; }
 };
 
 // The back end in use, chosen on first use: gtk when a display can be opened and ZONVARK_HEADLESS is

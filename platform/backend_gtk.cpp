@@ -515,6 +515,11 @@ class TGtkBackend : public TBackend {
     return Bounds(g.x, g.y, g.width, g.height);
   }
 
+  bool CompositesAlpha() const override {
+    GdkScreen* screen = gdk_screen_get_default();
+    return screen && gdk_screen_is_composited(screen) && gdk_screen_get_rgba_visual(screen);
+  }
+
  private:
   static GdkMonitor* Monitor() {
     GdkDisplay* d = gdk_display_get_default();
