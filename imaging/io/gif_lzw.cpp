@@ -15,20 +15,21 @@ constexpr int32_t HashSize = 5003;  // a prime a little above 4096 keeps probe c
 constexpr int32_t HashShift = 4;
 constexpr int32_t MaxCodes = 4096;  // 12-bit codes
 constexpr int32_t SubBlockBytes = 254;
-// Sub-blocks are gathered and handed to the stream in chunks of about this size, so a file stream sees
-// few large writes; the bytes are those of writing each sub-block on its own.
-constexpr size_t OutputChunk = 64 * 1024;
 
 // ---- Encoder ---------------------------------------------------------------------------------------------
+
+// Codes are packed LSB first into a 64-bit accumulator and leave it four whole bytes at a time into a flat
+// buffer; the buffer is cut into 254-byte sub-blocks only when it is handed on. The bytes are those of
+// appending each code's bits and closing a sub-block at every 254th byte.
+constexpr int32_t RawChunk = SubBlockBytes * 128;  // whole sub-blocks per hand-over
+constexpr int32_t RawSlack = 16;                   // room for the accumulator's last store past RawChunk
 
 class GifLzwEncoder {
 public:
   GifLzwEncoder(TStream* Stream, int32_t Height, int32_t Width, bool Interlaced, const uint8_t* Pixels)
       : FStream(Stream), FWidth(Width), FHeight(Height), FInterlaced(Interlaced), FPixels(Pixels),
         FCurrent(Pixels),
-        FCountDown(Width > 0 && Height > 0 ? int64_t(Width) * Height : 0) {
-    FOut.reserve(OutputChunk + 512);
-  }
+        FCountDown(Width > 0 && Height > 0 ? int64_t(Width) * Height : 0) {}
 
   void GifLzwCompress(int32_t InitBits);
 
@@ -42,19 +43,34 @@ private:
   }
   void GifLzwNextPixelPosition();
   void GifLzwClearHash() { std::fill(std::begin(FHash), std::end(FHash), -1); }
-  // The sub-block grows in place in the output buffer behind a length byte that is filled in when it closes.
-  void GifLzwPutByte(uint8_t B) {
-    if (FBlockFill == 0) {
-      FLengthAt = FOut.size();
-      FOut.push_back(0);
+  // Hands the whole sub-blocks gathered so far to the stream; with Last, the bytes that remain too.
+  void GifLzwFlushBlock(bool Last);
+  void GifLzwOutputCode(int32_t Code) {
+    FAccum |= uint64_t(uint32_t(Code)) << FAccumBits;
+    FAccumBits += FBits;
+    if (FAccumBits >= 32) {
+      const uint32_t Low = static_cast<uint32_t>(FAccum);
+      std::memcpy(FRaw + FRawFill, &Low, 4);  // little-endian: the first bits go first
+      FRawFill += 4;
+      FAccum >>= 32;
+      FAccumBits -= 32;
+      if (FRawFill >= RawChunk) GifLzwFlushBlock(false);
     }
-    FOut.push_back(B);
-    if (++FBlockFill >= SubBlockBytes) GifLzwFlushBlock();
+    // The width grows one code after the table passes its limit: decoders add their entry a code later.
+    if (FFreeCode > FMaxCode || FClearFlag) [[unlikely]] GifLzwGrowCode();
   }
-  void GifLzwFlushBlock();
-  void GifLzwOutputCode(int32_t Code);
+  void GifLzwGrowCode() {
+    if (FClearFlag) {
+      FBits = FInitBits;
+      FMaxCode = (1 << FBits) - 1;
+      FClearFlag = false;
+    } else {
+      ++FBits;
+      FMaxCode = FBits == 12 ? MaxCodes : (1 << FBits) - 1;
+    }
+  }
+  void GifLzwOutputEnd();
   void GifLzwClearBlock();
-  void WriteOut();
 
   TStream* FStream;
   int32_t FWidth;
@@ -79,11 +95,12 @@ private:
   int32_t FHash[HashSize];
   uint16_t FCode[HashSize];
 
-  uint32_t FAccum = 0;
+  uint64_t FAccum = 0;
   int32_t FAccumBits = 0;
-  int32_t FBlockFill = 0;
-  size_t FLengthAt = 0;
-  std::vector<uint8_t> FOut;
+  int32_t FRawFill = 0;
+  uint8_t FRaw[RawChunk + RawSlack];
+  // Sub-blocks as they go to the stream: a length byte before every 254 data bytes.
+  uint8_t FBlocks[RawChunk + RawChunk / SubBlockBytes + 1 + RawSlack];
 };
 
 void GifLzwEncoder::GifLzwNextPixelPosition() {
@@ -104,48 +121,30 @@ void GifLzwEncoder::GifLzwNextPixelPosition() {
   if (FRow < FHeight) FCurrent = FPixels + int64_t(FRow) * FWidth;
 }
 
-void GifLzwEncoder::WriteOut() {
-  if (!FOut.empty()) FStream->Write(FOut.data(), static_cast<int64_t>(FOut.size()));
-  FOut.clear();
+void GifLzwEncoder::GifLzwFlushBlock(bool Last) {
+  const int32_t Ready = Last ? FRawFill : FRawFill - FRawFill % SubBlockBytes;
+  int32_t Out = 0;
+  for (int32_t From = 0; From < Ready; From += SubBlockBytes) {
+    const int32_t N = std::min(SubBlockBytes, Ready - From);
+    FBlocks[Out++] = static_cast<uint8_t>(N);
+    std::memcpy(FBlocks + Out, FRaw + From, static_cast<size_t>(N));
+    Out += N;
+  }
+  if (Out > 0) FStream->Write(FBlocks, Out);
+  FRawFill -= Ready;
+  std::memmove(FRaw, FRaw + Ready, static_cast<size_t>(FRawFill));
 }
 
-void GifLzwEncoder::GifLzwFlushBlock() {
-  if (FBlockFill == 0) return;
-  FOut[FLengthAt] = static_cast<uint8_t>(FBlockFill);
-  FBlockFill = 0;
-  if (FOut.size() >= OutputChunk) WriteOut();
-}
-
-void GifLzwEncoder::GifLzwOutputCode(int32_t Code) {
-  if (FAccumBits > 0)
-    FAccum = (FAccum & ((1u << FAccumBits) - 1)) | (uint32_t(Code) << FAccumBits);
-  else
-    FAccum = uint32_t(Code);
-  FAccumBits += FBits;
-  while (FAccumBits >= 8) {
-    GifLzwPutByte(static_cast<uint8_t>(FAccum & 0xFF));
+// The end code, then the bits still held as whole bytes (a last partial byte holds them in its low bits)
+// and the sub-blocks not yet written.
+void GifLzwEncoder::GifLzwOutputEnd() {
+  GifLzwOutputCode(FEndCode);
+  while (FAccumBits > 0) {
+    FRaw[FRawFill++] = static_cast<uint8_t>(FAccum & 0xFF);
     FAccum >>= 8;
     FAccumBits -= 8;
   }
-  // The width grows one code after the table passes its limit: decoders add their entry a code later.
-  if (FFreeCode > FMaxCode || FClearFlag) {
-    if (FClearFlag) {
-      FBits = FInitBits;
-      FMaxCode = (1 << FBits) - 1;
-      FClearFlag = false;
-    } else {
-      ++FBits;
-      FMaxCode = FBits == 12 ? MaxCodes : (1 << FBits) - 1;
-    }
-  }
-  if (Code == FEndCode) {
-    while (FAccumBits > 0) {
-      GifLzwPutByte(static_cast<uint8_t>(FAccum & 0xFF));
-      FAccum >>= 8;
-      FAccumBits -= 8;
-    }
-    GifLzwFlushBlock();
-  }
+  GifLzwFlushBlock(true);
 }
 
 void GifLzwEncoder::GifLzwClearBlock() {
@@ -169,42 +168,43 @@ void GifLzwEncoder::GifLzwCompress(int32_t InitBits) {
   GifLzwClearHash();
   GifLzwOutputCode(FClearCode);
   if (Prefix >= 0) {
+    int32_t* const Hash = FHash;
+    uint16_t* const Codes = FCode;
+    const int32_t Mask = FPixelMask;
     // Whole rows at a time: the pixel order of GifLzwNextPixel without its per-pixel bookkeeping.
     while (FCountDown > 0) {
       const int32_t Run = static_cast<int32_t>(std::min<int64_t>(FCountDown, FWidth - FColumn));
       const uint8_t* P = FCurrent;
+      const uint8_t* const RunEnd = P + Run;
       FCountDown -= Run;
       FColumn += Run;
       FCurrent += Run;
-      for (int32_t k = 0; k < Run; ++k) {
-        const int32_t C = P[k] & FPixelMask;
+      while (P < RunEnd) {
+        const int32_t C = *P++ & Mask;
         const int32_t F = (C << 12) + Prefix;
         int32_t I = (C << HashShift) ^ Prefix;
-        if (FHash[I] == F) {
-          Prefix = FCode[I];
-          continue;
-        }
-        if (FHash[I] >= 0) {
-          const int32_t D = I == 0 ? 1 : HashSize - I;
-          bool Found = false;
-          do {
-            I -= D;
-            if (I < 0) I += HashSize;
-            if (FHash[I] == F) {
-              Found = true;
-              break;
-            }
-          } while (FHash[I] > 0);
-          if (Found) {
-            Prefix = FCode[I];
-            continue;
+        int32_t Slot = Hash[I];
+        if (Slot != F) [[unlikely]] {
+          if (Slot >= 0) {
+            // Open addressing with a displacement fixed by the first slot. A slot holding key 0 ends the
+            // probe like an empty one, and a new entry then takes that slot.
+            const int32_t D = I == 0 ? 1 : HashSize - I;
+            do {
+              I -= D;
+              I += (I >> 31) & HashSize;
+              Slot = Hash[I];
+            } while (Slot != F && Slot > 0);
           }
+        }
+        if (Slot == F) [[likely]] {
+          Prefix = Codes[I];
+          continue;
         }
         GifLzwOutputCode(Prefix);
         Prefix = C;
-        if (FFreeCode < MaxCodes) {
-          FCode[I] = static_cast<uint16_t>(FFreeCode++);
-          FHash[I] = F;
+        if (FFreeCode < MaxCodes) [[likely]] {
+          Codes[I] = static_cast<uint16_t>(FFreeCode++);
+          Hash[I] = F;
         } else {
           GifLzwClearBlock();
         }
@@ -213,8 +213,7 @@ void GifLzwEncoder::GifLzwCompress(int32_t InitBits) {
     }
     GifLzwOutputCode(Prefix);
   }
-  GifLzwOutputCode(FEndCode);
-  WriteOut();
+  GifLzwOutputEnd();
 }
 
 // ---- Decoder ---------------------------------------------------------------------------------------------

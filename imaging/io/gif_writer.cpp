@@ -322,6 +322,19 @@ public:
     ++FPos;
     return true;
   }
+  // The byte at At, leaving the position alone.
+  bool PeekAt(int64_t At, uint8_t& B) {
+    if (At < 0 || At >= FEnd) return false;
+    if (FMapped) {
+      B = FMapped[At];
+      return true;
+    }
+    if (At >= FViewStart && At < FViewStart + FViewLength) {
+      B = FView[At - FViewStart];
+      return true;
+    }
+    return FStream->Seek(At, soBeginning) == At && FStream->Read(&B, 1) == 1;
+  }
   // Up to Count bytes appended to Out (or dropped with Out nullptr); returns how many.
   int64_t Take(std::vector<uint8_t>* Out, int64_t Count) {
     Count = std::clamp<int64_t>(Count, 0, Left());
@@ -511,8 +524,12 @@ void GifWriteImage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TI
 
 namespace {
 
+// Hint, when given, is an append point checked against this file's identity: with the frame going at
+// its image count the blocks before its offset are not walked (they are the walk's own output, which a
+// walk copies unchanged). After receives the append point of the rewritten stream.
 int32_t InsertFrame(TStream* Stream, const uint8_t* Mapped, TIEBitmap* Bitmap, TIOParamsVals& Params,
-                    TIEProgressRecord& Progress) {
+                    TIEProgressRecord& Progress, const TGifAppendPoint* Hint, TGifAppendPoint* After) {
+  if (After) *After = TGifAppendPoint();
   Progress.Report(0);
   if (Progress.Aborted()) return 0;
   const int64_t P0 = Stream->Position();
@@ -550,6 +567,7 @@ int32_t InsertFrame(TStream* Stream, const uint8_t* Mapped, TIEBitmap* Bitmap, T
   int64_t K = Params.GifImageIndex;
   int32_t I = 0;
   bool Failed = false;
+  int64_t LastImageEnd = -1;  // in the rewritten stream
   // Emits the new frame (GifEncodeFrame) when its index comes up.
   auto EmitFrame = [&]() {
     Progress.Report(70);
@@ -563,9 +581,23 @@ int32_t InsertFrame(TStream* Stream, const uint8_t* Mapped, TIEBitmap* Bitmap, T
       return;
     }
     Out.New(Frame.data(), Frame.size());
+    LastImageEnd = Out.OutEnd();
     K = -1;
     ++I;
   };
+
+  // The append point holds when the header needs no change (the skipped bytes then stay as they are)
+  // and the byte before it ends an image's data.
+  if (Hint && Hint->Known && Hint->ImageCount >= 1 && K == Hint->ImageCount && Hint->Offset > Reader.Pos() &&
+      Hint->Offset < End && std::memcmp(Header, NewHeader, 13) == 0) {
+    uint8_t Terminator = 0xFF;
+    const int64_t Skip = Hint->Offset - Reader.Pos();
+    if (Reader.PeekAt(Hint->Offset - 1, Terminator) && Terminator == 0x00 && Out.OldFromReader(Skip) == Skip) {
+      // The walk would be here right after the last image, the frame's place.
+      I = Hint->ImageCount;
+      EmitFrame();
+    }
+  }
 
   while (!Failed) {
     const int64_t At = Reader.Pos();
@@ -640,6 +672,7 @@ int32_t InsertFrame(TStream* Stream, const uint8_t* Mapped, TIEBitmap* Bitmap, T
       }
       if (Failed) break;
       ++I;
+      LastImageEnd = Out.OutEnd();
       if (I == K) EmitFrame();
     } else if (B == 0x3B) {
       if (I == K) EmitFrame();
@@ -661,6 +694,11 @@ int32_t InsertFrame(TStream* Stream, const uint8_t* Mapped, TIEBitmap* Bitmap, T
     Progress.SetAborted();
     return 0;
   }
+  if (After && LastImageEnd > 0) {
+    After->Known = true;
+    After->ImageCount = I;
+    After->Offset = LastImageEnd;
+  }
   Progress.Report(100);
   return I;
 }
@@ -670,15 +708,61 @@ int32_t InsertFrame(TStream* Stream, const uint8_t* Mapped, TIEBitmap* Bitmap, T
 int32_t GifInsertFrame(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress) {
   auto* Memory = dynamic_cast<TCustomMemoryStream*>(Stream);
   return InsertFrame(Stream, Memory ? static_cast<const uint8_t*>(Memory->Memory()) : nullptr, Bitmap, Params,
-                     Progress);
+                     Progress, nullptr, nullptr);
+}
+
+namespace {
+
+void StampFrom(const struct stat& Info, TGifAppendPoint& Point) {
+  Point.Device = static_cast<uint64_t>(Info.st_dev);
+  Point.Inode = static_cast<uint64_t>(Info.st_ino);
+  Point.Size = static_cast<int64_t>(Info.st_size);
+  Point.Modified = int64_t(Info.st_mtim.tv_sec) * 1000000000 + Info.st_mtim.tv_nsec;
+  Point.Changed = int64_t(Info.st_ctim.tv_sec) * 1000000000 + Info.st_ctim.tv_nsec;
+}
+
+}  // namespace
+
+bool GifStampAppendPoint(const std::string& FileName, TGifAppendPoint& Point) {
+  struct stat Info {};
+  if (!Point.Known || stat(FileName.c_str(), &Info) != 0) {
+    Point = TGifAppendPoint();
+    return false;
+  }
+  StampFrom(Info, Point);
+  return true;
 }
 
 int32_t GifInsertFrameFile(const std::string& FileName, TIEBitmap* Bitmap, TIOParamsVals& Params,
                            TIEProgressRecord& Progress) {
+  TGifAppendPoint Point;
+  return GifInsertFrameFile(FileName, Bitmap, Params, Progress, Point);
+}
+
+int32_t GifInsertFrameFile(const std::string& FileName, TIEBitmap* Bitmap, TIOParamsVals& Params,
+                           TIEProgressRecord& Progress, TGifAppendPoint& Point) {
   TFileStream File(FileName, fmOpenReadWrite | fmShareDenyWrite);
-  // The walk over the old blocks reads the file through a mapping: pages the kernel already holds,
-  // nothing copied. The mapping is dropped before the file changes size.
   const int64_t Size = File.Size();
+  // The point is trusted only for the very file it was taken from, unchanged since.
+  TGifAppendPoint Hint = Point;
+  struct stat Info {};
+  if (Hint.Known) {
+    TGifAppendPoint Now = Hint;
+    if (fstat(File.Handle(), &Info) != 0) {
+      Hint.Known = false;
+    } else {
+      StampFrom(Info, Now);
+      Hint.Known = Now.Device == Hint.Device && Now.Inode == Hint.Inode && Now.Size == Hint.Size &&
+                   Now.Size == Size && Now.Modified == Hint.Modified && Now.Changed == Hint.Changed &&
+                   int64_t(Params.GifImageIndex) == Hint.ImageCount;
+    }
+  }
+  if (Hint.Known) {
+    // Only the end of the file is read: no mapping of the whole.
+    return InsertFrame(&File, nullptr, Bitmap, Params, Progress, &Hint, &Point);
+  }
+  // The walk over the old blocks reads the file through a mapping: pages the kernel already holds,
+  // nothing copied.
   void* Map = Size > 0 ? mmap(nullptr, static_cast<size_t>(Size), PROT_READ, MAP_SHARED | MAP_POPULATE, File.Handle(), 0)
                        : MAP_FAILED;
   struct Unmap {
@@ -689,19 +773,24 @@ int32_t GifInsertFrameFile(const std::string& FileName, TIEBitmap* Bitmap, TIOPa
     }
   } Mapping{Map, static_cast<size_t>(Size)};
   return InsertFrame(&File, Map != MAP_FAILED ? static_cast<const uint8_t*>(Map) : nullptr, Bitmap, Params,
-                     Progress);
+                     Progress, nullptr, &Point);
 }
 
 // ---- GifPatchLoopAndScreen ----------------------------------------------------------------------------------
 
 bool GifPatchLoopAndScreen(const std::string& FileName, uint16_t LoopCount, int32_t ScreenWidth,
-                           int32_t ScreenHeight) {
+                           int32_t ScreenHeight, TGifAppendPoint* Point) {
+  // The point survives only a patch whose effect on the blocks after the global table is known; the
+  // caller stamps it again with the file's new identity.
+  TGifAppendPoint Kept;
+  if (Point) std::swap(Kept, *Point);
   std::vector<uint8_t> Head;
   int64_t Size = 0;
   uint8_t Header[13];
   uint8_t NewHeader[13];
   uint8_t Block[19];
   int64_t Q = 0;
+  bool HasOddBlock = false;
   {
     TFileStream File(FileName, fmOpenReadWrite | fmShareDenyWrite);
     Size = File.Size();
@@ -733,6 +822,7 @@ bool GifPatchLoopAndScreen(const std::string& FileName, uint16_t LoopCount, int3
         WriteAll(&File, Q, Block, 19);
         return false;
       }
+      if (Point && Kept.Known && Kept.Offset > Q + 19) *Point = Kept;
       return true;
     }
     Head.assign(NewHeader, NewHeader + 13);
@@ -740,6 +830,7 @@ bool GifPatchLoopAndScreen(const std::string& FileName, uint16_t LoopCount, int3
     File.Seek(13, soBeginning);
     if (Q > 13 && File.Read(Head.data() + 13, Q - 13) != Q - 13) return false;
     Head.insert(Head.end(), NewBlock, NewBlock + 19);
+    HasOddBlock = HasBlock;
     if (HasBlock) Q += 19;
   }
 
@@ -768,6 +859,12 @@ bool GifPatchLoopAndScreen(const std::string& FileName, uint16_t LoopCount, int3
   Ok = (close(Fd) == 0) && Ok;
   if (Ok) Ok = std::rename(TempName.c_str(), FileName.c_str()) == 0;
   if (!Ok) unlink(TempName.c_str());
+  // A new block moved everything after the table by its 19 bytes; an old block of another length
+  // leaves the blocks after it in a state only a walk can tell.
+  if (Ok && Point && Kept.Known && !HasOddBlock && Kept.Offset > Q) {
+    *Point = Kept;
+    Point->Offset += 19;
+  }
   return Ok;
 }
 

@@ -24,15 +24,38 @@ void GifWriteImage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TI
 // and only then joined to the file, so it costs the frame, not the file.
 int32_t GifInsertFrame(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress);
 
+// Where a frame appended to a GIF this library rewrote goes, so that the next append need not walk the
+// blocks of the whole file: its image count and the offset just past the last image's data. The
+// identity fields tie it to the file as it was left; any difference makes it unusable.
+struct TGifAppendPoint {
+  bool Known = false;
+  int32_t ImageCount = 0;
+  int64_t Offset = 0;
+  uint64_t Device = 0;
+  uint64_t Inode = 0;
+  int64_t Size = 0;
+  int64_t Modified = 0;  // modification and status-change times, in nanoseconds
+  int64_t Changed = 0;
+};
+
 // GifInsertFrame on a file opened for reading and writing; a file that cannot be opened raises EFOpenError.
 int32_t GifInsertFrameFile(const std::string& FileName, TIEBitmap* Bitmap, TIOParamsVals& Params,
                            TIEProgressRecord& Progress);
+// The same, given what is known of the file: when Point matches the opened file (device, inode, size,
+// times) and the frame goes at its image count, only the bytes from its offset on are read; otherwise
+// the file is walked. The bytes written are the same either way. Point then receives the new append
+// point, without identity (GifStampAppendPoint adds it once the file is final), or Known false.
+int32_t GifInsertFrameFile(const std::string& FileName, TIEBitmap* Bitmap, TIOParamsVals& Params,
+                           TIEProgressRecord& Progress, TGifAppendPoint& Point);
+// Takes the file's identity as it is now into a known Point; false (and Point forgotten) otherwise.
+bool GifStampAppendPoint(const std::string& FileName, TGifAppendPoint& Point);
 
 // Makes the file "GIF89a" with a logical screen at least ScreenWidth x ScreenHeight and a NETSCAPE2.0
 // block with LoopCount right after the global table. A file that already has the block is patched in
 // place; otherwise the new file is written beside it and replaces it. False when the file is not a GIF
-// or a write failed; the file then holds what it held before.
+// or a write failed; the file then holds what it held before. Point, when given, is the file's append
+// point, moved with the blocks after the global table, or forgotten when the patch leaves them unknown.
 bool GifPatchLoopAndScreen(const std::string& FileName, uint16_t LoopCount, int32_t ScreenWidth,
-                           int32_t ScreenHeight);
+                           int32_t ScreenHeight, TGifAppendPoint* Point = nullptr);
 
 }  // namespace zv

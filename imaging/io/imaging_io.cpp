@@ -1,5 +1,7 @@
 #include "imaging/io/imaging_io.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -536,29 +538,34 @@ int32_t TImagingIO::InsertGifFrame(const std::string& FileName) {
     TIOParamsVals& P = *FIOParams;
     P.GifScreenWidth = std::max(P.GifScreenWidth, FWorkBitmap->GetWidth() + P.GifLeft);
     P.GifScreenHeight = std::max(P.GifScreenHeight, FWorkBitmap->GetHeight() + P.GifTop);
-    Result = GifInsertFrameFile(FileName, FWorkBitmap, P, Progress);
-    if (AbortFlag == 0 && !GifPatchLoopAndScreen(FileName, 0, P.GifScreenWidth, P.GifScreenHeight)) {
+    // The file's append point, when this component left it one; the writer checks that the file is
+    // still as it was left and walks it otherwise.
+    TGifAppendPoint Point;
+    struct stat Info {};
+    if (stat(FileName.c_str(), &Info) == 0) {
+      const auto Same = std::find_if(FGifAppendPoints.begin(), FGifAppendPoints.end(), [&](const TGifAppendPoint& A) {
+        return A.Device == static_cast<uint64_t>(Info.st_dev) && A.Inode == static_cast<uint64_t>(Info.st_ino);
+      });
+      if (Same != FGifAppendPoints.end()) {
+        Point = *Same;
+        FGifAppendPoints.erase(Same);
+      }
+    }
+    Result = GifInsertFrameFile(FileName, FWorkBitmap, P, Progress, Point);
+    if (AbortFlag == 0 && !GifPatchLoopAndScreen(FileName, 0, P.GifScreenWidth, P.GifScreenHeight, &Point)) {
       // The file keeps the inserted frame but lacks the loop block or the screen size.
       AbortFlag = 1;
+    }
+    if (AbortFlag == 0 && GifStampAppendPoint(FileName, Point)) {
+      constexpr size_t KeptFiles = 8;
+      FGifAppendPoints.insert(FGifAppendPoints.begin(), Point);
+      if (FGifAppendPoints.size() > KeptFiles) FGifAppendPoints.pop_back();
     }
   });
   return Result;
 }
 
-// ---- Load by content ---------------------------------------------------------------------------------
-
-void TImagingIO::LoadFromStream(TStream* Stream) {
-  // Recognises the two formats the component reads so far by their signatures.
-  const int64_t Start = Stream->Position();
-  char Head[6] = {};
-  const int64_t Got = Stream->Read(Head, sizeof Head);
-  Stream->SetPosition(Start);
-  if (Got >= 2 && Head[0] == 'B' && Head[1] == 'M') {
-    LoadBmpStream(Stream);
-  } else if (Got == 6 && (std::memcmp(Head, "GIF87a", 6) == 0 || std::memcmp(Head, "GIF89a", 6) == 0)) {
-    LoadGifStream(Stream);
-  }
-}
+// LoadFromStream and the other dispatchers are in io_dispatch.cpp.
 
 // ---- Parameters dialog --------------------------------------------------------------------------------
 

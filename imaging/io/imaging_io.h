@@ -7,10 +7,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "imaging/core/iedefs.h"
 #include "imaging/core/ieview.h"
 #include "imaging/io/format_registry.h"
+#include "imaging/io/gif_writer.h"
 #include "imaging/io/io_params.h"
 #include "platform/objects.h"
 #include "platform/types.h"
@@ -143,11 +145,109 @@ public:
   void SaveGifFile(const std::string& FileName);
   // Inserts the work bitmap as frame IOParams()->GifImageIndex, widens the logical screen to hold it
   // and makes the file loop endlessly. Returns the file's image count, 0 on failure (AbortFlag set,
-  // the file as it was). A file that cannot be opened raises EFOpenError.
+  // the file as it was). A file that cannot be opened raises EFOpenError. Appending to a file this
+  // component appended to before, and that nobody changed since, reads only the file's end.
   int32_t InsertGifFrame(const std::string& FileName);
   // Loads by the stream's content (BMP and GIF); unrecognised data do nothing at all, not even the
   // finish notification.
   virtual void LoadFromStream(TStream* Stream);
+
+  // ---- Dispatch by file name, file-type id and content (io_dispatch.cpp) ----
+  // Nothing for an empty name; else by the lower-case extension, then by the registry row of it.
+  void SaveToFile(const std::string& FileName);
+  void LoadFromFile(const std::string& FileName);
+  void LoadFromFileFormat(const std::string& FileName, uint32_t FileType);
+  void LoadFromFileDetect(const std::string& FileName);
+  // FileType 0 detects the format.
+  void LoadFromStreamFormat(TStream* Stream, uint32_t FileType);
+  void SaveToStreamFormat(TStream* Stream, uint32_t FileType);
+  void LoadFromBuffer(const void* Buffer, int64_t Size, uint32_t FileType);
+  void ReadParamsFromBuffer(const void* Buffer, int64_t Size, uint32_t FileType);
+  // Vector-object and layer files, into the attached view (ImagingIOViewLinks).
+  void LoadViewFile(const std::string& FileName, uint32_t FileType);
+  void LoadViewStream(TStream* Stream, uint32_t FileType);
+  // Kind 0 Pascal array, 1 C array, 2 base64 of the saved FileType image; 3 a text picture.
+  void SaveToText(const std::string& FileName, uint32_t FileType, uint8_t Kind);
+
+  // ---- Parameters without pixels (params_only.cpp); the outcome is IOParams()->FileType, 0 on failure ----
+  void ReadParamsFromFile(const std::string& FileName);
+  void ReadParamsFromFile(const std::string& FileName, uint32_t FileType);
+  void ReadParamsFromStream(TStream* Stream);
+  void ReadParamsFromStream(TStream* Stream, uint32_t FileType);
+
+  // ---- The other formats' loads and saves (format_wrappers.cpp) ----
+  // Their codecs are reached through the format's registry row until the format has members of its own.
+  int32_t LoadTiffStream(TStream* Stream);
+  int32_t LoadTiffFile(const std::string& FileName);
+  void SaveTiffStream(TStream* Stream);
+  void SaveTiffFile(const std::string& FileName);
+  void LoadJpegStream(TStream* Stream);
+  void LoadJpegFile(const std::string& FileName);
+  void SaveJpegStream(TStream* Stream);
+  void SaveJpegFile(const std::string& FileName);
+  void LoadPcxStream(TStream* Stream);
+  void LoadPcxFile(const std::string& FileName);
+  void SavePcxStream(TStream* Stream);
+  void SavePcxFile(const std::string& FileName);
+  void LoadDcxStream(TStream* Stream);
+  void LoadDcxFile(const std::string& FileName);
+  void SaveDcxStream(TStream* Stream);
+  void SaveDcxFile(const std::string& FileName);
+  void LoadTgaStream(TStream* Stream);
+  void LoadTgaFile(const std::string& FileName);
+  void SaveTgaStream(TStream* Stream);
+  void SaveTgaFile(const std::string& FileName);
+  void LoadPngStream(TStream* Stream);
+  void LoadPngFile(const std::string& FileName);
+  void SavePngStream(TStream* Stream);
+  void SavePngFile(const std::string& FileName);
+  void LoadDicomStream(TStream* Stream);
+  void LoadDicomFile(const std::string& FileName);
+  void LoadIcoStream(TStream* Stream);
+  void LoadIcoFile(const std::string& FileName);
+  void SaveIcoStream(TStream* Stream);
+  void SaveIcoFile(const std::string& FileName);
+  void LoadCurStream(TStream* Stream);
+  void LoadCurFile(const std::string& FileName);
+  void LoadPnmStream(TStream* Stream);
+  void LoadPnmFile(const std::string& FileName);
+  void SavePnmStream(TStream* Stream);
+  void SavePnmFile(const std::string& FileName);
+  void LoadJp2Stream(TStream* Stream);
+  void LoadJp2File(const std::string& FileName);
+  void SaveJp2Stream(TStream* Stream);
+  void SaveJp2File(const std::string& FileName);
+  void LoadJ2kStream(TStream* Stream);
+  void LoadJ2kFile(const std::string& FileName);
+  void SaveJ2kStream(TStream* Stream);
+  void SaveJ2kFile(const std::string& FileName);
+  void LoadWbmpStream(TStream* Stream);
+  void LoadWbmpFile(const std::string& FileName);
+  void SaveWbmpStream(TStream* Stream);
+  void SaveWbmpFile(const std::string& FileName);
+  void SavePsStream(TStream* Stream);
+  void SavePsFile(const std::string& FileName);
+  void SavePdfStream(TStream* Stream);
+  void SavePdfFile(const std::string& FileName);
+  void LoadCameraRawStream(TStream* Stream);
+  void LoadCameraRawFile(const std::string& FileName);
+  void LoadRawBitmapStream(TStream* Stream);
+  void LoadRawBitmapFile(const std::string& FileName);
+  void LoadPsdStream(TStream* Stream);
+  void LoadPsdFile(const std::string& FileName);
+  void SavePsdStream(TStream* Stream);
+  void SavePsdFile(const std::string& FileName);
+  void LoadHdPhotoStream(TStream* Stream);
+  void LoadHdPhotoFile(const std::string& FileName);
+  void SaveHdPhotoStream(TStream* Stream);
+  void SaveHdPhotoFile(const std::string& FileName);
+  void LoadMetafileStream(TStream* Stream, int32_t Width, int32_t Height, bool WithAlpha);
+  void LoadMetafileFile(const std::string& FileName, int32_t Width, int32_t Height, bool WithAlpha);
+  // Load or save FileType through the family's common sequence (format_wrappers.cpp).
+  void LoadFormatStream(uint32_t FileType, TStream* Stream, bool WithHeader);
+  void LoadFormatFile(uint32_t FileType, const std::string& FileName);
+  void SaveFormatStream(uint32_t FileType, TStream* Stream, bool WithHeader);
+  void SaveFormatFile(uint32_t FileType, const std::string& FileName);
 
   // ---- Resolution ----
   // A resolution below 2 becomes the library's default.
@@ -193,6 +293,9 @@ private:
   bool FAsynchronous = false;
   std::unique_ptr<TFont> FPreviewFont;
   std::unique_ptr<TIOParamsVals> FIOParams;
+  // Where frames appended to the last few GIF files go (most recent first), each tied to the file's
+  // identity as InsertGifFrame left it.
+  std::vector<TGifAppendPoint> FGifAppendPoints;
 };
 
 }  // namespace zv

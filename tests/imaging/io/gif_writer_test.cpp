@@ -1,6 +1,8 @@
 #include "imaging/io/gif_writer.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <climits>
@@ -364,6 +366,112 @@ TEST_F(GifWriterTest, LoopPatchAddsOneBlockAndKeepsTheLargerScreen) {
   WriteFile(Name, Bytes{'n', 'o', 'p', 'e'});
   EXPECT_FALSE(GifPatchLoopAndScreen(Name, 0, 1, 1));
   EXPECT_EQ(ReadFile(Name), (Bytes{'n', 'o', 'p', 'e'}));
+}
+
+// ---- Appending by a known append point ----
+
+// Frame m of an animation: 8-bit pictures that differ from frame to frame.
+std::unique_ptr<Picture> AnimationFrame(int m) { return std::make_unique<Picture>(23 + m % 3, 17, m % 2 ? 8 : 5, m + 2); }
+
+TEST_F(GifWriterTest, AppendingAtAKnownPointGivesTheBytesOfTheWalk) {
+  const std::string Known = TempName("append_known.gif"), Walked = TempName("append_walked.gif");
+  auto First = AnimationFrame(0);
+  const Bytes One = WriteImage(*First, First->Bits);
+  WriteFile(Known, One);
+  WriteFile(Walked, One);
+  TGifAppendPoint Point;
+  for (int m = 1; m <= 6; ++m) {
+    SCOPED_TRACE(m);
+    auto Frame = AnimationFrame(m);
+    Params.BitsPerSample = Frame->Bits;
+    Params.GifDelay = 3 * m;
+    Params.SetImageIndex(m);
+    // From the second append on the point is known and stamped: no walk.
+    EXPECT_EQ(Point.Known, m > 1);
+    ASSERT_EQ(GifInsertFrameFile(Known, Frame->Bitmap.get(), Params, Progress, Point), m + 1);
+    ASSERT_TRUE(GifPatchLoopAndScreen(Known, 0, 30, 17, &Point));
+    ASSERT_TRUE(GifStampAppendPoint(Known, Point));
+    TGifAppendPoint WalkPoint;  // unknown: the file is walked
+    ASSERT_EQ(GifInsertFrameFile(Walked, Frame->Bitmap.get(), Params, Progress, WalkPoint), m + 1);
+    ASSERT_TRUE(GifPatchLoopAndScreen(Walked, 0, 30, 17));
+    ASSERT_EQ(Abort, 0);
+
+    const Bytes File = ReadFile(Known);
+    ASSERT_EQ(File, ReadFile(Walked));
+    // The point is the end of the last image: its terminator, then the comment extension and trailer.
+    EXPECT_EQ(Point.ImageCount, m + 1);
+    ASSERT_EQ(Point.Offset + 4, int64_t(File.size()));
+    EXPECT_EQ(Bytes(File.end() - 5, File.end()), (Bytes{0x00, 0x21, 0xFE, 0x00, 0x3B}));
+    EXPECT_EQ(Point.Size, int64_t(File.size()));
+  }
+  const auto D = giftest::DecodeWithGiflib(ReadFile(Known));
+  ASSERT_TRUE(D.Ok);
+  ASSERT_EQ(D.Images.size(), 7u);
+  EXPECT_EQ(D.Images[6].Indexes, AnimationFrame(6)->Indexes);
+}
+
+TEST_F(GifWriterTest, AKnownPointSkipsTheWalkOnlyWhileTheFileIsAsItWasLeft) {
+  const std::string Name = TempName("append_point.gif");
+  auto First = AnimationFrame(0), Second = AnimationFrame(1), Third = AnimationFrame(2);
+  WriteFile(Name, WriteImage(*First, First->Bits));
+  TGifAppendPoint Point;
+  Params.BitsPerSample = 8;
+  Params.SetImageIndex(1);
+  ASSERT_EQ(GifInsertFrameFile(Name, Second->Bitmap.get(), Params, Progress, Point), 2);
+  ASSERT_TRUE(GifPatchLoopAndScreen(Name, 0, 0, 0, &Point));
+  ASSERT_TRUE(Point.Known);
+  const Bytes Two = ReadFile(Name);
+
+  // Bytes a walk drops (here in place of the loop block) show which way the frame went in. With the
+  // point stamped after the change it is trusted: the bytes before it stay.
+  const int64_t Q = 13 + int64_t(First->Table().size());
+  Bytes Odd = Two;
+  std::fill(Odd.begin() + Q, Odd.begin() + Q + 19, 0x00);
+  WriteFile(Name, Odd);
+  TGifAppendPoint Trusted = Point;
+  ASSERT_TRUE(GifStampAppendPoint(Name, Trusted));
+  Params.SetImageIndex(2);
+  ASSERT_EQ(GifInsertFrameFile(Name, Third->Bitmap.get(), Params, Progress, Trusted), 3);
+  Bytes Kept = ReadFile(Name);
+  ASSERT_GT(Kept.size(), Odd.size());
+  EXPECT_TRUE(std::equal(Odd.begin(), Odd.begin() + Point.Offset, Kept.begin()));
+
+  // The point as stamped before the change: the size, or only the times, differ, and the file is walked.
+  for (bool SameSize : {true, false}) {
+    SCOPED_TRACE(SameSize ? "same size" : "other size");
+    Bytes Changed = Odd;
+    if (!SameSize) Changed.insert(Changed.begin() + Q, 0x00);
+    WriteFile(Name, Two);
+    TGifAppendPoint Stale = Point;
+    ASSERT_TRUE(GifStampAppendPoint(Name, Stale));
+    WriteFile(Name, Changed);
+    if (SameSize) {
+      // A change within one tick of the clock leaves the times alone; this one is a second later.
+      struct stat Info {};
+      ASSERT_EQ(stat(Name.c_str(), &Info), 0);
+      const timespec Times[2] = {Info.st_atim, {Info.st_mtim.tv_sec + 1, Info.st_mtim.tv_nsec}};
+      ASSERT_EQ(utimensat(AT_FDCWD, Name.c_str(), Times, 0), 0);
+    }
+    ASSERT_EQ(GifInsertFrameFile(Name, Third->Bitmap.get(), Params, Progress, Stale), 3);
+    const Bytes Walked = ReadFile(Name);
+    WriteFile(Name, Changed);
+    TGifAppendPoint None;
+    ASSERT_EQ(GifInsertFrameFile(Name, Third->Bitmap.get(), Params, Progress, None), 3);
+    EXPECT_EQ(Walked, ReadFile(Name));
+    EXPECT_EQ(Walked.size(), Two.size() + (Kept.size() - Odd.size()) - 19);  // the dropped bytes are gone
+  }
+
+  // A point for another image count (an insertion before the end) is not used either.
+  WriteFile(Name, Two);
+  ASSERT_TRUE(GifStampAppendPoint(Name, Point));
+  Params.SetImageIndex(1);
+  ASSERT_EQ(GifInsertFrameFile(Name, Third->Bitmap.get(), Params, Progress, Point), 3);
+  const auto D = giftest::DecodeWithGiflib(ReadFile(Name));
+  ASSERT_TRUE(D.Ok);
+  ASSERT_EQ(D.Images.size(), 3u);
+  EXPECT_EQ(D.Images[1].Indexes, Third->Indexes);
+  EXPECT_EQ(D.Images[2].Indexes, Second->Indexes);
+  EXPECT_EQ(Abort, 0);
 }
 
 }  // namespace

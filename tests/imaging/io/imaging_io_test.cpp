@@ -3,8 +3,10 @@
 // loop block and logical screen), failures through the abort flag, progress and finish, resolution.
 #include "imaging/io/imaging_io.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <csignal>
@@ -447,6 +449,91 @@ TEST_F(ImagingIOTest, AFailedInsertionSetsTheAbortFlagAndLeavesTheFileAsItWas) {
   IO->IOParams()->SetImageIndex(3);
   EXPECT_EQ(IO->InsertGifFrame(Name), 4);
   EXPECT_EQ(IO->AbortFlag, 0);
+}
+
+// Frame m of an animation appended by IO, and by a new component (which knows nothing of the file and
+// walks it) to a copy that holds the same bytes; the two files must stay the same.
+class ImagingIOAppendTest : public ImagingIOTest {
+protected:
+  void AppendToBoth(int m) {
+    LoadFrame(8 + m % 3, 6, m);
+    IO->IOParams()->BitsPerSample = 2 + m % 3;
+    IO->IOParams()->GifDelay = m;
+    IO->IOParams()->SetImageIndex(m);
+    ASSERT_EQ(IO->InsertGifFrame(Name), m + 1);
+    ASSERT_EQ(IO->AbortFlag, 0);
+    std::unique_ptr<TImagingIO> Walker(TImagingIO::CreateForBitmap(IO->WorkBitmap()));
+    Walker->IOParams()->Assign(*IO->IOParams());
+    ASSERT_EQ(Walker->InsertGifFrame(Copy), m + 1);
+    ASSERT_EQ(Walker->AbortFlag, 0);
+    ASSERT_EQ(ReadFile(Name), ReadFile(Copy)) << "frame " << m;
+  }
+  // Changes the file behind IO's back: its loop block becomes 19 + Extra bytes that a walk drops.
+  void ChangeBehindItsBack(size_t Extra, bool LaterTimes) {
+    Bytes File = ReadFile(Name);
+    const size_t Q = 13 + (size_t(3) << ((File[10] & 7) + 1));  // after the header and the global table
+    ASSERT_EQ(File[Q], 0x21);
+    ASSERT_EQ(File[Q + 1], 0xFF);
+    std::fill(File.begin() + long(Q), File.begin() + long(Q + 19), 0x00);
+    File.insert(File.begin() + long(Q), Extra, 0x00);
+    for (const std::string& N : {Name, Copy}) {
+      std::fstream F(N, std::ios::binary | std::ios::in | std::ios::out);  // the same file, rewritten
+      F.write(reinterpret_cast<const char*>(File.data()), std::streamsize(File.size()));
+    }
+    if (LaterTimes) {
+      // A change within one tick of the clock keeps the old times; this one shows a second later.
+      struct stat Info {};
+      ASSERT_EQ(stat(Name.c_str(), &Info), 0);
+      const timespec Times[2] = {Info.st_atim, {Info.st_mtim.tv_sec + 1, Info.st_mtim.tv_nsec}};
+      ASSERT_EQ(utimensat(AT_FDCWD, Name.c_str(), Times, 0), 0);
+    }
+  }
+  int32_t ImageCount() {
+    std::unique_ptr<TImagingIO> Reader(new TImagingIO(nullptr));
+    const int32_t Count = Reader->LoadGifFile(Name);
+    EXPECT_EQ(Reader->AbortFlag, 0);
+    return Count;
+  }
+  std::string Name = TempName("remembered.gif");
+  std::string Copy = TempName("walked.gif");
+};
+
+TEST_F(ImagingIOAppendTest, TheRememberedAppendPointGivesTheBytesOfTheWalk) {
+  IO->IOParams()->BitsPerSample = 2;
+  LoadFrame(8, 6, 0);
+  IO->SaveGifFile(Name);
+  IO->SaveGifFile(Copy);
+  for (int m = 1; m <= 8; ++m) AppendToBoth(m);
+  EXPECT_EQ(ImageCount(), 9);
+
+  // The bytes a walk drops stay when the frame goes in at the remembered point: they show that IO does
+  // not walk a file it left as it is. A change of the times or of the size makes it walk again.
+  ChangeBehindItsBack(0, true);
+  AppendToBoth(9);
+  ChangeBehindItsBack(1, false);
+  AppendToBoth(10);
+  AppendToBoth(11);
+  EXPECT_EQ(ImageCount(), 12);
+}
+
+TEST_F(ImagingIOAppendTest, AFailedAppendAtTheRememberedPointLeavesTheFileAsItWas) {
+  IO->IOParams()->BitsPerSample = 2;
+  LoadFrame(8, 6, 0);
+  IO->SaveGifFile(Name);
+  IO->SaveGifFile(Copy);
+  AppendToBoth(1);
+  AppendToBoth(2);
+  const Bytes Before = ReadFile(Name);
+  LoadFrame(8, 6, 3);
+  IO->IOParams()->SetImageIndex(3);
+  {
+    FileSizeLimit Limit(Before.size());
+    EXPECT_EQ(IO->InsertGifFrame(Name), 0);
+  }
+  EXPECT_NE(IO->AbortFlag, 0);
+  EXPECT_EQ(ReadFile(Name), Before);
+  AppendToBoth(3);
+  AppendToBoth(4);
 }
 
 TEST_F(ImagingIOTest, SaveFailuresShowInTheAbortFlag) {
