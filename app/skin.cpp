@@ -182,17 +182,16 @@ void DrawSkinSource(TBitmap* Bitmap) {
     P.Fill(0, y, S, y + 1, Mix(RGBc(66, 133, 214), RGBc(35, 90, 170), double(y) / (SkinTitleHeight - 1)));
   P.Fill(0, 2, S, 3, RGBc(120, 170, 232));
   P.Fill(0, SkinTitleHeight - 1, S, SkinTitleHeight, RGBc(28, 70, 135));
-  // A thin frame round the body, inside the outer ring.
+  // A thin frame round the body. The window region starts one pixel in at the left and top but keeps the
+  // last column and row, so the frame sits on column 1 and row 1 and on the last column and row.
   const TColor Frame = RGBc(44, 96, 168);
-  P.Fill(1, 1, 2, S - 1, Frame);
-  P.Fill(S - 2, 1, S - 1, S - 1, Frame);
-  P.Fill(1, S - 2, S - 1, S - 1, Frame);
-  P.Fill(1, 1, S - 1, 2, Frame);
-  // The outer ring, which the window region cuts away.
+  P.Fill(1, 1, 2, S, Frame);
+  P.Fill(S - 1, 1, S, S, Frame);
+  P.Fill(1, S - 1, S, S, Frame);
+  P.Fill(1, 1, S, 2, Frame);
+  // The outer ring on the left and top, which the window region cuts away.
   P.Fill(0, 0, S, 1, SkinRingColor);
-  P.Fill(0, S - 1, S, S, SkinRingColor);
   P.Fill(0, 0, 1, S, SkinRingColor);
-  P.Fill(S - 1, 0, S, S, SkinRingColor);
 }
 
 void DrawButtonBitmaps(TButtonGlyph Glyph, int32_t Width, int32_t Height, TBitmap* Up, TBitmap* Hot,

@@ -117,6 +117,10 @@ TEST_F(MainWindowTest, BuildsEveryComponentByNameInTheNothingOpenState) {
   const uint32_t Title = Pixels.At(200, 20), Body = Pixels.At(5, 500);
   EXPECT_GT(Title & 0xFF, (Title >> 16) & 0xFF) << std::hex << Title;  // more blue than red
   EXPECT_EQ(Body, 0xE0E8F1u) << std::hex << Body;
+  // The region keeps the last column and row, so they show the frame, never the ring it cuts elsewhere.
+  const int W = Form->Width(), H = Form->Height();
+  EXPECT_NE(Pixels.At(W - 1, H / 2) & 0xFFFFFFu, 0xFF00FFu);
+  EXPECT_NE(Pixels.At(W / 2, H - 1) & 0xFFFFFFu, 0xFF00FFu);
   Screenshot("main_window_idle.png");
 }
 
