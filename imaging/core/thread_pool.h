@@ -20,7 +20,8 @@ public:
   // Takes ownership of a thread created suspended and starts it.
   void Add(TThread* Thread);
   // Waits for each thread in order, frees it and empties the list. On the main thread the calls the
-  // workers queue meanwhile are run while waiting.
+  // workers queue meanwhile are run while waiting; when one of them raises, the waiting goes on to the
+  // last thread and the first error is raised afterwards.
   void WaitAll();
 
   int Count() const { return static_cast<int>(FThreads.size()); }

@@ -85,7 +85,73 @@ void KernelRow(const uint8_t* Src, uint8_t* Dst, const TResampleContributors& Co
   }
 }
 
+
 inline bool Fits16(int32_t Weight) { return Weight >= -32768 && Weight <= 32767; }
+
+// Whether every weight of the lists fits 16 bits, for the paired 16-bit multiplies.
+bool AllFit16(const TResampleContributors& C) {
+  for (const TResampleContributor& c : C.Items)
+    if (!Fits16(c.Weight)) return false;
+  return true;
+}
+
+// Per column: whether its weighted sums stay below 2^24, so that they divide exactly in single precision.
+std::vector<uint8_t> SingleDivisible(const TResampleContributors& C, int32_t DestWidth) {
+  std::vector<uint8_t> Ok(static_cast<size_t>(DestWidth));
+  for (int32_t x = 0; x < DestWidth; ++x) {
+    int64_t Spread = 0;
+    for (int32_t k = 0; k < C.Count(x); ++k) Spread += std::abs(C.Of(x)[k].Weight);
+    Ok[size_t(x)] = 255 * Spread < (int64_t(1) << 24);
+  }
+  return Ok;
+}
+
+#if defined(__SSE2__)
+// KernelRow<3> of the threaded pass (weights that sum to 0 count as 256) with two contributors per
+// multiply: the bytes of two pixels interleaved into 16-bit pairs, times their two weights, summed into
+// 32 bits per channel. Src must have one readable byte past its last pixel, since each pixel is loaded as
+// four bytes. Integer sums and quotients are those of the plain loop.
+void KernelRow24Paired(const uint8_t* Src, uint8_t* Dst, const TResampleContributors& Cols, int32_t DestWidth,
+                       const uint8_t* SingleOk) {
+  const __m128i Zero = _mm_setzero_si128();
+  auto Load = [Src](int32_t Pixel) {
+    int32_t v;
+    std::memcpy(&v, Src + Pixel * 3, 4);
+    return _mm_cvtsi32_si128(v);
+  };
+  for (int32_t x = 0; x < DestWidth; ++x) {
+    const TResampleContributor* p = Cols.Of(x);
+    const int32_t n = Cols.Count(x);
+    __m128i Acc = Zero;
+    int32_t k = 0;
+    for (; k + 1 < n; k += 2) {
+      const __m128i Pair = _mm_unpacklo_epi8(_mm_unpacklo_epi8(Load(p[k].Pixel), Load(p[k + 1].Pixel)), Zero);
+      const uint32_t w0 = uint16_t(p[k].Weight), w1 = uint16_t(p[k + 1].Weight);
+      const __m128i w = _mm_set1_epi32(int32_t(w0 | (w1 << 16)));
+      Acc = _mm_add_epi32(Acc, _mm_madd_epi16(Pair, w));
+    }
+    if (k < n) {
+      const __m128i Single = _mm_unpacklo_epi8(_mm_unpacklo_epi8(Load(p[k].Pixel), Zero), Zero);
+      Acc = _mm_add_epi32(Acc, _mm_madd_epi16(Single, _mm_set1_epi32(int32_t(uint16_t(p[k].Weight)))));
+    }
+    const int32_t Total = Cols.Total[size_t(x)];
+    const int32_t W = Total != 0 ? Total : 256;
+    uint8_t* d = Dst + x * 3;
+    if (SingleOk[x]) {
+      // Lane 3 holds a neighbouring byte's sum and is dropped.
+      const __m128i q = _mm_cvttps_epi32(_mm_div_ps(_mm_cvtepi32_ps(Acc), _mm_set1_ps(float(W))));
+      const __m128i Bytes = _mm_packus_epi16(_mm_packs_epi32(q, q), Zero);
+      const int32_t v = _mm_cvtsi128_si32(Bytes);
+      std::memcpy(d, &v, 3);
+    } else {
+      alignas(16) int32_t Sum[4];
+      _mm_store_si128(reinterpret_cast<__m128i*>(Sum), Acc);
+      for (int c = 0; c < 3; ++c)
+        d[c] = ClampByte(std::abs(W) < ExactDivisorLimit ? DivTrunc(Sum[c], double(W)) : Sum[c] / W);
+    }
+  }
+}
+#endif
 
 // One destination row of the vertical kernel pass: whole work rows are weighted and summed, then divided
 // by the row's weight total.
@@ -162,8 +228,8 @@ void KernelOneChannel(int32_t SW, int32_t SH, int32_t DW, int32_t DH, TResampleF
   }
 }
 
-// The kernel filters on an ie24RGB source: the horizontal pass on worker threads, one band of rows each,
-// then the vertical pass here.
+// The kernel filters on an ie24RGB source: the horizontal pass on worker threads, one band of source
+// rows each, then the vertical pass on worker threads, one band of destination rows each.
 void Kernel24(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter, TObject* Sender,
               const TIEProgressEvent& OnProgress) {
   const int32_t SW = Source->GetWidth(), SH = Source->GetHeight();
@@ -210,15 +276,58 @@ void Kernel24(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter, TObjec
   }
 
   TAccessScope DestAccess(Dest, iedWrite);
-  std::vector<int32_t> Sum(static_cast<size_t>(DW) * 3);
-  int Last = -1;
-  for (int32_t y = 0; y < DH; ++y) {
-    KernelColumnRow(Work, DW * 3, Rows, y, Sum, Dest->GetScanline(y));
-    if (OnProgress) {
-      const int Per = int((SH + y + 1) * P);
-      if (Per != Last) OnProgress(Sender, Per);
-      Last = Per;
+  // The vertical pass, in bands of destination rows. A file-kept destination hands out one row buffer at
+  // a time, so it is written here on the calling thread, as is a single band.
+  const int32_t Bands = Dest->Location() == ieTempFile ? 1 : std::clamp(ProcessorCoreCount(), 1, DH);
+  if (Bands == 1) {
+    std::vector<int32_t> Sum(static_cast<size_t>(DW) * 3);
+    int Last = -1;
+    for (int32_t y = 0; y < DH; ++y) {
+      KernelColumnRow(Work, DW * 3, Rows, y, Sum, Dest->GetScanline(y));
+      if (OnProgress) {
+        const int Per = int((SH + y + 1) * P);
+        if (Per != Last) OnProgress(Sender, Per);
+        Last = Per;
+      }
     }
+    return;
+  }
+
+  std::vector<uint8_t*> DestRows(static_cast<size_t>(DH));
+  for (int32_t y = 0; y < DH; ++y) DestRows[size_t(y)] = Dest->GetScanline(y);
+  TResampleVertShared Vert;
+  Vert.ThreadCount = Bands;
+  Vert.RowBytes = DW * 3;
+  Vert.SourceHeight = SH;
+  Vert.Contributors = &Rows;
+  Vert.Work = &Work;
+  Vert.DestRows = DestRows.data();
+  Vert.PercentFactor = P;
+  Vert.OnProgress = OnProgress;
+  Vert.Sender = Sender;
+  Vert.QueueToMainThread = Shared.QueueToMainThread;
+  Vert.QueueOwner = Shared.QueueOwner;
+  const int32_t Band = DH / Bands;
+  {
+    struct TQueueGuard {
+      const void* Owner;
+      ~TQueueGuard() { RemoveQueuedCalls(Owner); }
+    } QueueGuard{Vert.QueueOwner};
+    TIEThreadPool Pool;
+    for (int32_t k = 0; k < Bands; ++k) {
+      const int32_t First = k * Band;
+      const int32_t Count = k == Bands - 1 ? DH - First : Band;
+      Pool.Add(new TResampleVertThread(First, Count, Vert, k));
+    }
+    Pool.WaitAll();
+    if (Vert.QueueToMainThread) CheckSynchronize(0);
+  }
+  // The first band ends before the last row: the pass's final value is reported here, where a pass over
+  // every row would have ended.
+  if (OnProgress) {
+    const int FirstBandLast = int((SH + double(Bands) * (Band - 1) + 1) * P);
+    const int Final = int((SH + DH) * P);
+    if (Final != FirstBandLast) OnProgress(Sender, Final);
   }
 }
 
@@ -454,14 +563,57 @@ void TResampleHorizThread::Report(int Per) {
 
 void TResampleHorizThread::Execute() {
   const bool Reports = FThreadIndex == 0 && FShared.OnProgress;
+  const TResampleContributors& Cols = *FShared.Contributors;
+#if defined(__SSE2__)
+  const bool Paired = AllFit16(Cols);
+  const std::vector<uint8_t> SingleOk = Paired ? SingleDivisible(Cols, FShared.DestWidth) : std::vector<uint8_t>();
+  // Each row is copied into a buffer one pixel longer, since the paired loop reads a byte past a pixel.
+  std::vector<uint8_t> Row(Paired ? size_t(FShared.Source->GetWidth()) * 3 + 4 : 0);
+#endif
   int Last = -1;
   for (int32_t i = 0; i < FRowCount; ++i) {
     const int32_t r = FFirstRow + i;
-    KernelRow<3>(FShared.Source->GetScanline(r), FShared.Work->GetScanline(r), *FShared.Contributors,
-                 FShared.DestWidth, false);
+#if defined(__SSE2__)
+    if (Paired) {
+      std::memcpy(Row.data(), FShared.Source->GetScanline(r), Row.size() - 4);
+      KernelRow24Paired(Row.data(), FShared.Work->GetScanline(r), Cols, FShared.DestWidth, SingleOk.data());
+    } else
+#endif
+      KernelRow<3>(FShared.Source->GetScanline(r), FShared.Work->GetScanline(r), Cols, FShared.DestWidth, false);
     if (Reports) {
       const int Per = int((double(FShared.ThreadCount) * i + 1) * FShared.PercentFactor);
       if (Per != Last) Report(Per);
+      Last = Per;
+    }
+  }
+}
+
+TResampleVertThread::TResampleVertThread(int32_t FirstRow, int32_t RowCount, const TResampleVertShared& Shared,
+                                         int32_t ThreadIndex)
+    : TThread(true), FShared(Shared), FFirstRow(FirstRow), FRowCount(RowCount), FThreadIndex(ThreadIndex) {}
+
+TResampleVertThread::~TResampleVertThread() {
+  if (!Suspended()) WaitFor();
+}
+
+void TResampleVertThread::Execute() {
+  const bool Reports = FThreadIndex == 0 && FShared.OnProgress;
+  std::vector<int32_t> Sum(static_cast<size_t>(FShared.RowBytes));
+  int Last = -1;
+  for (int32_t i = 0; i < FRowCount; ++i) {
+    const int32_t y = FFirstRow + i;
+    KernelColumnRow(*FShared.Work, FShared.RowBytes, *FShared.Contributors, y, Sum, FShared.DestRows[y]);
+    if (Reports) {
+      // As in the horizontal pass, this band's share stands for all of them.
+      const int Per = int((FShared.SourceHeight + double(FShared.ThreadCount) * i + 1) * FShared.PercentFactor);
+      if (Per != Last) {
+        if (FShared.QueueToMainThread) {
+          QueueCall(FShared.QueueOwner,
+                    [Handler = FShared.OnProgress, Sender = FShared.Sender, Per] { Handler(Sender, Per); });
+        } else {
+          FShared.OnProgress(FShared.Sender, Per);
+        }
+      }
       Last = Per;
     }
   }

@@ -1,5 +1,5 @@
-// The filtered resamplers: separable kernel filters in integer weights (the horizontal pass of 24-bit
-// images spread over worker threads), their one-channel and 1-bit forms, and the area-coverage
+// The filtered resamplers: separable kernel filters in integer weights (both passes of 24-bit images
+// spread over worker threads), their one-channel and 1-bit forms, and the area-coverage
 // resamplers behind the bilinear and bicubic filters.
 #pragma once
 
@@ -87,6 +87,41 @@ private:
   void Report(int Per);
 
   TResampleHorizShared FShared;
+  int32_t FFirstRow;
+  int32_t FRowCount;
+  int32_t FThreadIndex;
+};
+
+// What every worker of the vertical pass shares: the filled work bitmap, read only, and the rows of the
+// destination, of which each worker writes its own band.
+struct TResampleVertShared {
+  int32_t ThreadCount = 1;
+  int32_t RowBytes = 0;  // destination width x 3
+  int32_t SourceHeight = 0;
+  const TResampleContributors* Contributors = nullptr;  // per destination row
+  const TIEWorkBitmap* Work = nullptr;
+  // Row pointers taken on the calling thread, so that no worker asks the destination bitmap for a row.
+  uint8_t* const* DestRows = nullptr;
+  double PercentFactor = 0;
+  TIEProgressEvent OnProgress;
+  TObject* Sender = nullptr;
+  bool QueueToMainThread = false;
+  const void* QueueOwner = nullptr;
+};
+
+// Resamples one band of destination rows vertically from the shared work bitmap; the worker of index 0
+// reports progress, continuing where the horizontal pass left off.
+class TResampleVertThread : public TThread {
+public:
+  // Created suspended.
+  TResampleVertThread(int32_t FirstRow, int32_t RowCount, const TResampleVertShared& Shared, int32_t ThreadIndex);
+  ~TResampleVertThread() override;
+
+protected:
+  void Execute() override;
+
+private:
+  TResampleVertShared FShared;
   int32_t FFirstRow;
   int32_t FRowCount;
   int32_t FThreadIndex;

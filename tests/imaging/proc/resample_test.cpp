@@ -488,11 +488,96 @@ TEST_F(ResampleTest, FileKeptSourceGivesTheSameImageAsOneInMemory) {
   EXPECT_EQ(Pixels(File.get()), Pixels(Source.get()));  // the source is only read
 }
 
+// The 24-bit kernel resampler written out plainly from its contributor lists: a horizontal pass dividing by
+// the weight total (256 when it is 0), then a vertical one (the unsigned shift by 8 when it is 0).
+std::vector<uint8_t> KernelReference(TIEBitmap* S, int32_t DW, int32_t DH, TResampleFilter F) {
+  const int32_t SW = S->GetWidth(), SH = S->GetHeight();
+  const TResampleContributors Cols = BuildContributors(SW, DW, F), Rows = BuildContributors(SH, DH, F);
+  auto Clamp = [](int32_t v) { return uint8_t(std::min(std::max(v, 0), 255)); };
+  std::vector<uint8_t> Work(size_t(DW) * SH * 3);
+  for (int32_t r = 0; r < SH; ++r)
+    for (int32_t x = 0; x < DW; ++x)
+      for (int c = 0; c < 3; ++c) {
+        int32_t Sum = 0;
+        for (int32_t k = 0; k < Cols.Count(x); ++k)
+          Sum += S->GetScanline(r)[Cols.Of(x)[k].Pixel * 3 + c] * Cols.Of(x)[k].Weight;
+        const int32_t W = Cols.Total[size_t(x)] != 0 ? Cols.Total[size_t(x)] : 256;
+        Work[(size_t(r) * DW + size_t(x)) * 3 + size_t(c)] = Clamp(Sum / W);
+      }
+  std::vector<uint8_t> Out;
+  for (int32_t y = 0; y < DH; ++y)
+    for (int32_t i = 0; i < DW * 3; ++i) {
+      int32_t Sum = 0;
+      for (int32_t k = 0; k < Rows.Count(y); ++k)
+        Sum += Work[size_t(Rows.Of(y)[k].Pixel) * DW * 3 + size_t(i)] * Rows.Of(y)[k].Weight;
+      const int32_t W = Rows.Total[size_t(y)];
+      Out.push_back(W != 0 ? Clamp(Sum / W) : uint8_t(std::min<uint32_t>(uint32_t(Sum) >> 8, 255)));
+    }
+  return Out;
+}
+
+TEST_F(ResampleTest, KernelFiltersMatchAPlainTwoPassComputation) {
+  struct Case {
+    int32_t SW, SH, DW, DH;
+  } Cases[] = {{37, 23, 61, 17}, {101, 67, 40, 30}, {12, 3, 30, 9}, {64, 9, 5, 40}, {2, 2, 7, 3}};
+  for (const Case& c : Cases) {
+    Bitmap Source = Noise24(c.SW, c.SH, uint32_t(c.DW * 31 + c.SH));
+    for (int F = rfTriangle; F <= rfLinear; ++F)
+      for (int32_t Threads : {1, 4}) {
+        CoreCount = Threads;
+        Bitmap Dest = Make(c.DW, c.DH, ie24RGB);
+        ResampleBitmap(Source.get(), Dest.get(), TResampleFilter(F), nullptr, nullptr);
+        ASSERT_EQ(Pixels(Dest.get()), KernelReference(Source.get(), c.DW, c.DH, TResampleFilter(F)))
+            << "filter " << F << " " << c.SW << "x" << c.SH << " -> " << c.DW << "x" << c.DH << " on " << Threads;
+      }
+  }
+}
+
+TEST_F(ResampleTest, KernelFiltersGiveTheSameImageWhicheverPassIsSplit) {
+  // A file-kept source keeps the horizontal pass in one band while the vertical one is split, and a
+  // file-kept destination the other way round; more bands than rows included.
+  struct Case {
+    int32_t SW, SH, DW, DH;
+  } Cases[] = {{53, 29, 31, 47}, {40, 60, 70, 13}, {33, 20, 25, 3}};
+  for (const Case& c : Cases) {
+    Bitmap Source = Noise24(c.SW, c.SH, uint32_t(c.SH * 7));
+    auto FileSource = std::make_unique<TIEBitmap>();
+    FileSource->SetMemoryThreshold(0);
+    FileSource->SetLocation(ieTempFile);
+    ASSERT_TRUE(FileSource->Allocate(c.SW, c.SH, ie24RGB));
+    for (int32_t y = 0; y < c.SH; ++y)
+      std::memcpy(FileSource->GetScanline(y), Source->GetScanline(y), size_t(c.SW) * 3);
+    FileSource->ReleaseMappedRows();
+    for (TResampleFilter F : {rfTriangle, rfBSpline, rfLanczos3, rfMitchell}) {
+      CoreCount = 1;
+      Bitmap One = Make(c.DW, c.DH, ie24RGB);
+      ResampleBitmap(Source.get(), One.get(), F, nullptr, nullptr);
+      const std::vector<uint8_t> Expected = Pixels(One.get());
+      for (int32_t Threads : {2, 5, 8}) {
+        CoreCount = Threads;
+        Bitmap SplitVertically = Make(c.DW, c.DH, ie24RGB);
+        ResampleBitmap(FileSource.get(), SplitVertically.get(), F, nullptr, nullptr);
+        ASSERT_EQ(Pixels(SplitVertically.get()), Expected) << "filter " << int(F) << ", vertical on " << Threads;
+        auto FileDest = std::make_unique<TIEBitmap>();
+        FileDest->SetMemoryThreshold(0);
+        FileDest->SetLocation(ieTempFile);
+        ASSERT_TRUE(FileDest->Allocate(c.DW, c.DH, ie24RGB));
+        ResampleBitmap(Source.get(), FileDest.get(), F, nullptr, nullptr);
+        ASSERT_EQ(FileDest->Location(), ieTempFile);
+        ASSERT_EQ(Pixels(FileDest.get()), Expected) << "filter " << int(F) << ", horizontal on " << Threads;
+      }
+    }
+  }
+}
+
 // ---- Progress --------------------------------------------------------------------------------------------
 
-// Progress of a 24-bit kernel resample: the first worker's band (Trunc((n r + 1) P) for its rows r), then
-// the vertical pass (Trunc((sh + y + 1) P)), each without repeats.
-std::vector<int> KernelProgress(int32_t n, int32_t BandRows, int32_t SH, int32_t DH) {
+// Progress of a 24-bit kernel resample: the first horizontal worker's band (Trunc((n r + 1) P) for its rows
+// r), then the first vertical worker's band (Trunc((sh + m y + 1) P) for its rows y, m bands) and, when
+// that falls short of it, the value a pass over every row ends with (Trunc((sh + dh) P)); each pass
+// without repeats.
+std::vector<int> KernelProgress(int32_t n, int32_t BandRows, int32_t m, int32_t VertBandRows, int32_t SH,
+                                int32_t DH) {
   const double P = 100.0 / (SH + DH + 0.5);
   std::vector<int> Out;
   int Last = -1;
@@ -502,11 +587,12 @@ std::vector<int> KernelProgress(int32_t n, int32_t BandRows, int32_t SH, int32_t
     Last = v;
   }
   Last = -1;
-  for (int32_t y = 0; y < DH; ++y) {
-    const int v = int((SH + y + 1) * P);
+  for (int32_t y = 0; y < VertBandRows; ++y) {
+    const int v = int((SH + double(m) * y + 1) * P);
     if (v != Last) Out.push_back(v);
     Last = v;
   }
+  if (int((SH + DH) * P) != Last) Out.push_back(int((SH + DH) * P));
   return Out;
 }
 
@@ -524,20 +610,35 @@ TEST_F(ResampleTest, KernelProgressComesFromTheFirstWorkerOnlyAndArrivesOnTheMai
   CoreCount = 4;
   Bitmap Dest = Make(10, 30, ie24RGB);
   ResampleFiltered(Source.get(), Dest.get(), rfTriangle, &Sender, Handler);
-  EXPECT_EQ(Reports, KernelProgress(4, 10, 40, 30));
+  EXPECT_EQ(Reports, KernelProgress(4, 10, 4, 7, 40, 30));
   EXPECT_FALSE(OffMain);
   EXPECT_FALSE(WrongSender);
   EXPECT_EQ(Reports.back(), 99);  // the frame's own 100 comes after
 
-  // A file-kept source has one worker, which reports every row.
+  // A file-kept source has one horizontal worker, which reports every row.
   auto File = std::make_unique<TIEBitmap>();
   File->SetMemoryThreshold(0);
   File->SetLocation(ieTempFile);
   ASSERT_TRUE(File->Allocate(20, 40, ie24RGB));
   Reports.clear();
   ResampleFiltered(File.get(), Dest.get(), rfTriangle, &Sender, Handler);
-  EXPECT_EQ(Reports, KernelProgress(1, 40, 40, 30));
+  EXPECT_EQ(Reports, KernelProgress(1, 40, 4, 7, 40, 30));
   EXPECT_FALSE(OffMain);
+
+  // A file-kept destination is written in one band, reporting every row.
+  auto FileDest = std::make_unique<TIEBitmap>();
+  FileDest->SetMemoryThreshold(0);
+  FileDest->SetLocation(ieTempFile);
+  ASSERT_TRUE(FileDest->Allocate(10, 30, ie24RGB));
+  Reports.clear();
+  ResampleFiltered(Source.get(), FileDest.get(), rfTriangle, &Sender, Handler);
+  EXPECT_EQ(Reports, KernelProgress(4, 10, 1, 30, 40, 30));
+  EXPECT_FALSE(OffMain);
+
+  // Called from another thread, both passes report straight from the first worker of each.
+  Reports.clear();
+  std::thread([&] { ResampleFiltered(Source.get(), Dest.get(), rfTriangle, &Sender, Handler); }).join();
+  EXPECT_EQ(Reports, KernelProgress(4, 10, 4, 7, 40, 30));
 }
 
 TEST_F(ResampleTest, FastLinearAndNearestReportAsTheyGo) {
