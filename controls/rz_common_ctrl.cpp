@@ -2,6 +2,7 @@
 #include "controls/rz_common_ctrl.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
@@ -515,6 +516,28 @@ std::string StripAccelMarkers(const std::string& Caption) {
   }
   Result += Caption.back();
   return Result;
+}
+
+namespace {
+
+// The character after a single '&' in a caption, lower case; 0 when there is none.
+char AccelChar(const std::string& Caption) {
+  for (size_t I = 0; I + 1 < Caption.size(); ++I) {
+    if (Caption[I] != '&') continue;
+    if (Caption[I + 1] == '&') {
+      ++I;
+      continue;
+    }
+    return char(std::tolower(static_cast<unsigned char>(Caption[I + 1])));
+  }
+  return 0;
+}
+
+}  // namespace
+
+bool IsAccelKey(const TMessage& Message, const std::string& Caption) {
+  char A = AccelChar(Caption);
+  return A && char(std::tolower(int(Message.WParam & 0xFF))) == A;
 }
 
 void NotifyDesignerModified(TControl* Control) {

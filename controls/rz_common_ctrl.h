@@ -291,6 +291,9 @@ bool FontIsTrueType(TFont* Font);
 int32_t FontRowHeight(TFont* Font);
 // The caption as shown without its accelerator marker: "&File" gives "File", "A&&B" gives "A&B".
 std::string StripAccelMarkers(const std::string& Caption);
+// Whether the key of a CM_DIALOGCHAR message is the caption's accelerator: the character after a
+// single '&', case ignored.
+bool IsAccelKey(const TMessage& Message, const std::string& Caption);
 // Tells the form designer that the control's form changed. There is no form designer in this
 // program, so nothing is ever told; the call stays where a designer would need it.
 void NotifyDesignerModified(TControl* Control);

@@ -332,24 +332,30 @@ void TRzLabel::PaintFlatText(const TRect& T, UINT Flags) {
     if (Flags & DT_RIGHT) OffsetRect(R, -FShadowDepth, 0);
     if (Layout() == tlBottom) OffsetRect(R, 0, -FShadowDepth);
   }
+  DrawStyledPasses(FShadowDepth, 0,
+                   [&](int32_t DX, int32_t DY, TColor Color) { DrawCaptionPass(R, Flags, DX, DY, Color); });
+}
+
+void TRzLabel::DrawStyledPasses(int32_t ShadowOffset, int32_t TextOffset,
+                                const std::function<void(int32_t, int32_t, TColor)>& Pass) {
   if (!Enabled()) {
-    DrawCaptionPass(R, Flags, 1, 1, clBtnHighlight);
-    DrawCaptionPass(R, Flags, 0, 0, clBtnShadow);
+    Pass(1, 1, clBtnHighlight);
+    Pass(0, 0, clBtnShadow);
     return;
   }
   switch (FTextStyle) {
     case tsRaised:
-      if (!FLightTextStyle) DrawCaptionPass(R, Flags, 1, 1, FShadowColor);
-      DrawCaptionPass(R, Flags, -1, -1, FHighlightColor);
+      if (!FLightTextStyle) Pass(1, 1, FShadowColor);
+      Pass(-1, -1, FHighlightColor);
       break;
     case tsRecessed:
-      DrawCaptionPass(R, Flags, 1, 1, FHighlightColor);
-      if (!FLightTextStyle) DrawCaptionPass(R, Flags, -1, -1, FShadowColor);
+      Pass(1, 1, FHighlightColor);
+      if (!FLightTextStyle) Pass(-1, -1, FShadowColor);
       break;
-    case tsShadow: DrawCaptionPass(R, Flags, FShadowDepth, FShadowDepth, FShadowColor); break;
+    case tsShadow: Pass(ShadowOffset, ShadowOffset, FShadowColor); break;
     default: break;
   }
-  DrawCaptionPass(R, Flags, 0, 0, FCurrentColor);
+  Pass(TextOffset, TextOffset, FCurrentColor);
 }
 
 void TRzLabel::PaintRotatedText(const TRect& T, UINT Flags) {
@@ -394,28 +400,11 @@ void TRzLabel::PaintRotatedText(const TRect& T, UINT Flags) {
       break;
   }
   const UINT OldAlign = SetTextAlign(C->Handle(), Align);
-  auto Pass = [&](int32_t DX, int32_t DY, TColor Color) {
+  // E is 0 but for the shadow style, which moves the caption E up and left of where it stood.
+  DrawStyledPasses(E, -E, [&](int32_t DX, int32_t DY, TColor Color) {
     C->Font()->SetColor(Color);
     C->TextRect(T, X + DX, Y + DY, Text);
-  };
-  if (!Enabled()) {
-    Pass(1, 1, clBtnHighlight);
-    Pass(0, 0, clBtnShadow);
-  } else {
-    switch (FTextStyle) {
-      case tsRaised:
-        if (!FLightTextStyle) Pass(1, 1, FShadowColor);
-        Pass(-1, -1, FHighlightColor);
-        break;
-      case tsRecessed:
-        Pass(1, 1, FHighlightColor);
-        if (!FLightTextStyle) Pass(-1, -1, FShadowColor);
-        break;
-      case tsShadow: Pass(E, E, FShadowColor); break;
-      default: break;
-    }
-    Pass(FTextStyle == tsShadow ? -E : 0, FTextStyle == tsShadow ? -E : 0, FCurrentColor);
-  }
+  });
   SetTextAlign(C->Handle(), OldAlign);
 }
 
@@ -453,28 +442,10 @@ void TRzLabel::PaintArcText() {
     const TColor Keep = C->Font()->Color();
     C->Font()->SetHandle(CreateFontIndirect(&LF));
     C->Font()->SetColor(Keep);
-    auto Pass = [&](int32_t DX, int32_t DY, TColor Color) {
+    DrawStyledPasses(FShadowDepth, 0, [&](int32_t DX, int32_t DY, TColor Color) {
       C->Font()->SetColor(Color);
       C->TextOut(X + DX, Y + DY, Ch);
-    };
-    if (!Enabled()) {
-      Pass(1, 1, clBtnHighlight);
-      Pass(0, 0, clBtnShadow);
-    } else {
-      switch (FTextStyle) {
-        case tsRaised:
-          if (!FLightTextStyle) Pass(1, 1, FShadowColor);
-          Pass(-1, -1, FHighlightColor);
-          break;
-        case tsRecessed:
-          Pass(1, 1, FHighlightColor);
-          if (!FLightTextStyle) Pass(-1, -1, FShadowColor);
-          break;
-        case tsShadow: Pass(FShadowDepth, FShadowDepth, FShadowColor); break;
-        default: break;
-      }
-      Pass(0, 0, FCurrentColor);
-    }
+    });
     Rad -= static_cast<long double>(C->TextWidth("w") + 2) / Rx;
   }
   SetTextAlign(C->Handle(), OldAlign);

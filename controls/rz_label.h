@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 #include "controls/rz_common.h"
@@ -131,6 +132,11 @@ private:
   void PaintRotatedText(const TRect& T, UINT Flags);
   void PaintArcText();
   void DrawCaptionPass(TRect R, UINT Flags, int32_t DX, int32_t DY, TColor Color);
+  // The copies of the caption that make its text style: the disabled look, or the raised, recessed or
+  // shadow copies and then the caption in its current colour. Pass(DX, DY, Color) draws one copy; the
+  // shadow copy goes ShadowOffset right and down, the caption TextOffset.
+  void DrawStyledPasses(int32_t ShadowOffset, int32_t TextOffset,
+                        const std::function<void(int32_t, int32_t, TColor)>& Pass);
   void UseVerdanaUnlessTrueType();
 
   int32_t FAngle = 0;

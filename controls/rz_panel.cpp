@@ -3,7 +3,6 @@
 #include "controls/rz_panel.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "controls/rz_frames.h"
 #include "platform/gdi_text.h"
@@ -12,19 +11,6 @@
 namespace zv {
 
 namespace {
-
-// The character after a single '&' in a caption, lower case; 0 when there is none.
-char AccelChar(const std::string& Caption) {
-  for (size_t I = 0; I + 1 < Caption.size(); ++I) {
-    if (Caption[I] != '&') continue;
-    if (Caption[I + 1] == '&') {
-      ++I;
-      continue;
-    }
-    return char(std::tolower(static_cast<unsigned char>(Caption[I + 1])));
-  }
-  return 0;
-}
 
 // DrawText on the canvas's DC with the canvas's font and font colour selected into it.
 int DrawCanvasText(TCanvas* C, const std::string& Text, TRect* R, UINT Flags) {
@@ -599,9 +585,7 @@ void TRzCustomGroupBox::Dispatch(TMessage& Message) {
       }
       break;
     case CM_DIALOGCHAR: {
-      char Accel = AccelChar(Caption());
-      char Key = char(std::tolower(int(Message.WParam & 0xFF)));
-      if (Accel && Key == Accel && CanFocus()) {
+      if (IsAccelKey(Message, Caption()) && CanFocus()) {
         SelectFirst();
         Message.Result = 1;
         return;

@@ -3,7 +3,6 @@
 #include "controls/rz_radchk.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "controls/rz_frames.h"
 #include "controls/rz_glyphs.h"
@@ -13,28 +12,6 @@
 #include "platform/windows.h"
 
 namespace zv {
-
-namespace {
-
-// The character after a single '&' in a caption, lower case; 0 when there is none.
-char AccelChar(const std::string& Caption) {
-  for (size_t I = 0; I + 1 < Caption.size(); ++I) {
-    if (Caption[I] != '&') continue;
-    if (Caption[I + 1] == '&') {
-      ++I;
-      continue;
-    }
-    return char(std::tolower(static_cast<unsigned char>(Caption[I + 1])));
-  }
-  return 0;
-}
-
-bool IsAccelKey(const TMessage& Message, const std::string& Caption) {
-  char A = AccelChar(Caption);
-  return A && char(std::tolower(int(Message.WParam & 0xFF))) == A;
-}
-
-}  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // TRzCustomGlyphButton

@@ -697,17 +697,7 @@ void TGraphicControl::Dispatch(TMessage& Message) {
   if (Message.Msg == WM_PAINT) {
     auto DC = reinterpret_cast<HDC>(Message.WParam);
     if (!DC) return;
-    FCanvas->Lock();
-    try {
-      FCanvas->SetHandle(DC);
-      Paint();
-    } catch (...) {
-      FCanvas->SetHandle(nullptr);
-      FCanvas->Unlock();
-      throw;
-    }
-    FCanvas->SetHandle(nullptr);
-    FCanvas->Unlock();
+    PaintOnCanvas(FCanvas.get(), DC, [this] { Paint(); });
     return;
   }
   TControl::Dispatch(Message);

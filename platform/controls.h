@@ -249,6 +249,23 @@ private:
 // Gives back every DC that control canvases took outside painting.
 void FreeDeviceContexts();
 
+// Runs Paint with Canvas locked and drawing on DC; the canvas lets go of DC and is unlocked afterwards,
+// also when Paint throws.
+template <class PaintFn>
+void PaintOnCanvas(TControlCanvas* Canvas, HDC DC, PaintFn&& Paint) {
+  Canvas->Lock();
+  try {
+    Canvas->SetHandle(DC);
+    Paint();
+  } catch (...) {
+    Canvas->SetHandle(nullptr);
+    Canvas->Unlock();
+    throw;
+  }
+  Canvas->SetHandle(nullptr);
+  Canvas->Unlock();
+}
+
 // ---------------------------------------------------------------------------------------------
 // TControl
 // ---------------------------------------------------------------------------------------------
@@ -461,6 +478,10 @@ struct TCreateParams {
   WNDCLASS WindowClass;
   std::string WinClassName;
 };
+
+// Registers the window class Name with its window procedure, class style and cursor (an IDC_ id of
+// LoadCursor); gives back Name.
+const char* RegisterWindowClass(const char* Name, WNDPROC Proc, UINT Style, const char* Cursor);
 
 // A control with a window of its own (created when first needed), children, and the keyboard focus.
 class TWinControl : public TControl {

@@ -83,6 +83,16 @@ TWinControl* FindControl(HWND Handle) {
 
 TWinControl* TWinControl::FromHandle(HWND Wnd) { return FindControl(Wnd); }
 
+const char* RegisterWindowClass(const char* Name, WNDPROC Proc, UINT Style, const char* Cursor) {
+  WNDCLASS Class;
+  Class.style = Style;
+  Class.lpfnWndProc = Proc;
+  Class.hCursor = LoadCursor(nullptr, Cursor);
+  Class.lpszClassName = Name;
+  RegisterClass(&Class);
+  return Name;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Construction and the window
 // ---------------------------------------------------------------------------------------------
@@ -1102,18 +1112,10 @@ TCustomControl::TCustomControl(TComponent* AOwner) : TWinControl(AOwner) {
 TCustomControl::~TCustomControl() { FCanvas->SetControl(nullptr); }
 
 void TCustomControl::PaintWindow(HDC DC) {
-  FCanvas->Lock();
-  try {
-    FCanvas->SetHandle(DC);
+  PaintOnCanvas(FCanvas.get(), DC, [this] {
     FCanvas->UpdateTextFlags();
     Paint();
-  } catch (...) {
-    FCanvas->SetHandle(nullptr);
-    FCanvas->Unlock();
-    throw;
-  }
-  FCanvas->SetHandle(nullptr);
-  FCanvas->Unlock();
+  });
 }
 
 }  // namespace zv

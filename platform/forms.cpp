@@ -456,19 +456,7 @@ void TCustomForm::Close() {
 
 void TCustomForm::Release() { PostMessage(Handle(), CM_RELEASE, 0, 0); }
 
-void TCustomForm::PaintWindow(HDC DC) {
-  FCanvas->Lock();
-  try {
-    FCanvas->SetHandle(DC);
-    Paint();
-  } catch (...) {
-    FCanvas->SetHandle(nullptr);
-    FCanvas->Unlock();
-    throw;
-  }
-  FCanvas->SetHandle(nullptr);
-  FCanvas->Unlock();
-}
+void TCustomForm::PaintWindow(HDC DC) { PaintOnCanvas(FCanvas.get(), DC, [this] { Paint(); }); }
 
 void TCustomForm::Paint() {
   if (OnPaint) OnPaint(this);

@@ -337,20 +337,7 @@ std::shared_ptr<GdiSurface> WrapDib(const void* bits, int width, int rows, int b
   s->topDown = topDown;
   s->bits = const_cast<uint8_t*>(static_cast<const uint8_t*>(bits));
   s->colors = colors;
-  if (bpp == 16 || bpp == 32) {
-    if (masks[0] | masks[1] | masks[2]) {
-      std::copy(masks, masks + 3, s->masks);
-      s->bitfields = true;
-    } else if (bpp == 16) {
-      s->masks[0] = 0x7C00;
-      s->masks[1] = 0x03E0;
-      s->masks[2] = 0x001F;
-    } else {
-      s->masks[0] = 0xFF0000;
-      s->masks[1] = 0xFF00;
-      s->masks[2] = 0xFF;
-    }
-  }
+  if (bpp == 16 || bpp == 32) s->SetColorMasks(masks);
   return s;
 }
 

@@ -104,6 +104,21 @@ int64_t DibStride(int width, int bpp) {
   return ((bitsPerRow + 31) / 32) * 4;
 }
 
+void GdiSurface::SetColorMasks(const uint32_t* given) {
+  if (given && (given[0] | given[1] | given[2])) {
+    std::copy(given, given + 3, masks);
+    bitfields = true;
+  } else if (bpp == 16) {
+    masks[0] = 0x7C00;
+    masks[1] = 0x03E0;
+    masks[2] = 0x001F;
+  } else {
+    masks[0] = 0xFF0000;
+    masks[1] = 0x00FF00;
+    masks[2] = 0x0000FF;
+  }
+}
+
 std::shared_ptr<GdiSurface> GdiSurface::Create(int width, int height, int bpp, bool topDown,
                                                const RGBQUAD* colors, int colorCount,
                                                const uint32_t* masks) {
@@ -130,18 +145,7 @@ std::shared_ptr<GdiSurface> GdiSurface::Create(int width, int height, int bpp, b
       s->colors = bpp == 1 ? MonoColors() : bpp == 4 ? VgaColors() : HalftoneColors();
     }
   } else if (bpp == 16 || bpp == 32) {
-    if (masks && (masks[0] | masks[1] | masks[2])) {
-      std::copy(masks, masks + 3, s->masks);
-      s->bitfields = true;
-    } else if (bpp == 16) {
-      s->masks[0] = 0x7C00;
-      s->masks[1] = 0x03E0;
-      s->masks[2] = 0x001F;
-    } else {
-      s->masks[0] = 0xFF0000;
-      s->masks[1] = 0x00FF00;
-      s->masks[2] = 0x0000FF;
-    }
+    s->SetColorMasks(masks);
   } else {
     s->masks[0] = 0xFF0000;
     s->masks[1] = 0x00FF00;

@@ -42,6 +42,10 @@ struct GdiSurface {
                                             const RGBQUAD* colors = nullptr, int colorCount = 0,
                                             const uint32_t* masks = nullptr);
 
+  // The masks of a 16- or 32-bit surface: the given ones (as bit fields) when any of them is set,
+  // else the defaults 5-5-5 / 8-8-8.
+  void SetColorMasks(const uint32_t* given);
+
   // Row y counted from the top, whatever the memory order.
   uint8_t* Row(int y) const { return bits + size_t(topDown ? y : height - 1 - y) * size_t(stride); }
   bool Contains(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height; }

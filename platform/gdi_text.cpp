@@ -414,22 +414,11 @@ std::vector<Piece> Wrap(const LineStyle& style, const Piece& para, int32_t maxWi
   return lines;
 }
 
-// Cuts a line to the clusters [0, keep) followed by "...".
-Piece EndEllipsis(const LineStyle& style, const Piece& line, int32_t maxWidth, bool atWord) {
-  const std::string& s = line.text;
-  std::vector<size_t> cuts = fontengine::ClusterStarts(style.face, s);  // candidate prefix ends
-  if (atWord) {
-    std::vector<size_t> words;
-    for (size_t c : cuts)
-      if (c > 0 && s[c] == ' ' && s[c - 1] != ' ') words.push_back(c);
-    if (!words.empty()) cuts = std::move(words);
-  }
-  auto candidate = [&](size_t end) {
-    Piece p = SubPiece(line, 0, end);
-    Append(p, Piece{"...", {}});
-    return p;
-  };
-  // The longest prefix that fits with the dots, by bisection over the candidate ends.
+// candidate(end) for the latest of cuts whose candidate fits within maxWidth, by bisection over the
+// cuts (candidates grow wider with end); candidate(0) when none fits.
+template <class MakeCandidate>
+Piece LongestFitting(const LineStyle& style, const std::vector<size_t>& cuts, int32_t maxWidth,
+                     MakeCandidate&& candidate) {
   size_t lo = 0, hi = cuts.size();
   Piece best = candidate(0);
   while (lo < hi) {
@@ -445,6 +434,24 @@ Piece EndEllipsis(const LineStyle& style, const Piece& line, int32_t maxWidth, b
   return best;
 }
 
+// Cuts a line to the clusters [0, keep) followed by "...".
+Piece EndEllipsis(const LineStyle& style, const Piece& line, int32_t maxWidth, bool atWord) {
+  const std::string& s = line.text;
+  std::vector<size_t> cuts = fontengine::ClusterStarts(style.face, s);  // candidate prefix ends
+  if (atWord) {
+    std::vector<size_t> words;
+    for (size_t c : cuts)
+      if (c > 0 && s[c] == ' ' && s[c - 1] != ' ') words.push_back(c);
+    if (!words.empty()) cuts = std::move(words);
+  }
+  // The longest prefix that fits with the dots.
+  return LongestFitting(style, cuts, maxWidth, [&](size_t end) {
+    Piece p = SubPiece(line, 0, end);
+    Append(p, Piece{"...", {}});
+    return p;
+  });
+}
+
 // Keeps the last path element and as much of the start as fits, with "..." between them.
 Piece PathEllipsis(const LineStyle& style, const Piece& line, int32_t maxWidth) {
   const std::string& s = line.text;
@@ -452,25 +459,12 @@ Piece PathEllipsis(const LineStyle& style, const Piece& line, int32_t maxWidth) 
   if (sep == std::string::npos || sep == 0) return EndEllipsis(style, line, maxWidth, false);
   Piece tail = SubPiece(line, sep, s.size());
   std::vector<size_t> cuts = fontengine::ClusterStarts(style.face, s.substr(0, sep));
-  auto candidate = [&](size_t end) {
+  return LongestFitting(style, cuts, maxWidth, [&](size_t end) {
     Piece p = SubPiece(line, 0, end);
     Append(p, Piece{"...", {}});
     Append(p, tail);
     return p;
-  };
-  size_t lo = 0, hi = cuts.size();
-  Piece best = candidate(0);
-  while (lo < hi) {
-    size_t mid = (lo + hi) / 2;
-    Piece p = candidate(cuts[mid]);
-    if (style.Width(p.text) <= maxWidth) {
-      best = std::move(p);
-      lo = mid + 1;
-    } else {
-      hi = mid;
-    }
-  }
-  return best;
+  });
 }
 
 int DrawTextImpl(HDC h, std::string_view text, RECT* rect, UINT format) {

@@ -164,15 +164,7 @@ LRESULT PopupMenuWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
 namespace {
 
 const char* MenuWindowClass() {
-  static const char* const Name = [] {
-    WNDCLASS Class;
-    Class.style = CS_SAVEBITS | CS_DBLCLKS;
-    Class.lpfnWndProc = PopupMenuWndProc;
-    Class.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    Class.lpszClassName = "#32768";
-    RegisterClass(&Class);
-    return "#32768";
-  }();
+  static const char* const Name = RegisterWindowClass("#32768", PopupMenuWndProc, CS_SAVEBITS | CS_DBLCLKS, IDC_ARROW);
   return Name;
 }
 

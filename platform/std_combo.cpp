@@ -197,15 +197,7 @@ LRESULT ComboListProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
 namespace {
 
 const char* ListWindowClass() {
-  static const char* const Name = [] {
-    WNDCLASS Class;
-    Class.style = CS_DBLCLKS | CS_SAVEBITS;
-    Class.lpfnWndProc = ComboListProc;
-    Class.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    Class.lpszClassName = "ComboLBox";
-    RegisterClass(&Class);
-    return "ComboLBox";
-  }();
+  static const char* const Name = RegisterWindowClass("ComboLBox", ComboListProc, CS_DBLCLKS | CS_SAVEBITS, IDC_ARROW);
   return Name;
 }
 

@@ -678,15 +678,7 @@ LRESULT EditProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
 }  // namespace
 
 const char* EditWindowClass() {
-  static const char* const Name = [] {
-    WNDCLASS Class;
-    Class.style = CS_DBLCLKS;
-    Class.lpfnWndProc = EditProc;
-    Class.hCursor = LoadCursor(nullptr, IDC_IBEAM);
-    Class.lpszClassName = "EDIT";
-    RegisterClass(&Class);
-    return "EDIT";
-  }();
+  static const char* const Name = RegisterWindowClass("EDIT", EditProc, CS_DBLCLKS, IDC_IBEAM);
   return Name;
 }
 

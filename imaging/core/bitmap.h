@@ -229,6 +229,9 @@ private:
   void FreeRowTable();
   void SetupTBitmapFormat();
   void ReleaseCurrentRow();
+  // Whether every pixel byte of every row (rows taken at byte alignment) is Value. The rows are read
+  // with read access, and only while Result holds: Result false gives false without reading a row.
+  bool PixelBytesAllAre(uint8_t Value, bool Result);
   void ShiftForCrop(int32_t NewWidth, int32_t NewHeight, double Value, uint8_t HAlign, uint8_t VAlign);
   void FillNewArea(int32_t OldWidth, int32_t OldHeight, double Value, uint8_t HAlign, uint8_t VAlign);
   void FreePalette();

@@ -298,33 +298,14 @@ void TIEBitmap::CopyAlphaRectTo(TIEBitmap* Dest, int32_t SrcX, int32_t SrcY, int
 
 // ---- Whole-image tests -------------------------------------------------------------------------
 
-void TIEBitmap::CheckFull() {
-  bool Result = !IsEmpty();
+bool TIEBitmap::PixelBytesAllAre(uint8_t Value, bool Result) {
   int64_t n = RowLength64(GetWidth(), GetBitCount(), 8);
   TIEDataAccess Saved = FAccess;
   FAccess = iedRead;
   for (int32_t y = 0; Result && y < GetHeight(); ++y) {
     const uint8_t* Row = GetScanline(y);
     for (int64_t i = 0; i < n; ++i)
-      if (Row[i] != 255) {
-        Result = false;
-        break;
-      }
-  }
-  ReleaseCurrentRow();
-  FAccess = Saved;
-  FFull = Result;
-}
-
-bool TIEBitmap::IsAllZero() {
-  bool Result = true;
-  int64_t n = RowLength64(GetWidth(), GetBitCount(), 8);
-  TIEDataAccess Saved = FAccess;
-  FAccess = iedRead;
-  for (int32_t y = 0; Result && y < GetHeight(); ++y) {
-    const uint8_t* Row = GetScanline(y);
-    for (int64_t i = 0; i < n; ++i)
-      if (Row[i] != 0) {
+      if (Row[i] != Value) {
         Result = false;
         break;
       }
@@ -333,6 +314,10 @@ bool TIEBitmap::IsAllZero() {
   FAccess = Saved;
   return Result;
 }
+
+void TIEBitmap::CheckFull() { FFull = PixelBytesAllAre(255, !IsEmpty()); }
+
+bool TIEBitmap::IsAllZero() { return PixelBytesAllAre(0, true); }
 
 bool TIEBitmap::IsGrayScale() {
   TIEPixelFormat Format = GetPixelFormat();

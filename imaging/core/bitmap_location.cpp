@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "imaging/core/bitmap.h"
+#include "imaging/core/ie_lists.h"
 #include "imaging/core/work_bitmap.h"
 #include "platform/graphics.h"
 
@@ -120,7 +121,7 @@ void TIEBitmap::WrapTBitmap(TBitmap* Bitmap, bool FreeCurrent) {
   if (FreeCurrent) FreeImage(true);
   if (Bitmap == nullptr) return;
   const TPixelFormat pf = Bitmap->PixelFormat();
-  const TIEPixelFormat mapped = pf == pf1bit ? ie1g : (pf == pf4bit || pf == pf8bit) ? ie8p : ie24RGB;
+  const TIEPixelFormat mapped = PixelFormatToIE(pf);
   if (Bitmap == FVclBitmap && Bitmap->Width() == FWidth && Bitmap->Height() == FHeight &&
       mapped == FPixelFormat)
     return;
@@ -137,7 +138,7 @@ void TIEBitmap::WrapTBitmap(TBitmap* Bitmap, bool FreeCurrent) {
     FPixelFormat = ieRGBX32;
   FBitCount = IEBitsOf(FPixelFormat);
   FChannelCount = IEChannelsOf(FPixelFormat);
-  FRowLen = static_cast<int32_t>(((static_cast<int64_t>(FWidth) * FBitCount + 31) >> 5) << 2);
+  FRowLen = static_cast<int32_t>(RowLength64(FWidth, FBitCount, 32));
   FLocation = ieTBitmap;
   FExternalTBitmap = true;
   FVclBitmap = Bitmap;
@@ -178,7 +179,7 @@ void TIEBitmap::ResyncFromTBitmap() {
     FPixelFormat = format;
     FBitCount = IEBitsOf(format);
     FChannelCount = IEChannelsOf(format);
-    FRowLen = static_cast<int32_t>(((static_cast<int64_t>(w) * FBitCount + 31) >> 5) << 2);
+    FRowLen = static_cast<int32_t>(RowLength64(w, FBitCount, 32));
     if (FAlphaChannel != nullptr &&
         (FAlphaChannel->FWidth != w || FAlphaChannel->FHeight != h))
       FAlphaChannel->Allocate(w, h, ie8g);
@@ -208,7 +209,7 @@ void TIEBitmap::SetWidth(int32_t NewWidth) {
     // The TBitmap keeps its top-left pixels (1-bit ones too) when it changes size.
     FVclBitmap->SetWidth(NewWidth);
     FWidth = FVclBitmap->Width();
-    FRowLen = static_cast<int32_t>(((static_cast<int64_t>(FWidth) * FBitCount + 31) >> 5) << 2);
+    FRowLen = static_cast<int32_t>(RowLength64(FWidth, FBitCount, 32));
     BuildRowTable();
     return;
   }
