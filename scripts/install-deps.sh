@@ -17,6 +17,8 @@ packages=(
   libcairo2-dev libpango1.0-dev libgtk-3-dev fontconfig fonts-dejavu-core fonts-wqy-zenhei
   # a virtual display for the desktop back end's tests
   xvfb xauth
+  # the executable's test finds, reads and clicks its window on the virtual display
+  x11-utils xdotool
 )
 
 missing=()

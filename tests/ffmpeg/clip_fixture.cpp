@@ -16,6 +16,7 @@ extern "C" {
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -51,14 +52,14 @@ void Check(int rc, const char* what) {
 }
 
 // The frame's picture in 32-bit BGRA, top row first.
-void DrawFrame(int Frame, std::vector<uint8_t>& Pixels) {
-  Pixels.assign(size_t(ClipWidth) * ClipHeight * 4, 0);
+void DrawFrame(int Frame, std::vector<uint8_t>& Pixels, int Width = ClipWidth, int Height = ClipHeight) {
+  Pixels.assign(size_t(Width) * Height * 4, 0);
   auto put = [&](int x, int y, uint8_t r, uint8_t g, uint8_t b) {
-    uint8_t* p = &Pixels[(size_t(y) * ClipWidth + x) * 4];
+    uint8_t* p = &Pixels[(size_t(y) * Width + x) * 4];
     p[0] = b, p[1] = g, p[2] = r, p[3] = 255;
   };
-  for (int y = 0; y < ClipHeight; ++y)
-    for (int x = 0; x < ClipWidth; ++x) put(x, y, 128, 128, 128);
+  for (int y = 0; y < Height; ++y)
+    for (int x = 0; x < Width; ++x) put(x, y, 128, 128, 128);
   for (int bit = 0; bit < CounterBits; ++bit) {
     const uint8_t v = (Frame >> bit) & 1 ? 255 : 0;
     for (int y = BlockY; y < BlockY + BlockHeight; ++y)
@@ -73,6 +74,7 @@ struct TVideoJob {
   std::string Name, Muxer, Codec;
   int RateNum, RateDen, Frames, Gop, BFrames;
   AVPixelFormat PixelFormat;
+  int Width = ClipWidth, Height = ClipHeight;
 };
 
 void WritePackets(AVCodecContext* Encoder, AVFormatContext* Output, AVStream* Stream, const AVFrame* Frame) {
@@ -89,15 +91,17 @@ void WritePackets(AVCodecContext* Encoder, AVFormatContext* Output, AVStream* St
   ::av_packet_free(&packet);
 }
 
-void EncodeVideo(const TVideoJob& Job, const std::string& Path) {
+// Draw, when given, paints the pictures instead of DrawFrame.
+void EncodeVideo(const TVideoJob& Job, const std::string& Path,
+                 const std::function<void(int Frame, uint8_t* Pixels)>& Draw = nullptr) {
   const AVCodec* codec = ::avcodec_find_encoder_by_name(Job.Codec.c_str());
   if (codec == nullptr) throw std::runtime_error("encoder " + Job.Codec + " is not in this FFmpeg build");
   AVFormatContext* output = nullptr;
   Check(::avformat_alloc_output_context2(&output, nullptr, Job.Muxer.c_str(), Path.c_str()), "output context");
   AVStream* stream = ::avformat_new_stream(output, nullptr);
   AVCodecContext* encoder = ::avcodec_alloc_context3(codec);
-  encoder->width = ClipWidth;
-  encoder->height = ClipHeight;
+  encoder->width = Job.Width;
+  encoder->height = Job.Height;
   encoder->pix_fmt = Job.PixelFormat;
   encoder->time_base = AVRational{Job.RateDen, Job.RateNum};
   encoder->framerate = AVRational{Job.RateNum, Job.RateDen};
@@ -124,20 +128,25 @@ void EncodeVideo(const TVideoJob& Job, const std::string& Path) {
   Check(::avio_open(&output->pb, Path.c_str(), AVIO_FLAG_WRITE), "avio_open");
   Check(::avformat_write_header(output, nullptr), "avformat_write_header");
 
-  SwsContext* scaler = ::sws_getContext(ClipWidth, ClipHeight, AV_PIX_FMT_BGRA, ClipWidth, ClipHeight, Job.PixelFormat,
+  SwsContext* scaler = ::sws_getContext(Job.Width, Job.Height, AV_PIX_FMT_BGRA, Job.Width, Job.Height, Job.PixelFormat,
                                         SWS_BICUBIC, nullptr, nullptr, nullptr);
   AVFrame* frame = ::av_frame_alloc();
   frame->format = Job.PixelFormat;
-  frame->width = ClipWidth;
-  frame->height = ClipHeight;
+  frame->width = Job.Width;
+  frame->height = Job.Height;
   Check(::av_frame_get_buffer(frame, 0), "av_frame_get_buffer");
   std::vector<uint8_t> pixels;
   for (int n = 0; n < Job.Frames; ++n) {
-    DrawFrame(n, pixels);
+    if (Draw) {
+      pixels.assign(size_t(Job.Width) * Job.Height * 4, 0);
+      Draw(n, pixels.data());
+    } else {
+      DrawFrame(n, pixels, Job.Width, Job.Height);
+    }
     Check(::av_frame_make_writable(frame), "av_frame_make_writable");
     const uint8_t* source[1] = {pixels.data()};
-    const int sourceLines[1] = {ClipWidth * 4};
-    ::sws_scale(scaler, source, sourceLines, 0, ClipHeight, frame->data, frame->linesize);
+    const int sourceLines[1] = {Job.Width * 4};
+    ::sws_scale(scaler, source, sourceLines, 0, Job.Height, frame->data, frame->linesize);
     frame->pts = n;
     frame->pict_type = n % Job.Gop == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
     WritePackets(encoder, output, stream, frame);
@@ -264,6 +273,56 @@ const TClipInfo& Clip(std::string_view Name) {
     if (clip.Name == Name) return clip;
   std::fprintf(stderr, "No test clip is named %.*s\n", int(Name.size()), Name.data());
   std::abort();
+}
+
+const TClipInfo& WideClip(int Seconds) {
+  static std::mutex lock;
+  static std::deque<TClipInfo> made;  // keeps the references handed out valid
+  std::lock_guard<std::mutex> guard(lock);
+  for (const TClipInfo& clip : made)
+    if (clip.FrameCount == 25 * Seconds) return clip;
+  TVideoJob job{"h264_640x360_" + std::to_string(Seconds) + "s.mp4", "mp4", "libx264", 25, 1, 25 * Seconds, 12, 2,
+                AV_PIX_FMT_YUV420P, 640, 360};
+  TClipInfo info;
+  info.Name = job.Name;
+  info.Path = ClipFolder() + "/" + job.Name;
+  info.FormatName = "mov,mp4,m4a,3gp,3g2,mj2";
+  info.CodecName = job.Codec;
+  info.Width = job.Width;
+  info.Height = job.Height;
+  info.FrameRateNum = job.RateNum;
+  info.FrameRateDen = job.RateDen;
+  info.FrameCount = job.Frames;
+  info.GopSize = job.Gop;
+  info.HasBFrames = true;
+  info.DurationUs = info.FrameTimeUs(job.Frames);
+  if (!fs::exists(info.Path)) {
+    try {
+      fs::create_directories(ClipFolder());
+      MakeFile(info.Path, [&](const std::string& path) { EncodeVideo(job, path); });
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "The test clip %s could not be made: %s\n", job.Name.c_str(), e.what());
+      std::abort();
+    }
+  }
+  made.push_back(info);
+  return made.back();
+}
+
+std::string DrawnClip(const std::string& Name, int Width, int Height, int Frames,
+                      const std::function<void(int Frame, uint8_t* Pixels)>& Draw) {
+  TVideoJob job{Name, "mp4", "libx264", 25, 1, Frames, 12, 2, AV_PIX_FMT_YUV420P, Width, Height};
+  const std::string path = ClipFolder() + "/" + Name;
+  if (!fs::exists(path)) {
+    try {
+      fs::create_directories(ClipFolder());
+      MakeFile(path, [&](const std::string& part) { EncodeVideo(job, part, Draw); });
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "The test clip %s could not be made: %s\n", Name.c_str(), e.what());
+      std::abort();
+    }
+  }
+  return path;
 }
 
 std::string TruncatedMp4Path() { return ClipFolder() + "/truncated.mp4"; }

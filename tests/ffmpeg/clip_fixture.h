@@ -43,6 +43,17 @@ const std::vector<TClipInfo>& Clips();
 // One clip by its file name; aborts the test program for an unknown name.
 const TClipInfo& Clip(std::string_view Name);
 
+// A 640 x 360 H.264 clip of Seconds seconds at 25 frames per second, the same pictures as the others
+// ("h264_640x360_<Seconds>s.mp4"), made on its first request.
+const TClipInfo& WideClip(int Seconds);
+
+// A 25 frames per second H.264 MP4 clip of Frames pictures of Width x Height that Draw paints into
+// Pixels (32-bit blue, green, red, alpha, top row first, Width * 4 bytes a row), made under the clip
+// folder as Name on its first request (a file of that name is reused: change the name when the
+// pictures change); its path.
+std::string DrawnClip(const std::string& Name, int Width, int Height, int Frames,
+                      const std::function<void(int Frame, uint8_t* Pixels)>& Draw);
+
 // The first 60 % of "h264_25.mp4": its index (at the end) is missing, so it cannot be opened.
 std::string TruncatedMp4Path();
 // The first half of "mpeg4_25.avi": it opens, and its frames stop in the middle.
