@@ -166,7 +166,8 @@ public:
   // Vector-object and layer files, into the attached view (ImagingIOViewLinks).
   void LoadViewFile(const std::string& FileName, uint32_t FileType);
   void LoadViewStream(TStream* Stream, uint32_t FileType);
-  // Kind 0 Pascal array, 1 C array, 2 base64 of the saved FileType image; 3 a text picture.
+  // Kind 0 a "const ... array of byte" declaration, 1 a C array, 2 base64 of the saved FileType image;
+  // 3 a text picture.
   void SaveToText(const std::string& FileName, uint32_t FileType, uint8_t Kind);
 
   // ---- Parameters without pixels (params_only.cpp); the outcome is IOParams()->FileType, 0 on failure ----
