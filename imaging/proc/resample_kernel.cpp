@@ -19,6 +19,16 @@ namespace zv {
 
 namespace {
 
+// Every band's worker is created before any starts. A thread created while others already compute can
+// wait milliseconds for a processor, so bands started one by one ran one after another.
+template <class MakeThread>
+void StartBands(TIEThreadPool& Pool, int32_t Count, MakeThread Make) {
+  std::vector<std::unique_ptr<TThread>> Threads;
+  Threads.reserve(size_t(Count));
+  for (int32_t k = 0; k < Count; ++k) Threads.emplace_back(Make(k));
+  for (std::unique_ptr<TThread>& Thread : Threads) Pool.Add(Thread.release());
+}
+
 constexpr double Pi = 3.14159265358979323846;
 
 int32_t Clamp(int32_t Value, int32_t Low, int32_t High) { return std::min(std::max(Value, Low), High); }
@@ -265,11 +275,10 @@ void Kernel24(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter, TObjec
     TIEThreadPool Pool;
     const int32_t n = Shared.ThreadCount;
     const int32_t Band = SH / n;
-    for (int32_t k = 0; k < n; ++k) {
+    StartBands(Pool, n, [&](int32_t k) {
       const int32_t First = k * Band;
-      const int32_t Count = k == n - 1 ? SH - First : Band;
-      Pool.Add(new TResampleHorizThread(First, Count, Shared, k));
-    }
+      return new TResampleHorizThread(First, k == n - 1 ? SH - First : Band, Shared, k);
+    });
     Pool.WaitAll();
     // The first worker's last reports may still wait in the queue: they come before the vertical pass's.
     if (Shared.QueueToMainThread) CheckSynchronize(0);
@@ -314,11 +323,10 @@ void Kernel24(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter, TObjec
       ~TQueueGuard() { RemoveQueuedCalls(Owner); }
     } QueueGuard{Vert.QueueOwner};
     TIEThreadPool Pool;
-    for (int32_t k = 0; k < Bands; ++k) {
+    StartBands(Pool, Bands, [&](int32_t k) {
       const int32_t First = k * Band;
-      const int32_t Count = k == Bands - 1 ? DH - First : Band;
-      Pool.Add(new TResampleVertThread(First, Count, Vert, k));
-    }
+      return new TResampleVertThread(First, k == Bands - 1 ? DH - First : Band, Vert, k);
+    });
     Pool.WaitAll();
     if (Vert.QueueToMainThread) CheckSynchronize(0);
   }
