@@ -12,8 +12,14 @@ TThread::TThread(bool CreateSuspended) : FCreateSuspended(CreateSuspended) {
   } catch (const std::system_error& e) {
     throw EThread(std::string("Thread creation error: ") + e.what());
   }
+}
+
+uint32_t TThread::ThreadID() const {
+  // Known as soon as the new thread runs; the constructor does not wait for that, as starting many
+  // workers one after another would then wait for each in turn.
   std::unique_lock lock(FLock);
   FStateChanged.wait(lock, [&] { return FThreadID != 0; });
+  return FThreadID;
 }
 
 TThread::~TThread() {
@@ -81,7 +87,7 @@ std::exception_ptr TThread::FatalException() const {
 uint32_t TThread::WaitFor() {
   if (FreeOnTerminate())
     throw EThread("Cannot wait for a thread that frees itself when it ends");
-  if (GetCurrentThreadId() == FThreadID) throw EThread("A thread cannot wait for itself");
+  if (std::this_thread::get_id() == FHandle.get_id()) throw EThread("A thread cannot wait for itself");
   {
     std::lock_guard lock(FLock);
     if (!FStarted) throw EThread("Cannot wait for a thread that has not been started");

@@ -18,8 +18,8 @@ namespace zv {
 
 enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
 
-// A worker thread: a subclass overrides Execute. The thread exists from construction on (ThreadID is
-// known) and runs Execute once started. A subclass whose members Execute uses must Terminate and
+// A worker thread: a subclass overrides Execute. The thread exists from construction on and runs
+// Execute once started. A subclass whose members Execute uses must Terminate and
 // WaitFor in its own destructor, since they are gone by the time ~TThread runs.
 class TThread : public TObject {
 public:
@@ -54,7 +54,8 @@ public:
   // gone) and for a thread waiting for itself.
   uint32_t WaitFor();
 
-  uint32_t ThreadID() const { return FThreadID; }
+  // Waits, the first time, until the new thread has begun to run.
+  uint32_t ThreadID() const;
   bool FreeOnTerminate() const { return FFreeOnTerminate.load(); }
   void SetFreeOnTerminate(bool Value) { FFreeOnTerminate.store(Value); }
   // Accepted and kept; the operating system's scheduling is left as it is.
@@ -85,7 +86,7 @@ private:
 
   std::thread FHandle;
   mutable std::mutex FLock;
-  std::condition_variable FStateChanged;
+  mutable std::condition_variable FStateChanged;
   uint32_t FThreadID = 0;
   bool FCreateSuspended;
   bool FStarted = false;    // Start was called

@@ -13,20 +13,37 @@
 #include "imaging/core/sys_probes.h"
 #include "imaging/core/thread_pool.h"
 #include "imaging/proc/resample.h"
-#include "platform/message_queue.h"
 
 namespace zv {
 
 namespace {
 
-// Every band's worker is created before any starts. A thread created while others already compute can
-// wait milliseconds for a processor, so bands started one by one ran one after another.
-template <class MakeThread>
-void StartBands(TIEThreadPool& Pool, int32_t Count, MakeThread Make) {
-  std::vector<std::unique_ptr<TThread>> Threads;
-  Threads.reserve(size_t(Count));
-  for (int32_t k = 0; k < Count; ++k) Threads.emplace_back(Make(k));
-  for (std::unique_ptr<TThread>& Thread : Threads) Pool.Add(Thread.release());
+// One worker's share of a pass over Bands: Row(r) for every row it takes, counted in Taken. With a
+// handler, worker 0 reports Trunc((Offset + n i + 1) P) after the i-th row of its band (n bands),
+// skipping repeats; rows of its band that others took count when its band runs out.
+template <class RowWork>
+void WorkBand(TIERowBands& Bands, int32_t Index, RowWork Row, const TIEProgressEvent& OnProgress, TObject* Sender,
+              double P, int32_t Offset, int32_t& Taken) {
+  if (Index == 0 && OnProgress) {
+    const double n = Bands.Count();
+    int Last = -1;
+    auto Report = [&](int32_t i) {
+      const int Per = int((Offset + n * i + 1) * P);
+      if (Per != Last) OnProgress(Sender, Per);
+      Last = Per;
+    };
+    int32_t i = 0;
+    for (int32_t r; (r = Bands.TakeFront(0)) >= 0; ++i) {
+      ++Taken;
+      Row(r);
+      Report(i);
+    }
+    for (; i < Bands.Size(0); ++i) Report(i);
+  }
+  for (int32_t r; (r = Bands.Take(Index)) >= 0;) {
+    ++Taken;
+    Row(r);
+  }
 }
 
 constexpr double Pi = 3.14159265358979323846;
@@ -238,57 +255,68 @@ void KernelOneChannel(int32_t SW, int32_t SH, int32_t DW, int32_t DH, TResampleF
   }
 }
 
-// The kernel filters on an ie24RGB source: the horizontal pass on worker threads, one band of source
-// rows each, then the vertical pass on worker threads, one band of destination rows each.
+void ResampleBands(const TResampleHorizShared& Shared, int32_t ThreadIndex);
+
+// The kernel filters on an ie24RGB source: the horizontal pass, then the vertical pass, each in bands
+// of rows over the calling thread and worker threads.
 void Kernel24(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter, TObject* Sender,
               const TIEProgressEvent& OnProgress) {
   const int32_t SW = Source->GetWidth(), SH = Source->GetHeight();
   const int32_t DW = Dest->GetWidth(), DH = Dest->GetHeight();
   if (Dest->GetPixelFormat() != ie24RGB && !Dest->Allocate(DW, DH, ie24RGB)) return;
-  const TResampleContributors Rows = BuildContributors(SH, DH, Filter);
-  TIEWorkBitmap Work(DW, SH, 24);
-  if (Rows.Total.empty() || Work.Bits() == nullptr) return;
   const double P = 100.0 / (SH + DH + 0.5);
+  // A file-kept bitmap hands out one row buffer at a time: a file-kept source gets a single worker, and
+  // a file-kept destination is written by the calling thread alone, asking for each row as it goes.
+  const bool DestInFile = Dest->Location() == ieTempFile;
+  const int32_t HorizCount = Source->Location() == ieTempFile ? 1 : std::clamp(ProcessorCoreCount(), 1, SH);
+  const int32_t VertCount = DestInFile ? 1 : std::clamp(ProcessorCoreCount(), 1, DH);
+  TAccessScope SourceAccess(Source, iedRead);
+  TAccessScope DestAccess(Dest, iedWrite);
 
-  TResampleHorizShared Shared;
-  // A file-kept source hands out one row buffer at a time, so it gets a single worker.
-  Shared.ThreadCount = Source->Location() == ieTempFile ? 1 : std::max(1, ProcessorCoreCount());
-  Shared.DestWidth = DW;
-  Shared.Source = Source;
-  Shared.Work = &Work;
-  Shared.PercentFactor = P;
-  Shared.OnProgress = OnProgress;
-  Shared.Sender = Sender;
-  Shared.QueueToMainThread = OnProgress && IsMainThread();
-  Shared.QueueOwner = &Work;
+  // What the workers share, filled in after they are created.
+  TResampleContributors Cols, Rows;
+  TIEWorkBitmap Work(0, 0, 24);
+  std::vector<uint8_t*> DestRows(DestInFile ? 0 : size_t(DH));
+  TIERowBands Bands(SH, HorizCount);
+  TIERowBands VertBands(DH, VertCount);
+  TResampleVertShared Vert;
+  Vert.RowBytes = DW * 3;
+  Vert.SourceHeight = SH;
+  Vert.Contributors = &Rows;
+  Vert.Work = &Work;
+  Vert.DestRows = DestRows.data();
+  Vert.Bands = &VertBands;
+  TResampleHorizShared Horiz;
+  Horiz.ThreadCount = std::max(HorizCount, VertCount);
+  Horiz.DestWidth = DW;
+  Horiz.Contributors = &Cols;
+  Horiz.Source = Source;
+  Horiz.Work = &Work;
+  Horiz.Bands = &Bands;
+  Horiz.Vert = DestInFile ? nullptr : &Vert;
+  Horiz.PercentFactor = P;
+  Horiz.OnProgress = OnProgress;
+  Horiz.Sender = Sender;
+
   {
-    const TResampleContributors Cols = BuildContributors(SW, DW, Filter);
-    if (Cols.Total.empty()) return;
-    Shared.Contributors = &Cols;
-    // Reports still queued when this scope is left (a handler that raised) must not outlive it.
-    struct TQueueGuard {
-      const void* Owner;
-      ~TQueueGuard() { RemoveQueuedCalls(Owner); }
-    } QueueGuard{Shared.QueueOwner};
-    TAccessScope SourceAccess(Source, iedRead);
-    // Declared last, so that its destructor joins the workers before what they use goes.
+    // Declared after what the workers use, so that its destructor waits for them before that goes,
+    // also when the calling thread's share raises.
     TIEThreadPool Pool;
-    const int32_t n = Shared.ThreadCount;
-    const int32_t Band = SH / n;
-    StartBands(Pool, n, [&](int32_t k) {
-      const int32_t First = k * Band;
-      return new TResampleHorizThread(First, k == n - 1 ? SH - First : Band, Shared, k);
-    });
+    // The workers are created first, so that their threads get going while the calling thread builds
+    // what they share, and all before any starts: a thread created while others already compute can
+    // wait milliseconds for a processor.
+    std::vector<std::unique_ptr<TThread>> Threads;
+    for (int32_t k = 1; k < Horiz.ThreadCount; ++k) Threads.emplace_back(new TResampleHorizThread(Horiz, k));
+    Rows = BuildContributors(SH, DH, Filter);
+    Cols = BuildContributors(SW, DW, Filter);
+    if (Rows.Total.empty() || Cols.Total.empty() || !Work.Allocate(DW, SH, 24)) return;
+    for (int32_t y = 0; y < int32_t(DestRows.size()); ++y) DestRows[size_t(y)] = Dest->GetScanline(y);
+    for (std::unique_ptr<TThread>& Thread : Threads) Pool.Add(Thread.release());
+    ResampleBands(Horiz, 0);
     Pool.WaitAll();
-    // The first worker's last reports may still wait in the queue: they come before the vertical pass's.
-    if (Shared.QueueToMainThread) CheckSynchronize(0);
   }
 
-  TAccessScope DestAccess(Dest, iedWrite);
-  // The vertical pass, in bands of destination rows. A file-kept destination hands out one row buffer at
-  // a time, so it is written here on the calling thread, as is a single band.
-  const int32_t Bands = Dest->Location() == ieTempFile ? 1 : std::clamp(ProcessorCoreCount(), 1, DH);
-  if (Bands == 1) {
+  if (DestInFile) {
     std::vector<int32_t> Sum(static_cast<size_t>(DW) * 3);
     int Last = -1;
     for (int32_t y = 0; y < DH; ++y) {
@@ -299,41 +327,10 @@ void Kernel24(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter, TObjec
         Last = Per;
       }
     }
-    return;
-  }
-
-  std::vector<uint8_t*> DestRows(static_cast<size_t>(DH));
-  for (int32_t y = 0; y < DH; ++y) DestRows[size_t(y)] = Dest->GetScanline(y);
-  TResampleVertShared Vert;
-  Vert.ThreadCount = Bands;
-  Vert.RowBytes = DW * 3;
-  Vert.SourceHeight = SH;
-  Vert.Contributors = &Rows;
-  Vert.Work = &Work;
-  Vert.DestRows = DestRows.data();
-  Vert.PercentFactor = P;
-  Vert.OnProgress = OnProgress;
-  Vert.Sender = Sender;
-  Vert.QueueToMainThread = Shared.QueueToMainThread;
-  Vert.QueueOwner = Shared.QueueOwner;
-  const int32_t Band = DH / Bands;
-  {
-    struct TQueueGuard {
-      const void* Owner;
-      ~TQueueGuard() { RemoveQueuedCalls(Owner); }
-    } QueueGuard{Vert.QueueOwner};
-    TIEThreadPool Pool;
-    StartBands(Pool, Bands, [&](int32_t k) {
-      const int32_t First = k * Band;
-      return new TResampleVertThread(First, k == Bands - 1 ? DH - First : Band, Vert, k);
-    });
-    Pool.WaitAll();
-    if (Vert.QueueToMainThread) CheckSynchronize(0);
-  }
-  // The first band ends before the last row: the pass's final value is reported here, where a pass over
-  // every row would have ended.
-  if (OnProgress) {
-    const int FirstBandLast = int((SH + double(Bands) * (Band - 1) + 1) * P);
+  } else if (OnProgress) {
+    // Worker 0's band ends before the last row: the pass's final value is reported here, where a pass
+    // over every row would have ended.
+    const int FirstBandLast = int((SH + double(VertBands.Count()) * (VertBands.Size(0) - 1) + 1) * P);
     const int Final = int((SH + DH) * P);
     if (Final != FirstBandLast) OnProgress(Sender, Final);
   }
@@ -552,80 +549,67 @@ TResampleContributors BuildContributors(int32_t SourceSize, int32_t DestSize, TR
 
 // ---- Worker threads ----------------------------------------------------------------------------------------
 
-TResampleHorizThread::TResampleHorizThread(int32_t FirstRow, int32_t RowCount, const TResampleHorizShared& Shared,
-                                           int32_t ThreadIndex)
-    : TThread(true), FShared(Shared), FFirstRow(FirstRow), FRowCount(RowCount), FThreadIndex(ThreadIndex) {}
+namespace {
+
+// Worker ThreadIndex's share of a resample: source rows resampled into the work bitmap, then, with a
+// vertical pass and a band in it, destination rows from the finished work bitmap. Worker 0 reports
+// progress.
+void ResampleBands(const TResampleHorizShared& Shared, int32_t ThreadIndex) {
+  const TResampleContributors& Cols = *Shared.Contributors;
+  TIEBitmap* Source = Shared.Source;
+  TIEWorkBitmap* Work = Shared.Work;
+  const int32_t DW = Shared.DestWidth;
+  // Workers beyond the horizontal pass's bands (a file-kept source has one) only take part in the
+  // vertical pass.
+  if (ThreadIndex < Shared.Bands->Count()) {
+    // The rows this worker took count as finished also when it stops short (a progress handler that
+    // raises), so that no other worker waits for them for ever.
+    struct TFinish {
+      TIERowBands& Bands;
+      int32_t Taken = 0;
+      ~TFinish() { Bands.Finish(Taken); }
+    } Finish{*Shared.Bands};
+#if defined(__SSE2__)
+    const bool Paired = AllFit16(Cols);
+    const std::vector<uint8_t> SingleOk = Paired ? SingleDivisible(Cols, DW) : std::vector<uint8_t>();
+    // Each row is copied into a buffer one pixel longer, since the paired loop reads a byte past a pixel.
+    std::vector<uint8_t> Buffer(Paired ? size_t(Source->GetWidth()) * 3 + 4 : 0);
+#endif
+    auto Row = [&](int32_t r) {
+#if defined(__SSE2__)
+      if (Paired) {
+        std::memcpy(Buffer.data(), Source->GetScanline(r), Buffer.size() - 4);
+        KernelRow24Paired(Buffer.data(), Work->GetScanline(r), Cols, DW, SingleOk.data());
+        return;
+      }
+#endif
+      KernelRow<3>(Source->GetScanline(r), Work->GetScanline(r), Cols, DW, false);
+    };
+    WorkBand(*Shared.Bands, ThreadIndex, Row, Shared.OnProgress, Shared.Sender, Shared.PercentFactor, 0, Finish.Taken);
+  }
+  const TResampleVertShared* Vert = Shared.Vert;
+  if (Vert == nullptr || ThreadIndex >= Vert->Bands->Count()) return;
+  Shared.Bands->WaitFinished();
+  std::vector<int32_t> Sum(static_cast<size_t>(Vert->RowBytes));
+  auto Row = [&](int32_t y) {
+    KernelColumnRow(*Vert->Work, Vert->RowBytes, *Vert->Contributors, y, Sum, Vert->DestRows[y]);
+  };
+  int32_t Taken = 0;
+  WorkBand(*Vert->Bands, ThreadIndex, Row, Shared.OnProgress, Shared.Sender, Shared.PercentFactor,
+           Vert->SourceHeight, Taken);
+}
+
+}  // namespace
+
+TResampleHorizThread::TResampleHorizThread(const TResampleHorizShared& Shared, int32_t ThreadIndex)
+    : TThread(true), FShared(Shared), FThreadIndex(ThreadIndex) {}
 
 TResampleHorizThread::~TResampleHorizThread() {
   // Execute reads the members: a started worker must end before they go.
   if (!Suspended()) WaitFor();
 }
 
-void TResampleHorizThread::Report(int Per) {
-  if (FShared.QueueToMainThread) {
-    QueueCall(FShared.QueueOwner, [Handler = FShared.OnProgress, Sender = FShared.Sender, Per] { Handler(Sender, Per); });
-  } else {
-    FShared.OnProgress(FShared.Sender, Per);
-  }
-}
-
-void TResampleHorizThread::Execute() {
-  const bool Reports = FThreadIndex == 0 && FShared.OnProgress;
-  const TResampleContributors& Cols = *FShared.Contributors;
-#if defined(__SSE2__)
-  const bool Paired = AllFit16(Cols);
-  const std::vector<uint8_t> SingleOk = Paired ? SingleDivisible(Cols, FShared.DestWidth) : std::vector<uint8_t>();
-  // Each row is copied into a buffer one pixel longer, since the paired loop reads a byte past a pixel.
-  std::vector<uint8_t> Row(Paired ? size_t(FShared.Source->GetWidth()) * 3 + 4 : 0);
-#endif
-  int Last = -1;
-  for (int32_t i = 0; i < FRowCount; ++i) {
-    const int32_t r = FFirstRow + i;
-#if defined(__SSE2__)
-    if (Paired) {
-      std::memcpy(Row.data(), FShared.Source->GetScanline(r), Row.size() - 4);
-      KernelRow24Paired(Row.data(), FShared.Work->GetScanline(r), Cols, FShared.DestWidth, SingleOk.data());
-    } else
-#endif
-      KernelRow<3>(FShared.Source->GetScanline(r), FShared.Work->GetScanline(r), Cols, FShared.DestWidth, false);
-    if (Reports) {
-      const int Per = int((double(FShared.ThreadCount) * i + 1) * FShared.PercentFactor);
-      if (Per != Last) Report(Per);
-      Last = Per;
-    }
-  }
-}
-
-TResampleVertThread::TResampleVertThread(int32_t FirstRow, int32_t RowCount, const TResampleVertShared& Shared,
-                                         int32_t ThreadIndex)
-    : TThread(true), FShared(Shared), FFirstRow(FirstRow), FRowCount(RowCount), FThreadIndex(ThreadIndex) {}
-
-TResampleVertThread::~TResampleVertThread() {
-  if (!Suspended()) WaitFor();
-}
-
-void TResampleVertThread::Execute() {
-  const bool Reports = FThreadIndex == 0 && FShared.OnProgress;
-  std::vector<int32_t> Sum(static_cast<size_t>(FShared.RowBytes));
-  int Last = -1;
-  for (int32_t i = 0; i < FRowCount; ++i) {
-    const int32_t y = FFirstRow + i;
-    KernelColumnRow(*FShared.Work, FShared.RowBytes, *FShared.Contributors, y, Sum, FShared.DestRows[y]);
-    if (Reports) {
-      // As in the horizontal pass, this band's share stands for all of them.
-      const int Per = int((FShared.SourceHeight + double(FShared.ThreadCount) * i + 1) * FShared.PercentFactor);
-      if (Per != Last) {
-        if (FShared.QueueToMainThread) {
-          QueueCall(FShared.QueueOwner,
-                    [Handler = FShared.OnProgress, Sender = FShared.Sender, Per] { Handler(Sender, Per); });
-        } else {
-          FShared.OnProgress(FShared.Sender, Per);
-        }
-      }
-      Last = Per;
-    }
-  }
-}
+void TResampleHorizThread::Execute() { ResampleBands(FShared, FThreadIndex); }
 
 // ---- Resamplers --------------------------------------------------------------------------------------------
 

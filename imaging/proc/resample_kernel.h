@@ -1,6 +1,6 @@
 // The filtered resamplers: separable kernel filters in integer weights (both passes of 24-bit images
-// spread over worker threads), their one-channel and 1-bit forms, and the area-coverage
-// resamplers behind the bilinear and bicubic filters.
+// spread over the calling thread and worker threads), their one-channel and 1-bit forms, and the
+// area-coverage resamplers behind the bilinear and bicubic filters.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 
 #include "imaging/core/bitmap.h"
 #include "imaging/core/iedefs.h"
+#include "imaging/core/thread_pool.h"
 #include "imaging/core/work_bitmap.h"
 #include "platform/threads.h"
 
@@ -53,77 +54,53 @@ struct TResampleContributors {
 // without a kernel or an empty size.
 TResampleContributors BuildContributors(int32_t SourceSize, int32_t DestSize, TResampleFilter Filter);
 
-// ---- Worker threads of the horizontal pass -----------------------------------------------------------------
+// ---- Worker threads ----------------------------------------------------------------------------------------
 
-// What every worker of one resample shares; the workers only read it, and each writes only its own
-// rows of Work.
-struct TResampleHorizShared {
-  int32_t ThreadCount = 1;
-  int32_t DestWidth = 0;
-  const TResampleContributors* Contributors = nullptr;
-  TIEBitmap* Source = nullptr;  // ie24RGB
-  TIEWorkBitmap* Work = nullptr;  // DestWidth x source height, 24 bits
-  double PercentFactor = 0;
-  TIEProgressEvent OnProgress;
-  TObject* Sender = nullptr;
-  // Set when the resample runs on the main thread: the reports go through its queue, because the
-  // user interface is single-threaded. QueueOwner tags those calls.
-  bool QueueToMainThread = false;
-  const void* QueueOwner = nullptr;
-};
-
-// Resamples one band of source rows horizontally into the shared work bitmap; the worker of index 0
-// reports progress.
-class TResampleHorizThread : public TThread {
-public:
-  // Created suspended.
-  TResampleHorizThread(int32_t FirstRow, int32_t RowCount, const TResampleHorizShared& Shared, int32_t ThreadIndex);
-  ~TResampleHorizThread() override;
-
-protected:
-  void Execute() override;
-
-private:
-  void Report(int Per);
-
-  TResampleHorizShared FShared;
-  int32_t FFirstRow;
-  int32_t FRowCount;
-  int32_t FThreadIndex;
-};
+// Both passes of a 24-bit kernel resample split their rows into one band per worker (TIERowBands): the
+// calling thread works band 0 and reports progress, each worker thread one other band, and a worker done
+// with its band helps with the rest of the others'. The same workers take the vertical pass once every
+// row of the horizontal pass is finished.
 
 // What every worker of the vertical pass shares: the filled work bitmap, read only, and the rows of the
-// destination, of which each worker writes its own band.
+// destination, of which each worker writes those it takes.
 struct TResampleVertShared {
-  int32_t ThreadCount = 1;
   int32_t RowBytes = 0;  // destination width x 3
   int32_t SourceHeight = 0;
   const TResampleContributors* Contributors = nullptr;  // per destination row
   const TIEWorkBitmap* Work = nullptr;
   // Row pointers taken on the calling thread, so that no worker asks the destination bitmap for a row.
   uint8_t* const* DestRows = nullptr;
+  TIERowBands* Bands = nullptr;  // destination rows
+};
+
+// What every worker of a resample shares; the workers only read it, and each writes only the rows of
+// Work, and then of the destination, that it takes.
+struct TResampleHorizShared {
+  int32_t ThreadCount = 1;  // workers, the calling thread included
+  int32_t DestWidth = 0;
+  const TResampleContributors* Contributors = nullptr;
+  TIEBitmap* Source = nullptr;  // ie24RGB
+  TIEWorkBitmap* Work = nullptr;  // DestWidth x source height, 24 bits
+  TIERowBands* Bands = nullptr;  // source rows
+  // The vertical pass the workers go on with, or nullptr when the calling thread writes it alone.
+  const TResampleVertShared* Vert = nullptr;
   double PercentFactor = 0;
   TIEProgressEvent OnProgress;
   TObject* Sender = nullptr;
-  bool QueueToMainThread = false;
-  const void* QueueOwner = nullptr;
 };
 
-// Resamples one band of destination rows vertically from the shared work bitmap; the worker of index 0
-// reports progress, continuing where the horizontal pass left off.
-class TResampleVertThread : public TThread {
+// The worker of one band other than the first.
+class TResampleHorizThread : public TThread {
 public:
   // Created suspended.
-  TResampleVertThread(int32_t FirstRow, int32_t RowCount, const TResampleVertShared& Shared, int32_t ThreadIndex);
-  ~TResampleVertThread() override;
+  TResampleHorizThread(const TResampleHorizShared& Shared, int32_t ThreadIndex);
+  ~TResampleHorizThread() override;
 
 protected:
   void Execute() override;
 
 private:
-  TResampleVertShared FShared;
-  int32_t FFirstRow;
-  int32_t FRowCount;
+  TResampleHorizShared FShared;
   int32_t FThreadIndex;
 };
 

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <stdexcept>
+#include <string>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -635,10 +637,41 @@ TEST_F(ResampleTest, KernelProgressComesFromTheFirstWorkerOnlyAndArrivesOnTheMai
   EXPECT_EQ(Reports, KernelProgress(4, 10, 1, 30, 40, 30));
   EXPECT_FALSE(OffMain);
 
-  // Called from another thread, both passes report straight from the first worker of each.
+  // Called from another thread, the reports come on that thread: the calling thread is the first worker.
   Reports.clear();
-  std::thread([&] { ResampleFiltered(Source.get(), Dest.get(), rfTriangle, &Sender, Handler); }).join();
+  std::thread::id Caller, Reporter;
+  TIEProgressEvent OnCaller = [&](TObject*, int Per) {
+    Reports.push_back(Per);
+    Reporter = std::this_thread::get_id();
+  };
+  std::thread Other([&] {
+    Caller = std::this_thread::get_id();
+    ResampleFiltered(Source.get(), Dest.get(), rfTriangle, &Sender, OnCaller);
+  });
+  Other.join();
   EXPECT_EQ(Reports, KernelProgress(4, 10, 4, 7, 40, 30));
+  EXPECT_EQ(Reporter, Caller);
+}
+
+// A handler that raises stops the calling thread's share: the error comes out, the workers still end
+// (none waits for the rows the calling thread never finished), and the next resample is whole.
+TEST_F(ResampleTest, AProgressHandlerThatRaisesEndsTheResampleWithoutHanging) {
+  Bitmap Source = Noise24(64, 120, 9);
+  CoreCount = 4;
+  Bitmap Expected = Make(40, 70, ie24RGB);
+  ResampleFiltered(Source.get(), Expected.get(), rfLanczos3, nullptr, nullptr);
+  for (const int RaiseAt : {3, 40}) {  // in the horizontal pass (30 reports), in the vertical pass
+    int Calls = 0;
+    TIEProgressEvent Handler = [&](TObject*, int Per) {
+      if (++Calls == RaiseAt) throw std::runtime_error("stop at " + std::to_string(Per));
+    };
+    Bitmap Dest = Make(40, 70, ie24RGB);
+    EXPECT_THROW(ResampleFiltered(Source.get(), Dest.get(), rfLanczos3, nullptr, Handler), std::runtime_error)
+        << "raising at report " << RaiseAt;
+    Bitmap Again = Make(40, 70, ie24RGB);
+    ResampleFiltered(Source.get(), Again.get(), rfLanczos3, nullptr, nullptr);
+    EXPECT_EQ(Pixels(Again.get()), Pixels(Expected.get()));
+  }
 }
 
 TEST_F(ResampleTest, FastLinearAndNearestReportAsTheyGo) {
