@@ -69,25 +69,18 @@ TIERowBands::TIERowBands(int32_t Rows, int32_t Count)
     FRanges[size_t(k)].Bounds.store(Pack(uint32_t(First(k)), uint32_t(First(k) + Size(k))), std::memory_order_relaxed);
 }
 
-int32_t TIERowBands::TakeFront(int32_t Band) {
-  std::atomic<uint64_t>& Bounds = FRanges[size_t(Band)].Bounds;
-  uint64_t Now = Bounds.load(std::memory_order_relaxed);
-  for (;;) {
-    const int32_t Front = FrontOf(Now), End = EndOf(Now);
-    if (Front >= End) return -1;
-    if (Bounds.compare_exchange_weak(Now, Pack(uint32_t(Front + 1), uint32_t(End)), std::memory_order_relaxed))
-      return Front;
-  }
-}
+int32_t TIERowBands::TakeFront(int32_t Band) { return TakeEnd(Band, false); }
 
-int32_t TIERowBands::TakeBack(int32_t Band) {
+int32_t TIERowBands::TakeBack(int32_t Band) { return TakeEnd(Band, true); }
+
+int32_t TIERowBands::TakeEnd(int32_t Band, bool Back) {
   std::atomic<uint64_t>& Bounds = FRanges[size_t(Band)].Bounds;
   uint64_t Now = Bounds.load(std::memory_order_relaxed);
   for (;;) {
     const int32_t Front = FrontOf(Now), End = EndOf(Now);
     if (Front >= End) return -1;
-    if (Bounds.compare_exchange_weak(Now, Pack(uint32_t(Front), uint32_t(End - 1)), std::memory_order_relaxed))
-      return End - 1;
+    const uint64_t Left = Back ? Pack(uint32_t(Front), uint32_t(End - 1)) : Pack(uint32_t(Front + 1), uint32_t(End));
+    if (Bounds.compare_exchange_weak(Now, Left, std::memory_order_relaxed)) return Back ? End - 1 : Front;
   }
 }
 

@@ -61,6 +61,8 @@ public:
   void WaitFinished() const;
 
 private:
+  int32_t TakeEnd(int32_t Band, bool Back);
+
   // The rows left of one band: front in the low 32 bits, end in the high 32 bits. Each on its own cache
   // line, as every worker updates its own band's row by row.
   struct alignas(64) TRange {
