@@ -127,7 +127,7 @@ std::string TFFLoader::LibraryPath() const { return CheckedState().LibraryFolder
 std::string TFFLoader::GetLibraryFileName(TLibraryIndex Index) const {
   const TLibraryItem& item = LibraryTable[Index];
   std::string name = std::string("lib") + item.Name + ".so";
-  if (item.MajorVersion >= 0) name += "." + std::to_string(item.MajorVersion);
+  if (item.MajorVersion >= 0) name += '.' + std::to_string(item.MajorVersion);
   return name;
 }
 

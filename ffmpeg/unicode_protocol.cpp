@@ -130,7 +130,7 @@ AVCodecID GuessImage2Codec(const std::string& Name) {
 bool NeedsUnicodeProtocol(const std::string& Name) {
   const size_t colon = Name.find(':');
   if (colon != std::string::npos) {
-    const std::string protocol = ":" + Name.substr(0, colon) + ":";
+    const std::string protocol = ':' + Name.substr(0, colon) + ':';
     if (ProtocolPrefixes.find(protocol) != std::string_view::npos) return false;
   }
   return !IsValidUtf8(Name);

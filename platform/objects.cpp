@@ -45,7 +45,7 @@ std::string StripScopes(const std::string& Full) {
   return Full.substr(Start);
 }
 
-std::string Quoted(std::string_view S) { return "\"" + std::string(S) + "\""; }
+std::string Quoted(std::string_view S) { return '"' + std::string(S) + '"'; }
 
 std::string ClassOf(TPersistent* Instance) { return Instance ? Instance->ClassName() : std::string("nil"); }
 
@@ -298,7 +298,7 @@ std::string GetPropertyByName(TPersistent* Instance, std::string_view Path) {
       return Prop.GetStr(Object);
     case tkClass: {
       TPersistent* Value = Prop.GetObj(Object);
-      return Value ? "(" + Value->ClassName() + ")" : std::string();
+      return Value ? '(' + Value->ClassName() + ')' : std::string();
     }
   }
   return std::string();

@@ -1030,7 +1030,11 @@ std::string FormatDateTime(std::string_view format, TDateTime dt) {
                       lower.find("a/p") != std::string::npos ||
                       lower.find("ampm") != std::string::npos;
 
-  auto two = [](int v) { return (v < 10 ? "0" : "") + std::to_string(v); };
+  auto two = [](int v) {
+    std::string s = v < 10 ? "0" : "";
+    s += std::to_string(v);
+    return s;
+  };
   std::string out;
   bool afterHour = false;
   size_t i = 0;

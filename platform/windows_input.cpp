@@ -220,11 +220,13 @@ void InputKey(int vk, bool down, const std::string& text, DWORD) {
   // The characters the key makes: control characters for Ctrl+letter, Tab, Enter, Esc, Backspace.
   std::string chars = text;
   if (down && chars.empty()) {
-    if (ctrl && vk >= 'A' && vk <= 'Z') chars = std::string(1, char(vk - 'A' + 1));
-    else if (vk == VK_BACK) chars = "\b";
-    else if (vk == VK_TAB) chars = "\t";
-    else if (vk == VK_RETURN) chars = "\r";
-    else if (vk == VK_ESCAPE) chars = "\x1b";
+    char control = 0;
+    if (ctrl && vk >= 'A' && vk <= 'Z') control = char(vk - 'A' + 1);
+    else if (vk == VK_BACK) control = '\b';
+    else if (vk == VK_TAB) control = '\t';
+    else if (vk == VK_RETURN) control = '\r';
+    else if (vk == VK_ESCAPE) control = '\x1b';
+    if (control) chars = std::string(1, control);
   }
   LPARAM data = 1;
   if (alt) data |= LPARAM(1) << 29;
@@ -477,7 +479,7 @@ std::map<std::string, HCURSOR>& CursorResources() {
   return m;
 }
 std::string ResourceKey(const char* name) {
-  if (IS_INTRESOURCE(name)) return "#" + std::to_string(reinterpret_cast<uintptr_t>(name));
+  if (IS_INTRESOURCE(name)) return '#' + std::to_string(reinterpret_cast<uintptr_t>(name));
   std::string s = name;
   for (char& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
   return s;

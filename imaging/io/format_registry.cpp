@@ -208,7 +208,7 @@ public:
     if (c == '#') {
       std::string Text;
       while ((c = Get()) >= 0 && c != '\n' && c != '\r') Text.push_back(char(c));
-      Token = "#" + Trim(Text);
+      Token = '#' + Trim(Text);
       return true;
     }
     Token.push_back(char(c));

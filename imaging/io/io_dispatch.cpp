@@ -466,13 +466,13 @@ void TImagingIO::SaveToText(const std::string& FileName, uint32_t FileType, uint
       WriteLine("  " + Ident + " : array [0.." + Ident + "_Size-1] of byte = (");
       std::string Line;
       for (int64_t i = 0; i + 1 < N; ++i) {
-        Line += "$" + IntToHex(Bytes[i], 2) + ",";
+        Line += '$' + IntToHex(Bytes[i], 2) + ',';
         if (Line.size() > 70) {
           WriteLine("    " + Line);
           Line.clear();
         }
       }
-      if (N > 0) Line += "$" + IntToHex(Bytes[N - 1], 2);
+      if (N > 0) Line += '$' + IntToHex(Bytes[N - 1], 2);
       WriteLine("    " + Line + ");");
     } else if (Kind == 1) {
       WriteLine("\\\\ Size=" + std::to_string(N));

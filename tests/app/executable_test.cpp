@@ -72,7 +72,7 @@ public:
       const std::string Lock = "/tmp/.X" + std::to_string(N) + "-lock";
       const std::string Socket = "/tmp/.X11-unix/X" + std::to_string(N);
       if (Exists(Lock) || Exists(Socket)) continue;
-      Display = ":" + std::to_string(N);
+      Display = ':' + std::to_string(N);
       const std::string Screen = std::to_string(ScreenWidth) + "x" + std::to_string(ScreenHeight) + "x24";
       const char* Argv[] = {Xvfb.c_str(), Display.c_str(), "-screen", "0", Screen.c_str(), "-br", "-nolisten", "tcp",
                             nullptr};

@@ -33,7 +33,10 @@ std::string TempFile(const std::string& Name, const std::string& Text) {
 
 std::string Joined(TStrings* List) {
   std::string S;
-  for (int I = 0; I < List->Count(); ++I) S += (I ? "|" : "") + List->Strings(I);
+  for (int I = 0; I < List->Count(); ++I) {
+    if (I) S += '|';
+    S += List->Strings(I);
+  }
   return S;
 }
 

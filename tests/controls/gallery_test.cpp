@@ -240,7 +240,7 @@ TEST_F(GalleryTest, AFormWithOneOfEveryControlPaintsEachWithinItsBoundsAndIsSave
       bool Inside = false;
       for (const TRect& R : Owned) Inside = Inside || (X >= R.Left && X < R.Right && Y >= R.Top && Y < R.Bottom);
       if (Inside || Shot.At(X, Y) == Background) continue;
-      if (Strays++ == 0) FirstStray = "(" + std::to_string(X) + ", " + std::to_string(Y) + ")";
+      if (Strays++ == 0) FirstStray = '(' + std::to_string(X) + ", " + std::to_string(Y) + ')';
     }
   EXPECT_EQ(Strays, 0) << "pixels outside every control, the first at " << FirstStray;
 

@@ -49,7 +49,7 @@ class VirtualDisplay {
       std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
       socket_ = "/tmp/.X11-unix/X" + std::to_string(n);
       if (Exists(lock) || Exists(socket_)) continue;
-      display_ = ":" + std::to_string(n);
+      display_ = ':' + std::to_string(n);
       std::string screen = "640x480x24";
       const char* argv[] = {xvfb.c_str(), display_.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp", nullptr};
       if (posix_spawn(&pid_, xvfb.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ) != 0) return false;

@@ -233,8 +233,9 @@ TEST_F(IEViewCallbacks, DestroyingTheViewCallsEachOnceWithFlagOneInRegistrationO
   B.Attach(View);
   C.Attach(View);
   C.Detach();
+  const std::vector<TCall> Want{{&A, View, 1}, {&B, View, 1}};
   delete View;
-  EXPECT_EQ(gCalls, (std::vector<TCall>{{&A, View, 1}, {&B, View, 1}}));
+  EXPECT_EQ(gCalls, Want);
   EXPECT_EQ(A.Destroys, 1);
   EXPECT_EQ(B.Destroys, 1);
   EXPECT_EQ(C.Destroys, 0);
@@ -343,8 +344,9 @@ TEST_F(IEViewCallbacks, ACallbackThatUnregistersDuringDestructionDoesNoHarm) {
   Second = View->RegisterChangeCallback(&Record, nullptr);
   TAttached Third;
   Third.Attach(View);
+  const std::vector<TCall> Want{{reinterpret_cast<TObject*>(&Ctx), View, 1}, {&Third, View, 1}};
   delete View;
-  EXPECT_EQ(gCalls, (std::vector<TCall>{{reinterpret_cast<TObject*>(&Ctx), View, 1}, {&Third, View, 1}}));
+  EXPECT_EQ(gCalls, Want);
 }
 
 // A component owned by the view that unregisters in its destructor, after the view told it of its end.
@@ -368,9 +370,10 @@ TEST_F(IEViewCallbacks, OwnedComponentsMayUnregisterWhenTheListIsGone) {
   bool Destroyed = false;
   auto* View = new TTestView(nullptr);
   auto* Probe = new TOwnedProbe(View, &Destroyed);
+  const std::vector<TCall> Want{{Probe, View, 1}};
   delete View;
   EXPECT_TRUE(Destroyed);
-  EXPECT_EQ(gCalls, (std::vector<TCall>{{Probe, View, 1}}));
+  EXPECT_EQ(gCalls, Want);
 }
 
 // ---- Without a parent window -----------------------------------------------------------------------------

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -213,10 +214,10 @@ std::vector<uint8_t> PackedDib(int32_t W, int32_t H, uint16_t Bits, uint32_t Com
   h.biPlanes = 1;
   h.biBitCount = Bits;
   h.biCompression = Compression;
-  std::vector<uint8_t> v(40);
+  std::vector<uint8_t> v(40 + Table.size() + Rows.size());
   std::memcpy(v.data(), &h, 40);
-  v.insert(v.end(), Table.begin(), Table.end());
-  v.insert(v.end(), Rows.begin(), Rows.end());
+  auto Tail = std::copy(Table.begin(), Table.end(), v.begin() + 40);
+  std::copy(Rows.begin(), Rows.end(), Tail);
   return v;
 }
 

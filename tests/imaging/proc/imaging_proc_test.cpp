@@ -88,7 +88,7 @@ protected:
   void Record(TImagingProc* Proc, Log& Events) {
     Proc->OnProgress = [&Events, Proc](TObject* Sender, int Percent) {
       EXPECT_EQ(Sender, Proc);
-      Events.push_back("p" + std::to_string(Percent));
+      Events.push_back('p' + std::to_string(Percent));
     };
     Proc->OnFinishWork = [&Events](TObject*) { Events.push_back("finish"); };
     Proc->OnSaveUndo = [&Events](TObject*, TIEUndoSource) { Events.push_back("undo"); };
