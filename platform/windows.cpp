@@ -3,8 +3,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <mutex>
+#include <new>
 #include <set>
 #include <unordered_set>
 
@@ -54,9 +56,38 @@ DWORD PackPoint(POINT p) { return MAKELONG(uint16_t(p.X), uint16_t(p.Y)); }
 
 bool Before(DWORD a, DWORD b) { return int32_t(a - b) < 0; }
 
+// A destroyed window's handle must not come back as the handle of a window made soon after, or a
+// handle kept past DestroyWindow would name a stranger (and IsWindow would say yes). The memory of the
+// last few thousand window objects is therefore held back before the allocator may hand it out again.
+class TRetiredWindows {
+public:
+  void Retire(HWND w) {
+    w->~HWND__();
+    std::lock_guard<std::mutex> lock(FLock);
+    FMemory.push_back(w);
+    if (FMemory.size() > Slots) {
+      ::operator delete(FMemory.front());
+      FMemory.pop_front();
+    }
+  }
+
+private:
+  static constexpr size_t Slots = 4096;
+  std::mutex FLock;
+  std::deque<void*> FMemory;
+};
+
+// Never destroyed: windows may still go while the program's statics are torn down.
+TRetiredWindows& Retired() {
+  static TRetiredWindows* const retired = new TRetiredWindows;
+  return *retired;
+}
+
+HWND NewWindowObject() { return new (::operator new(sizeof(HWND__))) HWND__; }
+
 void FreeWindowObject(HWND w) {
   UnregisterLiveWindow(w);
-  delete w;
+  Retired().Retire(w);
 }
 
 void SendNcCreate(HWND w, CREATESTRUCT& cs, bool& ok);
@@ -274,7 +305,7 @@ HWND CreateWindowEx(DWORD exStyle, const char* className, const char* windowName
   if ((style & WS_CHILD) && !IsLiveWindow(parent)) return nullptr;
   if (parent && !IsLiveWindow(parent)) return nullptr;
 
-  HWND w = new HWND__;
+  HWND w = NewWindowObject();
   w->cls = it->second;
   w->proc = it->second->wc.lpfnWndProc;
   w->style = style & ~WS_VISIBLE;

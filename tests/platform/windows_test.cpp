@@ -112,6 +112,20 @@ TEST_F(WindowsTest, CreationAndDestructionSendTheirMessagesInOrder) {
   EXPECT_EQ(SendMessage(kid, WM_USER, 0, 0), 0);
 }
 
+// A handle kept past DestroyWindow stays dead while many windows come and go, and none of them takes it.
+TEST_F(WindowsTest, ADestroyedWindowsHandleIsNotGivenToTheWindowsMadeAfterIt) {
+  HWND gone = Top(0, 0, 10, 10);
+  ASSERT_TRUE(DestroyWindow(gone));
+  for (int i = 0; i < 1000; ++i) {
+    HWND w = CreateWindowEx(0, "TestWnd", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(w, nullptr);
+    ASSERT_NE(w, gone) << "window " << i;
+    DestroyWindow(w);
+  }
+  EXPECT_FALSE(IsWindow(gone));
+  EXPECT_EQ(SendMessage(gone, WM_USER, 0, 0), 0);
+}
+
 TEST_F(WindowsTest, CreateFailsWhenWmCreateReturnsMinusOne) {
   WNDCLASS wc;
   wc.lpfnWndProc = [](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
