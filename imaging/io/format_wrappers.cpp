@@ -207,7 +207,7 @@ void TImagingIO::LoadFormatStream(uint32_t FileType, TStream* Stream, bool WithH
     TIOParamsVals& P = *FIOParams;
     P.ClearMetadata();
     TIEProgressRecord Progress = MakeProgress();
-    FWorkBitmap->RemoveAlphaChannel(false, clWhite);
+    WorkBitmap()->RemoveAlphaChannel(false, clWhite);
 
     // A JPEG's header is taken whenever it is there; TIFF and PCX expect theirs when asked.
     const int64_t Start = Stream->Position();
@@ -235,7 +235,7 @@ void TImagingIO::LoadFormatStream(uint32_t FileType, TStream* Stream, bool WithH
       }
     }
 
-    ReadThroughRow(FileType, Stream, FWorkBitmap, P, Progress);
+    ReadThroughRow(FileType, Stream, WorkBitmap(), P, Progress);
     const uint32_t Omit = LoadOmissions(FileType);
     if ((Omit & loNoDefaultDpi) == 0) ApplyDefaultDpi();
     if (Headed) {

@@ -107,8 +107,6 @@ void DrawFrameOnCanvas(TIEBitmap* Frame, TIEBitmap* Canvas, int32_t Left, int32_
 TImagingIO::TImagingIO(TComponent* AOwner) : TComponent(AOwner) {
   IOParamsOwnerLink.CurrentImageSize = OwnerImageSize;
   IOParamsOwnerLink.SetViewDpi = OwnerSetViewDpi;
-  FOwnedBitmap = std::make_unique<TIEBitmap>();
-  FWorkBitmap = FOwnedBitmap.get();
   FPreviewFont = std::make_unique<TFont>();
   ProgressProc = [this](TObject* Sender, int Percent) { NotifyProgress(Sender, Percent); };
   FIOParams = std::make_unique<TIOParamsVals>(this);
@@ -133,29 +131,15 @@ void TImagingIO::UnregisterViewCallback() {
   FViewCallbackHandle = nullptr;
 }
 
-void TImagingIO::UseOwnBitmap() {
-  FOwnedBitmap = std::make_unique<TIEBitmap>();
-  FWorkBitmap = FOwnedBitmap.get();
-}
-
 void TImagingIO::SetAttachedImaging(TIEView* View) {
   UnregisterViewCallback();
   FAttachedImaging = View;
   if (View == nullptr) {
-    UseOwnBitmap();
     // The own bitmap must not go on wrapping the former view's picture.
-    FAttachedTBitmap = nullptr;
+    FBinding.UseOwnBitmap();
     return;
   }
-  FOwnedBitmap.reset();
-  FAttachedTBitmap = View->GetTBitmap();
-  FWorkBitmap = View->GetIEBitmap();
-  if (FWorkBitmap != nullptr) {
-    FAttachedTBitmap = nullptr;
-  } else {
-    UseOwnBitmap();
-    FWorkBitmap->WrapTBitmap(FAttachedTBitmap, false);
-  }
+  FBinding.BindView(View);
   View->FreeNotification(this);
   FAttachedTImage = nullptr;
   FViewCallbackHandle = View->RegisterChangeCallback(ViewChangeCallback, this);
@@ -164,11 +148,7 @@ void TImagingIO::SetAttachedImaging(TIEView* View) {
 void TImagingIO::ForgetView() {
   FAttachedImaging = nullptr;
   FViewCallbackHandle = nullptr;
-  // The view's bitmap (or its picture, wrapped by one of ours) goes with the view.
-  if (!OwnsBitmap() || FAttachedTBitmap != nullptr) {
-    UseOwnBitmap();
-    FAttachedTBitmap = nullptr;
-  }
+  FBinding.ForgetView();
 }
 
 void TImagingIO::ViewChanged(int32_t Flag) {
@@ -177,17 +157,7 @@ void TImagingIO::ViewChanged(int32_t Flag) {
     return;
   }
   if (FAttachedImaging == nullptr) return;
-  if (TIEBitmap* ViewBitmap = FAttachedImaging->GetIEBitmap()) {
-    if (ViewBitmap != FWorkBitmap) {
-      FOwnedBitmap.reset();
-      FWorkBitmap = ViewBitmap;
-    }
-    FAttachedTBitmap = nullptr;
-  } else if (TBitmap* Picture = FAttachedImaging->GetTBitmap()) {
-    FAttachedTBitmap = Picture;
-    if (!OwnsBitmap()) UseOwnBitmap();
-    FWorkBitmap->WrapTBitmap(Picture, false);
-  }
+  FBinding.FollowView(FAttachedImaging);
   FIOParams->SetDpiX(FAttachedImaging->DpiX());
   FIOParams->SetDpiY(FAttachedImaging->DpiY());
 }
@@ -196,10 +166,7 @@ void TImagingIO::SetAttachedTImage(TImage* Image) {
   UnregisterViewCallback();
   FAttachedTImage = Image;
   if (Image != nullptr) {
-    // Wrapping frees the work bitmap's image, which must not be a view's or a caller's.
-    if (!OwnsBitmap()) UseOwnBitmap();
-    FAttachedTBitmap = Image->Picture()->Bitmap();
-    FWorkBitmap->WrapTBitmap(FAttachedTBitmap, true);
+    FBinding.BindTImage(Image);
     Image->FreeNotification(this);
     FAttachedImaging = nullptr;
   } else {
@@ -209,9 +176,7 @@ void TImagingIO::SetAttachedTImage(TImage* Image) {
 
 void TImagingIO::ForgetTImage() {
   FAttachedTImage = nullptr;
-  // Only our own bitmap wraps a picture; a view's or a caller's image is not ours to free.
-  if (OwnsBitmap()) FWorkBitmap->FreeImage(true);
-  FAttachedTBitmap = nullptr;
+  FBinding.ForgetPicture();
 }
 
 void TImagingIO::SetAttachedBitmap(TIEBitmap* Bitmap) {
@@ -224,12 +189,7 @@ void TImagingIO::SetAttachedBitmap(TIEBitmap* Bitmap) {
   }
 }
 
-void TImagingIO::UseBitmap(TIEBitmap* Bitmap) {
-  FAttachedTBitmap = nullptr;
-  // A bitmap handed back that was already ours stays ours rather than being freed under the caller.
-  if (FOwnedBitmap.get() != Bitmap) FOwnedBitmap.reset();
-  FWorkBitmap = Bitmap;
-}
+void TImagingIO::UseBitmap(TIEBitmap* Bitmap) { FBinding.UseBitmap(Bitmap); }
 
 void TImagingIO::Notification(TComponent* AComponent, TOperation Operation) {
   TComponent::Notification(AComponent, Operation);
@@ -243,12 +203,10 @@ void TImagingIO::Notification(TComponent* AComponent, TOperation Operation) {
 }
 
 bool TImagingIO::PrepareBitmap(TIEPixelFormatSet Formats) {
-  if (FWorkBitmap == nullptr) return false;
-  // The control's picture may have been replaced since it was attached.
-  if (FAttachedTImage != nullptr) FAttachedTBitmap = FAttachedTImage->Picture()->Bitmap();
-  if (FAttachedTBitmap != nullptr) FWorkBitmap->WrapTBitmap(FAttachedTBitmap, false);
+  if (WorkBitmap() == nullptr) return false;
+  FBinding.Rewrap(FAttachedTImage);
   if (Formats.Empty()) return true;
-  const TIEPixelFormat Format = FWorkBitmap->GetPixelFormat();
+  const TIEPixelFormat Format = WorkBitmap()->GetPixelFormat();
   return uint8_t(Format) <= 15 && Formats.Contains(Format);
 }
 
@@ -271,13 +229,13 @@ void TImagingIO::SetBackground(TColor Value) {
 // operation now runs on the caller's thread.
 
 void TImagingIO::NotifyImageChanged() {
-  if (FAttachedTImage != nullptr && FAttachedTBitmap != nullptr && FWorkBitmap != nullptr)
-    FWorkBitmap->RemoveAlphaChannel(false, clWhite);
+  if (FAttachedTImage != nullptr && AttachedTBitmap() != nullptr && WorkBitmap() != nullptr)
+    WorkBitmap()->RemoveAlphaChannel(false, clWhite);
   if (FAttachedImaging != nullptr) {
     FAttachedImaging->Update();
     FAttachedImaging->DoImageChange();
-  } else if (FAttachedTImage != nullptr && FAttachedTBitmap != nullptr) {
-    FAttachedTBitmap->SetModified(true);
+  } else if (FAttachedTImage != nullptr && AttachedTBitmap() != nullptr) {
+    AttachedTBitmap()->SetModified(true);
   }
 }
 
@@ -317,7 +275,7 @@ void TImagingIO::AdjustDpi() {
   TIOParamsVals& P = *FIOParams;
   const int32_t X = P.DpiX(), Y = P.DpiY();
   if (X == Y || X <= 0 || Y <= 0) return;
-  if (FWorkBitmap->GetWidth() <= 0 || FWorkBitmap->GetHeight() <= 0 || P.Width <= 0 || P.Height <= 0) return;
+  if (WorkBitmap()->GetWidth() <= 0 || WorkBitmap()->GetHeight() <= 0 || P.Width <= 0 || P.Height <= 0) return;
   // Without the resampling there would be nothing to fill the new image with: leave everything.
   const auto& Hooks = ProcessingHooks;
   if (!Hooks.ResampleNearest || (FFilteredAdjustDPI && !Hooks.ResampleFiltered)) return;
@@ -335,23 +293,23 @@ void TImagingIO::AdjustDpi() {
   if (W <= 0 || H <= 0) return;
 
   std::unique_ptr<TIEBitmap> AlphaCopy;
-  if (FWorkBitmap->HasAlphaChannel()) {
+  if (WorkBitmap()->HasAlphaChannel()) {
     AlphaCopy = std::make_unique<TIEBitmap>();
-    AlphaCopy->Assign(FWorkBitmap->GetAlphaChannel());
+    AlphaCopy->Assign(WorkBitmap()->GetAlphaChannel());
   }
   std::unique_ptr<TIEBitmap> Resized;
   if (FFilteredAdjustDPI) {
     Resized = std::make_unique<TIEBitmap>(W, H, ie24RGB);
-    if (FWorkBitmap->GetPixelFormat() != ie24RGB) FWorkBitmap->ConvertToFormat(ie24RGB);
-    Hooks.ResampleFiltered(FWorkBitmap, Resized.get(), rfFastLinear, TIEProgressEvent(), this);
+    if (WorkBitmap()->GetPixelFormat() != ie24RGB) WorkBitmap()->ConvertToFormat(ie24RGB);
+    Hooks.ResampleFiltered(WorkBitmap(), Resized.get(), rfFastLinear, TIEProgressEvent(), this);
   } else {
-    Resized = std::make_unique<TIEBitmap>(W, H, FWorkBitmap->GetPixelFormat());
-    Hooks.ResampleNearest(FWorkBitmap, Resized.get(), TIEProgressEvent(), this);
+    Resized = std::make_unique<TIEBitmap>(W, H, WorkBitmap()->GetPixelFormat());
+    Hooks.ResampleNearest(WorkBitmap(), Resized.get(), TIEProgressEvent(), this);
   }
-  FWorkBitmap->Assign(Resized.get());
+  WorkBitmap()->Assign(Resized.get());
   Resized.reset();
   if (AlphaCopy) {
-    TIEBitmap* Alpha = FWorkBitmap->GetAlphaChannel();
+    TIEBitmap* Alpha = WorkBitmap()->GetAlphaChannel();
     Alpha->Allocate(W, H, ie8g);
     Hooks.ResampleNearest(AlphaCopy.get(), Alpha, TIEProgressEvent(), this);
   }
@@ -365,11 +323,11 @@ void TImagingIO::LoadBmpStreamCore(TStream* Stream) {
   FinishingWith(this, [&] {
     if (!PrepareBitmap()) return;
     FIOParams->ClearMetadata();
-    FWorkBitmap->RemoveAlphaChannel(false, clWhite);
+    WorkBitmap()->RemoveAlphaChannel(false, clWhite);
     std::unique_ptr<TIEMask> Mask;
-    BmpReadImage(Stream, FWorkBitmap, 0, *FIOParams, Progress, false, false, Mask, FIOParams->BmpLoadAlpha == 0);
+    BmpReadImage(Stream, WorkBitmap(), 0, *FIOParams, Progress, false, false, Mask, FIOParams->BmpLoadAlpha == 0);
     ApplyDefaultDpi();
-    if (Mask) FWorkBitmap->GetAlphaChannel()->CopyFromTIEMask(Mask.get());
+    if (Mask) WorkBitmap()->GetAlphaChannel()->CopyFromTIEMask(Mask.get());
     if (FAutoAdjustDPI) AdjustDpi();
     PushDpiToView();
     FIOParams->FileName.clear();
@@ -389,7 +347,7 @@ void TImagingIO::LoadBmpFile(const std::string& FileName) {
 void TImagingIO::SaveBmpStreamCore(TStream* Stream) {
   TIEProgressRecord Progress = MakeProgress();
   if (!PrepareBitmap()) return;
-  BmpWriteImage(Stream, FWorkBitmap, *FIOParams, Progress, FIOParams->BmpLoadAlpha != 0);
+  BmpWriteImage(Stream, WorkBitmap(), *FIOParams, Progress, FIOParams->BmpLoadAlpha != 0);
 }
 
 void TImagingIO::SaveBmpStream(TStream* Stream) {
@@ -423,7 +381,7 @@ int32_t TImagingIO::LoadGifStreamCore(TStream* Stream) {
     if (!PrepareBitmap()) return;
     TIOParamsVals& P = *FIOParams;
     P.ClearMetadata();
-    FWorkBitmap->RemoveAlphaChannel(false, clWhite);
+    WorkBitmap()->RemoveAlphaChannel(false, clWhite);
     const int64_t Start = Stream->Position();
     const int32_t Wanted = static_cast<int32_t>(P.GifImageIndex);
     // Past the first frame the component reports progress per frame itself.
@@ -476,8 +434,8 @@ int32_t TImagingIO::LoadGifStreamCore(TStream* Stream) {
       }
       if (AbortFlag != 0) break;
       if (Count > 0) {
-        FWorkBitmap->Assign(Result);
-        if (FWorkBitmap->GetPixelFormat() != FrameFormat) FWorkBitmap->ConvertToFormat(FrameFormat);
+        WorkBitmap()->Assign(Result);
+        if (WorkBitmap()->GetPixelFormat() != FrameFormat) WorkBitmap()->ConvertToFormat(FrameFormat);
       }
       if (ProgressProc) ProgressProc(this, Count > 0 ? static_cast<int>(std::trunc(i * (100.0 / Count))) : 0);
       if (AbortFlag != 0 || i + 1 >= Count || i == Wanted) break;
@@ -505,7 +463,7 @@ int32_t TImagingIO::LoadGifFile(const std::string& FileName) {
 void TImagingIO::SaveGifStreamCore(TStream* Stream) {
   TIEProgressRecord Progress = MakeProgress();
   if (!PrepareBitmap()) return;
-  GifWriteImage(Stream, FWorkBitmap, *FIOParams, Progress);
+  GifWriteImage(Stream, WorkBitmap(), *FIOParams, Progress);
 }
 
 void TImagingIO::SaveGifStream(TStream* Stream) {
@@ -536,8 +494,8 @@ int32_t TImagingIO::InsertGifFrame(const std::string& FileName) {
   FinishingWith(this, [&] {
     if (!PrepareBitmap()) return;
     TIOParamsVals& P = *FIOParams;
-    P.GifScreenWidth = std::max(P.GifScreenWidth, FWorkBitmap->GetWidth() + P.GifLeft);
-    P.GifScreenHeight = std::max(P.GifScreenHeight, FWorkBitmap->GetHeight() + P.GifTop);
+    P.GifScreenWidth = std::max(P.GifScreenWidth, WorkBitmap()->GetWidth() + P.GifLeft);
+    P.GifScreenHeight = std::max(P.GifScreenHeight, WorkBitmap()->GetHeight() + P.GifTop);
     // The file's append point, when this component left it one; the writer checks that the file is
     // still as it was left and walks it otherwise.
     TGifAppendPoint Point;
@@ -551,7 +509,7 @@ int32_t TImagingIO::InsertGifFrame(const std::string& FileName) {
         FGifAppendPoints.erase(Same);
       }
     }
-    Result = GifInsertFrameFile(FileName, FWorkBitmap, P, Progress, Point);
+    Result = GifInsertFrameFile(FileName, WorkBitmap(), P, Progress, Point);
     if (AbortFlag == 0 && !GifPatchLoopAndScreen(FileName, 0, P.GifScreenWidth, P.GifScreenHeight, &Point)) {
       // The file keeps the inserted frame but lacks the loop block or the screen size.
       AbortFlag = 1;
@@ -576,8 +534,8 @@ bool TImagingIO::ShowParamsDialog(int16_t Pages) {
     if (Handled) return true;
   }
   if (!PrepareBitmap()) return false;
-  const TIEPixelFormat Format = FWorkBitmap->GetPixelFormat();
-  if (Format != ie24RGB && Format != ie1g) FWorkBitmap->ConvertToFormat(ie24RGB);
+  const TIEPixelFormat Format = WorkBitmap()->GetPixelFormat();
+  if (Format != ie24RGB && Format != ie1g) WorkBitmap()->ConvertToFormat(ie24RGB);
   const bool Result = ImagingIOLinks.ShowPreviewsDialog && ImagingIOLinks.ShowPreviewsDialog(this, Pages);
   NotifyImageChanged();
   return Result;

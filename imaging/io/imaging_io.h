@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/core/bitmap_binding.h"
 #include "imaging/core/iedefs.h"
 #include "imaging/core/ieview.h"
 #include "imaging/io/format_registry.h"
@@ -70,9 +71,9 @@ public:
   ~TImagingIO() override;
 
   // ---- What the component works on ----
-  TIEBitmap* WorkBitmap() const { return FWorkBitmap; }
-  bool OwnsBitmap() const { return FOwnedBitmap != nullptr && FOwnedBitmap.get() == FWorkBitmap; }
-  TBitmap* AttachedTBitmap() const { return FAttachedTBitmap; }
+  TIEBitmap* WorkBitmap() const { return FBinding.Bitmap(); }
+  bool OwnsBitmap() const { return FBinding.OwnsBitmap(); }
+  TBitmap* AttachedTBitmap() const { return FBinding.Picture(); }
   TIEView* AttachedImaging() const { return FAttachedImaging; }
   // Works on the view's bitmap and follows its changes; nullptr detaches and gives the component a
   // new empty bitmap of its own.
@@ -274,16 +275,12 @@ private:
   void ForgetView();
   void ForgetTImage();
   void UnregisterViewCallback();
-  // Makes the work bitmap a new empty one of the component's own.
-  void UseOwnBitmap();
   void LoadBmpStreamCore(TStream* Stream);
   void SaveBmpStreamCore(TStream* Stream);
   int32_t LoadGifStreamCore(TStream* Stream);
   void SaveGifStreamCore(TStream* Stream);
 
-  std::unique_ptr<TIEBitmap> FOwnedBitmap;
-  TIEBitmap* FWorkBitmap = nullptr;
-  TBitmap* FAttachedTBitmap = nullptr;
+  TIEBitmapBinding FBinding;
   TIEView* FAttachedImaging = nullptr;
   TIEChangeCallbackHandle FViewCallbackHandle = nullptr;
   TImage* FAttachedTImage = nullptr;

@@ -287,7 +287,7 @@ void TImagingIO::SaveToFile(const std::string& FileName) {
     FailOperation(this);
     return;
   }
-  ConvertTo24Unless1Bit(FWorkBitmap);
+  ConvertTo24Unless1Bit(WorkBitmap());
   AbortFlag = 1;
   std::unique_ptr<TIEWideFileStream> Stream;
   try {
@@ -301,7 +301,7 @@ void TImagingIO::SaveToFile(const std::string& FileName) {
     FIOParams->FileName = FileName;
     FIOParams->FileType = Row->FileType;
     TIEProgressRecord Progress = MakeProgress();
-    Row->WriteProc(Stream.get(), FWorkBitmap, *FIOParams, Progress);
+    Row->WriteProc(Stream.get(), WorkBitmap(), *FIOParams, Progress);
     Stream.reset();
   } catch (...) {
     NotifyFinishWork();
@@ -318,7 +318,7 @@ void TImagingIO::SaveToStreamFormat(TStream* Stream, uint32_t FileType) {
 // ---- Loads by name ------------------------------------------------------------------------------------
 
 void TImagingIO::LoadFromFile(const std::string& FileName) {
-  if (FWorkBitmap == nullptr) return;
+  if (WorkBitmap() == nullptr) return;
   if (FileName.empty()) {
     FailOperation(this);
     return;
@@ -491,12 +491,12 @@ void TImagingIO::SaveToText(const std::string& FileName, uint32_t FileType, uint
       StreamToBase64Text(&Saved, WriteLine, 76);
     }
   } else if (Kind == 3) {
-    if (FWorkBitmap != nullptr && FWorkBitmap->GetPixelFormat() == ie24RGB) {
+    if (WorkBitmap() != nullptr && WorkBitmap()->GetPixelFormat() == ie24RGB) {
       static const char Ramp[] = "W@#*+:., ";
-      for (int32_t y = 0; y < FWorkBitmap->GetHeight(); ++y) {
+      for (int32_t y = 0; y < WorkBitmap()->GetHeight(); ++y) {
         std::string Line;
-        for (int32_t x = 0; x < FWorkBitmap->GetWidth(); ++x) {
-          const TIERGB24 C = FWorkBitmap->GetRGB(x, y);
+        for (int32_t x = 0; x < WorkBitmap()->GetWidth(); ++x) {
+          const TIERGB24 C = WorkBitmap()->GetRGB(x, y);
           const int32_t Grey = (C.r * GrayWeightRed + C.g * GrayWeightGreen + C.b * GrayWeightBlue) / 100;
           // Pure white scales to 9, past the ramp's end: it takes the lightest character.
           const int32_t Index = std::min(8, static_cast<int32_t>(std::trunc(Grey / 255.0 * 9)));

@@ -93,9 +93,7 @@ TImagingProc::TImagingProc(TComponent* AOwner)
     : TComponent(AOwner),
       FAutoUndo(AOwner != nullptr),
       FPreviewFont(std::make_unique<TFont>()),
-      FDialogParams(std::make_unique<TIPDialogParams>()) {
-  UseOwnTarget();
-}
+      FDialogParams(std::make_unique<TIPDialogParams>()) {}
 
 TImagingProc::~TImagingProc() {
   UnregisterViewCallback();
@@ -121,34 +119,16 @@ void TImagingProc::UnregisterViewCallback() {
   FViewCallbackHandle = nullptr;
 }
 
-void TImagingProc::UseOwnTarget() {
-  FOwnedTarget = std::make_unique<TIEBitmap>();
-  FTarget = FOwnedTarget.get();
-}
-
-void TImagingProc::SetTargetBitmap(TIEBitmap* Bitmap) {
-  FTargetTBitmap = nullptr;
-  // A bitmap handed back that is already ours stays ours rather than being freed under the caller.
-  if (FOwnedTarget.get() != Bitmap) FOwnedTarget.reset();
-  FTarget = Bitmap;
-}
+void TImagingProc::SetTargetBitmap(TIEBitmap* Bitmap) { FBinding.UseBitmap(Bitmap); }
 
 void TImagingProc::SetAttachedImaging(TIEView* View) {
   UnregisterViewCallback();
   FAttachedImaging = View;
   if (View == nullptr) {
-    UseOwnTarget();
-    FTargetTBitmap = nullptr;
+    FBinding.UseOwnBitmap();
     return;
   }
-  FOwnedTarget.reset();
-  FTargetTBitmap = nullptr;
-  FTarget = View->GetIEBitmap();
-  if (FTarget == nullptr) {
-    UseOwnTarget();
-    FTargetTBitmap = View->GetTBitmap();
-    if (FTargetTBitmap != nullptr) FTarget->WrapTBitmap(FTargetTBitmap, false);
-  }
+  FBinding.BindView(View);
   View->FreeNotification(this);
   FAttachedTImage = nullptr;
   FViewCallbackHandle = View->RegisterChangeCallback(ViewChangeCallback, this);
@@ -157,11 +137,7 @@ void TImagingProc::SetAttachedImaging(TIEView* View) {
 void TImagingProc::ForgetView() {
   FAttachedImaging = nullptr;
   FViewCallbackHandle = nullptr;
-  // The view's bitmap (or its picture, wrapped by one of ours) goes with the view.
-  if (!OwnsTarget() || FTargetTBitmap != nullptr) {
-    UseOwnTarget();
-    FTargetTBitmap = nullptr;
-  }
+  FBinding.ForgetView();
 }
 
 void TImagingProc::ViewChanged(int32_t Flag) {
@@ -169,35 +145,21 @@ void TImagingProc::ViewChanged(int32_t Flag) {
     ForgetView();
     return;
   }
-  if (FAttachedImaging == nullptr || FTarget == nullptr) return;
-  if (TIEBitmap* ViewBitmap = FAttachedImaging->GetIEBitmap()) {
-    if (ViewBitmap != FTarget) {
-      FOwnedTarget.reset();
-      FTarget = ViewBitmap;
-    }
-    FTargetTBitmap = nullptr;
-  } else if (TBitmap* Picture = FAttachedImaging->GetTBitmap()) {
-    if (!OwnsTarget()) UseOwnTarget();
-    FTargetTBitmap = Picture;
-    FTarget->WrapTBitmap(Picture, false);
-  }
+  // A target the caller emptied stays empty until the caller sets one.
+  if (FAttachedImaging == nullptr || Target() == nullptr) return;
+  FBinding.FollowView(FAttachedImaging);
 }
 
 void TImagingProc::SetAttachedTImage(TImage* Image) {
   UnregisterViewCallback();
   FAttachedTImage = Image;
   if (Image != nullptr) {
-    // Wrapping frees the target's image, which must not be a view's or a caller's.
-    if (!OwnsTarget()) UseOwnTarget();
-    FTargetTBitmap = Image->Picture()->Bitmap();
-    FTarget->WrapTBitmap(FTargetTBitmap, true);
+    FBinding.BindTImage(Image);
     Image->FreeNotification(this);
     FAttachedImaging = nullptr;
     return;
   }
-  // Only our own bitmap wraps a picture; a view's or a caller's image is not ours to free.
-  if (OwnsTarget()) FTarget->FreeImage(true);
-  FTargetTBitmap = nullptr;
+  FBinding.ForgetPicture();
 }
 
 void TImagingProc::AttachIEBitmap(TIEBitmap* Bitmap) {
@@ -218,57 +180,49 @@ void TImagingProc::Notification(TComponent* AComponent, TOperation Operation) {
     ForgetView();
   } else if (AComponent == FAttachedTImage) {
     FAttachedTImage = nullptr;
-    if (FTargetTBitmap != nullptr) {
-      // The picture goes with the control: the wrapper must not keep its rows.
-      if (OwnsTarget()) FTarget->FreeImage(true);
-      FTargetTBitmap = nullptr;
-    }
+    // The picture goes with the control: the wrapper must not keep its rows, also when the target
+    // was handed back to us meanwhile.
+    FBinding.ForgetPicture();
   }
-}
-
-void TImagingProc::RewrapTBitmap() {
-  // The control's picture may have been replaced since it was attached.
-  if (FAttachedTImage != nullptr) FTargetTBitmap = FAttachedTImage->Picture()->Bitmap();
-  if (FTargetTBitmap != nullptr && FTarget != nullptr) FTarget->WrapTBitmap(FTargetTBitmap, false);
 }
 
 // ---- The operation frame ----------------------------------------------------------------------------
 
 bool TImagingProc::CheckFormat(TIEAllowedFormats Allowed) {
-  if (FTarget == nullptr) return false;
-  RewrapTBitmap();
+  if (Target() == nullptr) return false;
+  FBinding.Rewrap(FAttachedTImage);
   return ConvertToAllowedFormat(Allowed);
 }
 
 bool TImagingProc::ConvertToAllowedFormat(TIEAllowedFormats Allowed) {
-  if (FTarget == nullptr) return false;
+  if (Target() == nullptr) return false;
   const uint64_t Bits = Allowed.Bits() & 0xFFFF;
   if (Bits == 0) return true;
   auto InSet = [Bits](int32_t Format) { return (Bits >> Format) & 1; };
-  const TIEPixelFormat Current = FTarget->GetPixelFormat();
+  const TIEPixelFormat Current = Target()->GetPixelFormat();
   if (uint8_t(Current) < 16 && InSet(Current)) return true;
   if (!FAutoConvertFormat) return false;
   if (uint8_t(Current) < IEPixelFormatCount) {
     for (TIEPixelFormat Format : PreferredFormats[Current]) {
       if (Format == ieNone) break;
       // A conversion that fails leaves the image as it was, in a format the operation does not take.
-      if (InSet(Format)) return FTarget->SetPixelFormat(Format);
+      if (InSet(Format)) return Target()->SetPixelFormat(Format);
     }
   }
   // The highest-numbered allowed format wins; "no format" is no conversion.
   for (int32_t Format = IEPixelFormatCount - 1; Format >= 1; --Format)
-    if (InSet(Format)) return FTarget->SetPixelFormat(TIEPixelFormat(Format));
+    if (InSet(Format)) return Target()->SetPixelFormat(TIEPixelFormat(Format));
   return false;
 }
 
 void TImagingProc::Changed() {
   // A class-library bitmap has no alpha channel to show.
-  if (FTargetTBitmap != nullptr && FTarget != nullptr) FTarget->RemoveAlphaChannel(false, clWhite);
+  if (TargetTBitmap() != nullptr && Target() != nullptr) Target()->RemoveAlphaChannel(false, clWhite);
   if (FAttachedImaging != nullptr) {
     FAttachedImaging->Update();
     FAttachedImaging->DoImageChange();
-  } else if (FTargetTBitmap != nullptr) {
-    FTargetTBitmap->SetModified(true);
+  } else if (TargetTBitmap() != nullptr) {
+    TargetTBitmap()->SetModified(true);
   }
 }
 
@@ -279,10 +233,10 @@ void TImagingProc::DoFinishWork() {
 
 bool TImagingProc::GetSelection(int32_t& X1, int32_t& Y1, int32_t& X2, int32_t& Y2, TIEMask*& Mask,
                                 const TPoint*& Points, int32_t& PointCount) {
-  RewrapTBitmap();
+  FBinding.Rewrap(FAttachedTImage);
   X1 = Y1 = 0;
-  X2 = FTarget != nullptr ? FTarget->GetWidth() : 0;
-  Y2 = FTarget != nullptr ? FTarget->GetHeight() : 0;
+  X2 = Target() != nullptr ? Target()->GetWidth() : 0;
+  Y2 = Target() != nullptr ? Target()->GetHeight() : 0;
   Mask = nullptr;
   Points = nullptr;
   PointCount = 0;
@@ -307,17 +261,17 @@ bool TImagingProc::BeginSelectionOp(TIEAllowedFormats Allowed, const std::string
   int32_t PointCount = 0;
   GetSelection(X1, Y1, X2, Y2, Mask, Points, PointCount);
   if (Mask == nullptr || Mask->IsEmpty()) {
-    Work = FTarget;
+    Work = Target();
     return true;
   }
   const int32_t BoxX = Mask->X1, BoxY = Mask->Y1;
   const int32_t BoxW = Mask->X2 - Mask->X1 + 1, BoxH = Mask->Y2 - Mask->Y1 + 1;
-  auto Copy = std::make_unique<TIEBitmap>(BoxW, BoxH, FTarget->GetPixelFormat());
+  auto Copy = std::make_unique<TIEBitmap>(BoxW, BoxH, Target()->GetPixelFormat());
   if (Copy->IsEmpty()) return false;
-  FTarget->CopyPaletteTo(Copy.get());
-  FTarget->CopyRectTo(Copy.get(), BoxX, BoxY, 0, 0, BoxW, BoxH);
-  if (FTarget->HasAlphaChannel())
-    FTarget->GetAlphaChannel()->CopyRectTo(Copy->GetAlphaChannel(), BoxX, BoxY, 0, 0, BoxW, BoxH);
+  Target()->CopyPaletteTo(Copy.get());
+  Target()->CopyRectTo(Copy.get(), BoxX, BoxY, 0, 0, BoxW, BoxH);
+  if (Target()->HasAlphaChannel())
+    Target()->GetAlphaChannel()->CopyRectTo(Copy->GetAlphaChannel(), BoxX, BoxY, 0, 0, BoxW, BoxH);
   X1 = Y1 = 0;
   X2 = Copy->GetWidth();
   Y2 = Copy->GetHeight();
@@ -326,13 +280,13 @@ bool TImagingProc::BeginSelectionOp(TIEAllowedFormats Allowed, const std::string
 }
 
 void TImagingProc::EndSelectionOp(TIEBitmap* Work, TIEMask* Mask) {
-  if (Work != nullptr && Work != FTarget) {
+  if (Work != nullptr && Work != Target()) {
     std::unique_ptr<TIEBitmap> Copy(Work);
-    if (Mask != nullptr && FTarget != nullptr) {
+    if (Mask != nullptr && Target() != nullptr) {
       // The copy holds only the mask's box.
-      Mask->CopyMaskedPixels(FTarget, Copy.get(), false, true, false);
+      Mask->CopyMaskedPixels(Target(), Copy.get(), false, true, false);
       if (Copy->HasAlphaChannel() && !Copy->GetAlphaChannel()->Full()) {
-        TIEBitmap* TargetAlpha = FTarget->GetAlphaChannel();
+        TIEBitmap* TargetAlpha = Target()->GetAlphaChannel();
         Mask->CopyMaskedPixels(TargetAlpha, Copy->GetAlphaChannel(), false, true, false);
         TargetAlpha->SetFull(false);
       }
@@ -361,26 +315,26 @@ void TImagingProc::SetPreviewFont(TFont* Font) {
 // ---- Resampling -----------------------------------------------------------------------------------------
 
 void TImagingProc::Resample(int32_t NewWidth, int32_t NewHeight, TResampleFilter Filter) {
-  if (!CheckFormat({}) || FTarget->GetWidth() == 0 || FTarget->GetHeight() == 0) return;
-  if (NewWidth == FTarget->GetWidth() && NewHeight == FTarget->GetHeight()) return;
+  if (!CheckFormat({}) || Target()->GetWidth() == 0 || Target()->GetHeight() == 0) return;
+  if (NewWidth == Target()->GetWidth() && NewHeight == Target()->GetHeight()) return;
   // A request that names no size (both sides negative, -1 against 0), or keeps both sides, does
   // nothing at all rather than leaving an undo entry or a degenerate image.
   int32_t W = 0, H = 0;
-  if (!ResampleSize(FTarget->GetWidth(), FTarget->GetHeight(), NewWidth, NewHeight, W, H)) return;
+  if (!ResampleSize(Target()->GetWidth(), Target()->GetHeight(), NewWidth, NewHeight, W, H)) return;
   if (NewWidth == 0 && NewHeight == 0) return;
   if (FAutoUndo) SaveUndoCaptioned(Caption("Resample %d, %d", NewWidth, NewHeight), ieuImage);
   {
     TIEBitmap Resampled;
     ResampleInto(&Resampled, NewWidth, NewHeight, Filter);
-    if (!Resampled.IsEmpty()) FTarget->Assign(&Resampled);
+    if (!Resampled.IsEmpty()) Target()->Assign(&Resampled);
   }
   Changed();
   DoFinishWork();
 }
 
 void TImagingProc::ResampleInto(TIEBitmap* Dest, int32_t NewWidth, int32_t NewHeight, TResampleFilter Filter) {
-  if (Dest == nullptr || !CheckFormat({}) || FTarget->GetWidth() == 0 || FTarget->GetHeight() == 0) return;
-  if (!ResampleToSize(FTarget, Dest, NewWidth, NewHeight, Filter, this, OnProgress)) return;
+  if (Dest == nullptr || !CheckFormat({}) || Target()->GetWidth() == 0 || Target()->GetHeight() == 0) return;
+  if (!ResampleToSize(Target(), Dest, NewWidth, NewHeight, Filter, this, OnProgress)) return;
   DoFinishWork();
 }
 
@@ -388,11 +342,11 @@ void TImagingProc::ResampleInto(TIEBitmap* Dest, int32_t NewWidth, int32_t NewHe
 
 void TImagingProc::ImageResize(int32_t NewWidth, int32_t NewHeight, uint8_t HAlign, uint8_t VAlign,
                                int32_t FillAlpha) {
-  if (!CheckFormat({}) || !ImageResizeApplies(FTarget, NewWidth, NewHeight)) return;
+  if (!CheckFormat({}) || !ImageResizeApplies(Target(), NewWidth, NewHeight)) return;
   if (FAutoUndo)
     SaveUndoCaptioned("ImageResize " + std::to_string(NewWidth) + "," + std::to_string(NewHeight), ieuImage);
-  if (ImageResizeNeedsClear(FTarget)) Clear();
-  ImageResizeBitmap(FTarget, NewWidth, NewHeight, HAlign, VAlign, FillAlpha, Background());
+  if (ImageResizeNeedsClear(Target())) Clear();
+  ImageResizeBitmap(Target(), NewWidth, NewHeight, HAlign, VAlign, FillAlpha, Background());
   Changed();
   DoFinishWork();
 }
@@ -400,7 +354,7 @@ void TImagingProc::ImageResize(int32_t NewWidth, int32_t NewHeight, uint8_t HAli
 void TImagingProc::Clear() {
   if (!CheckFormat({})) return;
   if (FAutoUndo) SaveUndoCaptioned("Clear", ieuImage);
-  FTarget->Fill(double(Background()));
+  Target()->Fill(double(Background()));
   Changed();
   DoFinishWork();
 }
@@ -429,7 +383,7 @@ void TImagingProc::ConvertToGray() {
 void TImagingProc::ConvertTo(int32_t NColors, bool Threshold) {
   if (!CheckFormat({ie24RGB})) return;
   if (FAutoUndo) SaveUndoCaptioned(Caption("ConvertTo %d", NColors), ieuImage);
-  ConvertToColors(FTarget, NColors, nullptr, Threshold, this, OnProgress);
+  ConvertToColors(Target(), NColors, nullptr, Threshold, this, OnProgress);
   Changed();
   DoFinishWork();
 }
@@ -437,7 +391,7 @@ void TImagingProc::ConvertTo(int32_t NColors, bool Threshold) {
 void TImagingProc::ConvertToPalette(int32_t NColors, TIERGB24* Palette, bool Threshold) {
   if (NColors == 0 || !CheckFormat({ie24RGB})) return;
   if (FAutoUndo) SaveUndoCaptioned("ConvertToPalette", ieuImage);
-  ConvertToColors(FTarget, NColors, Palette, Threshold, this, OnProgress);
+  ConvertToColors(Target(), NColors, Palette, Threshold, this, OnProgress);
   Changed();
   DoFinishWork();
 }
@@ -445,9 +399,9 @@ void TImagingProc::ConvertToPalette(int32_t NColors, TIERGB24* Palette, bool Thr
 // ---- Crop -----------------------------------------------------------------------------------------------
 
 void TImagingProc::Crop(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
-  if (!CheckFormat({}) || !CropApplies(FTarget, X1, Y1, X2, Y2)) return;
+  if (!CheckFormat({}) || !CropApplies(Target(), X1, Y1, X2, Y2)) return;
   if (FAutoUndo) SaveUndoCaptioned(Caption("Crop %d, %d, %d, %d", X1, Y1, X2, Y2), ieuImage);
-  CropBitmap(FTarget, X1, Y1, X2, Y2);
+  CropBitmap(Target(), X1, Y1, X2, Y2);
   Changed();
   DoFinishWork();
 }
@@ -457,7 +411,7 @@ void TImagingProc::CropRect(const TRect& Rect) { Crop(Rect.Left, Rect.Top, Rect.
 void TImagingProc::CropToOpaque() {
   if (!CheckFormat({})) return;
   TRect Rect;
-  GetOpaqueBounds(FTarget, Rect);
+  GetOpaqueBounds(Target(), Rect);
   // The crop leaves no undo entry of its own.
   struct TRestoreAutoUndo {
     bool& Flag;

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "imaging/core/bitmap_binding.h"
 #include "imaging/core/iedefs.h"
 #include "imaging/core/ieview.h"
 #include "imaging/proc/undo.h"
@@ -113,10 +114,10 @@ public:
   ~TImagingProc() override;
 
   // ---- What the component works on ----
-  TIEBitmap* Target() const { return FTarget; }
-  bool OwnsTarget() const { return FOwnedTarget != nullptr && FOwnedTarget.get() == FTarget; }
+  TIEBitmap* Target() const { return FBinding.Bitmap(); }
+  bool OwnsTarget() const { return FBinding.OwnsBitmap(); }
   // The class-library bitmap the target wraps (from a TImage, or a view that offers only a TBitmap).
-  TBitmap* TargetTBitmap() const { return FTargetTBitmap; }
+  TBitmap* TargetTBitmap() const { return FBinding.Picture(); }
   TIEView* AttachedImaging() const { return FAttachedImaging; }
   // Works on the view's current bitmap and follows its changes; nullptr gives the component a new
   // empty bitmap of its own.
@@ -242,12 +243,8 @@ private:
   bool IsImagingView() const;
   bool IsImagingVect() const;
   void UnregisterViewCallback();
-  // Makes the target a new empty bitmap of the component's own.
-  void UseOwnTarget();
   // The view (or the TImage) went away: stop using its bitmap.
   void ForgetView();
-  // Re-reads a wrapped class-library bitmap, whose size or format may have changed.
-  void RewrapTBitmap();
   // A new snapshot of Source's kind, or nullptr when none can be taken.
   std::unique_ptr<TIEUndoEntry> TakeSnapshot(TIEUndoSource Source);
   // Pushes a snapshot onto Stack; true when one was stored.
@@ -262,15 +259,13 @@ private:
   TColor FOwnBackground = 0;
   std::unique_ptr<TFont> FPreviewFont;
   TImage* FAttachedTImage = nullptr;
-  std::unique_ptr<TIEBitmap> FOwnedTarget;
-  TIEBitmap* FTarget = nullptr;
+  TIEBitmapBinding FBinding;
   std::unique_ptr<TIPDialogParams> FDialogParams;
   bool FAutoConvertFormat = true;
   TIEUndoStack FUndo;
   TIELocation FUndoLocation = ieTempFile;
   int32_t FUndoLimit = 1;
   TIEUndoStack FRedo;
-  TBitmap* FTargetTBitmap = nullptr;
 };
 
 }  // namespace zv

@@ -48,12 +48,12 @@ std::unique_ptr<TIEUndoEntry> TImagingProc::TakeSnapshot(TIEUndoSource Source) {
   };
   switch (Source) {
     case ieuImage: {
-      if (FTarget == nullptr || FTarget->GetWidth() < 2 || FTarget->GetHeight() < 2) return nullptr;
+      if (Target() == nullptr || Target()->GetWidth() < 2 || Target()->GetHeight() < 2) return nullptr;
       auto Image = std::make_unique<TIEBitmap>();
       // The threshold makes the copy's pixels go where UndoLocation says whatever their size.
       Image->SetMemoryThreshold(FUndoLocation == ieInMemory ? std::numeric_limits<int64_t>::max() : 0);
       Image->SetLocation(FUndoLocation);
-      Image->Assign(FTarget);
+      Image->Assign(Target());
       // A copy that could not be allocated would restore as an empty image.
       if (Image->IsEmpty()) return nullptr;
       Entry->Image = std::move(Image);
@@ -117,7 +117,7 @@ void TImagingProc::SaveRedo(TIEUndoSource Source) {
 }
 
 bool TImagingProc::SaveCaptioned(TIEUndoStack& Stack, const std::string& Caption, TIEUndoSource Source) {
-  if (!CheckFormat({}) || FTarget->GetWidth() < 2 || FTarget->GetHeight() < 2) return false;
+  if (!CheckFormat({}) || Target()->GetWidth() < 2 || Target()->GetHeight() < 2) return false;
   // Trimming keeps the count, so the newest entry tells whether one was appended.
   const TIEUndoEntry* Before = Stack.AtPosition(0);
   if (&Stack == &FUndo)
@@ -186,7 +186,7 @@ void TImagingProc::Restore(TIEUndoEntry* Entry) {
   switch (Entry->Source) {
     case ieuImage: {
       if (Entry->Image == nullptr) return;
-      TIEBitmap* Into = FTarget;
+      TIEBitmap* Into = Target();
       if (IsImagingView() && Entry->UndoLayerIndex >= 0 && L.LayerCount && L.LayerBitmap) {
         // The layer may have gone since: the last one that is left takes the image.
         const int32_t Count = L.LayerCount(FAttachedImaging);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "imaging/core/bitmap.h"
+#include "imaging/core/color_utils.h"
 #include "imaging/core/mask.h"
 #include "imaging/proc/bitmap_copy.h"
 #include "imaging/proc/proc_startup.h"
@@ -504,6 +505,21 @@ TEST_F(ImagingProcTest, WorksOnATImagesPictureUntilTheImageGoes) {
   EXPECT_EQ(Proc.AttachedTImage(), nullptr);
   EXPECT_EQ(Proc.TargetTBitmap(), nullptr);
   Proc.Resample(4, 4, rfFastLinear);
+}
+
+// The target handed back to the component while it wraps a TImage's picture still lets go of the picture's
+// rows when the image goes: the next operation must not work on freed memory.
+TEST_F(ImagingProcTest, ATargetHandedBackLetsGoOfTheTImagesPictureWhenTheImageGoes) {
+  auto* Image = new TImage(nullptr);
+  Image->Picture()->Bitmap()->SetPixelFormat(pf24bit);
+  Image->Picture()->Bitmap()->SetSize(20, 10);
+  TImagingProc Proc(nullptr);
+  Proc.SetAttachedTImage(Image);
+  Proc.SetTargetBitmap(Proc.Target());
+  delete Image;
+  EXPECT_EQ(Proc.Target()->GetWidth(), 0);
+  Proc.Resample(4, 4, rfFastLinear);
+  Proc.Fill(MakeRGB24(255, 0, 0));
 }
 
 }  // namespace
