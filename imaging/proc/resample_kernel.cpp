@@ -284,7 +284,8 @@ void Kernel24(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter, TObjec
   Vert.SourceHeight = SH;
   Vert.Contributors = &Rows;
   Vert.Work = &Work;
-  Vert.DestRows = DestRows.data();
+  Vert.DestRows = DestInFile ? nullptr : DestRows.data();
+  Vert.Dest = Dest;
   Vert.Bands = &VertBands;
   TResampleHorizShared Horiz;
   Horiz.ThreadCount = std::max(HorizCount, VertCount);
@@ -293,41 +294,28 @@ void Kernel24(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter, TObjec
   Horiz.Source = Source;
   Horiz.Work = &Work;
   Horiz.Bands = &Bands;
-  Horiz.Vert = DestInFile ? nullptr : &Vert;
+  Horiz.Vert = &Vert;
   Horiz.PercentFactor = P;
   Horiz.OnProgress = OnProgress;
   Horiz.Sender = Sender;
 
-  {
-    // Declared after what the workers use, so that its destructor waits for them before that goes,
-    // also when the calling thread's share raises.
-    TIEThreadPool Pool;
-    // The workers are created first, so that their threads get going while the calling thread builds
-    // what they share, and all before any starts: a thread created while others already compute can
-    // wait milliseconds for a processor.
-    std::vector<std::unique_ptr<TThread>> Threads;
-    for (int32_t k = 1; k < Horiz.ThreadCount; ++k) Threads.emplace_back(new TResampleHorizThread(Horiz, k));
-    Rows = BuildContributors(SH, DH, Filter);
-    Cols = BuildContributors(SW, DW, Filter);
-    if (Rows.Total.empty() || Cols.Total.empty() || !Work.Allocate(DW, SH, 24)) return;
-    for (int32_t y = 0; y < int32_t(DestRows.size()); ++y) DestRows[size_t(y)] = Dest->GetScanline(y);
-    for (std::unique_ptr<TThread>& Thread : Threads) Pool.Add(Thread.release());
-    ResampleBands(Horiz, 0);
-    Pool.WaitAll();
-  }
+  // Declared after what the workers use, so that its destructor waits for them before that goes, also
+  // when the calling thread's share raises.
+  TIEThreadPool Pool;
+  // The workers are created first, so that their threads get going while the calling thread builds what
+  // they share, and all before any starts: a thread created while others already compute can wait
+  // milliseconds for a processor.
+  std::vector<std::unique_ptr<TThread>> Threads;
+  for (int32_t k = 1; k < Horiz.ThreadCount; ++k) Threads.emplace_back(new TResampleHorizThread(Horiz, k));
+  Rows = BuildContributors(SH, DH, Filter);
+  Cols = BuildContributors(SW, DW, Filter);
+  if (Rows.Total.empty() || Cols.Total.empty() || !Work.Allocate(DW, SH, 24)) return;
+  for (int32_t y = 0; y < int32_t(DestRows.size()); ++y) DestRows[size_t(y)] = Dest->GetScanline(y);
+  for (std::unique_ptr<TThread>& Thread : Threads) Pool.Add(Thread.release());
+  ResampleBands(Horiz, 0);
+  Pool.WaitAll();
 
-  if (DestInFile) {
-    std::vector<int32_t> Sum(static_cast<size_t>(DW) * 3);
-    int Last = -1;
-    for (int32_t y = 0; y < DH; ++y) {
-      KernelColumnRow(Work, DW * 3, Rows, y, Sum, Dest->GetScanline(y));
-      if (OnProgress) {
-        const int Per = int((SH + y + 1) * P);
-        if (Per != Last) OnProgress(Sender, Per);
-        Last = Per;
-      }
-    }
-  } else if (OnProgress) {
+  if (OnProgress) {
     // Worker 0's band ends before the last row: the pass's final value is reported here, where a pass
     // over every row would have ended.
     const int FirstBandLast = int((SH + double(VertBands.Count()) * (VertBands.Size(0) - 1) + 1) * P);
@@ -552,7 +540,7 @@ TResampleContributors BuildContributors(int32_t SourceSize, int32_t DestSize, TR
 namespace {
 
 // Worker ThreadIndex's share of a resample: source rows resampled into the work bitmap, then, with a
-// vertical pass and a band in it, destination rows from the finished work bitmap. Worker 0 reports
+// band in the vertical pass, destination rows from the finished work bitmap. Worker 0 reports
 // progress.
 void ResampleBands(const TResampleHorizShared& Shared, int32_t ThreadIndex) {
   const TResampleContributors& Cols = *Shared.Contributors;
@@ -588,11 +576,12 @@ void ResampleBands(const TResampleHorizShared& Shared, int32_t ThreadIndex) {
     WorkBand(*Shared.Bands, ThreadIndex, Row, Shared.OnProgress, Shared.Sender, Shared.PercentFactor, 0, Finish.Taken);
   }
   const TResampleVertShared* Vert = Shared.Vert;
-  if (Vert == nullptr || ThreadIndex >= Vert->Bands->Count()) return;
+  if (ThreadIndex >= Vert->Bands->Count()) return;
   Shared.Bands->WaitFinished();
   std::vector<int32_t> Sum(static_cast<size_t>(Vert->RowBytes));
   auto Row = [&](int32_t y) {
-    KernelColumnRow(*Vert->Work, Vert->RowBytes, *Vert->Contributors, y, Sum, Vert->DestRows[y]);
+    uint8_t* Into = Vert->DestRows != nullptr ? Vert->DestRows[y] : Vert->Dest->GetScanline(y);
+    KernelColumnRow(*Vert->Work, Vert->RowBytes, *Vert->Contributors, y, Sum, Into);
   };
   int32_t Taken = 0;
   WorkBand(*Vert->Bands, ThreadIndex, Row, Shared.OnProgress, Shared.Sender, Shared.PercentFactor,

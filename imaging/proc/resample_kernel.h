@@ -68,8 +68,11 @@ struct TResampleVertShared {
   int32_t SourceHeight = 0;
   const TResampleContributors* Contributors = nullptr;  // per destination row
   const TIEWorkBitmap* Work = nullptr;
-  // Row pointers taken on the calling thread, so that no worker asks the destination bitmap for a row.
+  // Row pointers taken on the calling thread, so that no worker asks the destination bitmap for a row;
+  // nullptr for a file-kept destination, which has one band, worked by the calling thread asking Dest
+  // for each row as it goes.
   uint8_t* const* DestRows = nullptr;
+  TIEBitmap* Dest = nullptr;
   TIERowBands* Bands = nullptr;  // destination rows
 };
 
@@ -82,7 +85,7 @@ struct TResampleHorizShared {
   TIEBitmap* Source = nullptr;  // ie24RGB
   TIEWorkBitmap* Work = nullptr;  // DestWidth x source height, 24 bits
   TIERowBands* Bands = nullptr;  // source rows
-  // The vertical pass the workers go on with, or nullptr when the calling thread writes it alone.
+  // The vertical pass the workers go on with.
   const TResampleVertShared* Vert = nullptr;
   double PercentFactor = 0;
   TIEProgressEvent OnProgress;
