@@ -270,6 +270,7 @@ void Kernel24(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter, TObjec
   const bool DestInFile = Dest->Location() == ieTempFile;
   const int32_t HorizCount = Source->Location() == ieTempFile ? 1 : std::clamp(ProcessorCoreCount(), 1, SH);
   const int32_t VertCount = DestInFile ? 1 : std::clamp(ProcessorCoreCount(), 1, DH);
+  const int32_t Workers = std::max(HorizCount, VertCount);  // the calling thread included
   TAccessScope SourceAccess(Source, iedRead);
   TAccessScope DestAccess(Dest, iedWrite);
 
@@ -288,7 +289,6 @@ void Kernel24(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter, TObjec
   Vert.Dest = Dest;
   Vert.Bands = &VertBands;
   TResampleHorizShared Horiz;
-  Horiz.ThreadCount = std::max(HorizCount, VertCount);
   Horiz.DestWidth = DW;
   Horiz.Contributors = &Cols;
   Horiz.Source = Source;
@@ -306,7 +306,7 @@ void Kernel24(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter, TObjec
   // they share, and all before any starts: a thread created while others already compute can wait
   // milliseconds for a processor.
   std::vector<std::unique_ptr<TThread>> Threads;
-  for (int32_t k = 1; k < Horiz.ThreadCount; ++k) Threads.emplace_back(new TResampleHorizThread(Horiz, k));
+  for (int32_t k = 1; k < Workers; ++k) Threads.emplace_back(new TResampleHorizThread(Horiz, k));
   Rows = BuildContributors(SH, DH, Filter);
   Cols = BuildContributors(SW, DW, Filter);
   if (Rows.Total.empty() || Cols.Total.empty() || !Work.Allocate(DW, SH, 24)) return;

@@ -79,7 +79,6 @@ struct TResampleVertShared {
 // What every worker of a resample shares; the workers only read it, and each writes only the rows of
 // Work, and then of the destination, that it takes.
 struct TResampleHorizShared {
-  int32_t ThreadCount = 1;  // workers, the calling thread included
   int32_t DestWidth = 0;
   const TResampleContributors* Contributors = nullptr;
   TIEBitmap* Source = nullptr;  // ie24RGB
