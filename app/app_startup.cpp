@@ -5,6 +5,7 @@
 #include "controls/rz_common.h"
 #include "ffmpeg/ff_load.h"
 #include "imaging/core/library_startup.h"
+#include "imaging/formats/formats_startup.h"
 #include "imaging/io/io_globals.h"
 #include "imaging/proc/proc_startup.h"
 #include "imaging/view/view_startup.h"
@@ -13,6 +14,7 @@ namespace zv {
 
 void AppStartup() {
   FFmpegStartup();
+  RegisterImagingFormatsSteps();
   RegisterImagingIOStep();
   RegisterLibraryStep(lsProcessing, "Image processing", ProcessingStartup, ProcessingShutdown);
   RegisterImagingViewStep();

@@ -381,17 +381,60 @@ constexpr TBuiltInRow BuiltInRows[] = {
 };
 constexpr TBuiltInRow HdPhotoRow = {ftHdPhoto, "Microsoft HD Photo", "WDP;HDP", 0, true, true};
 
+// The routines the file-format library installed, by id.
+struct TInstalledCodec {
+  uint32_t FileType;
+  TIEReadProc ReadProc;
+  TIEWriteProc WriteProc;
+};
+
+std::vector<TInstalledCodec>& InstalledCodecs() {
+  static std::vector<TInstalledCodec> Codecs;
+  return Codecs;
+}
+
+const TInstalledCodec* InstalledCodecOf(uint32_t FileType) {
+  for (const TInstalledCodec& Codec : InstalledCodecs())
+    if (Codec.FileType == FileType) return &Codec;
+  return nullptr;
+}
+
+const TBuiltInRow* BuiltInRowOf(uint32_t FileType) {
+  for (const TBuiltInRow& Row : BuiltInRows)
+    if (Row.FileType == FileType) return &Row;
+  return HdPhotoRow.FileType == FileType ? &HdPhotoRow : nullptr;
+}
+
+// The routines of a built-in row: the installed codec's where there is one, else the placeholders.
+void SetBuiltInRoutines(TIEFileFormatInfo& Info, const TBuiltInRow& Row) {
+  const TInstalledCodec* Codec = InstalledCodecOf(Row.FileType);
+  const TIEReadProc Read = Codec != nullptr && Codec->ReadProc != nullptr ? Codec->ReadProc : StubReadProc;
+  const TIEWriteProc Write = Codec != nullptr && Codec->WriteProc != nullptr ? Codec->WriteProc : StubWriteProc;
+  Info.ReadProc = Row.Reads ? Read : nullptr;
+  Info.WriteProc = Row.Writes ? Write : nullptr;
+}
+
 std::unique_ptr<TIEFileFormatInfo> MakeBuiltInRow(const TBuiltInRow& Row) {
   auto Info = std::make_unique<TIEFileFormatInfo>();
   Info->FileType = Row.FileType;
   Info->Name = Row.Name;
   Info->Extensions = Row.Extensions;
   Info->DialogPages = Row.DialogPages;
-  Info->ReadProc = Row.Reads ? StubReadProc : nullptr;
-  Info->WriteProc = Row.Writes ? StubWriteProc : nullptr;
+  SetBuiltInRoutines(*Info, Row);
   Info->TestProc = StubTestProc;
   Info->BuiltIn = true;
   return Info;
+}
+
+// Gives the built row of that id the routines now installed.
+void RefreshBuiltInRow(uint32_t FileType) {
+  const TBuiltInRow* Row = BuiltInRowOf(FileType);
+  if (Row == nullptr || !FormatRegistry) return;
+  for (const auto& Info : *FormatRegistry)
+    if (Info->BuiltIn && Info->FileType == FileType) {
+      SetBuiltInRoutines(*Info, *Row);
+      return;
+    }
 }
 
 // Splits the first item off a ";"-separated list.
@@ -433,6 +476,23 @@ void StubWriteProc(TStream*, TIEBitmap*, TIOParamsVals&, TIEProgressRecord& Prog
 bool StubTestProc(TStream*, uint32_t) { return false; }
 
 // ---- The registry --------------------------------------------------------------------------------------
+
+void InstallFormatCodec(uint32_t FileType, TIEReadProc ReadProc, TIEWriteProc WriteProc) {
+  auto& Codecs = InstalledCodecs();
+  auto It = std::find_if(Codecs.begin(), Codecs.end(), [&](const TInstalledCodec& c) { return c.FileType == FileType; });
+  if (It != Codecs.end())
+    *It = TInstalledCodec{FileType, ReadProc, WriteProc};
+  else
+    Codecs.push_back(TInstalledCodec{FileType, ReadProc, WriteProc});
+  RefreshBuiltInRow(FileType);
+}
+
+void RemoveFormatCodec(uint32_t FileType) {
+  auto& Codecs = InstalledCodecs();
+  Codecs.erase(std::remove_if(Codecs.begin(), Codecs.end(), [&](const TInstalledCodec& c) { return c.FileType == FileType; }),
+               Codecs.end());
+  RefreshBuiltInRow(FileType);
+}
 
 void BuildFormatRegistry() {
   FormatRegistry = std::make_unique<TIEFormatList>();

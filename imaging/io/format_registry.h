@@ -87,6 +87,15 @@ void StubReadProc(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIE
 void StubWriteProc(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress);
 bool StubTestProc(TStream* Stream, uint32_t FileType);
 
+// Codecs of the built-in formats that live above the I/O library (the file-format library), which
+// hands them over at start-up, before the registry is built: a built-in row takes the routines
+// installed for its id in place of its placeholders (only where the row reads or writes at all). An
+// installation or removal while the registry exists changes its row at once. A nullptr routine leaves
+// that side on its placeholder.
+void InstallFormatCodec(uint32_t FileType, TIEReadProc ReadProc, TIEWriteProc WriteProc);
+// Puts the placeholders back for that id.
+void RemoveFormatCodec(uint32_t FileType);
+
 // Creates the registry with its 25 built-in rows, 26 when the platform's imaging codecs can write HD
 // Photo (FormatTests.WicAvailable). An existing registry is freed first.
 void BuildFormatRegistry();

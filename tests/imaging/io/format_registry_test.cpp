@@ -303,6 +303,36 @@ TEST_F(FormatRegistryTest, WithThePlatformsImagingCodecsHdPhotoIsTheLastRow) {
   EXPECT_EQ(FileTypeOfExtension(".HDP"), ftHdPhoto);
 }
 
+void InstalledRead(TStream*, TIEBitmap*, TIOParamsVals&, TIEProgressRecord& Progress, bool) { Progress.Report(7); }
+void InstalledWrite(TStream*, TIEBitmap*, TIOParamsVals&, TIEProgressRecord& Progress) { Progress.Report(8); }
+
+TEST_F(FormatRegistryTest, InstalledCodecsReplaceThePlaceholdersOfTheirRowsOnly) {
+  // Installed while the registry exists: the row changes at once.
+  InstallFormatCodec(ftPng, InstalledRead, InstalledWrite);
+  EXPECT_EQ(FindFormatInfoByType(ftPng)->ReadProc, InstalledRead);
+  EXPECT_EQ(FindFormatInfoByType(ftPng)->WriteProc, InstalledWrite);
+  // A row that is read only never gets a write routine; a side left out stays on its placeholder.
+  InstallFormatCodec(ftCur, InstalledRead, InstalledWrite);
+  InstallFormatCodec(ftTga, nullptr, InstalledWrite);
+  EXPECT_EQ(FindFormatInfoByType(ftCur)->WriteProc, nullptr);
+  EXPECT_EQ(FindFormatInfoByType(ftTga)->ReadProc, StubReadProc);
+  // A registry built afterwards takes them too, until they are removed.
+  BuildFormatRegistry();
+  EXPECT_EQ(FindFormatInfoByType(ftPng)->ReadProc, InstalledRead);
+  EXPECT_EQ(FindFormatInfoByType(ftCur)->ReadProc, InstalledRead);
+  EXPECT_EQ(FindFormatInfoByType(ftTga)->WriteProc, InstalledWrite);
+  for (uint32_t FileType : {ftPng, ftCur, ftTga}) RemoveFormatCodec(FileType);
+  EXPECT_EQ(FindFormatInfoByType(ftPng)->ReadProc, StubReadProc);
+  EXPECT_EQ(FindFormatInfoByType(ftTga)->WriteProc, StubWriteProc);
+  BuildFormatRegistry();
+  EXPECT_EQ(FindFormatInfoByType(ftCur)->ReadProc, StubReadProc);
+  // Nothing happens to a registry that is not there.
+  FreeFormatRegistry();
+  InstallFormatCodec(ftPng, InstalledRead, InstalledWrite);
+  RemoveFormatCodec(ftPng);
+  BuildFormatRegistry();
+}
+
 TEST_F(FormatRegistryTest, ExtensionsAreFoundInAnyCaseWithOrWithoutTheirDot) {
   struct Case {
     const char* Ext;

@@ -1,0 +1,87 @@
+#include "imaging/formats/formats_startup.h"
+
+#include <memory>
+
+#include "imaging/core/bitmap.h"
+#include "imaging/core/library_startup.h"
+#include "imaging/core/mask.h"
+#include "imaging/core/pixel_convert.h"
+#include "imaging/formats/png_reader.h"
+#include "imaging/formats/png_writer.h"
+#include "imaging/io/format_registry.h"
+
+namespace zv {
+
+namespace {
+
+// ---- Registry routines: the codec calling pattern over each format's own routines ----------------------
+
+void PngRowRead(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress,
+                bool ParamsOnly) {
+  PngReadImage(Stream, Bitmap, Params, ParamsOnly, Progress);
+}
+
+// The bitmap's alpha channel goes along as a mask; one whose every value is 255 is full whatever its
+// flag says, so that an opaque image is written without alpha and a transparent one never loses it.
+void PngRowWrite(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress) {
+  std::unique_ptr<TIEMask> Mask;
+  if (Bitmap->HasAlphaChannel()) {
+    Mask = std::make_unique<TIEMask>();
+    CopyToTIEMask(Bitmap->GetAlphaChannel(), Mask.get());
+    Mask->CheckFull();
+  }
+  PngWriteImage(Stream, Bitmap, Params, Mask.get(), Progress);
+}
+
+struct TFormatCodec {
+  uint32_t FileType;
+  TIEReadProc ReadProc;
+  TIEWriteProc WriteProc;
+};
+
+// One line per format this library reads or writes.
+constexpr TFormatCodec FormatCodecs[] = {
+    {ftPng, PngRowRead, PngRowWrite},
+};
+
+struct TFormatTest {
+  TIEStreamTest TIEFormatTests::*Slot;
+  TIEStreamTest Test;
+};
+
+// One line per content test this library puts in place of the I/O library's own header check.
+constexpr TFormatTest FormatContentTests[] = {
+    {&TIEFormatTests::IsPngStream, IsPngStream},
+};
+
+// The checks the tests replaced, given back when they are withdrawn.
+TIEStreamTest ReplacedTests[std::size(FormatContentTests)] = {};
+bool TestsInstalled = false;
+
+}  // namespace
+
+void InstallFormatCodecs() {
+  for (const TFormatCodec& Codec : FormatCodecs) InstallFormatCodec(Codec.FileType, Codec.ReadProc, Codec.WriteProc);
+  if (!TestsInstalled) {
+    for (size_t i = 0; i < std::size(FormatContentTests); ++i) ReplacedTests[i] = FormatTests.*FormatContentTests[i].Slot;
+    TestsInstalled = true;
+  }
+  for (const TFormatTest& Test : FormatContentTests) FormatTests.*Test.Slot = Test.Test;
+}
+
+void RemoveFormatCodecs() {
+  for (const TFormatCodec& Codec : FormatCodecs) RemoveFormatCodec(Codec.FileType);
+  if (!TestsInstalled) return;
+  for (size_t i = 0; i < std::size(FormatContentTests); ++i) FormatTests.*FormatContentTests[i].Slot = ReplacedTests[i];
+  TestsInstalled = false;
+}
+
+void FormatsStartup() { InstallFormatCodecs(); }
+
+void FormatsShutdown() { RemoveFormatCodecs(); }
+
+void RegisterImagingFormatsSteps() {
+  RegisterLibraryStep(lsJpeg2000, "File formats", FormatsStartup, FormatsShutdown);
+}
+
+}  // namespace zv

@@ -1,0 +1,140 @@
+// The file-format library in the running image library: what its start-up step gives the format
+// registry and format detection, what its shut-down takes back, and the I/O component reading and
+// writing the formats through them.
+#include "imaging/formats/formats_startup.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "imaging/core/bitmap.h"
+#include "imaging/core/color_utils.h"
+#include "imaging/core/library_startup.h"
+#include "imaging/formats/png_reader.h"
+#include "imaging/io/format_registry.h"
+#include "imaging/io/imaging_io.h"
+#include "imaging/io/io_params.h"
+#include "platform/graphics.h"
+#include "platform/sysutils.h"
+#include "tests/imaging/formats/format_test_support.h"
+#include "tests/imaging/formats/oracle_tools.h"
+
+namespace zv {
+namespace {
+
+using formattest::Bytes;
+using formattest::BytesOf;
+using formattest::StreamOf;
+
+// Pixels that differ across the image, and an alpha channel with clear, half and opaque values.
+void Paint(TIEBitmap* B, int32_t Width, int32_t Height, bool Alpha) {
+  B->Allocate(Width, Height, ie24RGB);
+  for (int32_t y = 0; y < Height; ++y)
+    for (int32_t x = 0; x < Width; ++x) B->SetRGB(x, y, TIERGB24{uint8_t(x * 9), uint8_t(y * 17), uint8_t(x ^ y)});
+  if (Alpha)
+    for (int32_t y = 0; y < Height; ++y)
+      for (int32_t x = 0; x < Width; ++x) B->SetAlpha(x, y, uint8_t((x + y) % 3 * 127));
+}
+
+bool SamePixels(TIEBitmap* A, TIEBitmap* B) {
+  if (A->GetWidth() != B->GetWidth() || A->GetHeight() != B->GetHeight()) return false;
+  for (int32_t y = 0; y < A->GetHeight(); ++y)
+    for (int32_t x = 0; x < A->GetWidth(); ++x)
+      if (!(A->GetPixelAsRGB(x, y) == B->GetPixelAsRGB(x, y))) return false;
+  return true;
+}
+
+class FormatsStartupTest : public formattest::FormatsLibraryTest {
+protected:
+  void SetUp() override {
+    FormatsLibraryTest::SetUp();
+    IO = std::make_unique<TImagingIO>(nullptr);
+  }
+  void TearDown() override {
+    IO.reset();
+    FormatsLibraryTest::TearDown();
+  }
+  std::unique_ptr<TImagingIO> IO;
+};
+
+TEST_F(FormatsStartupTest, TheStepFillsTheRowsAndTestsOfItsFormatsAndShutdownTakesThemBack) {
+  EXPECT_EQ(LibraryStepName(lsJpeg2000), "File formats");
+  for (uint32_t FileType : {ftPng}) {
+    SCOPED_TRACE(FileType);
+    const TIEFileFormatInfo* Row = FindFormatInfoByType(FileType);
+    ASSERT_NE(Row, nullptr);
+    EXPECT_NE(Row->ReadProc, StubReadProc);
+    EXPECT_NE(Row->WriteProc, StubWriteProc);
+  }
+  EXPECT_EQ(FormatTests.IsPngStream, IsPngStream);
+  // Formats of other libraries keep their placeholders.
+  EXPECT_EQ(FindFormatInfoByType(ftTiff)->ReadProc, StubReadProc);
+
+  IO.reset();
+  LibraryShutdown();
+  const TIEFormatTests LibraryOwn = [] {
+    const TIEFormatTests Saved = FormatTests;
+    ResetFormatTests();
+    const TIEFormatTests Own = FormatTests;
+    FormatTests = Saved;
+    return Own;
+  }();
+  EXPECT_EQ(FormatTests.IsPngStream, LibraryOwn.IsPngStream);
+  // A registry built without the format library has placeholders only.
+  BuildFormatRegistry();
+  EXPECT_EQ(FindFormatInfoByType(ftPng)->ReadProc, StubReadProc);
+  FreeFormatRegistry();
+  LibraryStartup();
+  EXPECT_NE(FindFormatInfoByType(ftPng)->ReadProc, StubReadProc);
+}
+
+TEST_F(FormatsStartupTest, PngThroughTheIOComponentKeepsPixelsAlphaAndBackground) {
+  Paint(IO->WorkBitmap(), 23, 11, true);
+  TIEBitmap Original;
+  Original.Assign(IO->WorkBitmap());
+  IO->IOParams()->SamplesPerPixel = 3;
+  IO->IOParams()->BitsPerSample = 8;
+  IO->IOParams()->PngBackgroundColor = TIERGB24{5, 6, 7};
+  TMemoryStream S;
+  IO->SavePngStream(&S);
+  ASSERT_EQ(IO->AbortFlag, 0);
+
+  IO->WorkBitmap()->Allocate(1, 1, ie8g);
+  IO->SetBackground(clWhite);
+  S.SetPosition(0);
+  IO->LoadFromStream(&S);
+  ASSERT_EQ(IO->AbortFlag, 0);
+  EXPECT_EQ(S.Position(), S.Size());
+  EXPECT_EQ(IO->IOParams()->FileType, ftPng);
+  EXPECT_TRUE(SamePixels(IO->WorkBitmap(), &Original));
+  ASSERT_TRUE(IO->WorkBitmap()->HasAlphaChannel());
+  for (int32_t y = 0; y < 11; ++y)
+    for (int32_t x = 0; x < 23; ++x) EXPECT_EQ(IO->WorkBitmap()->GetAlpha(x, y), Original.GetAlpha(x, y));
+  EXPECT_EQ(ColorToRGB24(IO->Background()), (TIERGB24{5, 6, 7}));
+}
+
+TEST_F(FormatsStartupTest, PngFilesByNameAndParametersOnlyReads) {
+  const std::string Path = oracle::TempPath("formats_startup.png");
+  Paint(IO->WorkBitmap(), 9, 4, false);
+  TIEBitmap Original;
+  Original.Assign(IO->WorkBitmap());
+  IO->IOParams()->SamplesPerPixel = 3;
+  IO->SaveToFile(Path);
+  ASSERT_EQ(IO->AbortFlag, 0);
+  EXPECT_EQ(DetectFileFormat(Path, true), ftPng);
+
+  IO->WorkBitmap()->Allocate(2, 2, ie24RGB);
+  IO->ReadParamsFromFile(Path);
+  EXPECT_EQ(IO->AbortFlag, 0);
+  EXPECT_EQ(IO->IOParams()->FileType, ftPng);
+  EXPECT_EQ(IO->IOParams()->Width, 9);
+  EXPECT_EQ(IO->WorkBitmap()->GetWidth(), 2);
+
+  IO->LoadFromFile(Path);
+  ASSERT_EQ(IO->AbortFlag, 0);
+  EXPECT_TRUE(SamePixels(IO->WorkBitmap(), &Original));
+  EXPECT_FALSE(IO->WorkBitmap()->HasAlphaChannel());
+}
+
+}  // namespace
+}  // namespace zv
