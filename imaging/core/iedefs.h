@@ -129,6 +129,42 @@ enum TResampleFilter : uint8_t {
   rfProjectWB,
 };
 
+// ---- Dialog languages ----------------------------------------------------------------------------------
+
+// The language of the library's dialog words; msSystem follows the system's locale.
+enum TMsgLanguage : uint8_t {
+  msSystem,
+  msEnglish,
+  msItalian,
+  msGerman,
+  msSpanish,
+  msFrench,
+  msPortuguese,
+  msGreek,
+  msRussian,
+  msDutch,
+  msSwedish,
+  msPolish,
+  msJapanese,
+  msCzech,
+  msFinnish,
+  msFarsi,
+  msChinese,
+  msChineseTraditional,
+  msDanish,
+  msTurkish,
+  msKorean,
+  msHungarian,
+  msUser,
+};
+template <>
+struct TEnumNames<TMsgLanguage> {
+  static constexpr std::string_view Names[] = {
+      "msSystem",  "msEnglish", "msItalian", "msGerman",  "msSpanish", "msFrench",  "msPortuguese", "msGreek",
+      "msRussian", "msDutch",   "msSwedish", "msPolish",  "msJapanese", "msCzech",  "msFinnish",    "msFarsi",
+      "msChinese", "msChineseTraditional", "msDanish", "msTurkish", "msKorean", "msHungarian", "msUser"};
+};
+
 // ---- Progress ------------------------------------------------------------------------------------------
 
 // Progress in whole per cent.

@@ -312,16 +312,30 @@ void TImagingProc::SetPreviewFont(TFont* Font) {
   if (Font != nullptr) FPreviewFont->Assign(Font);
 }
 
+const TPropList& TImagingProc::PublishedProps() const {
+  static const TPropList List =
+      TPublisher<TImagingProc>(TComponent::PublishedProps())
+          .Property("AttachedImaging", &TImagingProc::AttachedImaging, &TImagingProc::SetAttachedImaging)
+          .Property("AutoUndo", &TImagingProc::AutoUndo, &TImagingProc::SetAutoUndo)
+          .Property("Background", &TImagingProc::Background, &TImagingProc::SetBackground)
+          .Property("MsgLanguage", &TImagingProc::MsgLanguage, &TImagingProc::SetMsgLanguage)
+          .Property("PreviewsParams", &TImagingProc::PreviewsParams, &TImagingProc::PreviewsParams)
+          .Property("PreviewFont", &TImagingProc::PreviewFont, &TImagingProc::SetPreviewFont)
+          .Property("AttachedTImage", &TImagingProc::AttachedTImage, &TImagingProc::SetAttachedTImage)
+          .Property("UndoLimit", &TImagingProc::UndoLimit, &TImagingProc::SetUndoLimit)
+          .Property("AutoConvertFormat", &TImagingProc::AutoConvertFormat, &TImagingProc::SetAutoConvertFormat);
+  return List;
+}
+
 // ---- Resampling -----------------------------------------------------------------------------------------
 
 void TImagingProc::Resample(int32_t NewWidth, int32_t NewHeight, TResampleFilter Filter) {
   if (!CheckFormat({}) || Target()->GetWidth() == 0 || Target()->GetHeight() == 0) return;
   if (NewWidth == Target()->GetWidth() && NewHeight == Target()->GetHeight()) return;
-  // A request that names no size (both sides negative, -1 against 0), or keeps both sides, does
-  // nothing at all rather than leaving an undo entry or a degenerate image.
+  // A request that names no size (both sides negative) does nothing at all rather than leaving an
+  // undo entry.
   int32_t W = 0, H = 0;
   if (!ResampleSize(Target()->GetWidth(), Target()->GetHeight(), NewWidth, NewHeight, W, H)) return;
-  if (NewWidth == 0 && NewHeight == 0) return;
   if (FAutoUndo) SaveUndoCaptioned(Caption("Resample %d, %d", NewWidth, NewHeight), ieuImage);
   {
     TIEBitmap Resampled;

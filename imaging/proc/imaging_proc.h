@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "imaging/core/bitmap_binding.h"
 #include "imaging/core/iedefs.h"
@@ -31,6 +32,10 @@ using TIEAllowedFormats = TSet<TIEPixelFormat>;
 
 // Options of the processing dialogs.
 enum TPRPreviewsParamsItem : uint8_t { prppShowResetButton, prppHardReset };
+template <>
+struct TEnumNames<TPRPreviewsParamsItem> {
+  static constexpr std::string_view Names[] = {"prppShowResetButton", "prppHardReset"};
+};
 using TPRPreviewsParams = TSet<TPRPreviewsParamsItem>;
 
 // Called with a processing dialog before it is shown.
@@ -154,9 +159,10 @@ public:
   void EndSelectionOp(TIEBitmap* Work, TIEMask* Mask);
 
   // ---- Operations ----
-  // Resamples the target to NewWidth x NewHeight: 0 keeps a side, -1 keeps the aspect ratio from the
-  // other side, other values count by their absolute value. A request that names no size (both sides
-  // negative, -1 against 0) does nothing.
+  // Resamples the target to NewWidth x NewHeight by ResampleSize's rule: 0 keeps a side, -1 keeps the
+  // aspect ratio from the other side, other values count by their absolute value. The request exactly
+  // equal to the image's size does nothing; so does one with both sides negative. Any other request,
+  // (0, 0) included, leaves an undo entry and reports its work.
   void Resample(int32_t NewWidth, int32_t NewHeight, TResampleFilter Filter);
   // Allocates Dest by the same size rule and resamples the target into it.
   void ResampleInto(TIEBitmap* Dest, int32_t NewWidth, int32_t NewHeight, TResampleFilter Filter);
@@ -227,8 +233,15 @@ public:
   void SetBackground(TColor Value);
   TFont* PreviewFont() const { return FPreviewFont.get(); }
   void SetPreviewFont(TFont* Font);
+  // The language of the processing dialogs.
+  TMsgLanguage MsgLanguage() const { return FMsgLanguage; }
+  void SetMsgLanguage(TMsgLanguage Value) { FMsgLanguage = Value; }
   TPRPreviewsParams PreviewsParams{prppShowResetButton, prppHardReset};
   TIPDialogParams* DialogParams() const { return FDialogParams.get(); }
+
+  // AttachedImaging, AutoUndo, Background, MsgLanguage, PreviewsParams, PreviewFont, AttachedTImage,
+  // UndoLimit and AutoConvertFormat, settable by name as a form description or a language file does.
+  const TPropList& PublishedProps() const override;
 
   // ---- Events ----
   TIEProgressEvent OnProgress;
@@ -257,6 +270,7 @@ private:
   TIEView* FAttachedImaging = nullptr;
   TIEChangeCallbackHandle FViewCallbackHandle = nullptr;
   TColor FOwnBackground = 0;
+  TMsgLanguage FMsgLanguage = msSystem;
   std::unique_ptr<TFont> FPreviewFont;
   TImage* FAttachedTImage = nullptr;
   TIEBitmapBinding FBinding;

@@ -5,8 +5,11 @@
 #include "imaging/proc/filters.h"
 #include "imaging/proc/resample.h"
 #include "imaging/proc/resample_kernel.h"
+#include "platform/windows.h"
 
 namespace zv {
+
+uint32_t RawClipboardFormat = 0;
 
 void InstallResampleHooks() {
   TProcessingHooks& Hooks = ProcessingHooks;
@@ -35,6 +38,7 @@ void ProcessingStartup() {
   BuildPresetFilters();
   InstallResampleHooks();
   InstallPixelRoutineHooks();
+  RawClipboardFormat = RegisterClipboardFormat("IMAGING RAW FORMAT");
 }
 
 void ProcessingShutdown() {

@@ -219,9 +219,6 @@ bool ResampleSize(int32_t SourceWidth, int32_t SourceHeight, int32_t NewWidth, i
                   int32_t& Width, int32_t& Height) {
   if (SourceWidth < 1 || SourceHeight < 1) return false;
   if (NewWidth < 0 && NewHeight < 0) return false;
-  // Keeping the aspect of a side left at its own size would make the other side 1 pixel (or leave the
-  // image as it is): there is no size to work from.
-  if ((NewWidth == -1 && NewHeight == 0) || (NewWidth == 0 && NewHeight == -1)) return false;
   constexpr int64_t Largest = std::numeric_limits<int32_t>::max();
   int64_t W;
   if (NewWidth == -1)

@@ -12,8 +12,10 @@ namespace zv {
 
 // The size a resample request asks of a SourceWidth x SourceHeight image: 0 keeps that side, -1 keeps
 // the aspect ratio from the other side, any other value is taken by its absolute value, and a side
-// below 1 becomes 1. False, with nothing resolved, when the request names no size: both sides
-// negative, -1 against a side of 0, an empty source, or a side beyond the 32-bit range.
+// below 1 becomes 1. The width is resolved first: -1 takes it from the requested height as passed (so
+// (-1, 0) gives a width of 1), and -1 as the height takes it from the width just resolved (so (0, -1)
+// keeps the image's size). False, with nothing resolved, when both sides are negative, the source is
+// empty or a side comes out beyond the 32-bit range.
 bool ResampleSize(int32_t SourceWidth, int32_t SourceHeight, int32_t NewWidth, int32_t NewHeight,
                   int32_t& Width, int32_t& Height);
 

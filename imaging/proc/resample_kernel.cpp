@@ -52,10 +52,6 @@ int32_t Clamp(int32_t Value, int32_t Low, int32_t High) { return std::min(std::m
 
 inline uint8_t ClampByte(int32_t Value) { return uint8_t(Value < 0 ? 0 : Value > 255 ? 255 : Value); }
 
-// A weighted sum over weights that cancel out: taken as unsigned and shifted, so a negative sum gives
-// 255.
-inline uint8_t ShiftedByte(int32_t Sum) { return uint8_t(std::min<uint32_t>(uint32_t(Sum) >> 8, 255)); }
-
 // Sum div W, truncating. Through a double: the quotient of two int32 is exact or lies at least 1 / |W|
 // from an integer, far beyond the rounding of a double for the weight totals here (|W| < 2^22), and the
 // division vectorises where an integer one does not.
@@ -83,11 +79,9 @@ private:
   TIEDataAccess FSaved;
 };
 
-// One row of a horizontal kernel pass on Ch bytes per pixel. Weights that sum to 0 count as 256 in the
-// threaded 24-bit pass, and take the unsigned shift in the one-channel passes.
+// One row of a horizontal kernel pass on Ch bytes per pixel.
 template <int Ch>
-void KernelRow(const uint8_t* Src, uint8_t* Dst, const TResampleContributors& Cols, int32_t DestWidth,
-               bool ZeroAsShift) {
+void KernelRow(const uint8_t* Src, uint8_t* Dst, const TResampleContributors& Cols, int32_t DestWidth) {
   for (int32_t x = 0; x < DestWidth; ++x) {
     const TResampleContributor* p = Cols.Of(x);
     const int32_t n = Cols.Count(x);
@@ -99,15 +93,11 @@ void KernelRow(const uint8_t* Src, uint8_t* Dst, const TResampleContributors& Co
     }
     uint8_t* d = Dst + x * Ch;
     const int32_t W = Cols.Total[size_t(x)];
-    if (W != 0 && std::abs(W) < ExactDivisorLimit) {
+    if (std::abs(W) < ExactDivisorLimit) {
       const double Divisor = W;
       for (int c = 0; c < Ch; ++c) d[c] = ClampByte(DivTrunc(Sum[c], Divisor));
-    } else if (W != 0) {
-      for (int c = 0; c < Ch; ++c) d[c] = ClampByte(Sum[c] / W);
-    } else if (ZeroAsShift) {
-      for (int c = 0; c < Ch; ++c) d[c] = ShiftedByte(Sum[c]);
     } else {
-      for (int c = 0; c < Ch; ++c) d[c] = ClampByte(Sum[c] / 256);
+      for (int c = 0; c < Ch; ++c) d[c] = ClampByte(Sum[c] / W);
     }
   }
 }
@@ -134,7 +124,7 @@ std::vector<uint8_t> SingleDivisible(const TResampleContributors& C, int32_t Des
 }
 
 #if defined(__SSE2__)
-// KernelRow<3> of the threaded pass (weights that sum to 0 count as 256) with two contributors per
+// KernelRow<3> with two contributors per
 // multiply: the bytes of two pixels interleaved into 16-bit pairs, times their two weights, summed into
 // 32 bits per channel. Src must have one readable byte past its last pixel, since each pixel is loaded as
 // four bytes. Integer sums and quotients are those of the plain loop.
@@ -161,8 +151,7 @@ void KernelRow24Paired(const uint8_t* Src, uint8_t* Dst, const TResampleContribu
       const __m128i Single = _mm_unpacklo_epi8(_mm_unpacklo_epi8(Load(p[k].Pixel), Zero), Zero);
       Acc = _mm_add_epi32(Acc, _mm_madd_epi16(Single, _mm_set1_epi32(int32_t(uint16_t(p[k].Weight)))));
     }
-    const int32_t Total = Cols.Total[size_t(x)];
-    const int32_t W = Total != 0 ? Total : 256;
+    const int32_t W = Cols.Total[size_t(x)];
     uint8_t* d = Dst + x * 3;
     if (SingleOk[x]) {
       // Lane 3 holds a neighbouring byte's sum and is dropped.
@@ -221,18 +210,16 @@ void KernelColumnRow(const TIEWorkBitmap& Work, int32_t RowBytes, const TResampl
   const int32_t W = Rows.Total[size_t(y)];
   int64_t Spread = 0;
   for (int32_t j = 0; j < n; ++j) Spread += std::abs(p[j].Weight);
-  if (W != 0 && 255 * Spread < (int64_t(1) << 24)) {
+  if (255 * Spread < (int64_t(1) << 24)) {
     // Sums below 2^24 divide exactly in single precision too (the same argument as DivTrunc), four
     // lanes at a time.
     const float Divisor = float(W);
     for (int32_t i = 0; i < RowBytes; ++i) Dst[i] = ClampByte(int32_t(float(acc[i]) / Divisor));
-  } else if (W != 0 && std::abs(W) < ExactDivisorLimit) {
+  } else if (std::abs(W) < ExactDivisorLimit) {
     const double Divisor = W;
     for (int32_t i = 0; i < RowBytes; ++i) Dst[i] = ClampByte(DivTrunc(acc[i], Divisor));
-  } else if (W != 0) {
-    for (int32_t i = 0; i < RowBytes; ++i) Dst[i] = ClampByte(acc[i] / W);
   } else {
-    for (int32_t i = 0; i < RowBytes; ++i) Dst[i] = ShiftedByte(acc[i]);
+    for (int32_t i = 0; i < RowBytes; ++i) Dst[i] = ClampByte(acc[i] / W);
   }
 }
 
@@ -246,7 +233,7 @@ void KernelOneChannel(int32_t SW, int32_t SH, int32_t DW, int32_t DH, TResampleF
   if (Cols.Total.empty() || Rows.Total.empty()) return;
   TIEWorkBitmap Work(DW, SH, 8);
   if (Work.Bits() == nullptr) return;
-  for (int32_t r = 0; r < SH; ++r) KernelRow<1>(Read(r), Work.GetScanline(r), Cols, DW, true);
+  for (int32_t r = 0; r < SH; ++r) KernelRow<1>(Read(r), Work.GetScanline(r), Cols, DW);
   std::vector<int32_t> Sum(static_cast<size_t>(DW));
   std::vector<uint8_t> Row(static_cast<size_t>(DW));
   for (int32_t y = 0; y < DH; ++y) {
@@ -502,6 +489,12 @@ bool ResampleKernelOf(TResampleFilter Filter, TResampleKernel& Kernel, double& S
 
 // ---- Contributor lists -------------------------------------------------------------------------------------
 
+namespace {
+// The largest sum of absolute weights a list is given when its 1/256 weights vanish: 255 times it stays
+// well inside 32 bits, also after each weight's rounding.
+constexpr double FineWeightSpread = double(1 << 21);
+}  // namespace
+
 TResampleContributors BuildContributors(int32_t SourceSize, int32_t DestSize, TResampleFilter Filter) {
   TResampleContributors C;
   TResampleKernel Kernel = nullptr;
@@ -519,15 +512,37 @@ TResampleContributors BuildContributors(int32_t SourceSize, int32_t DestSize, TR
     const double Centre = i / s;
     const int64_t Low = int64_t(std::floor(Centre - Window));
     const int64_t High = int64_t(std::ceil(Centre + Window));
-    int32_t Total = 0;
-    for (int64_t j = Low; j <= High; ++j) {
-      const double Weight = s >= 1 ? std::nearbyint(Kernel(Centre - double(j)) * 256)
-                                   : std::nearbyint(Kernel((Centre - double(j)) * s) * 256 * s);
-      if (Weight == 0) continue;
-      int64_t Pixel = j < 0 ? -j : j >= SourceSize ? 2 * int64_t(SourceSize) - 1 - j : j;
-      Pixel = std::min<int64_t>(std::max<int64_t>(Pixel, 0), SourceSize - 1);
-      C.Items.push_back({int32_t(Pixel), int32_t(Weight)});
-      Total += int32_t(Weight);
+    // The kernel's value at source pixel j, and j mirrored at the edges and clamped into the source.
+    auto Value = [&](int64_t j) { return s >= 1 ? Kernel(Centre - double(j)) : Kernel((Centre - double(j)) * s); };
+    auto PixelOf = [&](int64_t j) {
+      const int64_t Pixel = j < 0 ? -j : j >= SourceSize ? 2 * int64_t(SourceSize) - 1 - j : j;
+      return int32_t(std::min<int64_t>(std::max<int64_t>(Pixel, 0), SourceSize - 1));
+    };
+    // Weights Round(Value x Unit), zeros left out; their sum.
+    auto Add = [&](double Unit) {
+      int32_t Total = 0;
+      for (int64_t j = Low; j <= High; ++j) {
+        const double Weight = std::nearbyint(Value(j) * Unit);
+        if (Weight == 0) continue;
+        C.Items.push_back({PixelOf(j), int32_t(Weight)});
+        Total += int32_t(Weight);
+      }
+      return Total;
+    };
+    int32_t Total = Add(s >= 1 ? 256 : 256 * s);
+    if (Total == 0) {
+      // A reduction so strong that every weight of the list rounds to 0 in 1/256: the common factor s
+      // goes (the division by the total removes it), so the weights keep 1/256 of the kernel's peak,
+      // unless that would let a weighted sum of bytes leave 32 bits.
+      C.Items.resize(size_t(C.First.back()));
+      double Spread = 0;
+      for (int64_t j = Low; j <= High; ++j) Spread += std::fabs(Value(j));
+      Total = Spread > 0 ? Add(std::min(256.0, FineWeightSpread / Spread)) : 0;
+      if (Total == 0) {
+        C.Items.resize(size_t(C.First.back()));
+        C.Items.push_back({PixelOf(int64_t(std::nearbyint(Centre))), 1});
+        Total = 1;
+      }
     }
     C.Total.push_back(Total);
   }
@@ -571,7 +586,7 @@ void ResampleBands(const TResampleHorizShared& Shared, int32_t ThreadIndex) {
         return;
       }
 #endif
-      KernelRow<3>(Source->GetScanline(r), Work->GetScanline(r), Cols, DW, false);
+      KernelRow<3>(Source->GetScanline(r), Work->GetScanline(r), Cols, DW);
     };
     WorkBand(*Shared.Bands, ThreadIndex, Row, Shared.OnProgress, Shared.Sender, Shared.PercentFactor, 0, Finish.Taken);
   }
@@ -607,8 +622,7 @@ void ResampleFiltered(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter
   if (Source == nullptr || Dest == nullptr || Source == Dest) return;
   const int32_t SW = Source->GetWidth(), SH = Source->GetHeight();
   const int32_t DW = Dest->GetWidth(), DH = Dest->GetHeight();
-  // A 1 x 1 source goes on: every route turns it into a plain area of its one pixel.
-  if (SW < 1 || SH < 1 || DW < 1 || DH < 1) return;
+  if (SW < 1 || SH < 1 || (SW < 2 && SH < 2) || DW < 1 || DH < 1) return;
   if (Filter == rfNone) {
     ResampleNearest(Source, Dest, Sender, OnProgress);
     return;
@@ -667,7 +681,7 @@ void ResampleGray8(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter) {
   if (!IsKernelFilter(Filter) || Source->GetBitCount() != 8 || Dest->GetBitCount() != 8) return;
   const int32_t SW = Source->GetWidth(), SH = Source->GetHeight();
   const int32_t DW = Dest->GetWidth(), DH = Dest->GetHeight();
-  if (SW < 1 || SH < 1 || DW < 1 || DH < 1) return;
+  if (SW < 1 || SH < 1 || (SW < 2 && SH < 2) || DW < 1 || DH < 1) return;
   TAccessScope SourceAccess(Source, iedRead);
   TAccessScope DestAccess(Dest, iedWrite);
   KernelOneChannel(
@@ -680,7 +694,7 @@ void ResampleBWKernel(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter
   if (!IsKernelFilter(Filter) || Source->GetPixelFormat() != ie1g) return;
   const int32_t SW = Source->GetWidth(), SH = Source->GetHeight();
   const int32_t DW = Dest->GetWidth(), DH = Dest->GetHeight();
-  if (SW < 1 || SH < 1 || DW < 1 || DH < 1) return;
+  if (SW < 1 || SH < 1 || (SW < 2 && SH < 2) || DW < 1 || DH < 1) return;
   if (Dest->GetPixelFormat() != ie24RGB && !Dest->Allocate(DW, DH, ie24RGB)) return;
   std::vector<uint8_t> Bytes(static_cast<size_t>(SW));
   TAccessScope SourceAccess(Source, iedRead);

@@ -40,7 +40,8 @@ struct TResampleContributor {
 };
 
 // For each destination column (or row) its non-zero contributors, their source indices mirrored at
-// the edges and clamped into the source, and the sum of their weights.
+// the edges and clamped into the source, and the sum of their weights, which is never 0: a list whose
+// weights all round to 0 in 1/256 (a reduction by some hundreds to one) is weighted more finely.
 struct TResampleContributors {
   std::vector<int32_t> First;  // DestSize + 1 offsets into Items
   std::vector<TResampleContributor> Items;
@@ -110,13 +111,16 @@ private:
 
 // Routes a source of any format by filter (grey and 24-bit data as they are, 16 and 48-bit data to
 // the area-coverage resamplers, everything else through a 24-bit copy, giving ie24RGB) and runs the
-// kernel filters. Dest is allocated at the new size.
+// kernel filters. Dest is allocated at the new size. An empty source, or one of a single pixel, leaves
+// Dest as it is.
 void ResampleFiltered(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter, TObject* Sender,
                       const TIEProgressEvent& OnProgress);
 // Kernel filters on one byte per pixel (grey images, alpha channels), on the calling thread; the
-// linear and projection filters go to ResampleFastLinear8. No progress.
+// linear and projection filters go to ResampleFastLinear8. No progress. The kernel filters leave Dest
+// as it is for a source of a single pixel, as ResampleFiltered does.
 void ResampleGray8(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter);
-// Kernel filters on the bits of an ie1g Source, giving grey in the ie24RGB Dest. No progress.
+// Kernel filters on the bits of an ie1g Source (of more than one pixel), giving grey in the ie24RGB
+// Dest. No progress.
 void ResampleBWKernel(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter);
 
 // Area coverage with samples taken by linear (Bicubic 0) or cubic (Bicubic 1) interpolation inside each

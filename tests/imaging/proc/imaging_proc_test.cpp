@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +21,7 @@
 #include "imaging/proc/resample.h"
 #include "platform/graphics.h"
 #include "platform/std_controls.h"
+#include "platform/windows.h"
 
 namespace zv {
 namespace {
@@ -117,6 +120,45 @@ TEST_F(ImagingProcTest, StartsOnAnEmptyBitmapOfItsOwnWithAutoUndoOnlyWhenOwned) 
   EXPECT_EQ(Free.DialogParams()->Matrix[1][1], 1);
 }
 
+TEST_F(ImagingProcTest, PublishedPropertiesAreSetByName) {
+  TComponent Owner(nullptr);
+  auto* Proc = new TImagingProc(&Owner);
+  TImage Image(nullptr);
+  struct Case {
+    const char* Path;
+    const char* Value;
+    std::function<bool()> Took;
+  } Cases[] = {
+      {"AutoUndo", "False", [&] { return !Proc->AutoUndo(); }},
+      {"UndoLimit", "5", [&] { return Proc->UndoLimit() == 5; }},
+      {"MsgLanguage", "msJapanese", [&] { return Proc->MsgLanguage() == msJapanese; }},
+      {"Background", "255", [&] { return Proc->Background() == 255; }},
+      {"AutoConvertFormat", "False", [&] { return !Proc->AutoConvertFormat(); }},
+      {"PreviewsParams", "[prppHardReset]",
+       [&] { return Proc->PreviewsParams == TPRPreviewsParams{prppHardReset}; }},
+      {"PreviewFont.Name", "Arial", [&] { return Proc->PreviewFont()->Name() == "Arial"; }},
+      {"PreviewFont.Size", "14", [&] { return Proc->PreviewFont()->Size() == 14; }},
+  };
+  for (const Case& C : Cases) {
+    SetPropertyByName(Proc, C.Path, C.Value);
+    EXPECT_TRUE(C.Took()) << C.Path;
+    EXPECT_EQ(GetPropertyByName(Proc, C.Path), C.Value) << C.Path;
+  }
+  EXPECT_EQ(GetPropertyByName(Proc, "AttachedImaging"), "");
+  SetObjectProp(Proc, "AttachedTImage", &Image);
+  EXPECT_EQ(Proc->AttachedTImage(), &Image);
+  EXPECT_EQ(GetPropertyByName(Proc, "AttachedTImage"), "(TImage)");
+  SetObjectProp(Proc, "AttachedTImage", nullptr);
+  EXPECT_EQ(Proc->AttachedTImage(), nullptr);
+  EXPECT_THROW(SetPropertyByName(Proc, "UndoLimits", "1"), EPropertyError);
+  EXPECT_THROW(SetPropertyByName(Proc, "MsgLanguage", "msKlingon"), EPropertyError);
+}
+
+TEST_F(ImagingProcTest, StartUpRegistersTheRawClipboardFormat) {
+  EXPECT_NE(RawClipboardFormat, 0u);
+  EXPECT_EQ(RawClipboardFormat, RegisterClipboardFormat("IMAGING RAW FORMAT"));
+}
+
 // ---- Resampling --------------------------------------------------------------------------------------
 
 struct SizeCase {
@@ -144,6 +186,12 @@ TEST_P(ResampleSizeTest, FollowsTheSizeRuleAndDoesNothingForRequestsWithoutASize
     std::string Caption;
     Proc->UndoCaption(0, Caption);
     EXPECT_EQ(Caption, "Resample " + std::to_string(C.NewWidth) + ", " + std::to_string(C.NewHeight));
+    EXPECT_EQ(std::count(Events.begin(), Events.end(), "finish"), 2);
+    if (C.Width == 40 && C.Height == 30) {
+      EXPECT_TRUE(SameBitmap(Proc->Target(), &Original));
+    }
+    Proc->Undo();
+    EXPECT_TRUE(SameBitmap(Proc->Target(), &Original));
   } else {
     EXPECT_EQ(Proc->UndoCount(), 0);
     EXPECT_TRUE(Events.empty());
@@ -157,9 +205,12 @@ INSTANTIATE_TEST_SUITE_P(
                     SizeCase{-5, 7, 5, 7, true}, SizeCase{80, 0, 80, 30, true},
                     // Resolved only later, so it runs although the size comes out the same.
                     SizeCase{-1, 30, 40, 30, true},
+                    // The width from the height as passed (0), the height from the width kept.
+                    SizeCase{-1, 0, 1, 30, true}, SizeCase{0, -1, 40, 30, true},
+                    // Not the image's size as passed: it runs, and its undo gives the image back.
+                    SizeCase{0, 0, 40, 30, true},
                     SizeCase{40, 30, 40, 30, false}, SizeCase{-1, -1, 40, 30, false},
-                    SizeCase{-1, 0, 40, 30, false}, SizeCase{0, -1, 40, 30, false},
-                    SizeCase{-5, -7, 40, 30, false}, SizeCase{0, 0, 40, 30, false}));
+                    SizeCase{-5, -7, 40, 30, false}));
 
 TEST_F(ImagingProcTest, ResampleIntoLeavesTheTargetAndFinishesOnce) {
   TImagingProc Proc(nullptr);
