@@ -30,6 +30,37 @@ RGBQUAD ToQuad(TColor Color) {
 
 TColor FromQuad(const RGBQUAD& Q) { return TColor(Q.rgbRed | (Q.rgbGreen << 8) | (Q.rgbBlue << 16)); }
 
+// Calls Tick(Offset, Value) for the values from Min to Max divisible by Step, at the offsets
+// Trunc((Value - Min) x Scale) along the track, once per offset: ticks that land on one pixel are drawn
+// once, as the first of them, so the work follows the pixels of the track and not the range.
+template <class TTickAt>
+void ForEachTickPixel(int64_t Min, int64_t Max, int64_t Step, double Scale, TTickAt Tick) {
+  auto OffsetOf = [&](int64_t Value) { return int64_t(std::trunc(double(Value - Min) * Scale)); };
+  auto FloorToStep = [Step](int64_t Value) {
+    const int64_t Rest = Value % Step;
+    return Value - (Rest < 0 ? Rest + Step : Rest);
+  };
+  int64_t Value = FloorToStep(Min);
+  if (Value < Min) Value += Step;
+  const double PerValue = std::fabs(Scale);
+  while (Value <= Max) {
+    const int64_t Offset = OffsetOf(Value);
+    Tick(Offset, Value);
+    if (PerValue * double(Step) >= 1) {
+      Value += Step;
+      continue;
+    }
+    if (PerValue == 0) break;
+    // The first value one pixel further on, found from the scale and then checked tick by tick.
+    const double Beyond = double(Min) + double(std::llabs(Offset) + 1) / PerValue;
+    int64_t Next = Beyond > double(Max) ? Max + Step : FloorToStep(int64_t(Beyond) - 1);
+    if (Next <= Value) Next = Value + Step;
+    while (Next - Step > Value && OffsetOf(Next - Step) != Offset) Next -= Step;
+    while (Next <= Max && OffsetOf(Next) == Offset) Next += Step;
+    Value = Next;
+  }
+}
+
 }  // namespace
 
 TRzTrackBar::TRzTrackBar(TComponent* AOwner) : TCustomControl(AOwner) {
@@ -379,21 +410,19 @@ void TRzTrackBar::DrawSelection(TCanvas* Target) {
 }
 
 void TRzTrackBar::DrawTicks(TCanvas* Target) {
-  const double Scale = this->Scale();
   const int32_t B = FBorderMargin, H = FHalfThumbLength;
   const bool Win95Pointer = FThumbStyle == tsPointer && FPointerType == ptWin95;
   const bool PointerStyle = FThumbStyle == tsPointer || FThumbStyle == tsXPPointer;
   Target->Pen()->SetStyle(psSolid);
   Target->Pen()->SetWidth(1);
   Target->Pen()->SetColor(FTickColor);
-  for (int64_t I = FMin; I <= FMax; ++I) {
-    if (I % FTickStep != 0) continue;
-    const int32_t Step = int32_t(std::trunc(double(I - FMin) * Scale));
+  ForEachTickPixel(FMin, FMax, FTickStep, Scale(), [&](int64_t Offset, int64_t I) {
+    const int32_t Step = int32_t(Offset);
     if (FOrientation == orHorizontal) {
       const int32_t X = Step + B + H;
       if (FTickStyle == tkOwnerDraw) {
         DrawTick(Target, TPoint(X, 0), int32_t(I));
-        continue;
+        return;
       }
       if (!Win95Pointer) {
         Target->MoveTo(X, B);
@@ -407,7 +436,7 @@ void TRzTrackBar::DrawTicks(TCanvas* Target) {
       const int32_t Y = Height() - FThumbLength - Step - B + H;
       if (FTickStyle == tkOwnerDraw) {
         DrawTick(Target, TPoint(0, Y), int32_t(I));
-        continue;
+        return;
       }
       Target->MoveTo(B, Y);
       Target->LineTo(10, Y);
@@ -416,7 +445,7 @@ void TRzTrackBar::DrawTicks(TCanvas* Target) {
         Target->LineTo(Width() - B, Y);
       }
     }
-  }
+  });
 }
 
 void TRzTrackBar::RebuildBackground() {

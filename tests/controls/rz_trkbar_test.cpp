@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "controls/rz_artwork.h"
@@ -395,6 +397,82 @@ TEST_F(RzTrackBarTest, ThumbStyleResetsTheTrackWidthAndACustomThumbTakesOver) {
   EXPECT_EQ(T.Width(), 10);
   EXPECT_EQ(T.Height(), 14);
   EXPECT_EQ(Pixel(T.Left + 5, T.Top + 7), Rgb(clRed));
+}
+
+// --- ticks ---
+
+// The bar with its tick painter in reach.
+class TTickedBar : public TRzTrackBar {
+public:
+  using TRzTrackBar::TRzTrackBar;
+  using TRzTrackBar::DrawTicks;
+};
+
+TEST_F(RzTrackBarTest, TicksStandAtTheirValuesOncePerPixel) {
+  struct Case {
+    const char* What;
+    int32_t Min, Max, Step;
+    bool Vertical;
+  } Cases[] = {
+      {"every value", 0, 10, 1, false},
+      {"every third, from below 0", -7, 20, 3, false},
+      {"every value, vertical", 0, 10, 1, true},
+      {"ten values to a pixel", 0, 1810, 1, false},
+      {"a wide range", 0, 2000000, 1, false},
+      {"a wide range, every seventh, vertical", -1000000, 1000000, 7, true},
+      {"a step past the range", 0, 100, 1000, false},
+  };
+  for (const Case& c : Cases) {
+    auto* Ticked = new TTickedBar(Form);
+    Ticked->SetParent(Form);
+    Ticked->SetBounds(0, 0, c.Vertical ? 35 : 200, c.Vertical ? 200 : 35);
+    Ticked->SetOrientation(c.Vertical ? orVertical : orHorizontal);
+    Ticked->SetMax(c.Max);
+    Ticked->SetMin(c.Min);
+    Ticked->SetTickStep(c.Step);
+    Ticked->SetTickStyle(tkOwnerDraw);
+    std::vector<std::pair<TPoint, int32_t>> Drawn;
+    Ticked->OnDrawTick = [&](TObject*, TCanvas*, TPoint Location, int32_t Index) { Drawn.push_back({Location, Index}); };
+    TBitmap Surface;
+    Surface.SetSize(200, 200);
+    Ticked->DrawTicks(Surface.Canvas());
+
+    // Every value divisible by the step stands at Trunc((value - Min) x scale) along the 181 pixels of
+    // travel (200 less the 11-pixel thumb and two 4-pixel margins); where several share a pixel, the
+    // first of them is drawn there.
+    const double Scale = 181.0 / (int64_t(c.Max) - c.Min);
+    std::vector<std::pair<TPoint, int32_t>> Expected;
+    int64_t LastOffset = -1;
+    for (int64_t v = c.Min; v <= c.Max; ++v) {
+      if (v % c.Step != 0) continue;
+      const int64_t Offset = int64_t(std::trunc(double(v - c.Min) * Scale));
+      if (Offset == LastOffset) continue;
+      LastOffset = Offset;
+      const TPoint At = c.Vertical ? TPoint(0, int32_t(200 - 11 - Offset - 4 + 5)) : TPoint(int32_t(Offset + 4 + 5), 0);
+      Expected.push_back({At, int32_t(v)});
+    }
+    ASSERT_EQ(Drawn.size(), Expected.size()) << c.What;
+    for (size_t i = 0; i < Drawn.size(); ++i) {
+      EXPECT_EQ(Drawn[i].first, Expected[i].first) << c.What << ", tick " << i;
+      EXPECT_EQ(Drawn[i].second, Expected[i].second) << c.What << ", tick " << i;
+    }
+    EXPECT_LE(Drawn.size(), 182u) << c.What;
+    delete Ticked;
+  }
+}
+
+TEST_F(RzTrackBarTest, StandardTicksAreLinesAboveThePointer) {
+  Bar->SetTickColor(clRed);
+  Show();
+  // Max 10: a tick at 9 + Trunc(18.1 i), nothing between two of them.
+  for (int i = 0; i <= 10; ++i) EXPECT_EQ(Pixel(9 + int(i * 18.1), 6), Rgb(clRed)) << "tick " << i;
+  EXPECT_NE(Pixel(9 + 9, 6), Rgb(clRed));
+  // Max 20,000,000: every pixel of the travel is a tick.
+  Bar->SetMax(20000000);
+  headless::Pump();
+  for (int x = 9; x <= 190; ++x) ASSERT_EQ(Pixel(x, 6), Rgb(clRed)) << "column " << x;
+  EXPECT_NE(Pixel(8, 6), Rgb(clRed));
+  EXPECT_NE(Pixel(191, 6), Rgb(clRed));
 }
 
 TEST_F(RzTrackBarTest, PublishedPropertiesReachTheSetters) {
