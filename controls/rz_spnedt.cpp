@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "controls/rz_common_ctrl.h"
@@ -292,7 +293,14 @@ void TRzSpinEdit::SetValue(long double X) {
   }
 }
 
-int32_t TRzSpinEdit::GetIntValue() { return int32_t(std::nearbyint(Value())); }
+int32_t TRzSpinEdit::GetIntValue() {
+  // Values beyond the integer range read as its ends.
+  const long double Rounded = std::nearbyint(Value());
+  if (std::isnan(Rounded)) return 0;
+  if (Rounded <= std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+  if (Rounded >= std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+  return int32_t(Rounded);
+}
 
 void TRzSpinEdit::SetMin(long double X) {
   if (X == FMin) return;

@@ -134,7 +134,7 @@ public:
   // Read from and written to the text; writing clamps and formats.
   virtual long double Value();
   virtual void SetValue(long double X);
-  // Value rounded to the nearest integer, halves to even.
+  // Value rounded to the nearest integer, halves to even; beyond the 32-bit range the nearest end of it.
   int32_t GetIntValue();
   void SetIntValue(int32_t N) { SetValue(N); }
   virtual long double ClampValue(long double X) const;

@@ -210,8 +210,12 @@ TEST_F(RzSpinEditTest, DecimalsFormatTheTextAndIntegersOnlyRoundsHalvesToEven) {
   const struct {
     long double Value;
     int32_t Int;
-  } Rounding[] = {{2.5, 2}, {3.5, 4}, {2.4, 2}, {-2.5, -2}};
-  Spin->SetMin(-10);
+  } Rounding[] = {{2.5, 2}, {3.5, 4}, {2.4, 2}, {-2.5, -2},
+                  // Beyond 32 bits: the nearest end of the range.
+                  {5e9L, INT32_MAX}, {-5e9L, INT32_MIN}, {2147483647.4L, INT32_MAX}, {2147483647.6L, INT32_MAX},
+                  {-2147483648.4L, INT32_MIN}, {-2147483648.6L, INT32_MIN}, {1e30L, INT32_MAX}};
+  Spin->SetMin(-1e40L);
+  Spin->SetMax(1e40L);
   for (const auto& R : Rounding) {
     Spin->SetValue(R.Value);
     EXPECT_EQ(Spin->GetIntValue(), R.Int) << double(R.Value);
