@@ -356,7 +356,9 @@ bool GifLzwDecoder::Decode(int32_t MinCodeSize) {
       do {
         if (!GifLzwReadCode(Code)) return true;
       } while (Code == FClearCode);
-      if (Code == FEndCode) return true;
+      // An end code right after a clear code ends the image only where the data end too; with data
+      // left behind it the image data are damaged.
+      if (Code == FEndCode) return FIndex >= FSize;
       if (Code >= FNextFree) Code = 0;
       FStack[FDepth++] = static_cast<uint8_t>(Code);
       Previous = Code;
