@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "imaging/core/bitmap.h"
+#include "platform/checked_math.h"
 #include "platform/streams.h"
 
 namespace zv {
@@ -181,10 +182,13 @@ bool TIEBitmap::LoadRawFromStream(void* Buffer, int64_t BufferSize, TStream* Str
   if (RowAlign < 8 || RowAlign > LargestRowAlign || RowAlign % 8 != 0) return false;
   bool Empty = Width == 0 || Height == 0 || Format == ieNone;
   if (Empty && !(Width == 0 || Height == 0)) return false;  // a size without a format
+  // The sizes come from the stream: their products are checked, and rows the stream cannot hold are
+  // refused before anything is allocated.
   int64_t RowLen = Empty ? 0 : RowLength64(Width, IEBitsOf(TIEPixelFormat(Format)), RowAlign);
-  int64_t RowsSize = RowLen * (Empty ? 0 : Height);
+  int64_t RowsSize = 0;
+  if (!CheckedSize({RowLen, Empty ? 0 : int64_t(Height)}, RowsSize)) return false;
   Left = R.Remaining();
-  if (Left >= 0 && RowsSize + 1 > Left) return false;
+  if (Left >= 0 && RowsSize >= Left) return false;  // the rows and the alpha flag after them
 
   // Everything is read into a bitmap of its own first, so a damaged stream leaves this one as it was.
   TIEBitmap T;
@@ -216,8 +220,9 @@ bool TIEBitmap::LoadRawFromStream(void* Buffer, int64_t BufferSize, TStream* Str
   if (!R.Get(HasAlpha) || HasAlpha > 1) return false;
   if (HasAlpha == 1 && !Empty) {
     int64_t ALen = AlphaRowLength(Width);
+    int64_t AlphaSize = 0;
     Left = R.Remaining();
-    if (Left >= 0 && ALen * Height + 1 > Left) return false;
+    if (!CheckedSize({ALen, int64_t(Height)}, AlphaSize) || (Left >= 0 && AlphaSize >= Left)) return false;
     TIEBitmap* A = T.GetAlphaChannel();
     if (A == nullptr || A->IsEmpty()) return false;
     A->FAccess = iedWrite;

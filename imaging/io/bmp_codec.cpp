@@ -13,6 +13,7 @@
 #include "imaging/core/proc_hooks.h"
 #include "imaging/core/quantizer.h"
 #include "imaging/io/io_params.h"
+#include "platform/checked_math.h"
 #include "platform/streams.h"
 
 namespace zv {
@@ -452,14 +453,21 @@ void TBmpReader::Run(int32_t DataLength, bool ParamsOnly, bool NoFileHeader) {
   }
   const bool Rle = IsRle(FHeader.Bits, FHeader.Compression);
   const int64_t RowLen = BmpRowLen(FHeader.Width, FHeader.Bits);
+  // The sizes come from the file: every product is checked, and a size the stream cannot hold is
+  // refused before anything is allocated.
   if (Rle) {
-    if (RleLength == 0 || int64_t(FHeader.Width) * FHeader.Height > (RleLength + 2) * MaxRlePixelsPerByte) {
+    int64_t Pixels = 0, MostPixels = 0;
+    if (RleLength == 0 || !CheckedSize({FHeader.Width, FHeader.Height}, Pixels) ||
+        !CheckedSize({RleLength + 2, MaxRlePixelsPerByte}, MostPixels) || Pixels > MostPixels) {
       Fail();
       return;
     }
   } else {
-    const int64_t Needed = RowLen * (FHeader.Height - 1) + (int64_t(FHeader.Width) * FHeader.Bits + 7) / 8;
-    if (Needed > IEStreamBytesLeft(FStream)) {
+    // Every row but the last with its padding, the last without.
+    int64_t Rows = 0, Needed = 0;
+    if (!CheckedSize({RowLen, int64_t(FHeader.Height) - 1}, Rows) ||
+        !CheckedAdd(Rows, (int64_t(FHeader.Width) * FHeader.Bits + 7) / 8, Needed) ||
+        Needed > IEStreamBytesLeft(FStream)) {
       Fail();
       return;
     }

@@ -149,6 +149,8 @@ TEST(RawStreamTest, DamagedFieldsAreRefused) {
     size_t At;
     int32_t Value;
     bool Byte;
+    size_t At2 = 0;  // a second int32 field, when not 0
+    int32_t Value2 = 0;
   } Cases[] = {
       {"magic", 0, 'X', true},           {"version", 12, -1, false},
       {"palette length", 16, -3, false}, {"huge palette", 16, 0x7FFFFFFF, false},
@@ -156,11 +158,14 @@ TEST(RawStreamTest, DamagedFieldsAreRefused) {
       {"format", 28, 11, true},          {"format 255", 28, 255, true},
       {"no format", 28, 0, true},        {"row alignment 0", 71, 0, false},
       {"row alignment 12", 71, 12, false}, {"alpha flag", 75 + 2 * 12, 2, true},
+      // Row length times height beyond 64 bits.
+      {"width and height near 2^31", 20, 0x7FFFFFFF, false, 24, 0x7FFFFFFE},
   };
   for (const Case& c : Cases) {
     std::vector<uint8_t> Bad = Good;
     if (c.Byte) Bad[c.At] = uint8_t(c.Value);
     else Put32(Bad, c.At, c.Value);
+    if (c.At2 != 0) Put32(Bad, c.At2, c.Value2);
     TIEBitmap T;
     MakeTarget(T);
     EXPECT_FALSE(T.LoadRawFromStream(Bad.data(), int64_t(Bad.size()), nullptr)) << c.What;

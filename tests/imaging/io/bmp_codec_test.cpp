@@ -543,6 +543,23 @@ TEST_F(BmpCodecTest, MalformedFilesFailThroughTheAbortByte) {
        }},
       {"negative width", [] { BmpFile f; f.Width = -4; f.Pixels.assign(64, 0); return f.Build(); }},
       {"height INT_MIN", [] { BmpFile f; f.Height = INT32_MIN; return f.Build(); }},
+      // 126 bytes whose row length times height is beyond 64 bits, bottom-up and top-down.
+      {"row length times height past 64 bits",
+       [] {
+         BmpFile f;
+         f.Width = 0x6DA80005;
+         f.Height = 0x7FFFFFF0;
+         f.Pixels.assign(72, 0);
+         return f.Build();
+       }},
+      {"row length times height past 64 bits, top-down",
+       [] {
+         BmpFile f;
+         f.Width = 0x6DA80005;
+         f.Height = -0x7FFFFFF0;
+         f.Pixels.assign(72, 0);
+         return f.Build();
+       }},
       {"header size past the end", [] { BmpFile f; f.HeaderSize = 40; Bytes b = f.Build(); b[14] = 0xF0; b[15] = 0xFF; return b; }},
       {"pixel offset past the end", [] { BmpFile f; f.Pixels.assign(16, 0); f.OffsetOverride = 100000; return f.Build(); }},
       {"index past the palette",
