@@ -6,6 +6,7 @@
 #include "imaging/core/library_startup.h"
 #include "imaging/core/mask.h"
 #include "imaging/core/pixel_convert.h"
+#include "imaging/formats/jpeg2000_codec.h"
 #include "imaging/formats/png_reader.h"
 #include "imaging/formats/png_writer.h"
 #include "imaging/io/format_registry.h"
@@ -33,6 +34,19 @@ void PngRowWrite(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEP
   PngWriteImage(Stream, Bitmap, Params, Mask.get(), Progress);
 }
 
+void J2000RowRead(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress,
+                  bool ParamsOnly) {
+  J2000ReadImage(Stream, Bitmap, Params, ParamsOnly, Progress);
+}
+
+void Jp2RowWrite(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress) {
+  J2000WriteImage(Stream, Bitmap, Params, 0, Progress);
+}
+
+void J2kRowWrite(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress) {
+  J2000WriteImage(Stream, Bitmap, Params, 1, Progress);
+}
+
 struct TFormatCodec {
   uint32_t FileType;
   TIEReadProc ReadProc;
@@ -42,6 +56,8 @@ struct TFormatCodec {
 // One line per format this library reads or writes.
 constexpr TFormatCodec FormatCodecs[] = {
     {ftPng, PngRowRead, PngRowWrite},
+    {ftJp2, J2000RowRead, Jp2RowWrite},
+    {ftJ2k, J2000RowRead, J2kRowWrite},
 };
 
 struct TFormatTest {
@@ -52,6 +68,8 @@ struct TFormatTest {
 // One line per content test this library puts in place of the I/O library's own header check.
 constexpr TFormatTest FormatContentTests[] = {
     {&TIEFormatTests::IsPngStream, IsPngStream},
+    {&TIEFormatTests::IsJp2Stream, IsJp2Stream},
+    {&TIEFormatTests::IsJ2kStream, IsJ2kStream},
 };
 
 // The checks the tests replaced, given back when they are withdrawn.
@@ -76,9 +94,15 @@ void RemoveFormatCodecs() {
   TestsInstalled = false;
 }
 
-void FormatsStartup() { InstallFormatCodecs(); }
+void FormatsStartup() {
+  J2000LibraryInit();
+  InstallFormatCodecs();
+}
 
-void FormatsShutdown() { RemoveFormatCodecs(); }
+void FormatsShutdown() {
+  RemoveFormatCodecs();
+  J2000LibraryDone();
+}
 
 void RegisterImagingFormatsSteps() {
   RegisterLibraryStep(lsJpeg2000, "File formats", FormatsStartup, FormatsShutdown);

@@ -10,6 +10,7 @@
 #include "imaging/core/bitmap.h"
 #include "imaging/core/color_utils.h"
 #include "imaging/core/library_startup.h"
+#include "imaging/formats/jpeg2000_codec.h"
 #include "imaging/formats/png_reader.h"
 #include "imaging/io/format_registry.h"
 #include "imaging/io/imaging_io.h"
@@ -59,7 +60,7 @@ protected:
 
 TEST_F(FormatsStartupTest, TheStepFillsTheRowsAndTestsOfItsFormatsAndShutdownTakesThemBack) {
   EXPECT_EQ(LibraryStepName(lsJpeg2000), "File formats");
-  for (uint32_t FileType : {ftPng}) {
+  for (uint32_t FileType : {ftPng, ftJp2, ftJ2k}) {
     SCOPED_TRACE(FileType);
     const TIEFileFormatInfo* Row = FindFormatInfoByType(FileType);
     ASSERT_NE(Row, nullptr);
@@ -67,6 +68,9 @@ TEST_F(FormatsStartupTest, TheStepFillsTheRowsAndTestsOfItsFormatsAndShutdownTak
     EXPECT_NE(Row->WriteProc, StubWriteProc);
   }
   EXPECT_EQ(FormatTests.IsPngStream, IsPngStream);
+  EXPECT_EQ(FormatTests.IsJp2Stream, IsJp2Stream);
+  EXPECT_EQ(FormatTests.IsJ2kStream, IsJ2kStream);
+  EXPECT_EQ(J2000YCbCr.CrToR[0], -179);
   // Formats of other libraries keep their placeholders.
   EXPECT_EQ(FindFormatInfoByType(ftTiff)->ReadProc, StubReadProc);
 
@@ -80,6 +84,8 @@ TEST_F(FormatsStartupTest, TheStepFillsTheRowsAndTestsOfItsFormatsAndShutdownTak
     return Own;
   }();
   EXPECT_EQ(FormatTests.IsPngStream, LibraryOwn.IsPngStream);
+  EXPECT_EQ(FormatTests.IsJ2kStream, LibraryOwn.IsJ2kStream);
+  EXPECT_EQ(J2000YCbCr.CrToR[0], 0);
   // A registry built without the format library has placeholders only.
   BuildFormatRegistry();
   EXPECT_EQ(FindFormatInfoByType(ftPng)->ReadProc, StubReadProc);
@@ -134,6 +140,46 @@ TEST_F(FormatsStartupTest, PngFilesByNameAndParametersOnlyReads) {
   ASSERT_EQ(IO->AbortFlag, 0);
   EXPECT_TRUE(SamePixels(IO->WorkBitmap(), &Original));
   EXPECT_FALSE(IO->WorkBitmap()->HasAlphaChannel());
+}
+
+TEST_F(FormatsStartupTest, Jpeg2000FilesAndStreamsThroughTheIOComponent) {
+  struct Case {
+    const char* Name;
+    uint32_t FileType;
+  };
+  for (const Case& C : {Case{"formats_startup.jp2", ftJp2}, Case{"formats_startup.j2k", ftJ2k}}) {
+    SCOPED_TRACE(C.Name);
+    const std::string Path = oracle::TempPath(C.Name);
+    // A palette image goes in as 24-bit colour.
+    IO->WorkBitmap()->Allocate(12, 7, ie8p);
+    for (int32_t y = 0; y < 7; ++y)
+      for (int32_t x = 0; x < 12; ++x) IO->WorkBitmap()->SetByte(x, y, uint8_t(x * 7 + y));
+    for (int i = 0; i < 256; ++i) IO->WorkBitmap()->SetPaletteColor(i, TIERGB24{uint8_t(i), uint8_t(i * 2), uint8_t(255 - i)});
+    TIEBitmap Original;
+    Original.Assign(IO->WorkBitmap());
+    IO->IOParams()->BitsPerSample = 8;
+    IO->IOParams()->J2kColorSpace = 1;
+    IO->SaveToFile(Path);
+    ASSERT_EQ(IO->AbortFlag, 0);
+    EXPECT_EQ(IO->IOParams()->FileType, C.FileType);
+    EXPECT_EQ(DetectFileFormat(Path, true), C.FileType);
+
+    IO->WorkBitmap()->Allocate(1, 1, ie8g);
+    IO->LoadFromFile(Path);
+    ASSERT_EQ(IO->AbortFlag, 0);
+    EXPECT_EQ(IO->IOParams()->FileType, C.FileType);
+    EXPECT_EQ(IO->WorkBitmap()->GetPixelFormat(), ie24RGB);
+    EXPECT_TRUE(SamePixels(IO->WorkBitmap(), &Original));
+
+    TMemoryStream S;
+    IO->SaveToStreamFormat(&S, C.FileType);
+    ASSERT_EQ(IO->AbortFlag, 0);
+    S.SetPosition(0);
+    IO->ReadParamsFromStream(&S);
+    EXPECT_EQ(IO->IOParams()->FileType, C.FileType);
+    EXPECT_EQ(IO->IOParams()->Width, 12);
+    EXPECT_EQ(IO->IOParams()->SamplesPerPixel, 3);
+  }
 }
 
 }  // namespace

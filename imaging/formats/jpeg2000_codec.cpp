@@ -1,0 +1,496 @@
+#include "imaging/formats/jpeg2000_codec.h"
+
+#include <openjpeg.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "imaging/core/bitmap.h"
+#include "imaging/core/globals.h"
+#include "imaging/formats/jpeg2000_stream.h"
+#include "imaging/io/io_params.h"
+#include "platform/checked_math.h"
+#include "platform/streams.h"
+
+namespace zv {
+
+TJ2000YCbCrTables J2000YCbCr{};
+
+namespace {
+
+// A JPEG 2000 stream may code a large flat image in a few hundred bytes (8192 x 8192 of one grey in
+// 340), so a size is only refused when its samples would exceed both a floor that any image may use
+// and this many samples per byte of the stream: far beyond any coder's reach, yet it keeps a few bytes
+// from asking for gigabytes.
+constexpr int64_t J2000MostSamplesPerByte = int64_t(1) << 18;
+constexpr int64_t J2000SampleFloor = int64_t(1) << 26;
+
+// ---- Signatures -----------------------------------------------------------------------------------------
+
+// Reads Count bytes at the position and puts the position back.
+bool J2000Peek(TStream* Stream, uint8_t* Buffer, int64_t Count) {
+  const int64_t Start = Stream->Position();
+  const int64_t Got = Stream->Read(Buffer, Count);
+  Stream->SetPosition(Start);
+  return Got == Count;
+}
+
+// The boxes of a JP2 file, from its signature on, each inside the stream (a length of 0 runs to the end).
+bool J2000BoxesFit(TStream* Stream) {
+  const int64_t Start = Stream->Position();
+  const int64_t End = Stream->Size();
+  bool Fit = true;
+  for (int64_t At = Start; Fit && At < End;) {
+    uint8_t Head[16];
+    Stream->SetPosition(At);
+    if (Stream->Read(Head, 8) != 8) {
+      Fit = false;
+      break;
+    }
+    uint64_t Length = (uint64_t(Head[0]) << 24) | (uint64_t(Head[1]) << 16) | (uint64_t(Head[2]) << 8) | Head[3];
+    uint64_t HeaderSize = 8;
+    if (Length == 1) {
+      if (Stream->Read(Head + 8, 8) != 8) {
+        Fit = false;
+        break;
+      }
+      Length = 0;
+      for (int i = 8; i < 16; ++i) Length = (Length << 8) | Head[i];
+      HeaderSize = 16;
+    }
+    if (Length == 0) break;
+    Fit = Length >= HeaderSize && Length <= uint64_t(End - At);
+    At += int64_t(Length);
+  }
+  Stream->SetPosition(Start);
+  return Fit;
+}
+
+// ---- Handles --------------------------------------------------------------------------------------------
+
+void J2000Silent(const char*, void*) {}
+
+struct TJ2000CodecHolder {
+  opj_codec_t* Codec = nullptr;
+  explicit TJ2000CodecHolder(opj_codec_t* C) : Codec(C) {
+    if (Codec == nullptr) return;
+    opj_set_info_handler(Codec, J2000Silent, nullptr);
+    opj_set_warning_handler(Codec, J2000Silent, nullptr);
+    opj_set_error_handler(Codec, J2000Silent, nullptr);
+  }
+  ~TJ2000CodecHolder() {
+    if (Codec != nullptr) opj_destroy_codec(Codec);
+  }
+  TJ2000CodecHolder(const TJ2000CodecHolder&) = delete;
+  TJ2000CodecHolder& operator=(const TJ2000CodecHolder&) = delete;
+};
+
+struct TJ2000ImageHolder {
+  opj_image_t* Image = nullptr;
+  TJ2000ImageHolder() = default;
+  ~TJ2000ImageHolder() {
+    if (Image != nullptr) opj_image_destroy(Image);
+  }
+  TJ2000ImageHolder(const TJ2000ImageHolder&) = delete;
+  TJ2000ImageHolder& operator=(const TJ2000ImageHolder&) = delete;
+};
+
+// ---- Reading --------------------------------------------------------------------------------------------
+
+enum class TJ2000Model { Grey, Rgb, YCbCr };
+
+// Which components make the picture.
+struct TJ2000Layout {
+  TJ2000Model Model = TJ2000Model::Grey;
+  uint32_t Used = 1;       // components used: 1 or 3
+  uint32_t Comp[3] = {0, 0, 0};
+  int32_t BitsPerSample = 8;
+  int32_t SamplesPerPixel = 1;
+};
+
+// The colour components are those without the opacity mark, in order; the k-th of them is colour
+// component k. An unspecified colour space follows from their count.
+bool J2000Describe(const opj_image_t& Image, TJ2000Layout& L) {
+  std::vector<uint32_t> Colour;
+  for (uint32_t i = 0; i < Image.numcomps; ++i)
+    if (Image.comps[i].alpha == 0) Colour.push_back(i);
+  if (Colour.empty() || Colour.size() >= 5) return false;
+  switch (Image.color_space) {
+    case OPJ_CLRSPC_GRAY: L.Model = TJ2000Model::Grey; break;
+    case OPJ_CLRSPC_SRGB: L.Model = TJ2000Model::Rgb; break;
+    case OPJ_CLRSPC_SYCC: L.Model = TJ2000Model::YCbCr; break;
+    case OPJ_CLRSPC_UNSPECIFIED:
+    case OPJ_CLRSPC_UNKNOWN: L.Model = Colour.size() <= 2 ? TJ2000Model::Grey : TJ2000Model::Rgb; break;
+    default: return false;
+  }
+  if (L.Model == TJ2000Model::Rgb && Colour.size() < 3) return false;
+  // YCbCr without its two colour-difference components shows its luma.
+  if (L.Model == TJ2000Model::YCbCr && Colour.size() < 3) L.Model = TJ2000Model::Grey;
+  L.Used = L.Model == TJ2000Model::Grey ? 1 : 3;
+  for (uint32_t k = 0; k < L.Used; ++k) {
+    L.Comp[k] = Colour[k];
+    const opj_image_comp_t& C = Image.comps[Colour[k]];
+    if (C.prec < 1 || C.prec > 31 || C.dx < 1 || C.dy < 1) return false;
+  }
+  L.BitsPerSample = int32_t(Image.comps[L.Comp[0]].prec);
+  L.SamplesPerPixel = int32_t(L.Used);
+  return true;
+}
+
+bool J2000SizeOf(const opj_image_t& Image, int32_t& Width, int32_t& Height) {
+  if (Image.x1 <= Image.x0 || Image.y1 <= Image.y0) return false;
+  const uint32_t W = Image.x1 - Image.x0, H = Image.y1 - Image.y0;
+  if (W > uint32_t(INT32_MAX) || H > uint32_t(INT32_MAX)) return false;
+  Width = int32_t(W);
+  Height = int32_t(H);
+  return true;
+}
+
+// Whether the decoded components and the bitmap fit what the stream can plausibly code.
+bool J2000SizesPlausible(const opj_image_t& Image, int64_t Available) {
+  int64_t Samples = 0;
+  if (!CheckedSize({int64_t(Image.x1 - Image.x0), int64_t(Image.y1 - Image.y0), 3}, Samples)) return false;
+  for (uint32_t i = 0; i < Image.numcomps; ++i) {
+    int64_t Count = 0;
+    if (!CheckedSize({int64_t(Image.comps[i].w), int64_t(Image.comps[i].h)}, Count) ||
+        !CheckedAdd(Samples, Count, Samples))
+      return false;
+  }
+  int64_t Limit = 0;
+  if (!CheckedMul(std::max<int64_t>(Available, 0), J2000MostSamplesPerByte, Limit)) Limit = INT64_MAX;
+  return Samples <= std::max(Limit, J2000SampleFloor);
+}
+
+// One used component, ready to be looked up by bitmap column and row.
+struct TJ2000Plane {
+  const OPJ_INT32* Data = nullptr;
+  uint32_t Width = 0;
+  std::vector<uint32_t> Columns;  // component column of each bitmap column
+  std::vector<uint32_t> Rows;     // component row of each bitmap row
+  int32_t Offset = 0;             // added to a signed sample
+  int32_t Max = 0;
+  uint32_t Shift = 0;
+
+  uint8_t At(int32_t x, int32_t y) const {
+    int64_t v = int64_t(Data[size_t(Rows[size_t(y)]) * Width + Columns[size_t(x)]]) + Offset;
+    v = std::clamp<int64_t>(v, 0, Max);
+    return uint8_t((uint32_t(v) << Shift) >> 24);
+  }
+};
+
+// The index of the component sample that covers reference-grid position Origin + i, for i from 0.
+void J2000IndexArray(std::vector<uint32_t>& Index, int32_t Count, uint32_t Origin, uint32_t Step, uint32_t First,
+                     uint32_t Size) {
+  Index.resize(size_t(Count));
+  for (int32_t i = 0; i < Count; ++i) {
+    const int64_t At = (int64_t(Origin) + i) / Step - int64_t(First);
+    Index[size_t(i)] = uint32_t(std::clamp<int64_t>(At, 0, int64_t(Size) - 1));
+  }
+}
+
+bool J2000MakePlane(const opj_image_t& Image, uint32_t Index, int32_t Width, int32_t Height, TJ2000Plane& P) {
+  const opj_image_comp_t& C = Image.comps[Index];
+  if (C.data == nullptr || C.w == 0 || C.h == 0 || C.prec < 1 || C.prec > 31) return false;
+  P.Data = C.data;
+  P.Width = C.w;
+  J2000IndexArray(P.Columns, Width, Image.x0, C.dx, C.x0, C.w);
+  J2000IndexArray(P.Rows, Height, Image.y0, C.dy, C.y0, C.h);
+  P.Offset = C.sgnd != 0 ? int32_t(1u << (C.prec - 1)) : 0;
+  P.Max = int32_t((uint32_t(1) << C.prec) - 1);
+  P.Shift = (32 - C.prec) % 32;
+  return true;
+}
+
+void J2000FillParams(TIOParamsVals& P, const TJ2000Layout& L, int32_t Width, int32_t Height) {
+  P.SetImageCount(1);
+  P.BitsPerSample = L.BitsPerSample;
+  P.SamplesPerPixel = L.SamplesPerPixel;
+  P.SetDpiX(DefaultDpiX);
+  P.SetDpiY(DefaultDpiY);
+  P.FreePalette();
+  P.Width = P.OriginalWidth = Width;
+  P.Height = P.OriginalHeight = Height;
+}
+
+void J2000CopyPixels(const opj_image_t& Image, const TJ2000Layout& L, TIEBitmap* Bitmap, int32_t Width,
+                     int32_t Height, TIEProgressRecord& Progress) {
+  TJ2000Plane Planes[3];
+  for (uint32_t k = 0; k < L.Used; ++k)
+    if (!J2000MakePlane(Image, L.Comp[k], Width, Height, Planes[k])) {
+      Progress.SetAborted();
+      return;
+    }
+  const bool OneBit = Bitmap->GetPixelFormat() == ie1g;
+  const TJ2000YCbCrTables& T = J2000YCbCr;
+  const TIEDataAccess SavedAccess = Bitmap->Access();
+  Bitmap->SetAccess(iedWrite);
+  Progress.PerStep = 100.0 / Height;
+  for (int32_t y = 0; y < Height; ++y) {
+    uint8_t* Row = Bitmap->GetScanline(y);
+    if (OneBit) {
+      std::fill(Row, Row + (Width + 7) / 8, 0);
+      for (int32_t x = 0; x < Width; ++x)
+        if (Planes[0].At(x, y) != 0) Row[x >> 3] |= uint8_t(0x80 >> (x & 7));
+    } else if (L.Model == TJ2000Model::Grey) {
+      for (int32_t x = 0; x < Width; ++x, Row += 3) Row[0] = Row[1] = Row[2] = Planes[0].At(x, y);
+    } else if (L.Model == TJ2000Model::Rgb) {
+      for (int32_t x = 0; x < Width; ++x, Row += 3) {
+        Row[0] = Planes[2].At(x, y);
+        Row[1] = Planes[1].At(x, y);
+        Row[2] = Planes[0].At(x, y);
+      }
+    } else {
+      for (int32_t x = 0; x < Width; ++x, Row += 3) {
+        const int32_t Y = Planes[0].At(x, y), Cb = Planes[1].At(x, y), Cr = Planes[2].At(x, y);
+        Row[0] = uint8_t(std::clamp(Y + T.CbToB[Cb], 0, 255));
+        Row[1] = uint8_t(std::clamp(Y + T.CbToG[Cb] + T.CrToG[Cr], 0, 255));
+        Row[2] = uint8_t(std::clamp(Y + T.CrToR[Cr], 0, 255));
+      }
+    }
+    Progress.Report(int32_t(int64_t(y) * 100 / Height));
+    if (Progress.Aborted()) break;
+  }
+  Bitmap->ReleaseMappedRows();
+  Bitmap->SetAccess(SavedAccess);
+}
+
+void J2000Read(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, bool ParamsOnly,
+               TIEProgressRecord& Progress) {
+  OPJ_CODEC_FORMAT Format = OPJ_CODEC_UNKNOWN;
+  if (IsJp2Stream(Stream))
+    Format = OPJ_CODEC_JP2;
+  else if (IsJ2kStream(Stream))
+    Format = OPJ_CODEC_J2K;
+  if (Format == OPJ_CODEC_UNKNOWN || (Format == OPJ_CODEC_JP2 && !J2000BoxesFit(Stream))) {
+    Progress.SetAborted();
+    return;
+  }
+  const int64_t Available = Stream->Size() - Stream->Position();
+  TJ2000Stream Input(Stream, true);
+  TJ2000CodecHolder Codec(opj_create_decompress(Format));
+  TJ2000ImageHolder Image;
+  opj_dparameters_t Setup;
+  opj_set_default_decoder_parameters(&Setup);
+  if (Input.Handle() == nullptr || Codec.Codec == nullptr || !opj_setup_decoder(Codec.Codec, &Setup) ||
+      !opj_decoder_set_strict_mode(Codec.Codec, OPJ_TRUE) ||
+      !opj_read_header(Input.Handle(), Codec.Codec, &Image.Image) || Image.Image == nullptr) {
+    Progress.SetAborted();
+    return;
+  }
+  int32_t Width = 0, Height = 0;
+  TJ2000Layout Layout;
+  if (!J2000SizeOf(*Image.Image, Width, Height) || !J2000Describe(*Image.Image, Layout)) {
+    Progress.SetAborted();
+    return;
+  }
+  J2000FillParams(Params, Layout, Width, Height);
+  if (ParamsOnly) return;
+  if (!J2000SizesPlausible(*Image.Image, Available) ||
+      !opj_decode(Codec.Codec, Input.Handle(), Image.Image) || !opj_end_decompress(Codec.Codec, Input.Handle())) {
+    Progress.SetAborted();
+    return;
+  }
+  // Decoding may have changed the components (a JP2 palette, channel definitions).
+  if (!J2000SizeOf(*Image.Image, Width, Height) || !J2000Describe(*Image.Image, Layout)) {
+    Progress.SetAborted();
+    return;
+  }
+  J2000FillParams(Params, Layout, Width, Height);
+  const TIEPixelFormat PixelFormat = Layout.BitsPerSample == 1 && Layout.SamplesPerPixel == 1 ? ie1g : ie24RGB;
+  if (!Bitmap->Allocate(Width, Height, PixelFormat)) {
+    Progress.SetAborted();
+    return;
+  }
+  J2000CopyPixels(*Image.Image, Layout, Bitmap, Width, Height, Progress);
+}
+
+// ---- Writing --------------------------------------------------------------------------------------------
+
+bool J2000AlphaInUse(TIEBitmap* Bitmap) {
+  if (!Bitmap->HasAlphaChannel()) return false;
+  TIEBitmap* Alpha = Bitmap->GetAlphaChannel();
+  bool Found = false;
+  for (int32_t y = 0; y < Alpha->GetHeight() && !Found; ++y) {
+    const uint8_t* Row = Alpha->GetScanline(y);
+    Found = std::any_of(Row, Row + Alpha->GetWidth(), [](uint8_t v) { return v != 255; });
+  }
+  Alpha->ReleaseMappedRows();
+  return Found;
+}
+
+// Fills the image's components from the bitmap, row by row.
+void J2000FillComponents(opj_image_t* Image, TIEBitmap* Bitmap, const TIOParamsVals& P, bool Grey, bool Alpha,
+                         TIEProgressRecord& Progress) {
+  const int32_t Width = Bitmap->GetWidth(), Height = Bitmap->GetHeight();
+  const int32_t MaxVal = (1 << P.BitsPerSample) - 1;
+  const bool OneBit = Bitmap->GetPixelFormat() == ie1g;
+  auto Scale = [MaxVal](int32_t v) { return OPJ_INT32(v * MaxVal / 255); };
+  TIEBitmap* AlphaChannel = Alpha ? Bitmap->GetAlphaChannel() : nullptr;
+  Progress.PerStep = Height > 0 ? 100.0 / Height : 0;
+  for (int32_t y = 0; y < Height; ++y) {
+    const uint8_t* Row = Bitmap->GetScanline(y);
+    const size_t At = size_t(y) * size_t(Width);
+    if (OneBit) {
+      for (int32_t x = 0; x < Width; ++x) Image->comps[0].data[At + size_t(x)] = (Row[x >> 3] >> (7 - (x & 7))) & 1;
+    } else if (Grey) {
+      for (int32_t x = 0; x < Width; ++x, Row += 3) {
+        const int32_t g = (Row[2] * GrayWeightRed + Row[1] * GrayWeightGreen + Row[0] * GrayWeightBlue) / 100;
+        Image->comps[0].data[At + size_t(x)] = Scale(g);
+      }
+    } else {
+      for (int32_t x = 0; x < Width; ++x, Row += 3) {
+        Image->comps[0].data[At + size_t(x)] = Scale(Row[2]);
+        Image->comps[1].data[At + size_t(x)] = Scale(Row[1]);
+        Image->comps[2].data[At + size_t(x)] = Scale(Row[0]);
+      }
+      if (AlphaChannel != nullptr) {
+        const uint8_t* A = AlphaChannel->GetScanline(y);
+        for (int32_t x = 0; x < Width; ++x) Image->comps[3].data[At + size_t(x)] = Scale(A[x]);
+      }
+    }
+    Progress.Report(int32_t(int64_t(y) * 100 / Height));
+    if (Progress.Aborted()) break;
+  }
+  Bitmap->ReleaseMappedRows();
+  if (AlphaChannel != nullptr) AlphaChannel->ReleaseMappedRows();
+}
+
+// Encodes the image into Out; false on any OpenJPEG failure.
+bool J2000Encode(opj_image_t* Image, const TIOParamsVals& P, int32_t Format, TStream* Out) {
+  TJ2000Stream Output(Out, false);
+  TJ2000CodecHolder Codec(opj_create_compress(Format == 0 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
+  if (Output.Handle() == nullptr || Codec.Codec == nullptr) return false;
+  opj_cparameters_t Parameters;
+  J2000EncoderParameters(P, int32_t(Image->x1), int32_t(Image->y1), int32_t(Image->numcomps), Parameters);
+  return opj_setup_encoder(Codec.Codec, &Parameters, Image) && opj_start_compress(Codec.Codec, Image, Output.Handle()) &&
+         opj_encode(Codec.Codec, Output.Handle()) && opj_end_compress(Codec.Codec, Output.Handle()) && !Output.Failed();
+}
+
+void J2000Write(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, int32_t Format,
+                TIEProgressRecord& Progress) {
+  std::unique_ptr<TIEBitmap> Converted;
+  TIEBitmap* Source = Bitmap;
+  if (Source->GetPixelFormat() != ie24RGB && Source->GetPixelFormat() != ie1g) {
+    Converted = std::make_unique<TIEBitmap>();
+    if (!Converted->Allocate(Bitmap->GetWidth(), Bitmap->GetHeight(), ie24RGB) ||
+        !Converted->CopyAndConvertFormat(Bitmap)) {
+      Progress.SetAborted();
+      return;
+    }
+    Source = Converted.get();
+  }
+  if (Source->GetPixelFormat() == ie1g) {
+    Params.BitsPerSample = 1;
+    Params.J2kColorSpace = 0;
+  }
+  const int32_t Width = Source->GetWidth(), Height = Source->GetHeight();
+  if (Params.BitsPerSample < 1 || Params.BitsPerSample > 16 || !(Params.J2kRate > 0) || Params.J2kColorSpace > 2 ||
+      (Format != 0 && Format != 1) || Width < 1 || Height < 1) {
+    Progress.SetAborted();
+    return;
+  }
+  const bool Grey = Params.J2kColorSpace == 0;
+  const bool Alpha = !Grey && J2000AlphaInUse(Source);
+  const uint32_t Count = Grey ? 1 : Alpha ? 4 : 3;
+  opj_image_cmptparm_t Parts[4];
+  for (uint32_t i = 0; i < Count; ++i) {
+    Parts[i] = opj_image_cmptparm_t{};
+    Parts[i].dx = Parts[i].dy = 1;
+    Parts[i].w = uint32_t(Width);
+    Parts[i].h = uint32_t(Height);
+    Parts[i].prec = uint32_t(Params.BitsPerSample);
+    Parts[i].sgnd = 0;
+  }
+  TJ2000ImageHolder Image;
+  Image.Image = opj_image_create(Count, Parts, Grey ? OPJ_CLRSPC_GRAY : OPJ_CLRSPC_SRGB);
+  if (Image.Image == nullptr) {
+    Progress.SetAborted();
+    return;
+  }
+  Image.Image->x0 = Image.Image->y0 = 0;
+  Image.Image->x1 = uint32_t(Width);
+  Image.Image->y1 = uint32_t(Height);
+  if (Alpha) Image.Image->comps[3].alpha = 1;
+  J2000FillComponents(Image.Image, Source, Params, Grey, Alpha, Progress);
+
+  // Encoded whole in memory first, so that a failure leaves the caller's stream untouched.
+  TMemoryStream Encoded;
+  if (!J2000Encode(Image.Image, Params, Format, &Encoded)) {
+    Progress.SetAborted();
+    return;
+  }
+  if (Stream->Write(Encoded.Memory(), Encoded.Size()) != Encoded.Size()) Progress.SetAborted();
+}
+
+}  // namespace
+
+// ---- The routines of the header ---------------------------------------------------------------------------
+
+bool IsJp2Stream(TStream* Stream) {
+  static constexpr uint8_t Signature[12] = {0, 0, 0, 12, 0x6A, 0x50, 0x20, 0x20, 0x0D, 0x0A, 0x87, 0x0A};
+  uint8_t b[12];
+  return J2000Peek(Stream, b, 12) && std::equal(b, b + 12, Signature);
+}
+
+bool IsJ2kStream(TStream* Stream) {
+  uint8_t b[4];
+  return J2000Peek(Stream, b, 4) && b[0] == 0xFF && b[1] == 0x4F && b[2] == 0xFF && b[3] == 0x51;
+}
+
+void J2000ReadImage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, bool ParamsOnly,
+                    TIEProgressRecord& Progress) {
+  try {
+    J2000Read(Stream, Bitmap, Params, ParamsOnly, Progress);
+  } catch (...) {
+    Progress.SetAborted();
+  }
+}
+
+void J2000WriteImage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, int32_t Format,
+                     TIEProgressRecord& Progress) {
+  try {
+    J2000Write(Stream, Bitmap, Params, Format, Progress);
+  } catch (...) {
+    Progress.SetAborted();
+  }
+}
+
+void J2000EncoderParameters(const TIOParamsVals& Params, int32_t Width, int32_t Height, int32_t Components,
+                            opj_cparameters& Parameters) {
+  opj_set_default_encoder_parameters(&Parameters);
+  Parameters.tcp_numlayers = 1;
+  Parameters.cp_disto_alloc = 1;
+  // A rate is the share of the raw size to keep; OpenJPEG takes the compression ratio, 0 for lossless.
+  Parameters.tcp_rates[0] = Params.J2kRate >= 1 ? 0.0f : float(1.0 / Params.J2kRate);
+  Parameters.irreversible = 0;
+  Parameters.tcp_mct = Components >= 3 ? 1 : 0;
+  if (Params.J2kProgression == 1) Parameters.prog_order = OPJ_RLCP;
+  else if (Params.J2kProgression == 0) Parameters.prog_order = OPJ_LRCP;
+  // Every resolution level needs at least one sample across the smaller side.
+  int32_t Levels = 1;
+  while (Levels < Parameters.numresolution && (int64_t(1) << Levels) <= std::min(Width, Height)) ++Levels;
+  Parameters.numresolution = Levels;
+}
+
+void J2000BuildYCbCrTables() {
+  const float Kr = 0.299f, Kg = 0.587f, Kb = 0.114f;
+  const float A = 2 - 2 * Kr;
+  const float B = Kr * A / Kg;
+  const float C = 2 - 2 * Kb;
+  const float D = Kb * C / Kg;
+  for (int i = 0; i < 256; ++i) {
+    const int d = i - 128;
+    J2000YCbCr.CrToR[i] = int32_t(std::nearbyint(double(A) * d));
+    J2000YCbCr.CbToB[i] = int32_t(std::nearbyint(double(C) * d));
+    J2000YCbCr.CrToG[i] = -int32_t(std::nearbyint(double(B) * d));
+    J2000YCbCr.CbToG[i] = -int32_t(std::nearbyint(double(D) * d));
+  }
+}
+
+void J2000LibraryInit() { J2000BuildYCbCrTables(); }
+
+void J2000LibraryDone() { J2000YCbCr = TJ2000YCbCrTables{}; }
+
+}  // namespace zv
