@@ -9,10 +9,14 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # image codecs
   zlib1g-dev libpng-dev libjpeg62-turbo-dev libopenjp2-7-dev
+  # colour profiles
+  liblcms2-dev
   # independent GIF checker for the tests and benchmarks only
   libgif-dev
   # independent PNG and JPEG 2000 checkers for the tests only
   python3-pil pngcheck libopenjp2-tools
+  # independent metadata and colour checkers for the tests only: exiftool, LittleCMS's transicc
+  libimage-exiftool-perl liblcms2-utils
   # video (FFmpeg 5.1)
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev libavdevice-dev
   # drawing, text and the desktop back end

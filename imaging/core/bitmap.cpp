@@ -76,9 +76,15 @@ bool IsTBitmapFormat(TIEPixelFormat Format) {
   return TBitmapFormatOf(Format) != pfCustom;
 }
 
+TCmykConversionHooks CmykConversionHooks;
+
 TIERGB24 CmykPixelToRGB(const uint8_t* P) {
-  // The ink-free formulas: each byte already holds 255 minus the ink.
   TIERGB24 c;
+  if (CmykConversionHooks.ToRgb != nullptr) {
+    CmykConversionHooks.ToRgb(int32_t(uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24), c);
+    return c;
+  }
+  // The ink-free formulas: each byte already holds 255 minus the ink.
   c.r = uint8_t(P[0] * P[3] / 255);
   c.g = uint8_t(P[1] * P[3] / 255);
   c.b = uint8_t(P[2] * P[3] / 255);
@@ -86,6 +92,11 @@ TIERGB24 CmykPixelToRGB(const uint8_t* P) {
 }
 
 void RGBToCmykPixel(TIERGB24 Color, uint8_t* P) {
+  if (CmykConversionHooks.FromRgb != nullptr) {
+    const uint32_t v = uint32_t(CmykConversionHooks.FromRgb(int32_t(uint32_t(Color.b) | uint32_t(Color.g) << 8 | uint32_t(Color.r) << 16)));
+    P[0] = uint8_t(v), P[1] = uint8_t(v >> 8), P[2] = uint8_t(v >> 16), P[3] = uint8_t(v >> 24);
+    return;
+  }
   int K = std::max({int(Color.r), int(Color.g), int(Color.b)});
   if (K == 0) K = 1;
   P[0] = uint8_t(Color.r * 255 / K);

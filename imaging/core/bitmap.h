@@ -284,8 +284,15 @@ int64_t RowLength64(int64_t Width, int64_t BitCount, int32_t Align);
 bool IsTBitmapFormat(TIEPixelFormat Format);
 // A float sample 0.0..1.0 as a byte, clamped to 0..255.
 uint8_t FloatToByte(float Value);
-// An ieCMYK pixel (inverted bytes) as a colour, and a colour as one.
+// An ieCMYK pixel (inverted bytes) as a colour, and a colour as one: through the I/O unit's CMYK
+// conversions once its start-up has installed them here, else by the plain formulas.
 TIERGB24 CmykPixelToRGB(const uint8_t* P);
 void RGBToCmykPixel(TIERGB24 Color, uint8_t* P);
+struct TCmykConversionHooks {
+  // CMYK: the pixel's four bytes from the low byte up; Color: R in bits 16-23, G 8-15, B 0-7.
+  void (*ToRgb)(int32_t CMYK, TIERGB24& RGB) = nullptr;
+  int32_t (*FromRgb)(int32_t Color) = nullptr;
+};
+extern TCmykConversionHooks CmykConversionHooks;
 
 }  // namespace zv

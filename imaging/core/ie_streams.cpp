@@ -1,7 +1,5 @@
 #include "imaging/core/ie_streams.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "imaging/core/system_routines.h"
 #include "imaging/core/zlib_streams.h"
 #include "platform/sysutils.h"
 
@@ -131,37 +130,12 @@ int64_t TIEBufferedReadStream::Seek(int64_t Offset, TSeekOrigin Origin) {
 // ---- TIEWideFileStream ------------------------------------------------------------------------------
 
 TIEWideFileStream::TIEWideFileStream(const std::string& FileName, uint16_t Mode) : THandleStream(-1) {
-  if ((Mode & fmCreate) == fmCreate) {
-    FHandle = ::open(FileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (FHandle < 0) {
-      const int error = errno;
-      throw EFCreateError(Format("Cannot create file \"%s\". %s", ExpandFileName(FileName),
-                                 SysErrorMessage(static_cast<uint32_t>(error))));
-    }
-    return;
-  }
-  int flags = -1;
-  switch (Mode & 0x0003) {
-    case fmOpenRead: flags = O_RDONLY; break;
-    case fmOpenWrite: flags = O_WRONLY; break;
-    case fmOpenReadWrite: flags = O_RDWR; break;
-    default: break;
-  }
-  int error = EINVAL;
-  if (flags >= 0) {
-    FHandle = ::open(FileName.c_str(), flags | O_CLOEXEC);
-    error = FHandle < 0 ? errno : 0;
-    // A folder opens for reading here, but it is no file to load.
-    struct stat info;
-    if (FHandle >= 0 && ::fstat(FHandle, &info) == 0 && S_ISDIR(info.st_mode)) {
-      ::close(FHandle);
-      FHandle = -1;
-      error = EISDIR;
-    }
-  }
-  if (FHandle < 0)
-    throw EFOpenError(Format("Cannot open file \"%s\". %s", ExpandFileName(FileName),
-                             SysErrorMessage(static_cast<uint32_t>(error))));
+  const bool Create = (Mode & fmCreate) == fmCreate;
+  FHandle = Create ? WideFileCreate(FileName) : WideFileOpen(FileName, Mode);
+  if (FHandle >= 0) return;
+  const std::string Reason = SysErrorMessage(static_cast<uint32_t>(errno));
+  if (Create) throw EFCreateError(Format("Cannot create file \"%s\". %s", ExpandFileName(FileName), Reason));
+  throw EFOpenError(Format("Cannot open file \"%s\". %s", ExpandFileName(FileName), Reason));
 }
 
 TIEWideFileStream::~TIEWideFileStream() {

@@ -63,8 +63,8 @@ private:
 // are those of THandleStream; the handle is closed with the stream.
 class TIEWideFileStream : public THandleStream {
 public:
-  // Mode 0xFFFF (or fmCreate) creates a new, empty file for reading and writing; any other Mode opens an
-  // existing file with the access in its low two bits. Raises EFCreateError "Cannot create file
+  // Mode 0xFFFF (or fmCreate) creates a new, empty file for reading and writing (WideFileCreate); any
+  // other Mode opens an existing file with its access and share bits (WideFileOpen). Raises EFCreateError "Cannot create file
   // "<full path>". <reason>" or EFOpenError "Cannot open file "<full path>". <reason>".
   TIEWideFileStream(const std::string& FileName, uint16_t Mode);
   ~TIEWideFileStream() override;

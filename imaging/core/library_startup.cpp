@@ -2,6 +2,7 @@
 
 #include "imaging/core/color_utils.h"
 #include "imaging/core/globals.h"
+#include "imaging/core/system_routines.h"
 
 namespace zv {
 
@@ -140,6 +141,7 @@ void UtilsStartup() {
   MemoryThresholdOverride = -1;
   TempFileFallback = true;
   ChunkedMemory = true;
+  BuildCosineRamp();
   MscmsLibrary = nullptr;
 }
 

@@ -13,6 +13,7 @@
 
 namespace zv {
 
+class TIEICC;
 class TIOParamsVals;
 
 // ---- Settings, as the unit's start-up leaves them --------------------------------------------------------
@@ -32,8 +33,11 @@ extern std::string DebugLogFileName;    // empty: the debug log is not written
 //   3 six-byte pixels, non-inverted C,M,Y,K first      4 CIELab bytes (L, a, b)
 //   5 grey byte            6 16-bit R,G,B, host order  7 16-bit R,G,B, big-endian
 //   8 Y,Cb,Cr bytes
-// Converts Count pixels from Source to Dest. Layout 3 is inverted in Source itself on the way. A pair of
-// layouts without a conversion leaves Dest unchanged.
+// Converts Count pixels from Source to Dest. With ApplyEmbeddedProfiles and Params, a row goes from the
+// image's profile (the input profile, or the target profile when the input one is not valid) to the
+// default sRGB profile while that profile has not been applied; otherwise, or when that fails, the fixed
+// conversions serve. Layout 3 is inverted in Source itself on the way. A pair of layouts without a
+// conversion leaves Dest unchanged.
 using TIEColorConvertProc = void (*)(void* Source, uint8_t SourceLayout, void* Dest, uint8_t DestLayout,
                                      int32_t Count, TIOParamsVals* Params);
 // What the JPEG and TIFF codecs call for every row they convert: ConvertColorRow after start-up.
@@ -41,14 +45,21 @@ extern TIEColorConvertProc ColorConvertHook;
 void ConvertColorRow(void* Source, uint8_t SourceLayout, void* Dest, uint8_t DestLayout, int32_t Count,
                      TIOParamsVals* Params);
 
-// The library has no CMYK colour profile of its own: its built-in CMYK conversion is the plain formula
-// below, so this answers false and both conversions always take the formulas.
+// The two profiles of the CMYK conversions: the built-in CMYK profile and sRGB, each holding a ready
+// transform towards the other once EnsureCmykTransforms has answered true. Made on first use, freed by
+// the unit's final step.
+extern TIEICC* CmykProfile;
+extern TIEICC* SrgbProfile;
+// Inflates and opens the built-in profile and primes both transforms on its first call; true while the
+// conversions can go through the profile. Several threads may call it at once.
 bool EnsureCmykTransforms();
-// CMYK holds the four inverted bytes C, M, Y, K from its low byte up, as an ieCMYK pixel does. Each
-// channel is the byte times K's byte div 255.
+// CMYK holds the four inverted bytes C, M, Y, K from its low byte up, as an ieCMYK pixel does. With
+// CmykProfileConversion and the profile: the colour through the built-in profile into sRGB. Otherwise
+// each channel is the byte times K's byte div 255.
 void CmykToRgb(int32_t CMYK, TIERGB24& RGB);
 // Color holds R in bits 16-23, G in 8-15, B in 0-7. The result holds the inverted C, M, Y, K bytes from
-// its low byte up: K = max(R, G, B) (1 for black) and each colour byte scaled by 255 div K.
+// its low byte up: through the built-in profile as above, or else K = max(R, G, B) (1 for black) and each
+// colour byte scaled by 255 div K.
 int32_t RgbToCmyk(int32_t Color);
 
 // ---- External format libraries ---------------------------------------------------------------------------

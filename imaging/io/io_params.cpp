@@ -79,6 +79,46 @@ TIEBitmap* TIOParamsVals::GetExifThumbnail() {
 
 void TIOParamsVals::FreeExifThumbnail() { FExifThumbnail.reset(); }
 
+TIEImagingAnnot* TIOParamsVals::GetImagingAnnot() {
+  if (!FImagingAnnot) {
+    FImagingAnnot = std::make_unique<TIEImagingAnnot>();
+    FImagingAnnot->Owner = this;
+  }
+  return FImagingAnnot.get();
+}
+
+TIEICC* TIOParamsVals::GetInputIcc() {
+  if (!FInputIcc) FInputIcc = std::make_unique<TIEICC>();
+  return FInputIcc.get();
+}
+
+TIEICC* TIOParamsVals::GetDefaultIcc() {
+  if (!FDefaultIcc) {
+    FDefaultIcc = std::make_unique<TIEICC>();
+    FDefaultIcc->LoadSRGBProfile();
+  }
+  return FDefaultIcc.get();
+}
+
+TIEICC* TIOParamsVals::GetTargetIcc() {
+  if (!FTargetIcc) FTargetIcc = std::make_unique<TIEICC>();
+  return FTargetIcc.get();
+}
+
+namespace {
+
+// Target's profile becomes a copy of Source's, or goes when Source has none.
+void AssignProfile(std::unique_ptr<TIEICC>& Target, const std::unique_ptr<TIEICC>& Source) {
+  if (!Source) {
+    Target.reset();
+    return;
+  }
+  if (!Target) Target = std::make_unique<TIEICC>();
+  Target->Assign(Source.get());
+}
+
+}  // namespace
+
 void TIOParamsVals::AddExifTag(int32_t Tag) {
   if (std::find(ExifTagsPresent.begin(), ExifTagsPresent.end(), Tag) == ExifTagsPresent.end())
     ExifTagsPresent.push_back(Tag);
@@ -237,6 +277,7 @@ void TIOParamsVals::ResetAll() {
   JpegScale = 1;
   JpegScaleUsed = 1;
   JpegApplyOrientation = 0;
+  JpegMarkers.Clear();
   SetLoadThumbnail(0);
 
   J2kColorSpace = 1;
@@ -264,6 +305,7 @@ void TIOParamsVals::ResetAll() {
   PngCompression = 5;
   PngTextKeys.Clear();
   PngTextValues.Clear();
+  DicomTags.Clear();
 
   PsdLoadLayers = 0;
   PsdReplaceLayers = 1;
@@ -282,6 +324,7 @@ void TIOParamsVals::ResetAll() {
   TgaGamma = 2.2;
   TgaGrayscale = 0;
 
+  IptcInfo.Clear();
   PnmComments.Clear();
 
   // 5.
@@ -301,6 +344,10 @@ void TIOParamsVals::ResetAll() {
   PdfKeywords.clear();
   PdfCreator.clear();
   PdfProducer.clear();
+  FImagingAnnot.reset();
+  FInputIcc.reset();
+  FDefaultIcc.reset();
+  FTargetIcc.reset();
 
   RawHalfSize = 0;
   RawGamma = 0.6;
@@ -392,6 +439,7 @@ void TIOParamsVals::ResetExif() {
   ExifSharpness = -1;
   ExifSubjectDistanceRange = -1;
   ExifImageUniqueId.clear();
+  ExifMakerNote.Clear();
 
   GpsVersionId.clear();
   GpsLatitudeRef.clear();
@@ -421,11 +469,22 @@ void TIOParamsVals::ResetExif() {
   GpsDestDistanceRef.clear();
   GpsDestDistance = 0;
   GpsDateStamp.clear();
+
+  for (int32_t i = 0; i < JpegMarkers.GetCount(); ++i) {
+    if (JpegMarkers.GetMarkerType(i) == 0xE1 && ExifIsMarker(JpegMarkers.GetMarkerData(i), JpegMarkers.GetMarkerLength(i))) {
+      JpegMarkers.DeleteMarker(i);
+      break;
+    }
+  }
 }
 
 void TIOParamsVals::ClearMetadata() {
+  IptcInfo.Clear();
+  FImagingAnnot.reset();
+  JpegMarkers.Clear();
   ResetExif();
   GifComments.Clear();
+  DicomTags.Clear();
   PngTextKeys.Clear();
   PngTextValues.Clear();
   TiffDocumentName.clear();
@@ -436,6 +495,7 @@ void TIOParamsVals::ClearMetadata() {
   TgaJobName.clear();
   PnmComments.Clear();
   Xmp.clear();
+  FInputIcc.reset();
 }
 
 void TIOParamsVals::Assign(const TIOParamsVals& Source) {
@@ -512,6 +572,7 @@ void TIOParamsVals::Assign(const TIOParamsVals& Source) {
   JpegScaleUsed = Source.JpegScaleUsed;
   JpegApplyOrientation = Source.JpegApplyOrientation;
   JpegLoadThumbnail = Source.JpegLoadThumbnail;
+  JpegMarkers.Assign(&Source.JpegMarkers);
 
   J2kColorSpace = Source.J2kColorSpace;
   J2kRate = Source.J2kRate;
@@ -536,6 +597,7 @@ void TIOParamsVals::Assign(const TIOParamsVals& Source) {
   PngCompression = Source.PngCompression;
   PngTextKeys.Assign(const_cast<TStringList*>(&Source.PngTextKeys));
   PngTextValues.Assign(const_cast<TStringList*>(&Source.PngTextValues));
+  DicomTags.Assign(&Source.DicomTags);
 
   TgaXOrigin = Source.TgaXOrigin;
   TgaYOrigin = Source.TgaYOrigin;
@@ -550,6 +612,7 @@ void TIOParamsVals::Assign(const TIOParamsVals& Source) {
   TgaGrayscale = Source.TgaGrayscale;
 
   PnmComments.Assign(const_cast<TStringList*>(&Source.PnmComments));
+  IptcInfo.Assign(&Source.IptcInfo);
   ExifTagsPresent = Source.ExifTagsPresent;
 
   ExifPresent = Source.ExifPresent;
@@ -626,6 +689,7 @@ void TIOParamsVals::Assign(const TIOParamsVals& Source) {
   ExifSharpness = Source.ExifSharpness;
   ExifSubjectDistanceRange = Source.ExifSubjectDistanceRange;
   ExifImageUniqueId = Source.ExifImageUniqueId;
+  ExifMakerNote.Assign(&Source.ExifMakerNote);
 
   GpsVersionId = Source.GpsVersionId;
   GpsLatitudeRef = Source.GpsLatitudeRef;
@@ -669,6 +733,14 @@ void TIOParamsVals::Assign(const TIOParamsVals& Source) {
   PdfKeywords = Source.PdfKeywords;
   PdfCreator = Source.PdfCreator;
   PdfProducer = Source.PdfProducer;
+  if (Source.FImagingAnnot) {
+    GetImagingAnnot()->Assign(Source.FImagingAnnot.get());
+  } else {
+    FImagingAnnot.reset();
+  }
+  AssignProfile(FInputIcc, Source.FInputIcc);
+  AssignProfile(FDefaultIcc, Source.FDefaultIcc);
+  AssignProfile(FTargetIcc, Source.FTargetIcc);
 
   RawHalfSize = Source.RawHalfSize;
   RawGamma = Source.RawGamma;

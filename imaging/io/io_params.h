@@ -8,7 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "imaging/core/annotations.h"
+#include "imaging/core/dicom_tags.h"
+#include "imaging/core/icc_profile.h"
 #include "imaging/core/iedefs.h"
+#include "imaging/core/jpeg_markers.h"
+#include "imaging/core/maker_notes.h"
 #include "platform/lists.h"
 #include "platform/objects.h"
 
@@ -120,6 +125,21 @@ public:
   int32_t ExifOrientation() const { return FExifOrientation; }
   void SetTiffOrientation(int32_t Value);
   void SetExifOrientation(int32_t Value);
+
+  // The colour profiles, made on first use: the one embedded in the file read, the library's default
+  // (sRGB) and the target of the colour conversion. The plain getters answer nullptr while there is none.
+  TIEICC* InputIcc() const { return FInputIcc.get(); }
+  TIEICC* DefaultIcc() const { return FDefaultIcc.get(); }
+  TIEICC* TargetIcc() const { return FTargetIcc.get(); }
+  TIEICC* GetInputIcc();
+  TIEICC* GetDefaultIcc();
+  TIEICC* GetTargetIcc();
+  void FreeInputIcc() { FInputIcc.reset(); }
+
+  // The annotations of the image read, made on first use with this record as their owner.
+  TIEImagingAnnot* ImagingAnnot() const { return FImagingAnnot.get(); }
+  TIEImagingAnnot* GetImagingAnnot();
+  void FreeImagingAnnot() { FImagingAnnot.reset(); }
 
   TIEBitmap* ExifThumbnail() const { return FExifThumbnail.get(); }
   // Creates the thumbnail bitmap when there is none.
@@ -268,6 +288,7 @@ public:
   uint32_t JpegScaleUsed = 1;
   uint8_t JpegApplyOrientation = 0;
   uint8_t JpegLoadThumbnail = 0;
+  TIEMarkerList JpegMarkers;  // markers kept from load to save
 
   // ---- JPEG 2000 -----------------------------------------------------------------------------------------
   uint8_t J2kColorSpace = 1;
@@ -303,6 +324,9 @@ public:
   TStringList PngTextKeys;
   TStringList PngTextValues;
 
+  // ---- DICOM -------------------------------------------------------------------------------------------------
+  TIEDICOMTags DicomTags;
+
   // ---- TGA ---------------------------------------------------------------------------------------------------
   uint32_t TgaXOrigin = 0;
   uint32_t TgaYOrigin = 0;
@@ -317,6 +341,7 @@ public:
   uint8_t TgaGrayscale = 0;
 
   // ---- Other metadata ------------------------------------------------------------------------------------
+  TIEIPTCInfoList IptcInfo;
   TStringList PnmComments;
   std::vector<int32_t> ExifTagsPresent;  // EXIF tag ids that carry a value
 
@@ -365,6 +390,7 @@ public:
   int32_t ExifSharpness = -1;
   int32_t ExifSubjectDistanceRange = -1;
   std::string ExifImageUniqueId;
+  TIETagsHandler ExifMakerNote;
 
   // ---- GPS ---------------------------------------------------------------------------------------------------
   std::string GpsVersionId;
@@ -444,6 +470,10 @@ private:
   int32_t FTiffOrientation = 1;
   int32_t FExifOrientation = 0;
   std::unique_ptr<TIEBitmap> FExifThumbnail;
+  std::unique_ptr<TIEImagingAnnot> FImagingAnnot;
+  std::unique_ptr<TIEICC> FInputIcc;
+  std::unique_ptr<TIEICC> FDefaultIcc;
+  std::unique_ptr<TIEICC> FTargetIcc;
 
   double FExifExposureTime = -1;
   double FExifFNumber = -1;

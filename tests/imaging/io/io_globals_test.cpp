@@ -1,5 +1,6 @@
-// The I/O unit's start-up step and settings, the row colour conversions with the CMYK formulas, the
-// external format list and the debug log.
+// The I/O unit's start-up step and settings, the row colour conversions with the CMYK formulas and
+// through the built-in profile (checked against LittleCMS's own transicc), the colour profiles of the
+// parameters, the external format list and the debug log.
 #include "imaging/io/io_globals.h"
 
 #include <gtest/gtest.h>
@@ -78,8 +79,14 @@ int32_t Pack(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3) {
   return int32_t(uint32_t(b0) | (uint32_t(b1) << 8) | (uint32_t(b2) << 16) | (uint32_t(b3) << 24));
 }
 
-TEST(Cmyk, TheFormulasMapNoInkToWhiteAndFullBlackToBlack) {
-  EXPECT_FALSE(EnsureCmykTransforms());
+// The plain formulas serve while CmykProfileConversion is off.
+class CmykFormulas : public ::testing::Test {
+protected:
+  void SetUp() override { CmykProfileConversion = false; }
+  void TearDown() override { CmykProfileConversion = true; }
+};
+
+TEST_F(CmykFormulas, MapNoInkToWhiteAndFullBlackToBlack) {
   TIERGB24 c{1, 2, 3};
   CmykToRgb(Pack(255, 255, 255, 255), c);
   EXPECT_EQ(c, (TIERGB24{255, 255, 255}));
@@ -105,7 +112,7 @@ struct RowCase {
   Bytes Expected;
 };
 
-TEST(ConvertColorRow, ConvertsEachListedPairOfLayouts) {
+TEST_F(CmykFormulas, ConvertColorRowConvertsEachListedPairOfLayouts) {
   uint8_t Host[6];
   const uint16_t Words[3] = {0x1234, 0xABCD, 0xFF01};
   std::memcpy(Host, Words, 6);
@@ -132,7 +139,7 @@ TEST(ConvertColorRow, ConvertsEachListedPairOfLayouts) {
   }
 }
 
-TEST(ConvertColorRow, SixBytePixelsAreInvertedInTheSourceItself) {
+TEST_F(CmykFormulas, ConvertColorRowInvertsSixBytePixelsInTheSourceItself) {
   Bytes Source = {0, 0, 0, 0, 9, 9, 0, 255, 0, 0, 7, 7};  // no ink; full magenta
   Bytes Dest(6, 0);
   ConvertColorRow(Source.data(), 3, Dest.data(), 1, 2, nullptr);

@@ -394,5 +394,83 @@ TEST_F(IOParamsTest, AssignCopiesEveryFieldIntoOwnObjects) {
   EXPECT_EQ(Target.PaletteCount(), 0);
 }
 
+// The metadata containers: ClearMetadata empties them and drops the annotations and the input profile;
+// ResetExif takes away the maker note and the EXIF marker alone; ResetAll also drops every profile; Assign copies each into the target's
+// own object, and a source without a profile takes the target's away.
+TEST_F(IOParamsTest, MetadataContainersFollowResetClearAndAssign) {
+  auto Fill = [](TIOParamsVals& p) {
+    p.JpegMarkers.AddMarker(0xE1, "Exif\0\0MM", 8);
+    p.JpegMarkers.AddMarker(0xE1, "http://ns", 9);
+    p.JpegMarkers.AddMarker(0xFE, "comment", 7);
+    p.IptcInfo.AddData(2, 5, "Title", 5);
+    p.GetInputIcc()->LoadSRGBProfile();
+    p.GetTargetIcc()->LoadSRGBProfile();
+    p.GetDefaultIcc();
+    p.DicomTags.AddTag(0x0010, 0x0010, "PN", nullptr, -1);
+    p.GetImagingAnnot()->Marks.push_back(std::make_unique<TIEImagingObject>());
+    p.ExifMakerNote.SetRawData({'N', 'i', 'k', 'o', 'n'});
+  };
+
+  TIOParamsVals p(nullptr);
+  EXPECT_EQ(p.InputIcc(), nullptr);
+  EXPECT_EQ(p.DefaultIcc(), nullptr);
+  Fill(p);
+  EXPECT_TRUE(p.DefaultIcc()->IsValid());  // the default profile is sRGB from the start
+  EXPECT_EQ(p.ImagingAnnot()->Owner, &p);
+
+  TIOParamsVals Copy(nullptr);
+  Copy.Assign(p);
+  EXPECT_EQ(Copy.ExifMakerNote.RawLength(), 5);
+  ASSERT_NE(Copy.ImagingAnnot(), nullptr);
+  EXPECT_NE(Copy.ImagingAnnot(), p.ImagingAnnot());
+  EXPECT_EQ(Copy.ImagingAnnot()->Owner, &Copy);
+  EXPECT_EQ(Copy.ImagingAnnot()->Marks.size(), 1u);
+  EXPECT_EQ(Copy.DicomTags.Count(), 1);
+
+  p.ResetExif();
+  EXPECT_EQ(p.ExifMakerNote.RawLength(), 0);
+  EXPECT_EQ(p.DicomTags.Count(), 1);
+  ASSERT_EQ(p.JpegMarkers.GetCount(), 2);
+  EXPECT_EQ(p.JpegMarkers.GetMarkerLength(0), 9);
+  EXPECT_EQ(p.IptcInfo.GetCount(), 1);
+
+  Copy.Assign(p);
+  ASSERT_EQ(Copy.JpegMarkers.GetCount(), 2);
+  EXPECT_NE(Copy.JpegMarkers.GetMarkerData(0), p.JpegMarkers.GetMarkerData(0));
+  ASSERT_EQ(Copy.IptcInfo.GetCount(), 1);
+  ASSERT_NE(Copy.InputIcc(), nullptr);
+  EXPECT_NE(Copy.InputIcc(), p.InputIcc());
+  EXPECT_TRUE(Copy.InputIcc()->IsValid());
+  ASSERT_NE(Copy.DefaultIcc(), nullptr);
+  EXPECT_TRUE(Copy.DefaultIcc()->IsValid());
+  EXPECT_TRUE(Copy.TargetIcc()->IsValid());
+
+  p.ClearMetadata();
+  EXPECT_EQ(p.JpegMarkers.GetCount(), 0);
+  EXPECT_EQ(p.IptcInfo.GetCount(), 0);
+  EXPECT_EQ(p.DicomTags.Count(), 0);
+  EXPECT_EQ(p.ImagingAnnot(), nullptr);
+  EXPECT_EQ(p.InputIcc(), nullptr);
+  EXPECT_NE(p.TargetIcc(), nullptr);  // only the input profile belongs to the image read
+  EXPECT_NE(p.DefaultIcc(), nullptr);
+
+  Copy.Assign(p);
+  EXPECT_EQ(Copy.InputIcc(), nullptr);
+  EXPECT_EQ(Copy.ImagingAnnot(), nullptr);
+  EXPECT_EQ(Copy.ExifMakerNote.RawLength(), 0);
+  EXPECT_EQ(Copy.JpegMarkers.GetCount(), 0);
+
+  Fill(p);
+  p.ResetAll();
+  EXPECT_EQ(p.DicomTags.Count(), 0);
+  EXPECT_EQ(p.ImagingAnnot(), nullptr);
+  EXPECT_EQ(p.ExifMakerNote.RawLength(), 0);
+  EXPECT_EQ(p.JpegMarkers.GetCount(), 0);
+  EXPECT_EQ(p.IptcInfo.GetCount(), 0);
+  EXPECT_EQ(p.InputIcc(), nullptr);
+  EXPECT_EQ(p.DefaultIcc(), nullptr);
+  EXPECT_EQ(p.TargetIcc(), nullptr);
+}
+
 }  // namespace
 }  // namespace zv
