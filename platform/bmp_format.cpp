@@ -18,6 +18,9 @@ constexpr uint32_t kCoreHeaderSize = 12;
 constexpr uint32_t kInfoHeaderSize = 40;
 // No header version is larger than this; a bigger claim is a broken file.
 constexpr uint32_t kMaxHeaderSize = 1024;
+// The most pixels one byte of RLE data may stand for (the image library's BMP reader holds files to
+// the same bound).
+constexpr uint64_t kMaxRlePixelsPerByte = 32768;
 
 [[noreturn]] void Invalid() { throw EInvalidGraphic(kInvalidBitmapMessage); }
 
@@ -263,6 +266,9 @@ size_t DecodePixels(const DibHeader& h, const uint8_t* d, size_t n, size_t bitsO
   if (h.compression == BI_RLE8 || h.compression == BI_RLE4) {
     size_t len = avail;
     if (h.sizeImage && h.sizeImage < len) len = h.sizeImage;
+    // Runs, deltas and an early end may leave much of the image blank, but a few bytes cannot stand for
+    // an image of any size: a header that claims more is broken, refused before anything is allocated.
+    if (uint64_t(h.width) * uint64_t(h.height) > (uint64_t(len) + 2) * kMaxRlePixelsPerByte) Invalid();
     img.Bits.assign(total, 0);
     return bitsOffset + DecodeRle(h, bits, len, img);
   }

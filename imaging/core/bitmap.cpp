@@ -268,6 +268,8 @@ void TIEBitmap::FreeBlock() {
 
 bool TIEBitmap::AllocateChunks() {
   if (!ChunkedMemory) return false;
+  // Chunks hold the whole image in memory all the same: no more of them than the machine has.
+  if (!MemoryCanHold(int64_t(FRowLen) * FHeight)) return false;
   int64_t n = 4;
   for (;;) {
     int64_t Rows = (FHeight + n - 1) / n;
@@ -351,8 +353,12 @@ void TIEBitmap::FreeRowTable() {
 }
 
 void TIEBitmap::FreeImage(bool WithAlpha) {
-  ReleaseMappedRows();
+  // The rows handed out go with the file, unwritten: nobody can read them any more.
+  FCurrentRow = nullptr;
+  FMappedRows.clear();
+  FMappedRowNumbers.clear();
   FFileBuffer->DeAllocate();
+  FStorageFailed = false;
   FreePalette();
   FreeBlock();
   if (FVclBitmap != nullptr && !FExternalTBitmap) delete FVclBitmap;
@@ -369,13 +375,39 @@ void TIEBitmap::FreeImage(bool WithAlpha) {
   FExternalTBitmap = false;
 }
 
+bool TIEBitmap::StorageFailed() const {
+  return FStorageFailed || (FAlphaChannel != nullptr && FAlphaChannel->FStorageFailed);
+}
+
 // ---- Rows --------------------------------------------------------------------------------------
+
+void TIEBitmap::UnmapFileRow(uint8_t* Buffer) {
+  try {
+    FFileBuffer->UnMap(Buffer);
+  } catch (const EStreamError&) {
+    // The row did not reach the file (a full disk, a failing device): the image is no longer what was
+    // written into it, and says so.
+    FStorageFailed = true;
+  }
+}
+
+uint8_t* TIEBitmap::MapFileRow(int32_t Row) {
+  const int64_t Offset = int64_t(Row) * FRowLen;
+  try {
+    return static_cast<uint8_t*>(FFileBuffer->Map(FAccess, Offset, FRowLen));
+  } catch (const EStreamError&) {
+    // The row could not be read: it is handed out blank, still written back with the write bit.
+    FStorageFailed = true;
+    void* Buffer = FFileBuffer->Map(TIEDataAccess(FAccess & ~iedRead), Offset, FRowLen);
+    return static_cast<uint8_t*>(Buffer);
+  }
+}
 
 void TIEBitmap::ReleaseCurrentRow() {
   if (FCurrentRow != nullptr) {
     uint8_t* Row = FCurrentRow;
     FCurrentRow = nullptr;
-    FFileBuffer->UnMap(Row);
+    UnmapFileRow(Row);
   }
 }
 
@@ -386,7 +418,7 @@ uint8_t* TIEBitmap::GetScanline(int32_t Row) {
       return FChunks[size_t(Row / FRowsPerChunk)] + int64_t(Row % FRowsPerChunk) * FRowLen;
     case ieTempFile:
       ReleaseCurrentRow();
-      FCurrentRow = static_cast<uint8_t*>(FFileBuffer->Map(FAccess, int64_t(Row) * FRowLen, FRowLen));
+      FCurrentRow = MapFileRow(Row);
       return FCurrentRow;
     case ieTBitmap:
       if (size_t(Row) < FRowTable.size()) return FRowTable[size_t(Row)];
@@ -398,7 +430,7 @@ uint8_t* TIEBitmap::GetScanline(int32_t Row) {
 uint8_t* TIEBitmap::MapRow(int32_t Row) {
   if (FLocation != ieTempFile) return GetScanline(Row);
   ReleaseCurrentRow();
-  auto* Buffer = static_cast<uint8_t*>(FFileBuffer->Map(FAccess, int64_t(Row) * FRowLen, FRowLen));
+  uint8_t* Buffer = MapFileRow(Row);
   FMappedRows.push_back(Buffer);
   FMappedRowNumbers.push_back(Row);
   return Buffer;
@@ -411,7 +443,7 @@ void TIEBitmap::UnmapRow(int32_t Row) {
       uint8_t* Buffer = FMappedRows[i];
       FMappedRows.erase(FMappedRows.begin() + ptrdiff_t(i));
       FMappedRowNumbers.erase(FMappedRowNumbers.begin() + ptrdiff_t(i));
-      FFileBuffer->UnMap(Buffer);
+      UnmapFileRow(Buffer);
       return;
     }
   }
@@ -423,7 +455,7 @@ void TIEBitmap::ReleaseMappedRows() {
     uint8_t* Buffer = FMappedRows.back();
     FMappedRows.pop_back();
     FMappedRowNumbers.pop_back();
-    FFileBuffer->UnMap(Buffer);
+    UnmapFileRow(Buffer);
   }
 }
 
@@ -551,6 +583,13 @@ uint8_t FloatToByte(float Value) {
   if (!(v > 0)) return 0;
   if (v >= 255) return 255;
   return uint8_t(v);
+}
+
+uint16_t FloatToWord(float Value) {
+  double v = std::trunc(double(Value) * 65535.0);
+  if (!(v > 0)) return 0;
+  if (v >= 65535) return 65535;
+  return uint16_t(v);
 }
 
 // ---- Alpha channel -----------------------------------------------------------------------------
@@ -718,7 +757,11 @@ void TIEBitmap::CopyImageFrom(TIEBitmap* Source, bool Whole) {
     if (FLocation == ieTempFile && Source->FLocation == ieTempFile && FRowLen == Source->FRowLen) {
       ReleaseMappedRows();
       Source->ReleaseMappedRows();
-      Source->FFileBuffer->CopyTo(FFileBuffer.get(), 0, int64_t(FRowLen) * FHeight);
+      try {
+        Source->FFileBuffer->CopyTo(FFileBuffer.get(), 0, int64_t(FRowLen) * FHeight);
+      } catch (const EStreamError&) {
+        FStorageFailed = true;
+      }
     } else {
       size_t n = size_t(std::min(FRowLen, Source->GetRowLen()));
       for (int32_t r = 0; r < FHeight; ++r) std::memcpy(GetScanline(r), Source->GetScanline(r), n);
@@ -727,6 +770,8 @@ void TIEBitmap::CopyImageFrom(TIEBitmap* Source, bool Whole) {
     }
     Source->FAccess = SourceAccess;
     FAccess = OwnAccess;
+    // A copy of rows that never reached the source's file is not the source's image either.
+    if (Source->FStorageFailed) FStorageFailed = true;
   }
 
   if (Whole && !FIsAlpha) {
@@ -771,6 +816,7 @@ void TIEBitmap::MoveStorageTo(TIEBitmap* Target) {
   Target->FBWConversion = FBWConversion;
   Target->FRowAlign = FRowAlign;
   Target->FAllocator = FAllocator;
+  Target->FStorageFailed = FStorageFailed;
 
   FFileBuffer = std::make_unique<TIEFileBuffer>();
   FRowTable = {};
@@ -788,6 +834,7 @@ void TIEBitmap::MoveStorageTo(TIEBitmap* Target) {
   FWidth = FHeight = FBitCount = FChannelCount = FRowLen = 0;
   FFull = false;
   FExternalTBitmap = false;
+  FStorageFailed = false;
   FNeedsAllocate = true;
 }
 

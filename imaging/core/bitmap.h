@@ -81,7 +81,13 @@ public:
   bool IsEmpty() const { return FWidth == 0 || FHeight == 0 || FRowLen == 0 || FBitCount == 0; }
 
   // ---- Storage ----
+  // Discards the pixels (rows still handed out of a temporary file go unwritten) and the palette, and the
+  // alpha channel WithAlpha. Never raises.
   void FreeImage(bool WithAlpha);
+  // Rows of the temporary file (of this bitmap or its alpha channel) could not be written back or read
+  // since the storage was made (a full disk, a failing device): the pixels are not what was written.
+  // A copy of such an image says so too. Cleared when the storage goes.
+  bool StorageFailed() const;
   // Several rows at once: valid until UnmapRow/ReleaseMappedRows (or a storage change elsewhere).
   uint8_t* MapRow(int32_t Row);
   void UnmapRow(int32_t Row);
@@ -229,6 +235,9 @@ private:
   void FreeRowTable();
   void SetupTBitmapFormat();
   void ReleaseCurrentRow();
+  // A temporary-file row handed out and taken back; failures set FStorageFailed instead of raising.
+  uint8_t* MapFileRow(int32_t Row);
+  void UnmapFileRow(uint8_t* Buffer);
   // Whether every pixel byte of every row (rows taken at byte alignment) is Value. The rows are read
   // with read access, and only while Result holds: Result false gives false without reading a row.
   bool PixelBytesAllAre(uint8_t Value, bool Result);
@@ -272,6 +281,7 @@ private:
   int32_t FRowAlign = 32;
   TIEAllocator FAllocator = ieaTagged;
   bool FNeedsAllocate = true;
+  bool FStorageFailed = false;
   int32_t FChunkCount = 0;
   int32_t FRowsPerChunk = 0;
   std::vector<uint8_t*> FChunks;
@@ -282,8 +292,11 @@ private:
 int64_t RowLength64(int64_t Width, int64_t BitCount, int32_t Align);
 // Whether a TBitmap can hold the format (ieGray16 only as ie8g).
 bool IsTBitmapFormat(TIEPixelFormat Format);
-// A float sample 0.0..1.0 as a byte, clamped to 0..255.
+// A float sample (0.0 black, 1.0 white) as a byte or a word: Trunc(Value x 255) or Trunc(Value x 65535),
+// clamped to the range (NaN gives 0). Every reading of ie32f pixels (GetPixelAsRGB, every conversion,
+// the processing routines) goes through these, so that a sample reads the same everywhere.
 uint8_t FloatToByte(float Value);
+uint16_t FloatToWord(float Value);
 // An ieCMYK pixel (inverted bytes) as a colour, and a colour as one: through the I/O unit's CMYK
 // conversions once its start-up has installed them here, else by the plain formulas.
 TIERGB24 CmykPixelToRGB(const uint8_t* P);

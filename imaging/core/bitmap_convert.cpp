@@ -34,8 +34,9 @@ bool TIEBitmap::ConvertToFormat(TIEPixelFormat Format) {
     return false;
   };
   if (!Allocate(Old.FWidth, Old.FHeight, Format)) return Restore();
-  // The old storage is ours alone, so a conversion through ie24RGB may convert it in place.
-  if (!ConvertBitmapPixels(&Old, this, true)) {
+  // The old storage is ours alone, so a conversion through ie24RGB may convert it in place. Rows that did
+  // not reach a file (or came from one unread) make no converted image.
+  if (!ConvertBitmapPixels(&Old, this, true) || FStorageFailed || Old.FStorageFailed) {
     FreeImage(true);
     return Restore();
   }
@@ -56,7 +57,8 @@ bool TIEBitmap::CopyAndConvertFormat(TIEBitmap* Source) {
   if (!ConvertBitmapPixels(Source, this, false)) return false;
   if (Source->HasAlphaChannel() && !FIsAlpha) GetAlphaChannel()->Assign(Source->GetAlphaChannel());
   PushPaletteToTBitmap();
-  return true;
+  if (Source->StorageFailed()) FStorageFailed = true;
+  return !StorageFailed();
 }
 
 // A TBitmap converts its own pixels where it can; the fields follow only a conversion that was made.

@@ -95,6 +95,12 @@ void TIEBitmap::SetLocation(TIELocation NewLocation) {
     return;
   }
   CopyRows(&old, this);
+  // Rows that did not reach the new file: the image stays where it was, whole.
+  if (FStorageFailed && !old.FStorageFailed) {
+    FreeImage(true);
+    old.MoveStorageTo(this);
+    return;
+  }
   if (FPaletteLength > 0 && old.FPaletteLength > 0) {
     const int32_t n = std::min(FPaletteLength, old.FPaletteLength);
     std::memcpy(FPalette, old.FPalette, static_cast<size_t>(n) * sizeof(TIERGB24));
@@ -143,18 +149,14 @@ void TIEBitmap::WrapTBitmap(TBitmap* Bitmap, bool FreeCurrent) {
   FExternalTBitmap = true;
   FVclBitmap = Bitmap;
   BuildRowTable();
+  // Other pixel formats are settled at once, before a row of the wrong length can be handed out.
+  if (pf != pf1bit && pf != pf24bit && pf != pf32bit) ResyncFromTBitmap();
 }
 
 void TIEBitmap::ResyncFromTBitmap() {
   if (FVclBitmap == nullptr) return;
   TBitmap* b = FVclBitmap;
-  TPixelFormat pf = b->PixelFormat();
-  // Rows of these formats are narrower or wider than ie24RGB rows: make the pixels really 24-bit so
-  // that rows handed out hold what their length says.
-  if (pf != pf1bit && pf != pf8bit && pf != pf24bit && pf != pf32bit && !b->Empty()) {
-    b->SetPixelFormat(pf24bit);
-    pf = b->PixelFormat();
-  }
+  const TPixelFormat pf = b->PixelFormat();
   TIEPixelFormat format;
   switch (pf) {
     case pf1bit:
@@ -163,12 +165,21 @@ void TIEBitmap::ResyncFromTBitmap() {
     case pf8bit:
       format = (FIsAlpha || IsGrayColorTable(b)) ? ie8g : ie8p;
       break;
+    case pf24bit:
+      format = ie24RGB;
+      break;
     case pf32bit:
+    case pfDevice:  // held as 32-bit pixels
       format = ieRGBX32;
       break;
     default:
-      format = ie24RGB;
-      break;
+      // 4, 15 or 16 bits: no format of ours has such rows, and the TBitmap is its owner's to keep as
+      // it is. The image reads as empty (no rows are handed out) until the owner gives it a format
+      // that we have.
+      FWidth = FHeight = FBitCount = FChannelCount = FRowLen = 0;
+      FPixelFormat = ieNone;
+      FreeRowTable();
+      return;
   }
   const int32_t w = b->Width();
   const int32_t h = b->Height();
@@ -241,19 +252,28 @@ void TIEBitmap::SetHeight(int32_t NewHeight) {
 }
 
 void TIEBitmap::SetRowAlignment(int32_t Bits) {
-  // Below one byte a row length cannot be computed.
-  if (Bits == FRowAlign || Bits < 8) return;
+  // A row is a whole number of bytes only for alignments of whole bytes: others are refused.
+  if (Bits == FRowAlign || Bits < 8 || Bits % 8 != 0) return;
   FNeedsAllocate = true;
   if (FLocation != ieInMemory) return;
+  if (IsEmpty()) {
+    FRowAlign = Bits;
+    return;
+  }
   TIEBitmap old;
   MoveStorageTo(&old);
+  const int32_t oldAlign = FRowAlign;
   FRowAlign = Bits;
-  if (!old.IsEmpty() && Allocate(old.FWidth, old.FHeight, old.FPixelFormat)) {
-    CopyRows(&old, this);
-    old.CopyPaletteTo(this);
-    TIEBitmap* alpha = old.FAlphaChannel != nullptr ? GetAlphaChannel() : nullptr;
-    if (alpha != nullptr) alpha->Assign(old.FAlphaChannel);
+  if (!Allocate(old.FWidth, old.FHeight, old.FPixelFormat)) {
+    // No room for the new rows: the image stays as it was.
+    FRowAlign = oldAlign;
+    old.MoveStorageTo(this);
+    return;
   }
+  CopyRows(&old, this);
+  old.CopyPaletteTo(this);
+  TIEBitmap* alpha = old.FAlphaChannel != nullptr ? GetAlphaChannel() : nullptr;
+  if (alpha != nullptr) alpha->Assign(old.FAlphaChannel);
 }
 
 }  // namespace zv

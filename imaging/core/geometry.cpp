@@ -154,40 +154,210 @@ double DistanceToRectangle(int32_t X, int32_t Y, int32_t Left, int32_t Top, int3
   return best;
 }
 
+namespace {
+
+// Up to this many outline points an ellipse is measured point by point; larger ones only near the point.
+constexpr int64_t EllipseExactPoints = 4096;
+// Up to this many pen offsets every one is measured; more only where the nearest can be.
+constexpr int64_t EllipseExactOffsets = 64;
+// Segments (or spokes) measured on each side of the ones nearest the point.
+constexpr int64_t EllipseWindow = 8;
+// Up to this smaller semi-axis an outline has too few points to follow its ellipse closely.
+constexpr int64_t EllipseCoarseAxis = 64;
+
+int32_t TruncToInt32(double V) {
+  if (!(V > -2147483648.0)) return INT32_MIN;
+  if (!(V < 2147483647.0)) return INT32_MAX;
+  return static_cast<int32_t>(std::trunc(V));
+}
+
+int32_t SaturateToInt32(int64_t V) {
+  return static_cast<int32_t>(std::clamp<int64_t>(V, INT32_MIN, INT32_MAX));
+}
+
+// The outline of one pen offset: semi-axes a and b, Count points at equal steps of the angle.
+struct TEllipseOutline {
+  double A = 0;
+  double B = 0;
+  int64_t Count = 2;
+  bool Filled = false;
+
+  TPoint Point(int64_t i) const {
+    const double theta = 2 * kPi * double(i) / double(Count);
+    return TPoint(TruncToInt32(A * std::cos(theta)), TruncToInt32(B * std::sin(theta)));
+  }
+  // Outline: the segment from point i to point i + 1 (none from the last point back to the first).
+  // Filled: the spoke from the centre to point i, truncated (none to point 0).
+  double Distance(int32_t X, int32_t Y, int64_t i) const {
+    if (Filled) {
+      if (i == 0) return IENoDistance;
+      const TPoint p = Point(i);
+      return std::trunc(DistanceToSegment(X, Y, 0, 0, p.X, p.Y));
+    }
+    if (i == Count - 1) return IENoDistance;
+    const TPoint p = Point(i), q = Point(i + 1);
+    return DistanceToSegment(X, Y, p.X, p.Y, q.X, q.Y);
+  }
+};
+
+TEllipseOutline EllipseOutline(int64_t HalfW, int64_t HalfH, int64_t k, bool Filled) {
+  TEllipseOutline e;
+  e.A = double(HalfW + k);
+  e.B = double(HalfH + k);
+  e.Filled = Filled;
+  int64_t v = static_cast<int64_t>(std::trunc(2 * kPi * std::min(e.A, e.B)));
+  // An arithmetic shift: a negative count (pen offset larger than the box) must not become huge.
+  if (!Filled) v >>= 3;
+  e.Count = std::max<int64_t>(v, 2);
+  return e;
+}
+
+// The bisection root of the distance equation of a point (z0, z1) in units of the semi-axes, first
+// quadrant, e0 >= e1 (r0 = (e0 / e1)^2).
+double EllipseDistanceRoot(double r0, double z0, double z1, double g) {
+  const double n0 = r0 * z0;
+  double s0 = z1 - 1;
+  double s1 = g < 0 ? 0 : std::hypot(n0, z1) - 1;
+  double s = 0;
+  // Halving a double interval ends on one of its ends after at most this many steps.
+  for (int i = 0; i < 1100; ++i) {
+    s = (s0 + s1) / 2;
+    if (s == s0 || s == s1) break;
+    const double ratio0 = n0 / (s + r0), ratio1 = z1 / (s + 1);
+    const double gs = ratio0 * ratio0 + ratio1 * ratio1 - 1;
+    if (gs > 0) s0 = s;
+    else if (gs < 0) s1 = s;
+    else break;
+  }
+  return s;
+}
+
+// The angle t of the point (A cos t, B sin t) of the ellipse nearest to (X, Y); A and B above 0.
+double NearestEllipseAngle(double X, double Y, double A, double B) {
+  const bool swap = A < B;
+  const double e0 = swap ? B : A, e1 = swap ? A : B;
+  const double q0 = std::fabs(swap ? Y : X), q1 = std::fabs(swap ? X : Y);
+  double x0 = 0, x1 = 0;
+  if (q1 > 0) {
+    if (q0 > 0) {
+      const double z0 = q0 / e0, z1 = q1 / e1, g = z0 * z0 + z1 * z1 - 1;
+      if (g != 0) {
+        const double r0 = (e0 / e1) * (e0 / e1);
+        const double s = EllipseDistanceRoot(r0, z0, z1, g);
+        x0 = r0 * q0 / (s + r0);
+        x1 = q1 / (s + 1);
+      } else {
+        x0 = q0;
+        x1 = q1;
+      }
+    } else {
+      x1 = e1;
+    }
+  } else {
+    const double numer0 = e0 * q0, denom0 = e0 * e0 - e1 * e1;
+    if (numer0 < denom0) {
+      const double xde0 = numer0 / denom0;
+      x0 = e0 * xde0;
+      x1 = e1 * std::sqrt(std::max(0.0, 1 - xde0 * xde0));
+    } else {
+      x0 = e0;
+    }
+  }
+  const double ux = swap ? x1 : x0, uy = swap ? x0 : x1;
+  double t = std::atan2(uy / B, ux / A);
+  if (X < 0) t = kPi - t;
+  if (Y < 0) t = -t;
+  return t;
+}
+
+// The index of the outline point at or just before the angle t.
+int64_t EllipseIndexAt(double t, int64_t Count) {
+  double turns = t / (2 * kPi);
+  turns -= std::floor(turns);
+  return std::min<int64_t>(static_cast<int64_t>(turns * double(Count)), Count - 1);
+}
+
+// The outline's distance: every segment (spoke) when there are few, else those around the nearest point
+// of the true ellipse and around the point's own direction, which hold the nearest one.
+double EllipseOutlineDistance(int32_t X, int32_t Y, const TEllipseOutline& e) {
+  double best = IENoDistance;
+  if (e.Count <= EllipseExactPoints || !(e.A > 0 && e.B > 0)) {
+    for (int64_t i = 0; i < e.Count; ++i) best = std::min(best, e.Distance(X, Y, i));
+    return best;
+  }
+  const int64_t centres[2] = {EllipseIndexAt(NearestEllipseAngle(X, Y, e.A, e.B), e.Count),
+                              EllipseIndexAt(std::atan2(e.A * Y, e.B * X), e.Count)};
+  for (int64_t c : centres) {
+    for (int64_t d = -EllipseWindow; d <= EllipseWindow; ++d) {
+      const int64_t i = ((c + d) % e.Count + e.Count) % e.Count;
+      best = std::min(best, e.Distance(X, Y, i));
+    }
+  }
+  return best;
+}
+
+// The pen offsets worth measuring when there are too many to measure all: the ends, where an axis
+// passes 0 or the outline stops being a bare segment, every small outline, and where the point crosses
+// the ellipse (the ellipses are nested, so the distance falls towards that offset and rises after it).
+std::vector<int64_t> EllipseOffsets(int64_t X, int64_t Y, int64_t HalfW, int64_t HalfH, int64_t Low,
+                                    int64_t High) {
+  std::vector<int64_t> ks;
+  auto around = [&](int64_t k, int64_t before, int64_t after) {
+    for (int64_t d = -before; d <= after; ++d) ks.push_back(std::clamp(k + d, Low, High));
+  };
+  around(Low, 0, 1);
+  around(High, 1, 0);
+  around(-HalfW, 2, 3);
+  around(-HalfH, 2, 3);
+  const int64_t smaller = std::min(HalfW, HalfH);
+  around(-smaller, 2, 3);
+  // Small outlines are coarse polygons, far from the ellipse they stand for: all of them.
+  for (int64_t k = std::max(Low, 1 - smaller); k <= std::min(High, EllipseCoarseAxis - smaller); ++k)
+    ks.push_back(k);
+  // The first offset whose ellipse holds the point: (X / a)^2 + (Y / b)^2 falls as k grows.
+  auto holds = [&](int64_t k) {
+    const double a = double(HalfW + k), b = double(HalfH + k);
+    return (double(X) / a) * (double(X) / a) + (double(Y) / b) * (double(Y) / b) <= 1;
+  };
+  int64_t lo = std::max(Low, 1 - smaller), hi = High;
+  if (lo <= hi) {
+    if (holds(lo)) {
+      hi = lo;
+    } else if (!holds(hi)) {
+      lo = hi;
+    } else {
+      while (hi - lo > 1) {
+        const int64_t mid = lo + (hi - lo) / 2;
+        (holds(mid) ? hi : lo) = mid;
+      }
+    }
+    around(hi, 8, 8);
+  }
+  std::sort(ks.begin(), ks.end());
+  ks.erase(std::unique(ks.begin(), ks.end()), ks.end());
+  return ks;
+}
+
+}  // namespace
+
 double DistanceToEllipse(int32_t X, int32_t Y, int32_t Left, int32_t Top, int32_t Right, int32_t Bottom,
                          bool Filled, int32_t PenWidth) {
   const int64_t halfW = (int64_t(Right) - Left) / 2;
   const int64_t halfH = (int64_t(Bottom) - Top) / 2;
-  const int32_t px = static_cast<int32_t>(int64_t(X) - (Left + halfW));
-  const int32_t py = static_cast<int32_t>(int64_t(Y) - (Top + halfH));
-  const int32_t half = PenWidth / 2;
+  const int64_t dx = int64_t(X) - (Left + halfW);
+  const int64_t dy = int64_t(Y) - (Top + halfH);
+  const int32_t px = SaturateToInt32(dx);
+  const int32_t py = SaturateToInt32(dy);
+  const int64_t half = PenWidth / 2;
   double best = IENoDistance;
-  std::vector<TPoint> outline;
-  for (int32_t k = -half; k <= half; ++k) {
-    const double a = double(halfW + k);
-    const double b = double(halfH + k);
-    int64_t v = static_cast<int64_t>(std::trunc(2 * kPi * std::min(a, b)));
-    // An arithmetic shift: a negative count (pen offset larger than the box) must not become huge.
-    if (!Filled) v >>= 3;
-    if (v < 2) v = 2;
-    outline.resize(static_cast<size_t>(v));
-    for (int64_t i = 0; i < v; ++i) {
-      const double theta = 2 * kPi * double(i) / double(v);
-      outline[size_t(i)] = TPoint(static_cast<int32_t>(std::trunc(a * std::cos(theta))),
-                                  static_cast<int32_t>(std::trunc(b * std::sin(theta))));
-    }
-    if (!Filled) {
-      for (int64_t i = 0; i + 1 < v; ++i) {
-        const TPoint p = outline[size_t(i)], q = outline[size_t(i + 1)];
-        best = std::min(best, DistanceToSegment(px, py, p.X, p.Y, q.X, q.Y));
-      }
-    } else {
-      for (int64_t i = 1; i < v; ++i) {
-        const TPoint p = outline[size_t(i)];
-        best = std::min(best, std::trunc(DistanceToSegment(px, py, 0, 0, p.X, p.Y)));
-      }
-    }
+  if (half < 0) return best;
+  if (2 * half + 1 <= EllipseExactOffsets) {
+    for (int64_t k = -half; k <= half; ++k)
+      best = std::min(best, EllipseOutlineDistance(px, py, EllipseOutline(halfW, halfH, k, Filled)));
+    return best;
   }
+  for (int64_t k : EllipseOffsets(dx, dy, halfW, halfH, -half, half))
+    best = std::min(best, EllipseOutlineDistance(px, py, EllipseOutline(halfW, halfH, k, Filled)));
   return best;
 }
 

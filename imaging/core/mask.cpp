@@ -7,6 +7,8 @@
 #include "imaging/core/bitmap.h"
 #include "imaging/core/color_utils.h"
 #include "imaging/core/ie_lists.h"
+#include "imaging/core/sys_probes.h"
+#include "platform/checked_math.h"
 #include "platform/graphics.h"
 
 namespace zv {
@@ -42,27 +44,52 @@ void TIEMask::FreeBits() {
   FWidth = FHeight = FBitsPerPixel = FRowLength = 0;
 }
 
-void TIEMask::Allocate(int32_t W, int32_t H, int32_t BitsPerPixel) {
-  FreeBits();
-  FWidth = std::max(W, 0);
-  FHeight = std::max(H, 0);
-  FBitsPerPixel = BitsPerPixel == 1 ? 1 : 8;
-  FRowLength = CalcRowLength(FWidth, FBitsPerPixel, 32);
-  FBits.reset(new uint8_t[size_t(FRowLength) * size_t(FHeight) + 1]());
-  EmptyBox();
-  FFull = false;
+namespace {
+
+// The row length and byte count of a mask's rows; false when either does not fit (the row length an
+// int32, the rows the machine's memory).
+bool MaskGeometry(int32_t W, int32_t H, int32_t BitsPerPixel, int32_t& RowLength, size_t& Bytes) {
+  int64_t Bits = 0, Row = 0, Total = 0;
+  if (!CheckedMul<int64_t>(W, BitsPerPixel, Bits)) return false;
+  Row = ((Bits + 31) >> 5) << 2;
+  if (Row > INT32_MAX || !CheckedSize({Row, H}, Total) || !MemoryCanHold(Total)) return false;
+  RowLength = int32_t(Row);
+  Bytes = size_t(Total);
+  return true;
 }
 
-void TIEMask::Resize(int32_t W, int32_t H) {
-  if (FBitsPerPixel == 0) return;
+}  // namespace
+
+bool TIEMask::Allocate(int32_t W, int32_t H, int32_t BitsPerPixel) {
+  FreeBits();
+  EmptyBox();
+  FFull = false;
   W = std::max(W, 0);
   H = std::max(H, 0);
-  int32_t NewRowLength = CalcRowLength(W, FBitsPerPixel, 32);
-  std::unique_ptr<uint8_t[]> NewBits(new uint8_t[size_t(NewRowLength) * size_t(H) + 1]());
+  const int32_t Depth = BitsPerPixel == 1 ? 1 : 8;
+  int32_t RowLen = 0;
+  size_t Bytes = 0;
+  if (!MaskGeometry(W, H, Depth, RowLen, Bytes)) return false;
+  FBits.reset(new uint8_t[Bytes + 1]());
+  FWidth = W;
+  FHeight = H;
+  FBitsPerPixel = Depth;
+  FRowLength = RowLen;
+  return true;
+}
+
+bool TIEMask::Resize(int32_t W, int32_t H) {
+  if (FBitsPerPixel == 0) return false;
+  W = std::max(W, 0);
+  H = std::max(H, 0);
+  int32_t NewRowLength = 0;
+  size_t Bytes = 0;
+  if (!MaskGeometry(W, H, FBitsPerPixel, NewRowLength, Bytes)) return false;
+  std::unique_ptr<uint8_t[]> NewBits(new uint8_t[Bytes + 1]());
   int32_t Rows = std::min(FHeight, H);
-  int32_t Bytes = std::min(FRowLength, NewRowLength);
+  int32_t RowBytes = std::min(FRowLength, NewRowLength);
   for (int32_t y = 0; y < Rows; ++y)
-    std::memcpy(NewBits.get() + size_t(NewRowLength) * size_t(H - y - 1), GetScanline(y), size_t(Bytes));
+    std::memcpy(NewBits.get() + size_t(NewRowLength) * size_t(H - y - 1), GetScanline(y), size_t(RowBytes));
   FBits = std::move(NewBits);
   FWidth = W;
   FHeight = H;
@@ -73,6 +100,7 @@ void TIEMask::Resize(int32_t W, int32_t H) {
     Y1 = std::min(Y1, H - 1);
     Y2 = std::min(Y2, H - 1);
   }
+  return true;
 }
 
 uint8_t* TIEMask::GetScanline(int32_t Y) const {

@@ -43,10 +43,13 @@ public:
   int32_t X2 = 0;
   int32_t Y2 = 0;
 
-  // Frees everything and allocates zeroed rows; BitsPerPixel is 1 or 8.
-  void Allocate(int32_t W, int32_t H, int32_t BitsPerPixel);
-  // Keeps the top-left part of the pixels; the box is clamped to the new size.
-  void Resize(int32_t W, int32_t H);
+  // Frees everything and allocates zeroed rows; BitsPerPixel is 1 or 8. A size whose row length does not
+  // fit 32 bits or whose rows are more than the machine's memory is refused: false, and the mask is left
+  // empty (no pixels, size 0).
+  bool Allocate(int32_t W, int32_t H, int32_t BitsPerPixel);
+  // Keeps the top-left part of the pixels; the box is clamped to the new size. A size Allocate refuses
+  // (or a mask never allocated) leaves the mask as it is: false.
+  bool Resize(int32_t W, int32_t H);
   void FreeBits();
   uint8_t* GetScanline(int32_t Y) const;
   // 0 outside; a 1-bit pixel reads as its bit's weight in the byte (128 for the leftmost).

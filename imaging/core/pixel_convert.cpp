@@ -53,8 +53,7 @@ float LoadFloat(const uint8_t* P) {
 }
 void StoreFloat(uint8_t* P, float V) { std::memcpy(P, &V, 4); }
 
-// Trunc of a real number; products of float samples are not clamped (callers keep only the low byte
-// or word), but a value no integer holds must not reach the conversion.
+// Trunc of a real number; a value no integer holds must not reach the conversion.
 int64_t TruncReal(double Value) {
   if (!(Value == Value)) return 0;
   if (Value >= 9.2e18) return INT64_MAX;
@@ -115,7 +114,7 @@ void ColourRow(const TSourceInfo& S, const uint8_t* Src, int32_t Width, TIERGB24
     case ie24RGB: std::memcpy(Out, Src, size_t(Width) * 3); break;
     case ie32f:
       for (int32_t x = 0; x < Width; ++x) {
-        uint8_t v = uint8_t(TruncReal(double(LoadFloat(Src + 4 * x)) * 255));
+        uint8_t v = FloatToByte(LoadFloat(Src + 4 * x));
         Out[x] = TIERGB24{v, v, v};
       }
       break;
@@ -212,7 +211,7 @@ bool SpecialRow(TIEPixelFormat S, TIEPixelFormat D, const uint8_t* Src, int32_t 
   if (S == ie32f && (D == ieGray16 || D == ieRGB48)) {
     int Words = D == ieGray16 ? 1 : 3;
     for (int32_t x = 0; x < Width; ++x) {
-      uint16_t w = uint16_t(TruncReal(double(LoadFloat(Src + 4 * x)) * 65535));
+      uint16_t w = FloatToWord(LoadFloat(Src + 4 * x));
       for (int i = 0; i < Words; ++i) StoreWord(Dst + (int64_t(x) * Words + i) * 2, w);
     }
     return true;
@@ -240,7 +239,7 @@ void LevelRow(const TSourceInfo& S, const uint8_t* Src, int32_t Width, std::vect
       for (int32_t x = 0; x < Width; ++x) Levels[x] = LoadWord(Src + 2 * x) >> 10;
       return;
     case ie32f:
-      for (int32_t x = 0; x < Width; ++x) Levels[x] = TruncReal(double(LoadFloat(Src + 4 * x)) * 255) / 4;
+      for (int32_t x = 0; x < Width; ++x) Levels[x] = FloatToByte(LoadFloat(Src + 4 * x)) / 4;
       return;
     default:
       ColourRow(S, Src, Width, Colours.data());
@@ -457,7 +456,7 @@ bool ConvertBitmapPixels(TIEBitmap* Source, TIEBitmap* Target, bool MayChangeSou
           case ie1g: Dst[x] = BitAt(Src, x); break;
           case ie8g: Dst[x] = Src[x]; break;
           case ieGray16: Dst[x] = uint8_t(LoadWord(Src + 2 * x) >> 8); break;
-          default: Dst[x] = uint8_t(TruncReal(double(LoadFloat(Src + 4 * x)) * 255)); break;
+          default: Dst[x] = FloatToByte(LoadFloat(Src + 4 * x)); break;
         }
       }
     }

@@ -1,6 +1,12 @@
 #include "imaging/core/sys_probes.h"
 
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cstdlib>
+#include <ctime>
 #include <new>
 
 #include "imaging/core/globals.h"
@@ -13,11 +19,34 @@
 
 namespace zv {
 
+uint32_t SystemTempNameNumber() {
+  uint32_t v = 0;
+  if (getrandom(&v, sizeof v, GRND_NONBLOCK) != ssize_t(sizeof v)) {
+    // No entropy source: the time, the process and a count, mixed.
+    static std::atomic<uint64_t> counter{0};
+    timespec t{};
+    clock_gettime(CLOCK_REALTIME, &t);
+    uint64_t x = uint64_t(t.tv_nsec) ^ (uint64_t(t.tv_sec) << 32) ^ (uint64_t(getpid()) << 16) ^
+                 (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
+    x ^= x >> 30;
+    x *= 0xBF58476D1CE4E5B9ull;
+    x ^= x >> 27;
+    x *= 0x94D049BB133111EBull;
+    x ^= x >> 31;
+    v = uint32_t(x);
+  }
+  return v & 0x7FFFFFFF;
+}
+
+uint32_t (*TempNameNumberSource)() = SystemTempNameNumber;
+
 std::string MakeTempFileName(const std::string& Prefix, const std::string& Folder) {
   std::string name;
+  struct stat st {};
   do {
-    name = Folder + Prefix + "-" + IntToHex(Random(0x7FFFFFFF), 8) + ".tmp";
-  } while (FileExists(name));
+    name = Folder + Prefix + "-" + IntToHex(int64_t(TempNameNumberSource() & 0x7FFFFFFF), 8) + ".tmp";
+    // lstat: a link counts as taken even when it leads nowhere.
+  } while (::lstat(name.c_str(), &st) == 0);
   return name;
 }
 
@@ -42,6 +71,8 @@ bool FitsAddressSpace(int64_t Size) {
 }
 
 }  // namespace
+
+bool MemoryCanHold(int64_t Size) { return FitsAddressSpace(Size); }
 
 void* AllocTaggedBlock(int64_t Size) {
   if (Size < 0 || !FitsAddressSpace(Size) || !FitsAddressSpace(Size + TagRoom)) return nullptr;

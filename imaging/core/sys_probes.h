@@ -9,10 +9,15 @@ namespace zv {
 
 // ---- Temporary names -------------------------------------------------------------------------------
 
-// Folder + Prefix + "-" + eight upper-case hexadecimal digits + ".tmp", drawn again while a file of
-// that name exists. Folder ends with a path separator. The name is not reserved: the caller creates
-// the file.
+// Folder + Prefix + "-" + eight upper-case hexadecimal digits + ".tmp", drawn again while something
+// has that name (a file, a folder, a link even when it dangles). Folder ends with a path separator. The
+// name is not reserved: the caller creates the file exclusively and draws again when it is taken.
 std::string MakeTempFileName(const std::string& Prefix, const std::string& Folder);
+// Where the numbers of temporary names come from (31 bits each). By default the system's entropy
+// source, drawn afresh for every name, so that names cannot be foreseen and no two processes, a forked
+// child either, draw the same ones. Tests set their own to know the next name.
+extern uint32_t (*TempNameNumberSource)();
+uint32_t SystemTempNameNumber();
 
 // ---- Memory blocks -----------------------------------------------------------------------------------
 
@@ -22,6 +27,9 @@ std::string MakeTempFileName(const std::string& Prefix, const std::string& Folde
 // holds for TryGetMem and GlobalAllocZeroed). Free only with FreeTaggedBlock.
 constexpr int64_t TaggedBlockHeapLimit = 1048576;
 void* AllocTaggedBlock(int64_t Size);
+// Whether a block of Size bytes may be asked of the allocators at all: not more than the machine's
+// physical memory (some allocators abort instead of failing on larger requests).
+bool MemoryCanHold(int64_t Size);
 // Frees a block of AllocTaggedBlock by the allocator that made it and sets P to nullptr.
 void FreeTaggedBlock(void*& P);
 // Whether a block came from the global heap (and so was zero-filled).

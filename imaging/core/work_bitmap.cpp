@@ -1,6 +1,10 @@
 #include "imaging/core/work_bitmap.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -13,7 +17,9 @@ namespace zv {
 
 namespace {
 
-constexpr int64_t LargestBlock = int64_t(1) << 40;
+constexpr int64_t WorkLargestBlock = int64_t(1) << 40;
+// Names drawn in a row that may all be taken before creating a temporary file gives up.
+constexpr int TempNameAttempts = 100;
 
 }  // namespace
 
@@ -34,7 +40,7 @@ bool TIEWorkBitmap::Allocate(int32_t AWidth, int32_t AHeight, int32_t ABitCount)
   if (rowLen > std::numeric_limits<int32_t>::max()) return false;
   const int64_t size = rowLen * AHeight;
   // No machine this runs on serves a block this large, and some allocators abort instead of failing.
-  if (size > LargestBlock) return false;
+  if (size > WorkLargestBlock) return false;
   uint8_t* bits = static_cast<uint8_t*>(AllocTaggedBlock(size));
   if (bits == nullptr) return false;
   FWidth = AWidth;
@@ -60,39 +66,54 @@ void TIEWorkBitmap::FreeBits() {
 // ---- TIETemporaryFileStream ------------------------------------------------------------------------
 
 TIETemporaryFileStream::TIETemporaryFileStream(const std::string& AFileName) : THandleStream(-1) {
-  FFile = CreateFile(AFileName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                     FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-  if (FFile == INVALID_HANDLE_VALUE) throw EInOutError("Unable to create " + AFileName);
-  FHandle = FileDescriptorOf(FFile);
+  // O_EXCL refuses any name that is taken, a link included (dangling or not); O_NOFOLLOW says so twice.
+  FHandle = ::open(AFileName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (FHandle < 0) {
+    const int error = errno;
+    throw EInOutError("Unable to create " + AFileName, error);
+  }
+  // Nothing needs the name: the file lives on through the handle alone.
+  ::unlink(AFileName.c_str());
 }
 
 TIETemporaryFileStream::~TIETemporaryFileStream() {
-  if (FFile != INVALID_HANDLE_VALUE) CloseHandle(FFile);
+  if (FHandle >= 0) ::close(FHandle);
+}
+
+bool TIETemporaryFileStream::Reserve(int64_t Size) {
+  if (Size < 0) return false;
+  if (Size > 0 && ::fallocate(FHandle, 0, 0, Size) == 0) return true;
+  if (Size > 0 && errno != EOPNOTSUPP && errno != ENOSYS) return false;
+  return ::ftruncate(FHandle, Size) == 0;
 }
 
 // ---- TIEFileBuffer ----------------------------------------------------------------------------------
 
-TIEFileBuffer::~TIEFileBuffer() {
-  // Write-backs may raise; a destructor must not.
-  try {
-    DeAllocate();
-  } catch (...) {
-  }
-  for (auto& w : FWindows) delete[] w.Buffer;
-  FWindows.clear();
-}
+TIEFileBuffer::~TIEFileBuffer() { DeAllocate(); }
 
 bool TIEFileBuffer::AllocateFile(const std::string& Prefix, bool OnDisk, int64_t Size) {
+  DeAllocate();
+  if (Size < 0) return false;
   try {
-    if (IsAllocated()) DeAllocate();
-    if (Size < 0) return false;
-    FFileName = MakeTempFileName(Prefix, TempFilesFolder());
     std::unique_ptr<TStream> stream;
-    if (OnDisk)
-      stream = std::make_unique<TIETemporaryFileStream>(FFileName);
-    else
+    if (OnDisk) {
+      const std::string folder = TempFilesFolder();
+      std::unique_ptr<TIETemporaryFileStream> file;
+      for (int attempt = 1; !file; ++attempt) {
+        FFileName = MakeTempFileName(Prefix, folder);
+        try {
+          file = std::make_unique<TIETemporaryFileStream>(FFileName);
+        } catch (const EInOutError& e) {
+          // Somebody took the name between the draw and the creation: draw again.
+          if (e.ErrorCode != EEXIST || attempt == TempNameAttempts) throw;
+        }
+      }
+      if (!file->Reserve(Size)) return false;
+      stream = std::move(file);
+    } else {
       stream = std::make_unique<TMemoryStream>();
-    stream->SetSize(Size);
+      stream->SetSize(Size);
+    }
     // A stream that quietly kept a smaller size would hand out rows past its end.
     if (stream->Size() != Size) return false;
     FStream = std::move(stream);
@@ -104,17 +125,18 @@ bool TIEFileBuffer::AllocateFile(const std::string& Prefix, bool OnDisk, int64_t
 }
 
 void TIEFileBuffer::DeAllocate() {
-  if (!IsAllocated()) return;
-  UnMapAll();
-  const bool onDisk = dynamic_cast<TIETemporaryFileStream*>(FStream.get()) != nullptr;
+  DiscardWindows();
   FStream.reset();
-  // The name is normally gone with the handle already; delete it anyway in case the platform kept it.
-  if (onDisk && !FFileName.empty() && FileExists(FFileName)) DeleteFile(FFileName);
+}
+
+void TIEFileBuffer::DiscardWindows() {
+  for (auto& w : FWindows) delete[] w.Buffer;
+  FWindows.clear();
 }
 
 void* TIEFileBuffer::Map(TIEDataAccess Mode, int64_t Offset, int64_t Length) {
   if (Length < 0 || Offset < 0) throw EReadError("Stream read error");
-  if (Length > LargestBlock) throw EOutOfMemory("Out of memory");
+  if (Length > WorkLargestBlock) throw EOutOfMemory("Out of memory");
   // Zeroed, so that the unread parts of a write-only row never carry stale heap bytes to the file.
   std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[Length > 0 ? Length : 1]());
   if (!buffer) throw EOutOfMemory("Out of memory");

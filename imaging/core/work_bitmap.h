@@ -10,7 +10,6 @@
 #include "imaging/core/iedefs.h"
 #include "platform/objects.h"
 #include "platform/streams.h"
-#include "platform/win32.h"
 
 namespace zv {
 
@@ -45,18 +44,22 @@ private:
   uint8_t* FBits = nullptr;
 };
 
-// A read-write stream over a new, unshared file that vanishes when the stream closes, also when the
-// process ends abnormally.
+// A read-write stream over a new file that nobody else can reach: created exclusively (mode 0600, never
+// through a link or over an existing file) and unlinked at once, so it lives exactly as long as the stream,
+// also when the process ends abnormally.
 class TIETemporaryFileStream : public THandleStream {
 public:
-  // Raises EInOutError "Unable to create <name>" when the file cannot be created.
+  // Raises EInOutError "Unable to create <name>" (ErrorCode: the system's reason, EEXIST when the name
+  // is taken) when the file cannot be created.
   explicit TIETemporaryFileStream(const std::string& AFileName);
   ~TIETemporaryFileStream() override;
   TIETemporaryFileStream(const TIETemporaryFileStream&) = delete;
   TIETemporaryFileStream& operator=(const TIETemporaryFileStream&) = delete;
 
-private:
-  HANDLE FFile = INVALID_HANDLE_VALUE;
+  // Sets the size to Size with the disk space set aside, so that a disk without room refuses here and
+  // not on a later write. False when the space cannot be had. A file system that cannot set space aside
+  // gets a plain (sparse) size.
+  bool Reserve(int64_t Size);
 };
 
 // The backing store of a file-kept bitmap: a temporary file (or a memory stream) from which windows of
@@ -69,27 +72,30 @@ public:
   TIEFileBuffer& operator=(const TIEFileBuffer&) = delete;
 
   bool IsAllocated() const { return FStream != nullptr; }
-  // A new store of Size bytes (a uniquely named temporary file when OnDisk, else memory); the previous
-  // one is released first. Never raises: false when the store cannot be made.
+  // A new store of Size bytes (a new temporary file when OnDisk, else memory); the previous one is
+  // discarded first. Never raises: false when the store cannot be made or the disk has no room for Size.
   bool AllocateFile(const std::string& Prefix, bool OnDisk, int64_t Size);
-  // Writes every window back and discards the store.
+  // Discards the store and every window (they are not written back: the bytes would only go into a
+  // file that goes the next moment). Never raises.
   void DeAllocate();
 
   // A new buffer of Length bytes over Offset; Mode is the mapping bitmap's Access. Filled from the
   // store when Mode has iedRead (a read that falls short raises EReadError and maps nothing).
   void* Map(TIEDataAccess Mode, int64_t Offset, int64_t Length);
-  // Writes the buffer back when its Mode has iedWrite, then frees it. An unknown buffer raises
-  // EListError.
+  // Writes the buffer back when its Mode has iedWrite, then frees it; the buffer is freed also when the
+  // write fails (EWriteError). An unknown buffer raises EListError.
   void UnMap(void* Buffer);
   // Unmaps the windows, the last mapped first.
   void UnMapAll();
   // Copies Size bytes at Offset of this store to the same offset of Dest's, stream to stream in 1 MiB
-  // blocks, after writing back the windows of both. Nothing unless both are allocated.
+  // blocks, after writing back the windows of both. Nothing unless both are allocated. A store that
+  // falls short raises EReadError or EWriteError.
   void CopyTo(TIEFileBuffer* Dest, int64_t Offset, int64_t Size);
   // Index of Buffer's window, or -1.
   int IndexOfBuffer(const void* Buffer) const;
 
   TStream* Stream() const { return FStream.get(); }
+  // The name the file was created under; it is unlinked at once, so nothing is found there.
   const std::string& FileName() const { return FFileName; }
   int WindowCount() const { return static_cast<int>(FWindows.size()); }
 
@@ -100,6 +106,8 @@ private:
     uint8_t* Buffer = nullptr;
     TIEDataAccess Mode = 0;
   };
+
+  void DiscardWindows();
 
   std::unique_ptr<TStream> FStream;
   std::string FFileName;

@@ -180,15 +180,20 @@ int64_t TZDecompressionStream::Read(void* Buffer, int64_t Count) {
   RestorePosition();
   auto* out = static_cast<uint8_t*>(Buffer);
   int64_t done = 0;
-  while (done < Count && !FZ->StreamEnd) {
+  bool dry = false;
+  while (done < Count && !FZ->StreamEnd && !dry) {
     const int64_t piece = std::min(Count - done, kMaxPiece);
     z.next_out = out + done;
     z.avail_out = static_cast<uInt>(piece);
     while (z.avail_out > 0 && !FZ->StreamEnd) {
       if (z.avail_in == 0) {
         const int64_t got = FStream->Read(FZ->Buffer, kBlockSize);
-        // The source ran dry before zlib saw the end of the data: the data is cut short.
-        if (got <= 0) throw EZDecompressionError(ZErrorText(Z_BUF_ERROR));
+        // The source ran dry before zlib saw the end of the data: the data is cut short, and the read
+        // delivers what it has (callers check the count).
+        if (got <= 0) {
+          dry = true;
+          break;
+        }
         z.next_in = FZ->Buffer;
         z.avail_in = static_cast<uInt>(got);
         FStreamPos = FStream->Position();

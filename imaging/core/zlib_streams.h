@@ -87,9 +87,9 @@ public:
   explicit TZDecompressionStream(TStream* Source);
   ~TZDecompressionStream() override;
 
-  // Returns fewer bytes than asked only at the end of the compressed data. Data that stops before its
-  // end raises EZDecompressionError "buffer error"; corrupt data "data error"; data that asks for a
-  // preset dictionary "need dictionary".
+  // Returns fewer bytes than asked at the end of the compressed data, and also when the data stops
+  // before its end (callers check the count): what could be inflated, then 0. Corrupt data raises
+  // EZDecompressionError "data error"; data that asks for a preset dictionary "need dictionary".
   int64_t Read(void* Buffer, int64_t Count) override;
   // Raises EZDecompressionError "Invalid ZStream operation!".
   int64_t Write(const void* Buffer, int64_t Count) override;

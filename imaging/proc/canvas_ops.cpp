@@ -321,7 +321,7 @@ void AverageColor(TIEBitmap* Bitmap, int32_t& R, int32_t& G, int32_t& B) {
         case ie32f: {
           float f;
           std::memcpy(&f, Row + size_t(x) * 4, 4);
-          r = g = b = (f > 0.0f) ? (f >= 1.0f ? 255 : int32_t(f * 255.0f)) : 0;
+          r = g = b = FloatToByte(f);
           break;
         }
         case ieCMYK: {

@@ -19,11 +19,7 @@ namespace {
 int32_t GrayOf(TIERGB24 Color) { return ClampToByte(RGB24ToGray(Color)); }
 
 // ie32f samples are meant to lie in 0..1; values outside are limited so they cannot leave the bins.
-int32_t FloatLevel(float Value) {
-  if (!(Value > 0.0f)) return 0;  // also NaN
-  if (Value >= 1.0f) return 255;
-  return ClampToByte(int32_t(Value * 255.0f));
-}
+int32_t FloatLevel(float Value) { return FloatToByte(Value); }
 
 // A palette bitmap's colours as a full 256-entry table, so that any index byte reads a defined entry
 // (black beyond the palette).

@@ -296,6 +296,19 @@ Bytes With(Bytes b, size_t at, uint32_t v) {
   return b;
 }
 
+// 227 bytes that claim 13570 x 32893 pixels: runs on two rows, a delta and an early end of bitmap, all
+// well formed. Reading it would mean zeroing some 223 MB for a picture its bytes cannot describe.
+Bytes HugeRle4() {
+  Bytes rle;
+  for (int i = 0; i < 26; ++i) rle.insert(rle.end(), {250, 0x12});
+  rle.insert(rle.end(), {0, 0, 0, 2, 10, 100});
+  for (int i = 0; i < 24; ++i) rle.insert(rle.end(), {200, 0x56});
+  rle.insert(rle.end(), {0, 1, 0});
+  Bytes file = MakeBmp(13570, 32893, 4, BI_RLE4, Ramp(16), rle);
+  EXPECT_EQ(file.size(), 227u);
+  return file;
+}
+
 std::vector<BadCase> BadFiles() {
   std::vector<BadCase> c;
   c.push_back({"empty", {}});
@@ -335,6 +348,7 @@ std::vector<BadCase> BadFiles() {
   c.push_back({"RLE8 delta cut", MakeBmp(4, 2, 8, BI_RLE8, Ramp(4), {0, 2, 1})});
   c.push_back({"RLE4 run past the spare nibble", MakeBmp(3, 1, 4, BI_RLE4, Ramp(4), {5, 0x11, 0, 1})});
   c.push_back({"RLE absurd size", With(With(ValidRle8(), kWidth, 60000), kHeight, 60000)});
+  c.push_back({"RLE4 far larger than its data can cover", HugeRle4()});
   return c;
 }
 

@@ -259,6 +259,31 @@ TEST_F(LocationTest, RowAlignmentInTheFileOnlyMarksTheStorage) {
   EXPECT_EQ(m->GetRowLen(), 12);
 }
 
+// Only whole bytes make rows: 12 bits used to give a 3-pixel 24-bit row 6 bytes, and a fill then
+// wrote past the block.
+TEST_F(LocationTest, RowAlignmentsThatAreNotWholeBytesAreRefused) {
+  struct Case {
+    int32_t Bits;
+    int32_t RowLen;  // 12: refused, the rows stay as they were
+  } cases[] = {{12, 12}, {9, 12}, {20, 12}, {7, 12}, {-8, 12}, {8, 9}, {16, 10}, {24, 9}, {64, 16}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Bits);
+    auto b = Make(3, 4, ie24RGB);
+    b->SetRowAlignment(c.Bits);
+    EXPECT_EQ(b->RowAlign(), c.RowLen == 12 ? 32 : c.Bits);
+    EXPECT_EQ(b->GetRowLen(), c.RowLen);
+    EXPECT_TRUE(HasPattern(*b, 4, 9));
+    b->Fill(double(clRed));
+    EXPECT_EQ(b->GetPixelAsRGB(2, 3), (TIERGB24{0, 0, 255}));
+    // An empty bitmap keeps only a whole-byte alignment for its next allocation.
+    TIEBitmap e;
+    e.SetLocation(ieInMemory);
+    e.SetRowAlignment(c.Bits);
+    ASSERT_TRUE(e.Allocate(3, 2, ie24RGB));
+    EXPECT_EQ(e.GetRowLen(), c.RowLen);
+  }
+}
+
 // ---- Wrapped class-library bitmaps -----------------------------------------------------------------
 
 TEST_F(LocationTest, WrappedTBitmapIsUsedAndOutlivesTheImage) {
@@ -288,19 +313,57 @@ TEST_F(LocationTest, WrappedFormatsFollowTheTBitmap) {
   struct Case {
     TPixelFormat Pf;
     TIEPixelFormat Expected;
-  // A device bitmap holds 32-bit pixels here; 16-bit rows are made 24-bit so that they hold ie24RGB.
-  } cases[] = {{pf1bit, ie1g}, {pf24bit, ie24RGB}, {pf32bit, ieRGBX32}, {pf16bit, ie24RGB}, {pfDevice, ieRGBX32}};
+  // A device bitmap holds 32-bit pixels here; 4-, 15- and 16-bit rows fit no format of ours.
+  } cases[] = {{pf1bit, ie1g},   {pf24bit, ie24RGB}, {pf32bit, ieRGBX32}, {pfDevice, ieRGBX32},
+               {pf4bit, ieNone}, {pf15bit, ieNone},  {pf16bit, ieNone}};
   for (const auto& c : cases) {
+    SCOPED_TRACE(int(c.Pf));
     TBitmap t;
     t.SetPixelFormat(c.Pf);
     t.SetSize(7, 2);
     TIEBitmap b;
     b.WrapTBitmap(&t, true);
-    EXPECT_EQ(int(b.GetPixelFormat()), int(c.Expected)) << int(c.Pf);
+    EXPECT_EQ(int(b.GetPixelFormat()), int(c.Expected));
+    EXPECT_EQ(b.IsEmpty(), c.Expected == ieNone);
     // Every row handed out is as long as the TBitmap's own rows.
-    EXPECT_LE(b.GetRowLen(), t.RowBytes()) << int(c.Pf);
-    std::memset(b.GetScanline(0), 0xFF, b.GetRowLen());
+    EXPECT_LE(b.GetRowLen(), t.RowBytes());
+    if (!b.IsEmpty()) std::memset(b.GetScanline(0), 0xFF, b.GetRowLen());
   }
+}
+
+// The owner of a TBitmap keeps it in the pixel format it gave it: the image only reads it, and shows
+// nothing while the format is one it has no rows for.
+TEST_F(LocationTest, TheOwnersFourFifteenAndSixteenBitTBitmapKeepsItsFormatAndPixels) {
+  for (TPixelFormat pf : {pf4bit, pf15bit, pf16bit}) {
+    SCOPED_TRACE(int(pf));
+    TBitmap t;
+    t.SetPixelFormat(pf24bit);
+    t.SetSize(5, 3);
+    TIEBitmap b;
+    b.WrapTBitmap(&t, true);
+    ASSERT_EQ(b.GetPixelFormat(), ie24RGB);
+    t.SetPixelFormat(pf);
+    std::memset(t.ScanLine(1), 0x5A, size_t(t.RowBytes()));
+    EXPECT_EQ(b.GetWidth(), 0);
+    EXPECT_TRUE(b.IsEmpty());
+    EXPECT_EQ(b.GetPixelFormat(), ieNone);
+    EXPECT_EQ(b.GetScanline(0), nullptr);
+    EXPECT_FALSE(b.ConvertToFormat(ie24RGB));
+    EXPECT_EQ(t.PixelFormat(), pf);
+    EXPECT_EQ(static_cast<uint8_t*>(t.ScanLine(1))[0], 0x5A);
+    // Back in a format we have: the image is there again.
+    t.SetPixelFormat(pf24bit);
+    EXPECT_EQ(b.GetPixelFormat(), ie24RGB);
+    EXPECT_EQ(b.GetWidth(), 5);
+    EXPECT_EQ(b.GetScanline(2), t.ScanLine(2));
+  }
+  // The TBitmap the image made for itself, changed by whoever asked for it, is kept the same way.
+  TIEBitmap own(4, 4, ie24RGB);
+  TBitmap* t = own.GetTBitmap();
+  ASSERT_NE(t, nullptr);
+  t->SetPixelFormat(pf16bit);
+  EXPECT_EQ(own.GetHeight(), 0);
+  EXPECT_EQ(t->PixelFormat(), pf16bit);
 }
 
 TEST_F(LocationTest, WrappedEightBitTBitmapReadsItsColourTable) {

@@ -119,6 +119,94 @@ TEST(Geometry, RectangleAndEllipseDistances) {
   EXPECT_DOUBLE_EQ(DistanceToEllipse(5, 5, 0, 0, 4, 4, false, -3), 2147483647.0);
 }
 
+// The ellipse distance as plainly stated: every pen offset, every outline point, no shortcut. Costs
+// grow with the ellipse, so it is asked only of sizes a screen shows.
+double PlainEllipseDistance(int32_t X, int32_t Y, int32_t Left, int32_t Top, int32_t Right, int32_t Bottom,
+                            bool Filled, int32_t PenWidth) {
+  const int32_t a0 = (Right - Left) / 2, b0 = (Bottom - Top) / 2;
+  const int32_t px = X - (Left + a0), py = Y - (Top + b0);
+  double best = 2147483647.0;
+  for (int32_t k = -(PenWidth / 2); k <= PenWidth / 2; ++k) {
+    const double a = a0 + k, b = b0 + k;
+    int64_t v = int64_t(std::trunc(2 * kPi * std::min(a, b)));
+    if (!Filled) v >>= 3;
+    if (v < 2) v = 2;
+    std::vector<TPoint> p(size_t(v), TPoint(0, 0));
+    for (int64_t i = 0; i < v; ++i) {
+      const double t = 2 * kPi * double(i) / double(v);
+      p[size_t(i)] = TPoint(int32_t(std::trunc(a * std::cos(t))), int32_t(std::trunc(b * std::sin(t))));
+    }
+    for (int64_t i = 0; i + 1 < v; ++i) {
+      best = std::min(best, Filled ? std::trunc(DistanceToSegment(px, py, 0, 0, p[size_t(i + 1)].X, p[size_t(i + 1)].Y))
+                                   : DistanceToSegment(px, py, p[size_t(i)].X, p[size_t(i)].Y, p[size_t(i + 1)].X,
+                                                       p[size_t(i + 1)].Y));
+    }
+  }
+  return best;
+}
+
+// Ellipses a screen shows, pens a user picks, points in and around them: the same answer as the plain
+// rule, exactly while the outline has a few thousand points and within a pixel beyond that.
+TEST(Geometry, EllipseDistanceAgreesWithThePlainRuleOnScreenSizes) {
+  struct Case {
+    int32_t Left, Top, Right, Bottom, Pen;
+    bool Filled;
+    double Tolerance;
+  } cases[] = {
+      {0, 0, 100, 100, 1, false, 0},       {-40, 10, 260, 90, 5, false, 0},   {0, 0, 60, 20, 9, true, 0},
+      {0, 0, 4, 4, 20, false, 0},          {0, 0, 1200, 1000, 1, true, 0},    {0, 0, 9000, 7000, 3, false, 0},
+      {0, 0, 3000, 2400, 1, true, 1},      {0, 0, 12000, 11000, 1, false, 1}, {0, 0, 20000, 60, 1, false, 1},
+      {-4000, -2000, 4000, 2000, 1, true, 1}, {0, 0, 200, 100, 100, false, 1}, {0, 0, 300, 300, 81, true, 1},
+      {0, 0, 40, 10, 64, false, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.Left << "," << c.Top << "," << c.Right << "," << c.Bottom << " pen "
+                                    << c.Pen << (c.Filled ? " filled" : ""));
+    const int32_t w = c.Right - c.Left, h = c.Bottom - c.Top;
+    // A grid over the box and a margin around it, and points on the outline.
+    std::vector<TPoint> points;
+    for (int i = -1; i <= 7; ++i)
+      for (int j = -1; j <= 7; ++j) points.emplace_back(c.Left + w * i / 6 + i, c.Top + h * j / 6 - j);
+    for (int i = 0; i < 24; ++i) {
+      const double t = 2 * kPi * i / 24 + 0.013;
+      points.emplace_back(int32_t(c.Left + w / 2 + (w / 2) * std::cos(t)), int32_t(c.Top + h / 2 + (h / 2) * std::sin(t)));
+    }
+    for (const TPoint& p : points) {
+      const double want = PlainEllipseDistance(p.X, p.Y, c.Left, c.Top, c.Right, c.Bottom, c.Filled, c.Pen);
+      const double got = DistanceToEllipse(p.X, p.Y, c.Left, c.Top, c.Right, c.Bottom, c.Filled, c.Pen);
+      if (c.Tolerance == 0) {
+        EXPECT_EQ(got, want) << p.X << "," << p.Y;
+      } else {
+        EXPECT_NEAR(got, want, c.Tolerance) << p.X << "," << p.Y;
+      }
+    }
+  }
+}
+
+// Ellipses and pens read from a file may be of any size: the cost stays bounded (half-axes of 10^7 took
+// seconds a call, 10^9 asked for 50 GB, a pen of 2 * 10^9 looped as often), and the answer stays sound.
+TEST(Geometry, EllipseDistanceOfAnySizeStaysCheapAndSound) {
+  constexpr int32_t Big = 1000000000;
+  // On the outline of a circle of radius 10^7 centred at 0, and well inside and outside it.
+  // (Outline points are truncated towards the centre: a point on the true outline may be a pixel off.)
+  EXPECT_LE(DistanceToEllipse(10000000, 0, -10000000, -10000000, 10000000, 10000000, false, 1), 1.0);
+  EXPECT_LE(DistanceToEllipse(0, -10000000, -10000000, -10000000, 10000000, 10000000, false, 1), 1.0);
+  EXPECT_NEAR(DistanceToEllipse(7071068 + 300, 7071068, -10000000, -10000000, 10000000, 10000000, false, 1),
+              212.0, 1.0);
+  EXPECT_EQ(DistanceToEllipse(100, 200, -10000000, -10000000, 10000000, 10000000, true, 1), 0);
+  // Half-axes of 10^9: a point far from the outline is far.
+  EXPECT_EQ(DistanceToEllipse(0, 0, -Big, -Big, Big, Big, false, 1), 1000000.0);
+  EXPECT_LE(DistanceToEllipse(Big, 0, -Big, -Big, Big, Big, false, 1), 1.0);
+  EXPECT_EQ(DistanceToEllipse(5, 5, -Big, -Big, Big, Big, true, 3), 0);
+  // A pen of 2 * 10^9: some offset puts the outline through the point.
+  EXPECT_LT(DistanceToEllipse(3000, 0, -100, -50, 100, 50, false, 2000000000), 2.0);
+  EXPECT_LT(DistanceToEllipse(-Big, 777, -100, -50, 100, 50, false, 2000000000), 2.0);
+  // Inside the smallest of all the pen's outlines, the smallest is the nearest.
+  EXPECT_EQ(DistanceToEllipse(0, 0, -5000, -5000, 5000, 5000, false, 200),
+            PlainEllipseDistance(0, 0, -5000, -5000, 5000, 5000, false, 200));
+  EXPECT_EQ(DistanceToEllipse(0, 0, -Big, -Big, Big, Big, false, 2000000000), 0);
+}
+
 // ---- Angles -----------------------------------------------------------------------------------------
 
 TEST(Geometry, AnglesTable) {

@@ -215,6 +215,42 @@ TEST(MaskResizeTest, ResizingKeepsTheTopLeftPart) {
   EXPECT_FALSE(M.IsPointInside(2, 10));
 }
 
+// Sizes whose row length or whole block does not fit are refused before anything is allocated: a row
+// length that wrapped to 0 once let SetPixel write outside the block.
+TEST(MaskResizeTest, SizesThatDoNotFitAreRefusedAndLeaveNothingToWriteInto) {
+  struct Case {
+    int32_t W, H, Bits;
+  } cases[] = {
+      {INT32_MAX, 1, 8},             // a row length past 2 GiB
+      {INT32_MAX, INT32_MAX, 1},     // rows of 256 MiB, 2^31 of them
+      {0x40000000, 0x7FFFFFFF, 1},   // rows of 128 MiB: far more than any machine's memory
+      {0x40000000, 0x40000000, 8},   // rows of 1 GiB, 2^30 of them
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.W << " x " << c.H << " x " << c.Bits);
+    TIEMask M;
+    M.Allocate(4, 4, 8);
+    M.SetPixel(1, 1, 200);
+    EXPECT_FALSE(M.Allocate(c.W, c.H, c.Bits));
+    EXPECT_EQ(M.Width(), 0);
+    EXPECT_EQ(M.Height(), 0);
+    EXPECT_EQ(M.RowLength(), 0);
+    EXPECT_EQ(M.Bits(), nullptr);
+    EXPECT_TRUE(M.IsEmpty());
+    M.SetPixel(c.W - 1, 0, 7);  // ignored: nothing to write into
+    EXPECT_EQ(M.GetPixel(c.W - 1, 0), 0);
+    M.Fill(255);
+    M.RecalcBoundingBox();
+
+    TIEMask R;
+    R.Allocate(4, 4, c.Bits);
+    R.SetPixel(3, 3, 1);
+    EXPECT_FALSE(R.Resize(c.W, c.H));
+    EXPECT_EQ(R.Width(), 4);
+    EXPECT_NE(R.GetPixel(3, 3), 0);
+  }
+}
+
 // ---- Copies through the mask -------------------------------------------------------------------------------------
 
 TEST(MaskCopyTest, OneBitSelectionCopiesOnlySelectedPixels) {

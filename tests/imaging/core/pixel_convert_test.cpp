@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -323,19 +324,53 @@ TEST_F(PixelConvertTest, EdgeValues) {
   EXPECT_EQ(Rgb.GetScanline(0)[3], 0);
   EXPECT_EQ(Rgb.GetScanline(0)[6], 255);
 
-  // Float products keep their low byte; the leftmost 1-bit pixel is the top bit.
-  TIEBitmap Floats(2, 1, ie32f);
-  float f[2] = {1.5f, -0.5f};
-  std::memcpy(Floats.GetScanline(0), f, 8);
-  ASSERT_TRUE(Floats.ConvertToFormat(ie8g));
-  EXPECT_EQ(Floats.GetScanline(0)[0], 126);  // 382
-  EXPECT_EQ(Floats.GetScanline(0)[1], 129);  // -127
+  // The leftmost 1-bit pixel is the top bit.
   TIEBitmap Bits(10, 1, ie1g);
   Bits.GetScanline(0)[0] = 0xA0;
   Bits.GetScanline(0)[1] = 0x40;
   ASSERT_TRUE(Bits.ConvertToFormat(ie8g));
   const uint8_t Want[10] = {255, 0, 255, 0, 0, 0, 0, 0, 0, 255};
   EXPECT_EQ(std::memcmp(Bits.GetScanline(0), Want, 10), 0);
+}
+
+// A float sample reads the same everywhere: as a colour, and converted to every format with bytes or
+// words, clamped to black and white (a sample of 1.5 once read 255 as a colour and 126 converted).
+TEST_F(PixelConvertTest, FloatSamplesReadOneWayEverywhere) {
+  const float Samples[] = {-1.0f, -0.25f, 0.0f, 0.5f, 1.0f, 1.5f, 3.0f, 1e30f, -1e30f, NAN, INFINITY};
+  const uint8_t Bytes[] = {0, 0, 0, 127, 255, 255, 255, 255, 0, 0, 255};
+  const uint16_t Words[] = {0, 0, 0, 32767, 65535, 65535, 65535, 65535, 0, 0, 65535};
+  constexpr int32_t N = int32_t(std::size(Samples));
+  auto Floats = [&] {
+    auto F = std::make_unique<TIEBitmap>(N, 1, ie32f);
+    for (int32_t x = 0; x < N; ++x) F->SetFloat(x, 0, Samples[x]);
+    return F;
+  };
+  auto Source = Floats();
+  for (TIEPixelFormat Target : {ie24RGB, ie8g, ie8p, ieRGBX32, ieGray16, ieRGB48}) {
+    SCOPED_TRACE(FormatName(Target));
+    auto F = Floats();
+    ASSERT_TRUE(F->ConvertToFormat(Target));
+    for (int32_t x = 0; x < N; ++x) {
+      SCOPED_TRACE(Samples[x]);
+      EXPECT_EQ(Source->GetPixelAsRGB(x, 0), (TIERGB24{Bytes[x], Bytes[x], Bytes[x]}));
+      if (Target == ieGray16) {
+        EXPECT_EQ(F->GetWord(x, 0), Words[x]);
+      } else if (Target == ieRGB48) {
+        EXPECT_EQ(F->GetRGB48(x, 0).g, Words[x]);
+      } else {
+        EXPECT_EQ(F->GetPixelAsRGB(x, 0), Source->GetPixelAsRGB(x, 0));
+      }
+    }
+  }
+  // The ordered dither sees the same levels: above 1.0 the white level (63, so every bit whose matrix
+  // value is below 63), below 0 the black one (no bit).
+  auto F = Floats();
+  F->SetBWConversion(0);
+  TIEBitmap Bw(N, 1, ie1g);
+  Bw.SetBWConversion(0);
+  ASSERT_TRUE(Bw.CopyAndConvertFormat(F.get()));
+  for (int32_t x : {0, 1, 8, 9}) EXPECT_EQ(Bw.GetPixelAsRGB(x, 0).r, 0) << x;
+  for (int32_t x : {4, 5, 6, 10}) EXPECT_EQ(Bw.GetPixelAsRGB(x, 0).r, 255) << x;
 }
 
 TEST_F(PixelConvertTest, SetPixelFormatAndEmptyBitmaps) {

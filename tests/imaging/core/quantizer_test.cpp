@@ -179,6 +179,45 @@ TEST(MedianCutTest, FewOccupiedCellsMakeFewerBoxesAndKeepTheRestOfThePalette) {
   EXPECT_EQ(Used, (std::set<int32_t>{0, 1, 2}));
 }
 
+// Palettes worked out by hand from the rules, for pixel lists of a few colours (blue, green, red).
+struct KnownPalette {
+  const char* Name;
+  std::vector<TIERGB24> Pixels;  // one row, left to right
+  int32_t Count;
+  std::vector<TIERGB24> Entries;
+  std::vector<int32_t> Indexes;  // of each pixel
+};
+
+void ExpectKnownPalette(const KnownPalette& K) {
+  SCOPED_TRACE(K.Name);
+  auto Frame = MakeRGB(int32_t(K.Pixels.size()), 1, [&K](int32_t x, int32_t) { return K.Pixels[size_t(x)]; });
+  Palette Pal;
+  TIEQuantizer Q(Frame.get(), Pal.Entries, K.Count);
+  ASSERT_TRUE(Q.HasMethodData());
+  for (size_t i = 0; i < K.Entries.size(); ++i) EXPECT_EQ(Pal[int(i)], K.Entries[i]) << "entry " << i;
+  EXPECT_EQ(Pal[int(K.Entries.size())], Sentinel);
+  for (size_t x = 0; x < K.Pixels.size(); ++x) EXPECT_EQ(Q.PaletteIndex(K.Pixels[x]), K.Indexes[x]) << "pixel " << x;
+}
+
+// Median cut, 5-bit cells.
+// Red 0, 1, 10, 10 (two colours, four pixels): box mean red 5.25; the red cut starts at round(2.625) = 3,
+// scores 2 / 2 x 5.25^2 there and ends at 10 (every pixel below), so it falls after 3: red 0..3 and 10.
+// Green and blue have one bin and cannot be cut. The lower box's mean red 0.5 rounds to the even 0.
+// Green 0, 0, 2 with blue 0 / blue 0, 3, 6: the green cut leaves a lower box of score 18 / 4, the blue
+// cut (best after bin 3: 3 / 1 x (2.25 - 0.75)^2) one of 8.667 / 4: blue wins. Its box (green 0, 0, 2,
+// blue 0, 0, 3) has mean green 2/3 and blue 1: entry (8, 8) in blue and green.
+TEST(MedianCutTest, KnownPalettesOfSmallImages) {
+  const KnownPalette Cases[] = {
+      {"red cut", {{0, 0, 0}, {0, 0, 8}, {0, 0, 80}, {0, 0, 80}}, 2, {{0, 0, 0}, {0, 0, 80}}, {0, 0, 1, 1}},
+      {"blue beats green",
+       {{0, 0, 0}, {0, 16, 0}, {24, 0, 0}, {48, 0, 0}},
+       2,
+       {{8, 8, 0}, {48, 0, 0}},
+       {0, 0, 0, 1}},
+  };
+  for (const KnownPalette& K : Cases) ExpectKnownPalette(K);
+}
+
 // ---- Neural net -----------------------------------------------------------------------------------------------
 
 TEST(NeuQuantTest, SamplingFactorFollowsThePixelCount) {
@@ -194,6 +233,106 @@ TEST(NeuQuantTest, QualitySetsTheSamplingFactorWithinItsRange) {
     Palette Pal;
     auto Net = NeuQuantBuild(Frame.get(), Pal.Entries, 64, Quality);
     EXPECT_EQ(Net->SampleFac, Factor) << Quality;
+  }
+}
+
+// Two neurons, three pixels red, green, blue, each sampled once (x 16: 4080), alpha 1024, 990, 957, no
+// neighbours. Red: neuron 0 (0, 0, 0) is nearer than neuron 1 (2048 each) and becomes red. Green:
+// neuron 1 is nearer (6128 against 8160) and moves by 990 to (68, 4012, 68) in blue, green, red. Blue:
+// neuron 1 again (8092 against 8160) moves by 957 to (3817, 263, 5). Unbiased: (0, 0, 255) and
+// (239, 16, 0). The look-up by green finds neuron 0 for red and neuron 1 for green and blue.
+TEST(NeuQuantTest, KnownPaletteOfASmallImage) {
+  QuantizerMethod = 0;
+  ExpectKnownPalette({"two neurons",
+                      {{0, 0, 255}, {0, 255, 0}, {255, 0, 0}},
+                      2,
+                      {{0, 0, 255}, {239, 16, 0}},
+                      {0, 1, 1}});
+  QuantizerMethod = -1;
+}
+
+// The network's rules as plainly stated, for a frame of at most 2000 pixels (every pixel sampled):
+// contest with the bias, the move by alpha, the neighbour moves, the decay after each hundredth of the
+// samples, the unbias. Signed bias, as the quantizer counts it.
+std::vector<TIERGB24> PlainNeuQuantPalette(const std::vector<TIERGB24>& Pixels, int32_t n) {
+  struct Neuron {
+    int32_t v[3];  // b, g, r
+  };
+  std::vector<Neuron> net(static_cast<size_t>(n));
+  std::vector<int32_t> bias(size_t(n), 0), freq(size_t(n), 65536 / n);
+  for (int32_t i = 0; i < n; ++i) net[size_t(i)] = {{(i << 12) / n, (i << 12) / n, (i << 12) / n}};
+  const int64_t count = int64_t(Pixels.size());
+  const int64_t samples = count;
+  const int64_t delta = std::max<int64_t>(samples / 100, 1);
+  int32_t alpha = 1024, radius = (n >> 3) * 64;
+  auto radOf = [](int32_t r) { return (r >> 6) <= 1 ? 0 : r >> 6; };
+  int32_t rad = radOf(radius);
+  std::vector<int32_t> power(size_t(std::max(n >> 3, 1)), 0);
+  auto powers = [&] {
+    for (int32_t i = 0; i < rad; ++i) power[size_t(i)] = alpha * (((rad * rad - i * i) * 256) / (rad * rad));
+  };
+  powers();
+  const int64_t len = count * 3;
+  int64_t step = len % 499 ? 499 : len % 491 ? 491 : len % 487 ? 487 : 503;
+  step %= count;
+  auto move = [](Neuron& N, int32_t a, int32_t scale, const int32_t t[3]) {
+    for (int c = 0; c < 3; ++c) N.v[c] -= int32_t(int64_t(N.v[c] - t[c]) * a / scale);
+  };
+  int64_t pos = 0;
+  for (int64_t s = 1; s <= samples; ++s) {
+    const TIERGB24 p = Pixels[size_t(pos)];
+    const int32_t t[3] = {p.b * 16, p.g * 16, p.r * 16};
+    int32_t bestD = INT32_MAX, bestBiasD = INT32_MAX, bestPos = -1, bestBiasPos = -1;
+    for (int32_t i = 0; i < n; ++i) {
+      const Neuron& N = net[size_t(i)];
+      const int32_t d = std::abs(N.v[0] - t[0]) + std::abs(N.v[1] - t[1]) + std::abs(N.v[2] - t[2]);
+      if (d < bestD) bestD = d, bestPos = i;
+      if (d - (bias[size_t(i)] >> 12) < bestBiasD) bestBiasD = d - (bias[size_t(i)] >> 12), bestBiasPos = i;
+      const int32_t betaFreq = freq[size_t(i)] >> 10;
+      freq[size_t(i)] -= betaFreq;
+      bias[size_t(i)] += betaFreq * 1024;
+    }
+    freq[size_t(bestPos)] += 64;
+    bias[size_t(bestPos)] -= 65536;
+    const int32_t j = bestBiasPos;
+    move(net[size_t(j)], alpha, 1024, t);
+    if (rad > 0) {
+      const int32_t lo = std::max(j - rad, -1), hi = std::min(j + rad, n);
+      int32_t k = j + 1, m = j - 1, q = 1;
+      while (k < hi || m > lo) {
+        const int32_t a = power[size_t(q++)];
+        if (k < hi) move(net[size_t(k++)], a, 262144, t);
+        if (m > lo) move(net[size_t(m--)], a, 262144, t);
+      }
+    }
+    pos += step;
+    if (pos >= count) pos -= count;
+    if (s % delta == 0) {
+      alpha -= alpha / 30;
+      radius -= radius / 30;
+      rad = radOf(radius);
+      powers();
+    }
+  }
+  std::vector<TIERGB24> out;
+  for (const Neuron& N : net) {
+    auto unbias = [](int32_t v) { return uint8_t(std::clamp((v + 8) >> 4, 0, 255)); };
+    out.push_back(TIERGB24{unbias(N.v[0]), unbias(N.v[1]), unbias(N.v[2])});
+  }
+  return out;
+}
+
+// Sixteen and thirty-two neurons learn with neighbour moves (radius 2 and 4) from a frame of 300 pixels.
+TEST(NeuQuantTest, PaletteFollowsThePlainRulesWithNeighbourMoves) {
+  for (int32_t n : {16, 32}) {
+    SCOPED_TRACE(n);
+    std::vector<TIERGB24> pixels;
+    for (int32_t k = 0; k < 300; ++k) pixels.push_back(Distinct((k * 13) % 97));
+    auto Frame = MakeRGB(20, 15, [&pixels](int32_t x, int32_t y) { return pixels[size_t(y * 20 + x)]; });
+    Palette Pal;
+    auto Net = NeuQuantBuild(Frame.get(), Pal.Entries, n, -1);
+    const std::vector<TIERGB24> want = PlainNeuQuantPalette(pixels, n);
+    for (int32_t i = 0; i < n; ++i) EXPECT_EQ(Pal[i], want[size_t(i)]) << "entry " << i;
   }
 }
 

@@ -255,7 +255,9 @@ TEST(ZDecompressionStream, RewindGoesBackToWhereTheDataStarted) {
 
 // ---- Refused data -----------------------------------------------------------------------------------
 
-TEST(ZRefusal, TruncatedDataFailsInsteadOfEndingQuietly) {
+// The stream hands over what the cut data holds and then nothing; the whole-buffer inflate, which has no
+// count to give back, refuses it.
+TEST(ZRefusal, TruncatedDataReadsShortAndTheBufferInflateRefusesIt) {
   const std::vector<uint8_t> data = Sample(200000);
   const std::vector<uint8_t> packed = Deflate(data);
   for (size_t cut : {size_t(0), size_t(1), size_t(2), packed.size() / 2, packed.size() - 1}) {
@@ -263,13 +265,19 @@ TEST(ZRefusal, TruncatedDataFailsInsteadOfEndingQuietly) {
     TMemoryStream source;
     Fill(source, part);
     TZDecompressionStream z(&source);
-    // Asking for more than the data holds makes the stream look for the data's end.
     std::vector<uint8_t> got(data.size() + 1);
-    EXPECT_EQ(MessageOf<EZDecompressionError>([&] { z.Read(got.data(), int64_t(got.size())); }), "buffer error")
-        << cut;
+    int64_t n = -1;
+    EXPECT_NO_THROW(n = z.Read(got.data(), int64_t(got.size()))) << cut;
+    ASSERT_GE(n, 0) << cut;
+    EXPECT_LE(n, int64_t(data.size())) << cut;
+    EXPECT_TRUE(std::equal(got.begin(), got.begin() + n, data.begin())) << cut;
+    if (cut == packed.size() / 2) {
+      EXPECT_GT(n, 0);
+    }
+    EXPECT_EQ(z.Read(got.data(), 10), 0) << cut;
     source.SetPosition(0);
     TZDecompressionStream z2(&source);
-    EXPECT_THROW(z2.Seek(0, soEnd), EZDecompressionError) << cut;
+    EXPECT_EQ(z2.Seek(0, soEnd), n) << cut;
 
     void* out = reinterpret_cast<void*>(1);
     int32_t outBytes = -1;
