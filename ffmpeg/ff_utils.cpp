@@ -148,9 +148,10 @@ int64_t FrameDurationUs(AVRational FrameRate) {
 
 std::string FormatTimeUs(int64_t Time) {
   if (Time == AV_NOPTS_VALUE) return "N/A";
-  const int64_t u = Time + 5000;
-  const int64_t s = u / 1000000;
-  const int64_t r = u % 1000000;
+  // The 5 ms shown ahead are added in 128 bits, so the largest times print too.
+  const __int128 u = __int128(Time) + 5000;
+  const int64_t s = int64_t(u / 1000000);
+  const int64_t r = int64_t(u % 1000000);
   return Format("%.2d:%.2d:%.2d.%.3d", s / 3600, s / 60 % 60, s % 60, r * 1000 / 1000000);
 }
 

@@ -49,6 +49,7 @@ TEST_F(UtilsTest, FrameDurationsAndTimeTexts) {
   EXPECT_EQ(FormatTimeUs(AV_NOPTS_VALUE), "N/A");
   EXPECT_EQ(FormatTimeUs(0), "00:00:00.005");
   EXPECT_EQ(FormatTimeUs(int64_t(100) * 3600 * 1000000), "100:00:00.005");
+  EXPECT_EQ(FormatTimeUs(INT64_MAX), "2562047788:00:54.780");
 }
 
 TEST_F(UtilsTest, ErrorAndTypeTexts) {
