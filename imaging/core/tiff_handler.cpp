@@ -205,8 +205,8 @@ void TIETIFFHandler::ReadDataBlocks(TReadContext& Ctx, TIETIFFTagList& TagList) 
     if (OffsetsTag < 0 || Entry.HasData) continue;
     const int32_t CountsIndex = FindTagIndex(TagList, uint16_t(CountsTag));
     // Only the pairs that both tags hold.
-    const uint32_t Pairs = CountsIndex < 0 ? 0 : std::min(Entry.Count, TagList[size_t(CountsIndex)].Count);
-    if (!Ctx.Charge(int64_t(Pairs) * int64_t(sizeof(std::vector<uint8_t>)))) continue;
+    uint32_t Pairs = CountsIndex < 0 ? 0 : std::min(Entry.Count, TagList[size_t(CountsIndex)].Count);
+    if (!Ctx.Charge(int64_t(Pairs) * int64_t(sizeof(std::vector<uint8_t>)))) Pairs = 0;
     std::vector<std::vector<uint8_t>> Data(Pairs);
     for (uint32_t k = 0; k < Pairs; ++k) {
       const int64_t Offset = uint32_t(GetTagIntegerAt(TagList, int32_t(&Entry - TagList.data()), int32_t(k)));
