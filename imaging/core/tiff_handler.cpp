@@ -7,6 +7,7 @@
 #include <set>
 
 #include "imaging/core/ie_streams.h"
+#include "imaging/core/maker_notes.h"
 #include "platform/checked_math.h"
 #include "platform/sysutils.h"
 
@@ -25,21 +26,12 @@ void Put32(uint8_t* P, uint32_t V) {
   for (int i = 0; i < 4; ++i) P[i] = uint8_t(V >> (8 * i));
 }
 
-int64_t ValueSize(const TIETIFFHandlerEntry& E) { return int64_t(E.Count) * TiffTypeSize(E.FieldType); }
+int64_t ValueSize(const TIETIFFHandlerEntry& E) { return int64_t(E.Count) * TiffFieldTypeSize(E.FieldType); }
 
 // The value bytes of an entry, inline or in its block.
 const uint8_t* ValueBytes(const TIETIFFHandlerEntry& E) { return ValueSize(E) <= 4 ? E.Value : E.Block.data(); }
 
 }  // namespace
-
-int32_t TiffTypeSize(uint16_t FieldType) {
-  switch (FieldType) {
-    case tSHORT: case tSSHORT: return 2;
-    case tLONG: case tSLONG: case tFLOAT: return 4;
-    case tRATIONAL: case tSRATIONAL: case tDOUBLE: return 8;
-    default: return 1;
-  }
-}
 
 int64_t TiffPadToEven(TStream* Stream) {
   int64_t Position = Stream->Position();
@@ -259,7 +251,7 @@ int32_t TIETIFFHandler::FindPageTag(int32_t Page, uint16_t Tag) const {
 
 const uint8_t* TIETIFFHandler::GetTagValueAddress(const TIETIFFHandlerEntry& Entry, int32_t I) {
   if (I < 0 || uint32_t(I) >= Entry.Count || Entry.HasData || Entry.SubIFD) return nullptr;
-  const int64_t Size = TiffTypeSize(Entry.FieldType);
+  const int64_t Size = TiffFieldTypeSize(Entry.FieldType);
   const int64_t End = (int64_t(I) + 1) * Size;
   if (ValueSize(Entry) <= 4) return End <= 4 ? Entry.Value + int64_t(I) * Size : nullptr;
   return End <= int64_t(Entry.Block.size()) ? Entry.Block.data() + int64_t(I) * Size : nullptr;
@@ -375,7 +367,7 @@ bool TIETIFFHandler::SetTag(TIETIFFTagList& TagList, uint16_t Tag, const TIETIFF
       break;
     }
   }
-  Entry.Count = uint32_t(Bytes.size()) / uint32_t(TiffTypeSize(FieldType));
+  Entry.Count = uint32_t(Bytes.size()) / uint32_t(TiffFieldTypeSize(FieldType));
   if (Bytes.size() <= 4) std::memcpy(Entry.Value, Bytes.data(), Bytes.size());
   else Entry.Block = std::move(Bytes);
   const int32_t Existing = FindTagIndex(TagList, Tag);

@@ -37,8 +37,6 @@ struct TIETIFFHandlerEntry {
 // What SetTag stores: a number or a text.
 using TIETIFFValue = std::variant<int64_t, double, std::string>;
 
-// Bytes per value of a TIFF field type (1 BYTE ... 12 DOUBLE); 1 for any other type.
-int32_t TiffTypeSize(uint16_t FieldType);
 // Writes one zero byte when the stream position is odd; returns the (even) position.
 int64_t TiffPadToEven(TStream* Stream);
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/core/maker_notes.h"
 #include "tests/imaging/tiff_checks.h"
 
 using namespace zv;
@@ -181,7 +182,7 @@ TEST(TiffHandler, BigEndianRoundTripKeepsBytesAndSortsTags) {
   EXPECT_EQ(Tags, (std::vector<uint32_t>{256, 257, 282, 305, 306, 33432}));
   // Every value's bytes as they were: inline ones in the entry, the others where the entry points.
   for (const auto& E : Raw.Entries) {
-    const size_t Size = size_t(E[2]) * size_t(TiffTypeSize(uint16_t(E[1])));
+    const size_t Size = size_t(E[2]) * size_t(TiffFieldTypeSize(uint16_t(E[1])));
     Bytes Value;
     if (Size <= 4) {
       const Bytes Field = F.U32(E[3]);
@@ -284,6 +285,30 @@ TEST(TiffHandler, StripsAreRelocated) {
     }
     EXPECT_EQ(Bytes(Out.begin() + At, Out.begin() + At + 5 + k), Strip(int(k) + 1, 5 + k));
     Expected = At + 5 + k;
+  }
+}
+
+TEST(TiffHandler, HdPhotoPlanesAreDataOnlyInHdPhotoStructures) {
+  for (const uint16_t Version : {uint16_t(444), uint16_t(42)}) {
+    TTiffFile F(false, Version);
+    const uint32_t Image = F.Append(Strip(4, 9));
+    const uint32_t Alpha = F.Append(Strip(5, 3));
+    F.SetFirstIfd(F.Ifd({{48320, 4, 1, F.U32(Image)},
+                         {48321, 4, 1, F.U32(9)},
+                         {48322, 4, 1, F.U32(Alpha)},
+                         {48323, 4, 1, F.U32(3)}}));
+    TIETIFFHandler H;
+    ASSERT_TRUE(Read(H, F.B));
+    const TIETIFFHandlerEntry& ImagePlane = H.Pages()[0][0];
+    const TIETIFFHandlerEntry& AlphaPlane = H.Pages()[0][2];
+    EXPECT_EQ(ImagePlane.HasData, Version == 444);
+    EXPECT_EQ(AlphaPlane.HasData, Version == 444);
+    if (Version == 444) {
+      EXPECT_EQ(ImagePlane.Data[0], Strip(4, 9));
+      EXPECT_EQ(AlphaPlane.Data[0], Strip(5, 3));
+    } else {
+      EXPECT_EQ(uint32_t(H.GetTagIntegerAt(H.Pages()[0], 0, 0)), Image);
+    }
   }
 }
 
