@@ -1,7 +1,6 @@
 #include "imaging/core/word_table.h"
 
 #include <array>
-#include <iterator>
 
 #include "platform/forms.h"
 #include "platform/sysutils.h"
@@ -770,9 +769,9 @@ const char* const kFrench[WordTableIds] = {
 };
 
 const TWordAt kPortuguese[] = {
-    {0, "Visualizar"},  // Visualizar
-    {3, "OK"},  // OK
-    {4, "Cancelar"},  // Cancelar
+    {0, "Visualizar"},
+    {3, "OK"},
+    {4, "Cancelar"},
 };
 
 const TWordAt kGreek[] = {
@@ -783,26 +782,26 @@ const TWordAt kGreek[] = {
 
 const TWordAt kRussian[] = {
     {0, "\317\360\356\361\354\356\362\360"},  // Просмотр
-    {3, "OK"},  // OK
+    {3, "OK"},
     {4, "\316\362\354\345\355\340"},  // Отмена
 };
 
 const TWordAt kDutch[] = {
-    {0, "Voorbeeld"},  // Voorbeeld
-    {3, "OK"},  // OK
-    {4, "Annuleren"},  // Annuleren
+    {0, "Voorbeeld"},
+    {3, "OK"},
+    {4, "Annuleren"},
 };
 
 const TWordAt kSwedish[] = {
-    {0, "Granska"},  // Granska
-    {3, "OK"},  // OK
-    {4, "Avbryt"},  // Avbryt
+    {0, "Granska"},
+    {3, "OK"},
+    {4, "Avbryt"},
 };
 
 const TWordAt kPolish[] = {
     {0, "Podgl\271d"},  // Podgląd
-    {3, "OK"},  // OK
-    {4, "Anuluj"},  // Anuluj
+    {3, "OK"},
+    {4, "Anuluj"},
 };
 
 const char* const kJapanese[WordTableIds] = {
@@ -956,14 +955,14 @@ const char* const kJapanese[WordTableIds] = {
 
 const TWordAt kCzech[] = {
     {0, "N\341hled"},  // Náhled
-    {3, "OK"},  // OK
-    {4, "Storno"},  // Storno
+    {3, "OK"},
+    {4, "Storno"},
 };
 
 const TWordAt kFinnish[] = {
-    {0, "Esikatselu"},  // Esikatselu
-    {3, "OK"},  // OK
-    {4, "Peruuta"},  // Peruuta
+    {0, "Esikatselu"},
+    {3, "OK"},
+    {4, "Peruuta"},
 };
 
 const TWordAt kFarsi[] = {
@@ -1128,14 +1127,14 @@ const TWordAt kChineseTraditional[] = {
 };
 
 const TWordAt kDanish[] = {
-    {0, "Visning"},  // Visning
-    {3, "OK"},  // OK
-    {4, "Annuller"},  // Annuller
+    {0, "Visning"},
+    {3, "OK"},
+    {4, "Annuller"},
 };
 
 const TWordAt kTurkish[] = {
     {0, "\326nizleme"},  // Önizleme
-    {3, "Tamam"},  // Tamam
+    {3, "Tamam"},
     {4, "\335ptal"},  // İptal
 };
 
@@ -1147,7 +1146,7 @@ const TWordAt kKorean[] = {
 
 const TWordAt kHungarian[] = {
     {0, "El\365n\351zet"},  // Előnézet
-    {3, "OK"},  // OK
+    {3, "OK"},
     {4, "M\351gsem"},  // Mégsem
 };
 
