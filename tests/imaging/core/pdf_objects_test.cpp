@@ -130,6 +130,9 @@ struct TDocument {
     PdfCreateCatalog(Objects);
     Info = new TIEPDFDictionaryObject;
     Info->Add("Producer", new TIEPDFStringObject("Zonvark (test)"));
+    Info->Add("Odd Key(1)", new TIEPDFNameObject("A B#/%\xE9"));
+    Info->Add("Note", new TIEPDFStringObject("a(b)c\\\r\t"));
+    Info->Add("Tiny", new TIEPDFNumericObject(1E-5));
     PdfAddObject(Objects, Info);
     auto* Resources = new TIEPDFDictionaryObject;
     auto* ProcSet = new TIEPDFArrayObject;
@@ -213,6 +216,16 @@ TEST(PdfObjects, DocumentPassesQpdfCheck) {
   EXPECT_EQ(Status, 0) << Out;
   EXPECT_NE(Out.find("No syntax or stream encoding errors found"), std::string::npos) << Out;
   EXPECT_EQ(Out.find("WARNING"), std::string::npos) << Out;
+  // qpdf reads the escaped key, name and string back as they were given.
+  Out.clear();
+  P = popen(("qpdf --show-object=2 '" + Path + "' 2>&1").c_str(), "r");
+  ASSERT_NE(P, nullptr);
+  while ((N = fread(Buffer, 1, sizeof Buffer, P)) > 0) Out.append(Buffer, N);
+  pclose(P);
+  // (qpdf shows the "#" it read as a bare "#".)
+  EXPECT_NE(Out.find("/Odd#20Key#281#29 /A#20B##2f#25#e9"), std::string::npos) << Out;
+  EXPECT_NE(Out.find("/Note (a\\(b\\)c\\\\\\r\\t)"), std::string::npos) << Out;
+  EXPECT_NE(Out.find("/Tiny 0.00001"), std::string::npos) << Out;
 }
 
 }  // namespace
