@@ -63,6 +63,22 @@ TEST_F(WordTableTest, LookupsByLanguageAndSystemLocale) {
   }
 }
 
+TEST_F(WordTableTest, SystemLocaleRows) {
+  struct Case {
+    uint16_t Primary, Sub;
+    TMsgLanguage Row;
+  };
+  const Case Cases[] = {
+      {4, 1, msChineseTraditional}, {4, 2, msChinese}, {4, 3, msEnglish}, {4, 4, msEnglish}, {5, 1, msCzech},
+      {6, 1, msDanish},    {7, 1, msGerman},   {7, 3, msGerman},    {8, 1, msGreek},     {9, 1, msEnglish},
+      {10, 3, msSpanish},  {11, 1, msFinnish}, {12, 1, msFrench},   {13, 1, msEnglish},  {14, 1, msHungarian},
+      {16, 1, msItalian},  {17, 1, msJapanese}, {18, 1, msKorean},  {19, 1, msDutch},    {21, 1, msPolish},
+      {22, 2, msPortuguese}, {25, 1, msRussian}, {29, 1, msSwedish}, {31, 1, msTurkish}, {41, 1, msFarsi},
+      {1, 1, msEnglish},   {0, 0, msEnglish},
+  };
+  for (const Case& C : Cases) EXPECT_EQ(LanguageOfLocale(C.Primary, C.Sub), C.Row) << C.Primary << "/" << C.Sub;
+}
+
 TEST_F(WordTableTest, ApplicationLanguagesHaveEveryWordInTheirCodePage) {
   // The application's languages have a word of their own for every id; each word is a text of its
   // row's code page, so the table holds nothing the page could not have held.
