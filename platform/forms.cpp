@@ -860,7 +860,7 @@ constexpr TLanguageName kLanguages[] = {
     {"nn", LANG_NORWEGIAN, "Norwegian"}, {"pl", LANG_POLISH, "Polish"},       {"pt", LANG_PORTUGUESE, "Portuguese"},
     {"ro", LANG_ROMANIAN, "Romanian"},   {"ru", LANG_RUSSIAN, "Russian"},     {"hr", LANG_CROATIAN, "Croatian"},
     {"sk", LANG_SLOVAK, "Slovak"},       {"sv", LANG_SWEDISH, "Swedish"},     {"tr", LANG_TURKISH, "Turkish"},
-    {"uk", LANG_UKRAINIAN, "Ukrainian"},
+    {"uk", LANG_UKRAINIAN, "Ukrainian"}, {"fa", LANG_FARSI, "Farsi"},
 };
 
 std::string LocaleNameFromEnvironment() {
@@ -884,10 +884,64 @@ uint16_t PrimaryLanguageOfLocaleName(const std::string& Name) {
   return LANG_NEUTRAL;
 }
 
-LANGID GetUserDefaultLangID() {
-  uint16_t Primary = PrimaryLanguageOfLocaleName(LocaleNameFromEnvironment());
-  if (Primary == LANG_NEUTRAL) Primary = LANG_ENGLISH;
-  return MAKELANGID(Primary, SUBLANG_DEFAULT);
+namespace {
+
+// Territories whose sublanguage is not the language's default one.
+struct TTerritorySub {
+  uint16_t Primary;
+  const char* Territory;
+  uint16_t Sub;
+};
+
+constexpr TTerritorySub kTerritorySubs[] = {
+    {LANG_CHINESE, "TW", SUBLANG_CHINESE_TRADITIONAL}, {LANG_CHINESE, "CN", SUBLANG_CHINESE_SIMPLIFIED},
+    {LANG_CHINESE, "HK", SUBLANG_CHINESE_HONGKONG},    {LANG_CHINESE, "SG", SUBLANG_CHINESE_SINGAPORE},
+    {LANG_CHINESE, "MO", SUBLANG_CHINESE_MACAU},       {LANG_ENGLISH, "GB", 2},
+    {LANG_ENGLISH, "AU", 3},                           {LANG_ENGLISH, "CA", 4},
+    {LANG_ENGLISH, "NZ", 5},                           {LANG_ENGLISH, "IE", 6},
+    {LANG_ENGLISH, "ZA", 7},                           {LANG_GERMAN, "CH", 2},
+    {LANG_GERMAN, "AT", 3},                            {LANG_GERMAN, "LU", 4},
+    {LANG_SPANISH, "MX", 2},                           {LANG_SPANISH, "ES", 3},
+    {LANG_FRENCH, "BE", 2},                            {LANG_FRENCH, "CA", 3},
+    {LANG_FRENCH, "CH", 4},                            {LANG_FRENCH, "LU", 5},
+    {LANG_ITALIAN, "CH", 2},                           {LANG_PORTUGUESE, "PT", 2},
+    {LANG_DUTCH, "BE", 2},                             {LANG_SWEDISH, "FI", 2},
+};
+
+TSysLocale& StartupLocale() {
+  static TSysLocale Locale = [] {
+    const LANGID Id = LangIdOfLocaleName(LocaleNameFromEnvironment());
+    return TSysLocale{PRIMARYLANGID(Id), SUBLANGID(Id)};
+  }();
+  return Locale;
+}
+
+}  // namespace
+
+LANGID LangIdOfLocaleName(const std::string& Name) {
+  const uint16_t Primary = PrimaryLanguageOfLocaleName(Name);
+  if (Primary == LANG_NEUTRAL) return MAKELANGID(LANG_ENGLISH, SUBLANG_DEFAULT);
+  std::string Territory;
+  const size_t Under = Name.find('_');
+  if (Under != std::string::npos)
+    for (size_t i = Under + 1; i < Name.size() && Name[i] != '.' && Name[i] != '@'; ++i)
+      Territory += static_cast<char>(Name[i] >= 'a' && Name[i] <= 'z' ? Name[i] - 'a' + 'A' : Name[i]);
+  // Chinese without a territory is read as the simplified form, not as Taiwan's.
+  uint16_t Sub = Primary == LANG_CHINESE ? SUBLANG_CHINESE_SIMPLIFIED : SUBLANG_DEFAULT;
+  for (const TTerritorySub& T : kTerritorySubs)
+    if (T.Primary == Primary && Territory == T.Territory) Sub = T.Sub;
+  return MAKELANGID(Primary, Sub);
+}
+
+LANGID GetUserDefaultLangID() { return LangIdOfLocaleName(LocaleNameFromEnvironment()); }
+
+const TSysLocale& SysLocale() { return StartupLocale(); }
+
+void SetSysLocale(const TSysLocale& Locale) { StartupLocale() = Locale; }
+
+void ReadSysLocale() {
+  const LANGID Id = GetUserDefaultLangID();
+  StartupLocale() = TSysLocale{PRIMARYLANGID(Id), SUBLANGID(Id)};
 }
 
 LANGID GetSystemDefaultLangID() { return GetUserDefaultLangID(); }

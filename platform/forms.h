@@ -461,14 +461,21 @@ constexpr uint16_t LANG_SLOVAK = 0x1B;
 constexpr uint16_t LANG_SWEDISH = 0x1D;
 constexpr uint16_t LANG_TURKISH = 0x1F;
 constexpr uint16_t LANG_UKRAINIAN = 0x22;
+constexpr uint16_t LANG_FARSI = 0x29;
 constexpr uint16_t SUBLANG_DEFAULT = 0x01;
+constexpr uint16_t SUBLANG_CHINESE_TRADITIONAL = 0x01;  // Taiwan
+constexpr uint16_t SUBLANG_CHINESE_SIMPLIFIED = 0x02;   // mainland China
+constexpr uint16_t SUBLANG_CHINESE_HONGKONG = 0x03;
+constexpr uint16_t SUBLANG_CHINESE_SINGAPORE = 0x04;
+constexpr uint16_t SUBLANG_CHINESE_MACAU = 0x05;
 
 constexpr LCID LOCALE_SYSTEM_DEFAULT = 0x800;
 constexpr LCID LOCALE_USER_DEFAULT = 0x400;
 constexpr uint32_t LOCALE_SENGLANGUAGE = 0x1001;
 
 // The user's language from the environment (LC_ALL, LC_MESSAGES, LANG, in that order: "el_GR.UTF-8"
-// gives Greek); English when none is set or the language is unknown ("C", "POSIX").
+// gives Greek, "zh_TW" Chinese of Taiwan); English when none is set or the language is unknown ("C",
+// "POSIX").
 LANGID GetUserDefaultLangID();
 LANGID GetSystemDefaultLangID();
 LCID GetUserDefaultLCID();
@@ -478,6 +485,21 @@ LCID GetSystemDefaultLCID();
 int GetLocaleInfoA(LCID Locale, uint32_t Type, char* Data, int Size);
 // The primary language of a locale name such as "ru_RU.UTF-8"; LANG_NEUTRAL when unknown.
 uint16_t PrimaryLanguageOfLocaleName(const std::string& Name);
+// The language id of a locale name: its primary language and the sublanguage of its territory
+// ("zh_CN" simplified, "zh_TW" traditional, "zh_HK" Hong Kong, "pt_BR" Brazil ...), SUBLANG_DEFAULT for
+// a territory without one of its own; English (United States) for an unknown or empty name.
+LANGID LangIdOfLocaleName(const std::string& Name);
+
+// The locale the process started with: its primary and sublanguage ids, taken from the environment
+// (LC_ALL, LC_MESSAGES, LANG) on first use. Tests set it with SetSysLocale (or re-read the environment
+// with ReadSysLocale) before the code under test reads it.
+struct TSysLocale {
+  uint16_t PriLangID = LANG_ENGLISH;
+  uint16_t SubLangID = SUBLANG_DEFAULT;
+};
+const TSysLocale& SysLocale();
+void SetSysLocale(const TSysLocale& Locale);
+void ReadSysLocale();
 
 // The class library's visual-style services: themes are always off here, so controls draw their
 // classic look.

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <iconv.h>
 #include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -1176,6 +1177,36 @@ void RaiseLastOSError(uint32_t code) {
   if (code == 0) throw EOSError("A call to an OS function failed", 0);
   throw EOSError("System Error.  Code: " + std::to_string(code) + ".\n" + SysErrorMessage(code),
                  static_cast<int>(code));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Code pages
+
+std::string CodePageToUtf8(uint32_t codePage, std::string_view bytes) {
+  if (codePage == 65001 || bytes.empty()) return std::string(bytes);
+  const std::string Name = "CP" + std::to_string(codePage);
+  iconv_t Cd = iconv_open("UTF-8", Name.c_str());
+  if (Cd == iconv_t(-1)) return std::string(bytes);
+  std::string Out;
+  std::vector<char> In(bytes.begin(), bytes.end());
+  char* InPtr = In.data();
+  size_t InLeft = In.size();
+  char Buffer[256];
+  while (InLeft > 0) {
+    char* OutPtr = Buffer;
+    size_t OutLeft = sizeof Buffer;
+    const size_t Done = iconv(Cd, &InPtr, &InLeft, &OutPtr, &OutLeft);
+    Out.append(Buffer, size_t(OutPtr - Buffer));
+    if (Done == size_t(-1) && errno != E2BIG) {
+      // A byte (or a lead byte without its trail) that the page does not have.
+      Out += "\xEF\xBF\xBD";
+      ++InPtr;
+      --InLeft;
+      iconv(Cd, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  iconv_close(Cd);
+  return Out;
 }
 
 }  // namespace zv

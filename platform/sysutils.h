@@ -186,6 +186,10 @@ bool SameText(std::string_view a, std::string_view b);
 int Pos(std::string_view substr, std::string_view s);  // 1-based; 0 when absent or substr empty
 std::string Copy(std::string_view s, int64_t index, int64_t count);  // 1-based, clamped
 
+// The bytes of a text in a Windows code page (1250 to 1256, 932, 936, 949 ...) as UTF-8; bytes that do not
+// belong to the page become U+FFFD. Code page 65001 is UTF-8 already and comes back unchanged.
+std::string CodePageToUtf8(uint32_t codePage, std::string_view bytes);
+
 enum TReplaceFlag : unsigned { rfReplaceAll = 1, rfIgnoreCase = 2 };
 std::string StringReplace(std::string_view s, std::string_view oldPattern,
                           std::string_view newPattern, unsigned flags);

@@ -3,6 +3,7 @@
 #include "imaging/core/color_utils.h"
 #include "imaging/core/globals.h"
 #include "imaging/core/system_routines.h"
+#include "imaging/core/word_table.h"
 
 namespace zv {
 
@@ -138,6 +139,7 @@ void UtilsStartup() {
   CoreCount = -1;
   WindowsVersion = OSVersionClass();
   IsWinNT = WindowsVersion > 2;
+  FillWordTable();
   MemoryThresholdOverride = -1;
   TempFileFallback = true;
   ChunkedMemory = true;

@@ -62,8 +62,8 @@ extern HMODULE MscmsLibrary;
 // Grey weights 21, 71, 8 and DialogBackground 0; the partner does nothing.
 void DefsStartup();
 void DefsShutdown();
-// Core count to be counted, system class, memory settings, the cosine ramp; the partner unloads
-// MscmsLibrary.
+// Core count to be counted, system class, the dialog word table, memory settings, the cosine ramp;
+// the partner unloads MscmsLibrary.
 void UtilsStartup();
 void UtilsShutdown();
 

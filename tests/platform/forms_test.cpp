@@ -11,6 +11,7 @@
 
 #include "platform/backend.h"
 #include "platform/std_controls.h"
+#include "platform/sysutils.h"
 
 namespace zv {
 namespace {
@@ -360,6 +361,63 @@ TEST_F(FormsTest, LanguageComesFromTheLocaleEnvironment) {
   unsetenv("LC_MESSAGES");
   unsetenv("LANG");
   EXPECT_FALSE(ThemeServices().ThemesEnabled());
+}
+
+TEST_F(FormsTest, StartupLocaleIdsFromTheEnvironment) {
+  struct Case {
+    const char* LcMessages;
+    const char* Lang;
+    uint16_t Primary;
+    uint16_t Sub;
+  };
+  const Case Cases[] = {
+      {"", "pl_PL.UTF-8", LANG_POLISH, SUBLANG_DEFAULT},
+      {"", "zh_CN.UTF-8", LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED},
+      {"", "zh_TW.UTF-8", LANG_CHINESE, SUBLANG_CHINESE_TRADITIONAL},
+      {"", "zh_HK.UTF-8", LANG_CHINESE, SUBLANG_CHINESE_HONGKONG},
+      {"", "zh_SG", LANG_CHINESE, SUBLANG_CHINESE_SINGAPORE},
+      {"", "zh", LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED},
+      {"", "ja_JP.eucJP", LANG_JAPANESE, SUBLANG_DEFAULT},
+      {"", "fa_IR", LANG_FARSI, SUBLANG_DEFAULT},
+      {"", "he_IL.UTF-8", LANG_HEBREW, SUBLANG_DEFAULT},
+      {"", "pt_BR.UTF-8", LANG_PORTUGUESE, 1},
+      {"", "pt_PT.UTF-8", LANG_PORTUGUESE, 2},
+      {"", "en_GB.UTF-8", LANG_ENGLISH, 2},
+      {"de_AT.UTF-8", "fr_FR.UTF-8", LANG_GERMAN, 3},  // LC_MESSAGES before LANG
+      {"", "sr_RS@latin", LANG_ENGLISH, SUBLANG_DEFAULT},
+      {"", "POSIX", LANG_ENGLISH, SUBLANG_DEFAULT},
+  };
+  for (const Case& C : Cases) {
+    setenv("LC_ALL", "", 1);
+    setenv("LC_MESSAGES", C.LcMessages, 1);
+    setenv("LANG", C.Lang, 1);
+    ReadSysLocale();
+    EXPECT_EQ(SysLocale().PriLangID, C.Primary) << C.Lang;
+    EXPECT_EQ(SysLocale().SubLangID, C.Sub) << C.Lang;
+  }
+  unsetenv("LC_ALL");
+  unsetenv("LC_MESSAGES");
+  unsetenv("LANG");
+  SetSysLocale(TSysLocale{});
+  EXPECT_EQ(SysLocale().PriLangID, LANG_ENGLISH);
+}
+
+TEST(CodePages, ConvertToUtf8) {
+  struct Case {
+    uint32_t CodePage;
+    std::string Bytes;
+    std::string Utf8;
+  };
+  const Case Cases[] = {
+      {1252, "Pr\xE9visualisation", "Prévisualisation"},
+      {1250, "Podgl\xB9" "d", "Podgląd"},
+      {1251, "\xCE\xF2\xEC\xE5\xED\xE0", "Отмена"},
+      {936, "\xD4\xA4\xC0\xC0", "预览"},
+      {932, "OK", "OK"},
+      {936, "\xD4", "\xEF\xBF\xBD"},  // a lead byte without its trail
+      {65001, "\xC3\xA9", "é"},
+  };
+  for (const Case& C : Cases) EXPECT_EQ(CodePageToUtf8(C.CodePage, C.Bytes), C.Utf8) << C.CodePage;
 }
 
 }  // namespace
