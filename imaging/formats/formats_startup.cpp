@@ -7,6 +7,7 @@
 #include "imaging/core/mask.h"
 #include "imaging/core/pixel_convert.h"
 #include "imaging/formats/jpeg2000_codec.h"
+#include "imaging/formats/jpeg_codec.h"
 #include "imaging/formats/png_reader.h"
 #include "imaging/formats/png_writer.h"
 #include "imaging/io/format_registry.h"
@@ -58,6 +59,7 @@ constexpr TFormatCodec FormatCodecs[] = {
     {ftPng, PngRowRead, PngRowWrite},
     {ftJp2, J2000RowRead, Jp2RowWrite},
     {ftJ2k, J2000RowRead, J2kRowWrite},
+    {ftJpeg, JpegRegistryRead, JpegRegistryWrite},
 };
 
 struct TFormatTest {
