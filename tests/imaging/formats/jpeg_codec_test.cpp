@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <jpeglib.h>
+#include <zlib.h>
 
 #include <string>
 #include <vector>
@@ -14,7 +15,9 @@
 #include "imaging/core/icc_profile.h"
 #include "imaging/formats/jpeg_glue.h"
 #include "imaging/io/format_registry.h"
+#include "imaging/io/cmyk_profile.h"
 #include "imaging/io/imaging_io.h"
+#include "imaging/io/io_globals.h"
 #include "imaging/io/io_params.h"
 #include "tests/imaging/formats/format_test_support.h"
 #include "tests/imaging/formats/jpeg_fixture.h"
@@ -482,6 +485,61 @@ TEST_F(JpegTest, AHeaderClaimingMoreThanTheStreamCanHoldAborts) {
   TIOParamsVals P(nullptr);
   EXPECT_EQ(Decode(Big, B, P).Abort, 1);
   EXPECT_TRUE(B.IsEmpty());
+}
+
+TEST_F(JpegTest, CorruptDataIsCountedAsWarnings) {
+  Bytes F = Encode(Photo(64, 64)).File;
+  // Bytes in the middle of the coded data: a marker that is not a restart.
+  const size_t Mid = F.size() / 2;
+  F[Mid] = 0xFF;
+  F[Mid + 1] = 0xD3;
+  TIEBitmap B;
+  TIOParamsVals P(nullptr);
+  Decode(F, B, P);
+  EXPECT_GT(P.JpegWarningCount, 0);
+  EXPECT_NE(P.JpegWarningCode, 0);
+  EXPECT_EQ(B.GetWidth(), 64);
+}
+
+// The built-in CMYK profile, inflated.
+Bytes CmykProfileBytes() {
+  Bytes Out(static_cast<size_t>(CmykProfileInflatedSize));
+  uLongf Size = uLongf(Out.size());
+  EXPECT_EQ(uncompress(Out.data(), &Size, CmykProfileData, uLong(CmykProfileDataSize)), Z_OK);
+  Out.resize(Size);
+  return Out;
+}
+
+TEST_F(JpegTest, EmbeddedProfilesApplyWhenAskedAndTheirMarkersGo) {
+  const Bytes Profile = CmykProfileBytes();
+  TIOParamsVals W(nullptr);
+  W.JpegColorSpace = 3;
+  W.JpegQuality = 95;
+  const size_t Half = Profile.size() / 2;
+  W.JpegMarkers.AddMarker(0xE2, IccChunk(2, 2, Bytes(Profile.begin() + long(Half), Profile.end())).data(),
+                          int32_t(14 + Profile.size() - Half));
+  W.JpegMarkers.AddMarker(0xE2, IccChunk(1, 2, Bytes(Profile.begin(), Profile.begin() + long(Half))).data(),
+                          int32_t(14 + Half));
+  const Written F = Encode(Photo(32, 24), W);
+  ASSERT_EQ(F.Abort, 0);
+  EXPECT_EQ(CountSegments(F.File, 0xE2), 2);
+
+  TIEBitmap Plain, Managed;
+  TIOParamsVals P(nullptr), Q(nullptr);
+  ASSERT_EQ(Decode(F.File, Plain, P).Abort, 0);
+  ASSERT_NE(P.InputIcc(), nullptr);
+  EXPECT_EQ(P.InputIcc()->ProfileSize(), int32_t(Profile.size()));
+  EXPECT_TRUE(P.InputIcc()->IsValid());
+  EXPECT_GE(P.JpegMarkers.IndexOf(0xE2), 0);  // kept while nothing was applied
+
+  ApplyEmbeddedProfiles = true;
+  const ReadResult R = Decode(F.File, Managed, Q);
+  ApplyEmbeddedProfiles = false;
+  ASSERT_EQ(R.Abort, 0);
+  EXPECT_EQ(Q.JpegMarkers.IndexOf(0xE2), -1);
+  EXPECT_TRUE(Q.InputIcc()->Applied);
+  // The same profile either way, so nearly the same colours.
+  EXPECT_GE(jpegtest::Psnr(&Plain, &Managed), 30);
 }
 
 // ---- Round trips ---------------------------------------------------------------------------------------------
