@@ -97,8 +97,8 @@ inline Bytes ToPnm(TIEBitmap* B, bool Grey = false) {
 // Reads a P6 or P5 file into an ie24RGB bitmap; false when it is not one.
 inline bool FromPnm(const Bytes& File, TIEBitmap* B) {
   int Kind = 0, W = 0, H = 0, Max = 0, Used = 0;
-  if (File.size() < 3 || std::sscanf(reinterpret_cast<const char*>(File.data()), "P%d %d %d %d%n", &Kind, &W, &H, &Max, &Used) != 4)
-    return false;
+  const std::string Text(File.begin(), File.begin() + long(std::min<size_t>(File.size(), 64)));
+  if (std::sscanf(Text.c_str(), "P%d %d %d %d%n", &Kind, &W, &H, &Max, &Used) != 4) return false;
   const size_t Start = size_t(Used) + 1;
   const size_t Channels = Kind == 6 ? 3 : 1;
   if (Start + size_t(W) * size_t(H) * Channels > File.size()) return false;
