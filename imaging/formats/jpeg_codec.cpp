@@ -380,7 +380,8 @@ int32_t ReadThumbnailOrImage(TStream* Stream, TStream* TablesStream, TIEBitmap* 
       if (Params.JpegMarkers.GetMarkerType(i) == JPEG_APP0 + 2) Params.JpegMarkers.DeleteMarker(i);
   }
 
-  if (Job.Created && *Abort == 0 && !ParamsOnly) {
+  // A read stopped at its row limit leaves the rest of the image undecoded; finishing would fail on it.
+  if (Job.Created && *Abort == 0 && !ParamsOnly && Info.output_scanline >= Info.output_height) {
     try {
       JpegGuarded(Job.Err, [&] { jpeg_finish_decompress(&Info); });
     } catch (...) {

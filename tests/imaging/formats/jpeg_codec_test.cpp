@@ -429,6 +429,64 @@ Bytes TwoComponentJpeg() {
   return F;
 }
 
+// A tables-only stream and an image that leaves its tables out, as JPEG-compressed TIFF strips store them.
+std::pair<Bytes, Bytes> AbbreviatedJpeg(TIEBitmap* Src) {
+  jpeg_compress_struct Info{};
+  jpeg_error_mgr Err{};
+  Info.err = jpeg_std_error(&Err);
+  jpeg_create_compress(&Info);
+  Info.image_width = JDIMENSION(Src->GetWidth());
+  Info.image_height = JDIMENSION(Src->GetHeight());
+  Info.input_components = 3;
+  Info.in_color_space = JCS_EXT_BGR;
+  jpeg_set_defaults(&Info);
+  unsigned char* Out = nullptr;
+  unsigned long Size = 0;
+  jpeg_mem_dest(&Info, &Out, &Size);
+  jpeg_write_tables(&Info);
+  Bytes Tables(Out, Out + Size);
+  std::free(Out);
+  Out = nullptr;
+  Size = 0;
+  jpeg_mem_dest(&Info, &Out, &Size);
+  jpeg_start_compress(&Info, FALSE);
+  for (int32_t y = 0; y < Src->GetHeight(); ++y) {
+    JSAMPROW Row = Src->GetScanline(y);
+    jpeg_write_scanlines(&Info, &Row, 1);
+  }
+  jpeg_finish_compress(&Info);
+  jpeg_destroy_compress(&Info);
+  Bytes Image(Out, Out + Size);
+  std::free(Out);
+  return {Tables, Image};
+}
+
+TEST_F(JpegTest, TablesFromTheirOwnStreamAndARowLimit) {
+  TIEBitmap* Src = Photo(32, 32);
+  const auto [Tables, Image] = AbbreviatedJpeg(Src);
+  struct Case {
+    bool WithTables;
+    int32_t RowLimit;
+    int32_t Rows;
+    uint8_t Abort;
+  };
+  for (const Case& C : {Case{true, -1, 32, 0}, Case{true, 10, 10, 0}, Case{false, -1, 0, 1}}) {
+    SCOPED_TRACE(C.WithTables);
+    auto S = StreamOf(Image);
+    auto T = StreamOf(Tables);
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    LoggedProgress Progress;
+    const int32_t Rows = JpegReadImage(S.get(), C.WithTables ? T.get() : nullptr, &B, false, C.RowLimit, false, false,
+                                       false, false, false, false, Progress.Record, P);
+    EXPECT_EQ(Rows, C.Rows) << C.RowLimit;
+    EXPECT_EQ(Progress.Abort, C.Abort) << C.RowLimit;
+    if (C.Rows == 32) {
+      EXPECT_GE(jpegtest::Psnr(Src, &B), 28);
+    }
+  }
+}
+
 TEST_F(JpegTest, AnUnknownColourSpaceAborts) {
   const Bytes F = TwoComponentJpeg();
   for (bool Native : {true, false}) {
