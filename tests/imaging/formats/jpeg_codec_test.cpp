@@ -172,6 +172,36 @@ TEST(JpegGlue, Code67SetsAbortAndRaisesNothing) {
   JpegFreeDestination(&Info);
 }
 
+TEST_F(JpegTest, TheCameraRawOperationsDecodeAndRaise) {
+  const Bytes File = Encode(Photo(20, 12), 1).File;
+  auto S = StreamOf(File);
+  j_decompress_ptr Info = JpegNewDecompressor();
+  TJpegErrorManager* Err = JpegNewErrorManager(Info);
+  JpegCreateDecompressor(Info);
+  JpegSetStreamSource(Info, S.get());
+  EXPECT_EQ(JpegReadHeader(Info, true), JPEG_HEADER_OK);
+  EXPECT_TRUE(JpegStartDecompress(Info));
+  EXPECT_EQ(JpegOutputWidth(Info), 20);
+  EXPECT_EQ(JpegOutputComponents(Info), 1);
+  JSAMPARRAY Rows = JpegAllocRows(Info, JPOOL_IMAGE, JpegOutputWidth(Info), 1);
+  int32_t Lines = 0;
+  while (JpegOutputScanline(Info) < JpegOutputHeight(Info)) Lines += JpegReadScanlines(Info, Rows, 1);
+  EXPECT_EQ(Lines, 12);
+  JpegFinishDecompress(Info);
+  // The same records read a file that is not one: the error comes out as an exception.
+  auto Bad = StreamOf(Bytes{0x12, 0x34, 0x56});
+  JpegSetStreamSource(Info, Bad.get());
+  try {
+    JpegReadHeader(Info, true);
+    FAIL() << "no exception";
+  } catch (const EIEJpegException& E) {
+    EXPECT_EQ(E.Message(), "Not a JPEG file: starts with ?");
+  }
+  JpegDestroyDecompressor(Info);
+  JpegFreeDecompressor(Info);
+  JpegFreeErrorManager(Err);
+}
+
 // Accepts Room bytes in all, then nothing.
 class ShortStream : public TMemoryStream {
 public:
