@@ -15,6 +15,8 @@ packages=(
   libgif-dev
   # independent PNG and JPEG 2000 checkers for the tests only
   python3-pil pngcheck libopenjp2-tools
+  # independent JPEG coder and decoder (cjpeg, djpeg) for the tests only
+  libjpeg-turbo-progs
   # independent metadata and colour checkers for the tests only: exiftool, LittleCMS's transicc
   libimage-exiftool-perl liblcms2-utils
   # independent TIFF and PDF checkers for the tests only: tiffcp, tiffinfo, tiffcmp; qpdf --check

@@ -7,6 +7,8 @@
 #include "imaging/core/mask.h"
 #include "imaging/core/pixel_convert.h"
 #include "imaging/formats/jpeg2000_codec.h"
+#include "imaging/formats/jpeg_codec.h"
+#include "imaging/formats/pcx_codec.h"
 #include "imaging/formats/png_reader.h"
 #include "imaging/formats/png_writer.h"
 #include "imaging/io/format_registry.h"
@@ -58,6 +60,9 @@ constexpr TFormatCodec FormatCodecs[] = {
     {ftPng, PngRowRead, PngRowWrite},
     {ftJp2, J2000RowRead, Jp2RowWrite},
     {ftJ2k, J2000RowRead, J2kRowWrite},
+    {ftJpeg, JpegRegistryRead, JpegRegistryWrite},
+    {ftPcx, PcxRegistryRead, PcxWriteImage},
+    {ftDcx, DcxRegistryRead, DcxRegistryWrite},
 };
 
 struct TFormatTest {
@@ -70,6 +75,7 @@ constexpr TFormatTest FormatContentTests[] = {
     {&TIEFormatTests::IsPngStream, IsPngStream},
     {&TIEFormatTests::IsJp2Stream, IsJp2Stream},
     {&TIEFormatTests::IsJ2kStream, IsJ2kStream},
+    {&TIEFormatTests::IsDcxStream, IsDcxStream},
 };
 
 // The checks the tests replaced, given back when they are withdrawn.

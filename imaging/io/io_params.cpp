@@ -276,6 +276,8 @@ void TIOParamsVals::ResetAll() {
   JpegProgressive = 0;
   JpegScale = 1;
   JpegScaleUsed = 1;
+  JpegWarningCount = 0;
+  JpegWarningCode = 0;
   JpegApplyOrientation = 0;
   JpegMarkers.Clear();
   SetLoadThumbnail(0);
@@ -570,6 +572,8 @@ void TIOParamsVals::Assign(const TIOParamsVals& Source) {
   JpegProgressive = Source.JpegProgressive;
   JpegScale = Source.JpegScale;
   JpegScaleUsed = Source.JpegScaleUsed;
+  JpegWarningCount = Source.JpegWarningCount;
+  JpegWarningCode = Source.JpegWarningCode;
   JpegApplyOrientation = Source.JpegApplyOrientation;
   JpegLoadThumbnail = Source.JpegLoadThumbnail;
   JpegMarkers.Assign(&Source.JpegMarkers);

@@ -286,6 +286,8 @@ public:
   uint8_t JpegProgressive = 0;
   uint8_t JpegScale = 1;  // 0 automatic, 1 full, 2 half, 3 quarter, 4 eighth
   uint32_t JpegScaleUsed = 1;
+  int32_t JpegWarningCount = 0;  // library warnings of the last read
+  int32_t JpegWarningCode = 0;   // the code of its last warning
   uint8_t JpegApplyOrientation = 0;
   uint8_t JpegLoadThumbnail = 0;
   TIEMarkerList JpegMarkers;  // markers kept from load to save
