@@ -266,6 +266,12 @@ TFrmZonvark::TFrmZonvark(TComponent* AOwner) : TForm(AOwner) {
   SpinEditHeight = L.Add<TRzSpinEdit>("SpinEditHeight", PanelGif, Bounds(338, 25, 64, 21));
   for (TRzSpinEdit* E : {SpinEditWidth, SpinEditHeight}) {
     E->SetAllowBlank(true);
+    // Sizes are typed as well as stepped; the typed text is checked when the focus leaves.
+    E->SetAllowKeyEdit(true);
+    E->SetFlatButtons(true);
+    E->SetFlatButtonColor(TColor(0xF3D28D));
+    E->SetFrameColor(TColor(0xDCA065));
+    E->SetFrameVisible(true);
     E->SetIntegersOnly(true);
     E->SetMax(10000);
     E->SetEnabled(false);
@@ -398,7 +404,9 @@ void TFrmZonvark::FormCloseQuery(TObject*, bool& CanClose) {
 void TFrmZonvark::BtnSysMinSizeClick(TObject*) { Application->Minimize(); }
 
 void TFrmZonvark::BtnSysCloseClick(TObject*) {
-  // During a conversion the request goes through FormCloseQuery, which cancels it first.
+  // The close button is one of the commands a running conversion shuts out; a close from outside the
+  // window still reaches FormCloseQuery, which cancels the conversion first.
+  if (FBusy) return;
   Close();
 }
 
@@ -407,7 +415,14 @@ void TFrmZonvark::LabelFormTopMouseDown(TObject*, TMouseButton, TShiftState, int
   SendMessage(Handle(), WM_SYSCOMMAND, SC_MOVE | WPARAM(HTCAPTION), 0);
 }
 
-void TFrmZonvark::BtnHelpClick(TObject*) { OpenUrl(ProductHelpPage(AppFolder, LanguageId)); }
+void TFrmZonvark::BtnHelpClick(TObject*) {
+  const std::string Page = ProductHelpPage(AppFolder, LanguageId);
+  if (OpenUrl(Page)) return;
+  const TMessageKey& Key = MessageKeys[8];
+  const std::string& Text = MessageTexts.*Key.Field;
+  Application->MessageBox((Text.empty() ? std::string(Key.BuiltIn) : Text) + "\n" + Page,
+                          MessageTexts.MS_Error.empty() ? "Error" : MessageTexts.MS_Error, MB_ICONERROR | MB_OK);
+}
 
 void TFrmZonvark::LabelTitleClick(TObject*) { OpenUrl(MakerHomePage(AppFolder)); }
 

@@ -9,6 +9,7 @@ MS_VideoWidth=Largeur de l'image
 MS_VideoHeight=Hauteur de l'image
 MS_Info=Information
 MS_InfoCancel=Voulez-vous vraiment annuler ?
+MS_ErrorHelp=Impossible d'afficher l'aide : aucun programme n'a pu être lancé pour l'ouvrir.
 
 [FrmZonvark]
 LabelLanguage.Caption=Changer de langue

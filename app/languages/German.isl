@@ -9,6 +9,7 @@ MS_VideoWidth=Bildbreite
 MS_VideoHeight=Bildhöhe
 MS_Info=Information
 MS_InfoCancel=Wirklich abbrechen?
+MS_ErrorHelp=Die Hilfe kann nicht angezeigt werden: Es ließ sich kein Programm zum Öffnen starten.
 
 [FrmZonvark]
 LabelLanguage.Caption=Sprache ändern

@@ -9,6 +9,7 @@ MS_VideoWidth=Larghezza fotogramma
 MS_VideoHeight=Altezza fotogramma
 MS_Info=Informazioni
 MS_InfoCancel=Annullare davvero?
+MS_ErrorHelp=Impossibile mostrare la guida: non è stato possibile avviare alcun programma per aprirla.
 
 [FrmZonvark]
 LabelLanguage.Caption=Cambia lingua

@@ -9,6 +9,7 @@ MS_VideoWidth=フレームの幅
 MS_VideoHeight=フレームの高さ
 MS_Info=情報
 MS_InfoCancel=本当にキャンセルしますか？
+MS_ErrorHelp=ヘルプを表示できません：開くためのプログラムを起動できませんでした。
 
 [FrmZonvark]
 LabelLanguage.Caption=言語の変更

@@ -9,6 +9,7 @@ MS_VideoWidth=Ancho del fotograma
 MS_VideoHeight=Alto del fotograma
 MS_Info=Información
 MS_InfoCancel=¿Seguro que desea cancelar?
+MS_ErrorHelp=No se puede mostrar la ayuda: no se pudo iniciar ningún programa para abrirla.
 
 [FrmZonvark]
 LabelLanguage.Caption=Cambiar idioma
