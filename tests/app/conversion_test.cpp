@@ -735,6 +735,21 @@ TEST_F(WindowConversion, CloseFromTheDesktopCancelsThenCloses) {
   for (size_t n = 0; n < G.Frames.size(); ++n) EXPECT_EQ(GifFrameNumber(G.Frames[n]), int(n)) << "frame " << n;
 }
 
+TEST_F(WindowConversion, AltF4CancelsThenCloses) {
+  OpenAndMark(Clip("h264_25.mp4"), 0, 60);
+  Choose(Form->ComboBoxSize, "25%");
+  Choose(Form->ComboBoxFrameCount, "Original video");
+  const std::string Path = Folder + "window_close3.gif";
+  const TCloseRun Run = CloseDuringConversion(Form, [] { headless::PressKey(VK_F4, false, false, true); }, Path);
+  EXPECT_TRUE(Run.Asked);
+  EXPECT_EQ(Run.BusyAtClose, std::vector<bool>{false});
+  EXPECT_FALSE(Form->Visible());
+  const GifFile G = ReadGif(Path);
+  ASSERT_TRUE(G.Ok);
+  EXPECT_GT(G.Frames.size(), 5u);
+  EXPECT_LT(G.Frames.size(), 30u);
+}
+
 TEST_F(WindowConversion, CloseButtonDoesNothingWhileConverting) {
   OpenAndMark(Clip("h264_25.mp4"), 0, 30);
   Choose(Form->ComboBoxSize, "25%");
