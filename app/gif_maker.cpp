@@ -1,6 +1,8 @@
 #include "app/gif_maker.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <limits>
 #include <memory>
 
@@ -128,6 +130,8 @@ void WriteGifFrame(TImagingView* View, const TGifSettings& Settings, int32_t Ind
   Params->GifDelay = AtEnd && !Settings.Loop ? -1 : Delay;
   Params->GifScreenWidth = Settings.GifWriteWidth;
   Params->GifScreenHeight = Settings.GifWriteHeight;
+  // The system's reason for a failed write (a full disk, a file too large) is told with the failure.
+  errno = 0;
   if (Index == 0) {
     IO->SaveGifFile(Settings.FileName);
   } else {
@@ -136,7 +140,11 @@ void WriteGifFrame(TImagingView* View, const TGifSettings& Settings, int32_t Ind
   }
   // The component reports a write it could not finish only in its abort flag; going on would leave a
   // GIF with frames missing and the user told nothing.
-  if (IO->AbortFlag != 0) throw EInOutError("Cannot write \"" + Settings.FileName + "\".");
+  if (IO->AbortFlag != 0) {
+    const int Reason = errno;
+    throw EInOutError("Cannot write \"" + Settings.FileName + "\"" +
+                      (Reason != 0 ? ": " + std::string(std::strerror(Reason)) : std::string()) + ".");
+  }
 }
 
 // ---- The loop -----------------------------------------------------------------------------------

@@ -239,14 +239,15 @@ TFrmZonvark::TFrmZonvark(TComponent* AOwner) : TForm(AOwner) {
   // Clip marks.
   LabelClip = Heading("LabelClip", this, Bounds(12, 388, 70, 17), "Cut Clip");
   SeparatorClip = Separator("SeparatorClip", this, Bounds(82, 395, 340, 4));
-  BtnSetStart = Button("BtnSetStart", this, Bounds(12, 412, 78, 26), TButtonGlyph::None, "Set Start", "", false,
+  // The mark buttons are wide enough for every language's caption, the labels for the longest time.
+  BtnSetStart = Button("BtnSetStart", this, Bounds(12, 412, 92, 26), TButtonGlyph::None, "Set Start", "", false,
                        &TFrmZonvark::BtnSetStartClick);
-  LabelStart = TimeLabel("LabelStart", this, Bounds(92, 417, 90, 16), "N/A");
+  LabelStart = TimeLabel("LabelStart", this, Bounds(106, 417, 76, 16), "N/A");
   BtnGoToStart = Button("BtnGoToStart", this, Bounds(184, 413, 28, 24), TButtonGlyph::GoToStart, "", "Go To Start",
                         false, &TFrmZonvark::BtnGoToStartClick);
-  BtnSetEnd = Button("BtnSetEnd", this, Bounds(222, 412, 78, 26), TButtonGlyph::None, "Set End", "", false,
+  BtnSetEnd = Button("BtnSetEnd", this, Bounds(222, 412, 92, 26), TButtonGlyph::None, "Set End", "", false,
                      &TFrmZonvark::BtnSetEndClick);
-  LabelEnd = TimeLabel("LabelEnd", this, Bounds(302, 417, 90, 16), "N/A");
+  LabelEnd = TimeLabel("LabelEnd", this, Bounds(316, 417, 76, 16), "N/A");
   BtnGoToEnd = Button("BtnGoToEnd", this, Bounds(394, 413, 28, 24), TButtonGlyph::GoToEnd, "", "Go To End", false,
                       &TFrmZonvark::BtnGoToEndClick);
 
@@ -257,15 +258,23 @@ TFrmZonvark::TFrmZonvark(TComponent* AOwner) : TForm(AOwner) {
   PanelGif->SetCaption("");
   LabelGif = Heading("LabelGif", PanelGif, Bounds(0, 0, 30, 17), "GIF");
   SeparatorGif = Separator("SeparatorGif", PanelGif, Bounds(30, 7, 380, 4));
-  LabelGifSize = GifLabel("LabelGifSize", Bounds(2, 29, 60, 14), "Size");
-  ComboBoxSize = Combo("ComboBoxSize", Bounds(66, 25, 84, 21), SizeItems, 4);
+  // The left column's lists are as wide as the right column leaves them; the colour list, with only
+  // the Loop box beside it, is wider still.
+  LabelGifSize = GifLabel("LabelGifSize", Bounds(2, 29, 56, 14), "Size");
+  ComboBoxSize = Combo("ComboBoxSize", Bounds(62, 25, 94, 21), SizeItems, 4);
   ComboBoxSize->OnChange = Click(&TFrmZonvark::ComboBoxSizeChange);
   LabelGifWidth = GifLabel("LabelGifWidth", Bounds(160, 29, 50, 14), "Width");
-  SpinEditWidth = L.Add<TRzSpinEdit>("SpinEditWidth", PanelGif, Bounds(212, 25, 64, 21));
-  LabelGifHeight = GifLabel("LabelGifHeight", Bounds(284, 29, 50, 14), "Height");
-  SpinEditHeight = L.Add<TRzSpinEdit>("SpinEditHeight", PanelGif, Bounds(338, 25, 64, 21));
+  SpinEditWidth = L.Add<TRzSpinEdit>("SpinEditWidth", PanelGif, Bounds(222, 25, 60, 21));
+  LabelGifHeight = GifLabel("LabelGifHeight", Bounds(286, 29, 50, 14), "Height");
+  SpinEditHeight = L.Add<TRzSpinEdit>("SpinEditHeight", PanelGif, Bounds(342, 25, 60, 21));
   for (TRzSpinEdit* E : {SpinEditWidth, SpinEditHeight}) {
     E->SetAllowBlank(true);
+    // Sizes are typed as well as stepped; the typed text is checked when the focus leaves.
+    E->SetAllowKeyEdit(true);
+    E->SetFlatButtons(true);
+    E->SetFlatButtonColor(TColor(0xF3D28D));
+    E->SetFrameColor(TColor(0xDCA065));
+    E->SetFrameVisible(true);
     E->SetIntegersOnly(true);
     E->SetMax(10000);
     E->SetEnabled(false);
@@ -275,13 +284,15 @@ TFrmZonvark::TFrmZonvark(TComponent* AOwner) : TForm(AOwner) {
   RadioGroupResize->SetItemIndex(0);
   RadioGroupResize->SetEnabled(false);
   RadioGroupResize->SetColumns(3);
-  LabelGifSpeed = GifLabel("LabelGifSpeed", Bounds(2, 98, 60, 14), "Speed");
-  ComboBoxSpeed = Combo("ComboBoxSpeed", Bounds(66, 94, 84, 21), SpeedItems, 5);
+  // The group shows through to the window's body, without a band of its own colour above its frame.
+  RadioGroupResize->SetTransparent(true);
+  LabelGifSpeed = GifLabel("LabelGifSpeed", Bounds(2, 98, 56, 14), "Speed");
+  ComboBoxSpeed = Combo("ComboBoxSpeed", Bounds(62, 94, 94, 21), SpeedItems, 5);
   LabelGifFrame = GifLabel("LabelGifFrame", Bounds(160, 98, 80, 14), "Frame rate");
   ComboBoxFrameCount = Combo("ComboBoxFrameCount", Bounds(244, 94, 158, 21), FrameItems, 3);
-  LabelGifColor = GifLabel("LabelGifColor", Bounds(2, 128, 60, 14), "Color");
-  ComboBoxColor = Combo("ComboBoxColor", Bounds(66, 124, 84, 21), ColorItems, 4);
-  LabelGifLoop = L.Add<TRzCheckBox>("LabelGifLoop", PanelGif, Bounds(160, 126, 120, 17));
+  LabelGifColor = GifLabel("LabelGifColor", Bounds(2, 128, 56, 14), "Color");
+  ComboBoxColor = Combo("ComboBoxColor", Bounds(62, 124, 102, 21), ColorItems, 4);
+  LabelGifLoop = L.Add<TRzCheckBox>("LabelGifLoop", PanelGif, Bounds(172, 126, 120, 17));
   LabelGifLoop->SetCaption("Loop");
   LabelGifLoop->SetEnabled(false);
   LabelGifLoop->SetTransparent(true);
@@ -398,7 +409,9 @@ void TFrmZonvark::FormCloseQuery(TObject*, bool& CanClose) {
 void TFrmZonvark::BtnSysMinSizeClick(TObject*) { Application->Minimize(); }
 
 void TFrmZonvark::BtnSysCloseClick(TObject*) {
-  // During a conversion the request goes through FormCloseQuery, which cancels it first.
+  // The close button is one of the commands a running conversion shuts out; a close from outside the
+  // window still reaches FormCloseQuery, which cancels the conversion first.
+  if (FBusy) return;
   Close();
 }
 
@@ -407,7 +420,14 @@ void TFrmZonvark::LabelFormTopMouseDown(TObject*, TMouseButton, TShiftState, int
   SendMessage(Handle(), WM_SYSCOMMAND, SC_MOVE | WPARAM(HTCAPTION), 0);
 }
 
-void TFrmZonvark::BtnHelpClick(TObject*) { OpenUrl(ProductHelpPage(AppFolder, LanguageId)); }
+void TFrmZonvark::BtnHelpClick(TObject*) {
+  const std::string Page = ProductHelpPage(AppFolder, LanguageId);
+  if (OpenUrl(Page)) return;
+  const TMessageKey& Key = MessageKeys[8];
+  const std::string& Text = MessageTexts.*Key.Field;
+  Application->MessageBox((Text.empty() ? std::string(Key.BuiltIn) : Text) + "\n" + Page,
+                          MessageTexts.MS_Error.empty() ? "Error" : MessageTexts.MS_Error, MB_ICONERROR | MB_OK);
+}
 
 void TFrmZonvark::LabelTitleClick(TObject*) { OpenUrl(MakerHomePage(AppFolder)); }
 

@@ -244,6 +244,8 @@ public:
   bool FCancel = false;
   // A close was asked for during a conversion: the conversion's clean-up closes the window.
   bool FCloseRequested = false;
+  // Why the last file given to OpenVideoFile cannot be worked on, naming the file; empty for a video.
+  std::string FOpenError;
 };
 
 // The class of a file the decoder opened: one of the Open* results. A video whose frame rate has no

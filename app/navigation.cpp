@@ -52,7 +52,10 @@ void TFrmZonvark::BtnOpenClick(TObject*) {
   }
   if (!OpenDialogVideo->Execute()) return;
   Application->ProcessMessages();
-  LoadVideo(OpenDialogVideo->FileName());
+  // A file the window cannot work on is named with the reason; the window is back to nothing open.
+  if (LoadVideo(OpenDialogVideo->FileName()) != OpenVideo)
+    Application->MessageBox(FOpenError, MessageTexts.MS_Error.empty() ? "Error" : MessageTexts.MS_Error,
+                            MB_ICONERROR | MB_OK);
 }
 
 int32_t TFrmZonvark::LoadVideo(const std::string& FileName) {
@@ -84,13 +87,24 @@ int32_t TFrmZonvark::OpenVideoFile(const std::string& FileName) {
   ResetVideoState();
   TFFDecoder* D = Decoder();
   if (!D->OpenFile(FileName)) {
+    // FFmpeg's reason, which starts with the file's name.
+    FOpenError = D->LastErrorMsg().empty() ? FileName + ": cannot be opened" : D->LastErrorMsg();
     D->CloseFile();
     return OpenNotFound;
   }
   TVideoStreamInfo Info;
   if (D->VideoStreamCount() > 0) D->GetVideoStreamInfo(Info);
-  return ClassifyOpenedFile(D->GetInputFormatName(), D->VideoStreamCount(), D->AudioStreamCount(),
-                            Info.FrameRate.num, Info.FrameRate.den);
+  const int32_t Result = ClassifyOpenedFile(D->GetInputFormatName(), D->VideoStreamCount(), D->AudioStreamCount(),
+                                            Info.FrameRate.num, Info.FrameRate.den);
+  switch (Result) {
+    case OpenVideo: FOpenError.clear(); break;
+    case OpenStillImage: FOpenError = FileName + ": a still-image sequence, not a video"; break;
+    case OpenAudioOnly: FOpenError = FileName + ": audio only, no video stream"; break;
+    default:
+      FOpenError = FileName + (D->VideoStreamCount() > 0 ? ": the video stream has no frame rate" : ": no video stream");
+      break;
+  }
+  return Result;
 }
 
 void TFrmZonvark::ResetVideoState() {

@@ -77,7 +77,7 @@ const TLanguageInfo& LanguageInfo(uint8_t Id) {
   return Languages[Id - 1];
 }
 
-const TMessageKey MessageKeys[8] = {
+const TMessageKey MessageKeys[9] = {
     {"MS_Error", "Error", &TMessageTexts::MS_Error},
     {"MS_ErrorLib", "Can not load library!", &TMessageTexts::MS_ErrorLib},
     {"MS_ReadyStr", "Ready", &TMessageTexts::MS_ReadyStr},
@@ -86,6 +86,7 @@ const TMessageKey MessageKeys[8] = {
     {"MS_VideoHeight", "Frame Height", &TMessageTexts::MS_VideoHeight},
     {"MS_Info", "Information", &TMessageTexts::MS_Info},
     {"MS_InfoCancel", "Really want to cancel?", &TMessageTexts::MS_InfoCancel},
+    {"MS_ErrorHelp", "The help cannot be shown: no program to open it could be started.", &TMessageTexts::MS_ErrorHelp},
 };
 
 void LoadMessages(const std::string& FileName, TMessageTexts& Texts) {
@@ -179,10 +180,10 @@ uint8_t DetectLanguageId() {
 // Documents
 // ---------------------------------------------------------------------------------------------
 
-void OpenUrl(const std::string& Target) {
-  if (Trim(Target).empty()) return;
-  // The desktop has no "open with" chooser to fall back on; a failure simply opens nothing.
-  OpenWithDefaultProgram(Target);
+bool OpenUrl(const std::string& Target) {
+  if (Trim(Target).empty()) return true;
+  // The desktop has no "open with" chooser to fall back on; the caller tells the user.
+  return OpenWithDefaultProgram(Target);
 }
 
 std::string ProductHelpPage(const std::string& AppFolder, uint8_t LanguageId) {

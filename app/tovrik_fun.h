@@ -54,7 +54,7 @@ extern const TLanguageInfo Languages[LanguageCount];
 // The language of an id; every id outside 2..7 is English.
 const TLanguageInfo& LanguageInfo(uint8_t Id);
 
-// The eight message texts a language file carries in its "Messages" section.
+// The message texts a language file carries in its "Messages" section.
 struct TMessageTexts {
   std::string MS_Error;
   std::string MS_ErrorLib;
@@ -64,6 +64,8 @@ struct TMessageTexts {
   std::string MS_VideoHeight;
   std::string MS_Info;
   std::string MS_InfoCancel;
+  // Help found no program to show the help page with.
+  std::string MS_ErrorHelp;
 };
 struct TMessageKey {
   const char* Key;
@@ -71,7 +73,7 @@ struct TMessageKey {
   std::string TMessageTexts::*Field;
 };
 // In the order they are read.
-extern const TMessageKey MessageKeys[8];
+extern const TMessageKey MessageKeys[9];
 inline constexpr const char* MessagesSection = "Messages";
 
 // Reads the "Messages" section; a missing key (or file) gives the built-in text.
@@ -99,9 +101,9 @@ uint8_t DetectLanguageId();
 // Documents
 // ---------------------------------------------------------------------------------------------
 
-// Opens an address or file with the desktop's default program; a blank target does nothing and a
-// failure is not reported.
-void OpenUrl(const std::string& Target);
+// Opens an address or file with the desktop's default program; a blank target does nothing. False
+// when no program could be started for it.
+bool OpenUrl(const std::string& Target);
 // The product has no web site: its help page (in every language) and the maker's home page are the
 // README the build puts beside the executable. AppFolder ends in '/'.
 std::string ProductHelpPage(const std::string& AppFolder, uint8_t LanguageId);

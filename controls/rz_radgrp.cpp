@@ -376,8 +376,7 @@ const TPropList& TRzCustomRadioGroup::PublishedProps() const {
           .Property("ItemHotTrackColor", &P::ItemHotTrackColor, &P::SetItemHotTrackColor)
           .Property("ItemHotTrackColorType", &P::ItemHotTrackColorType, &P::SetItemHotTrackColorType)
           .Property("ItemIndex", &P::ItemIndex, &P::SetItemIndex)
-          .Property("Items", [](P& O) -> TPersistent* { return O.Items(); },
-                    [](P& O, TPersistent* V) { O.SetItems(dynamic_cast<TStrings*>(V)); })
+          .Property("Items", [](P& O) -> TStrings* { return O.Items(); }, [](P& O, TStrings* V) { O.SetItems(V); })
           .Property("LightTextStyle", &P::LightTextStyle, &P::SetLightTextStyle)
           .Property("SpaceEvenly", &P::SpaceEvenly, &P::SetSpaceEvenly)
           .Property("StartXPos", &P::StartXPos, &P::SetStartXPos)

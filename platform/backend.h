@@ -180,6 +180,9 @@ struct TMessageBoxRecord {
 std::vector<TMessageBoxRecord> MessageBoxes();
 std::vector<TFileDialogRequest> FileDialogs();
 std::vector<std::string> OpenedDocuments();
+// The desktop has no program to open documents with until ClearRecords: OpenDocument fails (the
+// request is still recorded).
+void FailDocumentOpening();
 int BeepCount();
 void ClearRecords();
 

@@ -341,17 +341,30 @@ class TGtkBackend : public TBackend {
   }
 
   int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) override {
-    GtkMessageType mt = GTK_MESSAGE_INFO;
+    GtkMessageType mt = GTK_MESSAGE_OTHER;
+    const char* icon = nullptr;
     switch (type & 0xF0) {
-      case MB_ICONERROR: mt = GTK_MESSAGE_ERROR; break;
-      case MB_ICONQUESTION: mt = GTK_MESSAGE_QUESTION; break;
-      case MB_ICONWARNING: mt = GTK_MESSAGE_WARNING; break;
-      default: mt = GTK_MESSAGE_INFO; break;
+      case MB_ICONERROR: mt = GTK_MESSAGE_ERROR; icon = "dialog-error"; break;
+      case MB_ICONQUESTION: mt = GTK_MESSAGE_QUESTION; icon = "dialog-question"; break;
+      case MB_ICONWARNING: mt = GTK_MESSAGE_WARNING; icon = "dialog-warning"; break;
+      case MB_ICONINFORMATION: mt = GTK_MESSAGE_INFO; icon = "dialog-information"; break;
+      default: break;
     }
     TNative* on = owner ? NativeOf(GetAncestor(owner, GA_ROOT)) : nullptr;
     GtkWidget* d = gtk_message_dialog_new(on ? GTK_WINDOW(on->window) : nullptr, GTK_DIALOG_MODAL, mt, GTK_BUTTONS_NONE,
                                           "%s", text.c_str());
     gtk_window_set_title(GTK_WINDOW(d), caption.c_str());
+    // The message type alone shows no picture: the box's icon goes beside the text, as the user knows it.
+    GtkWidget* area = gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(d));
+    GtkWidget* row = area ? gtk_widget_get_parent(area) : nullptr;
+    if (icon && row && GTK_IS_BOX(row)) {
+      GtkWidget* image = gtk_image_new_from_icon_name(icon, GTK_ICON_SIZE_DIALOG);
+      gtk_widget_set_name(image, "message-box-icon");
+      gtk_widget_set_valign(image, GTK_ALIGN_START);
+      gtk_box_pack_start(GTK_BOX(row), image, FALSE, FALSE, 0);
+      gtk_box_reorder_child(GTK_BOX(row), image, 0);
+      gtk_widget_show(image);
+    }
     auto add = [d](const char* label, int id) { gtk_dialog_add_button(GTK_DIALOG(d), label, id); };
     switch (type & 0xF) {
       case MB_OKCANCEL: add("OK", IDOK); add("Cancel", IDCANCEL); break;

@@ -45,6 +45,7 @@ struct TScriptState {
   std::vector<headless::TMessageBoxRecord> boxes;
   std::vector<TFileDialogRequest> dialogs;
   std::vector<std::string> documents;
+  bool documentsFail = false;
   int beeps = 0;
 } g_script;
 
@@ -84,7 +85,7 @@ class THeadlessBackend : public TBackend {
   }
   bool OpenDocument(const std::string& target) override {
     g_script.documents.push_back(target);
-    return true;
+    return !g_script.documentsFail;
   }
   void Beep(UINT) override { ++g_script.beeps; }
 };
@@ -404,6 +405,7 @@ void AnswerNextFileDialog(bool ok, const std::string& fileName, int filterIndex)
 std::vector<TMessageBoxRecord> MessageBoxes() { return g_script.boxes; }
 std::vector<TFileDialogRequest> FileDialogs() { return g_script.dialogs; }
 std::vector<std::string> OpenedDocuments() { return g_script.documents; }
+void FailDocumentOpening() { g_script.documentsFail = true; }
 int BeepCount() { return g_script.beeps; }
 void ClearRecords() {
   g_script = TScriptState{};

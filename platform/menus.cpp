@@ -118,6 +118,10 @@ namespace {
 
 std::unordered_map<HWND, TPopupMenu*> gMenuOfWindow;
 constexpr int kSeparatorHeight = 9;
+constexpr int kCheckColumn = 16;
+
+// Width left of an item's text: the check column, the images' column when there are images, a gap.
+int MenuGutter(TImageList* Images) { return kCheckColumn + (Images ? Images->Width() + 4 : 0) + 8; }
 
 const char* MenuWindowClass();
 
@@ -251,7 +255,7 @@ void TPopupMenu::Measure(int& Width, int& Height) {
   }
   SelectObject(DC, Old);
   ReleaseDC(nullptr, DC);
-  int Gutter = std::max(16, FImages ? FImages->Width() : 0) + 8;
+  int Gutter = MenuGutter(FImages);
   Width = 4 + Gutter + TextWidth + 24;
 }
 
@@ -399,7 +403,7 @@ void TPopupMenu::Paint(HDC DC) {
   SelectObject(DC, MenuFont());
   SetBkMode(DC, TRANSPARENT);
   std::vector<TMenuItem*> Items = VisibleItems();
-  int Gutter = std::max(16, FImages ? FImages->Width() : 0) + 8;
+  int Gutter = MenuGutter(FImages);
   for (int I = 0; I < int(Items.size()); ++I) {
     TMenuItem* Item = Items[size_t(I)];
     TRect R = ItemRect(I);
@@ -410,16 +414,18 @@ void TPopupMenu::Paint(HDC DC) {
     }
     bool Hot = I == FHot && Item->Enabled();
     if (Hot) FillRect(DC, &R, GetSysColorBrush(COLOR_HIGHLIGHT));
-    TRect Box = Rect(R.Left + 2, R.Top + 1, R.Left + Gutter - 2, R.Bottom - 1);
+    // The check mark has a column of its own, so an item with an image shows both.
+    TRect Box = Rect(R.Left + 2, R.Top + 1, R.Left + 2 + kCheckColumn, R.Bottom - 1);
     bool HasImage = FImages && Item->ImageIndex() >= 0 && Item->ImageIndex() < FImages->Count();
     if (HasImage) {
-      if (Item->Checked()) DrawEdge(DC, &Box, BDR_SUNKENOUTER, BF_RECT);
+      TRect ImageBox = Rect(Box.Right, Box.Top, R.Left + Gutter - 2, Box.Bottom);
       TCanvas Canvas;
       Canvas.SetHandle(DC);
-      FImages->Draw(&Canvas, Box.Left + (Box.Width() - FImages->Width()) / 2,
-                    Box.Top + (Box.Height() - FImages->Height()) / 2, Item->ImageIndex(), Item->Enabled());
+      FImages->Draw(&Canvas, ImageBox.Left + (ImageBox.Width() - FImages->Width()) / 2,
+                    ImageBox.Top + (ImageBox.Height() - FImages->Height()) / 2, Item->ImageIndex(), Item->Enabled());
       Canvas.SetHandle(nullptr);
-    } else if (Item->Checked()) {
+    }
+    if (Item->Checked()) {
       // A dot for a radio item, a tick for another.
       COLORREF Mark = GetSysColor(Hot ? COLOR_HIGHLIGHTTEXT : COLOR_MENUTEXT);
       HBRUSH MarkBrush = CreateSolidBrush(Mark);

@@ -10,6 +10,7 @@
 #include "platform/forms.h"
 #include "platform/gdi_draw.h"
 #include "platform/gdi_text.h"
+#include "platform/windows_internal.h"
 
 namespace zv {
 
@@ -170,12 +171,12 @@ LRESULT ComboListProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
         return 0;
       case WM_MOUSEWHEEL: {
         int Lines = Mouse->WheelScrollLines();
-        int Delta = GET_WHEEL_DELTA_WPARAM(WParam) > 0 ? -Lines : Lines;
-        int Last = std::max(0, Combo->FItems->Count() - Combo->VisibleRows());
-        Combo->FTopIndex = std::clamp(Combo->FTopIndex + Delta, 0, Last);
-        InvalidateRect(Wnd, nullptr, false);
+        Combo->SetListTop(Combo->FTopIndex + (GET_WHEEL_DELTA_WPARAM(WParam) > 0 ? -Lines : Lines));
         return 0;
       }
+      case WM_VSCROLL:
+        Combo->ListScroll(LOWORD(WParam), int16_t(HIWORD(WParam)));
+        return 0;
       case WM_CAPTURECHANGED:
         // Losing the mouse to someone else closes a dropped list.
         if (Combo->FDropped && Combo->FStyle != csSimple && reinterpret_cast<HWND>(LParam) != Wnd)
@@ -444,7 +445,8 @@ void TCustomComboBox::ItemsCleared() {
 }
 
 void TCustomComboBox::ItemsChanged() {
-  FTopIndex = std::clamp(FTopIndex, 0, std::max(0, FItems->Count() - 1));
+  FTopIndex = std::clamp(FTopIndex, 0, std::max(0, FItems->Count() - VisibleRows()));
+  UpdateListScrollBar();
   if (FHandle) InvalidateRect(FHandle, nullptr, false);
   if (FListHandle) InvalidateRect(FListHandle, nullptr, false);
 }
@@ -513,6 +515,45 @@ void TCustomComboBox::EnsureVisible(int Index) {
   int Rows = VisibleRows();
   if (Index < FTopIndex) FTopIndex = Index;
   if (Index >= FTopIndex + Rows) FTopIndex = Index - Rows + 1;
+  UpdateListScrollBar();
+}
+
+void TCustomComboBox::SetListTop(int Top) {
+  int Top0 = FTopIndex;
+  FTopIndex = std::clamp(Top, 0, std::max(0, FItems->Count() - VisibleRows()));
+  UpdateListScrollBar();
+  if (FListHandle && FTopIndex != Top0) InvalidateRect(FListHandle, nullptr, false);
+}
+
+void TCustomComboBox::UpdateListScrollBar() {
+  if (!FListHandle || FStyle == csSimple) return;
+  int Rows = VisibleRows();
+  bool Needed = FItems->Count() > Rows;
+  bool Shown = (GetWindowLongPtr(FListHandle, GWL_STYLE) & WS_VSCROLL) != 0;
+  if (Shown != Needed) ShowScrollBar(FListHandle, SB_VERT, Needed);
+  if (!Needed) return;
+  SCROLLINFO Info;
+  Info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+  Info.nMin = 0;
+  Info.nMax = FItems->Count() - 1;
+  Info.nPage = UINT(Rows);
+  Info.nPos = FTopIndex;
+  SetScrollInfo(FListHandle, SB_VERT, &Info, true);
+}
+
+void TCustomComboBox::ListScroll(int Code, int Position) {
+  int Rows = VisibleRows();
+  switch (Code) {
+    case SB_LINEUP: SetListTop(FTopIndex - 1); break;
+    case SB_LINEDOWN: SetListTop(FTopIndex + 1); break;
+    case SB_PAGEUP: SetListTop(FTopIndex - Rows); break;
+    case SB_PAGEDOWN: SetListTop(FTopIndex + Rows); break;
+    case SB_THUMBPOSITION:
+    case SB_THUMBTRACK: SetListTop(Position); break;
+    case SB_TOP: SetListTop(0); break;
+    case SB_BOTTOM: SetListTop(FItems->Count()); break;
+    default: break;
+  }
 }
 
 void TCustomComboBox::ShowList(bool Show) {
@@ -536,6 +577,7 @@ void TCustomComboBox::ShowList(bool Show) {
   FDropped = true;
   FListPressed = false;
   SetWindowPos(FListHandle, HWND_TOPMOST, Bounds.Left, Y, W, H, SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  UpdateListScrollBar();
   InvalidateRect(FListHandle, nullptr, false);
   SetCapture(FListHandle);
   InvalidateRect(FHandle, nullptr, false);
@@ -593,6 +635,13 @@ void TCustomComboBox::ListMouse(UINT Msg, int X, int Y) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
       if (!Inside) {
+        // The list holds the mouse, so a press on its scroll bar arrives here: it scrolls.
+        POINT Screen = Point(X, Y);
+        zv::ClientToScreen(FListHandle, &Screen);
+        if (SendMessage(FListHandle, WM_NCHITTEST, 0, MAKELPARAM(Screen.X, Screen.Y)) == HTVSCROLL) {
+          ScrollBarClick(FListHandle, HTVSCROLL, Screen);
+          return;
+        }
         // A click anywhere else closes the list; one on the combo box itself is used up by it.
         CloseList(false, -1);
         return;
@@ -1082,7 +1131,7 @@ void TCustomComboBox::DefaultHandler(TMessage& Message) {
         R = CB_ERR;
         return;
       }
-      FTopIndex = int(W);
+      SetListTop(int(W));
       if (FListHandle) InvalidateRect(FListHandle, nullptr, false);
       R = 0;
       return;

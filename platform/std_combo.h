@@ -176,6 +176,11 @@ private:
   int RowHeight(int Index);
   int VisibleRows();
   void EnsureVisible(int Index);
+  // Puts Top at the top of the list, kept where the last page still fills every row.
+  void SetListTop(int Top);
+  // A drop-down list longer than its rows carries a vertical scroll bar over the rows shown.
+  void UpdateListScrollBar();
+  void ListScroll(int Code, int Position);
   void PaintCombo(HDC DC);
   void PaintList(HDC DC);
   void SendDrawItem(HDC DC, int Index, const TRect& Rect, UINT State);

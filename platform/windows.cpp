@@ -1195,6 +1195,10 @@ LRESULT DefWindowProc(HWND w, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_GETFONT: return reinterpret_cast<LRESULT>(w->font);
     case WM_CLOSE: DestroyWindow(w); return 0;
+    case WM_SYSKEYDOWN:
+      // Alt+F4 asks the window to close, as the desktop's close does.
+      if (wParam == VK_F4 && (lParam & (LPARAM(1) << 29))) PostMessage(TopOf(w), WM_SYSCOMMAND, SC_CLOSE, 0);
+      return 0;
     case WM_WINDOWPOSCHANGED: {
       auto* p = reinterpret_cast<WINDOWPOS*>(lParam);
       if (!(p->flags & SWP_NOMOVE))

@@ -9,6 +9,7 @@ MS_VideoWidth=帧宽度
 MS_VideoHeight=帧高度
 MS_Info=信息
 MS_InfoCancel=确定要取消吗？
+MS_ErrorHelp=无法显示帮助：没有可以打开它的程序。
 
 [FrmZonvark]
 LabelLanguage.Caption=更改语言

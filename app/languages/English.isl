@@ -9,6 +9,7 @@ MS_VideoWidth=Frame Width
 MS_VideoHeight=Frame Height
 MS_Info=Information
 MS_InfoCancel=Really want to cancel?
+MS_ErrorHelp=The help cannot be shown: no program to open it could be started.
 
 [FrmZonvark]
 LabelLanguage.Caption=Change Language

@@ -9,6 +9,7 @@ MS_VideoWidth=Largeur de l'image
 MS_VideoHeight=Hauteur de l'image
 MS_Info=Information
 MS_InfoCancel=Voulez-vous vraiment annuler ?
+MS_ErrorHelp=Impossible d'afficher l'aide : aucun programme n'a pu être lancé pour l'ouvrir.
 
 [FrmZonvark]
 LabelLanguage.Caption=Changer de langue
@@ -24,13 +25,13 @@ BtnNextKeyFrame.Hint=Image clé suivante (Droite)
 LabelWait.Caption=Traitement en cours......
 BtnCancel.Caption=Annuler
 LabelClip.Caption=Découper le clip
-BtnSetStart.Caption=Définir le début
-BtnSetEnd.Caption=Définir la fin
+BtnSetStart.Caption=Fixer le début
+BtnSetEnd.Caption=Fixer la fin
 BtnGoToStart.Hint=Aller au début
 BtnGoToEnd.Hint=Aller à la fin
 LabelGif.Caption=GIF
 LabelGifSize.Caption=Taille
-ComboBoxSize.Items=100%||50%||33%||25%||20%||Personnalisée
+ComboBoxSize.Items=100%||50%||33%||25%||20%||Sur mesure
 LabelGifWidth.Caption=Largeur
 LabelGifHeight.Caption=Hauteur
 RadioGroupResize.Items=Étirer||Ajuster||Rogner

@@ -9,6 +9,7 @@ MS_VideoWidth=Bildbreite
 MS_VideoHeight=Bildhöhe
 MS_Info=Information
 MS_InfoCancel=Wirklich abbrechen?
+MS_ErrorHelp=Die Hilfe kann nicht angezeigt werden: Es ließ sich kein Programm zum Öffnen starten.
 
 [FrmZonvark]
 LabelLanguage.Caption=Sprache ändern
@@ -30,10 +31,10 @@ BtnGoToStart.Hint=Zum Start
 BtnGoToEnd.Hint=Zum Ende
 LabelGif.Caption=GIF
 LabelGifSize.Caption=Größe
-ComboBoxSize.Items=100%||50%||33%||25%||20%||Benutzerdefiniert
+ComboBoxSize.Items=100%||50%||33%||25%||20%||Eigene
 LabelGifWidth.Caption=Breite
 LabelGifHeight.Caption=Höhe
-RadioGroupResize.Items=Strecken||Einpassen||Zuschneiden
+RadioGroupResize.Items=Dehnen||Einpassen||Zuschnitt
 LabelGifSpeed.Caption=Tempo
 ComboBoxSpeed.Items=50%||60%||70%||80%||90%||100%||110%||120%||130%||140%||150%||180%||200%
 LabelGifFrame.Caption=Bildrate

@@ -9,6 +9,7 @@ MS_VideoWidth=Larghezza fotogramma
 MS_VideoHeight=Altezza fotogramma
 MS_Info=Informazioni
 MS_InfoCancel=Annullare davvero?
+MS_ErrorHelp=Impossibile mostrare la guida: non è stato possibile avviare alcun programma per aprirla.
 
 [FrmZonvark]
 LabelLanguage.Caption=Cambia lingua
@@ -29,8 +30,8 @@ BtnSetEnd.Caption=Imposta fine
 BtnGoToStart.Hint=Vai all'inizio
 BtnGoToEnd.Hint=Vai alla fine
 LabelGif.Caption=GIF
-LabelGifSize.Caption=Dimensione
-ComboBoxSize.Items=100%||50%||33%||25%||20%||Personalizzata
+LabelGifSize.Caption=Misura
+ComboBoxSize.Items=100%||50%||33%||25%||20%||Su misura
 LabelGifWidth.Caption=Larghezza
 LabelGifHeight.Caption=Altezza
 RadioGroupResize.Items=Allunga||Adatta||Ritaglia

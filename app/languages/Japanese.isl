@@ -9,6 +9,7 @@ MS_VideoWidth=フレームの幅
 MS_VideoHeight=フレームの高さ
 MS_Info=情報
 MS_InfoCancel=本当にキャンセルしますか？
+MS_ErrorHelp=ヘルプを表示できません：開くためのプログラムを起動できませんでした。
 
 [FrmZonvark]
 LabelLanguage.Caption=言語の変更
@@ -24,8 +25,8 @@ BtnNextKeyFrame.Hint=次のキーフレーム (右)
 LabelWait.Caption=処理中......
 BtnCancel.Caption=キャンセル
 LabelClip.Caption=クリップの切り出し
-BtnSetStart.Caption=開始位置を設定
-BtnSetEnd.Caption=終了位置を設定
+BtnSetStart.Caption=始点を設定
+BtnSetEnd.Caption=終点を設定
 BtnGoToStart.Hint=開始位置へ移動
 BtnGoToEnd.Hint=終了位置へ移動
 LabelGif.Caption=GIF

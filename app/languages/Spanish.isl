@@ -9,6 +9,7 @@ MS_VideoWidth=Ancho del fotograma
 MS_VideoHeight=Alto del fotograma
 MS_Info=Información
 MS_InfoCancel=¿Seguro que desea cancelar?
+MS_ErrorHelp=No se puede mostrar la ayuda: no se pudo iniciar ningún programa para abrirla.
 
 [FrmZonvark]
 LabelLanguage.Caption=Cambiar idioma
@@ -30,7 +31,7 @@ BtnGoToStart.Hint=Ir al inicio
 BtnGoToEnd.Hint=Ir al final
 LabelGif.Caption=GIF
 LabelGifSize.Caption=Tamaño
-ComboBoxSize.Items=100%||50%||33%||25%||20%||Personalizado
+ComboBoxSize.Items=100%||50%||33%||25%||20%||A medida
 LabelGifWidth.Caption=Ancho
 LabelGifHeight.Caption=Alto
 RadioGroupResize.Items=Estirar||Ajustar||Recortar

@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -605,6 +609,52 @@ TEST_F(WindowConversion, UnwritableFileRaisesAfterTheCleanUp) {
   ExpectIdle();
 }
 
+// A disk that fills up: the conversion ends with the system's reason in its message, and what was
+// written before stays a readable GIF of the frames in order.
+TEST_F(WindowConversion, AFullDiskEndsWithTheSystemsReasonAndAReadableGif) {
+  OpenAndMark(Clip("h264_25.mp4"), 0, 40);
+  Choose(Form->ComboBoxSize, "100%");
+  Choose(Form->ComboBoxFrameCount, "Original video");
+  // A device that is always full, under a GIF's name.
+  const std::string Full = Folder + "full.gif";
+  std::filesystem::remove(Full);
+  std::filesystem::create_symlink("/dev/full", Full);
+  headless::AnswerNextFileDialog(true, Full);
+  try {
+    Form->BtnSaveClick(Form->BtnSave);
+    ADD_FAILURE() << "a write to a full device succeeded";
+  } catch (const Exception& E) {
+    EXPECT_NE(E.Message().find(std::strerror(ENOSPC)), std::string::npos) << E.Message();
+  }
+  ExpectIdle();
+
+  // A file that can grow only so far: the frames that fitted stay a readable GIF.
+  const std::string Path = Folder + "file_limit.gif";
+  std::filesystem::remove(Path);
+  rlimit Saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &Saved), 0);
+  const auto OldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit Limited = Saved;
+  Limited.rlim_cur = 60 * 1024;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &Limited), 0);
+  std::string Message;
+  headless::AnswerNextFileDialog(true, Path);
+  try {
+    Form->BtnSaveClick(Form->BtnSave);
+  } catch (const Exception& E) {
+    Message = E.Message();
+  }
+  setrlimit(RLIMIT_FSIZE, &Saved);
+  std::signal(SIGXFSZ, OldHandler);
+  EXPECT_NE(Message.find(std::strerror(EFBIG)), std::string::npos) << Message;
+  ExpectIdle();
+  const GifFile G = ReadGif(Path);
+  ASSERT_TRUE(G.Ok);
+  EXPECT_GE(G.Frames.size(), 2u);
+  EXPECT_LT(G.Frames.size(), 41u);
+  for (size_t n = 0; n < G.Frames.size(); ++n) EXPECT_EQ(GifFrameNumber(G.Frames[n]), int(n)) << "frame " << n;
+}
+
 // Clicks Cancel from inside the loop: first answered No (the conversion goes on), then Yes.
 TEST_F(WindowConversion, CancelConfirmedInsideTheLoopLeavesTheFramesWritten) {
   const TClipInfo& C = Clip("h264_25.mp4");
@@ -637,47 +687,87 @@ TEST_F(WindowConversion, CancelConfirmedInsideTheLoopLeavesTheFramesWritten) {
   ExpectIdle();
 }
 
-// A close request in the middle of the loop, from the desktop or from the window's close button:
-// the conversion is cancelled, and the window closes once the clean-up has run.
-void CloseDuringConversion(TFrmZonvark* Form, const std::function<void()>& Request, const std::string& Path) {
+// A close request in the middle of the loop. From the desktop (the window manager's close, Alt+F4) it
+// cancels the conversion, and the window closes once the clean-up has run; the GIF holds every frame
+// written so far, in order, and loops. The window's own close button is shut out like every command.
+struct TCloseRun {
+  bool Asked = false;
   std::vector<bool> BusyAtClose;
+};
+
+TCloseRun CloseDuringConversion(TFrmZonvark* Form, const std::function<void()>& Request, const std::string& Path) {
+  TCloseRun Run;
   const TCloseEvent FormClose = Form->OnClose;
-  Form->OnClose = [&](TObject* Sender, TCloseAction& Action) {
-    BusyAtClose.push_back(Form->FBusy);
+  Form->OnClose = [&Run, Form, FormClose](TObject* Sender, TCloseAction& Action) {
+    Run.BusyAtClose.push_back(Form->FBusy);
     if (FormClose) FormClose(Sender, Action);
   };
-  bool Asked = false;
   Form->RzProgressBar1->OnChange = [&](TObject*, int32_t Percent) {
-    if (!Asked && Percent >= 20) {
-      Asked = true;
+    if (!Run.Asked && Percent >= 20) {
+      Run.Asked = true;
       Request();
     }
   };
+  std::filesystem::remove(Path);
   headless::AnswerNextFileDialog(true, Path);
   Form->BtnSaveClick(Form->BtnSave);
   headless::Pump();
-  EXPECT_TRUE(Asked);
-  EXPECT_EQ(BusyAtClose, std::vector<bool>{false});
+  Form->OnClose = FormClose;
+  return Run;
+}
+
+TEST_F(WindowConversion, CloseFromTheDesktopCancelsThenCloses) {
+  OpenAndMark(Clip("h264_25.mp4"), 0, 60);
+  Choose(Form->ComboBoxSize, "100%");
+  Choose(Form->ComboBoxFrameCount, "Original video");
+  Form->LabelGifLoop->SetCheckedValue(true);
+  const std::string Path = Folder + "window_close1.gif";
+  const TCloseRun Run = CloseDuringConversion(Form, [this] { InputWindowClose(Form->Handle()); }, Path);
+  EXPECT_TRUE(Run.Asked);
+  EXPECT_EQ(Run.BusyAtClose, std::vector<bool>{false});
   EXPECT_FALSE(Form->Visible());
   EXPECT_TRUE(headless::MessageBoxes().empty());
   const GifFile G = ReadGif(Path);
   ASSERT_TRUE(G.Ok);
   EXPECT_GT(G.Frames.size(), 5u);
   EXPECT_LT(G.Frames.size(), 30u);
+  EXPECT_EQ(G.LoopCount, 0);
+  for (size_t n = 0; n < G.Frames.size(); ++n) EXPECT_EQ(GifFrameNumber(G.Frames[n]), int(n)) << "frame " << n;
 }
 
-TEST_F(WindowConversion, CloseFromTheDesktopCancelsThenCloses) {
+TEST_F(WindowConversion, AltF4CancelsThenCloses) {
   OpenAndMark(Clip("h264_25.mp4"), 0, 60);
   Choose(Form->ComboBoxSize, "25%");
   Choose(Form->ComboBoxFrameCount, "Original video");
-  CloseDuringConversion(Form, [this] { InputWindowClose(Form->Handle()); }, Folder + "window_close1.gif");
+  const std::string Path = Folder + "window_close3.gif";
+  const TCloseRun Run = CloseDuringConversion(Form, [] { headless::PressKey(VK_F4, false, false, true); }, Path);
+  EXPECT_TRUE(Run.Asked);
+  EXPECT_EQ(Run.BusyAtClose, std::vector<bool>{false});
+  EXPECT_FALSE(Form->Visible());
+  const GifFile G = ReadGif(Path);
+  ASSERT_TRUE(G.Ok);
+  EXPECT_GT(G.Frames.size(), 5u);
+  EXPECT_LT(G.Frames.size(), 30u);
 }
 
-TEST_F(WindowConversion, CloseButtonCancelsThenCloses) {
-  OpenAndMark(Clip("h264_25.mp4"), 0, 60);
+TEST_F(WindowConversion, CloseButtonDoesNothingWhileConverting) {
+  OpenAndMark(Clip("h264_25.mp4"), 0, 30);
   Choose(Form->ComboBoxSize, "25%");
   Choose(Form->ComboBoxFrameCount, "Original video");
-  CloseDuringConversion(Form, [this] { Form->BtnSysClose->Click(); }, Folder + "window_close2.gif");
+  const std::string Path = Folder + "window_close2.gif";
+  const TCloseRun Run = CloseDuringConversion(
+      Form, [this] { headless::Click(Form->BtnSysClose->Handle(), 5, 5); }, Path);
+  EXPECT_TRUE(Run.Asked);
+  EXPECT_TRUE(Run.BusyAtClose.empty());
+  EXPECT_TRUE(Form->Visible());
+  ExpectIdle();
+  const GifFile G = ReadGif(Path);
+  ASSERT_TRUE(G.Ok);
+  EXPECT_EQ(G.Frames.size(), 31u);
+  // Once the conversion is over the button closes the window again.
+  headless::Click(Form->BtnSysClose->Handle(), 5, 5);
+  headless::Pump();
+  EXPECT_FALSE(Form->Visible());
 }
 
 }  // namespace

@@ -3,16 +3,22 @@
 // is saved beside the idle and video-open ones for a person to look at.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/app_startup.h"
 #include "app/form_controls.h"
 #include "app/main_window.h"
+#include "controls/rz_common_ctrl.h"
 #include "controls/rz_prgres.h"
 #include "platform/backend.h"
 #include "platform/gdi.h"
+#include "platform/inifiles.h"
+#include "platform/lists.h"
 #include "platform/png_dump.h"
 #include "platform/windows.h"
 #include "tests/ffmpeg/clip_fixture.h"
@@ -142,6 +148,156 @@ TEST(Screenshots, TheWindowWhileConverting) {
   delete Form;
   headless::Pump();
 }
+
+// The window in German and in Japanese with a clip open and the custom size chosen, saved as a picture
+// for a person to look at.
+class LanguageShots : public ::testing::TestWithParam<uint8_t> {};
+
+TEST_P(LanguageShots, TheWindowInALanguage) {
+  const uint8_t Id = GetParam();
+  fs::create_directories(TestFolder);
+  fs::create_directories(ShotFolder);
+  headless::ClearRecords();
+  TFrmZonvark* Form = new TFrmZonvark(Application);
+  AppFolder = TestFolder;
+  const fs::path Languages = fs::path(ZV_APP_BIN_DIR) / "Languages";
+  ASSERT_TRUE(fs::exists(Languages));
+  fs::copy(Languages, TestFolder + "Languages", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  Form->ApplyLanguage(Id);
+  Form->ResetVideoState();
+  Form->Show();
+  headless::Pump();
+  const auto& C = Clip("h264_25.mp4");
+  headless::AnswerNextFileDialog(true, C.Path);
+  Form->BtnOpenClick(Form->BtnOpen);
+  headless::Pump();
+  ASSERT_EQ(Form->FVideoWidth, C.Width);
+  Form->ComboBoxSize->SetItemIndex(Form->ComboBoxSize->Items()->Count() - 1);
+  Form->ComboBoxSizeChange(Form->ComboBoxSize);
+  Form->SpinEditWidth->SetValue(128);
+  Form->SpinEditHeight->SetValue(240);
+  Form->ComboBoxColor->SetItemIndex(6);
+  Form->RadioGroupResize->SetItemIndex(1);
+  headless::Pump();
+  Form->Repaint();
+  headless::Pump();
+  HDC DC = GetWindowDC(Form->Handle());
+  const std::string Shot = ShotFolder + "main_window_" + LanguageInfo(Id).MenuItemName + ".png";
+  EXPECT_TRUE(SaveBitmapToPng(DC, Shot));
+  ReleaseDC(Form->Handle(), DC);
+  // Across the top of the resize group the window's body shows, as it does just above the group.
+  TRzRadioGroup* Group = Form->RadioGroupResize;
+  for (int X = 4; X < Group->Width() - 4; X += 9)
+    EXPECT_EQ(headless::ClientPixel(Group->Handle(), X, 1),
+              headless::ClientPixel(Form->PanelGif->Handle(), Group->Left() + X, Group->Top() - 2))
+        << "a band of its own across the top of the group at " << X;
+  delete Form;
+  headless::Pump();
+}
+
+INSTANTIATE_TEST_SUITE_P(GermanAndJapanese, LanguageShots, ::testing::Values(LangGerman, LangJapanese),
+                         [](const auto& Info) { return std::string(LanguageInfo(Info.param).MenuItemName + 3); });
+
+// ---- Every language: its texts reach the window and fit their controls -----------------------------
+
+// The width a control's text may take, by the way the control paints it.
+struct TRoom {
+  TControl* Control;
+  std::string Text;
+  TFont* Font;
+  int Room;
+};
+
+std::string TextOf(TControl* C) { return GetStrProp(C, "Caption"); }
+
+std::vector<TRoom> Rooms(TFrmZonvark* F) {
+  std::vector<TRoom> R;
+  // Captions of bitmap buttons are centred with at least a few pixels to either side.
+  for (TRzBmpButton* B : {F->BtnOpen, F->BtnSave, F->BtnHelp, F->BtnCancel, F->BtnSetStart, F->BtnSetEnd})
+    R.push_back({B, TextOf(B), B->Font(), B->Width() - 2 * 6});
+  // Labels that size themselves must not reach the control to their right.
+  const std::pair<TControl*, TControl*> Rows[] = {
+      {F->LabelGifSize, F->ComboBoxSize},         {F->LabelGifWidth, F->SpinEditWidth},
+      {F->LabelGifHeight, F->SpinEditHeight},     {F->LabelGifSpeed, F->ComboBoxSpeed},
+      {F->LabelGifFrame, F->ComboBoxFrameCount},  {F->LabelGifColor, F->ComboBoxColor},
+      {F->LabelLanguage, F->BtnSysMinSize},       {F->LabelTitle, F->ImageLanguage}};
+  for (auto [Label, Next] : Rows) R.push_back({Label, TextOf(Label), Label->Font(), Next->Left() - Label->Left() - 4});
+  // Headings leave their lines some length.
+  for (TLabel* H : {F->LabelVideo, F->LabelClip, F->LabelGif}) R.push_back({H, TextOf(H), H->Font(), 410 - 40});
+  R.push_back({F->LabelVideoSize, TextOf(F->LabelVideoSize), F->LabelVideoSize->Font(), F->LabelVideoSize->Width()});
+  R.push_back({F->LabelWait, TextOf(F->LabelWait), F->LabelWait->Font(), F->LabelWait->Width()});
+  // The size inputs show the largest size beside their spin buttons, not under them.
+  for (TRzSpinEdit* E : {F->SpinEditWidth, F->SpinEditHeight})
+    R.push_back({E, "10000", E->Font(), E->ClientWidth() - E->SpinButtons()->Width() - 2 - 2});
+  // The time labels hold the longest time the window writes.
+  for (TRzLabel* T : {F->LabelPTS, F->LabelStart, F->LabelEnd}) R.push_back({T, "00:00:00.000", T->Font(), T->Width()});
+  // The check box's text follows its box and a gap.
+  R.push_back({F->LabelGifLoop, TextOf(F->LabelGifLoop), F->LabelGifLoop->Font(), F->LabelGifLoop->Width() - 13 - 6});
+  // A drop-down list shows its item between the frame and the arrow button.
+  for (TRzComboBox* C : {F->ComboBoxSize, F->ComboBoxSpeed, F->ComboBoxFrameCount, F->ComboBoxColor})
+    for (int I = 0; I < C->Items()->Count(); ++I)
+      R.push_back({C, C->Items()->Strings(I), C->Font(), C->Width() - GetSystemMetrics(SM_CXVSCROLL) - 8});
+  // A radio button shows its text after its glyph, inside its own width and inside the group.
+  TRzRadioGroup* G = F->RadioGroupResize;
+  for (int I = 0; I < G->ButtonCount(); ++I) {
+    TRzGroupButton* B = G->GetButton(I);
+    const int Right = std::min(B->Left() + B->Width(), G->ClientWidth() - 2);
+    R.push_back({G, G->Items()->Strings(I), B->Font(), Right - B->Left() - 13 - 4});
+  }
+  return R;
+}
+
+class LanguageLook : public ::testing::TestWithParam<uint8_t> {};
+
+TEST_P(LanguageLook, EveryTextOfTheFileReachesItsControlAndFits) {
+  const uint8_t Id = GetParam();
+  fs::create_directories(TestFolder);
+  TFrmZonvark* Form = new TFrmZonvark(Application);
+  AppFolder = TestFolder;
+  const fs::path Languages = fs::path(ZV_APP_BIN_DIR) / "Languages";
+  ASSERT_TRUE(fs::exists(Languages));
+  fs::copy(Languages, TestFolder + "Languages", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  Form->ApplyLanguage(Id);
+  Form->Show();
+  headless::Pump();
+
+  // Every line of the form section is on its control.
+  TMemIniFile File(TestFolder + LanguageInfo(Id).FileName);
+  TStringList Lines;
+  File.ReadSectionValues("FrmZonvark", &Lines);
+  ASSERT_GT(Lines.Count(), 30);
+  for (int I = 0; I < Lines.Count(); ++I) {
+    const std::string Key = Lines.Names(I), Value = Lines.ValueFromIndex(I);
+    SCOPED_TRACE(Key);
+    const size_t Dot = Key.find('.');
+    ASSERT_NE(Dot, std::string::npos);
+    TComponent* C = Form->FindComponent(Key.substr(0, Dot));
+    ASSERT_NE(C, nullptr);
+    const std::string Prop = Key.substr(Dot + 1);
+    if (Prop == "Items") {
+      auto* Items = dynamic_cast<TStrings*>(GetObjectProp(C, "Items"));
+      ASSERT_NE(Items, nullptr);
+      std::string Joined;
+      for (int N = 0; N < Items->Count(); ++N) Joined += (N ? "||" : "") + Items->Strings(N);
+      EXPECT_EQ(Joined, Value);
+    } else {
+      EXPECT_EQ(GetStrProp(C, Prop), Value);
+    }
+  }
+
+  // Every text fits where it is painted, in the fonts the window paints it with.
+  for (const TRoom& R : Rooms(Form)) {
+    const int Width = TextExtentInFont(R.Font, StripAccelMarkers(R.Text)).cx;
+    EXPECT_LE(Width, R.Room) << R.Control->Name() << " \"" << R.Text << "\" is " << Width << " pixels wide";
+  }
+  delete Form;
+  headless::Pump();
+}
+
+INSTANTIATE_TEST_SUITE_P(Seven, LanguageLook,
+                         ::testing::Values(LangEnglish, LangSpanish, LangGerman, LangItalian, LangFrench, LangChinese,
+                                           LangJapanese),
+                         [](const auto& Info) { return std::string(LanguageInfo(Info.param).MenuItemName + 3); });
 
 }  // namespace
 }  // namespace zv

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -366,6 +367,156 @@ INSTANTIATE_TEST_SUITE_P(
         TConversionCase{.Name = "Colors128", .Last = 1, .Colors = "128 color", .Frames = Range(0, 1),
                         .Delays = {4, 4}, .PaletteSize = 128}),
     [](const auto& Info) { return std::string(Info.param.Name); });
+
+// ---- The window as a user meets it ---------------------------------------------------------------
+
+class WindowUseTest : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() { testclips::Clips(); }
+  void SetUp() override {
+    headless::ClearRecords();
+    WriteEnglishOptions();
+    Form = StartWindow();
+    fs::create_directories(Folder);
+  }
+  void TearDown() override {
+    if (Form) EndWindow(Form);
+  }
+  void Open(const std::string& Path) {
+    headless::AnswerNextFileDialog(true, Path);
+    headless::Click(Form->BtnOpen->Handle(), 10, 10);
+    headless::Pump();
+  }
+  // Clicks into a spin edit and selects its whole text, as a double click or a drag would.
+  void SelectAllOf(TRzSpinEdit* Edit) {
+    headless::Click(Edit->Handle(), 5, 5);
+    SendMessage(Edit->Handle(), EM_SETSEL, 0, -1);
+  }
+  const std::string Folder = std::string(ZV_TEST_TMP) + "/app-system/";
+  TFrmZonvark* Form = nullptr;
+};
+
+// The custom size is typed: digits replace the selected text, BackSpace and Delete take characters
+// away, and the GIF has the size typed.
+TEST_F(WindowUseTest, CustomSizesAreTypedAndReachTheGif) {
+  const TClipInfo& C = Clip("h264_25.mp4");
+  Open(C.Path);
+  ASSERT_EQ(Form->FVideoWidth, C.Width);
+  headless::Click(Form->BtnSetStart->Handle(), 5, 5);
+  headless::Click(Form->BtnNextFrame->Handle(), 5, 5);
+  headless::Click(Form->BtnSetEnd->Handle(), 5, 5);
+  ASSERT_EQ(Form->FEndMark, C.FrameTimeUs(1));
+  Form->ComboBoxFrameCount->SetItemIndex(0);
+  Form->ComboBoxSize->SetItemIndex(Form->ComboBoxSize->Items()->Count() - 1);
+  Form->ComboBoxSize->OnChange(Form->ComboBoxSize);
+  ASSERT_TRUE(Form->SpinEditWidth->Enabled());
+
+  SelectAllOf(Form->SpinEditWidth);
+  headless::TypeText("300");
+  headless::Pump();
+  EXPECT_EQ(Form->SpinEditWidth->Text(), "300");
+  headless::PressKey(VK_BACK);
+  EXPECT_EQ(Form->SpinEditWidth->Text(), "30");
+  headless::TypeText("0");
+  headless::PressKey(VK_HOME);
+  headless::PressKey(VK_DELETE);
+  EXPECT_EQ(Form->SpinEditWidth->Text(), "00");
+  SendMessage(Form->SpinEditWidth->Handle(), EM_SETSEL, 0, -1);
+  headless::TypeText("300");
+  headless::PressKey(VK_TAB);
+  headless::Pump();
+  EXPECT_EQ(Form->SpinEditWidth->GetIntValue(), 300);
+
+  SelectAllOf(Form->SpinEditHeight);
+  headless::PressKey(VK_DELETE);
+  EXPECT_EQ(Form->SpinEditHeight->Text(), "");
+  headless::TypeText("150");
+  headless::PressKey(VK_TAB);
+  headless::Pump();
+  EXPECT_EQ(Form->SpinEditHeight->GetIntValue(), 150);
+  // The checks on leaving: a width past the video's is brought back to it.
+  SelectAllOf(Form->SpinEditWidth);
+  headless::TypeText("9999");
+  headless::PressKey(VK_TAB);
+  headless::Pump();
+  EXPECT_EQ(Form->SpinEditWidth->GetIntValue(), C.Width);
+  SelectAllOf(Form->SpinEditWidth);
+  headless::TypeText("300");
+  headless::PressKey(VK_TAB);
+  headless::Pump();
+
+  const std::string Path = Folder + "typed_size.gif";
+  fs::remove(Path);
+  headless::AnswerNextFileDialog(true, Path);
+  headless::Click(Form->BtnSave->Handle(), 10, 10);
+  headless::Pump();
+  const GifFile G = ReadGif(Path);
+  ASSERT_TRUE(G.Ok);
+  EXPECT_EQ(G.ScreenWidth, 300);
+  EXPECT_EQ(G.ScreenHeight, 150);
+  EXPECT_EQ(G.Frames.size(), 2u);
+}
+
+// A file the window cannot work on is named in one error message with the reason, and the window is
+// back to nothing open.
+TEST_F(WindowUseTest, OpeningAFileThatIsNotAVideoSaysWhy) {
+  const TClipInfo& C = Clip("h264_25.mp4");
+  std::string Whole;
+  {
+    std::FILE* F = std::fopen(C.Path.c_str(), "rb");
+    ASSERT_NE(F, nullptr);
+    char Buffer[4096];
+    for (size_t n; (n = std::fread(Buffer, 1, sizeof Buffer, F)) > 0;) Whole.append(Buffer, n);
+    std::fclose(F);
+  }
+  std::string Random(4096, '\0');
+  uint32_t Seed = 0x2545F491u;
+  for (char& B : Random) {
+    Seed = Seed * 1664525u + 1013904223u;
+    B = char(Seed >> 24);
+  }
+  auto Write = [&](const std::string& Name, const std::string& Bytes) {
+    const std::string Path = Folder + Name;
+    std::FILE* F = std::fopen(Path.c_str(), "wb");
+    if (F) {
+      std::fwrite(Bytes.data(), 1, Bytes.size(), F);
+      std::fclose(F);
+    }
+    return Path;
+  };
+  const std::string Files[] = {Write("random.mp4", Random), Write("empty.avi", ""),
+                               Write("cut.mp4", Whole.substr(0, Whole.size() / 2)), testclips::AudioOnlyPath()};
+  for (const std::string& Path : Files) {
+    SCOPED_TRACE(Path);
+    Open(C.Path);
+    ASSERT_TRUE(Form->PanelViewBk->Visible());
+    headless::ClearRecords();
+    Open(Path);
+    const auto Boxes = headless::MessageBoxes();
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_NE(Boxes[0].Text.find(Path), std::string::npos) << Boxes[0].Text;
+    EXPECT_GT(Boxes[0].Text.size(), Path.size() + 4) << "no reason given";
+    EXPECT_EQ(Boxes[0].Caption, "Error");
+    EXPECT_EQ(Boxes[0].Type, UINT(MB_ICONERROR | MB_OK));
+    EXPECT_FALSE(Form->PanelViewBk->Visible());
+    EXPECT_EQ(Form->FVideoWidth, -1);
+    EXPECT_FALSE(Form->TrackBarPlay->Enabled());
+  }
+}
+
+TEST_F(WindowUseTest, HelpWithoutAProgramToShowItSaysSo) {
+  headless::Click(Form->BtnHelp->Handle(), 10, 10);
+  EXPECT_TRUE(headless::MessageBoxes().empty());
+  ASSERT_EQ(headless::OpenedDocuments().size(), 1u);
+  const std::string Page = headless::OpenedDocuments()[0];
+  headless::FailDocumentOpening();
+  headless::Click(Form->BtnHelp->Handle(), 10, 10);
+  const auto Boxes = headless::MessageBoxes();
+  ASSERT_EQ(Boxes.size(), 1u);
+  EXPECT_NE(Boxes[0].Text.find("The help cannot be shown"), std::string::npos) << Boxes[0].Text;
+  EXPECT_NE(Boxes[0].Text.find(Page), std::string::npos) << Boxes[0].Text;
+  EXPECT_EQ(Boxes[0].Type, UINT(MB_ICONERROR | MB_OK));
+}
 
 // ---- Options over a restart ---------------------------------------------------------------------
 

@@ -155,6 +155,27 @@ TEST_F(MenuTest, ImagesAreDrawnInTheGutter) {
   for (int X = R.Left; X < R.Left + 30 && !Red; ++X)
     Red = headless::ClientPixel(Menu->WindowHandle(), X, (R.Top + R.Bottom) / 2) == COLORREF(ColorToRGB(clRed));
   EXPECT_TRUE(Red);
+
+  // The current item of a menu with images shows its mark beside its image, in the column left of it.
+  auto MarkPixels = [&] {
+    int Dark = 0;
+    for (int Y = R.Top; Y < R.Bottom; ++Y)
+      for (int X = R.Left; X < R.Left + 18; ++X) {
+        const COLORREF C = headless::ClientPixel(Menu->WindowHandle(), X, Y);
+        Dark += GetRValue(C) + GetGValue(C) + GetBValue(C) < 3 * 96;
+      }
+    return Dark;
+  };
+  EXPECT_EQ(MarkPixels(), 0);
+  Menu->CloseMenu();
+  Menu->Items()->Items(0)->SetChecked(true);
+  Menu->Popup(150, 120);
+  headless::Pump();
+  EXPECT_GT(MarkPixels(), 10) << "no check mark beside the image";
+  Red = false;
+  for (int X = R.Left; X < R.Left + 40 && !Red; ++X)
+    Red = headless::ClientPixel(Menu->WindowHandle(), X, (R.Top + R.Bottom) / 2) == COLORREF(ColorToRGB(clRed));
+  EXPECT_TRUE(Red);
   delete Images;
   EXPECT_EQ(Menu->Images(), nullptr);
 }

@@ -216,6 +216,81 @@ TEST_F(ComboTest, DropDownCountLimitsTheListAndKeepsTheSelectionInView) {
   EXPECT_EQ(Combo->Text(), "20%");
 }
 
+// A list longer than its rows: a standard scroll bar beside the rows, a wheel and a bar that stop with
+// the last item on the last row, and keys that reach every item.
+TEST_F(ComboTest, ALongListScrollsToItsLastItemAndNoFurther) {
+  Combo->Items()->Clear();
+  for (const char* S : {"50%", "60%", "70%", "80%", "90%", "100%", "110%", "120%", "130%", "140%", "150%", "180%",
+                        "200%"})
+    Combo->Items()->Add(S);
+  Combo->SetItemIndex(5);
+  Combo->SetDropDownCount(8);
+  Combo->SetDroppedDown(true);
+  headless::Pump();
+  HWND List = Combo->ListHandle();
+  ASSERT_NE(List, nullptr);
+  EXPECT_NE(GetWindowLongPtr(List, GWL_STYLE) & WS_VSCROLL, 0) << "no scroll bar on a list of 13 in 8 rows";
+  TRect Client, Window;
+  GetClientRect(List, &Client);
+  GetWindowRect(List, &Window);
+  EXPECT_EQ(Client.Height(), 8 * Combo->ItemHeight());
+  EXPECT_EQ(Window.Width() - Client.Width(), 2 + GetSystemMetrics(SM_CXVSCROLL));
+  SCROLLINFO Info;
+  Info.fMask = SIF_ALL;
+  ASSERT_TRUE(GetScrollInfo(List, SB_VERT, &Info));
+  EXPECT_EQ(Info.nMax, 12);
+  EXPECT_EQ(Info.nPage, 8u);
+
+  auto Top = [&] { return int(Combo->Perform(CB_GETTOPINDEX, 0, 0)); };
+  for (int n = 0; n < 10; ++n) headless::Wheel(List, 10, 10, -WHEEL_DELTA);
+  headless::Pump();
+  EXPECT_EQ(Top(), 5) << "the wheel went past the last item";
+  EXPECT_EQ(GetScrollPos(List, SB_VERT), 5);
+  // The last row holds the last item: a click on it chooses "200%".
+  EXPECT_TRUE(Combo->DroppedDown());
+  for (int n = 0; n < 10; ++n) headless::Wheel(List, 10, 10, WHEEL_DELTA);
+  headless::Pump();
+  EXPECT_EQ(Top(), 0);
+  // A message asking for a top row past the last page gets the last page.
+  Combo->Perform(CB_SETTOPINDEX, 11, 0);
+  EXPECT_EQ(Top(), 5);
+  Combo->Perform(CB_SETTOPINDEX, 0, 0);
+
+  // The bar's lower arrow steps one row; a press on the bar leaves the list open.
+  const int BarX = Client.Right + GetSystemMetrics(SM_CXVSCROLL) / 2;
+  headless::Click(List, BarX, Client.Bottom - 3);
+  EXPECT_EQ(Top(), 1);
+  EXPECT_TRUE(Combo->DroppedDown());
+  for (int n = 0; n < 20; ++n) headless::Click(List, BarX, Client.Bottom - 3);
+  EXPECT_EQ(Top(), 5);
+  EXPECT_TRUE(Combo->DroppedDown());
+  headless::Click(List, 10, ListY(12));
+  EXPECT_FALSE(Combo->DroppedDown());
+  EXPECT_EQ(Combo->Text(), "200%");
+
+  // The keys walk to the last item and back to the first, the list keeping the choice in view.
+  Combo->SetItemIndex(0);
+  Combo->SetDroppedDown(true);
+  for (int n = 0; n < 15; ++n) headless::PressKey(VK_DOWN);
+  EXPECT_EQ(Combo->ItemIndex(), 12);
+  EXPECT_EQ(Top(), 5);
+  headless::PressKey(VK_RETURN);
+  EXPECT_FALSE(Combo->DroppedDown());
+  EXPECT_EQ(Combo->Text(), "200%");
+  Combo->SetDroppedDown(true);
+  headless::PressKey(VK_HOME);
+  EXPECT_EQ(Combo->ItemIndex(), 0);
+  EXPECT_EQ(Top(), 0);
+  headless::PressKey(VK_ESCAPE);
+
+  // A list that fits its rows has no bar.
+  Combo->Items()->Clear();
+  for (const char* S : {"4", "8", "16"}) Combo->Items()->Add(S);
+  Combo->SetDroppedDown(true);
+  EXPECT_EQ(GetWindowLongPtr(Combo->ListHandle(), GWL_STYLE) & WS_VSCROLL, 0);
+  Combo->SetDroppedDown(false);
+}
+
 TEST_F(ComboTest, SortedItemsGoToTheirPlace) {
   TComboBox* C = Make(csDropDownList);
   C->Items()->Clear();
