@@ -30,7 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // Raise the number when the clips change, so that files of an older generator are made anew.
-constexpr const char* StampName = "clips-v2.done";
+constexpr const char* StampName = "clips-v3.done";
 
 constexpr int CounterBits = 12;
 constexpr int BlockX0 = 8, BlockStep = 26, BlockWidth = 20, BlockY = 4, BlockHeight = 32;
@@ -344,7 +344,7 @@ std::vector<TVideoJob> NavigationJobs() {
       {"h264_start10_25.mkv", "matroska", "libx264", 25, 1, 75, 12, 2, yuv, ClipWidth, ClipHeight, "", 250},
       {"h264_audio_25.mp4", "mp4", "libx264", 25, 1, 75, 12, 2, yuv, ClipWidth, ClipHeight, "aac"},
       {"mpeg2_wrap_25.ts", "mpegts", "mpeg2video", 25, 1, 75, 12, 2, yuv, ClipWidth, ClipHeight, "mp2", 0, false,
-       wrapUs - 3000000},
+       wrapUs - 1000000},
       {"mpeg4_bframes_25.avi", "avi", "mpeg4", 25, 1, 75, 12, 2, yuv},
   };
   return jobs;
