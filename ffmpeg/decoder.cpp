@@ -520,13 +520,27 @@ bool TFFDecoder::DecodeNextKeyFrame(int32_t StreamIndex) {
   const bool landed = Decode(s);
   const int64_t after = SaturatedAdd(base, d / 2);
   // A landing on a key frame past the current picture bounds the search below.
-  const int64_t candidate = landed && FKeyFrame && FCurrentPTS > after ? FCurrentPTS : AV_NOPTS_VALUE;
+  int64_t candidate = landed && FKeyFrame && FCurrentPTS > after ? FCurrentPTS : AV_NOPTS_VALUE;
   if (candidate != AV_NOPTS_VALUE && candidate <= SaturatedAdd(after, d)) return true;
 
   // The container's index may hold decoding times, or be a search over time stamps: a key frame
-  // between the current picture and the landing can be missed. Decode from the current picture on to
-  // the first key frame after it.
+  // between the current picture and the landing can be missed. Over a long way the key frame before
+  // the landing is looked for, and the one before that, until it is not past the current picture; over
+  // a short one decoding the pictures between costs less.
+  constexpr int64_t ShortWay = 32;
   const std::string message = FLastErrorMsg;
+  const bool longWay = candidate != AV_NOPTS_VALUE && candidate - base > SaturatedMul(ShortWay, d);
+  for (int64_t key = longWay ? candidate : AV_NOPTS_VALUE; key != AV_NOPTS_VALUE;) {
+    if (!DecodePreviousKeyFrame(s) || !FKeyFrame) break;
+    if (FCurrentPTS <= after) {
+      if (PositionAt(s, key) && FKeyFrame && FCurrentPTS > after) return true;
+      break;
+    }
+    if (FCurrentPTS >= key) break;
+    key = candidate = FCurrentPTS;
+    if (key <= SaturatedAdd(after, d)) return true;
+  }
+  // Else the pictures are decoded from the current one on to the first key frame after it.
   if (PositionAt(s, base)) {
     while (Decode(s)) {
       if (FKeyFrame && FCurrentPTS > after) return true;

@@ -30,7 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // Raise the number when the clips change, so that files of an older generator are made anew.
-constexpr const char* StampName = "clips-v3.done";
+constexpr const char* StampName = "clips-v4.done";
 
 constexpr int CounterBits = 12;
 constexpr int BlockX0 = 8, BlockStep = 26, BlockWidth = 20, BlockY = 4, BlockHeight = 32;
@@ -328,7 +328,7 @@ TClipInfo InfoOf(const TVideoJob& Job) {
 // The clips of every container the Open dialog lists that the tests of seeking and stepping add to the
 // ones above: MPEG-2 and H.264 in MPEG-TS, MPEG-2 in MPEG-PS, groups of pictures that lean on the one
 // before, a stream that starts at 10 s, times that wrap, B-frames in AVI (decode times only) and audio
-// interleaved with the video.
+// interleaved with the video, and key frames 50 frames apart.
 std::vector<TVideoJob> NavigationJobs() {
   constexpr AVPixelFormat yuv = AV_PIX_FMT_YUV420P;
   // 33-bit MPEG times at 90 kHz wrap after this many microseconds; the clip crosses it after a second.
@@ -346,6 +346,8 @@ std::vector<TVideoJob> NavigationJobs() {
       {"mpeg2_wrap_25.ts", "mpegts", "mpeg2video", 25, 1, 75, 12, 2, yuv, ClipWidth, ClipHeight, "mp2", 0, false,
        wrapUs - 1000000},
       {"mpeg4_bframes_25.avi", "avi", "mpeg4", 25, 1, 75, 12, 2, yuv},
+      // Key frames far apart: the next key frame is further than a short decode away.
+      {"mpeg2_gop50_25.ts", "mpegts", "mpeg2video", 25, 1, 75, 50, 2, yuv},
   };
   return jobs;
 }

@@ -44,7 +44,8 @@ struct TClipInfo {
 const std::vector<TClipInfo>& Clips();
 // Every clip above and, besides, MPEG-2 and H.264 in MPEG-TS, MPEG-2 in MPEG-PS with audio, open groups
 // of pictures in MP4 and Matroska, a stream starting at 10 s, MPEG-TS times that wrap, B-frames in AVI and
-// H.264 with audio in MP4: 75 frames at 25 frames per second each.
+// H.264 with audio in MP4, MPEG-2 in MPEG-TS with key frames 50 frames apart: 75 frames at 25 frames
+// per second each.
 const std::vector<TClipInfo>& NavigationClips();
 // One clip of either list by its file name; aborts the test program for an unknown name.
 const TClipInfo& Clip(std::string_view Name);

@@ -546,6 +546,9 @@ TEST_F(DecoderNavigation, NextAndPreviousKeyFrameFromEveryPosition) {
       next.Check(n, following < info.FrameCount ? following : -1, Landed(ok));
       if (ok) {
         EXPECT_TRUE(Decoder->KeyFrame()) << n;
+      } else {
+        // Put back on the picture it started from.
+        EXPECT_EQ(FrameNumber(), n);
       }
 
       ASSERT_TRUE(GoTo(info, n)) << n << ": " << Decoder->LastErrorMsg();
