@@ -476,8 +476,8 @@ bool TFFDecoder::Seek(TSeekFlags Flags, int64_t Position) {
     bool ok = DecodeNext(FVideoStreamIndex);
     for (int64_t step = d; !(ok && FCurrentPTS <= SaturatedAdd(targetUs, slack));) {
       const int64_t back = SaturatedSub(targetUs, step);
-      // Nothing is earlier than a frame before the start.
-      if (back < -d) {
+      // Nothing is earlier than a frame before the start (or than the widest step back).
+      if (back < -d || step > INT64_MAX / 2) {
         if (targetUs >= -d) ok = ProbeStart();
         break;
       }
@@ -486,8 +486,8 @@ bool TFFDecoder::Seek(TSeekFlags Flags, int64_t Position) {
     }
     FLastErrorMsg = message;
     if (ok) {
-      FHeldState = {FPictureFormat, FPictureWidth,   FPictureHeight, FKeyFrame, FPictureType,
-                    FCurrentPTS,    FPacketDTS,      FPacketPTS,     FPacketPos};
+      FHeldState = {FPictureFormat, FPictureWidth, FPictureHeight, FKeyFrame, FPictureType,
+                    FCurrentPTS,    FPacketDTS,    FPacketPTS,     FPacketPos};
       ResetVideoState();
       FHeld = true;
     } else {
@@ -581,8 +581,8 @@ bool TFFDecoder::DecodePreviousKeyFrame(int32_t StreamIndex) {
   if (good(Probe(limit))) return true;
   int64_t bad = limit, goodTarget = AV_NOPTS_VALUE;
   for (int64_t step = d; goodTarget == AV_NOPTS_VALUE; step = SaturatedMul(step, 2)) {
-    int64_t target = SaturatedSub(limit, step);
-    if (target < -d) {
+    const int64_t target = SaturatedSub(limit, step);
+    if (target < -d || step > INT64_MAX / 2) {
       // The start of the stream: its first picture is the answer when it is not later than the
       // reference.
       const bool ok = ProbeStart();

@@ -563,5 +563,28 @@ TEST_F(DecoderNavigation, NextAndPreviousKeyFrameFromEveryPosition) {
   }
 }
 
+
+TEST_F(DecoderNavigation, SeeksToTimesOutsideTheStreamEnd) {
+  // Far past the end and far before the start: the search ends, and what it holds is a picture of the
+  // clip.
+  for (const char* name : {"h264_25.ts", "mpeg2_audio_25.mpg", "h264_open_25.mp4", "h264_24.mkv"}) {
+    SCOPED_TRACE(name);
+    const TClipInfo& info = Clip(name);
+    ASSERT_TRUE(Decoder->OpenFile(info.Path)) << Decoder->LastErrorMsg();
+    for (int64_t time : {INT64_MAX / 4, int64_t(3600) * 1000000, int64_t(-3600) * 1000000, INT64_MIN / 4}) {
+      SCOPED_TRACE(time);
+      if (Decoder->Seek(TSeekFlags{sfBackward}, time) && Decoder->Decode()) {
+        EXPECT_GE(FrameNumber(), 0);
+        EXPECT_LT(FrameNumber(), info.FrameCount);
+      }
+    }
+    // And the clip is still walked frame by frame from its start.
+    ASSERT_TRUE(Decoder->Seek(TSeekFlags{sfBackward}, 0)) << Decoder->LastErrorMsg();
+    ASSERT_TRUE(Decoder->Decode()) << Decoder->LastErrorMsg();
+    ExpectFrame(info, 0);
+    Decoder->CloseFile();
+  }
+}
+
 }  // namespace
 }  // namespace zv
