@@ -224,13 +224,24 @@ void TFrmZonvark::DrawFrameToView(TBitmap* Bitmap) {
 bool TFrmZonvark::SeekTo(int64_t Target) {
   TFFDecoder* D = Decoder();
   if (!D->Seek({}, Target) && !D->Seek({sfBackward}, Target) && !D->Seek({sfAny}, Target)) return false;
-  D->Decode();
-  if (D->CurrentPTS() == Target) return true;
-  if (D->CurrentPTS() > Target) D->DecodePreviousKeyFrame();
-  for (;;) {
-    if (!D->Decode()) return false;
-    if (D->CurrentPTS() >= Target) return true;
+  bool Ok = D->Decode();
+  if (Ok && D->CurrentPTS() == Target) return true;
+  // Past the target, or nothing after it: back to a key frame at or before the target. The picture the
+  // step back shows may be the target itself, so it is looked at before decoding on.
+  while (!Ok || D->CurrentPTS() > Target) {
+    if (!Ok) {
+      Ok = D->Seek({sfBackward}, Target) && D->Decode();
+      if (!Ok) return false;
+      continue;
+    }
+    const int64_t Before = D->CurrentPTS();
+    if (!D->DecodePreviousKeyFrame()) return false;
+    // The stream's first picture comes after the target.
+    if (D->CurrentPTS() >= Before) break;
   }
+  while (D->CurrentPTS() < Target)
+    if (!D->Decode()) return false;
+  return true;
 }
 
 void TFrmZonvark::GoNextFrame() {

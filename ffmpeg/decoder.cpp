@@ -2,6 +2,7 @@
 #include "ffmpeg/decoder.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <climits>
 
 #include "ffmpeg/ff_log.h"
@@ -75,6 +76,10 @@ void TFFDecoder::CloseFile() {
   FInputEndCode = 0;
   ResetVideoState();
   FPreviousPTS = AV_NOPTS_VALUE;
+  FAwaitKey = false;
+  FSeekFloor = AV_NOPTS_VALUE;
+  FDecodeTimesOnly = false;
+  FTimesKnown = false;
   CloseResampler();
   CloseVideoCodec();
   TCustomDecoder::CloseFile();
@@ -89,6 +94,7 @@ void TFFDecoder::ResetVideoState() {
   FPacketStreamIndex = -1;
   FPacketPos = -1;
   FPictureReady = false;
+  FHeld = false;
 }
 
 int64_t TFFDecoder::StepDurationUs() const {
@@ -164,6 +170,9 @@ AVCodecContext* TFFDecoder::OpenVideoCodec(int32_t Index) {
   }
   context->thread_count = 1;
   context->pkt_timebase = stream->time_base;
+  // After a seek to a key frame of an open group of pictures, H.264 holds back even the pictures that
+  // follow it until the stream's recovery; which pictures are shown is decided here (AcceptPicture).
+  if (stream->codecpar->codec_id == AV_CODEC_ID_H264) context->flags2 |= AV_CODEC_FLAG2_SHOW_ALL;
   if (avcodec_open2(context, codec, nullptr) < 0) {
     avcodec_free_context(&context);
     SetLastErrorFmt(16, "Error while opening codec for input file stream #%d", Index);
@@ -178,6 +187,11 @@ AVCodecContext* TFFDecoder::OpenVideoCodec(int32_t Index) {
   }
   FVideoCodecContext = context;
   FCodecStreamIndex = Index;
+  // A stream cut out of a longer one may begin inside a group of pictures: show from its first key
+  // picture on.
+  FAwaitKey = true;
+  FSeekFloor = AV_NOPTS_VALUE;
+  FDropped = 0;
   return context;
 }
 
@@ -186,9 +200,15 @@ int TFFDecoder::DecodeVideoPacket(AVCodecContext* Context, AVPacket* Packet) {
   // still holds.
   const int sent = avcodec_send_packet(Context, Packet);
   if (sent < 0 && sent != AVERROR(EAGAIN) && sent != AVERROR_EOF) return sent;
-  const int rc = avcodec_receive_frame(Context, FFrame);
-  if (rc == AVERROR(EAGAIN)) return 0;
-  if (rc < 0) return rc;
+  // Pictures that are not shown are passed over here, so that the codec never holds a picture when the
+  // next packet comes.
+  for (;;) {
+    const int rc = avcodec_receive_frame(Context, FFrame);
+    if (rc == AVERROR(EAGAIN)) return 0;
+    if (rc < 0) return rc;
+    if (AcceptPicture(FFrame)) break;
+    av_frame_unref(FFrame);
+  }
   if (DebugLogging())
     GetFFLogger()->LogFmt(this, llDebug, "pkt.st_idx=%d, dts=%d, pts=%d, flags=%d, pict_type=%d(%s)",
                         {FVideoStreamIndex, FFrame->pkt_dts, FFrame->pts, FFrame->key_frame ? AV_PKT_FLAG_KEY : 0,
@@ -196,6 +216,60 @@ int TFFDecoder::DecodeVideoPacket(AVCodecContext* Context, AVPacket* Packet) {
   const bool stored = StorePicture(FFrame);
   av_frame_unref(FFrame);
   return stored ? 1 : AVERROR(ENOMEM);
+}
+
+int64_t TFFDecoder::FrameTimestamp(const AVFrame* Frame) const {
+  int64_t ts = Frame->best_effort_timestamp;
+  if (ts == AV_NOPTS_VALUE) ts = Frame->pts;
+  if (ts == AV_NOPTS_VALUE) ts = Frame->pkt_dts;
+  // Decoding-order times reach a picture only once the codec has taken the pictures it reorders.
+  if (ts != AV_NOPTS_VALUE && FDecodeTimesOnly && FVideoCodecContext != nullptr &&
+      FVideoCodecContext->has_b_frames > 0 && FFrameRate.num > 0 && FFrameRate.den > 0) {
+    const AVStream* stream = FFormatContext->streams[FVideoStreamIndex];
+    const AVRational frame{FFrameRate.den, FFrameRate.num};
+    ts = SaturatedSub(ts, av_rescale_q(FVideoCodecContext->has_b_frames, frame, stream->time_base));
+  }
+  return ts;
+}
+
+int64_t TFFDecoder::StreamTimeToUs(int64_t Ts) const {
+  const AVStream* stream = FFormatContext->streams[FVideoStreamIndex];
+  if (stream->start_time != AV_NOPTS_VALUE) {
+    Ts = SaturatedSub(Ts, stream->start_time);
+    // Times that wrapped past the counter's width since the start (MPEG's 33 bits) continue on.
+    const int bits = stream->pts_wrap_bits;
+    if (bits > 0 && bits < 63 && Ts < -(int64_t(1) << (bits - 1))) Ts += int64_t(1) << bits;
+  }
+  return av_rescale_q(Ts, stream->time_base, TimeBaseQ);
+}
+
+int64_t TFFDecoder::UsToStreamTime(int64_t Us) const {
+  const AVStream* stream = FFormatContext->streams[FVideoStreamIndex];
+  int64_t ts = av_rescale_q(Us, TimeBaseQ, stream->time_base);
+  if (stream->start_time != AV_NOPTS_VALUE) ts = SaturatedAdd(ts, stream->start_time);
+  return ts;
+}
+
+int64_t TFFDecoder::TimeSlackUs() const { return std::min<int64_t>(StepDurationUs() / 2, 1000); }
+
+bool TFFDecoder::AcceptPicture(const AVFrame* Frame) {
+  // A file whose pictures never carry the key mark is still shown after this many.
+  constexpr int MaxDropped = 1000;
+  if (FAwaitKey) {
+    if (Frame->key_frame == 0 && FDropped < MaxDropped) {
+      ++FDropped;
+      return false;
+    }
+    FAwaitKey = false;
+    FSeekFloor = FrameTimestamp(Frame);
+    return true;
+  }
+  if (FSeekFloor != AV_NOPTS_VALUE) {
+    const int64_t ts = FrameTimestamp(Frame);
+    if (ts != AV_NOPTS_VALUE && ts < FSeekFloor) return false;
+    FSeekFloor = AV_NOPTS_VALUE;
+  }
+  return true;
 }
 
 bool TFFDecoder::StorePicture(const AVFrame* Frame) {
@@ -214,9 +288,7 @@ bool TFFDecoder::StorePicture(const AVFrame* Frame) {
   FKeyFrame = Frame->key_frame == 1;
   FPictureType = Frame->pict_type;
 
-  int64_t ts = Frame->best_effort_timestamp;
-  if (ts == AV_NOPTS_VALUE) ts = Frame->pts;
-  if (ts == AV_NOPTS_VALUE) ts = Frame->pkt_dts;
+  const int64_t ts = FrameTimestamp(Frame);
   int64_t guess = AV_NOPTS_VALUE;
   if (ts == AV_NOPTS_VALUE && FEndOfInput && FPreviousPTS != AV_NOPTS_VALUE && FCurrentPTS != AV_NOPTS_VALUE)
     guess = SaturatedSub(SaturatedMul(2, FCurrentPTS), FPreviousPTS);
@@ -224,9 +296,7 @@ bool TFFDecoder::StorePicture(const AVFrame* Frame) {
   if (ts == AV_NOPTS_VALUE) {
     FCurrentPTS = guess;
   } else {
-    const AVStream* stream = FFormatContext->streams[FVideoStreamIndex];
-    if (stream->start_time != AV_NOPTS_VALUE) ts = SaturatedSub(ts, stream->start_time);
-    FCurrentPTS = av_rescale_q(ts, stream->time_base, TimeBaseQ);
+    FCurrentPTS = StreamTimeToUs(ts);
     if (DebugLogging()) GetFFLogger()->LogFmt(this, llDebug, "decode PTS: %0.3f", {double(FCurrentPTS) / 1000000});
   }
   FPacketDTS = Frame->pkt_dts;
@@ -245,6 +315,28 @@ bool TFFDecoder::StorePicture(const AVFrame* Frame) {
 bool TFFDecoder::Decode(int32_t StreamIndex) {
   const int32_t s = SelectVideoStream(StreamIndex);
   if (s < 0) return false;
+  if (FHeld) {
+    FHeld = false;
+    FPictureFormat = FHeldState.Format;
+    FPictureWidth = FHeldState.Width;
+    FPictureHeight = FHeldState.Height;
+    FKeyFrame = FHeldState.KeyFrame;
+    FPictureType = FHeldState.PictureType;
+    FCurrentPTS = FHeldState.CurrentPTS;
+    FPacketDTS = FHeldState.PacketDTS;
+    FPacketPTS = FHeldState.PacketPTS;
+    FPacketPos = FHeldState.PacketPos;
+    FPacketStreamIndex = s;
+    FPictureReady = true;
+    ++FPictureCount;
+    return true;
+  }
+  return DecodeNext(s);
+}
+
+bool TFFDecoder::DecodeNext(int32_t StreamIndex) {
+  const int32_t s = SelectVideoStream(StreamIndex);
+  if (s < 0) return false;
   // A still image keeps its one picture.
   if (FPictureReady && IsStillImageInput()) return true;
   const std::string className = ClassName();
@@ -256,14 +348,19 @@ bool TFFDecoder::Decode(int32_t StreamIndex) {
   if (context == nullptr) return false;
 
   // Frames the codec still holds (several may come from one packet) are handed out before reading on.
-  int rc = avcodec_receive_frame(context, FFrame);
-  if (rc == 0) {
+  int rc = 0;
+  for (;;) {
+    rc = avcodec_receive_frame(context, FFrame);
+    if (rc < 0) break;
+    if (!AcceptPicture(FFrame)) {
+      av_frame_unref(FFrame);
+      continue;
+    }
     const bool stored = StorePicture(FFrame);
     av_frame_unref(FFrame);
     if (stored) return true;
-  } else if (rc == AVERROR(EAGAIN)) {
-    rc = 0;
   }
+  if (rc == AVERROR(EAGAIN)) rc = 0;
   for (;;) {
     if (rc > 0) return true;
     if (FEndOfInput && rc != 0) {
@@ -294,11 +391,48 @@ bool TFFDecoder::Decode(int32_t StreamIndex) {
       rc = DecodeVideoPacket(context, nullptr);
       continue;
     }
+    if (FPacket->stream_index == s && !FTimesKnown) {
+      FTimesKnown = true;
+      FDecodeTimesOnly = FPacket->pts == AV_NOPTS_VALUE && FPacket->dts != AV_NOPTS_VALUE;
+    }
     rc = FPacket->stream_index == s ? DecodeVideoPacket(context, FPacket) : 0;
     av_packet_unref(FPacket);
     // A damaged packet is skipped; reading goes on.
     if (rc < 0) rc = 0;
   }
+}
+
+int TFFDecoder::SeekContainer(int Flags, int64_t Target) {
+  if (FVideoCodecContext != nullptr) avcodec_flush_buffers(FVideoCodecContext);
+  FEOF = false;
+  FEndOfInput = false;
+  FInputEndCode = 0;
+  ResetVideoState();
+  FAwaitKey = FVideoStreamIndex >= 0;
+  FSeekFloor = AV_NOPTS_VALUE;
+  FDropped = 0;
+  auto seek = [&](int SeekFlags) {
+    if (FFormatContext->iformat->read_seek2 != nullptr)
+      return avformat_seek_file(FFormatContext, FVideoStreamIndex, INT64_MIN, Target, INT64_MAX, SeekFlags);
+    return av_seek_frame(FFormatContext, FVideoStreamIndex, Target, SeekFlags);
+  };
+  const int rc = seek(Flags);
+  return rc >= 0 ? rc : seek(Flags ^ AVSEEK_FLAG_BACKWARD);
+}
+
+bool TFFDecoder::Probe(int64_t Us) {
+  if (SeekContainer(AVSEEK_FLAG_BACKWARD, UsToStreamTime(Us)) < 0) return false;
+  return DecodeNext(FVideoStreamIndex);
+}
+
+bool TFFDecoder::ProbeStart() {
+  // Containers searched by their time stamps (MPEG-TS and -PS) may land past the first pictures when
+  // asked for a time before them; their first byte is their start.
+  const AVInputFormat* format = FFormatContext->iformat;
+  if (format->read_timestamp != nullptr && (format->flags & AVFMT_NO_BYTE_SEEK) == 0 &&
+      SeekContainer(AVSEEK_FLAG_BYTE | AVSEEK_FLAG_BACKWARD, 0) >= 0 && DecodeNext(FVideoStreamIndex))
+    return true;
+  return Probe(-StepDurationUs());
 }
 
 bool TFFDecoder::Seek(TSeekFlags Flags, int64_t Position) {
@@ -308,60 +442,124 @@ bool TFFDecoder::Seek(TSeekFlags Flags, int64_t Position) {
   if (io != nullptr)
     GetFFLogger()->LogFmt(this, llDebug, "%s.%s: current position %d bytes", {className, SeekLabel, AVIOTell(io)});
 
+  // Times count from the video stream's start: the stream is chosen now when no decode has chosen it.
+  if (FVideoStreamIndex < 0 && FFirstVideoStreamIndex >= 0 && !Flags.Contains(sfByte)) SelectVideoStream(-1);
   int64_t target = Position;
   // Half a frame before the start, so that the first frame is found.
   if (Position == 0 && FFrameRate.den != 0 && IsVideoStream(FVideoStreamIndex))
     target = -(FrameDurationUs(FFrameRate) / 2);
+  const int64_t targetUs = Position;
   if (!Flags.Contains(sfByte)) {
-    int64_t start;
     if (FVideoStreamIndex < 0) {
-      start = FFormatContext->start_time;
+      if (FFormatContext->start_time != AV_NOPTS_VALUE) target = SaturatedAdd(target, FFormatContext->start_time);
     } else {
-      const AVStream* stream = FFormatContext->streams[FVideoStreamIndex];
-      target = av_rescale_q(target, TimeBaseQ, stream->time_base);
-      start = stream->start_time;
+      target = UsToStreamTime(target);
     }
-    if (start != AV_NOPTS_VALUE) target = SaturatedAdd(target, start);
   }
 
-  if (FVideoCodecContext != nullptr) avcodec_flush_buffers(FVideoCodecContext);
-  FEOF = false;
-  FEndOfInput = false;
-  FInputEndCode = 0;
-  ResetVideoState();
-
-  const int flags = int(Flags.Bits() & 15);
-  auto seek = [&](int SeekFlags) {
-    if (FFormatContext->iformat->read_seek2 != nullptr)
-      return avformat_seek_file(FFormatContext, FVideoStreamIndex, INT64_MIN, target, INT64_MAX, SeekFlags);
-    return av_seek_frame(FFormatContext, FVideoStreamIndex, target, SeekFlags);
-  };
-  int rc = seek(flags);
-  if (rc < 0) rc = seek(flags ^ AVSEEK_FLAG_BACKWARD);
+  const int64_t previous = FCurrentPTS != AV_NOPTS_VALUE ? FCurrentPTS : FPreviousPTS;
+  int rc = SeekContainer(int(Flags.Bits() & 15), target);
   if (rc < 0) {
     if (Flags.Contains(sfByte))
       SetLastErrorFmt(16, "%s.%s: could not seek to position %d bytes", className, SeekLabel, Position);
     else
       SetLastErrorFmt(16, "%s.%s: could not seek to position %0.3f seconds", className, SeekLabel,
                       double(Position) / 1000000);
+  } else if (Flags.Contains(sfBackward) && !Flags.Contains(sfByte) && FVideoStreamIndex >= 0 &&
+             OpenVideoCodec(FVideoStreamIndex) != nullptr) {
+    // The container may land past the target: its index times are decoding times, its search reads
+    // only a few time stamps, or the codec has to pass over pictures up to a key frame. Look at the first
+    // picture, and seek further back, by growing steps, while it lies past the target.
+    const int64_t d = StepDurationUs();
+    const int64_t slack = TimeSlackUs();
+    const std::string message = FLastErrorMsg;
+    bool ok = DecodeNext(FVideoStreamIndex);
+    for (int64_t step = d; !(ok && FCurrentPTS <= SaturatedAdd(targetUs, slack));) {
+      const int64_t back = SaturatedSub(targetUs, step);
+      // Nothing is earlier than a frame before the start (or than the widest step back).
+      if (back < -d || step > INT64_MAX / 2) {
+        if (targetUs >= -d) ok = ProbeStart();
+        break;
+      }
+      ok = Probe(back);
+      step = SaturatedMul(step, 2);
+    }
+    FLastErrorMsg = message;
+    if (ok) {
+      FHeldState = {FPictureFormat, FPictureWidth, FPictureHeight, FKeyFrame, FPictureType,
+                    FCurrentPTS,    FPacketDTS,    FPacketPTS,     FPacketPos};
+      ResetVideoState();
+      FHeld = true;
+    } else {
+      // Nothing to hold: start over from the container's landing.
+      rc = SeekContainer(int(Flags.Bits() & 15), target);
+    }
   }
+  FPreviousPTS = previous;
   if (io != nullptr)
     GetFFLogger()->LogFmt(this, llDebug, "%s.%s: seek to position %d bytes", {className, SeekLabel, AVIOTell(io)});
   return rc >= 0;
+}
+
+bool TFFDecoder::PositionAt(int32_t StreamIndex, int64_t Us) {
+  if (!Seek(TSeekFlags{sfBackward}, Us)) return false;
+  const int64_t slack = TimeSlackUs();
+  do {
+    if (!Decode(StreamIndex)) return false;
+  } while (FCurrentPTS < SaturatedSub(Us, slack));
+  return true;
 }
 
 bool TFFDecoder::DecodeNextKeyFrame(int32_t StreamIndex) {
   const int32_t s = SelectVideoStream(StreamIndex);
   if (s < 0) return false;
   const int64_t d = StepDurationUs();
-  const int64_t target = FCurrentPTS > 0 ? SaturatedAdd(FCurrentPTS, d) : d;
-  // With no flags FFmpeg goes to a key frame at or after the target.
-  return Seek(TSeekFlags(), target) && Decode(s);
+  const int64_t base = FCurrentPTS != AV_NOPTS_VALUE ? FCurrentPTS : 0;
+  // Half a frame past the current picture: a container that rounds its times still finds the next one.
+  if (!Seek(TSeekFlags(), SaturatedAdd(base, d / 2))) return false;
+  const bool landed = Decode(s);
+  const int64_t after = SaturatedAdd(base, d / 2);
+  // A landing on a key frame past the current picture bounds the search below.
+  int64_t candidate = landed && FKeyFrame && FCurrentPTS > after ? FCurrentPTS : AV_NOPTS_VALUE;
+  if (candidate != AV_NOPTS_VALUE && candidate <= SaturatedAdd(after, d)) return true;
+
+  // The container's index may hold decoding times, or be a search over time stamps: a key frame
+  // between the current picture and the landing can be missed. Over a long way the key frame before
+  // the landing is looked for, and the one before that, until it is not past the current picture; over
+  // a short one decoding the pictures between costs less.
+  constexpr int64_t ShortWay = 32;
+  const std::string message = FLastErrorMsg;
+  const bool longWay = candidate != AV_NOPTS_VALUE && candidate - base > SaturatedMul(ShortWay, d);
+  for (int64_t key = longWay ? candidate : AV_NOPTS_VALUE; key != AV_NOPTS_VALUE;) {
+    if (!DecodePreviousKeyFrame(s) || !FKeyFrame) break;
+    if (FCurrentPTS <= after) {
+      if (PositionAt(s, key) && FKeyFrame && FCurrentPTS > after) return true;
+      break;
+    }
+    if (FCurrentPTS >= key) break;
+    key = candidate = FCurrentPTS;
+    if (key <= SaturatedAdd(after, d)) return true;
+  }
+  // Else the pictures are decoded from the current one on to the first key frame after it.
+  if (PositionAt(s, base)) {
+    while (Decode(s)) {
+      if (FKeyFrame && FCurrentPTS > after) return true;
+      if (candidate != AV_NOPTS_VALUE && FCurrentPTS >= candidate) break;
+    }
+  }
+  // No key frame follows: back to the picture the step started from.
+  const std::string reason = FEOF ? FLastErrorMsg : message;
+  PositionAt(s, base);
+  FLastErrorMsg = reason.empty() ? Format("%s.%s: stream eof reached.", ClassName(), DecodeLabel) : reason;
+  return false;
 }
 
 bool TFFDecoder::DecodePreviousKeyFrame(int32_t StreamIndex) {
   const int32_t s = SelectVideoStream(StreamIndex);
   if (s < 0) return false;
+  // A still image keeps its one picture.
+  if (IsStillImageInput()) return Decode(s);
+  if (OpenVideoCodec(s) == nullptr) return false;
   const int64_t d = StepDurationUs();
   int64_t ref = 0;
   if (FCurrentPTS != AV_NOPTS_VALUE)
@@ -370,65 +568,44 @@ bool TFFDecoder::DecodePreviousKeyFrame(int32_t StreamIndex) {
     ref = FPreviousPTS;
   else if (FFormatContext->duration != AV_NOPTS_VALUE)
     ref = FFormatContext->duration;
-
-  AVIOContext* io = FFormatContext->pb;
-  const int64_t p0 = io != nullptr ? AVIOTell(io) : -1;
-  int64_t before = -1, after = -1, landing = -2;
-  // Frames to step back: one more per try. When tries keep landing on the same place (an absurd frame
-  // rate, times that do not move) the step doubles, so the search reaches the start of the file in a
-  // few tries; it gives up once even a target before the start leaves it past the reference.
-  int64_t k = 1, step = 1;
-  int sameTries = 0;
-  bool haveLast = false;
-  int64_t lastLanding = 0;
-  auto advance = [&](int64_t Landing) {
-    if (haveLast && Landing == lastLanding) {
-      if (++sameTries >= 3 && step < (INT64_MAX >> 2)) step *= 2;
-    } else {
-      sameTries = 0;
-      step = 1;
-    }
-    haveLast = true;
-    lastLanding = Landing;
-    k = k > INT64_MAX - step ? INT64_MAX : k + step;
-  };
   auto fail = [&] {
     FLastErrorMsg = PreviousKeyFrameFailure + FLastErrorMsg;
     return false;
   };
-
-  for (;;) {
-    const int64_t span = SaturatedMul(k, d);
-    if (io != nullptr) before = AVIOTell(io);
-    // Aim half a frame after the frame k frames back: containers that keep coarse times (Matroska's
-    // milliseconds) put that frame a little before ref - k * d, and the seek must not miss it.
-    Seek(TSeekFlags{sfBackward}, SaturatedAdd(SaturatedSub(ref, span), d / 2));
-    if (io != nullptr) {
-      after = AVIOTell(io);
-      // The reading position did not move back past where it was: try one frame further back without
-      // decoding.
-      if (after >= p0 && p0 > 0 && after != before && span <= ref) {
-        advance(after);
-        continue;
-      }
-      if (landing == -1) {
-        landing = after;
-      } else if (landing > 0 && after >= landing && span <= ref) {
-        advance(after);
-        continue;
-      }
-    }
-    if (landing == -2) landing = -1;
-    if (!Decode(s)) return fail();
-    if (FCurrentPTS < ref || FCurrentPTS <= 0 || (FCurrentPTS == ref && span > ref)) return true;
-    if (after < landing) landing = -1;
-    // Already aimed before the start and still past the reference: going further back changes nothing.
-    if (span > SaturatedAdd(ref, d)) {
-      FLastErrorMsg.clear();
+  // A landing is good when its picture is before the reference (or the first of the stream, at time 0
+  // or below); which key frame a backward seek lands on grows with its target. The search steps back
+  // by growing steps until a landing is good, then narrows the step between the last good target and
+  // the first bad one, so that the result is the last key frame before the reference.
+  const int64_t limit = SaturatedSub(ref, d / 2);
+  auto good = [&](bool Ok) { return Ok && (FCurrentPTS < limit || FCurrentPTS <= 0); };
+  if (good(Probe(limit))) return true;
+  int64_t bad = limit, goodTarget = AV_NOPTS_VALUE;
+  for (int64_t step = d; goodTarget == AV_NOPTS_VALUE; step = SaturatedMul(step, 2)) {
+    const int64_t target = SaturatedSub(limit, step);
+    if (target < -d || step > INT64_MAX / 2) {
+      // The start of the stream: its first picture is the answer when it is not later than the
+      // reference.
+      const bool ok = ProbeStart();
+      if (ok && FCurrentPTS <= ref) return true;
+      if (ok) FLastErrorMsg.clear();
       return fail();
     }
-    advance(FCurrentPTS);
+    if (good(Probe(target)))
+      goodTarget = target;
+    else
+      bad = target;
   }
+  bool atGood = true;
+  while (bad - goodTarget > std::max<int64_t>(d / 2, 1)) {
+    const int64_t middle = goodTarget + (bad - goodTarget) / 2;
+    atGood = good(Probe(middle));
+    if (atGood)
+      goodTarget = middle;
+    else
+      bad = middle;
+  }
+  if (!atGood && !Probe(goodTarget)) return fail();
+  return true;
 }
 
 bool TFFDecoder::DecodePreviousFrame(int32_t StreamIndex) {

@@ -151,7 +151,9 @@ public:
   void CloseFile() override;
   void RefreshStreamInfo() override;
   virtual void CloseResampler();
-  // Position is in microseconds from the stream's start or, with sfByte, a byte offset.
+  // Position is in microseconds from the stream's start or, with sfByte, a byte offset. A backward seek
+  // by time is checked: the picture the next Decode gives is never later than Position, unless the
+  // stream has nothing earlier.
   virtual bool Seek(TSeekFlags Flags, int64_t Position);
 
   // Stream index -1 means the selected video stream, else the first one.
@@ -197,7 +199,37 @@ protected:
   bool CanSeek();
 
 private:
+  // The picture state that a checked seek holds back for the next Decode.
+  struct TPictureState {
+    int32_t Format, Width, Height;
+    bool KeyFrame;
+    int32_t PictureType;
+    int64_t CurrentPTS, PacketDTS, PacketPTS, PacketPos;
+  };
+
   void CloseVideoCodec();
+  // Decode without handing out a held picture.
+  bool DecodeNext(int32_t StreamIndex);
+  // Whether a picture the codec gave is shown: after a seek, pictures before the first key picture and
+  // pictures timed before it are not.
+  bool AcceptPicture(const AVFrame* Frame);
+  // The frame's time in stream time-base units, AV_NOPTS_VALUE when it has none.
+  int64_t FrameTimestamp(const AVFrame* Frame) const;
+  // Microseconds from the stream's start to stream time Ts.
+  int64_t StreamTimeToUs(int64_t Ts) const;
+  int64_t UsToStreamTime(int64_t Us) const;
+  // The container's seek to Target (stream time-base units, or bytes) after dropping the codec's
+  // state; the other direction when that fails. FFmpeg's result.
+  int SeekContainer(int Flags, int64_t Target);
+  // A backward seek to Us microseconds and the first picture after it; false when none comes.
+  bool Probe(int64_t Us);
+  // The first picture of the stream.
+  bool ProbeStart();
+  // Puts the decoder on the picture showing at Us: checked backward seek, then decoding forward.
+  bool PositionAt(int32_t StreamIndex, int64_t Us);
+  // How far a picture time may lie past a target and still be the picture at the target: containers
+  // round their times (Matroska to the millisecond).
+  int64_t TimeSlackUs() const;
   // One frame duration in microseconds, never below 1.
   int64_t StepDurationUs() const;
 
@@ -232,6 +264,17 @@ private:
   uint64_t FPictureCount = 0;
   // The read result that ended the input; reported once the codec has given up its last frame.
   int FInputEndCode = 0;
+  // A checked seek keeps the first picture after it here until Decode hands it out.
+  bool FHeld = false;
+  TPictureState FHeldState{};
+  // After a seek: no key picture shown yet; the time of the first one; pictures dropped meanwhile.
+  bool FAwaitKey = false;
+  int64_t FSeekFloor = AV_NOPTS_VALUE;
+  int FDropped = 0;
+  // The container times the video packets only by decoding order (AVI): presentation times are those
+  // less the codec's reordering delay. Decided at the first packet read.
+  bool FDecodeTimesOnly = false;
+  bool FTimesKnown = false;
 };
 
 }  // namespace zv

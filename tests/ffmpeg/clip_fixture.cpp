@@ -19,6 +19,7 @@ extern "C" {
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 
@@ -29,7 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // Raise the number when the clips change, so that files of an older generator are made anew.
-constexpr const char* StampName = "clips-v1.done";
+constexpr const char* StampName = "clips-v4.done";
 
 constexpr int CounterBits = 12;
 constexpr int BlockX0 = 8, BlockStep = 26, BlockWidth = 20, BlockY = 4, BlockHeight = 32;
@@ -75,6 +76,14 @@ struct TVideoJob {
   int RateNum, RateDen, Frames, Gop, BFrames;
   AVPixelFormat PixelFormat;
   int Width = ClipWidth, Height = ClipHeight;
+  // An audio stream interleaved with the video, made by this encoder ("mp2", "aac"); none when empty.
+  std::string AudioCodec = {};
+  // The first frame's time in frames: a stream that starts later than 0.
+  int FirstPts = 0;
+  // Groups of pictures whose B-frames lean on the group before (H.264; MPEG-2 does so by default).
+  bool OpenGop = false;
+  // Added by the muxer to every time stamp, microseconds: MPEG-TS times made to wrap inside the clip.
+  int64_t OutputOffsetUs = 0;
 };
 
 void WritePackets(AVCodecContext* Encoder, AVFormatContext* Output, AVStream* Stream, const AVFrame* Frame) {
@@ -89,6 +98,76 @@ void WritePackets(AVCodecContext* Encoder, AVFormatContext* Output, AVStream* St
     Check(::av_interleaved_write_frame(Output, packet), "av_interleaved_write_frame");
   }
   ::av_packet_free(&packet);
+}
+
+// A sine tone encoded alongside the video; Until writes the samples up to a time in seconds.
+class TAudioTrack {
+public:
+  TAudioTrack(const std::string& CodecName, AVFormatContext* Output) {
+    const AVCodec* codec = ::avcodec_find_encoder_by_name(CodecName.c_str());
+    if (codec == nullptr) throw std::runtime_error("encoder " + CodecName + " is not in this FFmpeg build");
+    FStream = ::avformat_new_stream(Output, nullptr);
+    FEncoder = ::avcodec_alloc_context3(codec);
+    FEncoder->sample_fmt = codec->sample_fmts != nullptr ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
+    FEncoder->sample_rate = 48000;
+    FEncoder->bit_rate = 96000;
+    ::av_channel_layout_default(&FEncoder->ch_layout, 1);
+    FEncoder->time_base = AVRational{1, 48000};
+    if (Output->oformat->flags & AVFMT_GLOBALHEADER) FEncoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    Check(::avcodec_open2(FEncoder, codec, nullptr), "audio avcodec_open2");
+    Check(::avcodec_parameters_from_context(FStream->codecpar, FEncoder), "audio codec parameters");
+    FStream->time_base = FEncoder->time_base;
+    FFrame = ::av_frame_alloc();
+    FFrame->format = FEncoder->sample_fmt;
+    FFrame->nb_samples = FEncoder->frame_size > 0 ? FEncoder->frame_size : 1024;
+    FFrame->sample_rate = FEncoder->sample_rate;
+    ::av_channel_layout_copy(&FFrame->ch_layout, &FEncoder->ch_layout);
+    Check(::av_frame_get_buffer(FFrame, 0), "audio av_frame_get_buffer");
+  }
+  ~TAudioTrack() {
+    ::av_frame_free(&FFrame);
+    ::avcodec_free_context(&FEncoder);
+  }
+  // The stream's time base is only final once the header is written.
+  void Until(AVFormatContext* Output, double Seconds, int64_t FirstSample);
+  void Finish(AVFormatContext* Output) { Write(Output, nullptr); }
+
+private:
+  void Write(AVFormatContext* Output, const AVFrame* Frame);
+  AVStream* FStream = nullptr;
+  AVCodecContext* FEncoder = nullptr;
+  AVFrame* FFrame = nullptr;
+  int64_t FSamples = 0;
+};
+
+void TAudioTrack::Write(AVFormatContext* Output, const AVFrame* Frame) {
+  Check(::avcodec_send_frame(FEncoder, Frame), "audio avcodec_send_frame");
+  AVPacket* packet = ::av_packet_alloc();
+  for (;;) {
+    const int rc = ::avcodec_receive_packet(FEncoder, packet);
+    if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) break;
+    Check(rc, "audio avcodec_receive_packet");
+    ::av_packet_rescale_ts(packet, FEncoder->time_base, FStream->time_base);
+    packet->stream_index = FStream->index;
+    Check(::av_interleaved_write_frame(Output, packet), "audio av_interleaved_write_frame");
+  }
+  ::av_packet_free(&packet);
+}
+
+void TAudioTrack::Until(AVFormatContext* Output, double Seconds, int64_t FirstSample) {
+  while (double(FSamples) / FEncoder->sample_rate < Seconds) {
+    Check(::av_frame_make_writable(FFrame), "audio av_frame_make_writable");
+    for (int i = 0; i < FFrame->nb_samples; ++i) {
+      const double v = 0.25 * std::sin(2 * M_PI * 440 * double(FSamples + i) / FEncoder->sample_rate);
+      if (FEncoder->sample_fmt == AV_SAMPLE_FMT_FLTP)
+        reinterpret_cast<float*>(FFrame->data[0])[i] = float(v);
+      else
+        reinterpret_cast<int16_t*>(FFrame->data[0])[i] = int16_t(32767 * v);
+    }
+    FFrame->pts = FirstSample + FSamples;
+    Write(Output, FFrame);
+    FSamples += FFrame->nb_samples;
+  }
 }
 
 // Draw, when given, paints the pictures instead of DrawFrame.
@@ -111,7 +190,8 @@ void EncodeVideo(const TVideoJob& Job, const std::string& Path,
   if (Job.Codec == "libx264") {
     ::av_opt_set(encoder->priv_data, "preset", "veryfast", 0);
     // Key frames exactly every Gop frames: no extra ones at scene changes.
-    const std::string params = "scenecut=0:keyint=" + std::to_string(Job.Gop) + ":min-keyint=" + std::to_string(Job.Gop);
+    std::string params = "scenecut=0:keyint=" + std::to_string(Job.Gop) + ":min-keyint=" + std::to_string(Job.Gop);
+    if (Job.OpenGop) params += ":open-gop=1";
     ::av_opt_set(encoder->priv_data, "x264-params", params.c_str(), 0);
     ::av_opt_set(encoder->priv_data, "crf", "20", 0);
   } else {
@@ -125,8 +205,12 @@ void EncodeVideo(const TVideoJob& Job, const std::string& Path,
   stream->time_base = encoder->time_base;
   stream->avg_frame_rate = encoder->framerate;
   stream->r_frame_rate = encoder->framerate;
+  std::unique_ptr<TAudioTrack> audio;
+  if (!Job.AudioCodec.empty()) audio = std::make_unique<TAudioTrack>(Job.AudioCodec, output);
+  output->output_ts_offset = Job.OutputOffsetUs;
   Check(::avio_open(&output->pb, Path.c_str(), AVIO_FLAG_WRITE), "avio_open");
   Check(::avformat_write_header(output, nullptr), "avformat_write_header");
+  const double firstSecond = double(Job.FirstPts) * Job.RateDen / Job.RateNum;
 
   SwsContext* scaler = ::sws_getContext(Job.Width, Job.Height, AV_PIX_FMT_BGRA, Job.Width, Job.Height, Job.PixelFormat,
                                         SWS_BICUBIC, nullptr, nullptr, nullptr);
@@ -147,11 +231,14 @@ void EncodeVideo(const TVideoJob& Job, const std::string& Path,
     const uint8_t* source[1] = {pixels.data()};
     const int sourceLines[1] = {Job.Width * 4};
     ::sws_scale(scaler, source, sourceLines, 0, Job.Height, frame->data, frame->linesize);
-    frame->pts = n;
+    frame->pts = Job.FirstPts + n;
     frame->pict_type = n % Job.Gop == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
     WritePackets(encoder, output, stream, frame);
+    if (audio) audio->Until(output, double(n + 1) * Job.RateDen / Job.RateNum, int64_t(firstSecond * 48000));
   }
   WritePackets(encoder, output, stream, nullptr);
+  if (audio) audio->Finish(output);
+  audio.reset();
   Check(::av_write_trailer(output), "av_write_trailer");
   ::av_frame_free(&frame);
   ::sws_freeContext(scaler);
@@ -212,7 +299,60 @@ void CopyPrefix(const std::string& From, const std::string& To, double Fraction)
   std::ofstream(To, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
 }
 
-std::vector<TClipInfo> MakeClips() {
+std::string FormatNameOf(const std::string& Muxer) {
+  if (Muxer == "mp4") return "mov,mp4,m4a,3gp,3g2,mj2";
+  if (Muxer == "matroska") return "matroska,webm";
+  if (Muxer == "vob") return "mpeg";
+  return Muxer;
+}
+
+TClipInfo InfoOf(const TVideoJob& Job) {
+  TClipInfo info;
+  info.Name = Job.Name;
+  info.Path = ClipFolder() + "/" + Job.Name;
+  info.FormatName = FormatNameOf(Job.Muxer);
+  info.CodecName = Job.Codec;
+  info.Width = Job.Width;
+  info.Height = Job.Height;
+  info.FrameRateNum = Job.RateNum;
+  info.FrameRateDen = Job.RateDen;
+  info.FrameCount = Job.Frames;
+  info.GopSize = Job.Gop;
+  info.HasBFrames = Job.BFrames > 0;
+  info.OpenGop = Job.BFrames > 0 && (Job.OpenGop || Job.Codec == "mpeg2video");
+  info.HasAudio = !Job.AudioCodec.empty();
+  info.DurationUs = info.FrameTimeUs(Job.Frames);
+  return info;
+}
+
+// The clips of every container the Open dialog lists that the tests of seeking and stepping add to the
+// ones above: MPEG-2 and H.264 in MPEG-TS, MPEG-2 in MPEG-PS, groups of pictures that lean on the one
+// before, a stream that starts at 10 s, times that wrap, B-frames in AVI (decode times only) and audio
+// interleaved with the video, and key frames 50 frames apart.
+std::vector<TVideoJob> NavigationJobs() {
+  constexpr AVPixelFormat yuv = AV_PIX_FMT_YUV420P;
+  // 33-bit MPEG times at 90 kHz wrap after this many microseconds; the clip crosses it after a second.
+  constexpr int64_t wrapUs = (int64_t(1) << 33) * 100 / 9;
+  std::vector<TVideoJob> jobs = {
+      {"mpeg2_25.ts", "mpegts", "mpeg2video", 25, 1, 75, 12, 2, yuv},
+      {"h264_25.ts", "mpegts", "libx264", 25, 1, 75, 12, 2, yuv},
+      {"mpeg2_audio_25.mpg", "vob", "mpeg2video", 25, 1, 75, 12, 2, yuv, ClipWidth, ClipHeight, "mp2"},
+      {"mpeg2_open_25.mp4", "mp4", "mpeg2video", 25, 1, 75, 12, 2, yuv},
+      {"mpeg2_open_25.mkv", "matroska", "mpeg2video", 25, 1, 75, 12, 2, yuv},
+      {"h264_open_25.mkv", "matroska", "libx264", 25, 1, 75, 12, 2, yuv, ClipWidth, ClipHeight, "", 0, true},
+      {"h264_open_25.mp4", "mp4", "libx264", 25, 1, 75, 12, 2, yuv, ClipWidth, ClipHeight, "", 0, true},
+      {"h264_start10_25.mkv", "matroska", "libx264", 25, 1, 75, 12, 2, yuv, ClipWidth, ClipHeight, "", 250},
+      {"h264_audio_25.mp4", "mp4", "libx264", 25, 1, 75, 12, 2, yuv, ClipWidth, ClipHeight, "aac"},
+      {"mpeg2_wrap_25.ts", "mpegts", "mpeg2video", 25, 1, 75, 12, 2, yuv, ClipWidth, ClipHeight, "mp2", 0, false,
+       wrapUs - 1000000},
+      {"mpeg4_bframes_25.avi", "avi", "mpeg4", 25, 1, 75, 12, 2, yuv},
+      // Key frames far apart: the next key frame is further than a short decode away.
+      {"mpeg2_gop50_25.ts", "mpegts", "mpeg2video", 25, 1, 75, 50, 2, yuv},
+  };
+  return jobs;
+}
+
+std::vector<TClipInfo> MakeClips(std::vector<TClipInfo>& Navigation) {
   const std::vector<TVideoJob> jobs = {
       {"h264_25.mp4", "mp4", "libx264", 25, 1, 75, 12, 2, AV_PIX_FMT_YUV420P},
       {"h264_24.mkv", "matroska", "libx264", 24, 1, 72, 10, 2, AV_PIX_FMT_YUV420P},
@@ -226,19 +366,15 @@ std::vector<TClipInfo> MakeClips() {
   if (!made) fs::create_directories(folder);
   std::vector<TClipInfo> clips;
   for (const TVideoJob& job : jobs) {
-    TClipInfo info;
-    info.Name = job.Name;
-    info.Path = folder + "/" + job.Name;
-    info.FormatName = job.Muxer == "mp4" ? "mov,mp4,m4a,3gp,3g2,mj2" : job.Muxer == "matroska" ? "matroska,webm" : "avi";
-    info.CodecName = job.Codec;
-    info.FrameRateNum = job.RateNum;
-    info.FrameRateDen = job.RateDen;
-    info.FrameCount = job.Frames;
-    info.GopSize = job.Gop;
-    info.HasBFrames = job.BFrames > 0;
-    info.DurationUs = info.FrameTimeUs(job.Frames);
+    const TClipInfo info = InfoOf(job);
     if (!made) MakeFile(info.Path, [&](const std::string& path) { EncodeVideo(job, path); });
     clips.push_back(info);
+  }
+  Navigation = clips;
+  for (const TVideoJob& job : NavigationJobs()) {
+    const TClipInfo info = InfoOf(job);
+    if (!made) MakeFile(info.Path, [&](const std::string& path) { EncodeVideo(job, path); });
+    Navigation.push_back(info);
   }
   if (!made) {
     MakeFile(TruncatedMp4Path(), [&](const std::string& path) { CopyPrefix(folder + "/h264_25.mp4", path, 0.6); });
@@ -254,22 +390,34 @@ std::vector<TClipInfo> MakeClips() {
 
 }  // namespace
 
-const std::vector<TClipInfo>& Clips() {
+namespace {
+
+struct TClipLists {
+  std::vector<TClipInfo> Plain, Navigation;
+};
+
+const TClipLists& ClipLists() {
   static std::once_flag once;
-  static std::vector<TClipInfo> clips;
+  static TClipLists lists;
   std::call_once(once, [] {
     try {
-      clips = MakeClips();
+      lists.Plain = MakeClips(lists.Navigation);
     } catch (const std::exception& e) {
       std::fprintf(stderr, "The test clips could not be made: %s\n", e.what());
       std::abort();
     }
   });
-  return clips;
+  return lists;
 }
 
+}  // namespace
+
+const std::vector<TClipInfo>& Clips() { return ClipLists().Plain; }
+
+const std::vector<TClipInfo>& NavigationClips() { return ClipLists().Navigation; }
+
 const TClipInfo& Clip(std::string_view Name) {
-  for (const TClipInfo& clip : Clips())
+  for (const TClipInfo& clip : NavigationClips())
     if (clip.Name == Name) return clip;
   std::fprintf(stderr, "No test clip is named %.*s\n", int(Name.size()), Name.data());
   std::abort();

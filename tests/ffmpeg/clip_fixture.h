@@ -28,6 +28,8 @@ struct TClipInfo {
   int FrameCount = 0;
   int GopSize = 0;      // frame n is a key frame exactly when n % GopSize == 0
   bool HasBFrames = false;
+  bool OpenGop = false;   // B-frames after a key frame may lean on the group of pictures before it
+  bool HasAudio = false;  // an audio stream is interleaved with the video
   int64_t DurationUs = 0;  // FrameCount frame durations
 
   // Presentation time of frame n in microseconds from the stream's start, rounded. The containers
@@ -40,7 +42,12 @@ struct TClipInfo {
 
 // Every clip, made on first call (the files stay for later runs).
 const std::vector<TClipInfo>& Clips();
-// One clip by its file name; aborts the test program for an unknown name.
+// Every clip above and, besides, MPEG-2 and H.264 in MPEG-TS, MPEG-2 in MPEG-PS with audio, open groups
+// of pictures in MP4 and Matroska, a stream starting at 10 s, MPEG-TS times that wrap, B-frames in AVI and
+// H.264 with audio in MP4, MPEG-2 in MPEG-TS with key frames 50 frames apart: 75 frames at 25 frames
+// per second each.
+const std::vector<TClipInfo>& NavigationClips();
+// One clip of either list by its file name; aborts the test program for an unknown name.
 const TClipInfo& Clip(std::string_view Name);
 
 // A 640 x 360 H.264 clip of Seconds seconds at 25 frames per second, the same pictures as the others

@@ -431,5 +431,160 @@ TEST_F(DecoderTest, AnAttachedContextIsNeverSeeked) {
   avformat_close_input(&context);
 }
 
+
+// ---- Seeking and stepping in every container, checked against the number drawn in each picture ------
+
+// Where an operation was expected to land and where it did, for a readable list of misses per clip.
+class TLandings {
+public:
+  void Check(int From, int Expected, int Got) {
+    ++FCount;
+    if (Expected == Got) return;
+    if (FMisses++ < 8) FText += " " + std::to_string(From) + "->" + std::to_string(Got) + "(" + std::to_string(Expected) + ")";
+  }
+  int Misses() const { return FMisses; }
+  std::string Text() const { return std::to_string(FMisses) + " of " + std::to_string(FCount) + " wrong:" + FText; }
+
+private:
+  int FCount = 0, FMisses = 0;
+  std::string FText;
+};
+
+class DecoderNavigation : public DecoderTest {
+protected:
+  static void SetUpTestSuite() { testclips::NavigationClips(); }
+
+  // The frame on screen, -1 when the decode failed and -2 with no picture.
+  int Landed(bool Ok) const { return Ok ? FrameNumber() : -1; }
+  // Puts the decoder on frame Frame through a backward seek and decoding forward; false when it fails.
+  bool GoTo(const TClipInfo& Info, int Frame) {
+    const int64_t time = Info.FrameTimeUs(Frame);
+    if (!Decoder->Seek(TSeekFlags{sfBackward}, time)) return false;
+    do {
+      if (!Decoder->Decode()) return false;
+    } while (Decoder->CurrentPTS() + TimeTolerance < time);
+    return FrameNumber() == Frame;
+  }
+  int KeyAtOrBefore(const TClipInfo& Info, int Frame) const { return Frame / Info.GopSize * Info.GopSize; }
+};
+
+TEST_F(DecoderNavigation, ClipsCarryTheirStreams) {
+  for (const TClipInfo& info : testclips::NavigationClips()) {
+    SCOPED_TRACE(info.Name);
+    ASSERT_TRUE(Decoder->OpenFile(info.Path)) << Decoder->LastErrorMsg();
+    EXPECT_EQ(Decoder->GetInputFormatName(), info.FormatName);
+    EXPECT_EQ(Decoder->VideoStreamCount(), 1);
+    EXPECT_EQ(Decoder->AudioStreamCount(), info.HasAudio ? 1 : 0);
+    int count = 0;
+    TLandings frames;
+    while (Decoder->Decode()) {
+      frames.Check(count, count, FrameNumber());
+      EXPECT_NEAR(Decoder->CurrentPTS(), info.FrameTimeUs(count), TimeTolerance) << count;
+      EXPECT_EQ(Decoder->KeyFrame(), count % info.GopSize == 0) << count;
+      ++count;
+    }
+    EXPECT_EQ(count, info.FrameCount);
+    EXPECT_EQ(frames.Misses(), 0) << frames.Text();
+  }
+}
+
+TEST_F(DecoderNavigation, BackwardSeekToEveryFrameThenDecodingForwardLandsOnIt) {
+  for (const TClipInfo& info : testclips::NavigationClips()) {
+    SCOPED_TRACE(info.Name);
+    ASSERT_TRUE(Decoder->OpenFile(info.Path)) << Decoder->LastErrorMsg();
+    TLandings first, landed;
+    // From the end backwards, then in a scattered order, so that seeks go both ways.
+    std::vector<int> targets;
+    for (int n = info.FrameCount - 1; n >= 0; --n) targets.push_back(n);
+    for (int n = 0; n < info.FrameCount; ++n) targets.push_back(n * 37 % info.FrameCount);
+    for (int n : targets) {
+      const int64_t time = info.FrameTimeUs(n);
+      ASSERT_TRUE(Decoder->Seek(TSeekFlags{sfBackward}, time)) << n << ": " << Decoder->LastErrorMsg();
+      bool ok = Decoder->Decode();
+      // The first picture after the seek is never past the target.
+      first.Check(n, std::min(FrameNumber(), n), Landed(ok));
+      while (ok && Decoder->CurrentPTS() + TimeTolerance < time) ok = Decoder->Decode();
+      landed.Check(n, n, Landed(ok));
+      if (ok) {
+        EXPECT_NEAR(Decoder->CurrentPTS(), time, TimeTolerance) << n;
+      }
+    }
+    EXPECT_EQ(first.Misses(), 0) << first.Text();
+    EXPECT_EQ(landed.Misses(), 0) << landed.Text();
+  }
+}
+
+TEST_F(DecoderNavigation, NextAndPreviousFrameFromEveryPosition) {
+  for (const TClipInfo& info : testclips::NavigationClips()) {
+    SCOPED_TRACE(info.Name);
+    ASSERT_TRUE(Decoder->OpenFile(info.Path)) << Decoder->LastErrorMsg();
+    ASSERT_TRUE(Decoder->Decode());
+    TLandings next, previous;
+    for (int n = 1; n < info.FrameCount; ++n) {
+      next.Check(n - 1, n, Landed(Decoder->Decode()));
+      previous.Check(n, n - 1, Landed(Decoder->DecodePreviousFrame()));
+      next.Check(n - 1, n, Landed(Decoder->Decode()));
+      if (FrameNumber() != n) {
+        ASSERT_TRUE(GoTo(info, n)) << n;
+      }
+    }
+    EXPECT_EQ(next.Misses(), 0) << next.Text();
+    EXPECT_EQ(previous.Misses(), 0) << previous.Text();
+  }
+}
+
+TEST_F(DecoderNavigation, NextAndPreviousKeyFrameFromEveryPosition) {
+  for (const TClipInfo& info : testclips::NavigationClips()) {
+    SCOPED_TRACE(info.Name);
+    ASSERT_TRUE(Decoder->OpenFile(info.Path)) << Decoder->LastErrorMsg();
+    TLandings next, previous;
+    for (int n = 0; n < info.FrameCount; ++n) {
+      ASSERT_TRUE(GoTo(info, n)) << n << ": " << Decoder->LastErrorMsg();
+      const int following = KeyAtOrBefore(info, n) + info.GopSize;
+      const bool ok = Decoder->DecodeNextKeyFrame();
+      // After the last key frame there is none to go to.
+      next.Check(n, following < info.FrameCount ? following : -1, Landed(ok));
+      if (ok) {
+        EXPECT_TRUE(Decoder->KeyFrame()) << n;
+      } else {
+        // Put back on the picture it started from.
+        EXPECT_EQ(FrameNumber(), n);
+      }
+
+      ASSERT_TRUE(GoTo(info, n)) << n << ": " << Decoder->LastErrorMsg();
+      const bool back = Decoder->DecodePreviousKeyFrame();
+      previous.Check(n, n == 0 ? 0 : KeyAtOrBefore(info, n - 1), Landed(back));
+      if (back) {
+        EXPECT_TRUE(Decoder->KeyFrame()) << n;
+      }
+    }
+    EXPECT_EQ(next.Misses(), 0) << next.Text();
+    EXPECT_EQ(previous.Misses(), 0) << previous.Text();
+  }
+}
+
+
+TEST_F(DecoderNavigation, SeeksToTimesOutsideTheStreamEnd) {
+  // Far past the end and far before the start: the search ends, and what it holds is a picture of the
+  // clip.
+  for (const char* name : {"h264_25.ts", "mpeg2_audio_25.mpg", "h264_open_25.mp4", "h264_24.mkv"}) {
+    SCOPED_TRACE(name);
+    const TClipInfo& info = Clip(name);
+    ASSERT_TRUE(Decoder->OpenFile(info.Path)) << Decoder->LastErrorMsg();
+    for (int64_t time : {INT64_MAX / 4, int64_t(3600) * 1000000, int64_t(-3600) * 1000000, INT64_MIN / 4}) {
+      SCOPED_TRACE(time);
+      if (Decoder->Seek(TSeekFlags{sfBackward}, time) && Decoder->Decode()) {
+        EXPECT_GE(FrameNumber(), 0);
+        EXPECT_LT(FrameNumber(), info.FrameCount);
+      }
+    }
+    // And the clip is still walked frame by frame from its start.
+    ASSERT_TRUE(Decoder->Seek(TSeekFlags{sfBackward}, 0)) << Decoder->LastErrorMsg();
+    ASSERT_TRUE(Decoder->Decode()) << Decoder->LastErrorMsg();
+    ExpectFrame(info, 0);
+    Decoder->CloseFile();
+  }
+}
+
 }  // namespace
 }  // namespace zv
