@@ -40,7 +40,9 @@ TEST(CheckedMath, SizesFromFileHeaders) {
   for (const Case& c : cases) {
     int64_t out = -1;
     EXPECT_EQ(CheckedSize(c.factors, out), c.ok);
-    if (c.ok) EXPECT_EQ(out, c.product);
+    if (c.ok) {
+      EXPECT_EQ(out, c.product);
+    }
   }
   int64_t out = 0;
   EXPECT_TRUE(CheckedSizeWithin({10, 10}, 100, out));
