@@ -17,6 +17,8 @@ packages=(
   python3-pil pngcheck libopenjp2-tools
   # independent metadata and colour checkers for the tests only: exiftool, LittleCMS's transicc
   libimage-exiftool-perl liblcms2-utils
+  # libtiff as the judge of the TIFF strip coders, for the tests and benchmarks only
+  libtiff-dev libtiff-tools
   # video (FFmpeg 5.1)
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev libavdevice-dev
   # drawing, text and the desktop back end

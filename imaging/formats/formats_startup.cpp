@@ -9,7 +9,9 @@
 #include "imaging/formats/jpeg2000_codec.h"
 #include "imaging/formats/png_reader.h"
 #include "imaging/formats/png_writer.h"
+#include "imaging/formats/tiff_lzw.h"
 #include "imaging/io/format_registry.h"
+#include "imaging/io/io_params.h"
 
 namespace zv {
 
@@ -85,10 +87,12 @@ void InstallFormatCodecs() {
     TestsInstalled = true;
   }
   for (const TFormatTest& Test : FormatContentTests) FormatTests.*Test.Slot = Test.Test;
+  SuppliedTiffLzwCoders = TTiffLzwCoders{TiffLzwDecode, TiffLzwEncode};
 }
 
 void RemoveFormatCodecs() {
   for (const TFormatCodec& Codec : FormatCodecs) RemoveFormatCodec(Codec.FileType);
+  SuppliedTiffLzwCoders = TTiffLzwCoders{};
   if (!TestsInstalled) return;
   for (size_t i = 0; i < std::size(FormatContentTests); ++i) FormatTests.*FormatContentTests[i].Slot = ReplacedTests[i];
   TestsInstalled = false;

@@ -6,7 +6,7 @@
 namespace zv {
 
 // Gives every format of this library its routines in the format registry and its content test in
-// format detection.
+// format detection, and hands the TIFF LZW coders to the I/O unit's start-up.
 void InstallFormatCodecs();
 // Takes them back: the registry's placeholders and the I/O library's own header checks return.
 void RemoveFormatCodecs();
