@@ -6,6 +6,7 @@
 #include "imaging/core/library_startup.h"
 #include "imaging/core/mask.h"
 #include "imaging/core/pixel_convert.h"
+#include "imaging/formats/ccitt_codec.h"
 #include "imaging/formats/jpeg2000_codec.h"
 #include "imaging/formats/png_reader.h"
 #include "imaging/formats/png_writer.h"
@@ -110,6 +111,7 @@ void FormatsShutdown() {
 
 void RegisterImagingFormatsSteps() {
   RegisterLibraryStep(lsJpeg2000, "File formats", FormatsStartup, FormatsShutdown);
+  RegisterLibraryStep(lsCcitt, "CCITT", CcittBuildTrees, CcittFreeTrees);
 }
 
 }  // namespace zv

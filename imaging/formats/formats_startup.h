@@ -16,8 +16,8 @@ void RemoveFormatCodecs();
 void FormatsStartup();
 void FormatsShutdown();
 
-// Puts the format steps into the image library's start-up list. The executable (or a test fixture)
-// calls it before LibraryStartup.
+// Puts the format steps into the image library's start-up list (FormatsStartup, and the CCITT tables at
+// their own place). The executable (or a test fixture) calls it before LibraryStartup.
 void RegisterImagingFormatsSteps();
 
 }  // namespace zv
