@@ -447,7 +447,8 @@ int64_t CcittDecode2DRow(uint8_t* Row, const uint8_t* Data, int32_t DataSize, bo
     const uint32_t W = Window(Data, DataSize, Reverse, BitPos);
     const TModeSlot Mode = ModeTable[W >> (32 - ModeBits)];
     int32_t Index = Mode.Index;
-    BitPos += Mode.Length;
+    // Tables not built (the start-up step has not run) hold no lengths; the row still ends.
+    BitPos += std::max<int32_t>(Mode.Length, 1);
     if (Index == mdFill) {
       if (!FillBits) continue;
       // Fill zeros up to and including the one that ends the EOL.

@@ -12,6 +12,7 @@
 #include "platform/streams.h"
 #include "tests/imaging/formats/format_test_support.h"
 #include "tests/imaging/formats/libtiff_oracle.h"
+#include "tests/imaging/formats/tiffcp_tool.h"
 #include "tests/imaging/formats/tiff_fixture.h"
 
 namespace zv {
@@ -356,6 +357,9 @@ TEST(CcittStartup, TheTablesComeWithTheLibraryStartUpAndGoWithItsShutDown) {
   LibraryShutdown();
   CcittDecodeMHRow(&Out, Data.data(), int32_t(Data.size()), 1, 8);
   EXPECT_EQ(Out, 0xFF);
+  // Without the tables a 2-D row still ends.
+  uint8_t Ref = 0xFF;
+  EXPECT_GT(CcittDecode2DRow(&Out, Data.data(), int32_t(Data.size()), false, 1, 0, &Ref, 8), 0);
 }
 
 }  // namespace

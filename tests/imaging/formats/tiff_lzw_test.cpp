@@ -11,6 +11,7 @@
 #include "platform/streams.h"
 #include "tests/imaging/formats/format_test_support.h"
 #include "tests/imaging/formats/libtiff_oracle.h"
+#include "tests/imaging/formats/tiffcp_tool.h"
 #include "tests/imaging/formats/tiff_fixture.h"
 
 namespace zv {
