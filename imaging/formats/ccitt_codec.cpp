@@ -160,42 +160,31 @@ inline uint32_t Window(const uint8_t* Data, int32_t DataSize, bool Reverse, int6
 
 inline int32_t RowBytes(int32_t Width) { return int32_t((int64_t(Width) + 7) / 8); }
 
-// The first position from From on whose bit is Bit, or Width.
-int32_t FindBit(const uint8_t* Row, int32_t From, int32_t Width, int32_t Bit) {
-  if (From < 0) From = 0;
-  if (From >= Width) return Width;
-  const uint8_t Flip = Bit != 0 ? 0x00 : 0xFF;
-  int32_t At = From >> 3;
-  const int32_t End = RowBytes(Width);
-  uint8_t B = uint8_t((Row[At] ^ Flip) & (0xFF >> (From & 7)));
-  if (B != 0) return std::min(Width, At * 8 + __builtin_clz(B) - 24);
-  ++At;
-  const uint64_t Flip64 = Bit != 0 ? 0 : ~uint64_t(0);
-  while (At + 8 <= End) {
-    uint64_t W;
-    std::memcpy(&W, Row + At, 8);
-    W ^= Flip64;
-    if (W != 0) return std::min(Width, At * 8 + __builtin_clzll(__builtin_bswap64(W)));
-    At += 8;
-  }
-  for (; At < End; ++At) {
-    B = Row[At] ^ Flip;
-    if (B != 0) return std::min(Width, At * 8 + __builtin_clz(B) - 24);
-  }
-  return Width;
-}
-
 // The positions where a row changes colour (white before it), the first a change to black, followed by
-// Width three times.
+// Width three times. A word at a time: the changes are the bits that differ from the pixel before them.
 void ChangesOf(const uint8_t* Row, int32_t Width, int32_t BlackBit, std::vector<int32_t>& Changes) {
   Changes.clear();
-  int32_t Pos = 0;
-  int32_t Want = BlackBit;
-  for (;;) {
-    Pos = FindBit(Row, Pos, Width, Want);
-    if (Pos >= Width) break;
-    Changes.push_back(Pos);
-    Want ^= 1;
+  const int32_t Bytes = RowBytes(Width);
+  const uint64_t Invert = BlackBit != 0 ? 0 : ~uint64_t(0);
+  uint64_t Before = 0;  // the pixel before the word, 1 black
+  for (int32_t At = 0; At < Bytes; At += 8) {
+    uint64_t W = 0;
+    if (At + 8 <= Bytes) {
+      std::memcpy(&W, Row + At, 8);
+      W = __builtin_bswap64(W);
+    } else {
+      for (int32_t i = 0; i < 8; ++i) W = (W << 8) | (At + i < Bytes ? Row[At + i] : 0);
+    }
+    W ^= Invert;
+    uint64_t T = W ^ ((W >> 1) | (Before << 63));
+    Before = W & 1;
+    while (T != 0) {
+      const int32_t Bit = __builtin_clzll(T);
+      const int32_t Pos = At * 8 + Bit;
+      if (Pos >= Width) break;
+      Changes.push_back(Pos);
+      T &= ~(uint64_t(1) << (63 - Bit));
+    }
   }
   Changes.insert(Changes.end(), 3, Width);
 }
