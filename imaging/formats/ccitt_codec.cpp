@@ -161,9 +161,12 @@ inline uint32_t Window(const uint8_t* Data, int32_t DataSize, bool Reverse, int6
 inline int32_t RowBytes(int32_t Width) { return int32_t((int64_t(Width) + 7) / 8); }
 
 // The positions where a row changes colour (white before it), the first a change to black, followed by
-// Width three times. A word at a time: the changes are the bits that differ from the pixel before them.
-void ChangesOf(const uint8_t* Row, int32_t Width, int32_t BlackBit, std::vector<int32_t>& Changes) {
-  Changes.clear();
+// Width three times; returns their number (without the three). A word at a time: the changes are the
+// bits that differ from the pixel before them.
+size_t ChangesOf(const uint8_t* Row, int32_t Width, int32_t BlackBit, std::vector<int32_t>& Changes) {
+  if (Changes.size() < size_t(Width) + 4) Changes.resize(size_t(Width) + 4);
+  int32_t* Out = Changes.data();
+  size_t N = 0;
   const int32_t Bytes = RowBytes(Width);
   const uint64_t Invert = BlackBit != 0 ? 0 : ~uint64_t(0);
   uint64_t Before = 0;  // the pixel before the word, 1 black
@@ -182,14 +185,15 @@ void ChangesOf(const uint8_t* Row, int32_t Width, int32_t BlackBit, std::vector<
       const int32_t Bit = __builtin_clzll(T);
       const int32_t Pos = At * 8 + Bit;
       if (Pos >= Width) break;
-      Changes.push_back(Pos);
+      Out[N++] = Pos;
       T &= ~(uint64_t(1) << (63 - Bit));
     }
   }
-  Changes.insert(Changes.end(), 3, Width);
+  Out[N] = Out[N + 1] = Out[N + 2] = Width;
+  return N;
 }
 
-void ClearBits(uint8_t* Row, int64_t From, int64_t To, int32_t Width) {
+[[gnu::always_inline]] inline void ClearBits(uint8_t* Row, int64_t From, int64_t To, int32_t Width) {
   From = std::max<int64_t>(From, 0);
   To = std::min<int64_t>(To, Width);
   if (From >= To) return;
@@ -207,13 +211,38 @@ void ClearBits(uint8_t* Row, int64_t From, int64_t To, int32_t Width) {
   if (LastByte > FirstByte) std::memset(Row + FirstByte, 0, size_t(LastByte - FirstByte));
 }
 
+// The run-table index of the code at BitPos and its length (CcittDecodeRun).
+[[gnu::always_inline]] inline int32_t DecodeRunAt(const uint8_t* Data, int32_t DataSize, int32_t FillOrder,
+                                                  int64_t BitPos, bool Black, int32_t& Length) {
+  Length = 0;
+  if (BitPos < 0 || (BitPos >> 3) >= DataSize) {
+    Length = 32;
+    return 127;
+  }
+  const uint32_t W = Window(Data, DataSize, FillOrder == 2, BitPos);
+  const int32_t Zeros = W == 0 ? 32 : __builtin_clz(W);
+  if (Zeros >= 8) {
+    // Only the fill codes and the EOLs start with eight zeros: Zeros of them and a one.
+    if (Zeros == 32) return CcittNoCode;
+    Length = Zeros + 1;
+    if (Zeros <= 10) return 105 + (Zeros - 8);
+    if (Zeros == 11) return EolIndex;
+    return 108 + (Zeros - 12);
+  }
+  const TRunSlot Slot = RunTables[Black ? 1 : 0][W >> (32 - RunBits)];
+  if (Slot.Length == 0) return CcittNoCode;
+  Length = Slot.Length;
+  return Slot.Index;
+}
+
 // The length of the run of one colour at BitPos (make-up codes and a terminating code), moving BitPos
 // past them; -1 (BitPos at the failing code) when a code is missing, a fill code or an EOL.
-int64_t DecodeFullRun(const uint8_t* Data, int32_t DataSize, int32_t FillOrder, int64_t& BitPos, bool Black) {
+[[gnu::always_inline]] inline int64_t DecodeFullRun(const uint8_t* Data, int32_t DataSize, int32_t FillOrder,
+                                                    int64_t& BitPos, bool Black) {
   int64_t Run = 0;
   for (;;) {
     int32_t Length;
-    const int32_t Index = CcittDecodeRun(Data, DataSize, FillOrder, BitPos, Black, Length);
+    const int32_t Index = DecodeRunAt(Data, DataSize, FillOrder, BitPos, Black, Length);
     if (Index >= EolIndex) return -1;
     BitPos += Length;
     Run = std::min<int64_t>(Run + (Black ? CcittBlackCodes : CcittWhiteCodes)[Index].Value, int64_t(1) << 40);
@@ -278,10 +307,10 @@ private:
 // The runs of a row (set bit black), white first.
 void EncodeRuns(TBitWriter& Out, const uint8_t* Row, int32_t Width) {
   std::vector<int32_t> Changes;
-  ChangesOf(Row, Width, 1, Changes);
+  const size_t Count = ChangesOf(Row, Width, 1, Changes);
   int32_t Pos = 0;
   bool Black = false;
-  for (size_t i = 0; i + 3 < Changes.size(); ++i) {
+  for (size_t i = 0; i < Count; ++i) {
     Out.PutRun(Changes[i] - Pos, Black);
     Pos = Changes[i];
     Black = !Black;
@@ -349,25 +378,7 @@ void CcittFreeTrees() {
 
 int32_t CcittDecodeRun(const uint8_t* Data, int32_t DataSize, int32_t FillOrder, int64_t BitPos, bool Black,
                        int32_t& Length) {
-  Length = 0;
-  if (BitPos < 0 || (BitPos >> 3) >= DataSize) {
-    Length = 32;
-    return 127;
-  }
-  const uint32_t W = Window(Data, DataSize, FillOrder == 2, BitPos);
-  const int32_t Zeros = W == 0 ? 32 : __builtin_clz(W);
-  if (Zeros >= 8) {
-    // Only the fill codes and the EOLs start with eight zeros: Zeros of them and a one.
-    if (Zeros == 32) return CcittNoCode;
-    Length = Zeros + 1;
-    if (Zeros <= 10) return 105 + (Zeros - 8);
-    if (Zeros == 11) return EolIndex;
-    return 108 + (Zeros - 12);
-  }
-  const TRunSlot Slot = RunTables[Black ? 1 : 0][W >> (32 - RunBits)];
-  if (Slot.Length == 0) return CcittNoCode;
-  Length = Slot.Length;
-  return Slot.Index;
+  return DecodeRunAt(Data, DataSize, FillOrder, BitPos, Black, Length);
 }
 
 int64_t CcittDecode1DRow(uint8_t* Row, const uint8_t* Data, int32_t DataSize, int32_t FillOrder, int64_t BitPos,
@@ -418,19 +429,56 @@ int64_t CcittDecode2DRow(uint8_t* Row, const uint8_t* Data, int32_t DataSize, bo
   if (Width <= 0) return BitPos;
   const size_t Bytes = size_t(RowBytes(Width));
   std::memset(Row, 0xFF, Bytes);
-  thread_local std::vector<int32_t> Ref;
-  ChangesOf(RefRow, Width, 0, Ref);
+  // The colour changes of the reference: those recorded while the row before was decoded, when the
+  // reference still holds that row, else found again.
+  thread_local std::vector<int32_t> Ref, Found;
+  thread_local std::vector<uint8_t> Decoded;
+  thread_local bool DecodedValid = false;
+  thread_local int32_t DecodedWidth = 0;
+  if (!(DecodedValid && DecodedWidth == Width && std::memcmp(Decoded.data(), RefRow, Bytes) == 0)) {
+    ChangesOf(RefRow, Width, 0, Ref);
+  } else {
+    Ref.swap(Found);
+  }
+  DecodedValid = false;
+  if (Found.size() < size_t(Width) + 4) Found.resize(size_t(Width) + 4);
+  const int32_t* const RefChanges = Ref.data();
+  int32_t* const Changes = Found.data();
+  size_t FoundCount = 0;
+  bool InOrder = true;
+  // Clears a black span and records its changes, while the spans come left to right.
+  auto Black = [&](int64_t From, int64_t To) __attribute__((always_inline)) {
+    From = std::max<int64_t>(From, 0);
+    To = std::min<int64_t>(To, Width);
+    if (From >= To) return;
+    ClearBits(Row, From, To, Width);
+    if (FoundCount > 0 && From <= Changes[FoundCount - 1]) {
+      if (From == Changes[FoundCount - 1] && FoundCount % 2 == 0) {
+        Changes[FoundCount - 1] = int32_t(To);
+        if (To == Width) --FoundCount;
+        return;
+      }
+      InOrder = false;
+      return;
+    }
+    if (FoundCount % 2 != 0) {
+      InOrder = false;  // the row already ends black
+      return;
+    }
+    Changes[FoundCount++] = int32_t(From);
+    if (To < Width) Changes[FoundCount++] = int32_t(To);
+  };
   const bool Reverse = FillOrder == 2;
   const int64_t RowStart = BitPos;
   int32_t A0 = -1;
   int32_t Colour = 0;  // 1 black
   size_t Ib = 0;
   while (A0 < Width && BitPos >= 0 && (BitPos >> 3) < DataSize) {
-    while (Ib > 0 && Ref[Ib - 1] > A0) --Ib;
-    while (Ref[Ib] <= A0) ++Ib;
+    while (Ib > 0 && RefChanges[Ib - 1] > A0) --Ib;
+    while (RefChanges[Ib] <= A0) ++Ib;
     if (int32_t(Ib & 1) != Colour) ++Ib;
-    const int32_t B1 = Ref[Ib];
-    const int32_t B2 = Ref[Ib + 1];
+    const int32_t B1 = RefChanges[Ib];
+    const int32_t B2 = RefChanges[Ib + 1];
 
     const int64_t CodeStart = BitPos;
     const uint32_t W = Window(Data, DataSize, Reverse, BitPos);
@@ -458,7 +506,7 @@ int64_t CcittDecode2DRow(uint8_t* Row, const uint8_t* Data, int32_t DataSize, bo
     switch (Index) {
       case mdPass:
         A0 = std::max(A0, 0);
-        if (Colour != 0) ClearBits(Row, A0, B2, Width);
+        if (Colour != 0) Black(A0, B2);
         A0 = B2;
         break;
       case mdHorizontal: {
@@ -474,8 +522,8 @@ int64_t CcittDecode2DRow(uint8_t* Row, const uint8_t* Data, int32_t DataSize, bo
         A0 = std::max(A0, 0);
         const int64_t A1 = std::min<int64_t>(A0 + Run1, Width);
         const int64_t A2 = std::min<int64_t>(A1 + Run2, Width);
-        if (Colour != 0) ClearBits(Row, A0, A1, Width);
-        else ClearBits(Row, A1, A2, Width);
+        if (Colour != 0) Black(A0, A1);
+        else Black(A1, A2);
         A0 = int32_t(A2);
         break;
       }
@@ -488,7 +536,7 @@ int64_t CcittDecode2DRow(uint8_t* Row, const uint8_t* Data, int32_t DataSize, bo
           if (H > 11) break;
           BitPos += H;
           if (H <= 5) {
-            ClearBits(Row, int64_t(A0) + H - 1, int64_t(A0) + H, Width);
+            Black(int64_t(A0) + H - 1, int64_t(A0) + H);
             A0 = std::min(A0 + H, Width);
           } else if (H == 6) {
             A0 = std::min(A0 + 5, Width);
@@ -513,7 +561,7 @@ int64_t CcittDecode2DRow(uint8_t* Row, const uint8_t* Data, int32_t DataSize, bo
           }
           break;
         }
-        if (Colour != 0) ClearBits(Row, std::max(A0, 0), Width, Width);
+        if (Colour != 0) Black(std::max(A0, 0), Width);
         BitPos = CodeStart;
         A0 = Width;
         break;
@@ -521,7 +569,7 @@ int64_t CcittDecode2DRow(uint8_t* Row, const uint8_t* Data, int32_t DataSize, bo
         // Vertical: a1 lies -3..3 from b1, never outside the row.
         const int32_t A1 = std::clamp(B1 + (Index - mdVertical0), 0, Width);
         A0 = std::max(A0, 0);
-        if (Colour != 0) ClearBits(Row, A0, A1, Width);
+        if (Colour != 0) Black(A0, A1);
         A0 = A1;
         Colour ^= 1;
         break;
@@ -529,6 +577,12 @@ int64_t CcittDecode2DRow(uint8_t* Row, const uint8_t* Data, int32_t DataSize, bo
     }
   }
   std::memcpy(RefRow, Row, Bytes);
+  if (InOrder) {
+    Changes[FoundCount] = Changes[FoundCount + 1] = Changes[FoundCount + 2] = Width;
+    Decoded.assign(Row, Row + Bytes);
+    DecodedWidth = Width;
+    DecodedValid = true;
+  }
   return BitPos;
 }
 
