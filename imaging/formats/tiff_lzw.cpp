@@ -66,7 +66,7 @@ public:
   explicit TLzwRowDecoder(TLzwDecoder& D)
       : FD(D), FData(D.Data), FSize(D.Size), FPos(D.BytePos), FBits(D.Bits), FBitCount(D.BitCount),
         FReverse(D.Reverse), FWidth(D.Width), FNextFree(D.NextFree), FPrevious(D.Previous), FTable(D.Table),
-        FOut(D.Out.get()), FBase(D.Base), FLastEmit(D.LastEmit), FCount(D.OutCount) {}
+        FOut(D.Out.get()), FBase(D.Base), FLastEmit(D.LastEmit), FCount(D.OutCount), FEnded(D.Ended) {}
 
   ~TLzwRowDecoder() {
     FD.BytePos = FPos;
@@ -77,12 +77,13 @@ public:
     FD.Previous = FPrevious;
     FD.OutCount = FCount;
     FD.LastEmit = FLastEmit;
+    FD.Ended = FEnded;
   }
   TLzwRowDecoder(const TLzwRowDecoder&) = delete;
   TLzwRowDecoder& operator=(const TLzwRowDecoder&) = delete;
 
   bool Run(int64_t RowEnd) {
-    while (FCount < RowEnd && !FD.Ended) {
+    while (FCount < RowEnd && !FEnded) {
       int32_t Code = GetCode();
       if ((uint32_t(Code) < 256 || uint32_t(Code - FirstFreeCode) < uint32_t(FNextFree - FirstFreeCode)) &&
           FPrevious >= 0) {
@@ -99,7 +100,7 @@ public:
         do Code = GetCode();
         while (Code == ClearCode);
         if (Code < 0 || Code == EndCode) {
-          FD.Ended = true;
+          FEnded = true;
           break;
         }
         if (Code >= FNextFree) return false;
@@ -108,7 +109,7 @@ public:
         continue;
       }
       if (Code < 0 || Code == EndCode) {
-        FD.Ended = true;
+        FEnded = true;
         break;
       }
       if (FPrevious < 0) {
@@ -119,7 +120,7 @@ public:
         continue;
       }
       if (Code > FNextFree) {
-        FD.Ended = true;
+        FEnded = true;
         break;
       }
       if (Code == FNextFree) {
@@ -230,6 +231,7 @@ private:
   const int64_t FBase;
   int64_t FLastEmit;
   int64_t FCount;
+  bool FEnded;
 };
 
 bool TLzwDecoder::DecodeRow(int64_t RowEnd) {

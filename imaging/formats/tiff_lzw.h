@@ -11,7 +11,7 @@ class TStream;
 // Hands out the strip's decoded bytes RowLength at a time; State holds the decoder between calls and
 // is made by the first. Every call of a strip passes the same Data and DataSize: the decoder reads no
 // byte past DataSize, and the end of the data ends the strip as an end code does. The result points to
-// RowLength bytes valid until the next call; bytes a row ends without keep their earlier content.
+// RowLength bytes valid until the next call; the bytes of a row the strip ends in are 0 past its end.
 // nullptr when the data are broken (an undefined code after a clear, a full table) or RowLength is
 // negative. A call with Data nullptr frees State and returns nullptr.
 uint8_t* TiffLzwDecode(const uint8_t* Data, int32_t DataSize, int32_t RowLength, void*& State, int32_t FillOrder);
