@@ -21,6 +21,8 @@ packages=(
   libimage-exiftool-perl liblcms2-utils
   # independent TIFF and PDF checkers for the tests only: tiffcp, tiffinfo, tiffcmp; qpdf --check
   libtiff-tools qpdf
+  # libtiff as the judge of the TIFF strip coders, for the tests and benchmarks only
+  libtiff-dev
   # video (FFmpeg 5.1)
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev libavdevice-dev
   # drawing, text and the desktop back end

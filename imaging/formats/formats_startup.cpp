@@ -6,12 +6,15 @@
 #include "imaging/core/library_startup.h"
 #include "imaging/core/mask.h"
 #include "imaging/core/pixel_convert.h"
+#include "imaging/formats/ccitt_codec.h"
 #include "imaging/formats/jpeg2000_codec.h"
 #include "imaging/formats/jpeg_codec.h"
 #include "imaging/formats/pcx_codec.h"
 #include "imaging/formats/png_reader.h"
 #include "imaging/formats/png_writer.h"
+#include "imaging/formats/tiff_lzw.h"
 #include "imaging/io/format_registry.h"
+#include "imaging/io/io_params.h"
 
 namespace zv {
 
@@ -91,10 +94,12 @@ void InstallFormatCodecs() {
     TestsInstalled = true;
   }
   for (const TFormatTest& Test : FormatContentTests) FormatTests.*Test.Slot = Test.Test;
+  SuppliedTiffLzwCoders = TTiffLzwCoders{TiffLzwDecode, TiffLzwEncode};
 }
 
 void RemoveFormatCodecs() {
   for (const TFormatCodec& Codec : FormatCodecs) RemoveFormatCodec(Codec.FileType);
+  SuppliedTiffLzwCoders = TTiffLzwCoders{};
   if (!TestsInstalled) return;
   for (size_t i = 0; i < std::size(FormatContentTests); ++i) FormatTests.*FormatContentTests[i].Slot = ReplacedTests[i];
   TestsInstalled = false;
@@ -112,6 +117,7 @@ void FormatsShutdown() {
 
 void RegisterImagingFormatsSteps() {
   RegisterLibraryStep(lsJpeg2000, "File formats", FormatsStartup, FormatsShutdown);
+  RegisterLibraryStep(lsCcitt, "CCITT", CcittBuildTrees, CcittFreeTrees);
 }
 
 }  // namespace zv

@@ -6,7 +6,7 @@
 namespace zv {
 
 // Gives every format of this library its routines in the format registry and its content test in
-// format detection.
+// format detection, and hands the TIFF LZW coders to the I/O unit's start-up.
 void InstallFormatCodecs();
 // Takes them back: the registry's placeholders and the I/O library's own header checks return.
 void RemoveFormatCodecs();
@@ -16,8 +16,8 @@ void RemoveFormatCodecs();
 void FormatsStartup();
 void FormatsShutdown();
 
-// Puts the format steps into the image library's start-up list. The executable (or a test fixture)
-// calls it before LibraryStartup.
+// Puts the format steps into the image library's start-up list (FormatsStartup, and the CCITT tables at
+// their own place). The executable (or a test fixture) calls it before LibraryStartup.
 void RegisterImagingFormatsSteps();
 
 }  // namespace zv

@@ -310,9 +310,9 @@ void ImagingIOStaticInit() {
   FileExistsViaClassLibrary = false;
   GlobalGifLzwDecoder = GifLzwDecode;
   GlobalGifLzwEncoder = GifLzwEncode;
-  // The TIFF strip coders come with the TIFF codec; until then TIFF rows have none.
-  GlobalTiffLzwDecoder = nullptr;
-  GlobalTiffLzwEncoder = nullptr;
+  // The TIFF strip coders come with the file-format library; without it TIFF rows have none.
+  GlobalTiffLzwDecoder = SuppliedTiffLzwCoders.Decoder;
+  GlobalTiffLzwEncoder = SuppliedTiffLzwCoders.Encoder;
   TempFolder.clear();
   BuildFormatRegistry();
   AviLibraryInitialised = false;

@@ -12,6 +12,7 @@ TGifLzwDecoderProc GlobalGifLzwDecoder = nullptr;
 TGifLzwEncoderProc GlobalGifLzwEncoder = nullptr;
 TTiffLzwDecoderProc GlobalTiffLzwDecoder = nullptr;
 TTiffLzwEncoderProc GlobalTiffLzwEncoder = nullptr;
+TTiffLzwCoders SuppliedTiffLzwCoders;
 
 int32_t DefaultDpiX = 300;
 int32_t DefaultDpiY = 300;

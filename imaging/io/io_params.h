@@ -30,11 +30,20 @@ using TGifLzwEncoderProc = void (*)(TStream* Stream, int32_t Height, int32_t Wid
                                     const uint8_t* Pixels, int32_t Bits);
 using TGifLzwDecoderProc = void (*)(TStream* Stream, int32_t Height, int32_t Width, uint8_t Interlaced,
                                     uint8_t* Pixels);
-// TIFF strips: the decoder hands out RowLength decoded bytes per call (nullptr when the data are
-// broken, or after the call with Data nullptr that frees State); the encoder codes Count bytes per
-// call and ends the code stream on the call with Data nullptr.
-using TTiffLzwDecoderProc = uint8_t* (*)(const uint8_t* Data, int32_t RowLength, void*& State, int32_t FillOrder);
+// TIFF strips: the decoder hands out RowLength decoded bytes per call from the DataSize bytes of the
+// strip at Data, whose end is its end of information (nullptr when the data are broken, or after the
+// call with Data nullptr that frees State); the encoder codes Count bytes per call and ends the code
+// stream on the call with Data nullptr.
+using TTiffLzwDecoderProc = uint8_t* (*)(const uint8_t* Data, int32_t DataSize, int32_t RowLength, void*& State,
+                                         int32_t FillOrder);
 using TTiffLzwEncoderProc = void (*)(const void* Data, int32_t Count, TStream* Stream, void*& State);
+// The TIFF strip coders of the file-format library, handed over before the I/O unit's start-up, which
+// installs them as the global ones; empty while that library is not started.
+struct TTiffLzwCoders {
+  TTiffLzwDecoderProc Decoder = nullptr;
+  TTiffLzwEncoderProc Encoder = nullptr;
+};
+extern TTiffLzwCoders SuppliedTiffLzwCoders;
 
 // The library-wide coders, installed by the I/O unit's start-up; every reset copies them into the
 // record, and a codec whose record holds none falls back to these.

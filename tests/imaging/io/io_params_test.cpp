@@ -16,7 +16,7 @@ namespace {
 
 void FakeGifDecoder(TStream*, int32_t, int32_t, uint8_t, uint8_t*) {}
 void FakeGifEncoder(TStream*, int32_t, int32_t, uint8_t, const uint8_t*, int32_t) {}
-uint8_t* FakeTiffDecoder(const uint8_t*, int32_t, void*&, int32_t) { return nullptr; }
+uint8_t* FakeTiffDecoder(const uint8_t*, int32_t, int32_t, void*&, int32_t) { return nullptr; }
 void FakeTiffEncoder(const void*, int32_t, TStream*, void*&) {}
 
 // Every field that the reset gives a fixed value, read back as a double.
