@@ -6,6 +6,7 @@
 #include <limits>
 #include <memory>
 
+#include "app/gif_pipeline.h"
 #include "ffmpeg/decoder.h"
 #include "imaging/core/bitmap.h"
 #include "imaging/core/iedefs.h"
@@ -111,32 +112,40 @@ void ResizeGifFrame(TImagingView* View, int32_t Width, int32_t Height, int32_t M
   }
 }
 
-void WriteGifFrame(TImagingView* View, const TGifSettings& Settings, int32_t Index, int32_t Delay, TBitmap* Bitmap,
-                   bool AtEnd) {
-  TImagingIO* IO = View->IO();
-  TIOParamsVals* Params = IO->IOParams();
-  Params->ClearMetadata();
-  {
-    TMemoryStream Stream;
-    Bitmap->SaveToStream(&Stream);
-    Stream.SetPosition(0);
-    IO->LoadBmpStream(&Stream);
-  }
+void LoadGifFrame(TImagingView* View, const TGifSettings& Settings, TBitmap* Bitmap, TMemoryStream* Work) {
+  View->IO()->IOParams()->ClearMetadata();
+  Work->SetPosition(0);
+  Work->SetSize(0);
+  Bitmap->SaveToStream(Work);
+  Work->SetPosition(0);
+  View->IO()->LoadBmpStream(Work);
   ResizeGifFrame(View, Settings.GifWriteWidth, Settings.GifWriteHeight, Settings.ResizeMode);
+}
 
+void SetGifFrameParams(TIOParamsVals* Params, const TGifSettings& Settings, int32_t Delay, bool AtEnd) {
   Params->BitsPerSample = Settings.PaletteBits;
   Params->SamplesPerPixel = 1;
   Params->GifTransparent = 0;
   Params->GifDelay = AtEnd && !Settings.Loop ? -1 : Delay;
   Params->GifScreenWidth = Settings.GifWriteWidth;
   Params->GifScreenHeight = Settings.GifWriteHeight;
+}
+
+void StoreGifFrame(TImagingView* View, const TGifSettings& Settings, int32_t Index, const TGifCodedFrame* Coded) {
+  TImagingIO* IO = View->IO();
   // The system's reason for a failed write (a full disk, a file too large) is told with the failure.
   errno = 0;
   if (Index == 0) {
-    IO->SaveGifFile(Settings.FileName);
+    if (Coded)
+      IO->SaveGifFile(Settings.FileName, *Coded);
+    else
+      IO->SaveGifFile(Settings.FileName);
   } else {
-    Params->SetImageIndex(Index);
-    IO->InsertGifFrame(Settings.FileName);
+    IO->IOParams()->SetImageIndex(Index);
+    if (Coded)
+      IO->InsertGifFrame(Settings.FileName, *Coded);
+    else
+      IO->InsertGifFrame(Settings.FileName);
   }
   // The component reports a write it could not finish only in its abort flag; going on would leave a
   // GIF with frames missing and the user told nothing.
@@ -147,12 +156,31 @@ void WriteGifFrame(TImagingView* View, const TGifSettings& Settings, int32_t Ind
   }
 }
 
+void WriteGifFrame(TImagingView* View, const TGifSettings& Settings, int32_t Index, int32_t Delay, TBitmap* Bitmap,
+                   bool AtEnd, TMemoryStream* Work) {
+  TMemoryStream Own;
+  LoadGifFrame(View, Settings, Bitmap, Work ? Work : &Own);
+  SetGifFrameParams(View->IO()->IOParams(), Settings, Delay, AtEnd);
+  StoreGifFrame(View, Settings, Index, nullptr);
+}
+
 // ---- The loop -----------------------------------------------------------------------------------
 
 TGifLoopResult RunGifLoop(TFFDecoder* Decoder, TImagingView* View, const TGifSettings& Settings, int64_t StartMark,
                           int64_t EndMark, double FrameDuration, TBitmap* FrameBitmap, const TGifProgressRange& Range,
                           const TGifLoopHooks& Hooks) {
   TGifLoopResult Result;
+  // Frames go through the pipeline, which codes them on workers and writes them in order; with one
+  // thread each is written before the next is decoded.
+  std::unique_ptr<TGifFramePipeline> Pipeline;
+  if (Settings.Threads != 1) Pipeline = std::make_unique<TGifFramePipeline>(View, Settings, Settings.Threads);
+  TMemoryStream Work;  // the BMP hand-over, kept from frame to frame
+  auto Write = [&](int32_t Index, int32_t Delay, TBitmap* Bitmap, bool Last) {
+    if (Pipeline)
+      Pipeline->Add(Index, Delay, Bitmap, Last);
+    else
+      WriteGifFrame(View, Settings, Index, Delay, Bitmap, Last, &Work);
+  };
   // The latest kept frame, held until the next kept frame tells how long it shows.
   auto Held = std::make_unique<TBitmap>();
   const int32_t FrameStep = std::max(Settings.FrameStep, 1);
@@ -178,14 +206,15 @@ TGifLoopResult RunGifLoop(TFFDecoder* Decoder, TImagingView* View, const TGifSet
     Clock.FrameDecoded();
     AtEnd = !Decoded || Decoder->Eof() || Decoder->CurrentPTS() > EndMark;
     if (Kept && i >= 1) {
-      WriteGifFrame(View, Settings, i - 1, Clock.TakeDelay(), FrameBitmap, false);
+      Write(i - 1, Clock.TakeDelay(), FrameBitmap, false);
       ++Result.FramesWritten;
     }
   }
   if (i >= 0) {
-    WriteGifFrame(View, Settings, i, Clock.LastDelay(), Held.get(), AtEnd);
+    Write(i, Clock.LastDelay(), Held.get(), AtEnd);
     ++Result.FramesWritten;
   }
+  if (Pipeline) Pipeline->Finish();
   Result.ReachedEnd = AtEnd;
   return Result;
 }

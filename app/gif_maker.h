@@ -12,6 +12,9 @@ namespace zv {
 class TBitmap;
 class TFFDecoder;
 class TImagingView;
+class TIOParamsVals;
+class TMemoryStream;
+struct TGifCodedFrame;
 
 // How a frame is brought to the GIF size.
 constexpr int32_t GifResizeStretch = 0;
@@ -29,6 +32,9 @@ struct TGifSettings {
   int32_t PaletteBits = 8;  // 2..8
   bool Loop = true;
   double SpeedFactor = 1.0; // 100 / speed percent; multiplies every delay
+  // Worker threads that reduce frames to palettes and code them while the loop decodes the next ones:
+  // 1 does everything on the calling thread, 0 takes one per processor core. The GIF is the same bytes.
+  int32_t Threads = 0;
 };
 
 struct TGifSize {
@@ -87,9 +93,18 @@ void ResizeGifFrame(TImagingView* View, int32_t Width, int32_t Height, int32_t M
 
 // Writes Bitmap as frame Index of the settings' GIF through the view: index 0 creates the file, later
 // ones are inserted. The delay is in hundredths of a second; the last frame (AtEnd) of a GIF without
-// Loop waits 65535. Raises when the file cannot be written.
+// Loop waits 65535. Raises when the file cannot be written. Work, when given, is the stream of the BMP
+// hand-over, kept by the caller from frame to frame.
 void WriteGifFrame(TImagingView* View, const TGifSettings& Settings, int32_t Index, int32_t Delay,
-                   TBitmap* Bitmap, bool AtEnd);
+                   TBitmap* Bitmap, bool AtEnd, TMemoryStream* Work = nullptr);
+
+// The steps of WriteGifFrame. LoadGifFrame hands Bitmap to the view as a BMP in the memory stream Work
+// and scales it to the GIF size; SetGifFrameParams sets the frame's palette bits, delay and logical
+// screen; StoreGifFrame writes the view's image, or Coded when given (a frame coded beforehand from
+// the view's image with the same settings), and raises when the file cannot be written.
+void LoadGifFrame(TImagingView* View, const TGifSettings& Settings, TBitmap* Bitmap, TMemoryStream* Work);
+void SetGifFrameParams(TIOParamsVals* Params, const TGifSettings& Settings, int32_t Delay, bool AtEnd);
+void StoreGifFrame(TImagingView* View, const TGifSettings& Settings, int32_t Index, const TGifCodedFrame* Coded);
 
 // What the window gives the loop.
 struct TGifLoopHooks {

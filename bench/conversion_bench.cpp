@@ -1,9 +1,12 @@
 // The conversion of a whole clip to an animated GIF as the Save command runs it (every frame, 100 %
-// size, 256 colours, loop on), on generated 640 x 360 clips of 5, 10 and 20 seconds at 25 frames per
-// second. Each case runs in a child process of its own, so that its peak memory is its own: first the
-// clip is decoded alone, then converted, both timed in the same run. Reported per case: seconds per
-// output frame, the ratio of converting to decoding alone, and the peak resident memory of each. The
-// time per frame should stay flat as the clip grows; the summary at the end compares 20 s with 5 s.
+// size, 256 colours, loop on), on natural clips (a camera panning and zooming over a detailed generated
+// photograph, tens of thousands of colours in every frame) of 640 x 360 and 1920 x 1080 pixels, 5, 10
+// and 20 seconds at 25 frames per second. Each run of a case runs in child processes of its own, so that
+// peak memory is its own: the clip is decoded alone, converted on the one-thread path and converted with
+// worker threads (the second argument), all timed in the same run, and the two GIFs must be the same
+// bytes. Reported per case: seconds per output frame, the ratio to decoding alone and to the one-thread
+// path, and peak resident memory. The time per frame should stay flat as the clip grows; the summary at
+// the end compares 20 s with 5 s.
 #include <benchmark/benchmark.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "app/app_startup.h"
 #include "app/gif_maker.h"
@@ -74,7 +78,7 @@ void DecodeAlone(const testclips::TClipInfo& C, TCaseResult& R) {
 }
 
 // The Save command's work on the whole clip: the loop over the decoder's frames through a hidden view.
-void Convert(const testclips::TClipInfo& C, const std::string& GifPath, TCaseResult& R) {
+void Convert(const testclips::TClipInfo& C, const std::string& GifPath, int32_t Threads, TCaseResult& R) {
   auto Owner = std::make_unique<TComponent>(nullptr);
   auto* View = new TImagingView(Owner.get());
   View->SetBackground(clWhite);
@@ -92,6 +96,7 @@ void Convert(const testclips::TClipInfo& C, const std::string& GifPath, TCaseRes
   S.PaletteBits = 8;  // 256 colours
   S.Loop = true;
   S.SpeedFactor = 1.0;
+  S.Threads = Threads;
   const int64_t EndMark = C.FrameTimeUs(C.FrameCount - 1);
   const TGifProgressRange Range(std::max<int64_t>(Decoder.CurrentPTS() - 1, 0), EndMark);
   const double FrameDuration = double(C.FrameRateDen) / C.FrameRateNum;
@@ -102,7 +107,13 @@ void Convert(const testclips::TClipInfo& C, const std::string& GifPath, TCaseRes
   R.FramesWritten = Result.FramesWritten;
   std::error_code Ec;
   R.GifBytes = int64_t(std::filesystem::file_size(GifPath, Ec));
-  std::filesystem::remove(GifPath, Ec);
+}
+
+bool SameBytes(const std::string& A, const std::string& B) {
+  std::ifstream Fa(A, std::ios::binary), Fb(B, std::ios::binary);
+  const std::string Da((std::istreambuf_iterator<char>(Fa)), std::istreambuf_iterator<char>());
+  const std::string Db((std::istreambuf_iterator<char>(Fb)), std::istreambuf_iterator<char>());
+  return Fa && Fb && !Da.empty() && Da == Db;
 }
 
 // Runs F in a child process and returns what it wrote into its result.
@@ -139,14 +150,24 @@ TCaseResult InChild(F Body) {
   return R;
 }
 
-std::map<int, double> SecondsPerFrame;  // by clip length, for the summary
+std::map<std::pair<int, int>, double> SecondsPerFrame;  // by frame height and clip length, for the summary
 
+const testclips::TClipInfo& ClipOf(int Height, int Seconds) {
+  static std::map<std::pair<int, int>, testclips::TClipInfo> Made;
+  auto& C = Made[{Height, Seconds}];
+  if (C.Path.empty()) C = testclips::NaturalClip(Height * 16 / 9, Height, 25 * Seconds);
+  return C;
+}
+
+// Arguments: frame height (360 or 1080), clip seconds, worker threads of the threaded conversion.
 void BM_ConvertClip(benchmark::State& State) {
-  const int Seconds = int(State.range(0));
-  const testclips::TClipInfo& C = testclips::WideClip(Seconds);
-  const std::string GifPath =
-      (std::filesystem::temp_directory_path() / ("zonvark_bench_" + std::to_string(getpid()) + ".gif")).string();
-  TCaseResult Decode, Conversion;
+  const int Height = int(State.range(0));
+  const int Seconds = int(State.range(1));
+  const int32_t Threads = int32_t(State.range(2));
+  const testclips::TClipInfo& C = ClipOf(Height, Seconds);
+  const std::string Stem = (std::filesystem::temp_directory_path() / ("zonvark_bench_" + std::to_string(getpid()))).string();
+  const std::string OnePath = Stem + "_one.gif", ThreadedPath = Stem + "_threaded.gif";
+  TCaseResult Decode, One, Threaded;
   for (auto _ : State) {
     Decode = InChild([&](TCaseResult& R) {
       R.StartKiB = StatusKiB("VmRSS");
@@ -154,35 +175,56 @@ void BM_ConvertClip(benchmark::State& State) {
       R.DecodePeakKiB = StatusKiB("VmHWM");
       R.Ok = R.Error[0] == 0;
     });
-    Conversion = InChild([&](TCaseResult& R) {
-      R.StartKiB = StatusKiB("VmRSS");
-      Convert(C, GifPath, R);
-      R.ConvertPeakKiB = StatusKiB("VmHWM");
-      R.Ok = R.Error[0] == 0;
-    });
-    if (!Decode.Ok || !Conversion.Ok) {
-      State.SkipWithError(Decode.Ok ? Conversion.Error : Decode.Error);
-      return;
-    }
-    if (Conversion.FramesWritten != C.FrameCount || Decode.DecodedFrames != C.FrameCount) {
+    auto ConvertWith = [&](int32_t N, const std::string& Path) {
+      return InChild([&](TCaseResult& R) {
+        R.StartKiB = StatusKiB("VmRSS");
+        Convert(C, Path, N, R);
+        R.ConvertPeakKiB = StatusKiB("VmHWM");
+        R.Ok = R.Error[0] == 0;
+      });
+    };
+    One = ConvertWith(1, OnePath);
+    Threaded = ConvertWith(Threads, ThreadedPath);
+    const bool Same = SameBytes(OnePath, ThreadedPath);
+    std::error_code Ec;
+    std::filesystem::remove(OnePath, Ec);
+    std::filesystem::remove(ThreadedPath, Ec);
+    for (const TCaseResult* R : {&Decode, &One, &Threaded})
+      if (!R->Ok) {
+        State.SkipWithError(R->Error);
+        return;
+      }
+    if (One.FramesWritten != C.FrameCount || Threaded.FramesWritten != C.FrameCount ||
+        Decode.DecodedFrames != C.FrameCount) {
       State.SkipWithError("the clip's frames were not all decoded and written");
       return;
     }
-    State.SetIterationTime(Conversion.ConvertSeconds);
+    if (!Same) {
+      State.SkipWithError("the threaded conversion's GIF differs from the one-thread path's");
+      return;
+    }
+    State.SetIterationTime(Threaded.ConvertSeconds);
   }
-  const double PerFrame = Conversion.ConvertSeconds / Conversion.FramesWritten;
-  SecondsPerFrame[Seconds] = PerFrame;
-  State.counters["frames"] = double(Conversion.FramesWritten);
+  const double PerFrame = Threaded.ConvertSeconds / Threaded.FramesWritten;
+  SecondsPerFrame[{Height, Seconds}] = PerFrame;
+  State.counters["frames"] = double(Threaded.FramesWritten);
   State.counters["s/frame"] = PerFrame;
+  State.counters["1thread_s/frame"] = One.ConvertSeconds / One.FramesWritten;
   State.counters["decode_s/frame"] = Decode.DecodeSeconds / double(Decode.DecodedFrames);
-  State.counters["ratio_to_decode"] = Conversion.ConvertSeconds / Decode.DecodeSeconds;
-  State.counters["peak_MiB"] = double(Conversion.ConvertPeakKiB) / 1024;
+  State.counters["ratio_to_decode"] = Threaded.ConvertSeconds / Decode.DecodeSeconds;
+  State.counters["speedup_vs_1thread"] = One.ConvertSeconds / Threaded.ConvertSeconds;
+  State.counters["peak_MiB"] = double(Threaded.ConvertPeakKiB) / 1024;
+  State.counters["1thread_peak_MiB"] = double(One.ConvertPeakKiB) / 1024;
   State.counters["decode_peak_MiB"] = double(Decode.DecodePeakKiB) / 1024;
-  State.counters["start_MiB"] = double(Conversion.StartKiB) / 1024;
-  State.counters["gif_KiB/frame"] = double(Conversion.GifBytes) / 1024 / Conversion.FramesWritten;
+  State.counters["gif_KiB/frame"] = double(Threaded.GifBytes) / 1024 / Threaded.FramesWritten;
 }
 
-BENCHMARK(BM_ConvertClip)->Arg(5)->Arg(10)->Arg(20)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_ConvertClip)
+    ->ArgNames({"height", "seconds", "threads"})
+    ->ArgsProduct({{360, 1080}, {5, 10, 20}, {4}})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
 
 }  // namespace
 }  // namespace zv
@@ -194,13 +236,13 @@ int main(int argc, char** argv) {
   // the encoder's memory does not count in the cases' peaks.
   std::fflush(nullptr);
   if (const pid_t Maker = fork(); Maker == 0) {
-    for (int Seconds : {5, 10, 20}) zv::testclips::WideClip(Seconds);
+    for (int Height : {360, 1080})
+      for (int Seconds : {5, 10, 20}) zv::ClipOf(Height, Seconds);
     _exit(0);
   } else if (Maker > 0) {
     int Status = 0;
     waitpid(Maker, &Status, 0);
   }
-  for (int Seconds : {5, 10, 20}) zv::testclips::WideClip(Seconds);
   zv::AppStartup();
   if (!zv::FFLoader().LoadLibs(zv::DecoderLibraries)) {
     std::fprintf(stderr, "%s\n", zv::FFLoader().GetLastError().c_str());
@@ -210,9 +252,10 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  if (zv::SecondsPerFrame.count(5) && zv::SecondsPerFrame.count(20))
-    std::printf("Seconds per output frame, 20 s clip / 5 s clip: %.3f\n",
-                zv::SecondsPerFrame[20] / zv::SecondsPerFrame[5]);
+  for (int Height : {360, 1080})
+    if (zv::SecondsPerFrame.count({Height, 5}) && zv::SecondsPerFrame.count({Height, 20}))
+      std::printf("%dp: seconds per output frame, 20 s clip / 5 s clip: %.3f\n", Height,
+                  zv::SecondsPerFrame[{Height, 20}] / zv::SecondsPerFrame[{Height, 5}]);
   zv::AppShutdown();
   return 0;
 }

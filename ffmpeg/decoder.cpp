@@ -168,7 +168,10 @@ AVCodecContext* TFFDecoder::OpenVideoCodec(int32_t Index) {
     SetLastErrorFmt(16, "Error while opening codec for input file stream #%d", Index);
     return nullptr;
   }
-  context->thread_count = 1;
+  // Frame threads where the codec has them, slice threads else, one per core: a large picture must not
+  // leave the conversion waiting for the decoder. The pictures are the same.
+  context->thread_count = 0;
+  context->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
   context->pkt_timebase = stream->time_base;
   // After a seek to a key frame of an open group of pictures, H.264 holds back even the pictures that
   // follow it until the stream's recovery; which pictures are shown is decided here (AcceptPicture).

@@ -220,15 +220,22 @@ void TMemoryStream::SetCapacity(int64_t NewCapacity) {
   FCapacity = NewCapacity;
 }
 
-void TMemoryStream::SetSize(int64_t NewSize) {
-  if (NewSize < 0) NewSize = 0;
+void TMemoryStream::Extend(int64_t NewSize) {
   if (NewSize > FCapacity) {
     // Grow by half again so that a stream written in small pieces is copied a logarithmic number of times.
     const int64_t grown = std::min(FCapacity + FCapacity / 2, PhysicalMemory());
     SetCapacity(std::max(NewSize, std::max<int64_t>(grown, 256)));
   }
-  if (NewSize > FSize)
-    std::memset(static_cast<uint8_t*>(FMemory) + FSize, 0, static_cast<size_t>(NewSize - FSize));
+  FSize = NewSize;
+}
+
+void TMemoryStream::SetSize(int64_t NewSize) {
+  if (NewSize < 0) NewSize = 0;
+  const int64_t OldSize = FSize;
+  if (NewSize > OldSize) {
+    Extend(NewSize);
+    std::memset(static_cast<uint8_t*>(FMemory) + OldSize, 0, static_cast<size_t>(NewSize - OldSize));
+  }
   FSize = NewSize;
   if (FPosition > FSize) FPosition = FSize;
 }
@@ -237,10 +244,11 @@ int64_t TMemoryStream::Write(const void* Buffer, int64_t Count) {
   if (Count <= 0 || FPosition < 0) return 0;
   int64_t end;
   if (__builtin_add_overflow(FPosition, Count, &end)) return 0;
+  // The bytes the stream gains are written at once: only a gap before the position is zeroed.
   if (end > FSize) {
-    const int64_t pos = FPosition;
-    SetSize(end);
-    FPosition = pos;
+    const int64_t old = FSize;
+    Extend(end);
+    if (FPosition > old) std::memset(static_cast<uint8_t*>(FMemory) + old, 0, static_cast<size_t>(FPosition - old));
   }
   std::memcpy(static_cast<uint8_t*>(FMemory) + FPosition, Buffer, static_cast<size_t>(Count));
   FPosition = end;

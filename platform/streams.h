@@ -120,6 +120,8 @@ public:
 
 private:
   void SetCapacity(int64_t NewCapacity);
+  // Makes the stream NewSize (more than its size) bytes long; the added bytes are left unset.
+  void Extend(int64_t NewSize);
 
   int64_t FCapacity = 0;
 };

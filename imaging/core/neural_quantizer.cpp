@@ -9,7 +9,13 @@
 
 #include "imaging/core/bitmap.h"
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace zv {
+
+bool NeuQuantVectorContest = true;
 
 namespace {
 
@@ -60,22 +66,126 @@ int32_t NeuQuantContest(NeuQuantNetwork& Net, int32_t b, int32_t g, int32_t r) {
 
 namespace {
 
-void MoveNeuron(NeuQuantNeuron& N, int32_t Amount, int32_t Scale, int32_t b, int32_t g, int32_t r) {
-  N.b -= int32_t((int64_t(N.b - b) * Amount) / Scale);
-  N.g -= int32_t((int64_t(N.g - g) * Amount) / Scale);
-  N.r -= int32_t((int64_t(N.r - r) * Amount) / Scale);
+// The network while it learns: each channel, the biases and the frequencies in arrays of their own,
+// padded to whole vector blocks with neurons too far away to win anything.
+struct TLearningNet {
+  int32_t Size = 0;
+  int32_t Padded = 0;
+  std::vector<int32_t> B, G, R, Bias, Freq;
+};
+
+constexpr int32_t ContestBlock = 8;
+constexpr int32_t FarAway = 1 << 20;
+
+int32_t ContestScalar(TLearningNet& Net, int32_t b, int32_t g, int32_t r) {
+  int32_t BestD = INT32_MAX;
+  int32_t BestBiasD = INT32_MAX;
+  int32_t BestPos = -1;
+  int32_t BestBiasPos = -1;
+  for (int32_t i = 0; i < Net.Size; ++i) {
+    const int32_t Dist = std::abs(Net.B[size_t(i)] - b) + std::abs(Net.G[size_t(i)] - g) + std::abs(Net.R[size_t(i)] - r);
+    if (Dist < BestD) {
+      BestD = Dist;
+      BestPos = i;
+    }
+    const int32_t BiasDist = Dist - (Net.Bias[size_t(i)] >> 12);
+    if (BiasDist < BestBiasD) {
+      BestBiasD = BiasDist;
+      BestBiasPos = i;
+    }
+    const int32_t BetaFreq = Net.Freq[size_t(i)] >> 10;
+    Net.Freq[size_t(i)] -= BetaFreq;
+    Net.Bias[size_t(i)] += BetaFreq * 1024;
+  }
+  Net.Freq[size_t(BestPos)] += 64;
+  Net.Bias[size_t(BestPos)] -= 65536;
+  return BestBiasPos;
 }
 
-void MoveNeighbours(NeuQuantNetwork& Net, int32_t Rad, int32_t j, int32_t b, int32_t g, int32_t r) {
+#if defined(__x86_64__) || defined(__i386__)
+#define ZV_NEUQUANT_AVX2 1
+
+// The contest eight neurons at a time. Each lane keeps its own first minimum; the lanes then give the
+// overall first one, the smallest distance at the lowest position, as the plain loop finds it.
+__attribute__((target("avx2"))) int32_t ContestAvx2(TLearningNet& Net, int32_t b, int32_t g, int32_t r) {
+  const __m256i Vb = _mm256_set1_epi32(b), Vg = _mm256_set1_epi32(g), Vr = _mm256_set1_epi32(r);
+  __m256i BestD = _mm256_set1_epi32(INT32_MAX), BestPos = _mm256_setzero_si256();
+  __m256i BestBiasD = _mm256_set1_epi32(INT32_MAX), BestBiasPos = _mm256_setzero_si256();
+  __m256i Pos = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m256i Step = _mm256_set1_epi32(ContestBlock);
+  for (int32_t i = 0; i < Net.Padded; i += ContestBlock) {
+    const auto At = [i](std::vector<int32_t>& V) { return reinterpret_cast<__m256i*>(V.data() + i); };
+    const __m256i Db = _mm256_abs_epi32(_mm256_sub_epi32(_mm256_loadu_si256(At(Net.B)), Vb));
+    const __m256i Dg = _mm256_abs_epi32(_mm256_sub_epi32(_mm256_loadu_si256(At(Net.G)), Vg));
+    const __m256i Dr = _mm256_abs_epi32(_mm256_sub_epi32(_mm256_loadu_si256(At(Net.R)), Vr));
+    const __m256i Dist = _mm256_add_epi32(_mm256_add_epi32(Db, Dg), Dr);
+    const __m256i Closer = _mm256_cmpgt_epi32(BestD, Dist);
+    BestD = _mm256_min_epi32(BestD, Dist);
+    BestPos = _mm256_blendv_epi8(BestPos, Pos, Closer);
+    __m256i Bias = _mm256_loadu_si256(At(Net.Bias));
+    const __m256i BiasDist = _mm256_sub_epi32(Dist, _mm256_srai_epi32(Bias, 12));
+    const __m256i BiasCloser = _mm256_cmpgt_epi32(BestBiasD, BiasDist);
+    BestBiasD = _mm256_min_epi32(BestBiasD, BiasDist);
+    BestBiasPos = _mm256_blendv_epi8(BestBiasPos, Pos, BiasCloser);
+    __m256i Freq = _mm256_loadu_si256(At(Net.Freq));
+    const __m256i BetaFreq = _mm256_srai_epi32(Freq, 10);
+    Freq = _mm256_sub_epi32(Freq, BetaFreq);
+    Bias = _mm256_add_epi32(Bias, _mm256_slli_epi32(BetaFreq, 10));
+    _mm256_storeu_si256(At(Net.Freq), Freq);
+    _mm256_storeu_si256(At(Net.Bias), Bias);
+    Pos = _mm256_add_epi32(Pos, Step);
+  }
+  alignas(32) int32_t D[8], P[8], BD[8], BP[8];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(D), BestD);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(P), BestPos);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(BD), BestBiasD);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(BP), BestBiasPos);
+  int32_t Best = 0, BestBias = 0;
+  for (int k = 1; k < 8; ++k) {
+    if (D[k] < D[Best] || (D[k] == D[Best] && P[k] < P[Best])) Best = k;
+    if (BD[k] < BD[BestBias] || (BD[k] == BD[BestBias] && BP[k] < BP[BestBias])) BestBias = k;
+  }
+  Net.Freq[size_t(P[Best])] += 64;
+  Net.Bias[size_t(P[Best])] -= 65536;
+  return BP[BestBias];
+}
+
+bool HasAvx2() {
+  static const bool Has = __builtin_cpu_supports("avx2");
+  return Has;
+}
+#endif
+
+using TContest = int32_t (*)(TLearningNet&, int32_t, int32_t, int32_t);
+
+TContest PickContest() {
+#ifdef ZV_NEUQUANT_AVX2
+  if (NeuQuantVectorContest && HasAvx2()) return ContestAvx2;
+#endif
+  return ContestScalar;
+}
+
+template <int32_t Scale>
+inline void MoveNeuron(TLearningNet& Net, int32_t i, int32_t Amount, int32_t b, int32_t g, int32_t r) {
+  int32_t& Nb = Net.B[size_t(i)];
+  int32_t& Ng = Net.G[size_t(i)];
+  int32_t& Nr = Net.R[size_t(i)];
+  Nb -= int32_t((int64_t(Nb - b) * Amount) / Scale);
+  Ng -= int32_t((int64_t(Ng - g) * Amount) / Scale);
+  Nr -= int32_t((int64_t(Nr - r) * Amount) / Scale);
+}
+
+void MoveNeighbours(TLearningNet& Net, const std::vector<int32_t>& RadPower, int32_t Rad, int32_t j, int32_t b,
+                    int32_t g, int32_t r) {
   int32_t Lo = std::max(j - Rad, -1);
-  int32_t Hi = std::min(j + Rad, Net.NetSize);
+  int32_t Hi = std::min(j + Rad, Net.Size);
   int32_t k = j + 1;
   int32_t m = j - 1;
   size_t Power = 1;
   while (k < Hi || m > Lo) {
-    int32_t a = Net.RadPower[Power++];
-    if (k < Hi) MoveNeuron(Net.Network[size_t(k++)], a, AlphaRadBias, b, g, r);
-    if (m > Lo) MoveNeuron(Net.Network[size_t(m--)], a, AlphaRadBias, b, g, r);
+    int32_t a = RadPower[Power++];
+    if (k < Hi) MoveNeuron<AlphaRadBias>(Net, k++, a, b, g, r);
+    if (m > Lo) MoveNeuron<AlphaRadBias>(Net, m--, a, b, g, r);
   }
 }
 
@@ -103,6 +213,23 @@ void Learn(NeuQuantNetwork& Net) {
   // last pixel, so the position wraps by the remainder.
   Step %= Pixels;
 
+  TLearningNet L;
+  L.Size = Net.NetSize;
+  L.Padded = (Net.NetSize + ContestBlock - 1) / ContestBlock * ContestBlock;
+  L.B.assign(size_t(L.Padded), FarAway);
+  L.G.assign(size_t(L.Padded), FarAway);
+  L.R.assign(size_t(L.Padded), FarAway);
+  L.Bias.assign(size_t(L.Padded), 0);
+  L.Freq.assign(size_t(L.Padded), 0);
+  for (int32_t i = 0; i < Net.NetSize; ++i) {
+    L.B[size_t(i)] = Net.Network[size_t(i)].b;
+    L.G[size_t(i)] = Net.Network[size_t(i)].g;
+    L.R[size_t(i)] = Net.Network[size_t(i)].r;
+    L.Bias[size_t(i)] = Net.Bias[size_t(i)];
+    L.Freq[size_t(i)] = Net.Freq[size_t(i)];
+  }
+  const TContest Contest = PickContest();
+
   TIEBitmap* Bitmap = Net.Bitmap;
   TIEDataAccess SavedAccess = Bitmap->Access();
   Bitmap->SetAccess(iedRead);
@@ -113,9 +240,9 @@ void Learn(NeuQuantNetwork& Net) {
     int32_t b = P[0] << 4;
     int32_t g = P[1] << 4;
     int32_t r = P[2] << 4;
-    int32_t j = NeuQuantContest(Net, b, g, r);
-    MoveNeuron(Net.Network[size_t(j)], Alpha, InitAlpha, b, g, r);
-    if (Rad != 0) MoveNeighbours(Net, Rad, j, b, g, r);
+    int32_t j = Contest(L, b, g, r);
+    MoveNeuron<InitAlpha>(L, j, Alpha, b, g, r);
+    if (Rad != 0) MoveNeighbours(L, Net.RadPower, Rad, j, b, g, r);
 
     Pos += Step;
     if (Pos >= Pixels) Pos -= Pixels;
@@ -128,6 +255,13 @@ void Learn(NeuQuantNetwork& Net) {
     }
   }
   Bitmap->SetAccess(SavedAccess);
+  for (int32_t i = 0; i < Net.NetSize; ++i) {
+    Net.Network[size_t(i)].b = L.B[size_t(i)];
+    Net.Network[size_t(i)].g = L.G[size_t(i)];
+    Net.Network[size_t(i)].r = L.R[size_t(i)];
+    Net.Bias[size_t(i)] = L.Bias[size_t(i)];
+    Net.Freq[size_t(i)] = L.Freq[size_t(i)];
+  }
 }
 
 void BuildGreenIndex(NeuQuantNetwork& Net) {
@@ -245,6 +379,71 @@ int32_t NeuQuantLookup(const NeuQuantNetwork& Net, uint32_t Color) {
     }
   }
   return Best;
+}
+
+// ---- Look-ups of a whole frame -------------------------------------------------------------------------
+
+namespace {
+
+// Far from every colour, and small enough that a distance shifted left by 10 stays positive.
+constexpr int32_t FarNeuron = 4096;
+
+#ifdef ZV_NEUQUANT_AVX2
+// The smallest (distance, rank) over all neurons, where rank orders the positions as the outward walk
+// from Start meets them (Start, Start - 1, Start + 1, ...: position Start + d has rank 2d for d >= 0 and
+// -2d - 1 below), packed as distance x 1024 + rank.
+__attribute__((target("avx2"))) int32_t NearestKeyAvx2(const int32_t* B, const int32_t* G, const int32_t* R,
+                                                       int32_t Padded, int32_t b, int32_t g, int32_t r,
+                                                       int32_t Start) {
+  const __m256i Vb = _mm256_set1_epi32(b), Vg = _mm256_set1_epi32(g), Vr = _mm256_set1_epi32(r);
+  __m256i Offset = _mm256_sub_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(Start));
+  const __m256i Step = _mm256_set1_epi32(8);
+  __m256i Best = _mm256_set1_epi32(INT32_MAX);
+  for (int32_t i = 0; i < Padded; i += 8) {
+    const __m256i Db = _mm256_abs_epi32(_mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(B + i)), Vb));
+    const __m256i Dg = _mm256_abs_epi32(_mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(G + i)), Vg));
+    const __m256i Dr = _mm256_abs_epi32(_mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(R + i)), Vr));
+    const __m256i Dist = _mm256_add_epi32(_mm256_add_epi32(Db, Dg), Dr);
+    const __m256i Rank = _mm256_xor_si256(_mm256_slli_epi32(Offset, 1), _mm256_srai_epi32(Offset, 31));
+    Best = _mm256_min_epi32(Best, _mm256_or_si256(_mm256_slli_epi32(Dist, 10), Rank));
+    Offset = _mm256_add_epi32(Offset, Step);
+  }
+  __m128i M = _mm_min_epi32(_mm256_castsi256_si128(Best), _mm256_extracti128_si256(Best, 1));
+  M = _mm_min_epi32(M, _mm_shuffle_epi32(M, _MM_SHUFFLE(1, 0, 3, 2)));
+  M = _mm_min_epi32(M, _mm_shuffle_epi32(M, _MM_SHUFFLE(2, 3, 0, 1)));
+  return _mm_cvtsi128_si32(M);
+}
+#endif
+
+}  // namespace
+
+TNeuQuantSearcher::TNeuQuantSearcher(const NeuQuantNetwork& Net) : FNet(Net) {
+#ifdef ZV_NEUQUANT_AVX2
+  FVector = HasAvx2() && Net.NetSize > 0;
+#endif
+  if (!FVector) return;
+  FPadded = (Net.NetSize + 7) / 8 * 8;
+  FB.assign(size_t(FPadded), FarNeuron);
+  FG.assign(size_t(FPadded), FarNeuron);
+  FR.assign(size_t(FPadded), FarNeuron);
+  for (int32_t i = 0; i < Net.NetSize; ++i) {
+    FB[size_t(i)] = Net.Network[size_t(i)].b;
+    FG[size_t(i)] = Net.Network[size_t(i)].g;
+    FR[size_t(i)] = Net.Network[size_t(i)].r;
+  }
+}
+
+int32_t TNeuQuantSearcher::Lookup(uint32_t Color) const {
+#ifdef ZV_NEUQUANT_AVX2
+  if (FVector) {
+    const int32_t b = int32_t(Color & 0xFF), g = int32_t((Color >> 8) & 0xFF), r = int32_t((Color >> 16) & 0xFF);
+    const int32_t Start = FNet.NetIndex[size_t(g)];
+    const int32_t Rank = NearestKeyAvx2(FB.data(), FG.data(), FR.data(), FPadded, b, g, r, Start) & 1023;
+    const int32_t Position = (Rank & 1) ? Start - 1 - (Rank >> 1) : Start + (Rank >> 1);
+    return FNet.Network[size_t(Position)].Color;
+  }
+#endif
+  return NeuQuantLookup(FNet, Color);
 }
 
 }  // namespace zv

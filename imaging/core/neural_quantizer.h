@@ -37,6 +37,10 @@ struct NeuQuantNetwork {
   int32_t Height = 0;
 };
 
+// Whether learning runs its contests on the processor's vector instructions where it has them (else
+// one neuron at a time); the network learnt is the same either way. On by default.
+extern bool NeuQuantVectorContest;
+
 // The sampling factor for a picture of Pixels pixels: 1 (every pixel) below 2000 pixels, growing to 30
 // from about 315,000 pixels on.
 int32_t NeuQuantSampleFactor(int64_t Pixels);
@@ -51,5 +55,20 @@ std::unique_ptr<NeuQuantNetwork> NeuQuantBuild(TIEBitmap* Bitmap, TIERGB24* Pale
 int32_t NeuQuantContest(NeuQuantNetwork& Net, int32_t b, int32_t g, int32_t r);
 // The palette index of the neuron nearest to a packed colour (red in bits 16-23, blue in 0-7).
 int32_t NeuQuantLookup(const NeuQuantNetwork& Net, uint32_t Color);
+
+// The learnt network laid out for the look-ups of a whole frame: NeuQuantLookup's answer, found by
+// measuring every neuron at once on the processor's vector instructions where it has them. The nearest
+// neuron wins; of equally near ones, the one NeuQuantLookup's outward walk in green order meets first.
+class TNeuQuantSearcher {
+public:
+  explicit TNeuQuantSearcher(const NeuQuantNetwork& Net);
+  int32_t Lookup(uint32_t Color) const;
+
+private:
+  const NeuQuantNetwork& FNet;
+  bool FVector = false;
+  int32_t FPadded = 0;
+  std::vector<int32_t> FB, FG, FR;  // in the network's (green) order, padded with far neurons
+};
 
 }  // namespace zv

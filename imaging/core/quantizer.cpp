@@ -317,4 +317,56 @@ int32_t TIEQuantizer::PaletteIndex(TIERGB24 Color) const {
   return 0;
 }
 
+bool TIEQuantizer::PaletteBitmap() const { return FBitmap->GetPixelFormat() == ie8p; }
+
+TIEColorMapper::TIEColorMapper(const TIEQuantizer& Quantizer) : FQuantizer(Quantizer) {
+  // The order of PaletteIndex: an exact palette, a palette bitmap's palette, grey, then the methods.
+  if (Quantizer.IsExact() || Quantizer.PaletteBitmap()) {
+    FKind = kSearch;
+  } else if (Quantizer.GrayScale()) {
+    FKind = kGray;
+    FGrayCount = std::min(Quantizer.NCol(), 256);
+  } else if (Quantizer.NeuQuant()) {
+    FKind = kSearch;
+    FNeuQuant = std::make_unique<TNeuQuantSearcher>(*Quantizer.NeuQuant());
+  } else if (Quantizer.MedianCut()) {
+    FKind = kMedianCut;
+    FMedianCut = Quantizer.MedianCut();
+  }
+  if (FKind != kSearch) return;
+  constexpr uint32_t Bits = 16;
+  FSlots.assign(size_t(1) << Bits, Empty);
+  FMask = (uint32_t(1) << Bits) - 1;
+  FShift = 32 - Bits;
+}
+
+int32_t TIEColorMapper::Search(uint32_t Key, TIERGB24 C) const {
+  return FNeuQuant ? FNeuQuant->Lookup(Key) : FQuantizer.PaletteIndex(C);
+}
+
+int32_t TIEColorMapper::Learn(uint32_t Slot, uint32_t Key, TIERGB24 C) {
+  const int32_t Index = Search(Key, C);
+  if (Index < 0 || Index > 255) return Index;
+  const uint32_t Value = (Key << 8) | uint32_t(Index);
+  if (Value == Empty) return Index;
+  FSlots[Slot] = Value;
+  if (++FCount * 2 > FMask + 1) Grow();
+  return Index;
+}
+
+void TIEColorMapper::Grow() {
+  std::vector<uint32_t> Slots(size_t(FMask + 1) * 2, Empty);
+  const uint32_t Mask = FMask * 2 + 1;
+  const uint32_t Shift = FShift - 1;
+  for (const uint32_t Value : FSlots) {
+    if (Value == Empty) continue;
+    uint32_t Slot = ((Value >> 8) * 2654435761u) >> Shift;
+    while (Slots[Slot] != Empty) Slot = (Slot + 1) & Mask;
+    Slots[Slot] = Value;
+  }
+  FSlots.swap(Slots);
+  FMask = Mask;
+  FShift = Shift;
+}
+
 }  // namespace zv

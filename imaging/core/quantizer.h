@@ -87,6 +87,8 @@ public:
   bool IsExact() const { return FExactColors != nullptr; }
   int32_t ExactCount() const { return FExactColors ? FExactColors->Count : 0; }
   int32_t NCol() const { return FNCol; }
+  // The bitmap is a palette bitmap (its format read now): look-ups search its palette.
+  bool PaletteBitmap() const;
   const NeuQuantNetwork* NeuQuant() const { return FNeuQuant.get(); }
   const MedianCutContext* MedianCut() const { return FMedianCut.get(); }
 
@@ -98,6 +100,53 @@ private:
   std::unique_ptr<TIEExactColors> FExactColors;
   int32_t FNCol = 0;
   TIEBitmap* FBitmap = nullptr;
+};
+
+// Maps the colours of one frame to palette indexes through a quantizer: what PaletteIndex gives, with
+// the way of looking up settled once (the bitmap's pixel format read once) and the answers of the
+// palette searches remembered for every colour of the frame (keyed on all 24 bits), as frames repeat
+// their colours. The quantizer and its bitmap must not change while the mapper is used.
+class TIEColorMapper {
+public:
+  explicit TIEColorMapper(const TIEQuantizer& Quantizer);
+  int32_t Index(TIERGB24 C) {
+    const uint32_t Key = (uint32_t(C.r) << 16) | (uint32_t(C.g) << 8) | C.b;
+    switch (FKind) {
+      case kSearch: return Remembered(Key, C);
+      case kMedianCut: return MedianCutLookup(*FMedianCut, Key);
+      case kGray: return (int32_t(C.r) * FGrayCount) / 256;
+      default: return 0;
+    }
+  }
+
+private:
+  enum TKind { kSearch, kMedianCut, kGray, kNone };
+  // A slot holds colour x 256 + index; white with index 255 would read as empty and is not kept.
+  static constexpr uint32_t Empty = 0xFFFFFFFFu;
+
+  int32_t Remembered(uint32_t Key, TIERGB24 C) {
+    uint32_t Slot = (Key * 2654435761u) >> FShift;
+    for (;;) {
+      const uint32_t Held = FSlots[Slot];
+      if (Held == Empty) return Learn(Slot, Key, C);
+      if ((Held >> 8) == Key) return int32_t(Held & 0xFF);
+      Slot = (Slot + 1) & FMask;
+    }
+  }
+  int32_t Learn(uint32_t Slot, uint32_t Key, TIERGB24 C);
+  void Grow();
+  int32_t Search(uint32_t Key, TIERGB24 C) const;
+
+  const TIEQuantizer& FQuantizer;
+  TKind FKind = kNone;
+  const MedianCutContext* FMedianCut = nullptr;
+  std::unique_ptr<TNeuQuantSearcher> FNeuQuant;
+  int32_t FGrayCount = 0;
+  // Open addressing, at most half full. Answers outside 0..255 (no entry) are not kept.
+  std::vector<uint32_t> FSlots;
+  uint32_t FMask = 0;
+  uint32_t FShift = 0;
+  uint32_t FCount = 0;
 };
 
 // The grey level a ramp of Count entries (1..256) lays at Index: evenly spread from black to white, each

@@ -24,18 +24,7 @@ namespace {
 
 // ---- Frame preparation ---------------------------------------------------------------------------------
 
-// One frame reduced to a palette: an index per pixel and the colour table in file order (red, green, blue).
-struct GifFrame {
-  int32_t Width = 0;
-  int32_t Height = 0;
-  int32_t Bits = 8;  // palette bits b
-  int32_t Colors = 256;  // n
-  bool Alpha = false;
-  std::vector<uint8_t> Pixels;
-  uint8_t Table[256 * 3] = {};
-  uint8_t TransparentIndex = 0;
-  uint8_t BackgroundIndex = 0;
-};
+using GifFrame = TGifCodedFrame;
 
 int32_t GreyOf(TIERGB24 C) { return (C.r * 21 + C.g * 71 + C.b * 8) / 100; }
 
@@ -117,30 +106,9 @@ std::unique_ptr<TIEBitmap> ThresholdBitmap(TIEBitmap* Source) {
   return BW;
 }
 
-// Maps colours to palette indexes through the quantizer, remembering recent answers: frames repeat
-// their colours, and some quantizer look-ups search the palette.
-class ColorIndexCache {
-public:
-  explicit ColorIndexCache(const TIEQuantizer& Q) : FQuantizer(Q), FKeys(4096, UINT32_MAX), FValues(4096) {}
-  int32_t Lookup(TIERGB24 C) {
-    const uint32_t Key = (uint32_t(C.r) << 16) | (uint32_t(C.g) << 8) | C.b;
-    const uint32_t Slot = ((Key * 2654435761u) >> 20) & 4095;
-    if (FKeys[Slot] != Key) {
-      FKeys[Slot] = Key;
-      FValues[Slot] = FQuantizer.PaletteIndex(C);
-    }
-    return FValues[Slot];
-  }
-
-private:
-  const TIEQuantizer& FQuantizer;
-  std::vector<uint32_t> FKeys;
-  std::vector<int32_t> FValues;
-};
-
 // Reduces the bitmap (left unchanged) to the frame's indexes and table. ForInsert: a many-coloured
 // bitmap asked for 1 bit is written with 8 bits instead of being made black and white.
-void PrepareFrame(TIEBitmap* Bitmap, TIOParamsVals& Params, bool ForInsert, GifFrame& F) {
+void PrepareFrame(TIEBitmap* Bitmap, const TGifFrameOptions& Params, bool ForInsert, GifFrame& F) {
   F.Width = Bitmap->GetWidth();
   F.Height = Bitmap->GetHeight();
   std::unique_ptr<TIEBitmap> Own;
@@ -170,10 +138,7 @@ void PrepareFrame(TIEBitmap* Bitmap, TIOParamsVals& Params, bool ForInsert, GifF
 
   F.Alpha = Bitmap->HasAlphaChannel();
   F.Colors = 1 << F.Bits;
-  if (F.Alpha) {
-    F.Colors -= 1;
-    Params.GifTransparent = 1;
-  }
+  if (F.Alpha) F.Colors -= 1;
   const int32_t W = F.Width, H = F.Height;
   F.Pixels.assign(static_cast<size_t>(std::max(0, W)) * std::max(0, H), 0);
   TIERGB24 Palette[256] = {};
@@ -188,7 +153,7 @@ void PrepareFrame(TIEBitmap* Bitmap, TIOParamsVals& Params, bool ForInsert, GifF
     }
   } else {
     Quantizer = std::make_unique<TIEQuantizer>(Work, Palette, F.Colors);
-    ColorIndexCache Cache(*Quantizer);
+    TIEColorMapper Cache(*Quantizer);
     TIEBitmap* AlphaPlane = F.Alpha ? Bitmap->GetAlphaChannel() : nullptr;
     const bool Paletted = Work->GetPixelFormat() == ie8p;
     // A palette index past the table's entries would show another colour: it takes the nearest entry.
@@ -224,7 +189,7 @@ void PrepareFrame(TIEBitmap* Bitmap, TIOParamsVals& Params, bool ForInsert, GifF
         } else {
           TIERGB24 C;
           std::memcpy(&C, Row + int64_t(x) * 3, 3);
-          const int32_t I = Cache.Lookup(C);
+          const int32_t I = Cache.Index(C);
           Out[x] = static_cast<uint8_t>(I >= 0 && I < F.Colors ? I : 0);
         }
       }
@@ -278,8 +243,22 @@ TGifLzwEncoderProc EncoderOf(const TIOParamsVals& Params) {
   return Params.GifEncoder ? Params.GifEncoder : GlobalGifLzwEncoder;
 }
 
-// The image data of the frame, coded into memory.
+// Reduces the bitmap as the writers do, or takes the frame coded before, and marks the parameters'
+// transparency as the reduction does.
+void TakeFrame(TIEBitmap* Bitmap, TIOParamsVals& Params, bool ForInsert, const TGifCodedFrame* Coded, GifFrame& F) {
+  if (Coded)
+    F = *Coded;
+  else
+    PrepareFrame(Bitmap, GifFrameOptions(Params), ForInsert, F);
+  if (F.Alpha) Params.GifTransparent = 1;
+}
+
+// The image data of the frame, coded into memory (or taken from the frame when it was coded before).
 bool EncodeImageData(const TIOParamsVals& Params, const GifFrame& F, std::vector<uint8_t>& Out) {
+  if (F.Coded) {
+    Out.insert(Out.end(), F.Data.begin(), F.Data.end());
+    return true;
+  }
   const TGifLzwEncoderProc Encoder = EncoderOf(Params);
   if (!Encoder) return false;
   TMemoryStream Data;
@@ -474,15 +453,42 @@ const uint8_t NetscapeId[14] = {0x21, 0xFF, 0x0B, 'N', 'E', 'T', 'S', 'C', 'A', 
 
 }  // namespace
 
+// ---- Frames coded beforehand ---------------------------------------------------------------------------
+
+TGifFrameOptions GifFrameOptions(const TIOParamsVals& Params) {
+  TGifFrameOptions O;
+  O.BitsPerSample = Params.BitsPerSample;
+  O.GifTransparentColor = Params.GifTransparentColor;
+  O.GifBackgroundColor = Params.GifBackgroundColor;
+  O.GifInterlaced = Params.GifInterlaced;
+  O.Encoder = EncoderOf(Params);
+  return O;
+}
+
+bool GifCodeFrame(TIEBitmap* Bitmap, const TGifFrameOptions& Options, bool ForInsert, TGifCodedFrame& Frame) {
+  Frame = TGifCodedFrame();
+  PrepareFrame(Bitmap, Options, ForInsert, Frame);
+  if (!Options.Encoder) return false;
+  TMemoryStream Data;
+  Options.Encoder(&Data, Frame.Height, Frame.Width, Options.GifInterlaced, Frame.Pixels.data(), Frame.Bits);
+  const auto* P = static_cast<const uint8_t*>(Data.Memory());
+  Frame.Data.assign(P, P + Data.Size());
+  Frame.Coded = true;
+  // The indexes are in the data now; a frame waiting to be written keeps only that.
+  Frame.Pixels = std::vector<uint8_t>();
+  return true;
+}
+
 // ---- GifWriteImage ---------------------------------------------------------------------------------------
 
-void GifWriteImage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress) {
+void GifWriteImage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress,
+                   const TGifCodedFrame* Coded) {
   Progress.Report(0);
   if (Progress.Aborted()) return;
   uint8_t Dummy = 0;
   uint8_t& Abort = Progress.Abort ? *Progress.Abort : Dummy;
   GifFrame F;
-  PrepareFrame(Bitmap, Params, false, F);
+  TakeFrame(Bitmap, Params, false, Coded, F);
   Progress.Report(30);
   if (Progress.Aborted()) return;
 
@@ -527,8 +533,9 @@ namespace {
 // Hint, when given, is an append point checked against this file's identity: with the frame going at
 // its image count the blocks before its offset are not walked (they are the walk's own output, which a
 // walk copies unchanged). After receives the append point of the rewritten stream.
-int32_t InsertFrame(TStream* Stream, const uint8_t* Mapped, TIEBitmap* Bitmap, TIOParamsVals& Params,
-                    TIEProgressRecord& Progress, const TGifAppendPoint* Hint, TGifAppendPoint* After) {
+int32_t InsertFrame(TStream* Stream, const uint8_t* Mapped, TIEBitmap* Bitmap, const TGifCodedFrame* Coded,
+                    TIOParamsVals& Params, TIEProgressRecord& Progress, const TGifAppendPoint* Hint,
+                    TGifAppendPoint* After) {
   if (After) *After = TGifAppendPoint();
   Progress.Report(0);
   if (Progress.Aborted()) return 0;
@@ -560,7 +567,7 @@ int32_t InsertFrame(TStream* Stream, const uint8_t* Mapped, TIEBitmap* Bitmap, T
   }
 
   GifFrame F;
-  PrepareFrame(Bitmap, Params, true, F);
+  TakeFrame(Bitmap, Params, true, Coded, F);
   Progress.Report(30);
   if (Progress.Aborted()) return 0;
 
@@ -707,8 +714,8 @@ int32_t InsertFrame(TStream* Stream, const uint8_t* Mapped, TIEBitmap* Bitmap, T
 
 int32_t GifInsertFrame(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress) {
   auto* Memory = dynamic_cast<TCustomMemoryStream*>(Stream);
-  return InsertFrame(Stream, Memory ? static_cast<const uint8_t*>(Memory->Memory()) : nullptr, Bitmap, Params,
-                     Progress, nullptr, nullptr);
+  return InsertFrame(Stream, Memory ? static_cast<const uint8_t*>(Memory->Memory()) : nullptr, Bitmap, nullptr,
+                     Params, Progress, nullptr, nullptr);
 }
 
 namespace {
@@ -740,7 +747,7 @@ int32_t GifInsertFrameFile(const std::string& FileName, TIEBitmap* Bitmap, TIOPa
 }
 
 int32_t GifInsertFrameFile(const std::string& FileName, TIEBitmap* Bitmap, TIOParamsVals& Params,
-                           TIEProgressRecord& Progress, TGifAppendPoint& Point) {
+                           TIEProgressRecord& Progress, TGifAppendPoint& Point, const TGifCodedFrame* Coded) {
   TFileStream File(FileName, fmOpenReadWrite | fmShareDenyWrite);
   const int64_t Size = File.Size();
   // The point is trusted only for the very file it was taken from, unchanged since.
@@ -759,7 +766,7 @@ int32_t GifInsertFrameFile(const std::string& FileName, TIEBitmap* Bitmap, TIOPa
   }
   if (Hint.Known) {
     // Only the end of the file is read: no mapping of the whole.
-    return InsertFrame(&File, nullptr, Bitmap, Params, Progress, &Hint, &Point);
+    return InsertFrame(&File, nullptr, Bitmap, Coded, Params, Progress, &Hint, &Point);
   }
   // The walk over the old blocks reads the file through a mapping: pages the kernel already holds,
   // nothing copied.
@@ -772,8 +779,8 @@ int32_t GifInsertFrameFile(const std::string& FileName, TIEBitmap* Bitmap, TIOPa
       if (Ptr != MAP_FAILED) munmap(Ptr, Length);
     }
   } Mapping{Map, static_cast<size_t>(Size)};
-  return InsertFrame(&File, Map != MAP_FAILED ? static_cast<const uint8_t*>(Map) : nullptr, Bitmap, Params,
-                     Progress, nullptr, &Point);
+  return InsertFrame(&File, Map != MAP_FAILED ? static_cast<const uint8_t*>(Map) : nullptr, Bitmap, Coded,
+                     Params, Progress, nullptr, &Point);
 }
 
 // ---- GifPatchLoopAndScreen ----------------------------------------------------------------------------------

@@ -4,18 +4,53 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "imaging/core/iedefs.h"
+#include "imaging/io/io_params.h"
 
 namespace zv {
 
 class TStream;
 class TIEBitmap;
-class TIOParamsVals;
+
+// One frame reduced to a palette: an index per pixel, the colour table in file order (red, green, blue)
+// and, once coded, the LZW image data (code size, sub-blocks, terminator).
+struct TGifCodedFrame {
+  int32_t Width = 0;
+  int32_t Height = 0;
+  int32_t Bits = 8;      // palette bits b
+  int32_t Colors = 256;  // n
+  bool Alpha = false;
+  std::vector<uint8_t> Pixels;
+  uint8_t Table[256 * 3] = {};
+  uint8_t TransparentIndex = 0;
+  uint8_t BackgroundIndex = 0;
+  bool Coded = false;
+  std::vector<uint8_t> Data;
+};
+
+// What the reduction and the coding of a frame read of the parameters, taken once so that the frame can
+// be coded on another thread while the parameters change.
+struct TGifFrameOptions {
+  int32_t BitsPerSample = 8;
+  TIERGB24 GifTransparentColor{0, 0, 0};
+  TIERGB24 GifBackgroundColor{0, 0, 0};
+  uint8_t GifInterlaced = 0;
+  TGifLzwEncoderProc Encoder = nullptr;
+};
+TGifFrameOptions GifFrameOptions(const TIOParamsVals& Params);
+
+// Reduces the bitmap and codes it as GifWriteImage (ForInsert false) or GifInsertFrame (true) would
+// with these options; safe on any thread for a bitmap of its own in memory. False without a coder.
+// Handing the frame to those writers then gives the same bytes as handing them the bitmap.
+bool GifCodeFrame(TIEBitmap* Bitmap, const TGifFrameOptions& Options, bool ForInsert, TGifCodedFrame& Frame);
 
 // Writes a whole GIF (header, global table, graphic control extension, image, comment extension,
 // trailer) at the stream's position. Failure, a short write included, sets the abort flag.
-void GifWriteImage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress);
+// Coded, when given, is the frame coded beforehand (the bitmap is then not read); so for the inserts.
+void GifWriteImage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress,
+                   const TGifCodedFrame* Coded = nullptr);
 
 // Inserts the bitmap as a frame with its own local table at Params.GifImageIndex into the GIF that runs
 // from the stream's position to its end, and returns the number of images it then holds. A stream that
@@ -46,7 +81,8 @@ int32_t GifInsertFrameFile(const std::string& FileName, TIEBitmap* Bitmap, TIOPa
 // the file is walked. The bytes written are the same either way. Point then receives the new append
 // point, without identity (GifStampAppendPoint adds it once the file is final), or Known false.
 int32_t GifInsertFrameFile(const std::string& FileName, TIEBitmap* Bitmap, TIOParamsVals& Params,
-                           TIEProgressRecord& Progress, TGifAppendPoint& Point);
+                           TIEProgressRecord& Progress, TGifAppendPoint& Point,
+                           const TGifCodedFrame* Coded = nullptr);
 // Takes the file's identity as it is now into a known Point; false (and Point forgotten) otherwise.
 bool GifStampAppendPoint(const std::string& FileName, TGifAppendPoint& Point);
 

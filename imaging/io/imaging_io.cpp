@@ -460,10 +460,10 @@ int32_t TImagingIO::LoadGifFile(const std::string& FileName) {
   return Count;
 }
 
-void TImagingIO::SaveGifStreamCore(TStream* Stream) {
+void TImagingIO::SaveGifStreamCore(TStream* Stream, const TGifCodedFrame* Coded) {
   TIEProgressRecord Progress = MakeProgress();
-  if (!PrepareBitmap()) return;
-  GifWriteImage(Stream, WorkBitmap(), *FIOParams, Progress);
+  if (!Coded && !PrepareBitmap()) return;
+  GifWriteImage(Stream, Coded ? nullptr : WorkBitmap(), *FIOParams, Progress, Coded);
 }
 
 void TImagingIO::SaveGifStream(TStream* Stream) {
@@ -471,15 +471,21 @@ void TImagingIO::SaveGifStream(TStream* Stream) {
   FinishingWith(this, [&] { SaveGifStreamCore(Stream); });
 }
 
-void TImagingIO::SaveGifFile(const std::string& FileName) {
+void TImagingIO::SaveGifFile(const std::string& FileName) { SaveGifFileCore(FileName, nullptr); }
+
+void TImagingIO::SaveGifFile(const std::string& FileName, const TGifCodedFrame& Frame) {
+  SaveGifFileCore(FileName, &Frame);
+}
+
+void TImagingIO::SaveGifFileCore(const std::string& FileName, const TGifCodedFrame* Coded) {
   AbortFlag = 1;
   auto Stream = OpenFinishing(this, FileName, ieFileCreate);
   AbortFlag = 0;
   FinishingWith(this, [&] {
     // The file is closed before the finish, so that a handler may read it; without a bitmap it stays
     // empty.
-    const bool Ready = PrepareBitmap();
-    if (Ready) SaveGifStreamCore(Stream.get());
+    const bool Ready = Coded || PrepareBitmap();
+    if (Ready) SaveGifStreamCore(Stream.get(), Coded);
     Stream.reset();
     if (!Ready) return;
     FIOParams->FileName = FileName;
@@ -487,15 +493,23 @@ void TImagingIO::SaveGifFile(const std::string& FileName) {
   });
 }
 
-int32_t TImagingIO::InsertGifFrame(const std::string& FileName) {
+int32_t TImagingIO::InsertGifFrame(const std::string& FileName) { return InsertGifFrameCore(FileName, nullptr); }
+
+int32_t TImagingIO::InsertGifFrame(const std::string& FileName, const TGifCodedFrame& Frame) {
+  return InsertGifFrameCore(FileName, &Frame);
+}
+
+int32_t TImagingIO::InsertGifFrameCore(const std::string& FileName, const TGifCodedFrame* Coded) {
   AbortFlag = 0;
   int32_t Result = 0;
   TIEProgressRecord Progress = MakeProgress();
   FinishingWith(this, [&] {
-    if (!PrepareBitmap()) return;
+    if (!Coded && !PrepareBitmap()) return;
     TIOParamsVals& P = *FIOParams;
-    P.GifScreenWidth = std::max(P.GifScreenWidth, WorkBitmap()->GetWidth() + P.GifLeft);
-    P.GifScreenHeight = std::max(P.GifScreenHeight, WorkBitmap()->GetHeight() + P.GifTop);
+    const int32_t Width = Coded ? Coded->Width : WorkBitmap()->GetWidth();
+    const int32_t Height = Coded ? Coded->Height : WorkBitmap()->GetHeight();
+    P.GifScreenWidth = std::max(P.GifScreenWidth, Width + P.GifLeft);
+    P.GifScreenHeight = std::max(P.GifScreenHeight, Height + P.GifTop);
     // The file's append point, when this component left it one; the writer checks that the file is
     // still as it was left and walks it otherwise.
     TGifAppendPoint Point;
@@ -509,7 +523,7 @@ int32_t TImagingIO::InsertGifFrame(const std::string& FileName) {
         FGifAppendPoints.erase(Same);
       }
     }
-    Result = GifInsertFrameFile(FileName, WorkBitmap(), P, Progress, Point);
+    Result = GifInsertFrameFile(FileName, Coded ? nullptr : WorkBitmap(), P, Progress, Point, Coded);
     if (AbortFlag == 0 && !GifPatchLoopAndScreen(FileName, 0, P.GifScreenWidth, P.GifScreenHeight, &Point)) {
       // The file keeps the inserted frame but lacks the loop block or the screen size.
       AbortFlag = 1;

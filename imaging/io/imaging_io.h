@@ -149,6 +149,10 @@ public:
   // the file as it was). A file that cannot be opened raises EFOpenError. Appending to a file this
   // component appended to before, and that nobody changed since, reads only the file's end.
   int32_t InsertGifFrame(const std::string& FileName);
+  // The same two with the frame reduced and coded beforehand (GifCodeFrame): the work bitmap is not
+  // read, the bytes written are those the bitmap the frame was coded from would give.
+  void SaveGifFile(const std::string& FileName, const TGifCodedFrame& Frame);
+  int32_t InsertGifFrame(const std::string& FileName, const TGifCodedFrame& Frame);
   // Loads by the stream's content (BMP and GIF); unrecognised data do nothing at all, not even the
   // finish notification.
   virtual void LoadFromStream(TStream* Stream);
@@ -278,7 +282,9 @@ private:
   void LoadBmpStreamCore(TStream* Stream);
   void SaveBmpStreamCore(TStream* Stream);
   int32_t LoadGifStreamCore(TStream* Stream);
-  void SaveGifStreamCore(TStream* Stream);
+  void SaveGifStreamCore(TStream* Stream, const TGifCodedFrame* Coded = nullptr);
+  void SaveGifFileCore(const std::string& FileName, const TGifCodedFrame* Coded);
+  int32_t InsertGifFrameCore(const std::string& FileName, const TGifCodedFrame* Coded);
 
   TIEBitmapBinding FBinding;
   TIEView* FAttachedImaging = nullptr;

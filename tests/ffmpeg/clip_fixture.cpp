@@ -13,6 +13,7 @@ extern "C" {
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -471,6 +472,135 @@ std::string DrawnClip(const std::string& Name, int Width, int Height, int Frames
     }
   }
   return path;
+}
+
+namespace {
+
+// The generated photograph behind the natural clips: twice the frame size, red, green, blue.
+struct TNaturalScene {
+  int Width = 0;
+  int Height = 0;
+  std::vector<uint8_t> Rgb;
+};
+
+uint32_t Hash2(int32_t x, int32_t y, uint32_t Seed) {
+  uint32_t h = uint32_t(x) * 374761393u + uint32_t(y) * 668265263u + Seed * 2246822519u;
+  h = (h ^ (h >> 13)) * 1274126177u;
+  return h ^ (h >> 16);
+}
+
+// Smooth value noise in 0..1 on a lattice of Cell pixels.
+double ValueNoise(double x, double y, double Cell, uint32_t Seed) {
+  const double fx = x / Cell, fy = y / Cell;
+  const int32_t ix = int32_t(std::floor(fx)), iy = int32_t(std::floor(fy));
+  double tx = fx - ix, ty = fy - iy;
+  tx = tx * tx * (3 - 2 * tx);
+  ty = ty * ty * (3 - 2 * ty);
+  auto v = [&](int32_t a, int32_t b) { return double(Hash2(a, b, Seed) & 0xFFFF) / 65535.0; };
+  const double Top = v(ix, iy) + (v(ix + 1, iy) - v(ix, iy)) * tx;
+  const double Bottom = v(ix, iy + 1) + (v(ix + 1, iy + 1) - v(ix, iy + 1)) * tx;
+  return Top + (Bottom - Top) * ty;
+}
+
+double Fractal(double x, double y, double Cell, uint32_t Seed) {
+  double Sum = 0, Weight = 0, Amp = 1;
+  for (int Octave = 0; Octave < 6 && Cell >= 1.5; ++Octave, Cell /= 2, Amp *= 0.55) {
+    Sum += Amp * ValueNoise(x, y, Cell, Seed + uint32_t(Octave));
+    Weight += Amp;
+  }
+  return Sum / Weight;
+}
+
+const TNaturalScene& NaturalScene(int FrameWidth, int FrameHeight) {
+  static std::mutex lock;
+  static std::deque<TNaturalScene> made;
+  std::lock_guard<std::mutex> guard(lock);
+  for (const TNaturalScene& s : made)
+    if (s.Width == 2 * FrameWidth && s.Height == 2 * FrameHeight) return s;
+  TNaturalScene s;
+  s.Width = 2 * FrameWidth;
+  s.Height = 2 * FrameHeight;
+  s.Rgb.resize(size_t(s.Width) * s.Height * 3);
+  // Sizes follow the frame, so every clip size shows the same picture.
+  const double Unit = s.Width / 1280.0;
+  for (int y = 0; y < s.Height; ++y)
+    for (int x = 0; x < s.Width; ++x) {
+      const double u = x / Unit, v = y / Unit;
+      const double Hue = Fractal(u, v, 300, 1), Light = Fractal(u, v, 120, 7), Grain = Fractal(u, v, 6, 13);
+      double r = 255 * (0.25 + 0.6 * Hue) * (0.4 + 0.8 * Light);
+      double g = 255 * (0.2 + 0.5 * Light + 0.3 * Fractal(u, v, 200, 3)) * (0.5 + 0.5 * Hue);
+      double b = 255 * (0.15 + 0.7 * (1 - Hue)) * (0.45 + 0.7 * Light);
+      // Shapes with hard edges and their own shading, as objects in a photograph.
+      for (int k = 0; k < 24; ++k) {
+        const double cx = double(Hash2(k, 1, 99) % 1280), cy = double(Hash2(k, 2, 99) % 720);
+        const double Radius = 20 + double(Hash2(k, 3, 99) % 90);
+        const double d = std::hypot(u - cx, v - cy);
+        if (d < Radius) {
+          const double Shade = 0.55 + 0.45 * (1 - d / Radius);
+          r = (Hash2(k, 4, 99) & 0xFF) * Shade;
+          g = (Hash2(k, 5, 99) & 0xFF) * Shade;
+          b = (Hash2(k, 6, 99) & 0xFF) * Shade;
+        }
+      }
+      const double Texture = (Grain - 0.5) * 70;
+      uint8_t* p = s.Rgb.data() + (size_t(y) * s.Width + x) * 3;
+      p[0] = uint8_t(std::clamp(r + Texture, 0.0, 255.0));
+      p[1] = uint8_t(std::clamp(g + Texture, 0.0, 255.0));
+      p[2] = uint8_t(std::clamp(b + Texture, 0.0, 255.0));
+    }
+  made.push_back(std::move(s));
+  return made.back();
+}
+
+}  // namespace
+
+void PaintNatural(int Frame, int Width, int Height, uint8_t* Pixels) {
+  const TNaturalScene& s = NaturalScene(Width, Height);
+  // The view: from 1.8 down to 1.1 scene pixels per frame pixel and back, its centre on a slow ellipse.
+  const double t = Frame / 25.0;
+  const double Scale = 1.45 + 0.35 * std::cos(t * 0.9);
+  const double ViewW = Width * Scale, ViewH = Height * Scale;
+  const double cx = s.Width / 2.0 + (s.Width - ViewW) / 2.0 * 0.9 * std::sin(t * 0.5);
+  const double cy = s.Height / 2.0 + (s.Height - ViewH) / 2.0 * 0.9 * std::sin(t * 0.37 + 1);
+  const double x0 = cx - ViewW / 2, y0 = cy - ViewH / 2;
+  for (int y = 0; y < Height; ++y) {
+    const double sy = std::clamp(y0 + (y + 0.5) * Scale - 0.5, 0.0, s.Height - 1.001);
+    const int iy = int(sy);
+    const double fy = sy - iy;
+    uint8_t* Out = Pixels + size_t(y) * Width * 4;
+    for (int x = 0; x < Width; ++x, Out += 4) {
+      const double sx = std::clamp(x0 + (x + 0.5) * Scale - 0.5, 0.0, s.Width - 1.001);
+      const int ix = int(sx);
+      const double fx = sx - ix;
+      const uint8_t* p = s.Rgb.data() + (size_t(iy) * s.Width + ix) * 3;
+      const uint8_t* q = p + size_t(s.Width) * 3;
+      for (int c = 0; c < 3; ++c) {
+        const double Top = p[c] + (p[c + 3] - p[c]) * fx;
+        const double Bottom = q[c] + (q[c + 3] - q[c]) * fx;
+        Out[2 - c] = uint8_t(std::lround(Top + (Bottom - Top) * fy));
+      }
+      Out[3] = 255;
+    }
+  }
+}
+
+TClipInfo NaturalClip(int Width, int Height, int Frames) {
+  TClipInfo info;
+  info.Name = "natural_" + std::to_string(Width) + "x" + std::to_string(Height) + "_" + std::to_string(Frames) +
+              "f_v1.mp4";
+  info.Path = DrawnClip(info.Name, Width, Height, Frames,
+                        [&](int Frame, uint8_t* Pixels) { PaintNatural(Frame, Width, Height, Pixels); });
+  info.FormatName = "mov,mp4,m4a,3gp,3g2,mj2";
+  info.CodecName = "libx264";
+  info.Width = Width;
+  info.Height = Height;
+  info.FrameRateNum = 25;
+  info.FrameRateDen = 1;
+  info.FrameCount = Frames;
+  info.GopSize = 12;
+  info.HasBFrames = true;
+  info.DurationUs = info.FrameTimeUs(Frames);
+  return info;
 }
 
 std::string TruncatedMp4Path() { return ClipFolder() + "/truncated.mp4"; }

@@ -61,6 +61,14 @@ const TClipInfo& WideClip(int Seconds);
 std::string DrawnClip(const std::string& Name, int Width, int Height, int Frames,
                       const std::function<void(int Frame, uint8_t* Pixels)>& Draw);
 
+// Natural-looking pictures: a camera panning and zooming over a detailed generated photograph (soft
+// colour fields, hard-edged shapes, fine texture), tens of thousands of colours in every frame and a new
+// view in every frame. PaintNatural paints frame Frame of a Width x Height clip into 32-bit Pixels (as
+// DrawnClip's Draw); NaturalClip is such a clip of Frames pictures at 25 frames per second, named
+// "natural_<Width>x<Height>_<Frames>f_v1.mp4".
+void PaintNatural(int Frame, int Width, int Height, uint8_t* Pixels);
+TClipInfo NaturalClip(int Width, int Height, int Frames);
+
 // The first 60 % of "h264_25.mp4": its index (at the end) is missing, so it cannot be opened.
 std::string TruncatedMp4Path();
 // The first half of "mpeg4_25.avi": it opens, and its frames stop in the middle.

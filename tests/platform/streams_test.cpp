@@ -217,6 +217,28 @@ TEST(MemoryStream, SavesLoadsAndClears) {
   EXPECT_EQ(std::string(static_cast<char*>(loaded.Memory()), 13), "from a stream");
 }
 
+// A stream emptied and written again keeps its block; bytes added by SetSize, and a gap left by writing
+// past the end, read as zero even where the block held other bytes before.
+TEST(MemoryStream, ReusedBlockStillReadsZeroWhereNothingWasWritten) {
+  TMemoryStream stream;
+  std::string filler(5000, 'x');
+  stream.WriteBuffer(filler.data(), int64_t(filler.size()));
+  void* const block = stream.Memory();
+  stream.SetSize(0);
+  stream.SetPosition(0);
+  EXPECT_GE(stream.Capacity(), 5000);
+  stream.WriteBuffer("abc", 3);
+  EXPECT_EQ(stream.Memory(), block);
+  stream.SetSize(10);
+  EXPECT_EQ(std::string(static_cast<char*>(stream.Memory()), 10), std::string("abc") + std::string(7, '\0'));
+  stream.SetSize(3);
+  stream.SetPosition(8);
+  stream.WriteBuffer("ZZ", 2);
+  EXPECT_EQ(stream.Size(), 10);
+  EXPECT_EQ(std::string(static_cast<char*>(stream.Memory()), 10), std::string("abc") + std::string(5, '\0') + "ZZ");
+  EXPECT_EQ(stream.Memory(), block);
+}
+
 TEST(MemoryStream, ImpossibleSizeRaisesOutOfMemory) {
   TMemoryStream stream;
   EXPECT_THROW(stream.SetSize(int64_t(1) << 62), EOutOfMemory);

@@ -421,6 +421,70 @@ TEST(NeuQuantTest, PaletteIndexIsTheNearestNeuron) {
   }
 }
 
+// A photograph-like frame with many colours: smooth gradients with a pseudo-random grain.
+std::unique_ptr<TIEBitmap> GrainyFrame(int32_t W, int32_t H, uint32_t Seed) {
+  return MakeRGB(W, H, [Seed](int32_t x, int32_t y) {
+    uint32_t h = uint32_t(x) * 374761393u + uint32_t(y) * 668265263u + Seed * 2246822519u;
+    h = (h ^ (h >> 13)) * 1274126177u;
+    const int Grain = int((h >> 8) & 31) - 16;
+    auto C = [Grain](int v) { return uint8_t(std::clamp(v + Grain, 0, 255)); };
+    return TIERGB24{C(x * 3 % 256), C((x + 2 * y) % 256), C(255 - y * 2 % 256)};
+  });
+}
+
+TEST(NeuQuantTest, VectorContestsLearnTheSameNetworkAsPlainOnes) {
+  const bool Saved = NeuQuantVectorContest;
+  // Network sizes around the vector block of 8, on frames sampled sparsely and densely.
+  for (int32_t n : {1, 2, 7, 8, 9, 31, 64, 200, 256})
+    for (int32_t Quality : {-1, 100}) {
+      auto Frame = GrainyFrame(97, 61, uint32_t(n));
+      NeuQuantVectorContest = false;
+      Palette Plain;
+      auto P = NeuQuantBuild(Frame.get(), Plain.Entries, n, Quality);
+      NeuQuantVectorContest = true;
+      Palette Vector;
+      auto V = NeuQuantBuild(Frame.get(), Vector.Entries, n, Quality);
+      for (int32_t i = 0; i < n; ++i) ASSERT_EQ(Plain[i], Vector[i]) << "n " << n << " entry " << i;
+      EXPECT_EQ(P->Bias, V->Bias) << "n " << n;
+      EXPECT_EQ(P->Freq, V->Freq) << "n " << n;
+      EXPECT_EQ(P->NetIndex, V->NetIndex) << "n " << n;
+    }
+  NeuQuantVectorContest = Saved;
+}
+
+// The mapper answers what PaletteIndex answers, for every kind of quantizer, also for colours the frame
+// does not hold and once its table has grown.
+TEST(ColorMapperTest, GivesPaletteIndexForEveryKind) {
+  struct Case {
+    const char* Name;
+    std::unique_ptr<TIEBitmap> Frame;
+    int32_t Count;
+  };
+  std::vector<Case> Cases;
+  Cases.push_back({"neural net", GrainyFrame(300, 200, 1), 256});
+  Cases.push_back({"median cut", GrainyFrame(300, 200, 2), 16});
+  Cases.push_back({"exact", FrameOfColors(100), 128});
+  Cases.push_back({"grey", MakeRGB(64, 64, [](int32_t x, int32_t y) { return Grey((x * 4 + y) % 256); }), 32});
+  auto Paletted = std::make_unique<TIEBitmap>(16, 16, ie8p);
+  for (int32_t i = 0; i < 256; ++i) Paletted->SetPaletteColor(i, Distinct(i));
+  Cases.push_back({"palette bitmap", std::move(Paletted), 256});
+  for (Case& K : Cases) {
+    Palette Pal;
+    TIEQuantizer Q(K.Frame.get(), Pal.Entries, K.Count);
+    TIEColorMapper Mapper(Q);
+    // Every pixel of the frame, then a sweep of the colour cube, twice (the second time remembered).
+    std::vector<TIERGB24> Colors;
+    if (K.Frame->GetPixelFormat() == ie24RGB)
+      for (int32_t y = 0; y < K.Frame->GetHeight(); ++y)
+        for (int32_t x = 0; x < K.Frame->GetWidth(); ++x) Colors.push_back(K.Frame->GetPixelAsRGB(x, y));
+    for (int r = 0; r < 256; r += 5)
+      for (int g = 0; g < 256; g += 3)
+        for (int b = 0; b < 256; b += 7) Colors.push_back(TIERGB24{uint8_t(r), uint8_t(g), uint8_t(b)});
+    for (int Pass = 0; Pass < 2; ++Pass)
+      for (const TIERGB24& C : Colors) ASSERT_EQ(Mapper.Index(C), Q.PaletteIndex(C)) << K.Name << " pass " << Pass;
+  }
+}
+
 // ---- Grey frames and palette bitmaps -----------------------------------------------------------------------------
 
 TEST(GreyTest, GreyFrameWithFewLevelsKeepsItsExactLevels) {
