@@ -4,7 +4,7 @@
 #   scripts/fuzz.sh TARGET SECONDS [WORKERS]     TARGET: a folder name under tests/fuzz, or "all"
 # Each target's corpus grows in build-fuzz/corpus/<name> (seeded from tests/fuzz/<name>/seeds); inputs
 # that crash, hang (over 5 s) or use over 2 GB are kept in build-fuzz/findings/<name>/, to be mended and
-# then moved into tests/fuzz/<name>/regressions/. The log of each run is build-fuzz/logs/<name>.log.
+# then moved into tests/fuzz/<name>/regressions/. The logs are in build-fuzz/work/<name>/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -58,28 +58,27 @@ ninja -C build-fuzz -j "${ZV_FUZZ_BUILD_JOBS:-4}" "${names[@]/#/fuzz_}"
 export ZONVARK_HEADLESS=1
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+root=$PWD
 status=0
 for name in "${names[@]}"; do
-  corpus=build-fuzz/corpus/$name
-  findings=build-fuzz/findings/$name
-  work=build-fuzz/work/$name
-  mkdir -p "$corpus" "$findings" "$work" build-fuzz/logs
-  dictionary=()
-  [ -f "tests/fuzz/$name/$name.dict" ] && dictionary=(-dict="$PWD/tests/fuzz/$name/$name.dict")
-  regressions=()
-  [ -d "tests/fuzz/$name/regressions" ] && regressions=("$PWD/tests/fuzz/$name/regressions")
+  corpus=$root/build-fuzz/corpus/$name
+  findings=$root/build-fuzz/findings/$name
+  work=$root/build-fuzz/work/$name
+  mkdir -p "$corpus" "$findings" "$work"
+  inputs=("$corpus" "$root/tests/fuzz/$name/seeds")
+  [ -d "tests/fuzz/$name/regressions" ] && inputs+=("$root/tests/fuzz/$name/regressions")
   echo "== $name: $seconds s on $workers workers"
-  # The workers write their logs (fuzz-<n>.log) into the folder they run in.
-  if (cd "$work" && "../../fuzz_$name" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 \
-        -jobs="$workers" -workers="$workers" -artifact_prefix="$PWD/../../findings/$name/" "${dictionary[@]}" \
-        "$PWD/../../corpus/$name" "$PWD/../../../tests/fuzz/$name/seeds" "${regressions[@]}") \
-        >"build-fuzz/logs/$name.log" 2>&1; then
+  # New inputs go into the first folder, the corpus; the workers write their logs (fuzz-<n>.log) into
+  # the folder they run in.
+  if (cd "$work" && "$root/build-fuzz/tests/fuzz/fuzz_$name" -max_total_time="$seconds" -timeout=5 \
+        -rss_limit_mb=2048 -jobs="$workers" -workers="$workers" -artifact_prefix="$findings/" "${inputs[@]}") \
+        >"$work/driver.log" 2>&1; then
     echo "   no finding"
   else
     echo "   FINDINGS in $findings (logs: $work/fuzz-*.log)"
     status=1
   fi
-  # The last coverage line of each worker.
+  # Each worker's last status line: runs, coverage, features, corpus.
   for log in "$work"/fuzz-*.log; do
     [ -f "$log" ] && grep -E '^#[0-9]+' "$log" | tail -n 1 | sed "s|^|   $(basename "$log"): |"
   done
