@@ -15,12 +15,10 @@ using namespace zv;
 
 namespace {
 
-void LoadAs(const uint8_t* Data, size_t Size, uint32_t FileType, int32_t Index) {
-  TIEBitmap Bitmap;
-  std::unique_ptr<TImagingIO> IO(TImagingIO::CreateForBitmap(&Bitmap));
+void LoadAs(TImagingIO* IO, const uint8_t* Data, size_t Size, uint32_t FileType, int32_t Index) {
   IO->IOParams()->SetImageIndex(Index);
   fuzz::AsTheApplication([&] { IO->LoadFromBuffer(Data, int64_t(Size), FileType); });
-  fuzz::Expect(IO->AbortFlag != 0 || Bitmap.GetWidth() >= 0, "a load left a bitmap of negative width");
+  fuzz::Expect(IO->AbortFlag != 0 || IO->WorkBitmap()->GetWidth() >= 0, "a load left a bitmap of negative width");
   fuzz::AsTheApplication([&] { IO->ReadParamsFromBuffer(Data, int64_t(Size), FileType); });
 }
 
@@ -28,11 +26,14 @@ void LoadAs(const uint8_t* Data, size_t Size, uint32_t FileType, int32_t Index) 
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   fuzz::StartApplication();
+  // One component for all the loads of an input, as a program keeps one and loads into it again.
+  TIEBitmap Bitmap;
+  std::unique_ptr<TImagingIO> IO(TImagingIO::CreateForBitmap(&Bitmap));
   for (int32_t Index : {0, 1}) {
-    LoadAs(Data, Size, ftUnknown, Index);
+    LoadAs(IO.get(), Data, Size, ftUnknown, Index);
     for (uint32_t FileType = ftUnknown + 1; FileType <= ftHdPhoto; ++FileType) {
       const TIEFileFormatInfo* Row = FindFormatInfoByType(FileType);
-      if (Row != nullptr && Row->ReadProc != nullptr) LoadAs(Data, Size, FileType, Index);
+      if (Row != nullptr && Row->ReadProc != nullptr) LoadAs(IO.get(), Data, Size, FileType, Index);
     }
   }
   return 0;
