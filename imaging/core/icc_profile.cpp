@@ -115,11 +115,14 @@ TIccOwnedProfile IccSrgbGrayProfile() {
 // The profile to build one side of a transform with: the profile itself when its colours are of the
 // layout's kind, a stand-in for Lab and grey values, else nullptr (no transform).
 cmsHPROFILE IccSideProfile(cmsHPROFILE Own, TIccColorKind Kind, TIccOwnedProfile& StandIn) {
-  const cmsColorSpaceSignature Space = cmsGetColorSpace(Own);
+  // The signature is the profile's four header bytes, any 32-bit value: it is kept as a number, since a
+  // value beyond the enumeration's own range may not be held in its type.
+  const uint32_t Space = cmsGetColorSpace(Own);
   switch (Kind) {
     case TIccColorKind::Rgb: return Space == cmsSigRgbData ? Own : nullptr;
     case TIccColorKind::Cmyk: return Space == cmsSigCmykData ? Own : nullptr;
-    case TIccColorKind::Three: return cmsChannelsOf(Space) == 3 ? Own : nullptr;
+    case TIccColorKind::Three:
+      return Space <= 0x7FFFFFFFu && cmsChannelsOf(static_cast<cmsColorSpaceSignature>(Space)) == 3 ? Own : nullptr;
     case TIccColorKind::Lab:
       if (Space == cmsSigLabData) return Own;
       StandIn.reset(cmsCreateLab4Profile(nullptr));

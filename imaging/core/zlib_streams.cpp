@@ -188,18 +188,22 @@ int64_t TZDecompressionStream::Read(void* Buffer, int64_t Count) {
     while (z.avail_out > 0 && !FZ->StreamEnd) {
       if (z.avail_in == 0) {
         const int64_t got = FStream->Read(FZ->Buffer, kBlockSize);
-        // The source ran dry before zlib saw the end of the data: the data is cut short, and the read
-        // delivers what it has (callers check the count).
-        if (got <= 0) {
-          dry = true;
-          break;
+        if (got > 0) {
+          z.next_in = FZ->Buffer;
+          z.avail_in = static_cast<uInt>(got);
+          FStreamPos = FStream->Position();
+          Progress();
         }
-        z.next_in = FZ->Buffer;
-        z.avail_in = static_cast<uInt>(got);
-        FStreamPos = FStream->Position();
-        Progress();
       }
-      if (ZDecompressCheck(inflate(&z, Z_NO_FLUSH)) == Z_STREAM_END) FZ->StreamEnd = true;
+      // With the source dry zlib may still hold output of the input it took (the rest of a match that
+      // did not fit the last read); only when it can give nothing more is the data cut short, and the
+      // read delivers what it has (callers check the count).
+      const int result = inflate(&z, Z_NO_FLUSH);
+      if (result == Z_BUF_ERROR && z.avail_in == 0) {
+        dry = true;
+        break;
+      }
+      if (ZDecompressCheck(result) == Z_STREAM_END) FZ->StreamEnd = true;
     }
     done += piece - z.avail_out;
   }

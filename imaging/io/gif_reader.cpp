@@ -65,6 +65,11 @@ bool ReadTable(GifStreamReader& R, uint8_t Packed, ColorTable& T) {
 
 }  // namespace
 
+bool GifAreaFits(int64_t Width, int64_t Height, int64_t DataBytes) {
+  const int64_t Pixels = Width * Height;
+  return Pixels <= (int64_t(1) << 24) || Pixels / 4096 <= DataBytes;
+}
+
 void GifReadFrame(TStream* Stream, TIEBitmap* Bitmap, int32_t& ImageCount, TIOParamsVals& Params,
                   TIEProgressRecord& Progress, bool ParamsOnly, std::unique_ptr<TIEMask>& Mask, bool NoMask) {
   ImageCount = 0;
@@ -167,10 +172,9 @@ void GifReadFrame(TStream* Stream, TIEBitmap* Bitmap, int32_t& ImageCount, TIOPa
         R.Byte(CodeSize);
         R.SkipSubBlocks();
       } else {
-        // LZW codes reach at most a few thousand pixels per data byte: a size the data cannot fill is
-        // refused before its buffer is reserved.
+        // A size the data cannot fill is refused before its buffer is reserved.
         const int64_t Pixels = int64_t(W) * H;
-        if (Pixels > (int64_t(1) << 24) && Pixels / 4096 > R.Left()) {
+        if (!GifAreaFits(W, H, R.Left())) {
           Progress.SetAborted();
           break;
         }

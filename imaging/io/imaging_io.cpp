@@ -406,6 +406,12 @@ int32_t TImagingIO::LoadGifStreamCore(TStream* Stream) {
 
       TIEBitmap* Result = Frame.get();
       if (Count > 1 && !Frame->IsEmpty()) {
+        // The logical screen is a size from the file like the frames' own: one the stream could not
+        // begin to fill fails the load before the canvas is reserved.
+        if (!GifAreaFits(W, H, Stream->Size() - Start)) {
+          AbortFlag = 1;
+          break;
+        }
         const TColor Back = RGB24ToColor(P.GifBackgroundColor);
         if (Canvas && PrevDisposal == 2) {
           Canvas->FillRect(PrevLeft, PrevTop, PrevLeft + PrevWidth - 1, PrevTop + PrevHeight - 1, Back);

@@ -288,6 +288,35 @@ TEST(ZRefusal, TruncatedDataReadsShortAndTheBufferInflateRefusesIt) {
   }
 }
 
+// zlib may have taken the last input bytes and still hold output (the rest of a long match) when a read's
+// buffer fills: the next read must get it, whatever the piece size, for whole and for cut data.
+TEST(ZDecompressionStream, EveryPieceSizeGetsAllTheDataHolds) {
+  std::vector<uint8_t> data = Sample(9000, 7);
+  data.insert(data.end(), 5000, uint8_t(42));  // ends in long matches
+  const std::vector<uint8_t> packed = Deflate(data, zcMax);
+  for (size_t cut : {packed.size(), packed.size() - 4, packed.size() / 2}) {
+    const std::vector<uint8_t> part(packed.begin(), packed.begin() + long(cut));
+    TMemoryStream whole;
+    Fill(whole, part);
+    TZDecompressionStream all(&whole);
+    std::vector<uint8_t> expected(data.size() + 1);
+    expected.resize(size_t(all.Read(expected.data(), int64_t(expected.size()))));
+    if (cut == packed.size()) {
+      ASSERT_EQ(expected, data);
+    }
+    for (size_t piece = 1; piece <= 700; piece += piece < 40 ? 1 : 37) {
+      TMemoryStream source;
+      Fill(source, part);
+      TZDecompressionStream z(&source);
+      std::vector<uint8_t> got;
+      std::vector<uint8_t> buffer(piece);
+      for (int64_t n; (n = z.Read(buffer.data(), int64_t(piece))) > 0;) got.insert(got.end(), buffer.begin(), buffer.begin() + n);
+      ASSERT_EQ(got, expected) << "cut " << cut << ", piece " << piece;
+      EXPECT_EQ(z.Seek(0, soEnd), int64_t(expected.size())) << "cut " << cut << ", piece " << piece;
+    }
+  }
+}
+
 TEST(ZRefusal, APresetDictionaryFailsInsteadOfLooping) {
   const std::vector<uint8_t> data = Sample(3000);
   const std::vector<uint8_t> packed = DeflateWithDictionary(data);

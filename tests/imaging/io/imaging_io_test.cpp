@@ -421,6 +421,39 @@ private:
   void (*FOldHandler)(int) = nullptr;
 };
 
+// The logical screen is a size from the file: the composed animation gets one the data could plausibly
+// come with, and a screen the stream could not begin to fill fails the load before any canvas is
+// reserved (a 65535 x 65535 screen would take 12 GB).
+TEST_F(ImagingIOTest, ALogicalScreenTooLargeForItsDataFailsTheLoad) {
+  const std::string Name = TempName("screen.gif");
+  WriteAnimation(Name);
+  const Bytes Gif = ReadFile(Name);
+  struct {
+    uint16_t Width, Height;
+    bool Loads;
+  } const Cases[] = {{300, 200, true}, {4096, 4096, true}, {12376, 12296, false}, {65535, 65535, false}};
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(std::to_string(C.Width) + " x " + std::to_string(C.Height));
+    Bytes Patched = Gif;
+    Patched[6] = uint8_t(C.Width);
+    Patched[7] = uint8_t(C.Width >> 8);
+    Patched[8] = uint8_t(C.Height);
+    Patched[9] = uint8_t(C.Height >> 8);
+    for (int Index : {0, 1}) {
+      TMemoryStream S;
+      S.WriteBuffer(Patched.data(), int64_t(Patched.size()));
+      S.SetPosition(0);
+      IO->IOParams()->SetImageIndex(Index);
+      IO->LoadGifStream(&S);
+      EXPECT_EQ(IO->AbortFlag == 0, C.Loads) << Index;
+      if (C.Loads) {
+        EXPECT_EQ(IO->WorkBitmap()->GetWidth(), C.Width);
+        EXPECT_EQ(IO->WorkBitmap()->GetHeight(), C.Height);
+      }
+    }
+  }
+}
+
 TEST_F(ImagingIOTest, AFailedInsertionSetsTheAbortFlagAndLeavesTheFileAsItWas) {
   const std::string Name = TempName("failed.gif");
   WriteAnimation(Name);

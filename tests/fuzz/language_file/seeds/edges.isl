@@ -1,0 +1,10 @@
+[Messages]
+MS_Error=
+[FrmZonvark]
+LabelWait.Caption=a=b
+ComboBoxColor.Items=||x||||
+ComboBoxColor.ItemIndex=7
+BtnOpen.Left=abc
+.Caption=Form
+NoSuch.Caption=x
+BtnOpen.Caption
