@@ -5,6 +5,8 @@
 #include "imaging/proc/filters.h"
 #include "imaging/proc/resample.h"
 #include "imaging/proc/resample_kernel.h"
+#include "imaging/proc/rotate.h"
+#include "imaging/core/color_utils.h"
 #include "platform/windows.h"
 
 namespace zv {
@@ -22,6 +24,10 @@ void InstallResampleHooks() {
   Hooks.ResampleGray8 = ResampleGray8;
   Hooks.ResampleBW = ResampleBW;
   Hooks.ShrinkBWToGray = ShrinkBWToGray;
+  Hooks.RotateRGB24 = [](TIEBitmap* Bitmap, bool AntiAlias, TObject* Sender, const TIEProgressEvent& OnProgress,
+                         TColor Background, double Angle) {
+    RotateRGB24(Bitmap, AntiAlias, Sender, OnProgress, ColorToRGB24(Background), Angle);
+  };
 }
 
 void RemoveResampleHooks() {
@@ -31,6 +37,7 @@ void RemoveResampleHooks() {
   Hooks.ResampleGray8 = nullptr;
   Hooks.ResampleBW = nullptr;
   Hooks.ShrinkBWToGray = nullptr;
+  Hooks.RotateRGB24 = nullptr;
 }
 
 void ProcessingStartup() {
