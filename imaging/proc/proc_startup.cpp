@@ -3,6 +3,7 @@
 #include "imaging/core/proc_hooks.h"
 #include "imaging/proc/bitmap_copy.h"
 #include "imaging/proc/filters.h"
+#include "imaging/proc/gaussian_blur.h"
 #include "imaging/proc/resample.h"
 #include "imaging/proc/resample_kernel.h"
 #include "imaging/proc/rotate.h"
@@ -28,6 +29,10 @@ void InstallResampleHooks() {
                          TColor Background, double Angle) {
     RotateRGB24(Bitmap, AntiAlias, Sender, OnProgress, ColorToRGB24(Background), Angle);
   };
+  // The core passes the rectangle's corners in its own order.
+  Hooks.GaussianBlurGray8 = [](TIEBitmap* Bitmap, int32_t X1, int32_t Y1, double Radius, int32_t Y2, int32_t X2) {
+    GaussianBlurGray8(Bitmap, X1, Y1, X2, Y2, Radius);
+  };
 }
 
 void RemoveResampleHooks() {
@@ -38,6 +43,7 @@ void RemoveResampleHooks() {
   Hooks.ResampleBW = nullptr;
   Hooks.ShrinkBWToGray = nullptr;
   Hooks.RotateRGB24 = nullptr;
+  Hooks.GaussianBlurGray8 = nullptr;
 }
 
 void ProcessingStartup() {
