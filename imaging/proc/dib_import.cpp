@@ -186,6 +186,8 @@ int32_t ReadDIB(TByteView Dib, TIEBitmap* Dest, TByteView Bits) {
     return BitCount;
   const uint32_t Compression = Header.biCompression;
   if (Compression > 3) {
+    // A frame's pixels are colours; a header that asks for a 1-bit image gets nothing written.
+    if (Dest->GetPixelFormat() != ie24RGB) return BitCount;
     for (const TFrameFormat& F : FrameFormats)
       if (F.Code == Compression && Bits.Data != nullptr) ReadFrame(F, Bits, Dest, Header.biHeight);
     return BitCount;

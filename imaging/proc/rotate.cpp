@@ -39,9 +39,13 @@ private:
 };
 
 // The shear blend of the previous sample A and the current one B with a 12-bit weight W.
+// The division by 4096 is exact in binary, so the rounding (halves to even) is done on integers.
 inline uint8_t Blend(uint8_t A, uint8_t B, int32_t W) {
-  long double v = (int64_t(A) * W + int64_t(B) * (4096 - W) + 2048) / 4096.0L;
-  return uint8_t(ClampToByte(int32_t(Round(v))));
+  const int32_t n = int32_t(A) * W + int32_t(B) * (4096 - W) + 2048;
+  int32_t q = n >> 12;  // floor, also for negative n
+  const int32_t rem = n - (q << 12);
+  if (rem > 2048 || (rem == 2048 && (q & 1) != 0)) ++q;
+  return uint8_t(ClampToByte(q));
 }
 
 template <int N>
@@ -123,26 +127,38 @@ void ShearRotate(TIEBitmap* Bitmap, bool AntiAlias, const uint8_t* Bg, double Bg
   }
   T.ReleaseMappedRows();
 
-  // Pass 2: columns of A sheared into B (W1 x H2).
+  // Pass 2: columns of A sheared into B (W1 x H2), a band of columns at a time so that A and B are
+  // walked along their rows.
   std::vector<uint8_t> B;
   B.resize(size_t(W1 * H2 * N));
-  for (int64_t x = 0; x < W1; ++x) {
-    Progress.Step(H + x);
-    const long double f = (r > 0 ? W1 - x : x) * s;
-    const int64_t k = Round(f);
-    const int32_t w = int32_t(Round((f - k) * 4096));
-    const int64_t kk = k - O1;
-    for (int64_t y = 0; y < H2; ++y) std::memcpy(B.data() + (y * W1 + x) * N, Bg, N);
-    const uint8_t* prev = Bg;
-    for (int64_t y = 0; y < H; ++y) {
-      const int64_t dy = y + kk;
-      if (dy < 0 || dy >= H2) continue;
-      const uint8_t* cur = A.data() + (y * W1 + x) * N;
-      BlendPixel<N>(B.data() + (dy * W1 + x) * N, prev, cur, w, Blending);
-      prev = cur;
+  for (int64_t i = 0; i < W1 * H2; ++i) std::memcpy(B.data() + i * N, Bg, N);
+  constexpr int64_t Band = 64;
+  int64_t K[Band];
+  int32_t Weight[Band];
+  const uint8_t* Prev[Band];
+  for (int64_t x0 = 0; x0 < W1; x0 += Band) {
+    Progress.Step(H + x0);
+    const int64_t Count = std::min(Band, W1 - x0);
+    for (int64_t i = 0; i < Count; ++i) {
+      const int64_t x = x0 + i;
+      const long double f = (r > 0 ? W1 - x : x) * s;
+      const int64_t k = Round(f);
+      Weight[i] = int32_t(Round((f - k) * 4096));
+      K[i] = k - O1;
+      Prev[i] = Bg;
     }
-    if (Blending && w > 0 && kk + H >= 0 && kk + H < H2)
-      BlendPixel<N>(B.data() + ((kk + H) * W1 + x) * N, prev, Bg, w, true);
+    for (int64_t y = 0; y < H; ++y) {
+      const uint8_t* Row = A.data() + (y * W1 + x0) * N;
+      for (int64_t i = 0; i < Count; ++i) {
+        const int64_t dy = y + K[i];
+        if (dy < 0 || dy >= H2) continue;
+        BlendPixel<N>(B.data() + (dy * W1 + x0 + i) * N, Prev[i], Row + i * N, Weight[i], Blending);
+        Prev[i] = Row + i * N;
+      }
+    }
+    for (int64_t i = 0; i < Count; ++i)
+      if (Blending && Weight[i] > 0 && K[i] + H >= 0 && K[i] + H < H2)
+        BlendPixel<N>(B.data() + ((K[i] + H) * W1 + x0 + i) * N, Prev[i], Bg, Weight[i], true);
   }
   std::vector<uint8_t>().swap(A);
 
@@ -266,18 +282,19 @@ void SmoothRotate(TIEBitmap* Bitmap, const uint8_t* Bg, double BgFill, int32_t Q
   const TIEPixelFormat Format = Bitmap->GetPixelFormat();
   const int32_t W0 = Bitmap->GetWidth(), H0 = Bitmap->GetHeight();
   if (W0 > INT32_MAX - 6 || H0 > INT32_MAX - 6) return;
-  Bitmap->ResizeCanvas(W0 + 6, H0 + 6, BgFill, 255, 0, 0);
-  Bitmap->MoveRect(0, 0, W0 + 2, H0 + 2, 3, 3, BgFill, true);
-  const int64_t W = Bitmap->GetWidth(), H = Bitmap->GetHeight();
+  // The padded size and the result's, known before the image is touched.
+  const int64_t W = int64_t(W0) + 6, H = int64_t(H0) + 6;
   const long double r = (long double)Angle * Pi / 180;
   const long double sn = std::sin(r), cs = std::cos(r);
   const int64_t NW = Round(std::fabs(sn * (H - 1)) + std::fabs(cs * (W - 1)));
   const int64_t NH = Round(std::fabs(cs * (H - 1)) + std::fabs(sn * (W - 1)));
-  if (NW < 7 || NH < 7 || NW > INT32_MAX || NH > INT32_MAX) return;
+  if (NW < 6 || NH < 6 || NW > INT32_MAX || NH > INT32_MAX) return;
   TIEBitmap Result;
   Result.SetLocation(ieInMemory);
   if (!Result.Allocate(int32_t(NW), int32_t(NH), N == 3 ? ie24RGB : Format) || Result.IsEmpty()) return;
   Bitmap->CopyPaletteTo(&Result);
+  Bitmap->ResizeCanvas(int32_t(W), int32_t(H), BgFill, 255, 0, 0);
+  Bitmap->MoveRect(0, 0, W0 + 2, H0 + 2, 3, 3, BgFill, true);
   std::vector<const uint8_t*> Rows(static_cast<size_t>(H));
   for (int64_t y = 0; y < H; ++y) Rows[size_t(y)] = Bitmap->MapRow(int32_t(y));
   auto Pixel = [&](int64_t x, int64_t y) -> const uint8_t* {
@@ -298,15 +315,16 @@ void SmoothRotate(TIEBitmap* Bitmap, const uint8_t* Bg, double BgFill, int32_t Q
     for (int64_t x = 0; x < NW; ++x) {
       const long double sx = XC[size_t(x)] - ys;
       const long double sy = XS[size_t(x)] + yc;
-      const int64_t x0 = Trunc(sx), y0 = Trunc(sy);
+      // Conversions to integers go through double (the x87 ones stall); Trunc toward zero.
+      const int64_t x0 = int64_t(double(sx)), y0 = int64_t(double(sy));
       if (Quality <= 1) {
-        const long double fx = sx - Floor(sx), fy = sy - Floor(sy);
+        const long double fx = sx - (sx < x0 ? x0 - 1 : x0), fy = sy - (sy < y0 ? y0 - 1 : y0);  // sx - Floor(sx)
         const uint8_t *p00 = Pixel(x0, y0), *p10 = Pixel(x0 + 1, y0);
         const uint8_t *p01 = Pixel(x0, y0 + 1), *p11 = Pixel(x0 + 1, y0 + 1);
         for (int c = 0; c < N; ++c) {
           const long double top = p00[c] + (p10[c] - p00[c]) * fx;
           const long double bottom = p01[c] + (p11[c] - p01[c]) * fx;
-          d[x * N + c] = uint8_t(std::clamp<int64_t>(Trunc(top + (bottom - top) * fy), 0, 255));
+          d[x * N + c] = uint8_t(std::clamp<int64_t>(int64_t(double(top + (bottom - top) * fy)), 0, 255));
         }
       } else {
         long double Ku[4], Kv[4];
@@ -322,7 +340,7 @@ void SmoothRotate(TIEBitmap* Bitmap, const uint8_t* Bg, double BgFill, int32_t Q
           for (int c = 0; c < N; ++c) Sum[c] += Kv[j] * RowSum[c];
         }
         // Overshoots are clamped on both sides: a sample below 0 is black, not its mirror image.
-        for (int c = 0; c < N; ++c) d[x * N + c] = uint8_t(std::clamp<int64_t>(Trunc(Sum[c]), 0, 255));
+        for (int c = 0; c < N; ++c) d[x * N + c] = uint8_t(std::clamp<int64_t>(int64_t(double(Sum[c])), 0, 255));
       }
     }
   }
@@ -330,7 +348,7 @@ void SmoothRotate(TIEBitmap* Bitmap, const uint8_t* Bg, double BgFill, int32_t Q
   Result.ReleaseMappedRows();
   Bitmap->AssignImage(&Result);
   Bitmap->MoveRect(3, 3, int32_t(NW - 4), int32_t(NH - 4), 0, 0, BgFill, true);
-  Bitmap->ResizeCanvas(int32_t(NW - 6), int32_t(NH - 6), BgFill, 255, 0, 0);
+  Bitmap->ResizeCanvas(int32_t(std::max<int64_t>(NW - 6, 1)), int32_t(std::max<int64_t>(NH - 6, 1)), BgFill, 255, 0, 0);
 }
 
 bool IsByteFormat(TIEBitmap* Bitmap) {

@@ -206,6 +206,7 @@ TEST(DibImport, CorruptInputIsRefusedOrReadWithinItsBuffers) {
       {"YUY2 width 3, whole blocks", Yuy2, std::vector<uint8_t>(16, 200), 16, 3, 2},
       {"YUY2 width 3, half a block short", Yuy2, std::vector<uint8_t>(12, 200), 16, 3, 2},
       {"RLE8", Join(Header(2, 1, 8, 1), std::vector<uint8_t>(1024 + 4, 50)), {}, 8, 2, 1},
+      {"YUY2 frame claiming 1 bit", Header(4, 2, 1, Code("YUY2")), std::vector<uint8_t>(16, 200), 1, 4, 2},
       {"unknown FourCC", Header(2, 2, 16, Code("ABCD")), std::vector<uint8_t>(64, 1), 16, 2, 2},
   };
   for (const Case& c : Cases) {

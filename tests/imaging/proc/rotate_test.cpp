@@ -88,6 +88,15 @@ TEST_F(RotateTest, SizesOfEveryRoute) {
     EXPECT_EQ(B.GetHeight(), c.H) << c.Angle << " q" << int(c.Quality) << " aa" << c.AntiAlias << " f" << int(c.Format);
     EXPECT_EQ(B.GetPixelFormat(), c.Format);
   }
+  // A single pixel by a hair: the smooth result keeps at least one pixel and loses its padding.
+  for (double Angle : {0.001, 30.0}) {
+    TIEBitmap One(1, 1, ie24RGB);
+    One.Fill(double(clWhite));
+    RotateSmooth24(&One, 0, 1, nullptr, {}, Angle);
+    EXPECT_GE(One.GetWidth(), 1);
+    EXPECT_LE(One.GetWidth(), 2);
+    EXPECT_LE(One.GetHeight(), 2);
+  }
 }
 
 TEST_F(RotateTest, RightAnglesAreExactOnTheShearRoute) {
