@@ -58,12 +58,6 @@ private:
   uint64_t FSize = 0;
 };
 
-// A shift right by N bits, or left for a negative N, as the bit-field masks need.
-uint32_t ShiftBy(uint32_t Value, int32_t N) {
-  if (N >= 32 || N <= -32) return 0;
-  return N >= 0 ? Value >> N : Value << -N;
-}
-
 uint8_t BitMasks[8] = {128, 64, 32, 16, 8, 4, 2, 1};
 
 uint8_t ExpansionTable[256][24];
@@ -217,100 +211,6 @@ HGLOBAL CopyBitmaptoDIBEx(TIEBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2,
   }
   GlobalUnlock(Handle);
   return Handle;
-}
-
-int32_t CopyDIBToIEBitmap(void* DIB, TIEBitmap* Dest, void* Bits, bool IsPointer) {
-  if (DIB == nullptr || Dest == nullptr) return 0;
-  TDibAccess Access(DIB, IsPointer);
-  const uint8_t* Base = Access.Data();
-  if (Base == nullptr || !Access.Holds(0, 40)) return 0;
-  BITMAPINFOHEADER Header;
-  std::memcpy(&Header, Base, 40);
-  const int32_t BitCount = Header.biBitCount;
-  const int32_t Width = Header.biWidth;
-  const int32_t Height = Header.biHeight == std::numeric_limits<int32_t>::min() ? 0 : std::abs(Header.biHeight);
-  const bool TopDown = Header.biHeight < 0;
-  if (!Dest->Allocate(Width, Height, BitCount == 1 ? ie1g : ie24RGB) || Dest->IsEmpty()) return BitCount;
-  const uint32_t Compression = Header.biCompression;
-  if (Compression > 3) return BitCount;  // video frames in FourCC formats are not read here
-
-  const uint64_t HeaderSize = std::max<uint32_t>(Header.biSize, 40);
-  uint64_t TableCount = 0;
-  if (BitCount == 1 || BitCount == 4 || BitCount == 8) TableCount = Header.biClrUsed != 0 ? Header.biClrUsed : (1u << BitCount);
-  // The colour table, limited to what the block holds; indexes beyond it read black.
-  std::vector<TIERGB24> Table(size_t(std::min<uint64_t>(TableCount, 256)), TIERGB24{0, 0, 0});
-  for (size_t i = 0; i < Table.size(); ++i) {
-    if (!Access.Holds(HeaderSize + i * 4, 4)) break;
-    const uint8_t* q = Base + HeaderSize + i * 4;
-    Table[i] = TIERGB24{q[0], q[1], q[2]};
-  }
-  auto Lookup = [&](uint32_t Index) { return Index < Table.size() ? Table[Index] : TIERGB24{0, 0, 0}; };
-
-  // Where the pixels start: a separate Bits buffer, or in the block after the header and table.
-  const uint8_t* Pixels = nullptr;
-  uint64_t PixelOffset = HeaderSize + TableCount * 4;
-  uint32_t Masks[3] = {0x7C00, 0x03E0, 0x001F};
-  if ((BitCount == 16 || BitCount == 32) && Compression == 3) {
-    const uint8_t* MaskAt = Bits != nullptr ? static_cast<const uint8_t*>(Bits) : Base + HeaderSize;
-    if (Bits == nullptr && !Access.Holds(HeaderSize, 12)) return BitCount;
-    if (BitCount == 16) std::memcpy(Masks, MaskAt, 12);
-    if (Bits != nullptr) Pixels = MaskAt + 12;
-    PixelOffset = HeaderSize + 12;
-  }
-  bool InBlock = Bits == nullptr;
-  if (Pixels == nullptr) Pixels = InBlock ? Base + PixelOffset : static_cast<const uint8_t*>(Bits);
-  const int64_t RowLen = DibRowLength(Width, BitCount);
-  // Only rows that the block wholly holds are read from it.
-  int64_t Rows = Height;
-  if (InBlock && Access.IsHandle()) {
-    if (!Access.Holds(PixelOffset, 0)) return BitCount;
-    Rows = 0;
-    while (Rows < Height && Access.Holds(PixelOffset + uint64_t(RowLen) * uint64_t(Rows), uint64_t(RowLen))) ++Rows;
-  }
-
-  const int32_t r = MaskBitWidth(Masks[0]), g = MaskBitWidth(Masks[1]), b = MaskBitWidth(Masks[2]);
-  for (int64_t k = 0; k < Rows; ++k) {
-    // DIB row k (from the bottom for bottom-up data).
-    const uint8_t* s = Pixels + RowLen * k;
-    int32_t y = TopDown ? int32_t(k) : Height - 1 - int32_t(k);
-    uint8_t* d = Dest->GetScanline(y);
-    switch (BitCount) {
-      case 1:
-        std::memcpy(d, s, size_t(std::min<int64_t>(RowLen, Dest->GetRowLen())));
-        break;
-      case 4:
-        for (int32_t x = 0; x < Width; ++x) {
-          uint8_t v = s[x >> 1];
-          TIERGB24 c = Lookup((x & 1) ? (v & 0x0F) : (v >> 4));
-          std::memcpy(d + size_t(x) * 3, &c, 3);
-        }
-        break;
-      case 8:
-        for (int32_t x = 0; x < Width; ++x) {
-          TIERGB24 c = Lookup(s[x]);
-          std::memcpy(d + size_t(x) * 3, &c, 3);
-        }
-        break;
-      case 16:
-        for (int32_t x = 0; x < Width; ++x) {
-          uint32_t p = uint32_t(s[x * 2]) | uint32_t(s[x * 2 + 1]) << 8;
-          d[x * 3 + 2] = uint8_t(ShiftBy(p & Masks[0], r + g + b - 8));
-          d[x * 3 + 1] = uint8_t(ShiftBy(p & Masks[1], g + b - 8));
-          d[x * 3] = uint8_t(ShiftBy((p & 0xFF) & (Masks[2] & 0xFF), -(8 - b)));
-        }
-        break;
-      case 24:
-        if (Compression == 0 || Compression == 1 || Compression == 2) std::memcpy(d, s, size_t(Width) * 3);
-        break;
-      case 32:
-        for (int32_t x = 0; x < Width; ++x) std::memcpy(d + size_t(x) * 3, s + size_t(x) * 4, 3);
-        break;
-      default:
-        break;
-    }
-  }
-  Dest->ReleaseMappedRows();
-  return BitCount;
 }
 
 int32_t DrawDIBToDibbitmap(void* DIB, TIEDibbitmap* Dest, void* Bits, bool IsPointer) {

@@ -188,6 +188,11 @@ public:
   void CropRect(const TRect& Rect);
   // Crops to the non-transparent part, without an undo entry.
   void CropToOpaque();
+  // Turns the image and its alpha channel by Angle degrees counter-clockwise, the canvas growing to the
+  // rotated bounds. AntiAlias with Quality 0 shears (ie24RGB, ie1g), 1 samples bilinearly and 2 (or
+  // more) bicubically (ie24RGB); without AntiAlias, or for other formats, the nearest pixel is taken.
+  // Background -1 is the Background property; the alpha channel gets 0 in the new corners.
+  void Rotate(double Angle, bool AntiAlias = true, uint8_t Quality = 0, TColor Background = -1);
 
   // ---- Undo and redo ----
   virtual bool CanUndo() const { return !FUndo.Empty(); }

@@ -3,8 +3,11 @@
 #include "imaging/core/proc_hooks.h"
 #include "imaging/proc/bitmap_copy.h"
 #include "imaging/proc/filters.h"
+#include "imaging/proc/gaussian_blur.h"
 #include "imaging/proc/resample.h"
 #include "imaging/proc/resample_kernel.h"
+#include "imaging/proc/rotate.h"
+#include "imaging/core/color_utils.h"
 #include "platform/windows.h"
 
 namespace zv {
@@ -22,6 +25,14 @@ void InstallResampleHooks() {
   Hooks.ResampleGray8 = ResampleGray8;
   Hooks.ResampleBW = ResampleBW;
   Hooks.ShrinkBWToGray = ShrinkBWToGray;
+  Hooks.RotateRGB24 = [](TIEBitmap* Bitmap, bool AntiAlias, TObject* Sender, const TIEProgressEvent& OnProgress,
+                         TColor Background, double Angle) {
+    RotateRGB24(Bitmap, AntiAlias, Sender, OnProgress, ColorToRGB24(Background), Angle);
+  };
+  // The core passes the rectangle's corners in its own order.
+  Hooks.GaussianBlurGray8 = [](TIEBitmap* Bitmap, int32_t X1, int32_t Y1, double Radius, int32_t Y2, int32_t X2) {
+    GaussianBlurGray8(Bitmap, X1, Y1, X2, Y2, Radius);
+  };
 }
 
 void RemoveResampleHooks() {
@@ -31,6 +42,8 @@ void RemoveResampleHooks() {
   Hooks.ResampleGray8 = nullptr;
   Hooks.ResampleBW = nullptr;
   Hooks.ShrinkBWToGray = nullptr;
+  Hooks.RotateRGB24 = nullptr;
+  Hooks.GaussianBlurGray8 = nullptr;
 }
 
 void ProcessingStartup() {
