@@ -1033,4 +1033,22 @@ void TiffReadImage(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOPa
   Progress.Abort = SavedAbort;
 }
 
+void TiffRegistryRead(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress,
+                      bool ParamsOnly) {
+  TIEMask* Mask = nullptr;
+  int32_t PageCount = 0;
+  TiffReadImage(Bitmap, Stream, PageCount, Params, Progress, ParamsOnly, Mask, true, false, false);
+  std::unique_ptr<TIEMask> Owned(Mask);
+  if (ParamsOnly || Mask == nullptr || Mask->Full() || Bitmap->GetWidth() != Mask->Width() ||
+      Bitmap->GetHeight() != Mask->Height())
+    return;
+  TIEBitmap* Alpha = Bitmap->GetAlphaChannel();
+  if (Alpha == nullptr || Alpha->GetPixelFormat() != ie8g || Alpha->GetWidth() != Mask->Width() ||
+      Alpha->GetHeight() != Mask->Height())
+    return;
+  for (int32_t y = 0; y < Mask->Height(); ++y)
+    std::memcpy(Alpha->GetScanline(y), Mask->Bits() + int64_t(Mask->RowLength()) * (Mask->Height() - y - 1),
+                size_t(Mask->Width()));
+}
+
 }  // namespace zv

@@ -75,6 +75,11 @@ void TiffReadImage(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOPa
                    TIEProgressRecord& Progress, bool ParamsOnly, TIEMask*& AlphaMask, bool FromCurrentPosition,
                    bool IgnoreAlpha, bool ThumbnailMode);
 
+// The registry's TIFF read: the page at the stream's position, its alpha samples into the bitmap's
+// alpha channel.
+void TiffRegistryRead(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress,
+                      bool ParamsOnly);
+
 // Undoes horizontal differencing of one row of Width pixels in place (8- and 16-bit samples in host
 // order), when the state's Predictor is 2 and its compression LZW or Deflate.
 void TiffUndoPredictor(const TTIFFVars& V, uint8_t* Row, int32_t Width, bool SingleSample);

@@ -14,6 +14,7 @@
 
 #include "imaging/core/bitmap.h"
 #include "imaging/core/mask.h"
+#include "imaging/io/imaging_io.h"
 #include "imaging/io/io_params.h"
 #include "tests/imaging/formats/format_test_support.h"
 #include "tests/imaging/formats/libtiff_oracle.h"
@@ -203,6 +204,19 @@ TEST_F(TiffReaderTest, AlphaAndNativeFormats) {
     ASSERT_EQ(Read(F, B, P).Abort, 0);
     EXPECT_EQ(B.GetScanline(0)[0], Molli ? 0xAB : 0x0A);
   }
+}
+
+TEST_F(TiffReaderTest, LoadThroughTheIOComponent) {
+  TIEBitmap B;
+  std::unique_ptr<TImagingIO> IO(TImagingIO::CreateForBitmap(&B));
+  auto S = StreamOf(Page(2, 1, 8, 4, 2, 32773, {0x07, 1, 2, 3, 40, 4, 5, 6, 255}));
+  IO->LoadTiffStream(S.get());
+  ASSERT_EQ(IO->AbortFlag, 0);
+  ASSERT_EQ(B.GetWidth(), 2);
+  EXPECT_EQ(Row0(B, 6), (Bytes{3, 2, 1, 6, 5, 4}));
+  ASSERT_TRUE(B.HasAlphaChannel());
+  EXPECT_EQ(B.GetAlphaChannel()->GetScanline(0)[0], 40);
+  EXPECT_EQ(B.GetAlphaChannel()->GetScanline(0)[1], 255);
 }
 
 TEST_F(TiffReaderTest, PagesResolutionAndParams) {
