@@ -13,6 +13,7 @@
 #include "imaging/core/sys_text.h"
 #include "imaging/core/zlib_streams.h"
 #include "imaging/formats/ccitt_codec.h"
+#include "imaging/formats/jpeg_codec.h"
 #include "imaging/formats/tiff_container.h"
 #include "imaging/io/io_globals.h"
 #include "platform/streams.h"
@@ -456,8 +457,78 @@ struct TProgressCounter {
 };
 
 // Decodes Rows rows of Width pixels from one strip or tile and writes them at bitmap row y, column X0.
+void UnpackJpeg(TTIFFVars& V, TIEBitmap* Bitmap, int32_t y, TIEProgressRecord& Progress, int32_t Rows, int32_t Width,
+                int64_t Size, const uint8_t* Strip, int32_t X0, int32_t ChunkCount) {
+  TMemoryStream Data;
+  if (Size > 0) Data.WriteBuffer(Strip, Size);
+  Data.SetPosition(0);
+  std::unique_ptr<TMemoryStream> Tables;
+  if (!V.JpegTables.empty()) {
+    Tables = std::make_unique<TMemoryStream>();
+    Tables->WriteBuffer(V.JpegTables.data(), int64_t(V.JpegTables.size()));
+    Tables->SetPosition(0);
+  }
+  TIEBitmap Temp;
+  if (!Temp.Allocate(Width, Rows, ie24RGB)) {
+    Progress.SetAborted();
+    return;
+  }
+  TIEProgressRecord Own;
+  Own.Abort = Progress.Abort;
+  TIEProgressRecord& Used = ChunkCount <= 1 ? Progress : Own;
+  if (ChunkCount > 1) {
+    ++Progress.Counter;
+    if (Progress.OnProgress) Progress.Report(int32_t(Progress.PerStep2 * Progress.Counter));
+  }
+  TIOParamsVals& P = *V.Params;
+  const int32_t ImageCount = P.ImageCount, DpiX = P.DpiX(), DpiY = P.DpiY();
+  const int32_t PW = P.Width, PH = P.Height, OW = P.OriginalWidth, OH = P.OriginalHeight;
+  // RGB strips coded without a colour marker are taken raw; strips whose markers say RGB cannot be, and
+  // are decoded as they say.
+  bool Swap = Tables != nullptr && V.Photometric == 2;
+  for (int32_t Attempt = 0; Attempt < 2; ++Attempt) {
+    try {
+      JpegReadImage(&Data, Tables.get(), &Temp, false, -1, false, false, false, false, Swap, false, Used, P);
+    } catch (const std::exception&) {
+      // A strip the JPEG library gave up on is not copied, whatever the bitmap holds.
+      Progress.SetAborted();
+    }
+    if (!Progress.Aborted() || !Swap) break;
+    *Progress.Abort = 0;
+    Swap = false;
+    Data.SetPosition(0);
+    if (Tables != nullptr) Tables->SetPosition(0);
+  }
+  P.SetImageCount(uint32_t(ImageCount));
+  P.SetDpiX(DpiX);
+  P.SetDpiY(DpiY);
+  P.Width = PW;
+  P.Height = PH;
+  P.OriginalWidth = OW;
+  P.OriginalHeight = OH;
+  if (Progress.Aborted() || Temp.GetPixelFormat() != ie24RGB) return;
+  const TIEPixelFormat Format = Bitmap->GetPixelFormat();
+  const int32_t W = std::min({Width, Temp.GetWidth(), Bitmap->GetWidth() - X0});
+  for (int32_t r = 0; r < std::min(Rows, Temp.GetHeight()) && y + r < Bitmap->GetHeight(); ++r) {
+    uint8_t* Src = Temp.GetScanline(r);
+    uint8_t* Dst = Bitmap->GetScanline(y + r);
+    for (int32_t x = 0; x < W; ++x) {
+      uint8_t* Px = Src + 3 * x;
+      if (Swap) std::swap(Px[0], Px[2]);
+      if (Format == ie8g)
+        Dst[X0 + x] = Px[0];
+      else if (Format == ie24RGB)
+        std::memcpy(Dst + 3 * (int64_t(X0) + x), Px, 3);
+    }
+  }
+}
+
 void UnpackRows(TTIFFVars& V, TIEBitmap* Bitmap, int32_t y, TIEProgressRecord& Progress, int32_t Rows,
-                int32_t Width, int64_t Size, uint8_t* Strip, int32_t X0) {
+                int32_t Width, int64_t Size, uint8_t* Strip, int32_t X0, int32_t ChunkCount = 1) {
+  if (V.Compression == 7) {
+    UnpackJpeg(V, Bitmap, y, Progress, Rows, Width, Size, Strip, X0, ChunkCount);
+    return;
+  }
   const TUnpackCase Case = ChooseCase(V);
   const int32_t S = V.SamplesPerPixel;
   const int64_t RowBytes = RowBytesOf(V, Width, S);
@@ -575,7 +646,7 @@ void ReadStrips(TiffDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, TIEProgress
       }
       if (V.Compression == 1) Size = std::max(Size, RowBytes * Rows);
       std::vector<uint8_t> Buf = ReadChunk(Dir.Stream, Dir.Base, Offset, Size, 0, Read);
-      UnpackRows(V, Bitmap, int32_t(y), Progress, Rows, W, Read, Buf.data(), 0);
+      UnpackRows(V, Bitmap, int32_t(y), Progress, Rows, W, Read, Buf.data(), 0, StripCount);
     }
   } else if (V.PlanarConfig == 2) {
     if (S > MostPlanes) {
@@ -642,7 +713,7 @@ void ReadTiles(TiffDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, TIEProgressR
     const int64_t MinSize = V.Compression == 1 ? RowBytes * V.TileLength : 0;
     std::vector<uint8_t> Buf = ReadChunk(Dir.Stream, Dir.Base, uint32_t(V.TileOffsets[size_t(i)]), Size, MinSize, Read);
     UnpackRows(V, Bitmap, y, Progress, V.TileLength, V.TileWidth, V.Compression == 1 ? int64_t(Buf.size()) : Read,
-               Buf.data(), x);
+               Buf.data(), x, Single >= 0 ? 1 : TileCount);
     if (Single >= 0) break;
     x += V.TileWidth;
     if (x >= ImageWidth) {
@@ -948,13 +1019,14 @@ void ReadPage(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOParamsV
     Progress.SetAborted();
     return;
   }
-  // Old-style and new-style JPEG pages are not decoded by this reader yet.
-  if (V.Compression == 6 || V.Compression == 7 || (V.JpegInterchangeFormat != 0 && V.Compression != 5 && V.JpegProc < 2)) {
+  // Old-style JPEG pages are not decoded by this reader yet.
+  if (V.Compression == 6 || (V.JpegInterchangeFormat != 0 && V.Compression != 5 && V.JpegProc < 2)) {
     Progress.SetAborted();
     return;
   }
-  const TUnpackCase Case = ChooseCase(V);
-  if (V.Photometric == 6 && Case != ucYCbCr422) {
+  const bool Jpeg = V.Compression == 7;
+  const TUnpackCase Case = Jpeg ? ucRgb : ChooseCase(V);
+  if (!Jpeg && V.Photometric == 6 && Case != ucYCbCr422) {
     Progress.SetAborted();
     return;
   }
@@ -989,7 +1061,9 @@ void ReadPage(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOParamsV
 
   TAccessGuard Guard{Bitmap, Bitmap->Access()};
   Bitmap->SetAccess(iedWrite);
-  if (!Bitmap->Allocate(V.Width, V.Height, ChooseFormat(V, Params.NativePixelFormat != 0))) {
+  TIEPixelFormat Format = ChooseFormat(V, Params.NativePixelFormat != 0);
+  if (Jpeg && Format != ie8g) Format = ie24RGB;
+  if (!Bitmap->Allocate(V.Width, V.Height, Format)) {
     Progress.SetAborted();
     return;
   }

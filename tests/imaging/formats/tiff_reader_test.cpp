@@ -593,6 +593,42 @@ TEST_F(TiffReaderTest, FilesWrittenByLibtiff) {
   }
 }
 
+// JPEG pages against libtiff's own decoding of the same file, within 2 levels.
+TEST_F(TiffReaderTest, JpegPagesMatchLibtiff) {
+  for (const uint32_t Tile : {0u, 16u}) {
+    for (const uint16_t Photometric : {PHOTOMETRIC_MINISBLACK, PHOTOMETRIC_RGB}) {
+      SCOPED_TRACE(Tile * 10 + Photometric);
+      LibtiffPage L;
+      L.Compression = COMPRESSION_JPEG;
+      L.RowsPerStrip = 8;
+      L.Tile = Tile;
+      L.Photometric = Photometric;
+      L.Samples = Photometric == PHOTOMETRIC_RGB ? 3 : 1;
+      const Bytes File = WriteWithLibtiff(L);
+      libtiff::MemoryFile M;
+      M.Data = File;
+      TIFF* T = libtiff::Open(M, "r");
+      ASSERT_NE(T, nullptr);
+      std::vector<uint32_t> Rgba(size_t(L.W) * L.H);
+      ASSERT_EQ(TIFFReadRGBAImageOriented(T, L.W, L.H, Rgba.data(), ORIENTATION_TOPLEFT, 0), 1);
+      TIFFClose(T);
+      TIEBitmap B;
+      TIOParamsVals P(nullptr);
+      ASSERT_EQ(Read(File, B, P).Abort, 0);
+      ASSERT_EQ(B.GetPixelFormat(), ie24RGB);
+      EXPECT_EQ(P.Width, int32_t(L.W));
+      for (uint32_t y = 0; y < L.H; ++y)
+        for (uint32_t x = 0; x < L.W; ++x) {
+          const uint32_t Ref = Rgba[size_t(y) * L.W + x];
+          const uint8_t* Px = B.GetScanline(int32_t(y)) + 3 * x;
+          ASSERT_NEAR(Px[2], TIFFGetR(Ref), 2) << x << "," << y;
+          ASSERT_NEAR(Px[1], TIFFGetG(Ref), 2) << x << "," << y;
+          ASSERT_NEAR(Px[0], TIFFGetB(Ref), 2) << x << "," << y;
+        }
+    }
+  }
+}
+
 TEST_F(TiffReaderTest, MutationsNeverCrash) {
   std::vector<Bytes> Seeds;
   for (const uint16_t Compression :
