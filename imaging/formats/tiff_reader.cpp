@@ -724,6 +724,99 @@ void ReadTiles(TiffDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, TIEProgressR
   }
 }
 
+// Appends Count bytes at base + Offset (clamped to the stream) to Out.
+void AppendStreamBytes(TStream* Stream, int64_t Base, int64_t Offset, int64_t Count, TMemoryStream& Out) {
+  const int64_t At = Base + Offset;
+  const int64_t Avail = std::max<int64_t>(0, Stream->Size() - At);
+  Count = std::clamp<int64_t>(Count, 0, Avail);
+  if (Count == 0 || Offset < 0) return;
+  std::vector<uint8_t> Buf(static_cast<size_t>(Count));
+  Stream->Seek(At, soBeginning);
+  const int64_t Got = std::max<int64_t>(0, Stream->Read(Buf.data(), Count));
+  if (Got > 0) Out.WriteBuffer(Buf.data(), Got);
+}
+
+void ReadOldJpeg(TiffDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, TIEProgressRecord& Progress) {
+  TStream* Stream = Dir.Stream;
+  const int64_t StreamSize = Stream->Size();
+  TIOParamsVals Own(nullptr);
+  if (!V.StripByteCounts.empty() && !V.StripOffsets.empty()) {
+    if (V.Width <= 0 || V.Height <= 0 || !Bitmap->Allocate(V.Width, V.Height, ie24RGB)) {
+      Progress.SetAborted();
+      return;
+    }
+    for (int32_t y = 0; y < V.Height; ++y) std::memset(Bitmap->GetScanline(y), 0, size_t(Bitmap->GetRowLen()));
+    const int32_t Count = int32_t(std::min(V.StripOffsets.size(), V.StripByteCounts.size()));
+    const int32_t R = V.RowsPerStrip;
+    // The first marker segment of strip 0, repeated ahead of every later strip.
+    std::vector<uint8_t> Segment;
+    {
+      uint8_t Head[4] = {};
+      const int64_t At = Dir.Base + int64_t(uint32_t(V.StripOffsets[0]));
+      if (At + 4 <= StreamSize) {
+        Stream->Seek(At, soBeginning);
+        if (Stream->Read(Head, 4) == 4) {
+          const int64_t Length = int64_t(Head[2]) << 8 | Head[3];
+          TMemoryStream Seg;
+          AppendStreamBytes(Stream, Dir.Base, int64_t(uint32_t(V.StripOffsets[0])), Length + 2, Seg);
+          Segment.assign(static_cast<const uint8_t*>(Seg.Memory()), static_cast<const uint8_t*>(Seg.Memory()) + Seg.Size());
+        }
+      }
+    }
+    for (int32_t i = 0; i < Count && !Progress.Aborted(); ++i) {
+      const int64_t y = int64_t(i) * R;
+      if (y >= V.Height) break;
+      TMemoryStream Data;
+      AppendStreamBytes(Stream, Dir.Base, int64_t(uint32_t(V.JpegInterchangeFormat)),
+                        int64_t(uint32_t(V.JpegInterchangeFormatLength)), Data);
+      if (i > 0 && !Segment.empty()) Data.WriteBuffer(Segment.data(), int64_t(Segment.size()));
+      AppendStreamBytes(Stream, Dir.Base, int64_t(uint32_t(V.StripOffsets[size_t(i)])),
+                        int64_t(uint32_t(V.StripByteCounts[size_t(i)])), Data);
+      Data.SetPosition(0);
+      TIEBitmap Temp;
+      TIEProgressRecord Quiet;
+      Quiet.Abort = Progress.Abort;
+      int32_t Rows = 0;
+      try {
+        Rows = JpegReadImage(&Data, nullptr, &Temp, false, R, false, false, false, false, false, false,
+                             Count == 1 ? Progress : Quiet, Own);
+      } catch (const std::exception&) {
+        Progress.SetAborted();
+        return;
+      }
+      if (Progress.Aborted() && Rows > R / 2) *Progress.Abort = 0;
+      if (Progress.Aborted() || Temp.GetPixelFormat() != ie24RGB) return;
+      // The last strip stops at the image's last row.
+      const int32_t Copy = int32_t(std::min<int64_t>({R, V.Height - y, Temp.GetHeight()}));
+      const int32_t W = std::min(V.Width, Temp.GetWidth());
+      for (int32_t r = 0; r < Copy; ++r)
+        std::memcpy(Bitmap->GetScanline(int32_t(y) + r), Temp.GetScanline(r), size_t(W) * 3);
+      if (Progress.OnProgress) Progress.Report(int32_t(double(i) / Count * 100));
+    }
+    return;
+  }
+  int64_t Offset = int64_t(uint32_t(V.JpegInterchangeFormat));
+  if (Offset == 0 && !V.StripOffsets.empty()) Offset = int64_t(uint32_t(V.StripOffsets[0]));
+  if (Dir.Base + Offset >= StreamSize) {
+    Progress.SetAborted();
+    return;
+  }
+  Stream->Seek(Dir.Base + Offset, soBeginning);
+  const int64_t Length = JpegStreamLength(Stream);
+  if (Length <= 0 || Dir.Base + Offset + Length > StreamSize) {
+    Progress.SetAborted();
+    return;
+  }
+  TMemoryStream Data;
+  AppendStreamBytes(Stream, Dir.Base, Offset, Length, Data);
+  Data.SetPosition(0);
+  try {
+    JpegReadImage(&Data, nullptr, Bitmap, false, -1, false, false, false, false, false, false, Progress, Own);
+  } catch (const std::exception&) {
+    Progress.SetAborted();
+  }
+}
+
 std::string AnsiText(const TiffDirectory& Dir, uint16_t Tag) {
   return CodePageToUtf8(1252, TiffGetAsciiTag(Dir, Tag, true));
 }
@@ -1014,13 +1107,18 @@ void ReadPage(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOParamsV
     Progress.SetAborted();
     return;
   }
-  if (V.Width <= 0 || V.Height <= 0 || V.SamplesPerPixel <= 0 || V.BitsPerSample <= 0 || V.BitsPerSample > 32 ||
-      int64_t(V.Width) * V.Height > MostPixels) {
-    Progress.SetAborted();
+  if ((V.Compression == 6 || (V.JpegInterchangeFormat != 0 && V.Compression != 5)) && V.JpegProc < 2) {
+    if (int64_t(V.Width) * V.Height > MostPixels) {
+      Progress.SetAborted();
+      return;
+    }
+    TAccessGuard Guard{Bitmap, Bitmap->Access()};
+    Bitmap->SetAccess(iedWrite);
+    ReadOldJpeg(Dir, V, Bitmap, Progress);
     return;
   }
-  // Old-style JPEG pages are not decoded by this reader yet.
-  if (V.Compression == 6 || (V.JpegInterchangeFormat != 0 && V.Compression != 5 && V.JpegProc < 2)) {
+  if (V.Width <= 0 || V.Height <= 0 || V.SamplesPerPixel <= 0 || V.BitsPerSample <= 0 || V.BitsPerSample > 32 ||
+      int64_t(V.Width) * V.Height > MostPixels) {
     Progress.SetAborted();
     return;
   }

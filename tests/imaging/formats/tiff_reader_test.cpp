@@ -14,6 +14,7 @@
 
 #include "imaging/core/bitmap.h"
 #include "imaging/core/mask.h"
+#include "imaging/formats/jpeg_codec.h"
 #include "imaging/io/imaging_io.h"
 #include "imaging/io/io_params.h"
 #include "tests/imaging/formats/format_test_support.h"
@@ -625,6 +626,74 @@ TEST_F(TiffReaderTest, JpegPagesMatchLibtiff) {
           ASSERT_NEAR(Px[1], TIFFGetG(Ref), 2) << x << "," << y;
           ASSERT_NEAR(Px[0], TIFFGetB(Ref), 2) << x << "," << y;
         }
+    }
+  }
+}
+
+// A whole JPEG of a W x H page of one colour (blue, green, red).
+Bytes FlatJpeg(int32_t W, int32_t H, TIERGB24 Colour) {
+  TIEBitmap B;
+  B.Allocate(W, H, ie24RGB);
+  for (int32_t y = 0; y < H; ++y)
+    for (int32_t x = 0; x < W; ++x) std::memcpy(B.GetScanline(y) + 3 * x, &Colour, 3);
+  TIOParamsVals P(nullptr);
+  P.JpegQuality = 95;
+  TMemoryStream S;
+  LoggedProgress Progress;
+  JpegWriteImage(&S, &B, P, Progress.Record);
+  return formattest::BytesOf(S);
+}
+
+TEST_F(TiffReaderTest, OldStyleJpeg) {
+  // One interchange-format stream, no strip byte counts.
+  {
+    TiffBuilder F(false);
+    const Bytes J = FlatJpeg(16, 16, TIERGB24{200, 100, 50});
+    const uint32_t At = F.AddData(J);
+    F.AddPage({Long(256, {16}), Long(257, {16}), Short(258, {8, 8, 8}), Short(259, {6}), Short(262, {6}),
+               Long(273, {At}), Short(277, {3}), Long(513, {At}), Long(514, {uint32_t(J.size())})});
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    ASSERT_EQ(Read(F.Data(), B, P).Abort, 0);
+    ASSERT_EQ(B.GetWidth(), 16);
+    const uint8_t* Px = B.GetScanline(15) + 45;
+    EXPECT_NEAR(Px[0], 200, 3);
+    EXPECT_NEAR(Px[1], 100, 3);
+    EXPECT_NEAR(Px[2], 50, 3);
+    EXPECT_EQ(P.Width, 16);  // the page's own parameters, not the JPEG reader's
+  }
+  // Three strips of 8 rows in a 20-row page: each strip decoded alone, the last one cut at the page's end.
+  {
+    // The tables and frame header of strip 0 stand at JPEGInterchangeFormat; strip 0 starts with its
+    // scan header, the later strips hold their coded data only.
+    TiffBuilder F(false);
+    std::vector<uint32_t> Offsets, Counts;
+    const TIERGB24 Colours[3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+    uint32_t HeaderAt = 0, HeaderSize = 0;
+    for (int i = 0; i < 3; ++i) {
+      const Bytes J = FlatJpeg(8, 8, Colours[i]);
+      size_t Sos = 2;
+      while (Sos + 4 < J.size() && !(J[Sos] == 0xFF && J[Sos + 1] == 0xDA)) Sos += 2 + (size_t(J[Sos + 2]) << 8 | J[Sos + 3]);
+      const size_t Data = Sos + 2 + (size_t(J[Sos + 2]) << 8 | J[Sos + 3]);
+      if (i == 0) {
+        HeaderAt = F.AddData(Bytes(J.begin(), J.begin() + long(Sos)));
+        HeaderSize = uint32_t(Sos);
+      }
+      const Bytes Strip(J.begin() + long(i == 0 ? Sos : Data), J.end());
+      Offsets.push_back(F.AddData(Strip));
+      Counts.push_back(uint32_t(Strip.size()));
+    }
+    F.AddPage({Long(256, {8}), Long(257, {20}), Short(258, {8, 8, 8}), Short(259, {6}), Short(262, {6}),
+               Long(273, Offsets), Short(277, {3}), Long(278, {8}), Long(279, Counts), Long(513, {HeaderAt}),
+               Long(514, {HeaderSize})});
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    ASSERT_EQ(Read(F.Data(), B, P).Abort, 0);
+    ASSERT_EQ(B.GetHeight(), 20);
+    for (int32_t y : {0, 7, 8, 15, 16, 19}) {
+      const int Strip = y / 8;
+      for (int c = 0; c < 3; ++c)
+        EXPECT_NEAR(B.GetScanline(y)[3 + c], (&Colours[Strip].b)[c], 4) << y << " " << c;
     }
   }
 }
