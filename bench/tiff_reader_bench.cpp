@@ -29,7 +29,7 @@ const Bytes& Page(uint16_t Compression) {
   static std::map<uint16_t, Bytes> Files;
   auto It = Files.find(Compression);
   if (It != Files.end()) return It->second;
-  static const Bytes Bgr = PhotoLikeBGR(int32_t(Width), int32_t(Height));
+  static const Bytes Bgr = benchdata::PhotoLikeBGR(int32_t(Width), int32_t(Height));
   libtiff::MemoryFile F;
   TIFF* T = libtiff::Open(F, "w");
   TIFFSetField(T, TIFFTAG_IMAGEWIDTH, Width);

@@ -101,7 +101,8 @@ struct TRowContext {
   std::vector<uint8_t> RowBuf;
   bool Inflated = false;
   bool InflateFailed = false;
-  std::vector<uint8_t> Inflate;
+  std::unique_ptr<uint8_t, decltype(&std::free)> Inflate{nullptr, &std::free};
+  int64_t InflateSize = 0;
   int64_t BitPos = 0;
   std::vector<uint8_t> RefRow;
   void* LzwState = nullptr;
@@ -176,40 +177,52 @@ bool DecodeRow(int32_t RowIndex, TRowContext& C, int64_t RowBytes, int32_t Width
           int32_t OutBytes = 0;
           ZDecompressBuf(C.Strip, int32_t(C.Size), Out, OutBytes,
                          int32_t(std::clamp<int64_t>(C.Expected, 256, 64 << 20)));
-          C.Inflate.assign(static_cast<uint8_t*>(Out), static_cast<uint8_t*>(Out) + OutBytes);
-          std::free(Out);
+          C.Inflate.reset(static_cast<uint8_t*>(Out));
+          C.InflateSize = OutBytes;
         } catch (const std::exception&) {
           C.InflateFailed = true;
         }
       }
       if (C.InflateFailed) return false;
-      std::memset(Buf, 0, size_t(RowBytes));
       const int64_t At = int64_t(RowIndex) * RowBytes;
-      const int64_t Have = std::clamp<int64_t>(int64_t(C.Inflate.size()) - At, 0, RowBytes);
-      if (Have > 0) std::memcpy(Buf, C.Inflate.data() + At, size_t(Have));
+      const int64_t Have = std::clamp<int64_t>(C.InflateSize - At, 0, RowBytes);
+      if (Have == RowBytes && B >= 8) {
+        C.Row = C.Inflate.get() + At;
+        break;
+      }
+      std::memset(Buf, 0, size_t(RowBytes));
+      if (Have > 0) std::memcpy(Buf, C.Inflate.get() + At, size_t(Have));
       break;
     }
     case 32773: {
-      std::memset(Buf, 0, size_t(RowBytes));
       int64_t Out = 0;
       auto Next = [&]() {
         const uint8_t Byte = C.Strip[C.SrcPos++];
         return V.FillOrder == 2 ? ReverseBits(Byte) : Byte;
       };
+      const bool Reverse = V.FillOrder == 2;
       while (Out < RowBytes && C.SrcPos < C.Size) {
         const int8_t N = int8_t(Next());
         if (N >= 0) {
-          for (int32_t k = 0; k <= N && C.SrcPos < C.Size; ++k) {
-            const uint8_t Byte = Next();
-            if (Out < RowBytes) Buf[Out++] = Byte;
+          // Bytes of a literal run past the row's end are read and dropped.
+          const int64_t Run = std::min<int64_t>(int64_t(N) + 1, C.Size - C.SrcPos);
+          const int64_t Kept = std::min(Run, RowBytes - Out);
+          if (Reverse) {
+            for (int64_t k = 0; k < Kept; ++k) Buf[Out + k] = ReverseBits(C.Strip[C.SrcPos + k]);
+          } else {
+            std::memcpy(Buf + Out, C.Strip + C.SrcPos, size_t(Kept));
           }
+          Out += Kept;
+          C.SrcPos += Run;
         } else if (N != -128) {
           if (C.SrcPos >= C.Size) break;
           const uint8_t Byte = Next();
-          for (int32_t k = 0; k < 1 - N; ++k)
-            if (Out < RowBytes) Buf[Out++] = Byte;
+          const int64_t Kept = std::min<int64_t>(1 - N, RowBytes - Out);
+          std::memset(Buf + Out, Byte, size_t(Kept));
+          Out += Kept;
         }
       }
+      if (Out < RowBytes) std::memset(Buf + Out, 0, size_t(RowBytes - Out));
       break;
     }
     default:
