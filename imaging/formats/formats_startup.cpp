@@ -13,6 +13,7 @@
 #include "imaging/formats/png_reader.h"
 #include "imaging/formats/png_writer.h"
 #include "imaging/formats/tiff_lzw.h"
+#include "imaging/formats/tiff_reader.h"
 #include "imaging/io/format_registry.h"
 #include "imaging/io/io_params.h"
 
@@ -66,6 +67,7 @@ constexpr TFormatCodec FormatCodecs[] = {
     {ftJpeg, JpegRegistryRead, JpegRegistryWrite},
     {ftPcx, PcxRegistryRead, PcxWriteImage},
     {ftDcx, DcxRegistryRead, DcxRegistryWrite},
+    {ftTiff, TiffRegistryRead, nullptr},
 };
 
 struct TFormatTest {

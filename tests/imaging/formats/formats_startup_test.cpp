@@ -72,7 +72,8 @@ TEST_F(FormatsStartupTest, TheStepFillsTheRowsAndTestsOfItsFormatsAndShutdownTak
   EXPECT_EQ(FormatTests.IsJ2kStream, IsJ2kStream);
   EXPECT_EQ(J2000YCbCr.CrToR[0], -179);
   // Formats of other libraries keep their placeholders.
-  EXPECT_EQ(FindFormatInfoByType(ftTiff)->ReadProc, StubReadProc);
+  EXPECT_EQ(FindFormatInfoByType(ftPsd)->ReadProc, StubReadProc);
+  EXPECT_NE(FindFormatInfoByType(ftTiff)->ReadProc, StubReadProc);
 
   IO.reset();
   LibraryShutdown();

@@ -1,0 +1,735 @@
+// The TIFF reader: hand-made pages for the row decoders and unpacking cases, pages, tiles and parameters,
+// files written by libtiff for every compression and colour kind, damaged files and a mutation loop.
+#include "imaging/formats/tiff_reader.h"
+
+#include <gtest/gtest.h>
+#include <tiffio.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "imaging/core/bitmap.h"
+#include "imaging/core/mask.h"
+#include "imaging/formats/jpeg_codec.h"
+#include "imaging/io/imaging_io.h"
+#include "imaging/io/io_params.h"
+#include "tests/imaging/formats/format_test_support.h"
+#include "tests/imaging/formats/libtiff_oracle.h"
+#include "tests/imaging/formats/tiff_fixture.h"
+
+namespace zv {
+namespace {
+
+using formattest::Bytes;
+using formattest::LoggedProgress;
+using formattest::StreamOf;
+using namespace tifffixture;
+
+class TiffReaderTest : public formattest::FormatsLibraryTest {};
+
+struct ReadResult {
+  uint8_t Abort = 0;
+  int32_t PageCount = 0;
+  std::unique_ptr<TIEMask> Mask;
+};
+
+ReadResult Read(const Bytes& File, TIEBitmap& B, TIOParamsVals& P, bool ParamsOnly = false, bool IgnoreAlpha = false,
+                bool Thumbnail = false) {
+  auto S = StreamOf(File);
+  LoggedProgress Progress;
+  ReadResult R;
+  TIEMask* Mask = nullptr;
+  TiffReadImage(&B, S.get(), R.PageCount, P, Progress.Record, ParamsOnly, Mask, false, IgnoreAlpha, Thumbnail);
+  R.Mask.reset(Mask);
+  R.Abort = Progress.Abort;
+  return R;
+}
+
+// A one-strip page with the given strip and tags besides the basic ones.
+Bytes Page(uint32_t W, uint32_t H, uint32_t Bits, uint32_t Samples, uint32_t Photometric, uint32_t Compression,
+           const Bytes& Strip, std::vector<Tag> More = {}, bool Big = false) {
+  TiffBuilder B(Big);
+  const uint32_t At = B.AddData(Strip);
+  std::vector<Tag> Tags = {Long(256, {W}),
+                           Long(257, {H}),
+                           Short(258, std::vector<uint32_t>(Samples, Bits)),
+                           Short(259, {Compression}),
+                           Short(262, {Photometric}),
+                           Long(273, {At}),
+                           Short(277, {Samples}),
+                           Long(278, {H}),
+                           Long(279, {uint32_t(Strip.size())})};
+  for (const Tag& T : More) {
+    auto Same = std::find_if(Tags.begin(), Tags.end(), [&](const Tag& A) { return A.Number == T.Number; });
+    if (Same != Tags.end()) *Same = T;
+    else Tags.push_back(T);
+  }
+  std::sort(Tags.begin(), Tags.end(), [](const Tag& A, const Tag& C) { return A.Number < C.Number; });
+  B.AddPage(Tags);
+  return B.Data();
+}
+
+Bytes Deflate(const Bytes& In) {
+  uLongf Size = compressBound(uLong(In.size()));
+  Bytes Out(Size);
+  compress(Out.data(), &Size, In.data(), uLong(In.size()));
+  Out.resize(Size);
+  return Out;
+}
+
+Bytes Row0(TIEBitmap& B, int32_t Bytes) {
+  const uint8_t* R = B.GetScanline(0);
+  return zv::formattest::Bytes(R, R + Bytes);
+}
+
+TEST_F(TiffReaderTest, RowDecodersAndSampleWidths) {
+  struct Case {
+    const char* Name;
+    uint32_t W, Bits, Compression;
+    Bytes Strip;
+    std::vector<Tag> More;
+    Bytes Expected;  // grey row
+  };
+  const std::vector<Case> Cases = {
+      {"4-bit", 2, 4, 1, {0x1F}, {}, {17, 255}},
+      {"2-bit ramp", 4, 2, 1, {0x1B}, {}, {0, 85, 170, 255}},
+      {"PackBits", 6, 8, 32773, {0xFE, 0xAA, 0x02, 0x80, 0x00, 0x2A}, {}, {0xAA, 0xAA, 0xAA, 0x80, 0x00, 0x2A}},
+      {"PackBits run past the row", 3, 8, 32773, {0xFB, 0x11}, {}, {0x11, 0x11, 0x11}},
+      {"Deflate and predictor", 4, 8, 8, Deflate({10, 1, 1, 1}), {Short(317, {2})}, {10, 11, 12, 13}},
+      {"Deflate 32946", 4, 8, 32946, Deflate({1, 2, 3, 4}), {}, {1, 2, 3, 4}},
+      {"fill order 2", 8, 1 * 8, 1, {0x01, 2, 3, 4, 5, 6, 7, 8}, {Short(266, {2})},
+       {0x80, 0x40, 0xC0, 0x20, 0xA0, 0x60, 0xE0, 0x10}},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    P.NativePixelFormat = 1;
+    const ReadResult R = Read(Page(C.W, 1, C.Bits, 1, 1, C.Compression, C.Strip, C.More), B, P);
+    ASSERT_EQ(R.Abort, 0);
+    // Only 8-bit grey stays grey; narrower samples come as RGB.
+    Bytes Got;
+    for (uint32_t x = 0; x < C.W; ++x)
+      Got.push_back(B.GetPixelFormat() == ie8g ? B.GetScanline(0)[x] : B.GetScanline(0)[3 * x]);
+    EXPECT_EQ(Got, C.Expected);
+  }
+}
+
+TEST_F(TiffReaderTest, ColourKinds) {
+  struct Case {
+    const char* Name;
+    uint32_t W, Bits, Samples, Photometric;
+    Bytes Strip;
+    std::vector<Tag> More;
+    Bytes ExpectedRgb;  // B, G, R of the first pixels
+    int Tolerance;
+  };
+  const std::vector<Case> Cases = {
+      {"min-is-white grey", 2, 8, 1, 0, {0, 255}, {}, {255, 255, 255, 0, 0, 0}, 0},
+      {"RGB", 1, 8, 3, 2, {10, 20, 30}, {}, {30, 20, 10}, 0},
+      {"RGB555", 1, 16, 1, 2, {0x00, 0x7C}, {}, {0, 0, 248}, 0},
+      {"premultiplied", 1, 8, 5, 2, {100, 50, 25, 128, 7}, {Short(338, {1, 0})}, {49, 99, 199}, 0},
+      {"premultiplied above alpha is clamped", 1, 8, 5, 2, {200, 50, 25, 100, 7}, {Short(338, {1, 0})},
+       {63, 127, 255}, 0},
+      {"YCbCr 4:2:2", 2, 8, 3, 6, {100, 200, 128, 128}, {Short(530, {2, 1})}, {100, 100, 100, 200, 200, 200}, 1},
+      {"palette", 2, 8, 1, 3, {1, 0}, {}, {}, 0},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    std::vector<Tag> More = C.More;
+    Bytes Expected = C.ExpectedRgb;
+    if (C.Photometric == 3) {
+      std::vector<uint32_t> Map(3 * 256, 0);
+      Map[1] = 0xFF00;        // red of entry 1
+      Map[256 + 0] = 0x8000;  // green of entry 0
+      More.push_back(Short(320, Map));
+      Expected = {0, 0, 255, 0, 128, 0};
+    }
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    const ReadResult R = Read(Page(C.W, 1, C.Bits, C.Samples, C.Photometric, 1, C.Strip, More), B, P);
+    ASSERT_EQ(R.Abort, 0);
+    ASSERT_EQ(B.GetPixelFormat(), ie24RGB);
+    const Bytes Got = Row0(B, int32_t(Expected.size()));
+    for (size_t i = 0; i < Expected.size(); ++i) EXPECT_NEAR(Got[i], Expected[i], C.Tolerance) << i;
+  }
+}
+
+TEST_F(TiffReaderTest, AlphaAndNativeFormats) {
+  // RGBA: the mask holds the fourth samples; with IgnoreAlpha there is none.
+  const Bytes Rgba = Page(2, 1, 8, 4, 2, 1, {1, 2, 3, 40, 4, 5, 6, 255});
+  {
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    const ReadResult R = Read(Rgba, B, P);
+    ASSERT_EQ(R.Abort, 0);
+    ASSERT_NE(R.Mask, nullptr);
+    EXPECT_FALSE(R.Mask->Full());
+    EXPECT_EQ(R.Mask->GetScanline(0)[0], 40);
+    EXPECT_EQ(R.Mask->GetScanline(0)[1], 255);
+    EXPECT_EQ(Row0(B, 6), (Bytes{3, 2, 1, 6, 5, 4}));
+  }
+  {
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    const ReadResult R = Read(Rgba, B, P, false, true);
+    EXPECT_EQ(R.Mask, nullptr);
+  }
+  // 16-bit RGB: words kept natively, bytes otherwise; big-endian words come out in host order.
+  const Bytes Rgb48 = Page(1, 1, 16, 3, 2, 1, {0x12, 0x34, 0xAB, 0xCD, 0xFF, 0x00}, {}, true);
+  for (const bool Native : {true, false}) {
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    P.NativePixelFormat = Native;
+    ASSERT_EQ(Read(Rgb48, B, P).Abort, 0);
+    if (Native) {
+      ASSERT_EQ(B.GetPixelFormat(), ieRGB48);
+      uint16_t W[3];
+      std::memcpy(W, B.GetScanline(0), 6);
+      EXPECT_EQ(W[0], 0x1234);
+      EXPECT_EQ(W[1], 0xABCD);
+    } else {
+      ASSERT_EQ(B.GetPixelFormat(), ie24RGB);
+      EXPECT_EQ(Row0(B, 3), (Bytes{0xFF, 0xAB, 0x12}));
+    }
+  }
+  // "Look@Molli v1.1" 16-bit grey takes bits 4 to 11.
+  for (const bool Molli : {true, false}) {
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    const Bytes F = Page(1, 1, 16, 1, 1, 1, {0x0A, 0xBC}, {Ascii(305, Molli ? "Look@Molli v1.1 x" : "other")}, true);
+    ASSERT_EQ(Read(F, B, P).Abort, 0);
+    EXPECT_EQ(B.GetScanline(0)[0], Molli ? 0xAB : 0x0A);
+  }
+}
+
+TEST_F(TiffReaderTest, LoadThroughTheIOComponent) {
+  TIEBitmap B;
+  std::unique_ptr<TImagingIO> IO(TImagingIO::CreateForBitmap(&B));
+  auto S = StreamOf(Page(2, 1, 8, 4, 2, 32773, {0x07, 1, 2, 3, 40, 4, 5, 6, 255}));
+  IO->LoadTiffStream(S.get());
+  ASSERT_EQ(IO->AbortFlag, 0);
+  ASSERT_EQ(B.GetWidth(), 2);
+  EXPECT_EQ(Row0(B, 6), (Bytes{3, 2, 1, 6, 5, 4}));
+  ASSERT_TRUE(B.HasAlphaChannel());
+  EXPECT_EQ(B.GetAlphaChannel()->GetScanline(0)[0], 40);
+  EXPECT_EQ(B.GetAlphaChannel()->GetScanline(0)[1], 255);
+}
+
+TEST_F(TiffReaderTest, PagesResolutionAndParams) {
+  TiffBuilder F(false);
+  const uint32_t At = F.AddData({1, 2, 3});
+  for (uint32_t i = 0; i < 3; ++i)
+    F.AddPage({Long(256, {i + 1}), Long(257, {1}), Short(258, {8}), Short(262, {1}), Long(273, {At}),
+               Long(279, {3}), Rational(282, {72, 1}), Rational(283, {0, 1}), Short(296, {3})});
+  {
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    P.TiffImageIndex = 2;
+    const ReadResult R = Read(F.Data(), B, P);
+    EXPECT_EQ(R.Abort, 0);
+    EXPECT_EQ(R.PageCount, 3);
+    EXPECT_EQ(B.GetWidth(), 3);
+    EXPECT_EQ(P.DpiX(), 182);
+    EXPECT_NEAR(P.ExifXResolution, 182.88, 1e-9);
+    EXPECT_EQ(P.DpiY(), DefaultDpiY);
+    EXPECT_EQ(P.ImageCount, 3);
+  }
+  {
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    P.TiffImageIndex = 3;
+    const ReadResult R = Read(F.Data(), B, P);
+    EXPECT_EQ(R.Abort, 1);
+    EXPECT_EQ(R.PageCount, 3);
+  }
+  // Parameters only: nothing allocated, the fields filled.
+  {
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    P.TiffImageIndex = 1;
+    const ReadResult R = Read(F.Data(), B, P, true);
+    EXPECT_EQ(R.Abort, 0);
+    EXPECT_EQ(P.Width, 2);
+    EXPECT_EQ(B.GetWidth(), 0);
+  }
+  // Bilevel RGB becomes min-is-white; (8, 8, 16) bits abort.
+  {
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    EXPECT_EQ(Read(Page(8, 1, 1, 1, 2, 1, {0x0F}), B, P).Abort, 0);
+    EXPECT_EQ(P.TiffPhotometric, 0);
+    EXPECT_EQ(B.GetScanline(0)[0], 0xF0);
+  }
+  {
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    EXPECT_EQ(Read(Page(1, 1, 8, 3, 2, 1, {1, 2, 3, 4}, {Short(258, {8, 8, 16})}), B, P).Abort, 1);
+  }
+}
+
+// A 100 x 70 grey image in 64 x 64 tiles whose pixel (x, y) is x + y.
+Bytes TiledGrey() {
+  TiffBuilder F(false);
+  std::vector<uint32_t> Offsets, Counts;
+  for (int ty = 0; ty < 2; ++ty)
+    for (int tx = 0; tx < 2; ++tx) {
+      Bytes T(64 * 64);
+      for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) T[size_t(y * 64 + x)] = uint8_t(tx * 64 + x + ty * 64 + y);
+      Offsets.push_back(F.AddData(T));
+      Counts.push_back(uint32_t(T.size()));
+    }
+  F.AddPage({Long(256, {100}), Long(257, {70}), Short(258, {8}), Short(262, {1}), Long(322, {64}), Long(323, {64}),
+             Long(324, Offsets), Long(325, Counts)});
+  return F.Data();
+}
+
+TEST_F(TiffReaderTest, Tiles) {
+  struct Case {
+    int32_t Index, W, H, X, Y;
+  };
+  for (const Case& C : {Case{-1, 100, 70, 0, 0}, Case{0, 64, 64, 0, 0}, Case{3, 64, 64, 64, 64}}) {
+    SCOPED_TRACE(C.Index);
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    P.NativePixelFormat = 1;
+    P.TiffTileIndex = C.Index;
+    ASSERT_EQ(Read(TiledGrey(), B, P).Abort, 0);
+    ASSERT_EQ(B.GetWidth(), C.W);
+    ASSERT_EQ(B.GetHeight(), C.H);
+    for (int y = 0; y < C.H; y += 7)
+      for (int x = 0; x < C.W; x += 5) ASSERT_EQ(B.GetScanline(y)[x], uint8_t(C.X + x + C.Y + y)) << x << "," << y;
+  }
+}
+
+TEST_F(TiffReaderTest, ThumbnailModeAndAccess) {
+  TIEBitmap B;
+  B.SetAccess(iedRead);
+  TIOParamsVals P(nullptr);
+  EXPECT_EQ(Read(Page(500, 300, 8, 1, 1, 1, Bytes(10)), B, P, false, false, true).Abort, 1);
+  EXPECT_EQ(B.Access(), iedRead);
+  EXPECT_EQ(Read(Page(5, 3, 8, 1, 1, 5, {0xFF, 0xFF, 0xFF}), B, P).Abort, 1);  // broken LZW
+  EXPECT_EQ(B.Access(), iedRead);
+}
+
+TEST_F(TiffReaderTest, CorruptInput) {
+  const Bytes Rows(40 * 10, 7);
+  const uint32_t Huge = 0xFFFFFFFFu;
+  struct Case {
+    const char* Name;
+    Bytes File;
+    bool MayRead;  // short rows instead of abort are fine
+  };
+  std::vector<uint32_t> ShortMap(3 * 8, 0);
+  const std::vector<Case> Cases = {
+      {"strip offset past the end", Page(40, 10, 8, 1, 1, 1, Rows, {Long(273, {100000})}), true},
+      {"fewer offsets than strips", Page(40, 10, 8, 1, 1, 1, Rows, {Long(278, {2})}), true},
+      {"byte count 2^32-1", Page(40, 10, 8, 1, 1, 32773, Rows, {Long(279, {Huge})}), true},
+      {"width 0", Page(0, 10, 8, 1, 1, 1, Rows), false},
+      {"height 2^31", Page(40, 0x80000000u, 8, 1, 1, 1, Rows), false},
+      {"bits 0", Page(40, 10, 0, 1, 1, 1, Rows), false},
+      {"bits 33", Page(40, 10, 33, 1, 1, 1, Rows), false},
+      {"tiles 0 x 0", Page(40, 10, 8, 1, 1, 1, Rows, {Long(322, {0}), Long(323, {0}), Long(324, {8})}), false},
+      {"tiles 1 x 1 in a wide image", Page(60000, 10, 8, 1, 1, 1, Rows, {Long(322, {1}), Long(323, {1}), Long(324, {8})}),
+       false},
+      {"planar tiles", Page(40, 10, 8, 3, 2, 1, Rows, {Short(284, {2}), Long(322, {16}), Long(323, {16}), Long(324, {8})}),
+       false},
+      {"corrupt Deflate", Page(40, 10, 8, 1, 1, 8, {1, 2, 3, 4, 5}), false},
+      {"LZW cut mid-strip", Page(40, 10, 8, 1, 1, 5, {0x80, 0x00}), true},
+      {"palette without a map", Page(4, 1, 8, 1, 3, 1, {0, 1, 2, 3}), false},
+      {"palette map short", Page(4, 1, 4, 1, 3, 1, {0, 1}, {Short(320, ShortMap)}), false},
+      {"palette of 17 bits", Page(4, 1, 17, 1, 3, 1, Bytes(12)), false},
+      {"undecodable combination", Page(4, 1, 8, 3, 8, 1, Bytes(12, 1), {Short(262, {9})}), false},
+      {"YCbCr 4:2:0 uncompressed", Page(4, 2, 8, 3, 6, 1, Bytes(24, 1)), false},
+      {"old JPEG past the end", Page(4, 2, 8, 3, 2, 6, Bytes(24, 1), {Long(513, {1000000})}), false},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    const ReadResult R = Read(C.File, B, P);
+    if (!C.MayRead) {
+      EXPECT_EQ(R.Abort, 1);
+    }
+  }
+  // A strip cut short reads what is there and zeros after it.
+  TIEBitmap B;
+  TIOParamsVals P(nullptr);
+  P.NativePixelFormat = 1;
+  const Bytes Short3 = Page(4, 3, 8, 1, 1, 32773, {0x03, 1, 2, 3, 4, 0x03, 5, 6});
+  Read(Short3, B, P);
+  EXPECT_EQ(Row0(B, 4), (Bytes{1, 2, 3, 4}));
+  EXPECT_EQ(B.GetScanline(1)[0], 5);
+  EXPECT_EQ(B.GetScanline(1)[2], 0);
+  EXPECT_EQ(B.GetScanline(2)[0], 0);
+}
+
+// ---- Files written by libtiff ------------------------------------------------------------------------------
+
+struct LibtiffPage {
+  uint32_t W = 37, H = 23;
+  uint16_t Bits = 8, Samples = 1, Photometric = PHOTOMETRIC_MINISBLACK, Compression = COMPRESSION_NONE;
+  uint16_t Predictor = 1, Planar = PLANARCONFIG_CONTIG, ExtraSample = 0;
+  uint32_t RowsPerStrip = 5, Tile = 0;
+  uint32_t G3Options = 0;
+  bool Palette = false;
+};
+
+uint16_t SampleAt(const LibtiffPage& L, uint32_t x, uint32_t y, uint32_t s) {
+  const uint32_t V = x * 7 + y * 13 + s * 71;
+  if (L.Bits == 1) return uint16_t(((x / 3 + y) % 3) == 0);
+  if (L.Bits == 16) return uint16_t(V * 331);
+  return uint16_t(V & ((1u << L.Bits) - 1));
+}
+
+Bytes WriteWithLibtiff(const LibtiffPage& L) {
+  libtiff::MemoryFile F;
+  TIFF* T = libtiff::Open(F, "w");
+  TIFFSetField(T, TIFFTAG_IMAGEWIDTH, L.W);
+  TIFFSetField(T, TIFFTAG_IMAGELENGTH, L.H);
+  TIFFSetField(T, TIFFTAG_BITSPERSAMPLE, L.Bits);
+  TIFFSetField(T, TIFFTAG_SAMPLESPERPIXEL, L.Samples);
+  TIFFSetField(T, TIFFTAG_COMPRESSION, L.Compression);
+  TIFFSetField(T, TIFFTAG_PHOTOMETRIC, L.Photometric);
+  TIFFSetField(T, TIFFTAG_PLANARCONFIG, L.Planar);
+  if (L.Predictor != 1) TIFFSetField(T, TIFFTAG_PREDICTOR, L.Predictor);
+  if (L.Compression == COMPRESSION_CCITTFAX3) TIFFSetField(T, TIFFTAG_GROUP3OPTIONS, L.G3Options);
+  if (L.ExtraSample != 0) {
+    const uint16_t Extra[1] = {L.ExtraSample};
+    TIFFSetField(T, TIFFTAG_EXTRASAMPLES, 1, Extra);
+  }
+  std::vector<uint16_t> Map(3 * 256);
+  if (L.Palette) {
+    for (int i = 0; i < 256; ++i) {
+      Map[size_t(i)] = uint16_t(i * 257);
+      Map[size_t(256 + i)] = uint16_t((255 - i) * 257);
+      Map[size_t(512 + i)] = uint16_t((i * 3 % 256) * 257);
+    }
+    TIFFSetField(T, TIFFTAG_COLORMAP, Map.data(), Map.data() + 256, Map.data() + 512);
+  }
+  const uint32_t PlaneSamples = L.Planar == PLANARCONFIG_SEPARATE ? 1 : L.Samples;
+  auto PackRow = [&](uint32_t y, uint32_t X0, uint32_t Wd, uint32_t Plane) {
+    Bytes Row((size_t(Wd) * PlaneSamples * L.Bits + 7) / 8, 0);
+    for (uint32_t x = 0; x < Wd; ++x)
+      for (uint32_t s = 0; s < PlaneSamples; ++s) {
+        const uint32_t Sample = L.Planar == PLANARCONFIG_SEPARATE ? Plane : s;
+        const uint16_t V = X0 + x < L.W && y < L.H ? SampleAt(L, X0 + x, y, Sample) : 0;
+        const uint64_t Index = uint64_t(x) * PlaneSamples + s;
+        if (L.Bits == 16) {
+          std::memcpy(&Row[size_t(Index * 2)], &V, 2);
+        } else {
+          for (int b = 0; b < L.Bits; ++b) {
+            const uint64_t Bit = Index * L.Bits + uint64_t(b);
+            if ((V >> (L.Bits - 1 - b)) & 1) Row[size_t(Bit / 8)] |= uint8_t(0x80 >> (Bit % 8));
+          }
+        }
+      }
+    return Row;
+  };
+  if (L.Tile != 0) {
+    TIFFSetField(T, TIFFTAG_TILEWIDTH, L.Tile);
+    TIFFSetField(T, TIFFTAG_TILELENGTH, L.Tile);
+    for (uint32_t ty = 0; ty < L.H; ty += L.Tile)
+      for (uint32_t tx = 0; tx < L.W; tx += L.Tile) {
+        Bytes Tile;
+        for (uint32_t y = 0; y < L.Tile; ++y) {
+          const Bytes R = PackRow(ty + y, tx, L.Tile, 0);
+          Tile.insert(Tile.end(), R.begin(), R.end());
+        }
+        TIFFWriteTile(T, Tile.data(), tx, ty, 0, 0);
+      }
+  } else {
+    TIFFSetField(T, TIFFTAG_ROWSPERSTRIP, L.RowsPerStrip);
+    const uint32_t Planes = L.Planar == PLANARCONFIG_SEPARATE ? L.Samples : 1;
+    for (uint32_t p = 0; p < Planes; ++p)
+      for (uint32_t y = 0; y < L.H; ++y) {
+        Bytes R = PackRow(y, 0, L.W, p);
+        TIFFWriteScanline(T, R.data(), y, uint16_t(p));
+      }
+  }
+  TIFFClose(T);
+  return F.Data;
+}
+
+TEST_F(TiffReaderTest, FilesWrittenByLibtiff) {
+  struct Case {
+    const char* Name;
+    LibtiffPage L;
+  };
+  auto Grey = [](uint16_t Compression, uint16_t Predictor = 1) {
+    LibtiffPage L;
+    L.Compression = Compression;
+    L.Predictor = Predictor;
+    return L;
+  };
+  auto Rgb = [](uint16_t Compression, uint16_t Predictor = 1) {
+    LibtiffPage L;
+    L.Samples = 3;
+    L.Photometric = PHOTOMETRIC_RGB;
+    L.Compression = Compression;
+    L.Predictor = Predictor;
+    return L;
+  };
+  std::vector<Case> Cases = {
+      {"none", Rgb(COMPRESSION_NONE)},
+      {"LZW", Rgb(COMPRESSION_LZW)},
+      {"LZW predictor", Rgb(COMPRESSION_LZW, 2)},
+      {"Deflate predictor", Rgb(COMPRESSION_ADOBE_DEFLATE, 2)},
+      {"old Deflate", Grey(COMPRESSION_DEFLATE, 2)},
+      {"PackBits", Grey(COMPRESSION_PACKBITS)},
+  };
+  {
+    LibtiffPage L = Rgb(COMPRESSION_LZW);
+    L.Tile = 16;
+    Cases.push_back({"tiled", L});
+    L = Rgb(COMPRESSION_ADOBE_DEFLATE);
+    L.Planar = PLANARCONFIG_SEPARATE;
+    Cases.push_back({"planar", L});
+    L = Rgb(COMPRESSION_LZW, 2);
+    L.Bits = 16;
+    Cases.push_back({"16-bit RGB", L});
+    L = Grey(COMPRESSION_PACKBITS);
+    L.Bits = 16;
+    Cases.push_back({"16-bit grey", L});
+    L = Grey(COMPRESSION_NONE);
+    L.Bits = 4;
+    Cases.push_back({"4-bit grey", L});
+    L = Grey(COMPRESSION_NONE);
+    L.Photometric = PHOTOMETRIC_MINISWHITE;
+    Cases.push_back({"min-is-white", L});
+    L = Grey(COMPRESSION_LZW);
+    L.Photometric = PHOTOMETRIC_PALETTE;
+    L.Palette = true;
+    Cases.push_back({"palette", L});
+    L = Rgb(COMPRESSION_LZW);
+    L.Samples = 4;
+    L.ExtraSample = EXTRASAMPLE_UNASSALPHA;
+    Cases.push_back({"alpha", L});
+    L = Grey(COMPRESSION_ADOBE_DEFLATE);
+    L.Samples = 4;
+    L.Photometric = PHOTOMETRIC_SEPARATED;
+    Cases.push_back({"CMYK", L});
+    for (const uint16_t Photometric : {PHOTOMETRIC_MINISWHITE, PHOTOMETRIC_MINISBLACK}) {
+      for (const auto& [Name, Compression, Options] :
+           {std::tuple{"G3 1-D", COMPRESSION_CCITTFAX3, 0u}, std::tuple{"G3 2-D", COMPRESSION_CCITTFAX3, 1u},
+            std::tuple{"G4", COMPRESSION_CCITTFAX4, 0u}, std::tuple{"MH", COMPRESSION_CCITTRLE, 0u},
+            std::tuple{"bilevel none", COMPRESSION_NONE, 0u}}) {
+        L = Grey(Compression);
+        L.Bits = 1;
+        L.W = 61;
+        L.Photometric = Photometric;
+        L.G3Options = Options;
+        Cases.push_back({Photometric == PHOTOMETRIC_MINISWHITE ? Name : "black-is-zero", L});
+      }
+    }
+  }
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    const LibtiffPage& L = C.L;
+    const Bytes File = WriteWithLibtiff(L);
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    P.NativePixelFormat = 1;
+    const ReadResult R = Read(File, B, P);
+    ASSERT_EQ(R.Abort, 0);
+    ASSERT_EQ(B.GetWidth(), int32_t(L.W));
+    ASSERT_EQ(B.GetHeight(), int32_t(L.H));
+    for (uint32_t y = 0; y < L.H; ++y) {
+      const uint8_t* Row = B.GetScanline(int32_t(y));
+      for (uint32_t x = 0; x < L.W; ++x) {
+        const uint8_t* Px = nullptr;
+        switch (B.GetPixelFormat()) {
+          case ie1g: {
+            const bool White = (Row[x / 8] >> (7 - x % 8)) & 1;
+            const bool SampleWhite = (SampleAt(L, x, y, 0) != 0) == (L.Photometric == PHOTOMETRIC_MINISBLACK);
+            ASSERT_EQ(White, SampleWhite) << x << "," << y;
+            break;
+          }
+          case ie8g: {
+            const uint16_t S = SampleAt(L, x, y, 0);
+            uint8_t V = L.Bits == 4 ? uint8_t(S * 17) : uint8_t(S);
+            if (L.Photometric == PHOTOMETRIC_MINISWHITE) V = uint8_t(255 - V);
+            ASSERT_EQ(Row[x], V) << x << "," << y;
+            break;
+          }
+          case ie8p:
+            ASSERT_EQ(Row[x], SampleAt(L, x, y, 0));
+            break;
+          case ieGray16: {
+            uint16_t W;
+            std::memcpy(&W, Row + 2 * x, 2);
+            ASSERT_EQ(W, SampleAt(L, x, y, 0));
+            break;
+          }
+          case ieRGB48: {
+            uint16_t W[3];
+            std::memcpy(W, Row + 6 * x, 6);
+            for (uint32_t s = 0; s < 3; ++s) ASSERT_EQ(W[s], SampleAt(L, x, y, s));
+            break;
+          }
+          case ieCMYK:
+            for (uint32_t s = 0; s < 4; ++s) ASSERT_EQ(Row[4 * x + s], uint8_t(255 - SampleAt(L, x, y, s)));
+            break;
+          case ie24RGB:
+            Px = Row + 3 * x;
+            for (uint32_t s = 0; s < 3; ++s) {
+              uint8_t V = uint8_t(SampleAt(L, x, y, L.Samples == 1 ? 0 : s));
+              if (L.Bits == 4) V = uint8_t(V * 17);
+              ASSERT_EQ(Px[2 - s], V) << x << "," << y;
+            }
+            if (L.ExtraSample != 0) {
+              ASSERT_EQ(R.Mask->GetScanline(int32_t(y))[x], uint8_t(SampleAt(L, x, y, 3)));
+            }
+            break;
+          default:
+            FAIL() << "format " << int(B.GetPixelFormat());
+        }
+      }
+    }
+  }
+}
+
+// JPEG pages against libtiff's own decoding of the same file, within 2 levels.
+TEST_F(TiffReaderTest, JpegPagesMatchLibtiff) {
+  for (const uint32_t Tile : {0u, 16u}) {
+    for (const uint16_t Photometric : {PHOTOMETRIC_MINISBLACK, PHOTOMETRIC_RGB}) {
+      SCOPED_TRACE(Tile * 10 + Photometric);
+      LibtiffPage L;
+      L.Compression = COMPRESSION_JPEG;
+      L.RowsPerStrip = 8;
+      L.Tile = Tile;
+      L.Photometric = Photometric;
+      L.Samples = Photometric == PHOTOMETRIC_RGB ? 3 : 1;
+      const Bytes File = WriteWithLibtiff(L);
+      libtiff::MemoryFile M;
+      M.Data = File;
+      TIFF* T = libtiff::Open(M, "r");
+      ASSERT_NE(T, nullptr);
+      std::vector<uint32_t> Rgba(size_t(L.W) * L.H);
+      ASSERT_EQ(TIFFReadRGBAImageOriented(T, L.W, L.H, Rgba.data(), ORIENTATION_TOPLEFT, 0), 1);
+      TIFFClose(T);
+      TIEBitmap B;
+      TIOParamsVals P(nullptr);
+      ASSERT_EQ(Read(File, B, P).Abort, 0);
+      ASSERT_EQ(B.GetPixelFormat(), ie24RGB);
+      EXPECT_EQ(P.Width, int32_t(L.W));
+      for (uint32_t y = 0; y < L.H; ++y)
+        for (uint32_t x = 0; x < L.W; ++x) {
+          const uint32_t Ref = Rgba[size_t(y) * L.W + x];
+          const uint8_t* Px = B.GetScanline(int32_t(y)) + 3 * x;
+          ASSERT_NEAR(Px[2], TIFFGetR(Ref), 2) << x << "," << y;
+          ASSERT_NEAR(Px[1], TIFFGetG(Ref), 2) << x << "," << y;
+          ASSERT_NEAR(Px[0], TIFFGetB(Ref), 2) << x << "," << y;
+        }
+    }
+  }
+}
+
+// A whole JPEG of a W x H page of one colour (blue, green, red).
+Bytes FlatJpeg(int32_t W, int32_t H, TIERGB24 Colour) {
+  TIEBitmap B;
+  B.Allocate(W, H, ie24RGB);
+  for (int32_t y = 0; y < H; ++y)
+    for (int32_t x = 0; x < W; ++x) std::memcpy(B.GetScanline(y) + 3 * x, &Colour, 3);
+  TIOParamsVals P(nullptr);
+  P.JpegQuality = 95;
+  TMemoryStream S;
+  LoggedProgress Progress;
+  JpegWriteImage(&S, &B, P, Progress.Record);
+  return formattest::BytesOf(S);
+}
+
+TEST_F(TiffReaderTest, OldStyleJpeg) {
+  // One interchange-format stream, no strip byte counts.
+  {
+    TiffBuilder F(false);
+    const Bytes J = FlatJpeg(16, 16, TIERGB24{200, 100, 50});
+    const uint32_t At = F.AddData(J);
+    F.AddPage({Long(256, {16}), Long(257, {16}), Short(258, {8, 8, 8}), Short(259, {6}), Short(262, {6}),
+               Long(273, {At}), Short(277, {3}), Long(513, {At}), Long(514, {uint32_t(J.size())})});
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    ASSERT_EQ(Read(F.Data(), B, P).Abort, 0);
+    ASSERT_EQ(B.GetWidth(), 16);
+    const uint8_t* Px = B.GetScanline(15) + 45;
+    EXPECT_NEAR(Px[0], 200, 3);
+    EXPECT_NEAR(Px[1], 100, 3);
+    EXPECT_NEAR(Px[2], 50, 3);
+    EXPECT_EQ(P.Width, 16);  // the page's own parameters, not the JPEG reader's
+  }
+  // Three strips of 8 rows in a 20-row page: each strip decoded alone, the last one cut at the page's end.
+  {
+    // The tables and frame header of strip 0 stand at JPEGInterchangeFormat; strip 0 starts with its
+    // scan header, the later strips hold their coded data only.
+    TiffBuilder F(false);
+    std::vector<uint32_t> Offsets, Counts;
+    const TIERGB24 Colours[3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+    uint32_t HeaderAt = 0, HeaderSize = 0;
+    for (int i = 0; i < 3; ++i) {
+      const Bytes J = FlatJpeg(8, 8, Colours[i]);
+      size_t Sos = 2;
+      while (Sos + 4 < J.size() && !(J[Sos] == 0xFF && J[Sos + 1] == 0xDA)) Sos += 2 + (size_t(J[Sos + 2]) << 8 | J[Sos + 3]);
+      const size_t Data = Sos + 2 + (size_t(J[Sos + 2]) << 8 | J[Sos + 3]);
+      if (i == 0) {
+        HeaderAt = F.AddData(Bytes(J.begin(), J.begin() + long(Sos)));
+        HeaderSize = uint32_t(Sos);
+      }
+      const Bytes Strip(J.begin() + long(i == 0 ? Sos : Data), J.end());
+      Offsets.push_back(F.AddData(Strip));
+      Counts.push_back(uint32_t(Strip.size()));
+    }
+    F.AddPage({Long(256, {8}), Long(257, {20}), Short(258, {8, 8, 8}), Short(259, {6}), Short(262, {6}),
+               Long(273, Offsets), Short(277, {3}), Long(278, {8}), Long(279, Counts), Long(513, {HeaderAt}),
+               Long(514, {HeaderSize})});
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    ASSERT_EQ(Read(F.Data(), B, P).Abort, 0);
+    ASSERT_EQ(B.GetHeight(), 20);
+    for (int32_t y : {0, 7, 8, 15, 16, 19}) {
+      const int Strip = y / 8;
+      for (int c = 0; c < 3; ++c)
+        EXPECT_NEAR(B.GetScanline(y)[3 + c], (&Colours[Strip].b)[c], 4) << y << " " << c;
+    }
+  }
+}
+
+TEST_F(TiffReaderTest, MutationsNeverCrash) {
+  std::vector<Bytes> Seeds;
+  for (const uint16_t Compression :
+       {COMPRESSION_NONE, COMPRESSION_LZW, COMPRESSION_ADOBE_DEFLATE, COMPRESSION_PACKBITS, COMPRESSION_CCITTFAX4}) {
+    LibtiffPage L;
+    L.W = 19;
+    L.H = 9;
+    L.Compression = Compression;
+    if (Compression == COMPRESSION_CCITTFAX4) L.Bits = 1;
+    else L.Samples = 3, L.Photometric = PHOTOMETRIC_RGB;
+    Seeds.push_back(WriteWithLibtiff(L));
+  }
+  Seeds.push_back(TiledGrey());
+  std::mt19937 Rng(29);
+  for (int i = 0; i < 3000; ++i) {
+    Bytes F = Seeds[size_t(i) % Seeds.size()];
+    const int Edits = 1 + int(Rng() % 4);
+    for (int e = 0; e < Edits; ++e) {
+      const size_t At = Rng() % F.size();
+      switch (Rng() % 4) {
+        case 0: F[At] = uint8_t(Rng()); break;
+        case 1: F[At] ^= uint8_t(1u << (Rng() % 8)); break;
+        case 2: F.resize(std::max<size_t>(8, At)); break;
+        default: F[At] = 0xFF; break;
+      }
+    }
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    P.NativePixelFormat = uint8_t(i & 1);
+    Read(F, B, P);
+  }
+}
+
+}  // namespace
+}  // namespace zv
