@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <mutex>
+#include <vector>
 
 #include "ffmpeg/ff_log.h"
 #include "ffmpeg/unicode_protocol.h"
@@ -9,6 +11,11 @@
 namespace zv {
 
 namespace {
+
+std::mutex& CodecListLock() {
+  static std::mutex lock;
+  return lock;
+}
 
 int InterruptCallback(void* Opaque, const std::atomic<int64_t>& StartTime, int32_t Timeout, const char* Word) {
   auto* task = static_cast<TCustomFFmpegOpt*>(Opaque);
@@ -106,11 +113,87 @@ void TCustomFFmpegOpt::FreeOutputStreams() {
   OutputStreamCount = 0;
 }
 
-TCustomFFmpeg::~TCustomFFmpeg() { ReleaseTables(); }
+TCustomFFmpeg::~TCustomFFmpeg() {
+  ReleaseTables();
+  if (av_free) FrameHookRelease(FrameHooks);
+}
+
+int32_t TCustomFFmpeg::AddFrameHookLibrary(const std::string& Value) {
+  const char separator = Value.find('|') != std::string::npos ? '|' : ' ';
+  std::vector<std::string> words;
+  size_t start = 0;
+  while (start <= Value.size() && words.size() < 64) {
+    size_t end = Value.find(separator, start);
+    if (end == std::string::npos) end = Value.size();
+    if (end > start) words.push_back(Value.substr(start, end - start));
+    start = end + 1;
+  }
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  if (FrameHookAdd(FrameHooks, static_cast<int32_t>(words.size()), argv.data()) != 0)
+    RaiseError("Failed to add video hook function: " + Value);
+  HasFrameHooks = true;
+  return 0;
+}
+
+void TCustomFFmpeg::AddOpenEncoder(TOutputStreamRec* Ost) {
+  std::lock_guard<std::mutex> lock(CodecListLock());
+  FOpenEncoders.push_front(Ost);
+}
+
+void TCustomFFmpeg::RemoveOpenEncoder(TOutputStreamRec* Ost) {
+  std::lock_guard<std::mutex> lock(CodecListLock());
+  FOpenEncoders.remove(Ost);
+}
+
+void TCustomFFmpeg::CloseOpenEncoders() {
+  std::lock_guard<std::mutex> lock(CodecListLock());
+  for (TOutputStreamRec* ost : FOpenEncoders) {
+    if (!ost->EncodingNeeded || ost->EncoderClosed) continue;
+    if (ost->EncoderContext) av_freep(&ost->EncoderContext->stats_in);
+    avcodec_free_context(&ost->EncoderContext);
+    ost->EncoderClosed = 1;
+  }
+  FOpenEncoders.clear();
+}
+
+void TCustomFFmpeg::AddOpenDecoder(TInputStreamRec* Ist) {
+  std::lock_guard<std::mutex> lock(CodecListLock());
+  FOpenDecoders.push_front(Ist);
+}
+
+void TCustomFFmpeg::RemoveOpenDecoder(TInputStreamRec* Ist) {
+  std::lock_guard<std::mutex> lock(CodecListLock());
+  FOpenDecoders.remove(Ist);
+}
+
+void TCustomFFmpeg::CloseOpenDecoders() {
+  std::lock_guard<std::mutex> lock(CodecListLock());
+  for (TInputStreamRec* ist : FOpenDecoders) {
+    if (!ist->DecodingNeeded || ist->DecoderClosed) continue;
+    avcodec_free_context(&ist->DecoderContext);
+    ist->DecoderClosed = 1;
+  }
+  FOpenDecoders.clear();
+}
+
+size_t TCustomFFmpeg::OpenEncoderCount() const {
+  std::lock_guard<std::mutex> lock(CodecListLock());
+  return FOpenEncoders.size();
+}
+
+size_t TCustomFFmpeg::OpenDecoderCount() const {
+  std::lock_guard<std::mutex> lock(CodecListLock());
+  return FOpenDecoders.size();
+}
 
 void TCustomFFmpeg::ReleaseTables() {
   // With avutil unloaded nothing FFmpeg made can be freed any more.
   if (!av_free) return;
+  // The open lists point into the tables.
+  CloseOpenDecoders();
+  CloseOpenEncoders();
   for (int32_t i = 0; i < FilterGraphCount; ++i) {
     TFilterGraphRec* graph = FilterGraphs[i];
     avfilter_graph_free(&graph->Graph);

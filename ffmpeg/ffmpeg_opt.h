@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <initializer_list>
 #include <limits>
+#include <list>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,7 @@
 #include "ffmpeg/avutil_stubs.h"
 #include "ffmpeg/ff_utils.h"
 #include "ffmpeg/format_converter.h"
+#include "ffmpeg/frame_hook.h"
 #include "platform/objects.h"
 #include "platform/sysutils.h"
 
@@ -271,6 +273,21 @@ public:
 
   // Releases every table, closing encoders, files and graphs; an output file left empty is deleted.
   void ReleaseTables();
+  // Splits Value at "|" (when it holds one) or at blanks into the hook library's path and arguments and
+  // adds the hook; raises "Failed to add video hook function: <value>" when it is refused.
+  int32_t AddFrameHookLibrary(const std::string& Value) override;
+
+  // The codec contexts this task opened, so that they are closed once whatever happens. Every
+  // operation takes the codec-list lock shared by all tasks.
+  void AddOpenEncoder(TOutputStreamRec* Ost);
+  void RemoveOpenEncoder(TOutputStreamRec* Ost);
+  // Closes the encoder of every listed stream that is encoding, marks it closed and empties the list.
+  void CloseOpenEncoders();
+  void AddOpenDecoder(TInputStreamRec* Ist);
+  void RemoveOpenDecoder(TInputStreamRec* Ist);
+  void CloseOpenDecoders();
+  size_t OpenEncoderCount() const;
+  size_t OpenDecoderCount() const;
   void SetScalerFlags(int32_t Flags);
   int32_t SetScalerFlagsOption(const std::string& Value) override;
 
@@ -278,6 +295,12 @@ public:
   TFormatConverter PreviewConverter;
   uint8_t* SubtitleOut = nullptr;
   FILE* StatsFile = nullptr;
+  TFrameHookList FrameHooks;
+  bool HasFrameHooks = false;
+
+private:
+  std::list<TOutputStreamRec*> FOpenEncoders;
+  std::list<TInputStreamRec*> FOpenDecoders;
 };
 
 }  // namespace zv

@@ -14,10 +14,7 @@
 namespace zv {
 namespace {
 
-class TTestTask : public TCustomFFmpeg {
-public:
-  int32_t AddFrameHookLibrary(const std::string&) override { return 0; }
-};
+using TTestTask = TCustomFFmpeg;
 
 int64_t FakeNow = 0;
 int64_t FakeClock() { return FakeNow; }
@@ -283,6 +280,61 @@ TEST_F(FFmpegOptTest, ReleaseTablesDeletesOnlyEmptyOutputs) {
   EXPECT_EQ(Task->OutputFiles, nullptr);
   Task->ReleaseTables();  // a second release finds nothing
   std::filesystem::remove(full);
+}
+
+// Encoders and decoders opened by a task are closed once: by the list, never again by the release.
+TEST_F(FFmpegOptTest, OpenCodecListsCloseEachContextOnce) {
+  const std::string name = std::string(ZV_TEST_TMP) + "/open_lists.ts";
+  AddOutputFile(*Task, name, 0, true);
+  AddOutputFile(*Task, name + "2", 0, true);
+  for (int32_t i = 0; i < Task->OutputStreamCount; ++i) {
+    Task->OutputStreams[i]->EncodingNeeded = 1;
+    Task->AddOpenEncoder(Task->OutputStreams[i]);
+  }
+  auto* ist = static_cast<TInputStreamRec*>(av_mallocz(sizeof(TInputStreamRec)));
+  int32_t count = 0;
+  Task->InputStreams = GrowArrayOf(Task->InputStreams, count, 1);
+  Task->InputStreams[0] = ist;
+  Task->InputStreamCount = 1;
+  ist->DecodingNeeded = 1;
+  ist->DecoderContext = avcodec_alloc_context3(avcodec_find_decoder(AV_CODEC_ID_MPEG2VIDEO));
+  ASSERT_EQ(avcodec_open2(ist->DecoderContext, nullptr, nullptr), 0);
+  Task->AddOpenDecoder(ist);
+  EXPECT_EQ(Task->OpenEncoderCount(), 2u);
+  Task->RemoveOpenEncoder(Task->OutputStreams[1]);
+  EXPECT_EQ(Task->OpenEncoderCount(), 1u);
+
+  Task->CloseOpenEncoders();
+  Task->CloseOpenDecoders();
+  EXPECT_EQ(Task->OutputStreams[0]->EncoderClosed, 1);
+  EXPECT_EQ(Task->OutputStreams[0]->EncoderContext, nullptr);
+  EXPECT_EQ(Task->OutputStreams[1]->EncoderClosed, 0);  // left the list: the release closes it
+  EXPECT_EQ(ist->DecoderClosed, 1);
+  EXPECT_EQ(Task->OpenEncoderCount() + Task->OpenDecoderCount(), 0u);
+  Task->ReleaseTables();
+}
+
+TEST_F(FFmpegOptTest, FrameHookLibraryOptions) {
+  const std::string hook = std::string(ZV_TEST_HOOKS) + "/libhook_configure.so";
+  struct Case {
+    std::string value;
+    int entries;
+  };
+  const Case cases[] = {{hook, 1}, {hook + " -a 1", 2}, {hook + "|with blank|x", 3}};
+  for (const Case& c : cases) EXPECT_EQ(Task->AddFrameHookLibrary(c.value), 0) << c.value;
+  EXPECT_TRUE(Task->HasFrameHooks);
+  int entries = 0;
+  for (FrameHookEntry* e = Task->FrameHooks.First; e; e = e->Next) ++entries;
+  EXPECT_EQ(entries, 3);
+
+  const std::string bad = hook + " fail";
+  try {
+    Task->AddFrameHookLibrary(bad);
+    ADD_FAILURE();
+  } catch (const FFmpegException& e) {
+    EXPECT_EQ(e.Message(), "Failed to add video hook function: " + bad);
+  }
+  EXPECT_EQ(Task->LastErrorMsg, "Failed to add video hook function: " + bad);
 }
 
 }  // namespace
