@@ -139,6 +139,8 @@ struct TOutputStreamRec {
   int32_t Finished;
   int32_t Unavailable;
   int32_t StreamCopy;
+  // The encoder takes the filter's pixel format as it is (no conversion is inserted).
+  int32_t KeepPixFmt;
   const char* AttachmentFilename;
   int32_t CopyInitialNonKeyframes;
   int32_t CopyPrior;
@@ -209,7 +211,33 @@ public:
   bool FillMissingChannelLayout(TInputStreamRec* Ist);
   void FreeOutputStreams();
 
+  // Filter graphs. A simple graph (no description of its own) joins one input stream to one output
+  // stream through the output stream's filter description.
+  void CreateSimpleGraph(TInputStreamRec* Ist, TOutputStreamRec* Ost);
+  // Builds or rebuilds the graph; 0 or a negative FFmpeg error code.
+  int32_t BuildFilterGraph(TFilterGraphRec* Fg);
+  // The pixel formats a video sink asks for: empty when any will do.
+  std::string PixelFormatList(TOutputStreamRec* Ost);
+  AVPixelFormat PickPixelFormat(const AVCodec* Codec, const AVCodecContext* Context, AVPixelFormat Target);
+  std::string SampleFormatList(TOutputStreamRec* Ost);
+  std::string SampleRateList(TOutputStreamRec* Ost);
+  std::string ChannelLayoutList(TOutputStreamRec* Ost);
+
   int64_t Now() const { return Clock ? Clock() : av_gettime(); }
+
+protected:
+  void BindGraphInput(TFilterGraphRec* Fg, AVFilterInOut* In);
+  int32_t BuildGraphInput(TFilterGraphRec* Fg, TInputFilterRec* Filter, AVFilterInOut* In);
+  int32_t BuildVideoSource(TFilterGraphRec* Fg, TInputFilterRec* Filter, AVFilterInOut* In);
+  int32_t BuildAudioSource(TFilterGraphRec* Fg, TInputFilterRec* Filter, AVFilterInOut* In);
+  int32_t PrepareSubtitleCanvas(TInputStreamRec* Ist);
+  int32_t BuildGraphOutput(TFilterGraphRec* Fg, TOutputFilterRec* Filter, AVFilterInOut* Out);
+  int32_t BuildVideoSink(TFilterGraphRec* Fg, TOutputFilterRec* Filter, AVFilterInOut* Out);
+  int32_t BuildAudioSink(TFilterGraphRec* Fg, TOutputFilterRec* Filter, AVFilterInOut* Out);
+  TInputFilterRec* AppendInputFilter(TFilterGraphRec* Fg, TInputStreamRec* Ist);
+  TOutputFilterRec* AppendOutputFilter(TFilterGraphRec* Fg);
+
+public:
 
   // Settings.
   char* StatsFileName = nullptr;
@@ -260,6 +288,11 @@ public:
   TFilterGraphRec** FilterGraphs = nullptr;
   int32_t FilterGraphCount = 0;
 };
+
+// 1 when one of the graph's input filters is fed by Ist.
+int32_t GraphUsesInputStream(const TFilterGraphRec* Fg, const TInputStreamRec* Ist);
+// The filter's name, with ":" and the pad's name when the filter has several pads on that side.
+std::string DescribePad(const AVFilterContext* Filter, int32_t PadIndex, bool Input);
 
 // FFmpeg's I/O interrupt callbacks; Opaque is the task. 1 interrupts the operation.
 extern "C" int ReadInterruptCallback(void* Opaque);
