@@ -320,6 +320,11 @@ public:
   void RemoveOpenDecoder(TInputStreamRec* Ist);
   void CloseOpenDecoders();
   size_t OpenEncoderCount() const;
+  // Opens the decoder of input stream Index when it is needed; 0, or an error code with Message set.
+  int32_t OpenInputDecoder(int32_t Index, std::string& Message);
+  // Opens every input stream's decoder; on the first failure every encoding output stream has its
+  // encoder closed (once) and leaves the open-encoder list. 0, or the decoder's code and Message.
+  int32_t OpenInputDecoders(std::string& Message);
   size_t OpenDecoderCount() const;
   void SetScalerFlags(int32_t Flags);
   int32_t SetScalerFlagsOption(const std::string& Value) override;

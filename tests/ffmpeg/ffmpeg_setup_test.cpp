@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ffmpeg/ff_load.h"
+#include "ffmpeg/ff_transcode_utils.h"
 #include "ffmpeg/ffmpeg_setup.h"
 
 namespace zv {
@@ -64,6 +65,63 @@ TEST_F(SetupTest, ForcedKeyFramesAreSortedInTheEncoderTimeBase) {
       EXPECT_EQ(e.Message().rfind("Invalid duration specification for \"force_key_frames\"", 0), 0u) << e.Message();
     }
   }
+}
+
+// A decoder that cannot be opened closes every opened encoder, each once, before the task fails.
+TEST_F(SetupTest, FailingDecoderClosesEachEncoderOnce) {
+  TCustomFFmpeg task;
+  int32_t count = 0;
+  task.OutputStreams = GrowArrayOf(task.OutputStreams, count, 3);
+  task.OutputStreamCount = count;
+  for (int32_t i = 0; i < 3; ++i) {
+    auto* ost = static_cast<TOutputStreamRec*>(av_mallocz(sizeof(TOutputStreamRec)));
+    task.OutputStreams[i] = ost;
+    ost->Encoder = avcodec_find_encoder(AV_CODEC_ID_MPEG2VIDEO);
+    ost->EncoderContext = avcodec_alloc_context3(ost->Encoder);
+    if (i == 2) continue;  // a stream copy: no encoder opened
+    ost->EncodingNeeded = 1;
+    AVCodecContext* c = ost->EncoderContext;
+    c->width = 32;
+    c->height = 32;
+    c->pix_fmt = AV_PIX_FMT_YUV420P;
+    c->time_base = {1, 25};
+    ASSERT_EQ(avcodec_open2(c, ost->Encoder, nullptr), 0);
+    ost->EncoderOpened = 1;
+    task.AddOpenEncoder(ost);
+  }
+
+  AVFormatContext* input = avformat_alloc_context();
+  count = 0;
+  task.InputFiles = GrowArrayOf(task.InputFiles, count, 1);
+  task.InputFileCount = count;
+  task.InputFiles[0] = static_cast<TInputFileRec*>(av_mallocz(sizeof(TInputFileRec)));
+  task.InputFiles[0]->Context = input;
+  count = 0;
+  task.InputStreams = GrowArrayOf(task.InputStreams, count, 2);
+  task.InputStreamCount = count;
+  for (AVCodecID id : {AV_CODEC_ID_MPEG2VIDEO, AV_CODEC_ID_NONE}) {
+    AVStream* st = avformat_new_stream(input, nullptr);
+    st->codecpar->codec_type = AVMEDIA_TYPE_VIDEO;
+    st->codecpar->codec_id = id;
+    auto* ist = static_cast<TInputStreamRec*>(av_mallocz(sizeof(TInputStreamRec)));
+    ist->Stream = st;
+    ist->DecodingNeeded = 1;
+    task.InputStreams[st->index] = ist;
+  }
+
+  std::string message;
+  EXPECT_EQ(task.OpenInputDecoders(message), AVERROR(EINVAL));
+  EXPECT_EQ(message, "Decoder (codec none) not found for input stream #0:1");
+  EXPECT_EQ(task.OpenEncoderCount(), 0u);
+  EXPECT_EQ(task.OpenDecoderCount(), 1u);
+  for (int32_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(task.OutputStreams[i]->EncoderClosed, 1) << i;
+    EXPECT_EQ(task.OutputStreams[i]->EncoderContext, nullptr) << i;
+  }
+  EXPECT_EQ(task.OutputStreams[2]->EncoderClosed, 0);
+  EXPECT_EQ(task.InputStreams[0]->NextPts, AV_NOPTS_VALUE);
+  EXPECT_EQ(task.InputStreams[0]->AtStart, 1);
+  task.ReleaseTables();  // frees the unopened context and closes the decoder; nothing twice
 }
 
 }  // namespace
