@@ -325,6 +325,9 @@ public:
   // Opens every input stream's decoder; on the first failure every encoding output stream has its
   // encoder closed (once) and leaves the open-encoder list. 0, or the decoder's code and Message.
   int32_t OpenInputDecoders(std::string& Message);
+  // Stream copy: Ost's stream and context take Ist's parameters and a time base fit for Output. 0, or
+  // a negative code with the last error set.
+  int32_t CopyStreamParameters(TOutputStreamRec* Ost, TInputStreamRec* Ist, const AVFormatContext* Output);
   size_t OpenDecoderCount() const;
   void SetScalerFlags(int32_t Flags);
   int32_t SetScalerFlagsOption(const std::string& Value) override;

@@ -1,7 +1,10 @@
 #include "ffmpeg/ffmpeg_setup.h"
 
+#include "ffmpeg/ff_transcode_utils.h"
+
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <vector>
 
 namespace zv {
@@ -39,6 +42,99 @@ void ParseForcedKeyFrames(const std::string& Specification, TOutputStreamRec* Os
   std::copy(times.begin(), times.end(), array);
   Ost->ForcedKfPts = array;
   Ost->ForcedKfCount = static_cast<int32_t>(times.size());
+}
+
+int32_t TCustomFFmpeg::CopyStreamParameters(TOutputStreamRec* Ost, TInputStreamRec* Ist, const AVFormatContext* Output) {
+  const AVCodecParameters* in = Ist->Stream->codecpar;
+  AVCodecParameters* out = Ost->Stream->codecpar;
+  const AVCodecContext* dec = Ist->DecoderContext;
+  if (int64_t(in->extradata_size) + AV_INPUT_BUFFER_PADDING_SIZE > INT_MAX) {
+    LastErrorMsg = "icodec.extradata_size is invalid (too large)";
+    return AVERROR(EINVAL);
+  }
+  if (in->codec_type > AVMEDIA_TYPE_ATTACHMENT) {
+    LastErrorMsg = "invalid codec_type of output stream";
+    return -1;
+  }
+  if (in->codec_type == AVMEDIA_TYPE_AUDIO && AudioVolume != 256) {
+    LastErrorMsg = "-acodec copy and -vol are incompatible (frames are not decoded)";
+    return AVERROR(EINVAL);
+  }
+  if (in->codec_type == AVMEDIA_TYPE_VIDEO && HasFrameHooks) {
+    LastErrorMsg = "-vcodec copy and -vhook are incompatible (frames are not decoded)";
+    return AVERROR(EINVAL);
+  }
+  const uint32_t tag = in->codec_tag;
+  if (avcodec_parameters_copy(out, in) < 0) {
+    LastErrorMsg = "av_mallocz() failed";
+    return AVERROR(ENOMEM);
+  }
+  const AVOutputFormat* format = Output->oformat;
+  out->codec_tag = 0;
+  if (tag) {
+    unsigned int other = 0;
+    if (!format->codec_tag || av_codec_get_id(format->codec_tag, tag) == in->codec_id ||
+        !av_codec_get_tag2(format->codec_tag, in->codec_id, &other))
+      out->codec_tag = tag;
+  }
+
+  // The time base: the source stream's, or one derived from the decoder's for muxers that store a
+  // frame duration.
+  const AVStream* ist = Ist->Stream;
+  AVRational tb = ist->time_base;
+  const AVRational decTb = dec ? dec->time_base : AVRational{0, 1};
+  const int ticks = dec && dec->ticks_per_frame > 0 ? dec->ticks_per_frame : 1;
+  int outTicks = ticks;
+  const char* name = format->name;
+  if (std::strcmp(name, "avi") == 0) {
+    const AVRational rfr = ist->r_frame_rate;
+    if (CopyTb == 2 ||
+        (CopyTb < 0 && rfr.num && av_q2d(rfr) >= av_q2d(ist->avg_frame_rate) &&
+         0.5 / av_q2d(rfr) > av_q2d(ist->time_base) && 0.5 / av_q2d(rfr) > av_q2d(decTb) &&
+         av_q2d(ist->time_base) < 1.0 / 500 && av_q2d(decTb) < 1.0 / 500)) {
+      tb = AVRational{rfr.den, 2 * rfr.num};
+      outTicks = 2;
+    } else if (CopyTb == 0 || (CopyTb < 0 && av_q2d(decTb) * ticks > 2 * av_q2d(ist->time_base) &&
+                                av_q2d(ist->time_base) < 1.0 / 500)) {
+      tb = AVRational{decTb.num * ticks, decTb.den * 2};
+      outTicks = 2;
+    }
+  } else if (!(format->flags & AVFMT_VARIABLE_FPS)) {
+    bool movLike = false;
+    for (const char* n : {"mov", "mp4", "3gp", "3g2", "psp", "ipod", "f4v"}) movLike |= std::strcmp(name, n) == 0;
+    if (!movLike && (CopyTb == 0 || (CopyTb < 0 && decTb.den && av_q2d(decTb) * ticks > av_q2d(ist->time_base) &&
+                                     av_q2d(ist->time_base) < 1.0 / 500)))
+      tb = AVRational{decTb.num * ticks, decTb.den};
+  }
+  if (out->codec_tag == MKTAG('t', 'm', 'c', 'd') && decTb.num < decTb.den && decTb.num > 0 &&
+      121LL * decTb.num > decTb.den)
+    tb = decTb;
+  if (Ost->FrameRate.num) tb = AVInvQ(Ost->FrameRate);
+  av_reduce(&tb.num, &tb.den, tb.num, tb.den, INT_MAX);
+  Ost->Stream->time_base = tb;
+  if (Ost->EncoderContext) {
+    Ost->EncoderContext->time_base = tb;
+    Ost->EncoderContext->ticks_per_frame = outTicks;
+  }
+
+  switch (in->codec_type) {
+    case AVMEDIA_TYPE_AUDIO:
+      if ((in->codec_id == AV_CODEC_ID_MP3 &&
+           (in->block_align == 1 || in->block_align == 576 || in->block_align == 1152)) ||
+          in->codec_id == AV_CODEC_ID_AC3)
+        out->block_align = 0;
+      break;
+    case AVMEDIA_TYPE_VIDEO: {
+      AVRational sar = ist->sample_aspect_ratio.num ? ist->sample_aspect_ratio
+                                                     : (in->sample_aspect_ratio.num ? in->sample_aspect_ratio : AVRational{0, 1});
+      out->sample_aspect_ratio = sar;
+      Ost->Stream->sample_aspect_ratio = sar;
+      Ost->Stream->avg_frame_rate = ist->avg_frame_rate;
+      break;
+    }
+    default: break;
+  }
+  return 0;
 }
 
 int32_t TCustomFFmpeg::OpenInputDecoder(int32_t Index, std::string& Message) {

@@ -124,5 +124,69 @@ TEST_F(SetupTest, FailingDecoderClosesEachEncoderOnce) {
   task.ReleaseTables();  // frees the unopened context and closes the decoder; nothing twice
 }
 
+struct TCopyFixture {
+  TCustomFFmpeg Task;
+  AVFormatContext* Input = avformat_alloc_context();
+  AVFormatContext* Output = nullptr;
+  TInputStreamRec Ist{};
+  TOutputStreamRec Ost{};
+
+  TCopyFixture(const char* Format, AVMediaType Type, AVCodecID Codec) {
+    avformat_alloc_output_context2(&Output, nullptr, Format, nullptr);
+    Ist.Stream = avformat_new_stream(Input, nullptr);
+    Ist.Stream->codecpar->codec_type = Type;
+    Ist.Stream->codecpar->codec_id = Codec;
+    Ist.DecoderContext = avcodec_alloc_context3(nullptr);
+    Ost.Stream = avformat_new_stream(Output, nullptr);
+    Ost.EncoderContext = avcodec_alloc_context3(nullptr);
+  }
+  ~TCopyFixture() {
+    avcodec_free_context(&Ist.DecoderContext);
+    avcodec_free_context(&Ost.EncoderContext);
+    avformat_free_context(Input);
+    avformat_free_context(Output);
+  }
+};
+
+TEST_F(SetupTest, StreamCopyTimeBaseIntoAvi) {
+  TCopyFixture f("avi", AVMEDIA_TYPE_VIDEO, AV_CODEC_ID_MPEG4);
+  f.Ist.Stream->time_base = {1, 90000};
+  f.Ist.Stream->r_frame_rate = {30000, 1001};
+  f.Ist.Stream->avg_frame_rate = {30000, 1001};
+  f.Ist.DecoderContext->time_base = {1, 90000};
+  ASSERT_EQ(f.Task.CopyStreamParameters(&f.Ost, &f.Ist, f.Output), 0) << f.Task.LastErrorMsg;
+  EXPECT_EQ(f.Ost.Stream->time_base.num, 1001);
+  EXPECT_EQ(f.Ost.Stream->time_base.den, 60000);
+  EXPECT_EQ(f.Ost.EncoderContext->ticks_per_frame, 2);
+  EXPECT_EQ(f.Ost.Stream->avg_frame_rate.num, 30000);
+  EXPECT_EQ(f.Ost.Stream->codecpar->codec_id, AV_CODEC_ID_MPEG4);
+
+  TCopyFixture mkv("matroska", AVMEDIA_TYPE_VIDEO, AV_CODEC_ID_MPEG4);
+  mkv.Ist.Stream->time_base = {1, 1000};
+  ASSERT_EQ(mkv.Task.CopyStreamParameters(&mkv.Ost, &mkv.Ist, mkv.Output), 0);
+  EXPECT_EQ(mkv.Ost.Stream->time_base.den, 1000);  // variable frame rate: the source's time base
+}
+
+TEST_F(SetupTest, StreamCopyAudio) {
+  struct Case {
+    AVCodecID codec;
+    int blockAlign;
+    int expected;
+  };
+  const Case cases[] = {{AV_CODEC_ID_MP3, 1152, 0}, {AV_CODEC_ID_MP3, 576, 0}, {AV_CODEC_ID_MP3, 1, 0},
+                        {AV_CODEC_ID_MP3, 417, 417}, {AV_CODEC_ID_AC3, 1536, 0}, {AV_CODEC_ID_MP2, 1152, 1152}};
+  for (const Case& c : cases) {
+    TCopyFixture f("matroska", AVMEDIA_TYPE_AUDIO, c.codec);
+    f.Ist.Stream->codecpar->block_align = c.blockAlign;
+    f.Ist.Stream->time_base = {1, 44100};
+    ASSERT_EQ(f.Task.CopyStreamParameters(&f.Ost, &f.Ist, f.Output), 0);
+    EXPECT_EQ(f.Ost.Stream->codecpar->block_align, c.expected) << avcodec_get_name(c.codec) << " " << c.blockAlign;
+  }
+  TCopyFixture f("matroska", AVMEDIA_TYPE_AUDIO, AV_CODEC_ID_MP2);
+  f.Task.AudioVolume = 512;
+  EXPECT_EQ(f.Task.CopyStreamParameters(&f.Ost, &f.Ist, f.Output), AVERROR(EINVAL));
+  EXPECT_EQ(f.Task.LastErrorMsg, "-acodec copy and -vol are incompatible (frames are not decoded)");
+}
+
 }  // namespace
 }  // namespace zv
