@@ -328,6 +328,10 @@ public:
   // Stream copy: Ost's stream and context take Ist's parameters and a time base fit for Output. 0, or
   // a negative code with the last error set.
   int32_t CopyStreamParameters(TOutputStreamRec* Ost, TInputStreamRec* Ist, const AVFormatContext* Output);
+  // The input stream an output stream is made from; nullptr when it has none.
+  TInputStreamRec* SourceStreamOf(const TOutputStreamRec* Ost) const;
+  // Logs the output formats and, one line each, how every stream is mapped.
+  void DumpStreamMapping();
   size_t OpenDecoderCount() const;
   void SetScalerFlags(int32_t Flags);
   int32_t SetScalerFlagsOption(const std::string& Value) override;

@@ -1,5 +1,6 @@
 #include "ffmpeg/ffmpeg_setup.h"
 
+#include "ffmpeg/ff_log.h"
 #include "ffmpeg/ff_transcode_utils.h"
 
 #include <algorithm>
@@ -135,6 +136,56 @@ int32_t TCustomFFmpeg::CopyStreamParameters(TOutputStreamRec* Ost, TInputStreamR
     default: break;
   }
   return 0;
+}
+
+TInputStreamRec* TCustomFFmpeg::SourceStreamOf(const TOutputStreamRec* Ost) const {
+  return Ost->SourceIndex >= 0 && Ost->SourceIndex < InputStreamCount ? InputStreams[Ost->SourceIndex] : nullptr;
+}
+
+void TCustomFFmpeg::DumpStreamMapping() {
+  for (int32_t i = 0; i < OutputFileCount && (!JoinMode || i == 0); ++i)
+    if (OutputFiles[i]->Context) av_dump_format(OutputFiles[i]->Context, i, OutputFiles[i]->Context->url, 1);
+  TFFLogger* log = GetFFLogger();
+  log->Log(this, llInfo, "Stream mapping:");
+  const auto graphSuffix = [this](const TFilterGraphRec* Fg) {
+    return FilterGraphCount > 1 ? Format(" (graph %d)", {Fg->Index}) : std::string();
+  };
+  for (int32_t i = 0; i < InputStreamCount; ++i) {
+    const TInputStreamRec* ist = InputStreams[i];
+    for (int32_t j = 0; j < ist->FilterCount; ++j) {
+      const TInputFilterRec* filter = ist->Filters[j];
+      if (!filter->Graph || !filter->Graph->GraphDesc) continue;
+      log->Log(this, llInfo,
+               Format("  Stream #%d:%d (%s) -> %s", {ist->FileIndex, ist->Stream->index,
+                                                     ist->Decoder ? ist->Decoder->name : "?",
+                                                     filter->Name ? filter->Name : "?"}) +
+                   graphSuffix(filter->Graph));
+    }
+  }
+  for (int32_t i = 0; i < OutputStreamCount; ++i) {
+    const TOutputStreamRec* ost = OutputStreams[i];
+    const int32_t file = JoinMode ? 0 : ost->FileIndex;
+    if (ost->AttachmentFilename) {
+      log->Log(this, llInfo, Format("  File %s -> Stream #%d:%d", {ost->AttachmentFilename, file, ost->Index}));
+      continue;
+    }
+    if (ost->Filter && ost->Filter->Graph && ost->Filter->Graph->GraphDesc) {
+      log->Log(this, llInfo, Format("  %s", {ost->Filter->Name ? ost->Filter->Name : "?"}) + graphSuffix(ost->Filter->Graph) +
+                                 Format(" -> Stream #%d:%d (%s)", {file, ost->Index, ost->Encoder ? ost->Encoder->name : "?"}));
+      continue;
+    }
+    const TInputStreamRec* ist = SourceStreamOf(ost);
+    std::string line = Format("  Stream #%d:%d -> #%d:%d", {ist ? ist->FileIndex : -1, ist ? ist->Stream->index : -1, file, ost->Index});
+    if (ost->SyncIst && ost->SyncIst != ist)
+      line += Format(" [sync #%d:%d]", {ost->SyncIst->FileIndex, ost->SyncIst->Stream->index});
+    if (ost->StreamCopy)
+      line += " (copy)";
+    else
+      line += Format(" (%s -> %s)", {ist && ist->Decoder ? ist->Decoder->name : "?", ost->Encoder ? ost->Encoder->name : "?"});
+    const int32_t type = ist ? ist->Stream->codecpar->codec_type : AVMEDIA_TYPE_UNKNOWN;
+    line += " (" + MediaTypeName(type) + ")";
+    log->Log(this, llInfo, line);
+  }
 }
 
 int32_t TCustomFFmpeg::OpenInputDecoder(int32_t Index, std::string& Message) {

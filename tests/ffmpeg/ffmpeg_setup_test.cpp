@@ -1,6 +1,10 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <mutex>
+
 #include "ffmpeg/ff_load.h"
+#include "ffmpeg/ff_log.h"
 #include "ffmpeg/ff_transcode_utils.h"
 #include "ffmpeg/ffmpeg_setup.h"
 
@@ -186,6 +190,42 @@ TEST_F(SetupTest, StreamCopyAudio) {
   f.Task.AudioVolume = 512;
   EXPECT_EQ(f.Task.CopyStreamParameters(&f.Ost, &f.Ist, f.Output), AVERROR(EINVAL));
   EXPECT_EQ(f.Task.LastErrorMsg, "-acodec copy and -vol are incompatible (frames are not decoded)");
+}
+
+// A refused audio copy still leaves the mapping in the log, as the set-up logs it on every way out.
+TEST_F(SetupTest, MappingOfACopyAndAnEncodedStream) {
+  std::mutex lock;
+  std::vector<std::string> lines;
+  GetFFLogger()->SetTriggerEventInMainThread(false);
+  GetFFLogger()->SetOnLog([&](TObject*, int32_t, TLogLevel, const std::string& Text) {
+    std::lock_guard<std::mutex> guard(lock);
+    lines.push_back(Text);
+  });
+  TCopyFixture f("matroska", AVMEDIA_TYPE_AUDIO, AV_CODEC_ID_MP2);
+  f.Task.AudioVolume = 512;
+  EXPECT_EQ(f.Task.CopyStreamParameters(&f.Ost, &f.Ist, f.Output), AVERROR(EINVAL));
+
+  int32_t count = 0;
+  f.Task.InputStreams = GrowArrayOf(f.Task.InputStreams, count, 1);
+  f.Task.InputStreams[0] = &f.Ist;
+  f.Task.InputStreamCount = 1;
+  f.Ist.Decoder = avcodec_find_decoder(AV_CODEC_ID_MP2);
+  TOutputStreamRec encoded{};
+  encoded.Index = 1;
+  encoded.Encoder = avcodec_find_encoder(AV_CODEC_ID_AC3);
+  f.Ost.StreamCopy = 1;
+  TOutputStreamRec* outputs[] = {&f.Ost, &encoded};
+  f.Task.OutputStreams = outputs;
+  f.Task.OutputStreamCount = 2;
+  f.Task.DumpStreamMapping();
+  f.Task.OutputStreams = nullptr;
+  f.Task.OutputStreamCount = 0;
+  f.Task.InputStreamCount = 0;
+  GetFFLogger()->SetOnLog(nullptr);
+
+  EXPECT_THAT(lines, ::testing::Contains("Stream mapping:"));
+  EXPECT_THAT(lines, ::testing::Contains("  Stream #0:0 -> #0:0 (copy) (Audio)"));
+  EXPECT_THAT(lines, ::testing::Contains("  Stream #0:0 -> #0:1 (mp2 -> ac3) (Audio)"));
 }
 
 }  // namespace
