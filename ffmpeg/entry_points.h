@@ -23,7 +23,7 @@
 #define ZV_AVDEVICE_ENTRY_POINTS(REQ, OPT) REQ(avdevice_register_all)
 
 #define ZV_AVFILTER_ENTRY_POINTS(REQ, OPT)                                                           \
-  REQ(av_buffersink_get_ch_layout) REQ(av_buffersink_get_channels) REQ(av_buffersink_get_format)    \
+  REQ(av_buffersink_get_ch_layout) REQ(av_buffersink_get_channels) REQ(av_buffersink_get_sample_aspect_ratio) REQ(av_buffersink_get_format)    \
   REQ(av_buffersink_get_frame_flags) REQ(av_buffersink_get_frame_rate) REQ(av_buffersink_get_h)     \
   REQ(av_buffersink_get_sample_rate) REQ(av_buffersink_get_time_base) REQ(av_buffersink_get_w)      \
   REQ(av_buffersink_set_frame_size) REQ(av_buffersrc_add_frame) REQ(av_buffersrc_add_frame_flags)   \

@@ -332,6 +332,11 @@ public:
   TInputStreamRec* SourceStreamOf(const TOutputStreamRec* Ost) const;
   // Logs the output formats and, one line each, how every stream is mapped.
   void DumpStreamMapping();
+  // Turns the filled tables into a running pipeline: checks the outputs, configures the graphs, derives
+  // and opens every encoder, opens the decoders and writes the headers. 0, or a negative code with the
+  // last error set or a message logged.
+  int32_t PrepareTranscode();
+  int64_t ExtraDataTotal = 0;
   size_t OpenDecoderCount() const;
   void SetScalerFlags(int32_t Flags);
   int32_t SetScalerFlagsOption(const std::string& Value) override;

@@ -138,6 +138,159 @@ int32_t TCustomFFmpeg::CopyStreamParameters(TOutputStreamRec* Ost, TInputStreamR
   return 0;
 }
 
+namespace {
+
+// The encoder-side parameters of an encoded stream, from its filter sink.
+void TakeSinkParameters(TOutputStreamRec* Ost, TInputStreamRec* Ist) {
+  AVCodecContext* enc = Ost->EncoderContext;
+  AVFilterContext* sink = Ost->Filter ? Ost->Filter->Filter : nullptr;
+  if (enc->codec_type == AVMEDIA_TYPE_VIDEO && sink) {
+    if (!Ost->FrameRate.num) Ost->FrameRate = av_buffersink_get_frame_rate(sink);
+    if (!Ost->FrameRate.num && Ist) Ost->FrameRate = Ist->FrameRate.num ? Ist->FrameRate : Ist->Stream->r_frame_rate;
+    if (!Ost->FrameRate.num) Ost->FrameRate = {25, 1};
+    if (Ost->Encoder && Ost->Encoder->supported_framerates && !Ost->ForceFps)
+      Ost->FrameRate = Ost->Encoder->supported_framerates[av_find_nearest_q_idx(Ost->FrameRate, Ost->Encoder->supported_framerates)];
+    enc->time_base = Ost->FrameRate.num && Ost->FrameRate.den ? AVInvQ(Ost->FrameRate) : av_buffersink_get_time_base(sink);
+    enc->width = av_buffersink_get_w(sink);
+    enc->height = av_buffersink_get_h(sink);
+    enc->pix_fmt = static_cast<AVPixelFormat>(av_buffersink_get_format(sink));
+    enc->sample_aspect_ratio = Ost->FrameAspectRatio > 0
+                                   ? AVD2Q(double(Ost->FrameAspectRatio) * enc->height / enc->width, 255)
+                                   : av_buffersink_get_sample_aspect_ratio(sink);
+    Ost->Stream->sample_aspect_ratio = enc->sample_aspect_ratio;
+    if (Ost->ForcedKfPts)
+      for (int32_t i = 0; i < Ost->ForcedKfCount; ++i)
+        Ost->ForcedKfPts[i] = av_rescale_q(Ost->ForcedKfPts[i], AVRational{1, AV_TIME_BASE}, enc->time_base);
+  } else if (enc->codec_type == AVMEDIA_TYPE_AUDIO && sink) {
+    enc->sample_fmt = static_cast<AVSampleFormat>(av_buffersink_get_format(sink));
+    enc->sample_rate = av_buffersink_get_sample_rate(sink);
+    av_channel_layout_uninit(&enc->ch_layout);
+    av_buffersink_get_ch_layout(sink, &enc->ch_layout);
+    enc->time_base = AVRational{1, enc->sample_rate};
+  } else if (enc->codec_type == AVMEDIA_TYPE_SUBTITLE) {
+    enc->time_base = AVRational{1, 1000};
+    if (!enc->width && Ist && Ist->DecoderContext) {
+      enc->width = Ist->DecoderContext->width;
+      enc->height = Ist->DecoderContext->height;
+    }
+  }
+}
+
+}  // namespace
+
+int32_t TCustomFFmpeg::PrepareTranscode() {
+  std::string message;
+  int32_t ret = 0;
+  for (int32_t i = 0; i < InputFileCount; ++i)
+    if (InputFiles[i]->RateEmulation)
+      for (int32_t j = 0; j < InputFiles[i]->StreamCount; ++j) InputStreams[InputFiles[i]->FirstStreamIndex + j]->Start = av_gettime();
+
+  for (int32_t i = 0; i < OutputFileCount; ++i) {
+    AVFormatContext* oc = OutputFiles[i]->Context;
+    if (oc->nb_streams == 0 && !(oc->oformat->flags & AVFMT_NOSTREAMS)) {
+      av_dump_format(oc, i, oc->url, 1);
+      LastErrorMsg = Format("Output file #%d does not contain any stream", {i});
+      GetFFLogger()->Log(this, llError, LastErrorMsg);
+      return AVERROR(EINVAL);
+    }
+  }
+  for (int32_t i = 0; i < FilterGraphCount; ++i)
+    if ((ret = avfilter_graph_config(FilterGraphs[i]->Graph, nullptr)) < 0) return ret;
+
+  const int32_t openCount = JoinMode && JoinStreamsPerInput > 0 ? std::min(JoinStreamsPerInput, OutputStreamCount) : OutputStreamCount;
+  for (int32_t i = 0; i < OutputStreamCount && ret == 0 && message.empty(); ++i) {
+    TOutputStreamRec* ost = OutputStreams[i];
+    if (ost->AttachmentFilename) continue;
+    TInputStreamRec* ist = SourceStreamOf(ost);
+    AVCodecContext* enc = ost->EncoderContext;
+    if (ist) {
+      ost->Stream->disposition = ist->Stream->disposition;
+      if (ist->DecoderContext && enc) {
+        enc->bits_per_raw_sample = ist->DecoderContext->bits_per_raw_sample;
+        enc->chroma_sample_location = ist->DecoderContext->chroma_sample_location;
+      }
+    }
+    if (ost->StreamCopy) {
+      ret = ist ? CopyStreamParameters(ost, ist, OutputFiles[ost->FileIndex]->Context) : AVERROR(EINVAL);
+      continue;
+    }
+    if (!ost->Encoder) ost->Encoder = avcodec_find_encoder(enc->codec_id);
+    if (!ost->Encoder) {
+      message = Format("Encoder (codec %s) not found for output stream #%d:%d", {avcodec_get_name(enc->codec_id), ost->FileIndex, ost->Index});
+      ret = AVERROR(EINVAL);
+      break;
+    }
+    if (ist) ++ist->DecodingNeeded;
+    ost->EncodingNeeded = 1;
+    if (!ost->Filter && ist && (enc->codec_type == AVMEDIA_TYPE_VIDEO || enc->codec_type == AVMEDIA_TYPE_AUDIO)) {
+      CreateSimpleGraph(ist, ost);
+      if (BuildFilterGraph(ost->Filter->Graph) != 0) RaiseError("Error opening filters!");
+    }
+    TakeSinkParameters(ost, ist);
+    if (ost->ForcedKeyframes && !ost->ForcedKfPts) ParseForcedKeyFrames(ost->ForcedKeyframes, ost, enc, OutputFiles[ost->FileIndex]->Context);
+  }
+
+  for (int32_t i = 0; i < openCount && ret == 0 && message.empty(); ++i) {
+    TOutputStreamRec* ost = OutputStreams[i];
+    if (!ost->EncodingNeeded) continue;
+    AVCodecContext* enc = ost->EncoderContext;
+    if (std::strcmp(ost->Encoder->name, "mjpeg") == 0) av_dict_set(&ost->EncoderOptions, "threads", "1", 0);
+    if (!av_dict_get(ost->EncoderOptions, "threads", nullptr, 0)) av_dict_set(&ost->EncoderOptions, "threads", "auto", 0);
+    ret = avcodec_open2(enc, ost->Encoder, &ost->EncoderOptions);
+    if (ret < 0) {
+      if (ret == AVERROR_EXPERIMENTAL) AbortExperimentalCodec(ost->Encoder, true);
+      message = Format("Error while opening encoder for output stream #%d:%d (%s) - maybe incorrect parameters such as bit_rate, rate, width or height. Please check error log message(reported by FFLogger) to find out more detail information.",
+                       {ost->FileIndex, ost->Index, MediaTypeName(enc->codec_type)});
+      break;
+    }
+    ost->EncoderOpened = 1;
+    if (enc->codec_type == AVMEDIA_TYPE_AUDIO && !(ost->Encoder->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) && ost->Filter)
+      av_buffersink_set_frame_size(ost->Filter->Filter, unsigned(enc->frame_size));
+    AddOpenEncoder(ost);
+    CheckUnusedOptions(ost->EncoderOptions);
+    if (enc->bit_rate > 0 && enc->bit_rate < 1000)
+      GetFFLogger()->Log(this, llWarning, "The bitrate parameter is set too low. It takes bits/s as argument, not kbits/s");
+    ExtraDataTotal += enc->extradata_size;
+    avcodec_parameters_from_context(ost->Stream->codecpar, enc);
+    ost->Stream->time_base = enc->time_base;
+  }
+
+  if (ret == 0 && message.empty()) ret = OpenInputDecoders(message);
+
+  if (ret == 0 && message.empty()) {
+    for (int32_t i = 0; i < InputFileCount; ++i) {
+      AVFormatContext* ic = InputFiles[i]->Context;
+      for (unsigned p = 0; p < ic->nb_programs; ++p) {
+        AVProgram* program = ic->programs[p];
+        AVDiscard discard = AVDISCARD_ALL;
+        for (unsigned k = 0; k < program->nb_stream_indexes; ++k)
+          if (!InputStreams[InputFiles[i]->FirstStreamIndex + int32_t(program->stream_index[k])]->Discard) discard = AVDISCARD_DEFAULT;
+        program->discard = discard;
+      }
+    }
+    for (int32_t i = 0; i < OutputFileCount && (!JoinMode || i == 0); ++i) {
+      AVFormatContext* oc = OutputFiles[i]->Context;
+      oc->interrupt_callback = WriteInterruptCB;
+      WriteStartTime = Now();
+      ret = avformat_write_header(oc, &OutputFiles[i]->Options);
+      WriteStartTime = IdleStartTime;
+      if (ret < 0) {
+        message = Format("Could not write header for output file #%d (incorrect codec parameters ?): %s", {i, AVErrorText("", ret)});
+        ret = AVERROR(EINVAL);
+        break;
+      }
+    }
+  }
+
+  DumpStreamMapping();
+  if (!message.empty()) {
+    LastErrorMsg = message;
+    GetFFLogger()->Log(this, llError, message);
+    return ret ? ret : AVERROR(EINVAL);
+  }
+  return ret;
+}
+
 TInputStreamRec* TCustomFFmpeg::SourceStreamOf(const TOutputStreamRec* Ost) const {
   return Ost->SourceIndex >= 0 && Ost->SourceIndex < InputStreamCount ? InputStreams[Ost->SourceIndex] : nullptr;
 }

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <mutex>
 
 #include "ffmpeg/ff_load.h"
@@ -226,6 +227,120 @@ TEST_F(SetupTest, MappingOfACopyAndAnEncodedStream) {
   EXPECT_THAT(lines, ::testing::Contains("Stream mapping:"));
   EXPECT_THAT(lines, ::testing::Contains("  Stream #0:0 -> #0:0 (copy) (Audio)"));
   EXPECT_THAT(lines, ::testing::Contains("  Stream #0:0 -> #0:1 (mp2 -> ac3) (Audio)"));
+}
+
+// One fake input video stream (no demuxer) and one output file with one stream, as the configuration
+// layer would fill them.
+struct TPrepareFixture {
+  TCustomFFmpeg Task;
+  std::vector<std::string> Lines;
+  std::mutex Lock;
+
+  explicit TPrepareFixture(const std::string& OutputName, bool WithStream, AVCodecID Codec) {
+    GetFFLogger()->SetTriggerEventInMainThread(false);
+    GetFFLogger()->SetOnLog([this](TObject*, int32_t, TLogLevel, const std::string& Text) {
+      std::lock_guard<std::mutex> guard(Lock);
+      Lines.push_back(Text);
+    });
+    int32_t n = 0;
+    Task.InputFiles = GrowArrayOf(Task.InputFiles, n, 1);
+    Task.InputFileCount = n;
+    auto* in = static_cast<TInputFileRec*>(av_mallocz(sizeof(TInputFileRec)));
+    Task.InputFiles[0] = in;
+    in->Context = avformat_alloc_context();
+    in->StreamCount = 1;
+    AVStream* st = avformat_new_stream(in->Context, nullptr);
+    st->time_base = {1, 90000};
+    st->r_frame_rate = {25, 1};
+    AVCodecParameters* par = st->codecpar;
+    par->codec_type = AVMEDIA_TYPE_VIDEO;
+    par->codec_id = AV_CODEC_ID_MPEG2VIDEO;
+    par->width = 64;
+    par->height = 48;
+    par->format = AV_PIX_FMT_YUV420P;
+    n = 0;
+    Task.InputStreams = GrowArrayOf(Task.InputStreams, n, 1);
+    Task.InputStreamCount = n;
+    auto* ist = static_cast<TInputStreamRec*>(av_mallocz(sizeof(TInputStreamRec)));
+    Task.InputStreams[0] = ist;
+    ist->Stream = st;
+    ist->ResampleWidth = 64;
+    ist->ResampleHeight = 48;
+    ist->ResamplePixFmt = AV_PIX_FMT_YUV420P;
+
+    n = 0;
+    Task.OutputFiles = GrowArrayOf(Task.OutputFiles, n, 1);
+    Task.OutputFileCount = n;
+    auto* of = static_cast<TOutputFileRec*>(av_mallocz(sizeof(TOutputFileRec)));
+    Task.OutputFiles[0] = of;
+    avformat_alloc_output_context2(&of->Context, nullptr, "mpegts", OutputName.c_str());
+    avio_open(&of->Context->pb, OutputName.c_str(), AVIO_FLAG_WRITE);
+    if (!WithStream) return;
+    n = 0;
+    Task.OutputStreams = GrowArrayOf(Task.OutputStreams, n, 1);
+    Task.OutputStreamCount = n;
+    auto* ost = static_cast<TOutputStreamRec*>(av_mallocz(sizeof(TOutputStreamRec)));
+    Task.OutputStreams[0] = ost;
+    ost->Stream = avformat_new_stream(of->Context, nullptr);
+    ost->EncoderContext = avcodec_alloc_context3(nullptr);
+    ost->EncoderContext->codec_type = AVMEDIA_TYPE_VIDEO;
+    ost->EncoderContext->codec_id = Codec;
+    ost->Avfilter = av_strdup("null");
+    ost->OptionsOwned = 1;
+    ost->CodecPrepared = 1;
+  }
+  ~TPrepareFixture() {
+    Task.ReleaseTables();
+    GetFFLogger()->SetOnLog(nullptr);
+  }
+};
+
+TEST_F(SetupTest, PrepareTranscodeRefusals) {
+  const std::string name = std::string(ZV_TEST_TMP) + "/prepare_refused.ts";
+  {
+    TPrepareFixture f(name, false, AV_CODEC_ID_NONE);
+    EXPECT_EQ(f.Task.PrepareTranscode(), AVERROR(EINVAL));
+    EXPECT_EQ(f.Task.LastErrorMsg, "Output file #0 does not contain any stream");
+  }
+  {
+    TPrepareFixture f(name, true, AV_CODEC_ID_VP6);
+    EXPECT_EQ(f.Task.PrepareTranscode(), AVERROR(EINVAL));
+    EXPECT_EQ(f.Task.LastErrorMsg, "Encoder (codec vp6) not found for output stream #0:0");
+    EXPECT_THAT(f.Lines, ::testing::Contains("Stream mapping:"));
+  }
+  {
+    TPrepareFixture f(name, true, AV_CODEC_ID_MPEG2VIDEO);
+    av_dict_set(&f.Task.OutputStreams[0]->EncoderOptions, "no_such_option", "1", 0);
+    try {
+      f.Task.PrepareTranscode();
+      ADD_FAILURE();
+    } catch (const FFmpegException& e) {
+      EXPECT_EQ(e.Message(), "Option no_such_option not found.");
+    }
+    EXPECT_EQ(f.Task.OpenEncoderCount(), 1u);  // closed once by the release
+  }
+  EXPECT_FALSE(std::filesystem::exists(name));  // empty outputs are deleted
+}
+
+TEST_F(SetupTest, PrepareTranscodeOpensEncoderAndDecoderAndWritesTheHeader) {
+  const std::string name = std::string(ZV_TEST_TMP) + "/prepare_ok.ts";
+  {
+    TPrepareFixture f(name, true, AV_CODEC_ID_MPEG2VIDEO);
+    f.Task.OutputStreams[0]->ForcedKeyframes = av_strdup("2,1");
+    ASSERT_EQ(f.Task.PrepareTranscode(), 0) << f.Task.LastErrorMsg;
+    const TOutputStreamRec* ost = f.Task.OutputStreams[0];
+    EXPECT_EQ(ost->EncoderOpened, 1);
+    EXPECT_EQ(ost->EncoderContext->width, 64);
+    EXPECT_EQ(ost->EncoderContext->time_base.den, 25);
+    EXPECT_EQ(ost->Stream->codecpar->codec_id, AV_CODEC_ID_MPEG2VIDEO);
+    ASSERT_EQ(ost->ForcedKfCount, 2);
+    EXPECT_EQ(ost->ForcedKfPts[0], 25);
+    EXPECT_EQ(f.Task.InputStreams[0]->DecodingNeeded, 1);
+    EXPECT_EQ(f.Task.OpenDecoderCount(), 1u);
+    EXPECT_THAT(f.Lines, ::testing::Contains("  Stream #0:0 -> #0:0 (mpeg2video -> mpeg2video) (Video)"));
+  }
+  // MPEG-TS writes its tables with the first packet: the file stayed empty and is deleted.
+  EXPECT_FALSE(std::filesystem::exists(name));
 }
 
 }  // namespace
