@@ -23,16 +23,16 @@
 #define ZV_AVDEVICE_ENTRY_POINTS(REQ, OPT) REQ(avdevice_register_all)
 
 #define ZV_AVFILTER_ENTRY_POINTS(REQ, OPT)                                                           \
-  REQ(av_buffersink_get_ch_layout) REQ(av_buffersink_get_channels) REQ(av_buffersink_get_format)    \
+  REQ(av_buffersink_get_ch_layout) REQ(av_buffersink_get_channels) REQ(av_buffersink_get_sample_aspect_ratio) REQ(av_buffersink_get_format)    \
   REQ(av_buffersink_get_frame_flags) REQ(av_buffersink_get_frame_rate) REQ(av_buffersink_get_h)     \
   REQ(av_buffersink_get_sample_rate) REQ(av_buffersink_get_time_base) REQ(av_buffersink_get_w)      \
   REQ(av_buffersink_set_frame_size) REQ(av_buffersrc_add_frame) REQ(av_buffersrc_add_frame_flags)   \
   REQ(av_buffersrc_close) REQ(av_buffersrc_get_nb_failed_requests) REQ(av_buffersrc_write_frame)    \
-  REQ(av_filter_iterate) REQ(avfilter_get_by_name) REQ(avfilter_graph_alloc)                        \
+  REQ(av_filter_iterate) REQ(avfilter_get_by_name) REQ(avfilter_graph_alloc) REQ(avfilter_graph_alloc_filter)                        \
   REQ(avfilter_graph_config) REQ(avfilter_graph_create_filter) REQ(avfilter_graph_free)             \
   REQ(avfilter_graph_parse) REQ(avfilter_graph_parse2) REQ(avfilter_graph_queue_command)            \
   REQ(avfilter_graph_request_oldest) REQ(avfilter_graph_send_command)                               \
-  REQ(avfilter_graph_set_auto_convert) REQ(avfilter_inout_alloc) REQ(avfilter_inout_free)           \
+  REQ(avfilter_graph_set_auto_convert) REQ(avfilter_inout_alloc) REQ(avfilter_init_str) REQ(avfilter_inout_free)           \
   REQ(avfilter_link) REQ(avfilter_pad_get_name) REQ(avfilter_pad_get_type)
 
 #define ZV_AVFORMAT_ENTRY_POINTS(REQ, OPT)                                                           \

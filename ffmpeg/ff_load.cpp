@@ -1,5 +1,7 @@
 #include "ffmpeg/ff_load.h"
 
+#include "ffmpeg/frame_hook.h"
+
 #include <cassert>
 
 #include "ffmpeg/avcodec_stubs.h"
@@ -114,6 +116,7 @@ void FFmpegStartup() {
 }
 
 void FFmpegShutdown() {
+  FrameHookShutdown();
   FFLogShutdown();
   FFLoadShutdown();
 }

@@ -184,6 +184,8 @@ std::vector<std::string> OpenedDocuments();
 // request is still recorded).
 void FailDocumentOpening();
 int BeepCount();
+// The top-level windows a move drag was started for (a caption drag), in order.
+std::vector<HWND> MoveDrags();
 void ClearRecords();
 
 }  // namespace headless

@@ -47,6 +47,7 @@ struct TScriptState {
   std::vector<std::string> documents;
   bool documentsFail = false;
   int beeps = 0;
+  std::vector<HWND> moveDrags;
 } g_script;
 
 class THeadlessBackend : public TBackend {
@@ -88,6 +89,7 @@ class THeadlessBackend : public TBackend {
     return !g_script.documentsFail;
   }
   void Beep(UINT) override { ++g_script.beeps; }
+  void BeginMoveDrag(HWND top) override { g_script.moveDrags.push_back(top); }
 };
 
 }  // namespace
@@ -407,6 +409,7 @@ std::vector<TFileDialogRequest> FileDialogs() { return g_script.dialogs; }
 std::vector<std::string> OpenedDocuments() { return g_script.documents; }
 void FailDocumentOpening() { g_script.documentsFail = true; }
 int BeepCount() { return g_script.beeps; }
+std::vector<HWND> MoveDrags() { return g_script.moveDrags; }
 void ClearRecords() {
   g_script = TScriptState{};
 }
