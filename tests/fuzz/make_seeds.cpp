@@ -188,6 +188,9 @@ void MakeImageSeeds() {
     std::string Ext = GetFormatExtension(FileType, 0);
     std::transform(Ext.begin(), Ext.end(), Ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
     Put("imaging_io", "colour." + (Ext.empty() ? std::to_string(FileType) : Ext), Data);
+    // The single-format readers start from the same files.
+    if (FileType == ftPng) Put("png", "colour.png", Data);
+    if (FileType == ftJp2 || FileType == ftJ2k) Put("jpeg2000", "colour." + Ext, Data);
   }
 
   // LZW: code sizes 2 and 8, plain and interlaced rows; and a round trip's header with indexes.
