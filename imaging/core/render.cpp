@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 #include "imaging/core/bitmap.h"
 #include "imaging/core/blend.h"
 #include "imaging/core/color_utils.h"
+#include "imaging/core/proc_hooks.h"
 
 namespace zv {
 
@@ -191,10 +193,65 @@ double ContrastFactor(int32_t Contrast) {
   return Contrast >= 0 ? 1 + Contrast / 10.0 : 1 - std::sqrt(double(-Contrast)) / 10;
 }
 
+namespace render_detail {
+
+// A new in-memory bitmap, or null when it cannot be allocated.
+std::unique_ptr<TIEBitmap> TempBitmap(int32_t W, int32_t H, TIEPixelFormat F) {
+  auto B = std::make_unique<TIEBitmap>();
+  B->SetLocation(ieInMemory);
+  if (!B->Allocate(W, H, F)) return nullptr;
+  return B;
+}
+
+// Resampled drawing of an ie1g or ie24RGB source: the rectangle resampled by the processing library to
+// the destination size, then drawn 1:1. False when the library's routines are not installed or the
+// temporary bitmaps cannot be made; the caller then draws by the zoom maps.
+bool DrawResampled(TIEBitmap* Source, TIEBitmap* Dest, const TRect* Clip, int32_t dx, int32_t dy, int32_t dw,
+                   int32_t dh, int32_t sx, int32_t sy, int32_t sw, int32_t sh, bool UseAlpha, bool SameRowCopy,
+                   int32_t Transparency, TResampleFilter Filter, uint8_t Op) {
+  const TProcessingHooks& H = ProcessingHooks;
+  const bool Mono = Source->GetPixelFormat() == ie1g;
+  const bool Project = Filter == rfProjectBW || Filter == rfProjectWB;
+  const bool WithAlpha = UseAlpha && Source->HasAlphaChannel();
+  std::unique_ptr<TIEBitmap> Out;
+  if (sw < dw || !Mono || WithAlpha || Project) {
+    if (Mono ? !H.ResampleBW : !H.ResampleFiltered) return false;
+    if (WithAlpha && !H.ResampleGray8) return false;
+    auto Part = TempBitmap(sw, sh, Source->GetPixelFormat());
+    Out = TempBitmap(dw, dh, Mono && Project ? ie1g : ie24RGB);
+    if (!Part || !Out) return false;
+    Source->CopyRectTo(Part.get(), sx, sy, 0, 0, sw, sh);
+    if (WithAlpha) {
+      Source->GetAlphaChannel()->CopyRectTo(Part->GetAlphaChannel(), sx, sy, 0, 0, sw, sh);
+      Part->GetAlphaChannel()->SetFull(Source->GetAlphaChannel()->Full());
+    }
+    if (Mono) H.ResampleBW(Part.get(), Out.get(), Filter);
+    else H.ResampleFiltered(Part.get(), Out.get(), Filter, TIEProgressEvent(), nullptr);
+    if (WithAlpha) {
+      H.ResampleGray8(Part->GetAlphaChannel(), Out->GetAlphaChannel(), Filter);
+      Out->GetAlphaChannel()->SetFull(Part->GetAlphaChannel()->Full());
+    }
+  } else {
+    if (!H.ShrinkBWToGray) return false;
+    Out = TempBitmap(dw, dh, ie24RGB);
+    if (!Out) return false;
+    H.ShrinkBWToGray(Source, sx, sy, sx + sw - 1, sy + sh - 1, Out.get());
+  }
+  Out->SetContrast(Source->Contrast());
+  Out->SetEnableChannelOffset(Source->EnableChannelOffset());
+  for (int i = 0; i < 3; ++i) Out->SetChannelOffset(i, Source->ChannelOffset(i));
+  TIERenderMaps* Own = nullptr;
+  RenderToTIEBitmap(Out.get(), Dest, Own, Clip, dx, dy, dw, dh, 0, 0, dw, dh, UseAlpha, SameRowCopy, Transparency,
+                    rfNone, true, Op);
+  return true;
+}
+
+}  // namespace render_detail
+
 void RenderToTIEBitmap(TIEBitmap* Source, TIEBitmap* Dest, TIERenderMaps*& Maps, const TRect* Clip,
                        int32_t DestX, int32_t DestY, int32_t DestW, int32_t DestH, int32_t SrcX, int32_t SrcY,
                        int32_t SrcW, int32_t SrcH, bool UseAlpha, bool SameRowCopy, int32_t Transparency,
-                       TResampleFilter /*Filter*/, bool FreeMaps, uint8_t Op) {
+                       TResampleFilter Filter, bool FreeMaps, uint8_t Op) {
   using namespace render_detail;
   struct Finish {
     TIEBitmap* Source;
@@ -251,6 +308,11 @@ void RenderToTIEBitmap(TIEBitmap* Source, TIEBitmap* Dest, TIERenderMaps*& Maps,
   const int32_t sx = Clamp64(sX, 0, SW - 1), sy = Clamp64(sY, 0, SH - 1);
   const int32_t sw = Clamp64(sW, 0, SW), sh = Clamp64(sH, 0, SH);
   if (dw == 0 || dh == 0 || sw == 0 || sh == 0) return;
+
+  if (Filter != rfNone && (dw != sw || dh != sh) && (Format == ie1g || Format == ie24RGB) &&
+      DrawResampled(Source, Dest, Clip, dx, dy, dw, dh, sx, sy, sw, sh, UseAlpha, SameRowCopy, Transparency,
+                    Filter, Op))
+    return;
 
   if (Maps == nullptr) Maps = new TIERenderMaps;
   TIERenderMaps& m = *Maps;

@@ -8,6 +8,8 @@
 
 #include "imaging/core/bitmap.h"
 #include "imaging/core/color_utils.h"
+#include "imaging/core/proc_hooks.h"
+#include "imaging/proc/proc_startup.h"
 
 namespace zv {
 namespace {
@@ -246,6 +248,38 @@ TEST(RenderTest, CachedMapsFollowTheGeometry) {
   EXPECT_EQ(Maps, nullptr);
   for (int32_t y = 0; y < 32; ++y)
     for (int32_t x = 0; x < 32; ++x) ASSERT_TRUE(Same(D2->GetRGB(x, y), Ref->GetRGB(x, y))) << x << "," << y;
+}
+
+// With a filter the rectangle goes through the processing library's resampling and is drawn 1:1.
+TEST(RenderTest, FilteredDrawingResamplesTheRectangle) {
+  InstallResampleHooks();
+  auto S = MakeSource(9, 7, ie24RGB, 12);
+  auto Part = MakeSource(5, 4, ie24RGB, 0);
+  S->CopyRectTo(Part.get(), 2, 1, 0, 0, 5, 4);
+  auto Want = MakeSource(12, 9, ie24RGB, 0);
+  ProcessingHooks.ResampleFiltered(Part.get(), Want.get(), rfTriangle, TIEProgressEvent(), nullptr);
+  auto D = MakeDest(20, 20);
+  DrawToTIEBitmap(S.get(), D.get(), 3, 4, 12, 9, 2, 1, 5, 4, 255, rfTriangle, 0);
+  for (int32_t y = 0; y < 20; ++y)
+    for (int32_t x = 0; x < 20; ++x) {
+      bool Inside = x >= 3 && x < 15 && y >= 4 && y < 13;
+      TIERGB24 W = Inside ? Want->GetRGB(x - 3, y - 4) : kSentinel;
+      ASSERT_TRUE(Same(D->GetRGB(x, y), W)) << x << "," << y;
+    }
+  // A 1-bit source reduced is shrunk to grey by area, and not drawn by the maps (which give black or white).
+  auto M = std::make_unique<TIEBitmap>();
+  M->SetLocation(ieInMemory);
+  M->Allocate(8, 8, ie1g);
+  for (int32_t y = 0; y < 8; ++y) M->GetScanline(y)[0] = (y & 1) ? 0x55 : 0xAA;
+  auto G = MakeDest(4, 4);
+  DrawToTIEBitmap(M.get(), G.get(), 0, 0, 4, 4, 0, 0, 8, 8, 255, rfTriangle, 0);
+  auto Grey = MakeSource(4, 4, ie24RGB, 0);
+  ProcessingHooks.ShrinkBWToGray(M.get(), 0, 0, 7, 7, Grey.get());
+  for (int32_t y = 0; y < 4; ++y)
+    for (int32_t x = 0; x < 4; ++x) ASSERT_TRUE(Same(G->GetRGB(x, y), Grey->GetRGB(x, y))) << x << "," << y;
+  EXPECT_GT(G->GetRGB(1, 1).g, 0);
+  EXPECT_LT(G->GetRGB(1, 1).g, 255);
+  RemoveResampleHooks();
 }
 
 }  // namespace
