@@ -9,6 +9,7 @@
 #include "imaging/core/blend.h"
 #include "imaging/core/color_utils.h"
 #include "imaging/core/proc_hooks.h"
+#include "platform/graphics.h"
 
 namespace zv {
 
@@ -355,6 +356,7 @@ void RenderToTIEBitmap(TIEBitmap* Source, TIEBitmap* Dest, TIERenderMaps*& Maps,
     for (int32_t i = 0; i < dh; ++i)
       m.YMap[size_t(i)] = Clamp(int32_t(std::trunc(i * zy + sy)), 0, SH - 1);
     m.Dest = Dest;
+    m.Owner = nullptr;
     m.Source = Source;
     std::copy(Key, Key + 12, m.Key);
     m.Valid = true;
@@ -396,6 +398,37 @@ void DrawToTIEBitmap(TIEBitmap* Source, TIEBitmap* Dest, int32_t DestX, int32_t 
   TIERenderMaps* Maps = nullptr;
   RenderToTIEBitmap(Source, Dest, Maps, nullptr, DestX, DestY, DestW, DestH, SrcX, SrcY, SrcW, SrcH, true, false,
                     Transparency, Filter, true, Op);
+}
+
+void RenderToTBitmap(TIEBitmap* Source, TBitmap* Dest, TIERenderMaps*& Maps, const TRect* Clip, int32_t DestX,
+                     int32_t DestY, int32_t DestW, int32_t DestH, int32_t SrcX, int32_t SrcY, int32_t SrcW,
+                     int32_t SrcH, bool UseAlpha, bool SameRowCopy, int32_t Transparency, TResampleFilter Filter,
+                     bool FreeMaps, uint8_t Op) {
+  if (Dest == nullptr || Dest->PixelFormat() != pf24bit) {
+    if (FreeMaps) {
+      delete Maps;
+      Maps = nullptr;
+    }
+    return;
+  }
+  TIEBitmap Wrapper;
+  Wrapper.WrapTBitmap(Dest, false);
+  // Kept maps name the TBitmap as their destination between calls, the wrapper during one.
+  if (Maps != nullptr && Maps->Dest == nullptr && Maps->Owner == Dest) Maps->Dest = &Wrapper;
+  RenderToTIEBitmap(Source, &Wrapper, Maps, Clip, DestX, DestY, DestW, DestH, SrcX, SrcY, SrcW, SrcH, UseAlpha,
+                    SameRowCopy, Transparency, Filter, FreeMaps, Op);
+  if (Maps != nullptr) {
+    Maps->Owner = Maps->Dest == &Wrapper ? Dest : nullptr;
+    Maps->Dest = nullptr;
+  }
+}
+
+void DrawToTBitmap(TIEBitmap* Source, TBitmap* Dest, int32_t DestX, int32_t DestY, int32_t DestW, int32_t DestH,
+                   int32_t SrcX, int32_t SrcY, int32_t SrcW, int32_t SrcH, int32_t Transparency,
+                   TResampleFilter Filter, uint8_t Op) {
+  TIERenderMaps* Maps = nullptr;
+  RenderToTBitmap(Source, Dest, Maps, nullptr, DestX, DestY, DestW, DestH, SrcX, SrcY, SrcW, SrcH, true, false,
+                  Transparency, Filter, true, Op);
 }
 
 }  // namespace zv

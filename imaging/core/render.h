@@ -10,6 +10,7 @@
 
 namespace zv {
 
+class TBitmap;
 class TIEBitmap;
 
 // The row table of the destination and the zoom maps (source column of each destination column, source
@@ -22,6 +23,7 @@ struct TIERenderMaps {
   // The geometry of the maps: destination and its size, the clipped rectangles, the source size.
   const TIEBitmap* Dest = nullptr;
   const TIEBitmap* Source = nullptr;
+  const TBitmap* Owner = nullptr;  // the class-library bitmap drawn into, between calls
   int32_t Key[12] = {};
   bool Valid = false;
 };
@@ -39,6 +41,15 @@ void RenderToTIEBitmap(TIEBitmap* Source, TIEBitmap* Dest, TIERenderMaps*& Maps,
 void DrawToTIEBitmap(TIEBitmap* Source, TIEBitmap* Dest, int32_t DestX, int32_t DestY, int32_t DestW,
                      int32_t DestH, int32_t SrcX, int32_t SrcY, int32_t SrcW, int32_t SrcH, int32_t Transparency,
                      TResampleFilter Filter, uint8_t Op);
+
+// The same into a class-library bitmap, which must be pf24bit (any other is refused).
+void RenderToTBitmap(TIEBitmap* Source, TBitmap* Dest, TIERenderMaps*& Maps, const TRect* Clip, int32_t DestX,
+                     int32_t DestY, int32_t DestW, int32_t DestH, int32_t SrcX, int32_t SrcY, int32_t SrcW,
+                     int32_t SrcH, bool UseAlpha, bool SameRowCopy, int32_t Transparency, TResampleFilter Filter,
+                     bool FreeMaps, uint8_t Op);
+void DrawToTBitmap(TIEBitmap* Source, TBitmap* Dest, int32_t DestX, int32_t DestY, int32_t DestW, int32_t DestH,
+                   int32_t SrcX, int32_t SrcY, int32_t SrcW, int32_t SrcH, int32_t Transparency,
+                   TResampleFilter Filter, uint8_t Op);
 
 // The factor of a display contrast: 1 + c / 10 from 0 up, 1 - sqrt(-c) / 10 below.
 double ContrastFactor(int32_t Contrast);

@@ -10,6 +10,7 @@
 #include "imaging/core/color_utils.h"
 #include "imaging/core/proc_hooks.h"
 #include "imaging/proc/proc_startup.h"
+#include "platform/graphics.h"
 
 namespace zv {
 namespace {
@@ -248,6 +249,32 @@ TEST(RenderTest, CachedMapsFollowTheGeometry) {
   EXPECT_EQ(Maps, nullptr);
   for (int32_t y = 0; y < 32; ++y)
     for (int32_t x = 0; x < 32; ++x) ASSERT_TRUE(Same(D2->GetRGB(x, y), Ref->GetRGB(x, y))) << x << "," << y;
+}
+
+// A 24-bit class-library bitmap is drawn into as the same image bitmap would be, with maps kept between
+// calls; any other TBitmap format is refused.
+TEST(RenderTest, ClassLibraryBitmapDestination) {
+  auto S = MakeSource(6, 5, ie8g, 21);
+  auto Ref = MakeDest(20, 15);
+  DrawToTIEBitmap(S.get(), Ref.get(), 2, 1, 15, 12, 0, 0, 6, 5, 255, rfNone, 0);
+  TBitmap B;
+  B.SetPixelFormat(pf24bit);
+  B.SetSize(20, 15);
+  TIERenderMaps* Maps = nullptr;
+  for (int Frame = 0; Frame < 2; ++Frame) {
+    TIEBitmap View;
+    View.WrapTBitmap(&B, false);
+    for (int32_t y = 0; y < 15; ++y)
+      for (int32_t x = 0; x < 20; ++x) View.SetRGB(x, y, kSentinel);
+    RenderToTBitmap(S.get(), &B, Maps, nullptr, 2, 1, 15, 12, 0, 0, 6, 5, false, true, 255, rfNone, Frame == 1, 0);
+    for (int32_t y = 0; y < 15; ++y)
+      for (int32_t x = 0; x < 20; ++x) ASSERT_TRUE(Same(View.GetRGB(x, y), Ref->GetRGB(x, y))) << x << "," << y;
+  }
+  EXPECT_EQ(Maps, nullptr);
+  TBitmap Mono;
+  Mono.SetPixelFormat(pf8bit);
+  Mono.SetSize(20, 15);
+  DrawToTBitmap(S.get(), &Mono, 0, 0, 20, 15, 0, 0, 6, 5, 255, rfNone, 0);  // refused, and no fault
 }
 
 // With a filter the rectangle goes through the processing library's resampling and is drawn 1:1.
