@@ -431,4 +431,92 @@ void DrawToTBitmap(TIEBitmap* Source, TBitmap* Dest, int32_t DestX, int32_t Dest
                   Transparency, Filter, true, Op);
 }
 
+void StretchRectTo(TIEBitmap* Source, TIEBitmap* Dest, int32_t DestX, int32_t DestY, int32_t DestW, int32_t DestH,
+                   int32_t SrcX, int32_t SrcY, int32_t SrcW, int32_t SrcH, TResampleFilter Filter, int32_t Alpha) {
+  using namespace render_detail;
+  if (Source == nullptr || Dest == nullptr || Source == Dest || Dest->GetPixelFormat() != ie24RGB) return;
+  if (DestW <= 0 || DestH <= 0 || SrcW <= 0 || SrcH <= 0) return;
+  const int32_t SW = Source->GetWidth(), SH = Source->GetHeight(), DW = Dest->GetWidth(), DH = Dest->GetHeight();
+  if (SW <= 0 || SH <= 0 || DW <= 0 || DH <= 0) return;
+  Alpha = Clamp(Alpha, 0, 255);
+  const TIEPixelFormat Format = Source->GetPixelFormat();
+  const bool Mono = Format == ie1g;
+  TIEBitmap* SA = Source->HasAlphaChannel() ? Source->GetAlphaChannel() : nullptr;
+  const TProcessingHooks& H = ProcessingHooks;
+
+  if (Filter != rfNone && (SrcW != DestW || SrcH != DestH)) {
+    const bool Project = Filter == rfProjectBW || Filter == rfProjectWB;
+    std::unique_ptr<TIEBitmap> Out;
+    if (SrcW < DestW || !Mono || SA != nullptr) {
+      if ((Mono ? bool(H.ResampleBW) : bool(H.ResampleFiltered)) && (SA == nullptr || H.ResampleGray8)) {
+        auto Part = TempBitmap(SrcW, SrcH, Format);
+        Out = TempBitmap(DestW, DestH, Mono && Project ? ie1g : ie24RGB);
+        if (Part && Out) {
+          Source->CopyRectTo(Part.get(), SrcX, SrcY, 0, 0, SrcW, SrcH);
+          if (SA) {
+            SA->CopyRectTo(Part->GetAlphaChannel(), SrcX, SrcY, 0, 0, SrcW, SrcH);
+            Part->GetAlphaChannel()->SetFull(SA->Full());
+          }
+          if (Mono) H.ResampleBW(Part.get(), Out.get(), Filter);
+          else H.ResampleFiltered(Part.get(), Out.get(), Filter, TIEProgressEvent(), nullptr);
+          if (SA) {
+            H.ResampleGray8(Part->GetAlphaChannel(), Out->GetAlphaChannel(), Filter);
+            Out->GetAlphaChannel()->SetFull(Part->GetAlphaChannel()->Full());
+          }
+        } else {
+          Out.reset();
+        }
+      }
+    } else if (H.ShrinkBWToGray) {
+      Out = TempBitmap(DestW, DestH, ie24RGB);
+      if (Out) H.ShrinkBWToGray(Source, SrcX, SrcY, SrcX + SrcW - 1, SrcY + SrcH - 1, Out.get());
+    }
+    if (Out) {
+      StretchRectTo(Out.get(), Dest, DestX, DestY, DestW, DestH, 0, 0, DestW, DestH, rfNone, Alpha);
+      return;
+    }
+  }
+
+  const int64_t StepY = int64_t(double(SrcH) / DestH * 16384), StepX = int64_t(double(SrcW) / DestW * 16384);
+  const int32_t x0 = int32_t(std::max<int64_t>(DestX, 0)), x1 = int32_t(std::min<int64_t>(int64_t(DestX) + DestW, DW)) - 1;
+  const int32_t y0 = int32_t(std::max<int64_t>(DestY, 0)), y1 = int32_t(std::min<int64_t>(int64_t(DestY) + DestH, DH)) - 1;
+  if (x0 > x1 || y0 > y1) return;
+  // Source column and row of each destination one; positions past the source clamp to its edge.
+  std::vector<int32_t> XMap(size_t(x1 - x0 + 1)), YMap(size_t(y1 - y0 + 1));
+  for (int32_t x = x0; x <= x1; ++x)
+    XMap[size_t(x - x0)] = int32_t(std::clamp<int64_t>(SrcX + (((int64_t(x) - DestX) * StepX) >> 14), 0, SW - 1));
+  for (int32_t y = y0; y <= y1; ++y)
+    YMap[size_t(y - y0)] = int32_t(std::clamp<int64_t>(SrcY + (((int64_t(y) - DestY) * StepY) >> 14), 0, SH - 1));
+  try {
+    TIEBitmap* DA = Dest->GetAlphaChannel();
+    if (SA != nullptr && !SA->Full() && SA->GetWidth() >= SW && SA->GetHeight() >= SH) {
+      for (int32_t y = y0; y <= y1; ++y) {
+        const uint8_t* s = SA->GetScanline(YMap[size_t(y - y0)]);
+        uint8_t* d = DA->GetScanline(y);
+        for (int32_t x = x0; x <= x1; ++x) d[x] = uint8_t(std::min<int32_t>(s[XMap[size_t(x - x0)]], Alpha));
+      }
+      DA->SetFull(false);
+    } else {
+      DA->FillRect(x0, y0, x1, y1, Alpha);
+      if (Alpha < 255) DA->SetFull(false);
+    }
+    if (Format != ie1g && Format != ie24RGB) return;
+    for (int32_t y = y0; y <= y1; ++y) {
+      const uint8_t* s = Source->GetScanline(YMap[size_t(y - y0)]);
+      uint8_t* d = Dest->GetScanline(y);
+      for (int32_t x = x0; x <= x1; ++x) {
+        const int32_t sx = XMap[size_t(x - x0)];
+        uint8_t* p = d + size_t(x) * 3;
+        if (Mono) {
+          std::memset(p, (s[sx >> 3] & (0x80 >> (sx & 7))) ? 255 : 0, 3);
+        } else {
+          std::memcpy(p, s + size_t(sx) * 3, 3);
+        }
+      }
+    }
+  } catch (...) {
+    // A failing row read ends the copy; what was copied stays.
+  }
+}
+
 }  // namespace zv

@@ -51,6 +51,13 @@ void DrawToTBitmap(TIEBitmap* Source, TBitmap* Dest, int32_t DestX, int32_t Dest
                    int32_t SrcX, int32_t SrcY, int32_t SrcW, int32_t SrcH, int32_t Transparency,
                    TResampleFilter Filter, uint8_t Op);
 
+// Copies the source rectangle resampled into Dest (ie24RGB) and writes Dest's alpha channel: the
+// source's alpha lowered to at most Alpha, or Alpha throughout when the source has no partial alpha.
+// Without a filter (or before the processing library is started) the nearest source pixel is taken.
+// ie1g sources give black and white; formats other than ie1g and ie24RGB write the alpha only.
+void StretchRectTo(TIEBitmap* Source, TIEBitmap* Dest, int32_t DestX, int32_t DestY, int32_t DestW, int32_t DestH,
+                   int32_t SrcX, int32_t SrcY, int32_t SrcW, int32_t SrcH, TResampleFilter Filter, int32_t Alpha);
+
 // The factor of a display contrast: 1 + c / 10 from 0 up, 1 - sqrt(-c) / 10 below.
 double ContrastFactor(int32_t Contrast);
 

@@ -277,6 +277,60 @@ TEST(RenderTest, ClassLibraryBitmapDestination) {
   DrawToTBitmap(S.get(), &Mono, 0, 0, 20, 15, 0, 0, 6, 5, 255, rfNone, 0);  // refused, and no fault
 }
 
+// StretchRectTo without a filter: nearest pixels inside Dest only, and the alpha channel written.
+TEST(RenderTest, StretchRectToCopiesPixelsAndAlpha) {
+  auto S = MakeSource(6, 4, ie24RGB, 31);
+  for (int32_t y = 0; y < 4; ++y)
+    for (int32_t x = 0; x < 6; ++x) S->SetAlpha(x, y, uint8_t(40 * x + y));
+  S->GetAlphaChannel()->SetFull(false);
+  struct Case {
+    int32_t DestX, DestY, DestW, DestH, SrcX, SrcY, SrcW, SrcH;
+  } Cases[] = {{2, 3, 6, 4, 0, 0, 6, 4}, {-5, -2, 18, 12, 0, 0, 6, 4}, {10, 8, 20, 20, 2, 1, 4, 3},
+               {0, 0, 8, 8, 3, 2, 12, 9}};  // the last reads past the source: clamped to its edge
+  for (const Case& c : Cases) {
+    auto D = MakeDest(16, 12);
+    StretchRectTo(S.get(), D.get(), c.DestX, c.DestY, c.DestW, c.DestH, c.SrcX, c.SrcY, c.SrcW, c.SrcH, rfNone, 100);
+    const int64_t StepX = int64_t(double(c.SrcW) / c.DestW * 16384), StepY = int64_t(double(c.SrcH) / c.DestH * 16384);
+    for (int32_t y = 0; y < 12; ++y)
+      for (int32_t x = 0; x < 16; ++x) {
+        bool Inside = x >= c.DestX && x < c.DestX + c.DestW && y >= c.DestY && y < c.DestY + c.DestH;
+        TIERGB24 Want = kSentinel;
+        int WantAlpha = 255;
+        if (Inside) {
+          int32_t sx = std::min<int32_t>(int32_t(c.SrcX + (((x - c.DestX) * StepX) >> 14)), 5);
+          int32_t sy = std::min<int32_t>(int32_t(c.SrcY + (((y - c.DestY) * StepY) >> 14)), 3);
+          Want = S->GetRGB(sx, sy);
+          WantAlpha = std::min(100, 40 * sx + sy);
+        }
+        ASSERT_TRUE(Same(D->GetRGB(x, y), Want)) << x << "," << y << " case " << c.DestX;
+        ASSERT_EQ(D->GetAlpha(x, y), WantAlpha) << x << "," << y << " case " << c.DestX;
+      }
+  }
+  // A source without partial alpha fills the rectangle's alpha with Alpha; a grey source writes no pixels.
+  auto G = MakeSource(4, 4, ie8g, 2);
+  auto D = MakeDest(8, 8);
+  StretchRectTo(G.get(), D.get(), 1, 1, 4, 4, 0, 0, 4, 4, rfNone, 70);
+  EXPECT_EQ(D->GetAlpha(2, 2), 70);
+  EXPECT_EQ(D->GetAlpha(6, 6), 255);
+  EXPECT_TRUE(Same(D->GetRGB(2, 2), kSentinel));
+  // A 1-bit source gives black and white.
+  auto M = std::make_unique<TIEBitmap>();
+  M->SetLocation(ieInMemory);
+  M->Allocate(8, 1, ie1g);
+  M->GetScanline(0)[0] = 0xA0;
+  auto W = MakeDest(8, 1);
+  StretchRectTo(M.get(), W.get(), 0, 0, 8, 1, 0, 0, 8, 1, rfNone, 255);
+  EXPECT_EQ(W->GetRGB(0, 0).g, 255);
+  EXPECT_EQ(W->GetRGB(1, 0).g, 0);
+  EXPECT_EQ(W->GetRGB(2, 0).g, 255);
+  // Zero and reversed sizes copy nothing.
+  auto Z = MakeDest(8, 8);
+  StretchRectTo(S.get(), Z.get(), 0, 0, 0, 8, 0, 0, 6, 4, rfNone, 255);
+  StretchRectTo(S.get(), Z.get(), 8, 8, -8, -8, 0, 0, 6, 4, rfNone, 255);
+  StretchRectTo(S.get(), Z.get(), 0, 0, 8, 8, 0, 0, -6, 4, rfNone, 255);
+  EXPECT_TRUE(Same(Z->GetRGB(3, 3), kSentinel));
+}
+
 // With a filter the rectangle goes through the processing library's resampling and is drawn 1:1.
 TEST(RenderTest, FilteredDrawingResamplesTheRectangle) {
   InstallResampleHooks();
@@ -293,6 +347,10 @@ TEST(RenderTest, FilteredDrawingResamplesTheRectangle) {
       TIERGB24 W = Inside ? Want->GetRGB(x - 3, y - 4) : kSentinel;
       ASSERT_TRUE(Same(D->GetRGB(x, y), W)) << x << "," << y;
     }
+  auto St = MakeDest(20, 20);
+  StretchRectTo(S.get(), St.get(), 3, 4, 12, 9, 2, 1, 5, 4, rfTriangle, 255);
+  for (int32_t y = 0; y < 9; ++y)
+    for (int32_t x = 0; x < 12; ++x) ASSERT_TRUE(Same(St->GetRGB(x + 3, y + 4), Want->GetRGB(x, y))) << x << "," << y;
   // A 1-bit source reduced is shrunk to grey by area, and not drawn by the maps (which give black or white).
   auto M = std::make_unique<TIEBitmap>();
   M->SetLocation(ieInMemory);
