@@ -346,7 +346,8 @@ void RenderToTIEBitmap(TIEBitmap* Source, TIEBitmap* Dest, TIERenderMaps*& Maps,
                          Source->RangeMin() == 0 && Source->RangeMax() == 0;
 
   const int32_t Key[12] = {DW, DH, SW, SH, dx, dy, dw, dh, sx, sy, sw, sh};
-  if (!SameGeometry(m, Dest, Source, Key)) {
+  // A destination reallocated at the same size has new rows: the kept table would point at freed memory.
+  if (!SameGeometry(m, Dest, Source, Key) || m.DestRows.empty() || m.DestRows[0] != Dest->GetScanline(0)) {
     m.DestRows.assign(size_t(DH), nullptr);
     for (int32_t y = 0; y < DH; ++y) m.DestRows[size_t(y)] = Dest->GetScanline(y);
     m.XMap.resize(size_t(dw));

@@ -249,6 +249,16 @@ TEST(RenderTest, CachedMapsFollowTheGeometry) {
   EXPECT_EQ(Maps, nullptr);
   for (int32_t y = 0; y < 32; ++y)
     for (int32_t x = 0; x < 32; ++x) ASSERT_TRUE(Same(D2->GetRGB(x, y), Ref->GetRGB(x, y))) << x << "," << y;
+
+  // The same geometry into a destination reallocated in between: its new rows are drawn, not the old ones.
+  auto D3 = MakeDest(32, 32);
+  RenderToTIEBitmap(S.get(), D3.get(), Maps, nullptr, 0, 0, 16, 16, 0, 0, 8, 8, false, true, 255, rfNone, false, 0);
+  D3->Allocate(32, 32, ie24RGB);
+  for (int32_t y = 0; y < 32; ++y)
+    for (int32_t x = 0; x < 32; ++x) D3->SetRGB(x, y, kSentinel);
+  RenderToTIEBitmap(S.get(), D3.get(), Maps, nullptr, 0, 0, 16, 16, 0, 0, 8, 8, false, true, 255, rfNone, true, 0);
+  for (int32_t y = 0; y < 32; ++y)
+    for (int32_t x = 0; x < 32; ++x) ASSERT_TRUE(Same(D3->GetRGB(x, y), Ref->GetRGB(x, y))) << x << "," << y;
 }
 
 // A 24-bit class-library bitmap is drawn into as the same image bitmap would be, with maps kept between
