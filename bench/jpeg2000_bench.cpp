@@ -157,8 +157,12 @@ void BM_J2kSave_OpenJpeg(benchmark::State& State) {
 void BM_J2kLoad_Ours(benchmark::State& State) {
   auto B = SourceBitmap();
   const std::vector<uint8_t> File = OurEncode(B.get(), double(State.range(0)) / 1000);
+  TIEBitmap Target;
+  TMemoryStream S;
+  S.WriteBuffer(File.data(), int64_t(File.size()));
   for (auto _ : State) {
-    LibpngDecode(File, Pixels); Params(nullptr);
+    S.SetPosition(0);
+    TIOParamsVals Params(nullptr);
     uint8_t Abort = 0;
     TIEProgressRecord Progress;
     Progress.Abort = &Abort;
