@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "imaging/core/maker_notes.h"
+#include "tests/imaging/mutation.h"
 #include "tests/imaging/tiff_checks.h"
 
 using namespace zv;
@@ -547,55 +548,19 @@ TEST(TiffHandler, CorruptInput) {
 
 // ---- Fixtures and mutations -----------------------------------------------------------------------------
 
-Bytes ReadFile(const std::string& Path) {
-  std::ifstream In(Path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(In), {});
-}
-
-std::vector<std::pair<std::string, Bytes>> Seeds() {
-  std::vector<std::pair<std::string, Bytes>> Out;
-  for (const auto& Entry : std::filesystem::directory_iterator(std::string(ZV_FUZZ_DIR) + "/tiff_handler/seeds"))
-    Out.emplace_back(Entry.path().filename().string(), ReadFile(Entry.path().string()));
-  std::sort(Out.begin(), Out.end());
-  return Out;
-}
-
-// One to four of: a flipped bit, an edge value in a byte or in four bytes (where counts and offsets
-// live), a byte inserted or taken out, the data cut short.
-Bytes Mutate(Bytes B, std::mt19937& Random) {
-  const int Steps = 1 + int(Random() % 4);
-  for (int s = 0; s < Steps && !B.empty(); ++s) {
-    const size_t At = Random() % B.size();
-    switch (Random() % 6) {
-      case 0: B[At] ^= uint8_t(1u << (Random() % 8)); break;
-      case 1: {
-        static const uint8_t Edges[] = {0x00, 0x01, 0x02, 0x7F, 0x80, 0xFE, 0xFF};
-        B[At] = Edges[Random() % std::size(Edges)];
-        break;
-      }
-      case 2: {
-        static const uint32_t Edges[] = {0, 1, 8, 0x7FFF, 0xFFFF, 0x40000001, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
-        const uint32_t v = Edges[Random() % std::size(Edges)];
-        for (size_t k = 0; k < 4 && At + k < B.size(); ++k) B[At + k] = uint8_t(Random() % 2 ? v >> (8 * k) : v >> (24 - 8 * k));
-        break;
-      }
-      case 3: B.insert(B.begin() + int64_t(At), uint8_t(Random())); break;
-      case 4: B.erase(B.begin() + int64_t(At)); break;
-      default: B.resize(At); break;
-    }
-  }
-  return B;
-}
+// Counts and offsets of TIFF live in two and four bytes.
+constexpr uint8_t ByteEdges[] = {0x00, 0x01, 0x02, 0x7F, 0x80, 0xFE, 0xFF};
+constexpr uint32_t WordEdges[] = {0, 1, 8, 0x7FFF, 0xFFFF, 0x40000001, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
 
 TEST(TiffHandler, MutatedFixturesKeepThePromises) {
   std::mt19937 Random(25);
-  const auto Fixtures = Seeds();
+  const auto Fixtures = mutation::Seeds(std::string(ZV_FUZZ_DIR) + "/tiff_handler/seeds");
   ASSERT_GE(Fixtures.size(), 4u);
   for (const auto& [Name, Seed] : Fixtures) {
     const char* Broken = tiff_checks::CheckTiffHandler(Seed.data(), Seed.size());
     ASSERT_EQ(Broken, nullptr) << Name << ": " << Broken;
     for (int i = 0; i < 3000; ++i) {
-      const Bytes Mutant = Mutate(Seed, Random);
+      const Bytes Mutant = mutation::Mutate(Seed, Random, ByteEdges, WordEdges);
       Broken = tiff_checks::CheckTiffHandler(Mutant.data(), Mutant.size());
       if (Broken != nullptr && std::getenv("ZV_DUMP_MUTANT") != nullptr)
         std::ofstream(std::string(ZV_TEST_TMP) + "/tiff_mutant.tif", std::ios::binary)
