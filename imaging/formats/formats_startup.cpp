@@ -12,6 +12,7 @@
 #include "imaging/formats/pcx_codec.h"
 #include "imaging/formats/png_reader.h"
 #include "imaging/formats/png_writer.h"
+#include "imaging/formats/tiff_detect.h"
 #include "imaging/formats/tiff_lzw.h"
 #include "imaging/formats/tiff_reader.h"
 #include "imaging/io/format_registry.h"
@@ -81,6 +82,9 @@ constexpr TFormatTest FormatContentTests[] = {
     {&TIEFormatTests::IsJp2Stream, IsJp2Stream},
     {&TIEFormatTests::IsJ2kStream, IsJ2kStream},
     {&TIEFormatTests::IsDcxStream, IsDcxStream},
+    {&TIEFormatTests::IsHdPhotoStream, IsHdPhotoStream},
+    {&TIEFormatTests::IsTiffStream, IsTiffStream},
+    {&TIEFormatTests::IsCameraRawTiff, IsCameraRawTiff},
 };
 
 // The checks the tests replaced, given back when they are withdrawn.
