@@ -15,6 +15,7 @@
 #include "imaging/formats/tiff_detect.h"
 #include "imaging/formats/tiff_lzw.h"
 #include "imaging/formats/tiff_reader.h"
+#include "imaging/formats/tiff_writer.h"
 #include "imaging/io/format_registry.h"
 #include "imaging/io/io_params.h"
 
@@ -68,7 +69,7 @@ constexpr TFormatCodec FormatCodecs[] = {
     {ftJpeg, JpegRegistryRead, JpegRegistryWrite},
     {ftPcx, PcxRegistryRead, PcxWriteImage},
     {ftDcx, DcxRegistryRead, DcxRegistryWrite},
-    {ftTiff, TiffRegistryRead, nullptr},
+    {ftTiff, TiffRegistryRead, TiffRegistryWrite},
 };
 
 struct TFormatTest {

@@ -1,0 +1,478 @@
+#include "imaging/formats/tiff_writer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <unordered_set>
+#include <vector>
+
+#include "imaging/core/bitmap.h"
+#include "imaging/core/ie_streams.h"
+#include "imaging/core/zlib_streams.h"
+#include "imaging/formats/tiff_container.h"
+#include "imaging/io/io_params.h"
+#include "platform/streams.h"
+
+namespace zv {
+
+namespace tiffwriter {
+
+// Strips hold about this many bytes of bitmap rows.
+constexpr int64_t StripTarget = 524288;
+
+// Photometric states of the page being written.
+enum : uint8_t { psWhiteIsZero = 0, psBlackIsZero = 1, psRgb = 2, psPalette = 3, psCmyk = 5 };
+
+uint16_t CompressionOf(uint8_t Selector) {
+  switch (Selector) {
+    case 5: return 5;
+    case 8: return 32773;
+    case 9:
+    case 10: return 32946;
+    default: return 1;
+  }
+}
+
+// The entries of the page being written; data that do not fit in an entry go to the stream at once.
+class TTagList {
+public:
+  TTagList(TStream* Stream, int64_t Base, uint8_t& Abort) : FStream(Stream), FBase(Base), FAbort(Abort) {}
+
+  void Inline(uint16_t Tag, uint16_t Type, uint32_t Count, const void* Bytes, size_t Size) {
+    TTiffEntry E{Tag, Type, Count, 0};
+    std::memcpy(&E.Value, Bytes, std::min<size_t>(Size, 4));
+    Put(E);
+  }
+  void OutOfLine(uint16_t Tag, uint16_t Type, uint32_t Count, const void* Bytes, size_t Size) {
+    if (Size <= 4) return Inline(Tag, Type, Count, Bytes, Size);
+    PadEven();
+    const uint32_t At = uint32_t(FStream->Position() - FBase);
+    SafeStreamWrite(FStream, FAbort, Bytes, int64_t(Size));
+    Put(TTiffEntry{Tag, Type, Count, At});
+  }
+  void Long(uint16_t Tag, uint32_t V) { Inline(Tag, tftLong, 1, &V, 4); }
+  void Short(uint16_t Tag, uint16_t V) { Inline(Tag, tftShort, 1, &V, 2); }
+  void Shorts(uint16_t Tag, const std::vector<uint16_t>& V) {
+    OutOfLine(Tag, tftShort, uint32_t(V.size()), V.data(), V.size() * 2);
+  }
+  void Longs(uint16_t Tag, const std::vector<uint32_t>& V) {
+    if (V.size() == 1) return Long(Tag, V[0]);
+    OutOfLine(Tag, tftLong, uint32_t(V.size()), V.data(), V.size() * 4);
+  }
+  // Texts of 1 to 4 characters sit in the entry without a terminating zero; longer ones end in one.
+  void Text(uint16_t Tag, const std::string& S) {
+    if (S.empty()) return;
+    if (S.size() <= 4) return Inline(Tag, tftAscii, uint32_t(S.size()), S.data(), S.size());
+    OutOfLine(Tag, tftAscii, uint32_t(S.size() + 1), S.c_str(), S.size() + 1);
+  }
+  void Rational(uint16_t Tag, uint32_t Num, uint32_t Den) {
+    const uint32_t V[2] = {Num, Den};
+    OutOfLine(Tag, tftRational, 1, V, 8);
+  }
+
+  void PadEven() {
+    if ((FStream->Position() - FBase) % 2 != 0) {
+      const uint8_t Zero = 0;
+      SafeStreamWrite(FStream, FAbort, &Zero, 1);
+    }
+  }
+
+  // Writes the IFD at the (even) current position and gives its offset.
+  uint32_t WriteIfd(uint32_t Next) {
+    PadEven();
+    const uint32_t At = uint32_t(FStream->Position() - FBase);
+    std::stable_sort(FEntries.begin(), FEntries.end(),
+                     [](const TTiffEntry& a, const TTiffEntry& b) { return a.Tag < b.Tag; });
+    std::vector<uint8_t> B(2 + 12 * FEntries.size() + 4);
+    const uint16_t N = uint16_t(FEntries.size());
+    std::memcpy(B.data(), &N, 2);
+    for (size_t i = 0; i < FEntries.size(); ++i) {
+      uint8_t* P = B.data() + 2 + 12 * i;
+      std::memcpy(P, &FEntries[i].Tag, 2);
+      std::memcpy(P + 2, &FEntries[i].Type, 2);
+      std::memcpy(P + 4, &FEntries[i].Count, 4);
+      std::memcpy(P + 8, &FEntries[i].Value, 4);
+    }
+    std::memcpy(B.data() + B.size() - 4, &Next, 4);
+    SafeStreamWrite(FStream, FAbort, B.data(), int64_t(B.size()));
+    return At;
+  }
+
+private:
+  void Put(const TTiffEntry& E) {
+    for (TTiffEntry& Old : FEntries)
+      if (Old.Tag == E.Tag) {
+        Old = E;
+        return;
+      }
+    FEntries.push_back(E);
+  }
+  TStream* FStream;
+  int64_t FBase;
+  uint8_t& FAbort;
+  std::vector<TTiffEntry> FEntries;
+};
+
+uint32_t U32At(const uint8_t* P) { return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24; }
+
+// Walks the chain of the little-endian file at Base. Link gets the position (from Base) of the link the
+// new page goes behind, LinkValue its value. False when the chain cannot be walked; Pages counts the
+// IFDs passed.
+bool FindInsertLink(TStream* Stream, int64_t Base, int32_t Index, uint32_t& Link, uint32_t& LinkValue,
+                    int32_t& Pages) {
+  const int64_t Size = Stream->Size() - Base;
+  std::unordered_set<uint32_t> Visited;
+  uint32_t At = 4;
+  Pages = 0;
+  bool Chosen = false;
+  for (int32_t i = 0;; ++i) {
+    uint8_t W[4];
+    Stream->SetPosition(Base + At);
+    if (Stream->Read(W, 4) != 4) return false;
+    const uint32_t N = U32At(W);
+    if (!Chosen && (i == Index || N == 0)) {
+      Link = At;
+      LinkValue = N;
+      Chosen = true;
+    }
+    if (N == 0) break;
+    // A link into the header, past the end or back to an IFD already passed: the file is broken.
+    if (N < 8 || int64_t(N) + 2 > Size || !Visited.insert(N).second || Pages >= TiffMaxIfdCount) return false;
+    uint8_t C[2];
+    Stream->SetPosition(Base + N);
+    if (Stream->Read(C, 2) != 2) return false;
+    const int64_t Count = int64_t(C[0]) | int64_t(C[1]) << 8;
+    const int64_t Next = int64_t(N) + 2 + Count * 12;
+    if (Next + 4 > Size) return false;
+    At = uint32_t(Next);
+    ++Pages;
+  }
+  return true;
+}
+
+// Codes the rows of a strip with the page's compression; Flush ends the strip.
+class TStripCoder {
+public:
+  TStripCoder(TStream* Stream, uint16_t Compression, TTiffLzwEncoderProc Lzw, int32_t ZipLevel, uint8_t& Abort)
+      : FStream(Stream), FCompression(Compression), FLzw(Lzw), FZipLevel(ZipLevel), FAbort(Abort) {}
+  ~TStripCoder() {
+    if (FLzwState != nullptr) FLzw(nullptr, 0, FStream, FLzwState);
+  }
+  TStripCoder(const TStripCoder&) = delete;
+  TStripCoder& operator=(const TStripCoder&) = delete;
+
+  void Row(const uint8_t* Data, int32_t Count) {
+    switch (FCompression) {
+      case 5:
+        FLzw(Data, Count, FStream, FLzwState);
+        break;
+      case 32773:
+        TiffPackBitsRow(FStream, Data, Count, FAbort);
+        break;
+      case 32946:
+        if (!FZip) FZip = std::make_unique<TZCompressionStream>(FStream, ZipLevel());
+        FZip->Write(Data, Count);
+        break;
+      default:
+        SafeStreamWrite(FStream, FAbort, Data, Count);
+    }
+  }
+
+  void Flush() {
+    if (FCompression == 5) {
+      FLzw(nullptr, 0, FStream, FLzwState);
+      FLzwState = nullptr;
+    } else if (FCompression == 32946) {
+      if (!FZip) FZip = std::make_unique<TZCompressionStream>(FStream, ZipLevel());
+      FZip->Finish();
+      FZip.reset();
+    }
+  }
+
+private:
+  TZCompressionLevel ZipLevel() const {
+    switch (FZipLevel) {
+      case 0: return zcFastest;
+      case 2: return zcMax;
+      default: return zcDefault;
+    }
+  }
+  TStream* FStream;
+  uint16_t FCompression;
+  TTiffLzwEncoderProc FLzw;
+  int32_t FZipLevel;
+  uint8_t& FAbort;
+  void* FLzwState = nullptr;
+  std::unique_ptr<TZCompressionStream> FZip;
+};
+
+// Restores the bitmap's access on every way out.
+class TAccessKeeper {
+public:
+  explicit TAccessKeeper(TIEBitmap* B) : FBitmap(B), FAccess(B->Access()) { B->SetAccess(iedRead); }
+  ~TAccessKeeper() { FBitmap->SetAccess(FAccess); }
+  TAccessKeeper(const TAccessKeeper&) = delete;
+  TAccessKeeper& operator=(const TAccessKeeper&) = delete;
+
+private:
+  TIEBitmap* FBitmap;
+  TIEDataAccess FAccess;
+};
+
+struct TPageLayout {
+  uint8_t State = psRgb;
+  int32_t Bits = 8;
+  int32_t Samples = 3;
+  bool Alpha = false;
+  bool Predictor = false;
+  uint16_t Compression = 1;
+};
+
+// Fills Row with the TIFF row y of the working bitmap.
+void EncodeRow(TIEBitmap* B, int32_t y, const TPageLayout& L, std::vector<uint8_t>& Row) {
+  const int32_t W = B->GetWidth();
+  const uint8_t* S = B->GetScanline(y);
+  switch (B->GetPixelFormat()) {
+    case ie1g:
+      std::memcpy(Row.data(), S, size_t((W + 7) / 8));
+      break;
+    case ie8p:
+    case ie8g:
+      std::memcpy(Row.data(), S, size_t(W));
+      break;
+    case ieGray16:
+    case ieRGB48:
+      std::memcpy(Row.data(), S, Row.size());
+      break;
+    case ieCMYK:
+      for (size_t i = 0; i < size_t(W) * 4; ++i) Row[i] = uint8_t(~S[i]);
+      break;
+    default: {  // 24-bit RGB, stored B, G, R
+      uint8_t* D = Row.data();
+      const uint8_t* A = L.Alpha ? B->GetAlphaChannel()->GetScanline(y) : nullptr;
+      for (int32_t x = 0; x < W; ++x, S += 3) {
+        *D++ = S[2];
+        *D++ = S[1];
+        *D++ = S[0];
+        if (A != nullptr) *D++ = A[x];
+      }
+      if (L.Predictor)
+        for (size_t i = Row.size() - 1; i >= 3; --i) Row[i] = uint8_t(Row[i] - Row[i - 3]);
+    }
+  }
+}
+
+// Settles what the page holds from the working bitmap and the params, and reports it in the params.
+TPageLayout Normalise(TIEBitmap* B, TIOParamsVals& P, TTiffLzwEncoderProc& Lzw) {
+  TPageLayout L;
+  L.Compression = CompressionOf(P.TiffCompression);
+  if (L.Compression == 1) P.TiffCompression = 0;
+  if (L.Compression == 5) {
+    Lzw = P.TiffLzwEncoder != nullptr ? P.TiffLzwEncoder : GlobalTiffLzwEncoder;
+    if (Lzw == nullptr) {
+      L.Compression = 1;
+      P.TiffCompression = 0;
+    }
+  }
+  switch (B->GetPixelFormat()) {
+    case ie1g:
+      L = {psBlackIsZero, 1, 1, false, false, L.Compression};
+      break;
+    case ie8p:
+      L = {psPalette, 8, 1, false, false, L.Compression};
+      break;
+    case ie8g:
+      L = {psBlackIsZero, 8, 1, false, false, L.Compression};
+      break;
+    case ieGray16:
+      L = {psBlackIsZero, 16, 1, false, false, L.Compression};
+      break;
+    case ieRGB48:
+      L = {psRgb, 16, 3, false, false, L.Compression};
+      break;
+    case ieCMYK:
+      L = {psCmyk, 8, 4, false, false, L.Compression};
+      break;
+    default: {
+      L.State = psRgb;
+      L.Bits = 8;
+      L.Samples = 3;
+      L.Alpha = B->HasAlphaChannel() && !B->GetAlphaChannel()->Full() && L.Compression != 32946;
+      L.Predictor = L.Compression == 5 && !B->HasAlphaChannel();
+    }
+  }
+  P.BitsPerSample = L.Bits;
+  P.SamplesPerPixel = L.Samples;
+  P.TiffPhotometric = L.State;
+  return L;
+}
+
+}  // namespace tiffwriter
+
+void TiffPackBitsRow(TStream* Stream, const uint8_t* Row, int32_t Count, uint8_t& Aborting) {
+  std::vector<uint8_t> Out;
+  Out.reserve(size_t(Count) + size_t(Count) / 128 + 2);
+  int32_t LitStart = 0, LitLen = 0;
+  auto FlushLiteral = [&] {
+    if (LitLen == 0) return;
+    Out.push_back(uint8_t(LitLen - 1));
+    Out.insert(Out.end(), Row + LitStart, Row + LitStart + LitLen);
+    LitLen = 0;
+  };
+  int32_t p = 0;
+  while (p < Count) {
+    int32_t Run = 1;
+    while (p + Run < Count && Run < 128 && Row[p + Run] == Row[p]) ++Run;
+    if (Run >= 4) {
+      FlushLiteral();
+      Out.push_back(uint8_t(1 - Run));
+      Out.push_back(Row[p]);
+      p += Run;
+    } else {
+      if (LitLen == 128) FlushLiteral();
+      if (LitLen == 0) LitStart = p;
+      ++LitLen;
+      ++p;
+    }
+  }
+  FlushLiteral();
+  SafeStreamWrite(Stream, Aborting, Out.data(), int64_t(Out.size()));
+}
+
+int32_t TiffWriteImage(TStream* Stream, bool Insert, TIEBitmap* Bitmap, TIEProgressRecord& Progress,
+                       TIOParamsVals& Params) {
+  using namespace tiffwriter;
+  uint8_t LocalAbort = 0;
+  uint8_t& Abort = Progress.Abort != nullptr ? *Progress.Abort : LocalAbort;
+  const int64_t Base = Stream->Position();
+  int32_t Result = 1;
+  uint32_t Link = 4, LinkValue = 0;
+  if (Insert) {
+    uint8_t H[4];
+    int32_t Pages = 0;
+    if (Stream->Read(H, 4) != 4 || H[0] != 'I' || H[1] != 'I' ||
+        !FindInsertLink(Stream, Base, Params.TiffImageIndex, Link, LinkValue, Pages)) {
+      Progress.SetAborted();
+      Abort = 1;
+      return 0;
+    }
+    Result = Pages + 1;
+    Stream->Seek(0, soEnd);
+  } else {
+    const uint8_t Placeholder[8] = {};
+    SafeStreamWrite(Stream, Abort, Placeholder, 8);
+  }
+
+  TTagList Tags(Stream, Base, Abort);
+  Tags.Text(270, Params.TiffImageDescription);
+  Tags.Rational(282, uint32_t(Params.DpiX()), 1);
+  Tags.Rational(283, uint32_t(Params.DpiY()), 1);
+  Tags.Short(296, 2);
+
+  // Formats the page has no samples for are written as 24-bit RGB; a 1-bit bitmap asked for more than
+  // one bit likewise.
+  std::unique_ptr<TIEBitmap> Copy;
+  TIEBitmap* B = Bitmap;
+  if (B != nullptr) {
+    const TIEPixelFormat F = B->GetPixelFormat();
+    const bool Unwritable = F == ieNone || F == ie32f || F == ieCIELab || F == ieRGBX32;
+    const bool OneBitWidened = F == ie1g && !(Params.BitsPerSample == 1 && Params.SamplesPerPixel == 1);
+    if (Unwritable || OneBitWidened) {
+      Copy = std::make_unique<TIEBitmap>();
+      Copy->Assign(B);
+      Copy->SetPixelFormat(ie24RGB);
+      B = Copy.get();
+    }
+  }
+
+  if (B != nullptr) {
+    TTiffLzwEncoderProc Lzw = nullptr;
+    const TPageLayout L = Normalise(B, Params, Lzw);
+    const int32_t W = B->GetWidth(), H = B->GetHeight();
+    const int32_t Samples = L.Samples + (L.Alpha ? 1 : 0);
+    Tags.Long(256, uint32_t(W));
+    Tags.Long(257, uint32_t(H));
+    if (Samples == 1)
+      Tags.Short(258, uint16_t(L.Bits));
+    else
+      Tags.Shorts(258, std::vector<uint16_t>(size_t(Samples), uint16_t(L.Bits)));
+    Tags.Short(259, L.Compression);
+    Tags.Short(262, L.State == psPalette ? 3 : L.State == psCmyk ? 5 : L.State == psBlackIsZero ? 1 : 2);
+    Tags.Text(269, Params.TiffDocumentName);
+
+    // Strips.
+    TAccessKeeper Access(B);
+    const int64_t RowBytes = (int64_t(W) * L.Bits * Samples + 7) / 8;
+    std::vector<uint8_t> Row(size_t(RowBytes) + 4);
+    int32_t RowsPerStrip = H;
+    if (L.Compression != 32946) {
+      const int64_t n = std::max<int64_t>(int64_t(H) * B->GetRowLen() / StripTarget, 1);
+      RowsPerStrip = std::max<int32_t>(int32_t(H / n), 1);
+    }
+    std::vector<uint32_t> Offsets, Counts;
+    {
+      TStripCoder Coder(Stream, L.Compression, Lzw, Params.TiffZipCompression, Abort);
+      int64_t StripAt = Stream->Position();
+      Offsets.push_back(uint32_t(StripAt - Base));
+      for (int32_t y = 0; y < H; ++y) {
+        if (Progress.OnProgress) Progress.OnProgress(Progress.Sender, int32_t(y * (100.0 / H)));
+        EncodeRow(B, y, L, Row);
+        Coder.Row(Row.data(), int32_t(RowBytes));
+        if (Abort != 0) break;
+        if ((y + 1) % RowsPerStrip == 0 || y == H - 1) {
+          Coder.Flush();
+          const int64_t Now = Stream->Position();
+          Counts.push_back(uint32_t(Now - StripAt));
+          StripAt = Now;
+          if (y != H - 1) Offsets.push_back(uint32_t(StripAt - Base));
+        }
+      }
+    }
+    if (Abort != 0) return Result;
+    Tags.Long(278, uint32_t(RowsPerStrip));
+    Tags.Longs(273, Offsets);
+    Tags.Longs(279, Counts);
+
+    Tags.Short(277, uint16_t(Samples));
+    if (L.Alpha) Tags.Short(338, 1);
+    if (L.Predictor) Tags.Short(317, 2);
+    Tags.Text(285, Params.TiffPageName);
+    if (Params.TiffXPosition != 0) Tags.Rational(286, Params.TiffXPosition, 1);
+    if (Params.TiffYPosition != 0) Tags.Rational(287, Params.TiffYPosition, 1);
+    Tags.Long(254, 0);
+    if (Params.TiffPageNumber >= 0 || Params.TiffPageTotal >= 0)
+      Tags.Shorts(297, {uint16_t(Params.TiffPageNumber), uint16_t(Params.TiffPageTotal)});
+    if (L.State == psPalette) {
+      std::vector<uint16_t> Map(768);
+      const int32_t Used = B->GetPaletteLength();
+      for (int32_t i = 0; i < 256 && i < Used; ++i) {
+        const TIERGB24 C = B->GetPaletteColor(i);
+        Map[size_t(i)] = uint16_t(C.r * 257);
+        Map[size_t(256 + i)] = uint16_t(C.g * 257);
+        Map[size_t(512 + i)] = uint16_t(C.b * 257);
+      }
+      Tags.Shorts(320, Map);
+    }
+  }
+  if (Abort != 0) return Result;
+
+  const uint32_t Ifd = Tags.WriteIfd(Insert ? LinkValue : 0);
+  const int64_t End = Stream->Position();
+  if (Insert) {
+    Stream->SetPosition(Base + Link);
+    SafeStreamWrite(Stream, Abort, &Ifd, 4);
+  } else {
+    uint8_t Header[8] = {'I', 'I', 42, 0};
+    std::memcpy(Header + 4, &Ifd, 4);
+    Stream->SetPosition(Base);
+    SafeStreamWrite(Stream, Abort, Header, 8);
+  }
+  Stream->SetPosition(End);
+  return Result;
+}
+
+void TiffRegistryWrite(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress) {
+  TiffWriteImage(Stream, false, Bitmap, Progress, Params);
+}
+
+}  // namespace zv

@@ -1,0 +1,356 @@
+#include "imaging/formats/tiff_writer.h"
+
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "imaging/core/bitmap.h"
+#include "imaging/core/mask.h"
+#include "imaging/formats/tiff_container.h"
+#include "imaging/formats/tiff_reader.h"
+#include "imaging/io/io_params.h"
+#include "platform/streams.h"
+#include "tests/imaging/formats/format_test_support.h"
+#include "tests/imaging/formats/libtiff_oracle.h"
+#include "tests/imaging/formats/oracle_tools.h"
+
+namespace zv {
+namespace {
+
+using formattest::Bytes;
+using formattest::BytesOf;
+using formattest::LoggedProgress;
+using formattest::StreamOf;
+
+class TiffWriterTest : public formattest::FormatsLibraryTest {};
+
+// Bytes of pixel data in a row of W pixels of format F.
+int32_t PixelBytes(TIEPixelFormat F, int32_t W) {
+  switch (F) {
+    case ie1g: return (W + 7) / 8;
+    case ie8p:
+    case ie8g: return W;
+    case ieGray16: return 2 * W;
+    case ie24RGB: return 3 * W;
+    case ieCMYK: return 4 * W;
+    case ieRGB48: return 6 * W;
+    default: return 0;
+  }
+}
+
+// Rows of noise with runs in them, so that every coder has runs and literals to code.
+void Fill(TIEBitmap& B, TIEPixelFormat F, int32_t W, int32_t H, uint32_t Seed) {
+  B.Allocate(W, H, F);
+  std::mt19937 R(Seed);
+  for (int32_t y = 0; y < H; ++y) {
+    uint8_t* S = B.GetScanline(y);
+    const int32_t N = PixelBytes(F, W);
+    for (int32_t i = 0; i < N; ++i) S[i] = (i / 7) % 3 == 0 ? uint8_t(y) : uint8_t(R());
+    if (F == ie1g && W % 8 != 0) S[N - 1] &= uint8_t(0xFF << (8 - W % 8));
+  }
+  if (F == ie8p)
+    for (int32_t i = 0; i < 256; ++i) B.SetPaletteColor(i, TIERGB24{uint8_t(i), uint8_t(255 - i), uint8_t(i * 3)});
+}
+
+// The TIFF row libtiff should decode from row y: samples in file order.
+Bytes ExpectedRow(TIEBitmap& B, int32_t y, bool WithAlpha) {
+  const TIEPixelFormat F = B.GetPixelFormat();
+  const int32_t W = B.GetWidth();
+  const uint8_t* S = B.GetScanline(y);
+  Bytes Out;
+  if (F == ie24RGB) {
+    for (int32_t x = 0; x < W; ++x) {
+      Out.insert(Out.end(), {S[3 * x + 2], S[3 * x + 1], S[3 * x]});
+      if (WithAlpha) Out.push_back(B.GetAlphaChannel()->GetScanline(y)[x]);
+    }
+  } else if (F == ieCMYK) {
+    for (int32_t i = 0; i < 4 * W; ++i) Out.push_back(uint8_t(~S[i]));
+  } else {
+    Out.assign(S, S + PixelBytes(F, W));
+  }
+  return Out;
+}
+
+Bytes Write(TIEBitmap* B, TIOParamsVals& P, int32_t* Result = nullptr, uint8_t* Abort = nullptr) {
+  TMemoryStream S;
+  LoggedProgress Progress;
+  const int32_t R = TiffWriteImage(&S, false, B, Progress.Record, P);
+  if (Result != nullptr) *Result = R;
+  if (Abort != nullptr) *Abort = Progress.Abort;
+  return BytesOf(S);
+}
+
+// tiffinfo on the file: its output, empty when it ran clean (no warning, no error).
+std::string TiffinfoComplaints(const Bytes& File, const std::string& Name) {
+  const std::string Path = oracle::TempPath(Name);
+  oracle::WriteFile(Path, File);
+  const oracle::RunResult R = oracle::Run("tiffinfo -D " + oracle::Quoted(Path));
+  if (R.Status != 0) return "exit " + std::to_string(R.Status) + ": " + R.Output;
+  for (const char* Bad : {"Warning", "warning", "Error", "error"})
+    if (R.Output.find(Bad) != std::string::npos) return R.Output;
+  return "";
+}
+
+struct FormatCase {
+  const char* Name;
+  TIEPixelFormat Format;
+  int32_t Bits, Samples;
+  bool Alpha;
+};
+
+const FormatCase Formats[] = {
+    {"1bit", ie1g, 1, 1, false},       {"8grey", ie8g, 8, 1, false},  {"16grey", ieGray16, 16, 1, false},
+    {"palette", ie8p, 8, 1, false},    {"rgb", ie24RGB, 8, 3, false}, {"rgba", ie24RGB, 8, 3, true},
+    {"rgb48", ieRGB48, 16, 3, false},  {"cmyk", ieCMYK, 8, 4, false},
+};
+
+struct CompressionCase {
+  const char* Name;
+  uint8_t Selector;
+  uint16_t Tag;
+};
+
+const CompressionCase Compressions[] = {{"none", 0, 1}, {"lzw", 5, 5}, {"packbits", 8, 32773}, {"deflate", 9, 32946}};
+
+TEST_F(TiffWriterTest, EveryPixelFormatAndCompressionRoundTrips) {
+  const bool HaveTools = !oracle::FindProgram("tiffinfo").empty() && !oracle::FindProgram("tiff2rgba").empty();
+  for (const FormatCase& F : Formats)
+    for (const CompressionCase& C : Compressions) {
+      const std::string Name = std::string(F.Name) + "-" + C.Name;
+      SCOPED_TRACE(Name);
+      TIEBitmap B;
+      Fill(B, F.Format, 37, 23, 7);
+      if (F.Alpha)
+        for (int32_t y = 0; y < 23; ++y)
+          for (int32_t x = 0; x < 37; ++x) B.GetAlphaChannel()->GetScanline(y)[x] = uint8_t(x * 7 + y);
+      if (F.Alpha) B.GetAlphaChannel()->SetFull(false);
+      TIOParamsVals P(nullptr);
+      P.BitsPerSample = F.Bits;
+      P.SamplesPerPixel = F.Samples;
+      P.TiffCompression = C.Selector;
+      const Bytes File = Write(&B, P);
+      EXPECT_EQ(P.BitsPerSample, F.Bits);
+      EXPECT_EQ(P.SamplesPerPixel, F.Samples);
+      const bool AlphaWritten = F.Alpha && C.Tag != 32946;
+
+      // libtiff decodes every row to the samples the bitmap holds.
+      libtiff::MemoryFile M{File};
+      TIFF* T = libtiff::Open(M, "r");
+      ASSERT_NE(T, nullptr);
+      uint16_t Compression = 0, Spp = 0, Predictor = 1;
+      TIFFGetField(T, TIFFTAG_COMPRESSION, &Compression);
+      TIFFGetField(T, TIFFTAG_SAMPLESPERPIXEL, &Spp);
+      TIFFGetField(T, TIFFTAG_PREDICTOR, &Predictor);
+      EXPECT_EQ(Compression, C.Tag);
+      EXPECT_EQ(Spp, F.Samples + (AlphaWritten ? 1 : 0));
+      EXPECT_EQ(Predictor, C.Tag == 5 && F.Format == ie24RGB && !F.Alpha ? 2 : 1);
+      std::vector<uint8_t> Line(size_t(TIFFScanlineSize(T)));
+      for (int32_t y = 0; y < 23; ++y) {
+        ASSERT_EQ(TIFFReadScanline(T, Line.data(), uint32_t(y), 0), 1) << y;
+        const Bytes Want = ExpectedRow(B, y, AlphaWritten);
+        ASSERT_EQ(Line.size(), Want.size());
+        ASSERT_EQ(Line, Want) << "row " << y;
+      }
+      TIFFClose(T);
+
+      // Our reader gives the same pixels back.
+      TIEBitmap Back;
+      TIOParamsVals Q(nullptr);
+      Q.NativePixelFormat = true;
+      auto S = StreamOf(File);
+      int32_t Pages = 0;
+      TIEMask* Mask = nullptr;
+      LoggedProgress Progress;
+      TiffReadImage(&Back, S.get(), Pages, Q, Progress.Record, false, Mask, false, false, false);
+      ASSERT_EQ(Progress.Abort, 0);
+      EXPECT_EQ(Pages, 1);
+      if (F.Format != ie8p) {
+        ASSERT_EQ(Back.GetPixelFormat(), F.Format);
+        for (int32_t y = 0; y < 23; ++y)
+          ASSERT_EQ(0, std::memcmp(Back.GetScanline(y), B.GetScanline(y), size_t(PixelBytes(F.Format, 37)))) << y;
+      } else {
+        for (int32_t y = 0; y < 23; ++y)
+          for (int32_t x = 0; x < 37; ++x) {
+            const TIERGB24 A = Back.GetPixelAsRGB(x, y), E = B.GetPaletteColor(B.GetScanline(y)[x]);
+            ASSERT_TRUE(A.r == E.r && A.g == E.g && A.b == E.b) << x << "," << y;
+          }
+      }
+      if (AlphaWritten) {
+        ASSERT_NE(Mask, nullptr);
+        EXPECT_EQ(Mask->GetScanline(3)[5], uint8_t(5 * 7 + 3));
+      }
+      delete Mask;
+
+      if (HaveTools) {
+        EXPECT_EQ(TiffinfoComplaints(File, "writer-" + Name + ".tif"), "");
+        const std::string Path = oracle::TempPath("writer-" + Name + ".tif");
+        const oracle::RunResult R =
+            oracle::Run("tiff2rgba " + oracle::Quoted(Path) + " " + oracle::Quoted(Path + ".rgba.tif"));
+        EXPECT_EQ(R.Status, 0) << R.Output;
+      }
+    }
+}
+
+TEST_F(TiffWriterTest, PackBitsRows) {
+  struct Case {
+    Bytes Row, Coded;
+  };
+  const Case Cases[] = {
+      {{5, 5, 5, 5}, {0xFD, 5}},
+      {{1, 2, 3}, {2, 1, 2, 3}},
+      {{1, 1, 1, 2}, {3, 1, 1, 1, 2}},  // a run of 3 stays literal
+      {{9, 7, 7, 7, 7, 7, 8}, {0, 9, 0xFC, 7, 0, 8}},
+  };
+  for (const Case& C : Cases) {
+    TMemoryStream S;
+    uint8_t Abort = 0;
+    TiffPackBitsRow(&S, C.Row.data(), int32_t(C.Row.size()), Abort);
+    EXPECT_EQ(BytesOf(S), C.Coded);
+  }
+  // Runs longer than 128 and literals longer than 128 are cut.
+  Bytes Long(300, 4);
+  for (int i = 0; i < 140; ++i) Long.push_back(uint8_t(i % 2));
+  TMemoryStream S;
+  uint8_t Abort = 0;
+  TiffPackBitsRow(&S, Long.data(), int32_t(Long.size()), Abort);
+  const Bytes Coded = BytesOf(S);
+  EXPECT_EQ(Coded[0], uint8_t(1 - 128));
+  EXPECT_EQ(Coded[2], uint8_t(1 - 128));
+  EXPECT_EQ(Coded[4], uint8_t(1 - 44));
+  EXPECT_EQ(Coded[6], 127);
+  EXPECT_EQ(Coded[6 + 129], 11);
+}
+
+TiffDirectory Ifd(const Bytes& File, TMemoryStream& S, int32_t Index, int32_t& Pages) {
+  S.Clear();
+  S.WriteBuffer(File.data(), int64_t(File.size()));
+  TiffDirectory D;
+  D.Stream = &S;
+  uint32_t First = 0;
+  TiffReadHeader(D, First);
+  TiffReadIFD(Index, First, D, Pages);
+  return D;
+}
+
+TEST_F(TiffWriterTest, StripsTagsAndTexts) {
+  TIEBitmap B;
+  Fill(B, ie24RGB, 1000, 401, 3);  // 3000-byte rows: 200 rows per strip, a short last strip
+  TIOParamsVals P(nullptr);
+  P.TiffDocumentName = "ab";
+  P.TiffPageName = "fifth";
+  P.TiffCompression = 2;  // CCITT on 24-bit falls back to none
+  const Bytes File = Write(&B, P);
+  EXPECT_EQ(P.TiffCompression, 0);
+  TMemoryStream S;
+  int32_t Pages = 0;
+  const TiffDirectory D = Ifd(File, S, 0, Pages);
+  EXPECT_EQ(TiffGetTag(D, 259, 0), 1);
+  EXPECT_EQ(TiffGetTag(D, 278, 0), 200);
+  EXPECT_EQ(TiffGetTagArray(D, 279), (std::vector<int32_t>{200 * 3000, 200 * 3000, 3000}));
+  const TTiffEntry& Doc = D.Entries[size_t(TiffFindTag(D, 269))];
+  EXPECT_EQ(Doc.Count, 2u);
+  EXPECT_EQ(Doc.Value, uint32_t('a' | 'b' << 8));
+  EXPECT_EQ(D.Entries[size_t(TiffFindTag(D, 285))].Count, 6u);
+  EXPECT_EQ(TiffGetAsciiTag(D, 285, true), "fifth");
+  for (size_t i = 1; i < D.Entries.size(); ++i) EXPECT_LT(D.Entries[i - 1].Tag, D.Entries[i].Tag);
+
+  // One row: one strip.
+  TIEBitmap One;
+  Fill(One, ie8g, 10, 1, 1);
+  TIOParamsVals Q(nullptr);
+  const Bytes F1 = Write(&One, Q);
+  const TiffDirectory D1 = Ifd(F1, S, 0, Pages);
+  EXPECT_EQ(TiffGetTagArray(D1, 279), (std::vector<int32_t>{10}));
+
+  // No bitmap: descriptive tags only, one page.
+  TIOParamsVals R(nullptr);
+  R.TiffImageDescription = "only tags";
+  int32_t Result = 0;
+  const Bytes F0 = Write(nullptr, R, &Result);
+  EXPECT_EQ(Result, 1);
+  const TiffDirectory D0 = Ifd(F0, S, 0, Pages);
+  std::vector<uint16_t> Tags;
+  for (const TTiffEntry& E : D0.Entries) Tags.push_back(E.Tag);
+  EXPECT_EQ(Tags, (std::vector<uint16_t>{270, 282, 283, 296}));
+}
+
+TEST_F(TiffWriterTest, InsertPages) {
+  auto Page = [](TIEBitmap& B, uint8_t Grey) {
+    B.Allocate(4, 2, ie8g);
+    for (int32_t y = 0; y < 2; ++y) std::memset(B.GetScanline(y), Grey, 4);
+  };
+  TIEBitmap First, Second, New;
+  Page(First, 10);
+  Page(Second, 20);
+  Page(New, 99);
+  TIOParamsVals P(nullptr);
+  TMemoryStream Two;
+  LoggedProgress Progress;
+  TiffWriteImage(&Two, false, &First, Progress.Record, P);
+  Two.SetPosition(0);
+  P.TiffImageIndex = 1;
+  ASSERT_EQ(TiffWriteImage(&Two, true, &Second, Progress.Record, P), 2);
+  const Bytes TwoPages = BytesOf(Two);
+
+  auto GreyOfPage = [](const Bytes& File, int32_t Index) {
+    TIEBitmap B;
+    TIOParamsVals Q(nullptr);
+    Q.TiffImageIndex = Index;
+    auto S = StreamOf(File);
+    int32_t Pages = 0;
+    TIEMask* Mask = nullptr;
+    LoggedProgress Pr;
+    TiffReadImage(&B, S.get(), Pages, Q, Pr.Record, false, Mask, false, true, false);
+    delete Mask;
+    return std::make_pair(int(B.GetScanline(1)[3]), Pages);
+  };
+  for (const auto& [Index, Order] : std::vector<std::pair<int32_t, std::vector<int>>>{
+           {0, {99, 10, 20}}, {1, {10, 99, 20}}, {5, {10, 20, 99}}}) {
+    SCOPED_TRACE(Index);
+    auto S = StreamOf(TwoPages);
+    TIOParamsVals Q(nullptr);
+    Q.TiffImageIndex = Index;
+    LoggedProgress Pr;
+    EXPECT_EQ(TiffWriteImage(S.get(), true, &New, Pr.Record, Q), 3);
+    const Bytes Three = BytesOf(*S);
+    for (int32_t i = 0; i < 3; ++i) {
+      EXPECT_EQ(GreyOfPage(Three, i).first, Order[size_t(i)]);
+      EXPECT_EQ(GreyOfPage(Three, i).second, 3);
+    }
+    if (!oracle::FindProgram("tiffinfo").empty()) {
+      EXPECT_EQ(TiffinfoComplaints(Three, "insert.tif"), "");
+    }
+  }
+
+  // Refused: big-endian, a cyclic chain, 3 bytes. Abort set, result 0, the file unchanged.
+  Bytes Big = TwoPages;
+  Big[0] = Big[1] = 'M';
+  Bytes Cycle = TwoPages;
+  {
+    // The second IFD's next link points back at the first.
+    uint32_t FirstIfd;
+    std::memcpy(&FirstIfd, Cycle.data() + 4, 4);
+    uint32_t SecondIfd;
+    uint16_t N;
+    std::memcpy(&N, Cycle.data() + FirstIfd, 2);
+    std::memcpy(&SecondIfd, Cycle.data() + FirstIfd + 2 + 12 * N, 4);
+    std::memcpy(&N, Cycle.data() + SecondIfd, 2);
+    std::memcpy(Cycle.data() + SecondIfd + 2 + 12 * N, &FirstIfd, 4);
+  }
+  for (const Bytes& Bad : {Big, Cycle, Bytes{'I', 'I', 42}}) {
+    auto S = StreamOf(Bad);
+    TIOParamsVals Q(nullptr);
+    Q.TiffImageIndex = 7;
+    LoggedProgress Pr;
+    EXPECT_EQ(TiffWriteImage(S.get(), true, &New, Pr.Record, Q), 0);
+    EXPECT_EQ(Pr.Abort, 1);
+    EXPECT_EQ(BytesOf(*S), Bad);
+  }
+}
+
+}  // namespace
+}  // namespace zv
