@@ -9,8 +9,10 @@
 #include "imaging/core/bitmap.h"
 #include "imaging/core/ie_streams.h"
 #include "imaging/core/zlib_streams.h"
+#include "imaging/formats/ccitt_codec.h"
 #include "imaging/formats/tiff_container.h"
 #include "imaging/io/io_params.h"
+#include "imaging/proc/bitmap_copy.h"
 #include "platform/streams.h"
 
 namespace zv {
@@ -25,6 +27,10 @@ enum : uint8_t { psWhiteIsZero = 0, psBlackIsZero = 1, psRgb = 2, psPalette = 3,
 
 uint16_t CompressionOf(uint8_t Selector) {
   switch (Selector) {
+    case 1: return 2;
+    case 2:
+    case 3: return 3;
+    case 4: return 4;
     case 5: return 5;
     case 8: return 32773;
     case 9:
@@ -155,6 +161,12 @@ class TStripCoder {
 public:
   TStripCoder(TStream* Stream, uint16_t Compression, TTiffLzwEncoderProc Lzw, int32_t ZipLevel, uint8_t& Abort)
       : FStream(Stream), FCompression(Compression), FLzw(Lzw), FZipLevel(ZipLevel), FAbort(Abort) {}
+  // The fax coders: the bitmap's width, the fill order and T.4's two-dimensional flag.
+  void SetFax(int32_t Width, int32_t FillOrder, bool TwoD) {
+    FWidth = Width;
+    FFillOrder = FillOrder;
+    FTwoD = TwoD;
+  }
   ~TStripCoder() {
     if (FLzwState != nullptr) FLzw(nullptr, 0, FStream, FLzwState);
   }
@@ -163,6 +175,18 @@ public:
 
   void Row(const uint8_t* Data, int32_t Count) {
     switch (FCompression) {
+      case 2:
+        CcittEncodeMHRow(Data, FWidth, FStream, FFillOrder, FAbort);
+        break;
+      case 3:
+        if (FTwoD)
+          CcittEncodeT4Row(Data, FWidth, FStream, FFillOrder, FAbort, FRefRow, FPendingBits, FPendingByte);
+        else
+          CcittEncode1DRow(Data, FWidth, FStream, FFillOrder, FAbort, FPendingBits, FPendingByte);
+        break;
+      case 4:
+        CcittEncodeT6Row(Data, FWidth, FStream, FFillOrder, FAbort, FRefRow, FPendingBits, FPendingByte);
+        break;
       case 5:
         FLzw(Data, Count, FStream, FLzwState);
         break;
@@ -179,7 +203,13 @@ public:
   }
 
   void Flush() {
-    if (FCompression == 5) {
+    if (FCompression == 3 && FTwoD) {
+      CcittEncodeT4Row(nullptr, FWidth, FStream, FFillOrder, FAbort, FRefRow, FPendingBits, FPendingByte);
+    } else if (FCompression == 3) {
+      CcittEncode1DRow(nullptr, FWidth, FStream, FFillOrder, FAbort, FPendingBits, FPendingByte);
+    } else if (FCompression == 4) {
+      CcittEncodeT6Row(nullptr, FWidth, FStream, FFillOrder, FAbort, FRefRow, FPendingBits, FPendingByte);
+    } else if (FCompression == 5) {
       FLzw(nullptr, 0, FStream, FLzwState);
       FLzwState = nullptr;
     } else if (FCompression == 32946) {
@@ -204,6 +234,12 @@ private:
   uint8_t& FAbort;
   void* FLzwState = nullptr;
   std::unique_ptr<TZCompressionStream> FZip;
+  int32_t FWidth = 0;
+  int32_t FFillOrder = 1;
+  bool FTwoD = false;
+  std::vector<uint8_t> FRefRow;
+  int32_t FPendingBits = 0;
+  uint8_t FPendingByte = 0;
 };
 
 // Restores the bitmap's access on every way out.
@@ -266,6 +302,9 @@ void EncodeRow(TIEBitmap* B, int32_t y, const TPageLayout& L, std::vector<uint8_
 TPageLayout Normalise(TIEBitmap* B, TIOParamsVals& P, TTiffLzwEncoderProc& Lzw) {
   TPageLayout L;
   L.Compression = CompressionOf(P.TiffCompression);
+  // The fax coders take only bilevel pages.
+  const bool Fax = L.Compression >= 2 && L.Compression <= 4;
+  if (Fax && B->GetPixelFormat() != ie1g) L.Compression = 1;
   if (L.Compression == 1) P.TiffCompression = 0;
   if (L.Compression == 5) {
     Lzw = P.TiffLzwEncoder != nullptr ? P.TiffLzwEncoder : GlobalTiffLzwEncoder;
@@ -276,7 +315,7 @@ TPageLayout Normalise(TIEBitmap* B, TIOParamsVals& P, TTiffLzwEncoderProc& Lzw) 
   }
   switch (B->GetPixelFormat()) {
     case ie1g:
-      L = {psBlackIsZero, 1, 1, false, false, L.Compression};
+      L = {Fax ? psWhiteIsZero : psBlackIsZero, 1, 1, false, false, L.Compression};
       break;
     case ie8p:
       L = {psPalette, 8, 1, false, false, L.Compression};
@@ -397,8 +436,25 @@ int32_t TiffWriteImage(TStream* Stream, bool Insert, TIEBitmap* Bitmap, TIEProgr
     else
       Tags.Shorts(258, std::vector<uint16_t>(size_t(Samples), uint16_t(L.Bits)));
     Tags.Short(259, L.Compression);
-    Tags.Short(262, L.State == psPalette ? 3 : L.State == psCmyk ? 5 : L.State == psBlackIsZero ? 1 : 2);
+    Tags.Short(262, L.State == psPalette       ? 3
+                    : L.State == psCmyk        ? 5
+                    : L.State == psBlackIsZero ? 1
+                    : L.State == psWhiteIsZero ? 0
+                                               : 2);
     Tags.Text(269, Params.TiffDocumentName);
+    const bool Fax = L.Compression >= 2 && L.Compression <= 4;
+    if (Fax) {
+      Tags.Short(266, uint16_t(Params.TiffFillOrder));
+      Tags.Short(284, 1);
+      Tags.Short(327, 0);
+      // The fax coders take a set bit as black: an inverted copy of the bitmap, where a set bit is white.
+      if (Copy == nullptr) {
+        Copy = std::make_unique<TIEBitmap>();
+        Copy->Assign(B);
+        B = Copy.get();
+      }
+      InvertBitmapBits(B);
+    }
 
     // Strips.
     TAccessKeeper Access(B);
@@ -412,6 +468,7 @@ int32_t TiffWriteImage(TStream* Stream, bool Insert, TIEBitmap* Bitmap, TIEProgr
     std::vector<uint32_t> Offsets, Counts;
     {
       TStripCoder Coder(Stream, L.Compression, Lzw, Params.TiffZipCompression, Abort);
+      Coder.SetFax(W, int32_t(Params.TiffFillOrder), Params.TiffCompression == 3);
       int64_t StripAt = Stream->Position();
       Offsets.push_back(uint32_t(StripAt - Base));
       for (int32_t y = 0; y < H; ++y) {
@@ -439,6 +496,9 @@ int32_t TiffWriteImage(TStream* Stream, bool Insert, TIEBitmap* Bitmap, TIEProgr
     Tags.Text(285, Params.TiffPageName);
     if (Params.TiffXPosition != 0) Tags.Rational(286, Params.TiffXPosition, 1);
     if (Params.TiffYPosition != 0) Tags.Rational(287, Params.TiffYPosition, 1);
+    if (L.Compression == 3) Tags.Long(292, Params.TiffCompression == 3 ? 1 : 0);
+    if (L.Compression == 4) Tags.Long(292, 0);
+    if (L.Compression == 3 || L.Compression == 4) Tags.Long(293, 0);
     Tags.Long(254, 0);
     if (Params.TiffPageNumber >= 0 || Params.TiffPageTotal >= 0)
       Tags.Shorts(297, {uint16_t(Params.TiffPageNumber), uint16_t(Params.TiffPageTotal)});

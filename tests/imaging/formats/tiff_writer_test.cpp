@@ -195,6 +195,74 @@ TEST_F(TiffWriterTest, EveryPixelFormatAndCompressionRoundTrips) {
     }
 }
 
+TEST_F(TiffWriterTest, BilevelPagesAndFaxCoders) {
+  struct Case {
+    uint8_t Selector;
+    uint32_t FillOrder;
+    uint16_t Compression, Photometric;
+    int32_t T4;  // -1: no tag
+  };
+  const Case Cases[] = {{0, 1, 1, 1, -1}, {1, 1, 2, 0, -1}, {2, 1, 3, 0, 0},
+                        {3, 1, 3, 0, 1},  {4, 1, 4, 0, 0},  {4, 2, 4, 0, 0}};
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(int(C.Selector) * 10 + int(C.FillOrder));
+    TIEBitmap B;
+    Fill(B, ie1g, 45, 30, 11);
+    TIOParamsVals P(nullptr);
+    P.BitsPerSample = 1;
+    P.SamplesPerPixel = 1;
+    P.TiffCompression = C.Selector;
+    P.TiffFillOrder = C.FillOrder;
+    const Bytes File = Write(&B, P);
+    TMemoryStream S;
+    S.WriteBuffer(File.data(), int64_t(File.size()));
+    TiffDirectory D;
+    D.Stream = &S;
+    uint32_t First = 0;
+    int32_t Pages = 0;
+    ASSERT_TRUE(TiffReadHeader(D, First));
+    ASSERT_TRUE(TiffReadIFD(0, First, D, Pages));
+    EXPECT_EQ(TiffGetTag(D, 258, 0), 1);
+    EXPECT_EQ(TiffGetTag(D, 259, 0), C.Compression);
+    EXPECT_EQ(TiffGetTag(D, 262, -1), C.Photometric);
+    EXPECT_EQ(TiffGetTag(D, 277, 0), 1);
+    EXPECT_EQ(TiffGetTag(D, 292, -1), C.T4);
+    const bool Fax = C.Compression != 1;
+    EXPECT_EQ(TiffGetTag(D, 266, -1), Fax ? int32_t(C.FillOrder) : -1);
+    EXPECT_EQ(TiffGetTag(D, 284, -1), Fax ? 1 : -1);
+    EXPECT_EQ(TiffGetTag(D, 327, -1), Fax ? 0 : -1);
+    EXPECT_EQ(TiffGetTag(D, 293, -1), C.Compression >= 3 ? 0 : -1);
+
+    // libtiff sees black where the bitmap holds black.
+    libtiff::MemoryFile M{File};
+    TIFF* T = libtiff::Open(M, "r");
+    ASSERT_NE(T, nullptr);
+    std::vector<uint8_t> Line(size_t(TIFFScanlineSize(T)));
+    ASSERT_EQ(Line.size(), 6u);
+    for (int32_t y = 0; y < 30; ++y) {
+      ASSERT_EQ(TIFFReadScanline(T, Line.data(), uint32_t(y), 0), 1) << y;
+      for (int32_t x = 0; x < 45; ++x) {
+        const bool WhiteHere = (B.GetScanline(y)[x / 8] >> (7 - x % 8)) & 1;
+        const bool Set = (Line[size_t(x / 8)] >> (7 - x % 8)) & 1;
+        ASSERT_EQ(Set, C.Photometric == 0 ? !WhiteHere : WhiteHere) << x << "," << y;
+      }
+    }
+    TIFFClose(T);
+    // The bitmap itself is not changed, and our reader gives it back.
+    TIEBitmap Back;
+    TIOParamsVals Q(nullptr);
+    auto In = StreamOf(File);
+    TIEMask* Mask = nullptr;
+    LoggedProgress Progress;
+    TiffReadImage(&Back, In.get(), Pages, Q, Progress.Record, false, Mask, false, true, false);
+    ASSERT_EQ(Back.GetPixelFormat(), ie1g);
+    for (int32_t y = 0; y < 30; ++y) {
+      ASSERT_EQ(0, std::memcmp(Back.GetScanline(y), B.GetScanline(y), 5)) << y;
+      ASSERT_EQ(Back.GetScanline(y)[5] & 0xF8, B.GetScanline(y)[5] & 0xF8) << y;  // the padding bits aside
+    }
+  }
+}
+
 TEST_F(TiffWriterTest, PackBitsRows) {
   struct Case {
     Bytes Row, Coded;
