@@ -181,8 +181,10 @@ public:
       case 3:
         if (FTwoD)
           CcittEncodeT4Row(Data, FWidth, FStream, FFillOrder, FAbort, FRefRow, FPendingBits, FPendingByte);
-        else
+        else {
+          CcittEncodeEol(FStream, FFillOrder, FAbort, FPendingBits, FPendingByte);
           CcittEncode1DRow(Data, FWidth, FStream, FFillOrder, FAbort, FPendingBits, FPendingByte);
+        }
         break;
       case 4:
         CcittEncodeT6Row(Data, FWidth, FStream, FFillOrder, FAbort, FRefRow, FPendingBits, FPendingByte);

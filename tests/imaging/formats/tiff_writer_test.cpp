@@ -4,6 +4,7 @@
 #include <tiffio.h>
 
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -141,6 +142,8 @@ TEST_F(TiffWriterTest, EveryPixelFormatAndCompressionRoundTrips) {
       libtiff::MemoryFile M{File};
       TIFF* T = libtiff::Open(M, "r");
       ASSERT_NE(T, nullptr);
+      const std::unique_ptr<TIFF, void (*)(TIFF*)> Closer(T, TIFFClose);
+    const std::unique_ptr<TIFF, void (*)(TIFF*)> Closer(T, TIFFClose);
       uint16_t Compression = 0, Spp = 0, Predictor = 1;
       TIFFGetField(T, TIFFTAG_COMPRESSION, &Compression);
       TIFFGetField(T, TIFFTAG_SAMPLESPERPIXEL, &Spp);
@@ -155,8 +158,7 @@ TEST_F(TiffWriterTest, EveryPixelFormatAndCompressionRoundTrips) {
         ASSERT_EQ(Line.size(), Want.size());
         ASSERT_EQ(Line, Want) << "row " << y;
       }
-      TIFFClose(T);
-
+  
       // Our reader gives the same pixels back.
       TIEBitmap Back;
       TIOParamsVals Q(nullptr);
@@ -237,6 +239,7 @@ TEST_F(TiffWriterTest, BilevelPagesAndFaxCoders) {
     libtiff::MemoryFile M{File};
     TIFF* T = libtiff::Open(M, "r");
     ASSERT_NE(T, nullptr);
+    const std::unique_ptr<TIFF, void (*)(TIFF*)> Closer(T, TIFFClose);
     std::vector<uint8_t> Line(size_t(TIFFScanlineSize(T)));
     ASSERT_EQ(Line.size(), 6u);
     for (int32_t y = 0; y < 30; ++y) {
@@ -247,7 +250,6 @@ TEST_F(TiffWriterTest, BilevelPagesAndFaxCoders) {
         ASSERT_EQ(Set, C.Photometric == 0 ? !WhiteHere : WhiteHere) << x << "," << y;
       }
     }
-    TIFFClose(T);
     // The bitmap itself is not changed, and our reader gives it back.
     TIEBitmap Back;
     TIOParamsVals Q(nullptr);
