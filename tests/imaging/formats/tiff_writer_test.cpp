@@ -143,7 +143,6 @@ TEST_F(TiffWriterTest, EveryPixelFormatAndCompressionRoundTrips) {
       TIFF* T = libtiff::Open(M, "r");
       ASSERT_NE(T, nullptr);
       const std::unique_ptr<TIFF, void (*)(TIFF*)> Closer(T, TIFFClose);
-    const std::unique_ptr<TIFF, void (*)(TIFF*)> Closer(T, TIFFClose);
       uint16_t Compression = 0, Spp = 0, Predictor = 1;
       TIFFGetField(T, TIFFTAG_COMPRESSION, &Compression);
       TIFFGetField(T, TIFFTAG_SAMPLESPERPIXEL, &Spp);
