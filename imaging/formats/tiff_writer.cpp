@@ -8,6 +8,7 @@
 
 #include "imaging/core/bitmap.h"
 #include "imaging/core/ie_streams.h"
+#include "imaging/core/quantizer.h"
 #include "imaging/core/zlib_streams.h"
 #include "imaging/formats/ccitt_codec.h"
 #include "imaging/formats/tiff_container.h"
@@ -264,6 +265,7 @@ struct TPageLayout {
   bool Alpha = false;
   bool Predictor = false;
   uint16_t Compression = 1;
+  const TIEQuantizer* Quantizer = nullptr;  // 24-bit rows written as palette indexes or grey levels
 };
 
 // Fills Row with the TIFF row y of the working bitmap.
@@ -286,6 +288,25 @@ void EncodeRow(TIEBitmap* B, int32_t y, const TPageLayout& L, std::vector<uint8_
       for (size_t i = 0; i < size_t(W) * 4; ++i) Row[i] = uint8_t(~S[i]);
       break;
     default: {  // 24-bit RGB, stored B, G, R
+      if (L.Quantizer != nullptr) {
+        std::fill(Row.begin(), Row.end(), 0);
+        for (int32_t x = 0; x < W; ++x, S += 3) {
+          const int32_t Index = std::clamp(L.Quantizer->PaletteIndex(TIERGB24{S[0], S[1], S[2]}), 0, 255);
+          if (L.Bits == 8) {
+            Row[size_t(x)] = uint8_t(Index);
+          } else if (L.Bits == 16) {
+            const uint16_t V = uint16_t(Index * 257);
+            std::memcpy(&Row[size_t(2 * x)], &V, 2);
+          } else {
+            const int64_t Bit = int64_t(x) * L.Bits;
+            const int32_t Value = Index & ((1 << L.Bits) - 1);
+            // Widths 2 to 7 may cross a byte: set the bits one at a time, most significant first.
+            for (int32_t b = 0; b < L.Bits; ++b)
+              if ((Value >> (L.Bits - 1 - b)) & 1) Row[size_t((Bit + b) / 8)] |= uint8_t(0x80 >> ((Bit + b) % 8));
+          }
+        }
+        break;
+      }
       uint8_t* D = Row.data();
       const uint8_t* A = L.Alpha ? B->GetAlphaChannel()->GetScanline(y) : nullptr;
       for (int32_t x = 0; x < W; ++x, S += 3) {
@@ -301,8 +322,16 @@ void EncodeRow(TIEBitmap* B, int32_t y, const TPageLayout& L, std::vector<uint8_
 }
 
 // Settles what the page holds from the working bitmap and the params, and reports it in the params.
-TPageLayout Normalise(TIEBitmap* B, TIOParamsVals& P, TTiffLzwEncoderProc& Lzw) {
+TPageLayout Normalise(TIEBitmap* B, TIOParamsVals& P, TTiffLzwEncoderProc& Lzw, TIERGB24* Palette,
+                      std::unique_ptr<TIEQuantizer>& Quantizer) {
   TPageLayout L;
+  // One sample of 2 to 8 or 16 bits from a colour bitmap: a quantized palette, or grey levels.
+  const bool Quantize = B->GetPixelFormat() == ie24RGB && P.SamplesPerPixel == 1 &&
+                        ((P.BitsPerSample >= 2 && P.BitsPerSample <= 8) || P.BitsPerSample == 16);
+  if (Quantize) {
+    Quantizer = std::make_unique<TIEQuantizer>(B, Palette, std::min(1 << P.BitsPerSample, 256));
+    if (P.TiffCompression != 5 && P.TiffCompression != 8 && P.TiffCompression != 9) P.TiffCompression = 0;
+  }
   L.Compression = CompressionOf(P.TiffCompression);
   // The fax coders take only bilevel pages.
   const bool Fax = L.Compression >= 2 && L.Compression <= 4;
@@ -335,6 +364,14 @@ TPageLayout Normalise(TIEBitmap* B, TIOParamsVals& P, TTiffLzwEncoderProc& Lzw) 
       L = {psCmyk, 8, 4, false, false, L.Compression};
       break;
     default: {
+      if (Quantizer != nullptr) {
+        const bool Grey = Quantizer->GrayScale();
+        L.Quantizer = Quantizer.get();
+        L.State = Grey ? psBlackIsZero : psPalette;
+        L.Bits = Grey || P.BitsPerSample != 16 ? P.BitsPerSample : 8;
+        L.Samples = 1;
+        break;
+      }
       L.State = psRgb;
       L.Bits = 8;
       L.Samples = 3;
@@ -428,7 +465,9 @@ int32_t TiffWriteImage(TStream* Stream, bool Insert, TIEBitmap* Bitmap, TIEProgr
 
   if (B != nullptr) {
     TTiffLzwEncoderProc Lzw = nullptr;
-    const TPageLayout L = Normalise(B, Params, Lzw);
+    TIERGB24 Palette[256] = {};
+    std::unique_ptr<TIEQuantizer> Quantizer;
+    const TPageLayout L = Normalise(B, Params, Lzw, Palette, Quantizer);
     const int32_t W = B->GetWidth(), H = B->GetHeight();
     const int32_t Samples = L.Samples + (L.Alpha ? 1 : 0);
     Tags.Long(256, uint32_t(W));
@@ -505,13 +544,14 @@ int32_t TiffWriteImage(TStream* Stream, bool Insert, TIEBitmap* Bitmap, TIEProgr
     if (Params.TiffPageNumber >= 0 || Params.TiffPageTotal >= 0)
       Tags.Shorts(297, {uint16_t(Params.TiffPageNumber), uint16_t(Params.TiffPageTotal)});
     if (L.State == psPalette) {
-      std::vector<uint16_t> Map(768);
-      const int32_t Used = B->GetPaletteLength();
-      for (int32_t i = 0; i < 256 && i < Used; ++i) {
-        const TIERGB24 C = B->GetPaletteColor(i);
+      const int32_t N = 1 << L.Bits;
+      std::vector<uint16_t> Map(size_t(3 * N));
+      const int32_t Used = L.Quantizer != nullptr ? N : B->GetPaletteLength();
+      for (int32_t i = 0; i < N && i < Used; ++i) {
+        const TIERGB24 C = L.Quantizer != nullptr ? Palette[i] : B->GetPaletteColor(i);
         Map[size_t(i)] = uint16_t(C.r * 257);
-        Map[size_t(256 + i)] = uint16_t(C.g * 257);
-        Map[size_t(512 + i)] = uint16_t(C.b * 257);
+        Map[size_t(N + i)] = uint16_t(C.g * 257);
+        Map[size_t(2 * N + i)] = uint16_t(C.b * 257);
       }
       Tags.Shorts(320, Map);
     }

@@ -117,6 +117,17 @@ struct CompressionCase {
 
 const CompressionCase Compressions[] = {{"none", 0, 1}, {"lzw", 5, 5}, {"packbits", 8, 32773}, {"deflate", 9, 32946}};
 
+TiffDirectory Ifd(const Bytes& File, TMemoryStream& S, int32_t Index, int32_t& Pages) {
+  S.Clear();
+  S.WriteBuffer(File.data(), int64_t(File.size()));
+  TiffDirectory D;
+  D.Stream = &S;
+  uint32_t First = 0;
+  TiffReadHeader(D, First);
+  TiffReadIFD(Index, First, D, Pages);
+  return D;
+}
+
 TEST_F(TiffWriterTest, EveryPixelFormatAndCompressionRoundTrips) {
   const bool HaveTools = !oracle::FindProgram("tiffinfo").empty() && !oracle::FindProgram("tiff2rgba").empty();
   for (const FormatCase& F : Formats)
@@ -264,6 +275,70 @@ TEST_F(TiffWriterTest, BilevelPagesAndFaxCoders) {
   }
 }
 
+TEST_F(TiffWriterTest, OneSampleFromColourBitmaps) {
+  // Twelve colours into a 4-bit palette: 16 entries each of red, green and blue, indexes packed.
+  for (const uint8_t Selector : {uint8_t(7), uint8_t(5), uint8_t(8)}) {
+    SCOPED_TRACE(int(Selector));
+    TIEBitmap B;
+    B.Allocate(23, 9, ie24RGB);
+    for (int32_t y = 0; y < 9; ++y)
+      for (int32_t x = 0; x < 23; ++x) {
+        const int32_t k = (x / 3 + y) % 12;
+        B.SetRGB(x, y, TIERGB24{uint8_t(k * 20), uint8_t(255 - k * 7), uint8_t(k * k)});
+      }
+    TIOParamsVals P(nullptr);
+    P.SamplesPerPixel = 1;
+    P.BitsPerSample = 4;
+    P.TiffCompression = Selector;  // a JPEG selector is reset to none
+    const Bytes File = Write(&B, P);
+    EXPECT_EQ(P.TiffCompression, Selector == 7 ? 0 : Selector);
+    EXPECT_EQ(P.TiffPhotometric, 3);
+    EXPECT_EQ(P.BitsPerSample, 4);
+    TMemoryStream S;
+    int32_t Pages = 0;
+    const TiffDirectory D = Ifd(File, S, 0, Pages);
+    EXPECT_EQ(TiffGetTag(D, 262, 0), 3);
+    EXPECT_EQ(TiffGetTag(D, 258, 0), 4);
+    EXPECT_EQ(TiffFindTag(D, 317), -1);
+    ASSERT_GE(TiffFindTag(D, 320), 0);
+    EXPECT_EQ(D.Entries[size_t(TiffFindTag(D, 320))].Count, 48u);
+    libtiff::MemoryFile M{File};
+    TIFF* T = libtiff::Open(M, "r");
+    ASSERT_NE(T, nullptr);
+    const std::unique_ptr<TIFF, void (*)(TIFF*)> Closer(T, TIFFClose);
+    std::vector<uint32_t> Rgba(23 * 9);
+    ASSERT_EQ(TIFFReadRGBAImageOriented(T, 23, 9, Rgba.data(), ORIENTATION_TOPLEFT, 0), 1);
+    for (int32_t y = 0; y < 9; ++y)
+      for (int32_t x = 0; x < 23; ++x) {
+        const uint32_t Px = Rgba[size_t(y * 23 + x)];
+        const TIERGB24 C = B.GetRGB(x, y);
+        ASSERT_EQ(TIFFGetR(Px), C.r) << x << "," << y;
+        ASSERT_EQ(TIFFGetG(Px), C.g) << x << "," << y;
+        ASSERT_EQ(TIFFGetB(Px), C.b) << x << "," << y;
+      }
+    if (!oracle::FindProgram("tiffinfo").empty()) {
+      EXPECT_EQ(TiffinfoComplaints(File, "palette4.tif"), "");
+    }
+  }
+  // A grey image asked for one 16-bit sample: grey levels, 16 bits kept.
+  TIEBitmap G;
+  G.Allocate(16, 4, ie24RGB);
+  for (int32_t y = 0; y < 4; ++y)
+    for (int32_t x = 0; x < 16; ++x) G.SetRGB(x, y, TIERGB24{uint8_t(x * 16), uint8_t(x * 16), uint8_t(x * 16)});
+  TIOParamsVals P(nullptr);
+  P.SamplesPerPixel = 1;
+  P.BitsPerSample = 16;
+  const Bytes File = Write(&G, P);
+  EXPECT_EQ(P.TiffPhotometric, 1);
+  EXPECT_EQ(P.BitsPerSample, 16);
+  TMemoryStream S;
+  int32_t Pages = 0;
+  const TiffDirectory D = Ifd(File, S, 0, Pages);
+  EXPECT_EQ(TiffGetTag(D, 262, -1), 1);
+  EXPECT_EQ(TiffGetTag(D, 258, 0), 16);
+  EXPECT_EQ(TiffGetTag(D, 277, 0), 1);
+}
+
 TEST_F(TiffWriterTest, PackBitsRows) {
   struct Case {
     Bytes Row, Coded;
@@ -292,17 +367,6 @@ TEST_F(TiffWriterTest, PackBitsRows) {
   EXPECT_EQ(Coded[4], uint8_t(1 - 44));
   EXPECT_EQ(Coded[6], 127);
   EXPECT_EQ(Coded[6 + 129], 11);
-}
-
-TiffDirectory Ifd(const Bytes& File, TMemoryStream& S, int32_t Index, int32_t& Pages) {
-  S.Clear();
-  S.WriteBuffer(File.data(), int64_t(File.size()));
-  TiffDirectory D;
-  D.Stream = &S;
-  uint32_t First = 0;
-  TiffReadHeader(D, First);
-  TiffReadIFD(Index, First, D, Pages);
-  return D;
 }
 
 TEST_F(TiffWriterTest, StripsTagsAndTexts) {
