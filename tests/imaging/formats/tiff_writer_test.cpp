@@ -207,6 +207,40 @@ TEST_F(TiffWriterTest, EveryPixelFormatAndCompressionRoundTrips) {
     }
 }
 
+TEST_F(TiffWriterTest, PillowDecodesWhatWeWrite) {
+  const std::string Python = oracle::PythonWithPillow();
+  if (Python.empty()) GTEST_SKIP() << "no Python with Pillow";
+  // Pages Pillow reads as 8-bit RGB, grey, palette or bilevel, in every compression; one script checks
+  // them all against the RGB the bitmap shows.
+  std::string Script = "import sys\nfrom PIL import Image\nbad = []\n";
+  int32_t n = 0;
+  for (const TIEPixelFormat F : {ie1g, ie8g, ie8p, ie24RGB})
+    for (const CompressionCase& C : Compressions) {
+      TIEBitmap B;
+      Fill(B, F, 29, 17, 5);
+      TIOParamsVals P(nullptr);
+      P.BitsPerSample = F == ie1g ? 1 : 8;
+      P.SamplesPerPixel = F == ie24RGB ? 3 : 1;
+      P.TiffCompression = C.Selector;
+      const std::string Path = oracle::TempPath("pillow-" + std::to_string(n++) + ".tif");
+      oracle::WriteFile(Path, Write(&B, P));
+      Bytes Rgb;
+      for (int32_t y = 0; y < 17; ++y)
+        for (int32_t x = 0; x < 29; ++x) {
+          const TIERGB24 Px = B.GetPixelAsRGB(x, y);
+          Rgb.insert(Rgb.end(), {Px.r, Px.g, Px.b});
+        }
+      oracle::WriteFile(Path + ".rgb", Rgb);
+      Script += "if Image.open('" + Path + "').convert('RGB').tobytes() != open('" + Path +
+                ".rgb', 'rb').read(): bad.append('" + Path + "')\n";
+    }
+  Script += "print(' '.join(bad)); sys.exit(1 if bad else 0)\n";
+  const std::string ScriptPath = oracle::TempPath("pillow-check.py");
+  oracle::WriteFile(ScriptPath, Bytes(Script.begin(), Script.end()));
+  const oracle::RunResult R = oracle::Run(oracle::Quoted(Python) + " " + oracle::Quoted(ScriptPath));
+  EXPECT_EQ(R.Status, 0) << R.Output;
+}
+
 TEST_F(TiffWriterTest, BilevelPagesAndFaxCoders) {
   struct Case {
     uint8_t Selector;
