@@ -11,6 +11,7 @@
 #include "imaging/core/quantizer.h"
 #include "imaging/core/zlib_streams.h"
 #include "imaging/formats/ccitt_codec.h"
+#include "imaging/formats/jpeg_codec.h"
 #include "imaging/formats/tiff_container.h"
 #include "imaging/io/io_params.h"
 #include "imaging/proc/bitmap_copy.h"
@@ -24,7 +25,7 @@ namespace tiffwriter {
 constexpr int64_t StripTarget = 524288;
 
 // Photometric states of the page being written.
-enum : uint8_t { psWhiteIsZero = 0, psBlackIsZero = 1, psRgb = 2, psPalette = 3, psCmyk = 5 };
+enum : uint8_t { psWhiteIsZero = 0, psBlackIsZero = 1, psRgb = 2, psPalette = 3, psCmyk = 5, psYCbCr = 6 };
 
 uint16_t CompressionOf(uint8_t Selector) {
   switch (Selector) {
@@ -33,6 +34,8 @@ uint16_t CompressionOf(uint8_t Selector) {
     case 3: return 3;
     case 4: return 4;
     case 5: return 5;
+    case 6: return 6;
+    case 7: return 7;
     case 8: return 32773;
     case 9:
     case 10: return 32946;
@@ -336,6 +339,8 @@ TPageLayout Normalise(TIEBitmap* B, TIOParamsVals& P, TTiffLzwEncoderProc& Lzw, 
   // The fax coders take only bilevel pages.
   const bool Fax = L.Compression >= 2 && L.Compression <= 4;
   if (Fax && B->GetPixelFormat() != ie1g) L.Compression = 1;
+  const bool Jpeg = L.Compression == 6 || L.Compression == 7;
+  if (Jpeg && B->GetPixelFormat() != ie24RGB) L.Compression = 1;
   if (L.Compression == 1) P.TiffCompression = 0;
   if (L.Compression == 5) {
     Lzw = P.TiffLzwEncoder != nullptr ? P.TiffLzwEncoder : GlobalTiffLzwEncoder;
@@ -375,6 +380,16 @@ TPageLayout Normalise(TIEBitmap* B, TIOParamsVals& P, TTiffLzwEncoderProc& Lzw, 
       L.State = psRgb;
       L.Bits = 8;
       L.Samples = 3;
+      if (L.Compression == 6 || L.Compression == 7) {
+        // The JPEG colour space decides what the page declares.
+        switch (P.TiffJpegColorSpace) {
+          case 1: L.State = psBlackIsZero; L.Samples = 1; break;
+          case 2: L.State = psYCbCr; break;
+          case 3: L.State = psCmyk; L.Samples = 4; break;
+          default: break;
+        }
+        break;
+      }
       L.Alpha = B->HasAlphaChannel() && !B->GetAlphaChannel()->Full() && L.Compression != 32946;
       L.Predictor = L.Compression == 5 && !B->HasAlphaChannel();
     }
@@ -481,6 +496,7 @@ int32_t TiffWriteImage(TStream* Stream, bool Insert, TIEBitmap* Bitmap, TIEProgr
                     : L.State == psCmyk        ? 5
                     : L.State == psBlackIsZero ? 1
                     : L.State == psWhiteIsZero ? 0
+                    : L.State == psYCbCr       ? 6
                                                : 2);
     Tags.Text(269, Params.TiffDocumentName);
     const bool Fax = L.Compression >= 2 && L.Compression <= 4;
@@ -507,7 +523,33 @@ int32_t TiffWriteImage(TStream* Stream, bool Insert, TIEBitmap* Bitmap, TIEProgr
       RowsPerStrip = std::max<int32_t>(int32_t(H / n), 1);
     }
     std::vector<uint32_t> Offsets, Counts;
-    {
+    if (L.Compression == 6 || L.Compression == 7) {
+      TIOParamsVals J(nullptr);
+      J.JpegQuality = Params.TiffJpegQuality;
+      J.JpegColorSpace = Params.TiffJpegColorSpace == 4 ? 0 : Params.TiffJpegColorSpace;
+      RowsPerStrip = H;
+      const int64_t At = Stream->Position();
+      if (L.Compression == 7) {
+        JpegWriteImage(Stream, B, J, Progress);
+        Offsets.push_back(uint32_t(At - Base));
+        Counts.push_back(uint32_t(Stream->Position() - At));
+      } else {
+        // The whole interchange stream sits in the file; the strip is its scan, from the SOS marker.
+        TMemoryStream Jpeg;
+        JpegWriteImage(&Jpeg, B, J, Progress);
+        const uint8_t* P = static_cast<const uint8_t*>(Jpeg.Memory());
+        const int64_t Size = Jpeg.Size();
+        int64_t Sos = 0;
+        while (Sos + 1 < Size && !(P[Sos] == 0xFF && P[Sos + 1] == 0xDA)) ++Sos;
+        SafeStreamWrite(Stream, Abort, P, Size);
+        Tags.Long(514, uint32_t(Size));
+        Tags.Long(513, uint32_t(At - Base));
+        Offsets.push_back(uint32_t(At - Base + Sos));
+        Counts.push_back(uint32_t(Size - Sos));
+        Tags.Short(512, 1);
+        Tags.Shorts(530, {2, 2});
+      }
+    } else {
       TStripCoder Coder(Stream, L.Compression, Lzw, Params.TiffZipCompression, Abort);
       Coder.SetFax(W, int32_t(Params.TiffFillOrder), Params.TiffCompression == 3);
       int64_t StripAt = Stream->Position();
@@ -527,6 +569,7 @@ int32_t TiffWriteImage(TStream* Stream, bool Insert, TIEBitmap* Bitmap, TIEProgr
       }
     }
     if (Abort != 0) return Result;
+    if (L.State == psYCbCr && L.Compression == 7) Tags.Shorts(530, {2, 2});
     Tags.Long(278, uint32_t(RowsPerStrip));
     Tags.Longs(273, Offsets);
     Tags.Longs(279, Counts);

@@ -1,8 +1,11 @@
 #include "imaging/formats/tiff_writer.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <tiffio.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -371,6 +374,64 @@ TEST_F(TiffWriterTest, OneSampleFromColourBitmaps) {
   EXPECT_EQ(TiffGetTag(D, 262, -1), 1);
   EXPECT_EQ(TiffGetTag(D, 258, 0), 16);
   EXPECT_EQ(TiffGetTag(D, 277, 0), 1);
+}
+
+TEST_F(TiffWriterTest, JpegPages) {
+  struct Case {
+    uint8_t Selector, ColorSpace;
+    uint16_t Compression, Photometric, Samples;
+  };
+  const Case Cases[] = {{7, 2, 7, 6, 3}, {7, 0, 7, 2, 3}, {7, 1, 7, 1, 1}, {6, 2, 6, 6, 3}};
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(int(C.Selector) * 10 + C.ColorSpace);
+    TIEBitmap B;
+    B.Allocate(64, 48, ie24RGB);
+    for (int32_t y = 0; y < 48; ++y)
+      for (int32_t x = 0; x < 64; ++x) {
+        const uint8_t v = uint8_t(x * 3 + y);
+        B.SetRGB(x, y, C.ColorSpace == 1 ? TIERGB24{v, v, v} : TIERGB24{uint8_t(x * 4), uint8_t(y * 5), v});
+      }
+    TIOParamsVals P(nullptr);
+    P.TiffCompression = C.Selector;
+    P.TiffJpegColorSpace = C.ColorSpace;
+    P.TiffJpegQuality = 95;
+    const Bytes File = Write(&B, P);
+    TMemoryStream S;
+    int32_t Pages = 0;
+    const TiffDirectory D = Ifd(File, S, 0, Pages);
+    EXPECT_EQ(TiffGetTag(D, 259, 0), C.Compression);
+    EXPECT_EQ(TiffGetTag(D, 262, -1), C.Photometric);
+    EXPECT_EQ(TiffGetTag(D, 277, 0), C.Samples);
+    EXPECT_EQ(TiffGetTag(D, 278, 0), 48);
+    if (C.Selector == 6) {
+      const int32_t Soi = TiffGetTag(D, 513, 0);
+      EXPECT_EQ(File[size_t(Soi)], 0xFF);
+      EXPECT_EQ(File[size_t(Soi) + 1], 0xD8);
+      const int32_t Scan = TiffGetTag(D, 273, 0);
+      EXPECT_EQ(File[size_t(Scan)], 0xFF);
+      EXPECT_EQ(File[size_t(Scan) + 1], 0xDA);
+      EXPECT_EQ(Scan + TiffGetTag(D, 279, 0), Soi + TiffGetTag(D, 514, 0));
+      continue;  // libtiff is not built with the old-style decoder everywhere
+    }
+    libtiff::MemoryFile M{File};
+    TIFF* T = libtiff::Open(M, "r");
+    ASSERT_NE(T, nullptr);
+    const std::unique_ptr<TIFF, void (*)(TIFF*)> Closer(T, TIFFClose);
+    std::vector<uint32_t> Rgba(64 * 48);
+    ASSERT_EQ(TIFFReadRGBAImageOriented(T, 64, 48, Rgba.data(), ORIENTATION_TOPLEFT, 0), 1);
+    int MaxDiff = 0;
+    for (int32_t y = 0; y < 48; ++y)
+      for (int32_t x = 0; x < 64; ++x) {
+        const uint32_t Px = Rgba[size_t(y * 64 + x)];
+        const TIERGB24 E = B.GetRGB(x, y);
+        MaxDiff = std::max({MaxDiff, std::abs(int(TIFFGetR(Px)) - E.r), std::abs(int(TIFFGetG(Px)) - E.g),
+                            std::abs(int(TIFFGetB(Px)) - E.b)});
+      }
+    EXPECT_LE(MaxDiff, 16);
+    if (!oracle::FindProgram("tiffinfo").empty()) {
+      EXPECT_EQ(TiffinfoComplaints(File, "jpeg.tif"), "");
+    }
+  }
 }
 
 TEST_F(TiffWriterTest, PackBitsRows) {
