@@ -6,7 +6,10 @@
 #include <unordered_set>
 #include <vector>
 
+#include "imaging/core/annotations.h"
 #include "imaging/core/bitmap.h"
+#include "imaging/core/icc_profile.h"
+#include "imaging/core/jpeg_markers.h"
 #include "imaging/core/ie_streams.h"
 #include "imaging/core/quantizer.h"
 #include "imaging/core/zlib_streams.h"
@@ -400,6 +403,40 @@ TPageLayout Normalise(TIEBitmap* B, TIOParamsVals& P, TTiffLzwEncoderProc& Lzw, 
   return L;
 }
 
+// Frees a block made with malloc.
+struct TFreeBlock {
+  void operator()(void* P) const { std::free(P); }
+};
+
+// IPTC, XMP, annotations and the input profile of the params.
+void WriteMetadataBlocks(TTagList& Tags, TIOParamsVals& P) {
+  void* Data = nullptr;
+  int32_t Length = 0;
+  P.IptcInfo.SaveToBuffer(Data, Length, false);
+  std::unique_ptr<void, TFreeBlock> Iptc(Data);
+  if (Iptc != nullptr && Length > 0) {
+    // Typed LONG: the bytes are padded with zeros to the declared count of 4-byte values.
+    std::vector<uint8_t> Padded(static_cast<const uint8_t*>(Data), static_cast<const uint8_t*>(Data) + Length);
+    Padded.resize((Padded.size() + 3) / 4 * 4, 0);
+    Tags.OutOfLine(33723, tftLong, uint32_t(Padded.size() / 4), Padded.data(), Padded.size());
+  }
+  if (!P.Xmp.empty()) Tags.OutOfLine(700, tftByte, uint32_t(P.Xmp.size()), P.Xmp.data(), P.Xmp.size());
+  if (P.ImagingAnnot() != nullptr && !P.ImagingAnnot()->Marks.empty()) {
+    void* A = nullptr;
+    int32_t ALength = 0;
+    P.ImagingAnnot()->SaveToBuffer(A, ALength);
+    std::unique_ptr<void, TFreeBlock> Annot(A);
+    if (A != nullptr && ALength > 0) Tags.OutOfLine(32932, tftByte, uint32_t(ALength), A, size_t(ALength));
+  }
+  const TIEICC* Icc = P.InputIcc();
+  if (Icc != nullptr && Icc->IsValid() && !Icc->Applied) {
+    TMemoryStream Profile;
+    Icc->SaveToStream(&Profile, true);
+    if (Profile.Size() > 0)
+      Tags.OutOfLine(34675, tftUndefined, uint32_t(Profile.Size()), Profile.Memory(), size_t(Profile.Size()));
+  }
+}
+
 }  // namespace tiffwriter
 
 void TiffPackBitsRow(TStream* Stream, const uint8_t* Row, int32_t Count, uint8_t& Aborting) {
@@ -586,6 +623,7 @@ int32_t TiffWriteImage(TStream* Stream, bool Insert, TIEBitmap* Bitmap, TIEProgr
     Tags.Long(254, 0);
     if (Params.TiffPageNumber >= 0 || Params.TiffPageTotal >= 0)
       Tags.Shorts(297, {uint16_t(Params.TiffPageNumber), uint16_t(Params.TiffPageTotal)});
+    WriteMetadataBlocks(Tags, Params);
     if (L.State == psPalette) {
       const int32_t N = 1 << L.Bits;
       std::vector<uint16_t> Map(size_t(3 * N));

@@ -434,6 +434,39 @@ TEST_F(TiffWriterTest, JpegPages) {
   }
 }
 
+TEST_F(TiffWriterTest, MetadataBlocks) {
+  TIEBitmap B;
+  Fill(B, ie8g, 8, 2, 1);
+  TIOParamsVals P(nullptr);
+  P.IptcInfo.AddData(2, 5, "ab", 2);
+  P.Xmp = "<x:xmpmeta/>";
+  P.TiffPageNumber = 2;
+  P.TiffPageTotal = 7;
+  const Bytes File = Write(&B, P);
+  void* Data = nullptr;
+  int32_t Length = 0;
+  P.IptcInfo.SaveToBuffer(Data, Length, false);
+  const Bytes Iptc(static_cast<uint8_t*>(Data), static_cast<uint8_t*>(Data) + Length);
+  std::free(Data);
+  ASSERT_NE(Length % 4, 0);  // the case that needs padding
+  TMemoryStream S;
+  int32_t Pages = 0;
+  const TiffDirectory D = Ifd(File, S, 0, Pages);
+  const TTiffEntry& E = D.Entries[size_t(TiffFindTag(D, 33723))];
+  EXPECT_EQ(E.Type, tftLong);
+  EXPECT_EQ(E.Count, uint32_t((Length + 3) / 4));
+  Bytes Want = Iptc;
+  Want.resize(size_t(E.Count) * 4, 0);
+  EXPECT_EQ(TiffGetTagData(D, 33723), Want);
+  EXPECT_EQ(D.Entries[size_t(TiffFindTag(D, 700))].Type, tftByte);
+  const Bytes Xmp = TiffGetTagData(D, 700);
+  EXPECT_EQ(std::string(Xmp.begin(), Xmp.end()), "<x:xmpmeta/>");
+  EXPECT_EQ(TiffGetTagArray(D, 297), (std::vector<int32_t>{2, 7}));
+  if (!oracle::FindProgram("tiffinfo").empty()) {
+    EXPECT_EQ(TiffinfoComplaints(File, "metadata.tif"), "");
+  }
+}
+
 TEST_F(TiffWriterTest, PackBitsRows) {
   struct Case {
     Bytes Row, Coded;
