@@ -16,6 +16,7 @@
 #include "imaging/core/mask.h"
 #include "imaging/formats/tiff_container.h"
 #include "imaging/formats/tiff_reader.h"
+#include "imaging/io/imaging_io.h"
 #include "imaging/io/io_params.h"
 #include "platform/streams.h"
 #include "tests/imaging/formats/format_test_support.h"
@@ -465,6 +466,23 @@ TEST_F(TiffWriterTest, MetadataBlocks) {
   if (!oracle::FindProgram("tiffinfo").empty()) {
     EXPECT_EQ(TiffinfoComplaints(File, "metadata.tif"), "");
   }
+}
+
+TEST_F(TiffWriterTest, SaveAndLoadThroughTheIOComponent) {
+  TIEBitmap B;
+  Fill(B, ie24RGB, 31, 12, 9);
+  std::unique_ptr<TImagingIO> IO(TImagingIO::CreateForBitmap(&B));
+  IO->IOParams()->TiffCompression = 5;
+  TMemoryStream S;
+  IO->SaveTiffStream(&S);
+  ASSERT_EQ(IO->AbortFlag, 0);
+  S.SetPosition(0);
+  TIEBitmap Back;
+  std::unique_ptr<TImagingIO> In(TImagingIO::CreateForBitmap(&Back));
+  In->LoadTiffStream(&S);
+  ASSERT_EQ(In->AbortFlag, 0);
+  ASSERT_EQ(Back.GetWidth(), 31);
+  for (int32_t y = 0; y < 12; ++y) ASSERT_EQ(0, std::memcmp(Back.GetScanline(y), B.GetScanline(y), 93)) << y;
 }
 
 TEST_F(TiffWriterTest, PackBitsRows) {
