@@ -485,6 +485,41 @@ TEST_F(TiffWriterTest, SaveAndLoadThroughTheIOComponent) {
   for (int32_t y = 0; y < 12; ++y) ASSERT_EQ(0, std::memcmp(Back.GetScanline(y), B.GetScanline(y), 93)) << y;
 }
 
+TEST_F(TiffWriterTest, FormatsWithoutTiffSamplesAreWrittenAsRgb) {
+  // Float, CIELab and BGRx bitmaps become 24-bit RGB on a private copy: the page declares RGB, and with
+  // LZW its rows are differenced, so predictor 2 is declared only for rows that are.
+  for (const TIEPixelFormat F : {ie32f, ieCIELab, ieRGBX32}) {
+    SCOPED_TRACE(int(F));
+    TIEBitmap B;
+    B.Allocate(9, 5, ie24RGB);
+    for (int32_t y = 0; y < 5; ++y)
+      for (int32_t x = 0; x < 9; ++x) B.SetRGB(x, y, TIERGB24{uint8_t(x * 20), uint8_t(x * 20), uint8_t(x * 20)});
+    B.SetPixelFormat(F);
+    TIEBitmap Rgb;
+    Rgb.Assign(&B);
+    Rgb.SetPixelFormat(ie24RGB);
+    TIOParamsVals P(nullptr);
+    P.TiffCompression = 5;
+    const Bytes File = Write(&B, P);
+    EXPECT_EQ(B.GetPixelFormat(), F);
+    EXPECT_EQ(P.TiffPhotometric, 2);
+    libtiff::MemoryFile M{File};
+    TIFF* T = libtiff::Open(M, "r");
+    ASSERT_NE(T, nullptr);
+    const std::unique_ptr<TIFF, void (*)(TIFF*)> Closer(T, TIFFClose);
+    uint16_t Photometric = 0, Predictor = 0;
+    TIFFGetField(T, TIFFTAG_PHOTOMETRIC, &Photometric);
+    TIFFGetField(T, TIFFTAG_PREDICTOR, &Predictor);
+    EXPECT_EQ(Photometric, PHOTOMETRIC_RGB);
+    EXPECT_EQ(Predictor, 2);
+    std::vector<uint8_t> Line(size_t(TIFFScanlineSize(T)));
+    for (int32_t y = 0; y < 5; ++y) {
+      ASSERT_EQ(TIFFReadScanline(T, Line.data(), uint32_t(y), 0), 1);
+      EXPECT_EQ(Line, ExpectedRow(Rgb, y, false)) << y;
+    }
+  }
+}
+
 TEST_F(TiffWriterTest, PackBitsRows) {
   struct Case {
     Bytes Row, Coded;
