@@ -474,6 +474,11 @@ int32_t TiffWriteImage(TStream* Stream, bool Insert, TIEBitmap* Bitmap, TIEProgr
   using namespace tiffwriter;
   uint8_t LocalAbort = 0;
   uint8_t& Abort = Progress.Abort != nullptr ? *Progress.Abort : LocalAbort;
+  // A bitmap without pixels would make a page whose strips do not add up: nothing is written.
+  if (Bitmap != nullptr && Bitmap->IsEmpty()) {
+    Abort = 1;
+    return 0;
+  }
   const int64_t Base = Stream->Position();
   int32_t Result = 1;
   uint32_t Link = 4, LinkValue = 0;

@@ -14,7 +14,8 @@ class TIOParamsVals;
 
 // Writes one page at the stream's position (new file) or appends a page to the file that starts there
 // and links it before page Params.TiffImageIndex, or last (Insert). Returns the pages of the file after
-// the write; 0 when the insert is refused (not a little-endian TIFF), with the abort flag set. Without a
+// the write; 0 when the insert is refused (not a little-endian TIFF with a sound IFD chain) or the bitmap
+// has no pixels, with the abort flag set and nothing written. Without a
 // bitmap the page holds only the descriptive tags. BitsPerSample, SamplesPerPixel, TiffPhotometric and
 // TiffCompression of Params are set to what was written. The bitmap is not changed.
 int32_t TiffWriteImage(TStream* Stream, bool Insert, TIEBitmap* Bitmap, TIEProgressRecord& Progress,

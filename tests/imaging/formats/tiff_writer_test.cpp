@@ -520,6 +520,34 @@ TEST_F(TiffWriterTest, FormatsWithoutTiffSamplesAreWrittenAsRgb) {
   }
 }
 
+TEST_F(TiffWriterTest, ProgressAndAbort) {
+  TIEBitmap B;
+  Fill(B, ie8g, 16, 8, 2);
+  TIOParamsVals P(nullptr);
+  TMemoryStream S;
+  LoggedProgress Progress;
+  EXPECT_EQ(TiffWriteImage(&S, false, &B, Progress.Record, P), 1);
+  EXPECT_EQ(Progress.Reports, (std::vector<int>{0, 12, 25, 37, 50, 62, 75, 87}));
+  // Aborted during the rows: no IFD, the header stays a placeholder.
+  TMemoryStream Cut;
+  LoggedProgress Stop;
+  Stop.Record.OnProgress = [&](TObject*, int Per) {
+    if (Per >= 50) Stop.Abort = 1;
+  };
+  TiffWriteImage(&Cut, false, &B, Stop.Record, P);
+  const Bytes Written = BytesOf(Cut);
+  ASSERT_GE(Written.size(), 8u);
+  EXPECT_EQ(Bytes(Written.begin(), Written.begin() + 8), Bytes(8, 0));
+  EXPECT_LT(Written.size(), 8u + 16 * 8);
+  // A bitmap without pixels: refused, nothing written.
+  TIEBitmap Empty;
+  TMemoryStream None;
+  LoggedProgress Refused;
+  EXPECT_EQ(TiffWriteImage(&None, false, &Empty, Refused.Record, P), 0);
+  EXPECT_EQ(Refused.Abort, 1);
+  EXPECT_EQ(None.Size(), 0);
+}
+
 TEST_F(TiffWriterTest, PackBitsRows) {
   struct Case {
     Bytes Row, Coded;
