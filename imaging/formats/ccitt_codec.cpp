@@ -605,6 +605,13 @@ void CcittEncode1DRow(const uint8_t* Row, int32_t Width, TStream* Stream, int32_
   Out.Flush(Stream, FillOrder, Abort, PendingBits, PendingByte);
 }
 
+void CcittEncodeEol(TStream* Stream, int32_t FillOrder, uint8_t& Abort, int32_t& PendingBits,
+                    uint8_t& PendingByte) {
+  TBitWriter Out(PendingBits, PendingByte);
+  Out.Put(EolCode);
+  Out.Flush(Stream, FillOrder, Abort, PendingBits, PendingByte);
+}
+
 namespace {
 
 void KeepReference(std::vector<uint8_t>& RefRow, const uint8_t* Row, int32_t Width) {

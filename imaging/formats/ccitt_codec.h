@@ -52,6 +52,9 @@ void CcittEncodeMHRow(const uint8_t* Row, int32_t Width, TStream* Stream, int32_
 // next call. Row nullptr writes the pending byte padded with zero bits.
 void CcittEncode1DRow(const uint8_t* Row, int32_t Width, TStream* Stream, int32_t FillOrder, uint8_t& Abort,
                       int32_t& PendingBits, uint8_t& PendingByte);
+// An EOL code; it goes before each 1-D row of a one-dimensional T.4 strip.
+void CcittEncodeEol(TStream* Stream, int32_t FillOrder, uint8_t& Abort, int32_t& PendingBits,
+                    uint8_t& PendingByte);
 // T.4 rows: the first (RefRow empty) EOL, tag 1 and 1-D runs; later ones EOL, tag 0 and 2-D codes
 // against the row before. Row nullptr writes an EOL and the pending byte, and empties RefRow.
 void CcittEncodeT4Row(const uint8_t* Row, int32_t Width, TStream* Stream, int32_t FillOrder, uint8_t& Abort,

@@ -12,8 +12,10 @@
 #include "imaging/formats/pcx_codec.h"
 #include "imaging/formats/png_reader.h"
 #include "imaging/formats/png_writer.h"
+#include "imaging/formats/tiff_detect.h"
 #include "imaging/formats/tiff_lzw.h"
 #include "imaging/formats/tiff_reader.h"
+#include "imaging/formats/tiff_writer.h"
 #include "imaging/io/format_registry.h"
 #include "imaging/io/io_params.h"
 
@@ -67,7 +69,7 @@ constexpr TFormatCodec FormatCodecs[] = {
     {ftJpeg, JpegRegistryRead, JpegRegistryWrite},
     {ftPcx, PcxRegistryRead, PcxWriteImage},
     {ftDcx, DcxRegistryRead, DcxRegistryWrite},
-    {ftTiff, TiffRegistryRead, nullptr},
+    {ftTiff, TiffRegistryRead, TiffRegistryWrite},
 };
 
 struct TFormatTest {
@@ -81,6 +83,9 @@ constexpr TFormatTest FormatContentTests[] = {
     {&TIEFormatTests::IsJp2Stream, IsJp2Stream},
     {&TIEFormatTests::IsJ2kStream, IsJ2kStream},
     {&TIEFormatTests::IsDcxStream, IsDcxStream},
+    {&TIEFormatTests::IsHdPhotoStream, IsHdPhotoStream},
+    {&TIEFormatTests::IsTiffStream, IsTiffStream},
+    {&TIEFormatTests::IsCameraRawTiff, IsCameraRawTiff},
 };
 
 // The checks the tests replaced, given back when they are withdrawn.

@@ -2,6 +2,7 @@
 // registry and format detection, what its shut-down takes back, and the I/O component reading and
 // writing the formats through them.
 #include "imaging/formats/formats_startup.h"
+#include "imaging/formats/tiff_detect.h"
 
 #include <gtest/gtest.h>
 
@@ -70,6 +71,9 @@ TEST_F(FormatsStartupTest, TheStepFillsTheRowsAndTestsOfItsFormatsAndShutdownTak
   EXPECT_EQ(FormatTests.IsPngStream, IsPngStream);
   EXPECT_EQ(FormatTests.IsJp2Stream, IsJp2Stream);
   EXPECT_EQ(FormatTests.IsJ2kStream, IsJ2kStream);
+  EXPECT_EQ(FormatTests.IsTiffStream, IsTiffStream);
+  EXPECT_EQ(FormatTests.IsCameraRawTiff, IsCameraRawTiff);
+  EXPECT_EQ(FormatTests.IsHdPhotoStream, IsHdPhotoStream);
   EXPECT_EQ(J2000YCbCr.CrToR[0], -179);
   // Formats of other libraries keep their placeholders.
   EXPECT_EQ(FindFormatInfoByType(ftPsd)->ReadProc, StubReadProc);
@@ -86,6 +90,7 @@ TEST_F(FormatsStartupTest, TheStepFillsTheRowsAndTestsOfItsFormatsAndShutdownTak
   }();
   EXPECT_EQ(FormatTests.IsPngStream, LibraryOwn.IsPngStream);
   EXPECT_EQ(FormatTests.IsJ2kStream, LibraryOwn.IsJ2kStream);
+  EXPECT_EQ(FormatTests.IsTiffStream, LibraryOwn.IsTiffStream);
   EXPECT_EQ(J2000YCbCr.CrToR[0], 0);
   // A registry built without the format library has placeholders only.
   BuildFormatRegistry();
