@@ -119,7 +119,8 @@ TImagingIO* TImagingIO::CreateForBitmap(TIEBitmap* Bitmap) {
 }
 
 TImagingIO::~TImagingIO() {
-  // The I/O thread, AVI, video-capture and multi-page document state join here when they come.
+  // The I/O thread, video-capture and multi-page document state join here when they come.
+  CloseAviFile();
   UnregisterViewCallback();
 }
 

@@ -15,6 +15,7 @@
 #include "imaging/io/format_registry.h"
 #include "imaging/io/gif_writer.h"
 #include "imaging/io/io_params.h"
+#include "platform/avifile.h"
 #include "platform/objects.h"
 #include "platform/types.h"
 
@@ -62,6 +63,10 @@ struct TImagingIOLinks {
   std::function<bool(TImagingIO* IO, int16_t Pages)> ShowPreviewsDialog;
 };
 extern TImagingIOLinks ImagingIOLinks;
+
+// Milliseconds between the frames of a video stream of Rate / Scale frames per second, truncated; 0 when
+// either is 0.
+uint32_t AviFrameDelay(uint32_t Rate, uint32_t Scale);
 
 class TImagingIO : public TComponent {
 public:
@@ -255,6 +260,14 @@ public:
   void SaveFormatStream(uint32_t FileType, TStream* Stream, bool WithHeader);
   void SaveFormatFile(uint32_t FileType, const std::string& FileName);
 
+  // ---- AVI frames (avi_frames.cpp) ----
+  // Opens the first video stream of an AVI file; its frame count, 0 with AbortFlag set on failure.
+  int32_t OpenAviFile(const std::string& FileName);
+  // Decodes frame Index of the open file into the work bitmap; no open file, an index past the end or
+  // a frame that cannot be decoded set AbortFlag and leave the bitmap.
+  void LoadAviFrame(uint32_t Index);
+  void CloseAviFile();
+
   // ---- Resolution ----
   // A resolution below 2 becomes the library's default.
   void ApplyDefaultDpi();
@@ -285,6 +298,11 @@ private:
   void SaveGifStreamCore(TStream* Stream, const TGifCodedFrame* Coded = nullptr);
   void SaveGifFileCore(const std::string& FileName, const TGifCodedFrame* Coded);
   int32_t InsertGifFrameCore(const std::string& FileName, const TGifCodedFrame* Coded);
+
+  PAVIFILE FAviFile = nullptr;
+  PAVISTREAM FAviStream = nullptr;
+  PGETFRAME FAviFrames = nullptr;
+  AVISTREAMINFOW FAviInfo;
 
   TIEBitmapBinding FBinding;
   TIEView* FAttachedImaging = nullptr;

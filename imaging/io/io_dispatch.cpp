@@ -323,10 +323,18 @@ void TImagingIO::LoadFromFile(const std::string& FileName) {
     FailOperation(this);
     return;
   }
-  // Neither downloads nor AVI frames are part of the library yet: both fail like an unknown format.
+  // Downloads are not part of the library yet: they fail like an unknown format.
   const std::string Ext = ExtensionOf(FileName);
-  if (IsUrl(FileName) || Ext == "avi") {
+  if (IsUrl(FileName)) {
     FailOperation(this);
+    return;
+  }
+  if (Ext == "avi") {
+    OpenAviFile(FileName);
+    if (AbortFlag == 0) LoadAviFrame(uint32_t(FIOParams->ImageIndex));
+    CloseAviFile();
+    FIOParams->FileName = FileName;
+    FIOParams->FileType = ftAvi;
     return;
   }
   const TIEFileFormatInfo* Row = FindFormatInfoByExtension(Ext);
