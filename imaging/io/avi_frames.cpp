@@ -46,6 +46,7 @@ int32_t TImagingIO::OpenAviFile(const std::string& FileName) {
 }
 
 void TImagingIO::LoadAviFrame(uint32_t Index) {
+  if (HandOff(8, [this, Index] { LoadAviFrame(Index); })) return;
   AbortFlag = 0;
   try {
     bool Loaded = false;

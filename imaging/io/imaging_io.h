@@ -3,8 +3,10 @@
 // image's parameters, and reports progress and the end of each operation.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +17,7 @@
 #include "imaging/io/format_registry.h"
 #include "imaging/io/gif_writer.h"
 #include "imaging/io/io_params.h"
+#include "imaging/io/io_thread.h"
 #include "platform/avifile.h"
 #include "platform/objects.h"
 #include "platform/types.h"
@@ -103,8 +106,8 @@ public:
   // Outcome of the last operation: 0 success, nonzero failure or cancellation. Setting it during an
   // operation (from OnProgress, say) cancels it.
   uint8_t AbortFlag = 0;
-  // Run loads and saves on I/O threads when the work bitmap is not the component's own. The I/O
-  // thread is not part of the library yet: until it is, every operation runs on the caller's thread.
+  // Run loads and saves on I/O threads when the work bitmap is not the component's own; they run one
+  // after another. WaitThreads waits for them.
   bool Asynchronous() const { return FAsynchronous; }
   void SetAsynchronous(bool Value) { FAsynchronous = Value; }
   bool StreamHeaders() const { return FStreamHeaders; }
@@ -260,6 +263,17 @@ public:
   void SaveFormatStream(uint32_t FileType, TStream* Stream, bool WithHeader);
   void SaveFormatFile(uint32_t FileType, const std::string& FileName);
 
+  // ---- I/O threads (io_thread.cpp, imaging_io.cpp) ----
+  // True on one of the component's own I/O threads.
+  bool IsOwnIOThread();
+  // Returns when no I/O thread of the component runs; Abort raises AbortFlag first.
+  void WaitThreads(bool Abort = false);
+  void RegisterIOThread(TIEIOThread* Thread);
+  void UnregisterIOThread(TIEIOThread* Thread);
+  std::mutex& IOOperationLock() { return FOperationLock; }
+  // Creates the attached view's window on the main thread.
+  void ForceViewHandle();
+
   // ---- AVI frames (avi_frames.cpp) ----
   // Opens the first video stream of an AVI file; its frame count, 0 with AbortFlag set on failure.
   int32_t OpenAviFile(const std::string& FileName);
@@ -298,6 +312,17 @@ private:
   void SaveGifStreamCore(TStream* Stream, const TGifCodedFrame* Coded = nullptr);
   void SaveGifFileCore(const std::string& FileName, const TGifCodedFrame* Coded);
   int32_t InsertGifFrameCore(const std::string& FileName, const TGifCodedFrame* Coded);
+
+  // Queues Call on a new I/O thread of kind Kind when the operation is to run asynchronously: true
+  // when it was queued (the caller returns at once).
+  bool HandOff(uint8_t Kind, std::function<void()> Call);
+  // True when progress and finish go to the attached view as messages.
+  bool PostsToView();
+
+  std::mutex FThreadListLock;
+  std::condition_variable FAllDone;
+  std::vector<TIEIOThread*> FThreadList;
+  std::mutex FOperationLock;
 
   PAVIFILE FAviFile = nullptr;
   PAVISTREAM FAviStream = nullptr;

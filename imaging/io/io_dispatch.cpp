@@ -279,6 +279,7 @@ void LoadOpeningFile(TImagingIO* IO, Load&& Work) {
 // ---- Saves ---------------------------------------------------------------------------------------------
 
 void TImagingIO::SaveToFile(const std::string& FileName) {
+  if (HandOff(0, [this, FileName] { SaveToFile(FileName); })) return;
   if (FileName.empty()) return;
   const std::string Ext = ExtensionOf(FileName);
   if (SaveFileMember(this, Ext, FileName)) return;
@@ -318,6 +319,7 @@ void TImagingIO::SaveToStreamFormat(TStream* Stream, uint32_t FileType) {
 // ---- Loads by name ------------------------------------------------------------------------------------
 
 void TImagingIO::LoadFromFile(const std::string& FileName) {
+  if (HandOff(0, [this, FileName] { LoadFromFile(FileName); })) return;
   if (WorkBitmap() == nullptr) return;
   if (FileName.empty()) {
     FailOperation(this);
@@ -379,6 +381,7 @@ void TImagingIO::LoadFromFileDetect(const std::string& FileName) {
 // ---- Loads from streams and memory ---------------------------------------------------------------------
 
 void TImagingIO::LoadFromStream(TStream* Stream) {
+  if (HandOff(1, [this, Stream] { LoadFromStream(Stream); })) return;
   const int64_t Start = Stream->Position();
   const uint32_t FileType = DetectStreamFormat(Stream);
   if (FileType == ftUnknown) return;
