@@ -14,6 +14,7 @@
 #include "imaging/core/bitmap_binding.h"
 #include "imaging/core/iedefs.h"
 #include "imaging/core/ieview.h"
+#include "imaging/io/acquisition.h"
 #include "imaging/io/format_registry.h"
 #include "imaging/io/gif_writer.h"
 #include "imaging/io/io_params.h"
@@ -274,6 +275,20 @@ public:
   // Creates the attached view's window on the main thread.
   void ForceViewHandle();
 
+  // ---- Acquisition (acquisition.cpp) ----
+  // Made on first use; with a view attached then, its notifications go to the view's window.
+  TIEDirectShow* GetDirectShow();
+  // Gives the video wrapper the attached view's window again (after the window changed).
+  void SetDirectShowNotifyWindow();
+  TIEWia* GetWia();
+  // The device's progress: reported, and true while the operation is not aborted.
+  bool WiaProgress(int32_t Percent);
+  // An acquisition source hands over an image: OnAcquireBitmap may take it (Handled), else it becomes
+  // the work bitmap and Params points at the component's parameters for the source to fill.
+  void ReceiveAcquiredBitmap(TIEBitmap* Bitmap, TIOParamsVals*& Params);
+  void DoAcquireBitmap(TIEBitmap* Bitmap, bool& Handled);
+  std::function<void(TObject* Sender, TIEBitmap* ABitmap, bool& Handled)> OnAcquireBitmap;
+
   // ---- AVI frames (avi_frames.cpp) ----
   // Opens the first video stream of an AVI file; its frame count, 0 with AbortFlag set on failure.
   int32_t OpenAviFile(const std::string& FileName);
@@ -323,6 +338,9 @@ private:
   std::condition_variable FAllDone;
   std::vector<TIEIOThread*> FThreadList;
   std::mutex FOperationLock;
+
+  std::unique_ptr<TIEDirectShow> FDirectShow;
+  std::unique_ptr<TIEWia> FWia;
 
   PAVIFILE FAviFile = nullptr;
   PAVISTREAM FAviStream = nullptr;
