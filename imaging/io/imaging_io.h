@@ -275,6 +275,14 @@ public:
   // Creates the attached view's window on the main thread.
   void ForceViewHandle();
 
+  // ---- URLs (url_download.cpp) ----
+  // Downloads an "http://", "https://" or "ftp://" resource and loads it by its content; a failed
+  // download sets AbortFlag and finishes.
+  void LoadFromUrl(const std::string& Url);
+  std::string ProxyServer;
+  std::string ProxyUserName;
+  std::string ProxyUserPassword;
+
   // ---- Acquisition (acquisition.cpp) ----
   // Made on first use; with a view attached then, its notifications go to the view's window.
   TIEDirectShow* GetDirectShow();

@@ -325,10 +325,9 @@ void TImagingIO::LoadFromFile(const std::string& FileName) {
     FailOperation(this);
     return;
   }
-  // Downloads are not part of the library yet: they fail like an unknown format.
   const std::string Ext = ExtensionOf(FileName);
   if (IsUrl(FileName)) {
-    FailOperation(this);
+    LoadFromUrl(FileName);
     return;
   }
   if (Ext == "avi") {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace zv {
@@ -25,5 +26,15 @@ struct TUrlAddress {
 // text that is not a number gives 80 whatever the scheme.
 bool ParseUrlAddress(const std::string& Url, const std::string& Proxy, const std::string& ProxyUser,
                      const std::string& ProxyPassword, TUrlAddress& Address);
+
+class TStream;
+
+// Appends the resource at Url to Stream. HTTPS checks the server's certificate and host name; an HTTP
+// status of 400 or above, a cut transfer or an empty resource fail. Progress, when given, gets the
+// percentage of an announced length (never above 100); a nonzero *Abort ends the transfer (failing it).
+// False when the address cannot be used or the transfer failed.
+bool DownloadUrl(const std::string& Url, TStream* Stream, const std::string& Proxy, const std::string& ProxyUser,
+                 const std::string& ProxyPassword, volatile uint8_t* Abort,
+                 const std::function<void(int32_t Percent)>& Progress);
 
 }  // namespace zv
