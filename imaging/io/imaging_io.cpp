@@ -404,7 +404,10 @@ void TImagingIO::LoadBmpStreamCore(TStream* Stream) {
   });
 }
 
-void TImagingIO::LoadBmpStream(TStream* Stream) { LoadBmpStreamCore(Stream); }
+void TImagingIO::LoadBmpStream(TStream* Stream) {
+  if (HandOff(1, [this, Stream] { LoadBmpStream(Stream); })) return;
+  LoadBmpStreamCore(Stream);
+}
 
 void TImagingIO::LoadBmpFile(const std::string& FileName) {
   if (HandOff(0, [this, FileName] { LoadBmpFile(FileName); })) return;
@@ -420,6 +423,7 @@ void TImagingIO::SaveBmpStreamCore(TStream* Stream) {
 }
 
 void TImagingIO::SaveBmpStream(TStream* Stream) {
+  if (HandOff(1, [this, Stream] { SaveBmpStream(Stream); })) return;
   AbortFlag = 0;
   FinishingWith(this, [&] { SaveBmpStreamCore(Stream); });
 }
@@ -527,9 +531,13 @@ int32_t TImagingIO::LoadGifStreamCore(TStream* Stream) {
   return Count;
 }
 
-int32_t TImagingIO::LoadGifStream(TStream* Stream) { return LoadGifStreamCore(Stream); }
+int32_t TImagingIO::LoadGifStream(TStream* Stream) {
+  if (HandOff(4, [this, Stream] { LoadGifStream(Stream); })) return 0;
+  return LoadGifStreamCore(Stream);
+}
 
 int32_t TImagingIO::LoadGifFile(const std::string& FileName) {
+  if (HandOff(2, [this, FileName] { LoadGifFile(FileName); })) return 0;
   const auto Stream = OpenFinishing(this, FileName, fmOpenRead | fmShareDenyWrite);
   const int32_t Count = LoadGifStreamCore(Stream.get());
   FIOParams->FileName = FileName;
@@ -543,11 +551,15 @@ void TImagingIO::SaveGifStreamCore(TStream* Stream, const TGifCodedFrame* Coded)
 }
 
 void TImagingIO::SaveGifStream(TStream* Stream) {
+  if (HandOff(1, [this, Stream] { SaveGifStream(Stream); })) return;
   AbortFlag = 0;
   FinishingWith(this, [&] { SaveGifStreamCore(Stream); });
 }
 
-void TImagingIO::SaveGifFile(const std::string& FileName) { SaveGifFileCore(FileName, nullptr); }
+void TImagingIO::SaveGifFile(const std::string& FileName) {
+  if (HandOff(0, [this, FileName] { SaveGifFile(FileName); })) return;
+  SaveGifFileCore(FileName, nullptr);
+}
 
 void TImagingIO::SaveGifFile(const std::string& FileName, const TGifCodedFrame& Frame) {
   SaveGifFileCore(FileName, &Frame);
@@ -569,7 +581,10 @@ void TImagingIO::SaveGifFileCore(const std::string& FileName, const TGifCodedFra
   });
 }
 
-int32_t TImagingIO::InsertGifFrame(const std::string& FileName) { return InsertGifFrameCore(FileName, nullptr); }
+int32_t TImagingIO::InsertGifFrame(const std::string& FileName) {
+  if (HandOff(2, [this, FileName] { InsertGifFrame(FileName); })) return 0;
+  return InsertGifFrameCore(FileName, nullptr);
+}
 
 int32_t TImagingIO::InsertGifFrame(const std::string& FileName, const TGifCodedFrame& Frame) {
   return InsertGifFrameCore(FileName, &Frame);

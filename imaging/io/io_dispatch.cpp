@@ -312,6 +312,7 @@ void TImagingIO::SaveToFile(const std::string& FileName) {
 }
 
 void TImagingIO::SaveToStreamFormat(TStream* Stream, uint32_t FileType) {
+  if (HandOff(6, [this, Stream, FileType] { SaveToStreamFormat(Stream, FileType); })) return;
   if (SaveStreamMember(this, FileType, Stream)) return;
   SaveThroughRow(this, FindFormatInfoByType(FileType), Stream);
 }
@@ -355,6 +356,7 @@ void TImagingIO::LoadFromFile(const std::string& FileName) {
 }
 
 void TImagingIO::LoadFromFileFormat(const std::string& FileName, uint32_t FileType) {
+  if (HandOff(5, [this, FileName, FileType] { LoadFromFileFormat(FileName, FileType); })) return;
   const TIEFileFormatInfo* Row = FindFormatInfoByType(FileType);
   if (Row == nullptr) return;
   if (Row->BuiltIn && IsBuiltInId(FileType)) {
@@ -370,6 +372,7 @@ void TImagingIO::LoadFromFileFormat(const std::string& FileName, uint32_t FileTy
 }
 
 void TImagingIO::LoadFromFileDetect(const std::string& FileName) {
+  if (HandOff(0, [this, FileName] { LoadFromFileDetect(FileName); })) return;
   const uint32_t FileType = DetectFileFormat(FileName, false);
   if (FileType != ftUnknown)
     LoadFromFileFormat(FileName, FileType);
@@ -394,6 +397,7 @@ void TImagingIO::LoadFromStream(TStream* Stream) {
 }
 
 void TImagingIO::LoadFromStreamFormat(TStream* Stream, uint32_t FileType) {
+  if (HandOff(6, [this, Stream, FileType] { LoadFromStreamFormat(Stream, FileType); })) return;
   if (FileType == ftUnknown) {
     LoadFromStream(Stream);
     return;
