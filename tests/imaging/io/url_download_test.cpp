@@ -2,6 +2,9 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <openssl/evp.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -175,6 +178,50 @@ TEST(UrlDownload, HttpsToAServerWithoutTlsFails) {
   TMemoryStream Stream;
   EXPECT_FALSE(DownloadUrl("https://127.0.0.1:" + std::to_string(Server.Port) + "/x", &Stream, "", "", "", nullptr,
                            nullptr));
+}
+
+// A TLS server context with a fresh self-signed certificate for 127.0.0.1.
+SSL_CTX* SelfSignedContext() {
+  EVP_PKEY* Key = EVP_EC_gen("prime256v1");
+  X509* Cert = X509_new();
+  ASN1_INTEGER_set(X509_get_serialNumber(Cert), 1);
+  X509_gmtime_adj(X509_getm_notBefore(Cert), 0);
+  X509_gmtime_adj(X509_getm_notAfter(Cert), 3600);
+  X509_set_pubkey(Cert, Key);
+  X509_NAME* Name = X509_get_subject_name(Cert);
+  X509_NAME_add_entry_by_txt(Name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
+  X509_set_issuer_name(Cert, Name);
+  X509_sign(Cert, Key, EVP_sha256());
+  SSL_CTX* Context = SSL_CTX_new(TLS_server_method());
+  SSL_CTX_use_certificate(Context, Cert);
+  SSL_CTX_use_PrivateKey(Context, Key);
+  X509_free(Cert);
+  EVP_PKEY_free(Key);
+  return Context;
+}
+
+TEST(UrlDownload, SelfSignedHttpsServerIsRefused) {
+  SSL_CTX* Context = SelfSignedContext();
+  std::atomic<bool> Served{false};
+  TLoopbackServer Server(
+      [&](int S) {
+        SSL* Ssl = SSL_new(Context);
+        SSL_set_fd(Ssl, S);
+        if (SSL_accept(Ssl) == 1) {
+          Served = true;
+          const std::string Reply = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nhi";
+          SSL_write(Ssl, Reply.data(), int(Reply.size()));
+          SSL_shutdown(Ssl);
+        }
+        SSL_free(Ssl);
+      },
+      false);
+  TMemoryStream Stream;
+  EXPECT_FALSE(DownloadUrl("https://127.0.0.1:" + std::to_string(Server.Port) + "/x", &Stream, "", "", "", nullptr,
+                           nullptr));
+  EXPECT_EQ(Stream.Size(), 0);
+  SSL_CTX_free(Context);
+  EXPECT_FALSE(Served.load());
 }
 
 }  // namespace
