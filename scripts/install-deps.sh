@@ -23,6 +23,8 @@ packages=(
   libtiff-tools qpdf
   # libtiff as the judge of the TIFF strip coders, for the tests and benchmarks only
   libtiff-dev
+  # URL downloads; OpenSSL for the tests' loopback HTTPS server only
+  libcurl4-openssl-dev libssl-dev
   # video (FFmpeg 5.1)
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev libavdevice-dev
   # drawing, text and the desktop back end

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -119,7 +120,9 @@ TImagingIO* TImagingIO::CreateForBitmap(TIEBitmap* Bitmap) {
 }
 
 TImagingIO::~TImagingIO() {
-  // The I/O thread, AVI, video-capture and multi-page document state join here when they come.
+  // The video-capture and multi-page document state join here when they come.
+  WaitThreads(false);
+  CloseAviFile();
   UnregisterViewCallback();
 }
 
@@ -231,7 +234,10 @@ void TImagingIO::SetBackground(TColor Value) {
 void TImagingIO::NotifyImageChanged() {
   if (FAttachedTImage != nullptr && AttachedTBitmap() != nullptr && WorkBitmap() != nullptr)
     WorkBitmap()->RemoveAlphaChannel(false, clWhite);
-  if (FAttachedImaging != nullptr) {
+  if (FAttachedImaging != nullptr && IsOwnIOThread()) {
+    // Off the main thread the view repaints when the message arrives.
+    if (FAttachedImaging->HandleAllocated()) PostMessage(FAttachedImaging->Handle(), IEM_UPDATE, 0, 0);
+  } else if (FAttachedImaging != nullptr) {
     FAttachedImaging->Update();
     FAttachedImaging->DoImageChange();
   } else if (FAttachedTImage != nullptr && AttachedTBitmap() != nullptr) {
@@ -239,13 +245,75 @@ void TImagingIO::NotifyImageChanged() {
   }
 }
 
+// ---- I/O threads ------------------------------------------------------------------------------------------
+
+bool TImagingIO::IsOwnIOThread() {
+  const uint32_t Id = GetCurrentThreadId();
+  std::lock_guard<std::mutex> Lock(FThreadListLock);
+  for (TIEIOThread* Thread : FThreadList)
+    if (Thread->ThreadId() == Id) return true;
+  return false;
+}
+
+void TImagingIO::RegisterIOThread(TIEIOThread* Thread) {
+  std::lock_guard<std::mutex> Lock(FThreadListLock);
+  FThreadList.push_back(Thread);
+}
+
+void TImagingIO::UnregisterIOThread(TIEIOThread* Thread) {
+  std::lock_guard<std::mutex> Lock(FThreadListLock);
+  std::erase(FThreadList, Thread);
+  if (FThreadList.empty()) FAllDone.notify_all();
+}
+
+void TImagingIO::WaitThreads(bool Abort) {
+  std::unique_lock<std::mutex> Lock(FThreadListLock);
+  if (Abort) AbortFlag = 1;
+  // On the main thread the threads' synchronised calls (the view's handle) keep running meanwhile.
+  const bool Main = IsMainThread();
+  while (!FThreadList.empty()) {
+    if (!Main) {
+      FAllDone.wait(Lock);
+      continue;
+    }
+    FAllDone.wait_for(Lock, std::chrono::milliseconds(5));
+    Lock.unlock();
+    CheckSynchronize();
+    Lock.lock();
+  }
+}
+
+bool TImagingIO::HandOff(uint8_t Kind, std::function<void()> Call) {
+  if (!FAsynchronous || OwnsBitmap() || IsOwnIOThread()) return false;
+  TIEIOThread::Spawn(this, Kind, std::move(Call));
+  return true;
+}
+
+void TImagingIO::ForceViewHandle() {
+  if (FAttachedImaging != nullptr) FAttachedImaging->HandleNeeded();
+}
+
+bool TImagingIO::PostsToView() {
+  if (FAttachedImaging == nullptr || !FAttachedImaging->HasParent() || !IsOwnIOThread()) return false;
+  if (!FAttachedImaging->HandleAllocated()) TThread::Synchronize(nullptr, [this] { ForceViewHandle(); });
+  return true;
+}
+
 void TImagingIO::NotifyProgress(TObject* Sender, int Percent) {
-  if (OnProgress) OnProgress(Sender, Percent);
+  if (!OnProgress) return;
+  if (PostsToView())
+    PostMessage(FAttachedImaging->Handle(), IEM_PROGRESS, WPARAM(Percent), 0);
+  else
+    OnProgress(Sender, Percent);
 }
 
 void TImagingIO::NotifyFinishWork() {
   if (ProgressProc) ProgressProc(this, 100);
-  if (OnFinishWork) OnFinishWork(this);
+  if (!OnFinishWork) return;
+  if (PostsToView())
+    PostMessage(FAttachedImaging->Handle(), IEM_FINISHWORK, 0, 0);
+  else
+    OnFinishWork(this);
 }
 
 void TImagingIO::PushDpiToView() {
@@ -336,9 +404,13 @@ void TImagingIO::LoadBmpStreamCore(TStream* Stream) {
   });
 }
 
-void TImagingIO::LoadBmpStream(TStream* Stream) { LoadBmpStreamCore(Stream); }
+void TImagingIO::LoadBmpStream(TStream* Stream) {
+  if (HandOff(1, [this, Stream] { LoadBmpStream(Stream); })) return;
+  LoadBmpStreamCore(Stream);
+}
 
 void TImagingIO::LoadBmpFile(const std::string& FileName) {
+  if (HandOff(0, [this, FileName] { LoadBmpFile(FileName); })) return;
   const auto Stream = OpenFinishing(this, FileName, fmOpenRead | fmShareDenyWrite);
   LoadBmpStreamCore(Stream.get());
   FIOParams->FileName = FileName;
@@ -351,11 +423,13 @@ void TImagingIO::SaveBmpStreamCore(TStream* Stream) {
 }
 
 void TImagingIO::SaveBmpStream(TStream* Stream) {
+  if (HandOff(1, [this, Stream] { SaveBmpStream(Stream); })) return;
   AbortFlag = 0;
   FinishingWith(this, [&] { SaveBmpStreamCore(Stream); });
 }
 
 void TImagingIO::SaveBmpFile(const std::string& FileName) {
+  if (HandOff(0, [this, FileName] { SaveBmpFile(FileName); })) return;
   // Set while the file is made, so that a failed creation leaves its failure behind.
   AbortFlag = 1;
   auto Stream = OpenFinishing(this, FileName, ieFileCreate);
@@ -457,9 +531,13 @@ int32_t TImagingIO::LoadGifStreamCore(TStream* Stream) {
   return Count;
 }
 
-int32_t TImagingIO::LoadGifStream(TStream* Stream) { return LoadGifStreamCore(Stream); }
+int32_t TImagingIO::LoadGifStream(TStream* Stream) {
+  if (HandOff(4, [this, Stream] { LoadGifStream(Stream); })) return 0;
+  return LoadGifStreamCore(Stream);
+}
 
 int32_t TImagingIO::LoadGifFile(const std::string& FileName) {
+  if (HandOff(2, [this, FileName] { LoadGifFile(FileName); })) return 0;
   const auto Stream = OpenFinishing(this, FileName, fmOpenRead | fmShareDenyWrite);
   const int32_t Count = LoadGifStreamCore(Stream.get());
   FIOParams->FileName = FileName;
@@ -473,11 +551,15 @@ void TImagingIO::SaveGifStreamCore(TStream* Stream, const TGifCodedFrame* Coded)
 }
 
 void TImagingIO::SaveGifStream(TStream* Stream) {
+  if (HandOff(1, [this, Stream] { SaveGifStream(Stream); })) return;
   AbortFlag = 0;
   FinishingWith(this, [&] { SaveGifStreamCore(Stream); });
 }
 
-void TImagingIO::SaveGifFile(const std::string& FileName) { SaveGifFileCore(FileName, nullptr); }
+void TImagingIO::SaveGifFile(const std::string& FileName) {
+  if (HandOff(0, [this, FileName] { SaveGifFile(FileName); })) return;
+  SaveGifFileCore(FileName, nullptr);
+}
 
 void TImagingIO::SaveGifFile(const std::string& FileName, const TGifCodedFrame& Frame) {
   SaveGifFileCore(FileName, &Frame);
@@ -499,7 +581,10 @@ void TImagingIO::SaveGifFileCore(const std::string& FileName, const TGifCodedFra
   });
 }
 
-int32_t TImagingIO::InsertGifFrame(const std::string& FileName) { return InsertGifFrameCore(FileName, nullptr); }
+int32_t TImagingIO::InsertGifFrame(const std::string& FileName) {
+  if (HandOff(2, [this, FileName] { InsertGifFrame(FileName); })) return 0;
+  return InsertGifFrameCore(FileName, nullptr);
+}
 
 int32_t TImagingIO::InsertGifFrame(const std::string& FileName, const TGifCodedFrame& Frame) {
   return InsertGifFrameCore(FileName, &Frame);

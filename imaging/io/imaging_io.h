@@ -3,8 +3,10 @@
 // image's parameters, and reports progress and the end of each operation.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,9 +14,12 @@
 #include "imaging/core/bitmap_binding.h"
 #include "imaging/core/iedefs.h"
 #include "imaging/core/ieview.h"
+#include "imaging/io/acquisition.h"
 #include "imaging/io/format_registry.h"
 #include "imaging/io/gif_writer.h"
 #include "imaging/io/io_params.h"
+#include "imaging/io/io_thread.h"
+#include "platform/avifile.h"
 #include "platform/objects.h"
 #include "platform/types.h"
 
@@ -63,6 +68,10 @@ struct TImagingIOLinks {
 };
 extern TImagingIOLinks ImagingIOLinks;
 
+// Milliseconds between the frames of a video stream of Rate / Scale frames per second, truncated; 0 when
+// either is 0.
+uint32_t AviFrameDelay(uint32_t Rate, uint32_t Scale);
+
 class TImagingIO : public TComponent {
 public:
   explicit TImagingIO(TComponent* AOwner);
@@ -98,8 +107,8 @@ public:
   // Outcome of the last operation: 0 success, nonzero failure or cancellation. Setting it during an
   // operation (from OnProgress, say) cancels it.
   uint8_t AbortFlag = 0;
-  // Run loads and saves on I/O threads when the work bitmap is not the component's own. The I/O
-  // thread is not part of the library yet: until it is, every operation runs on the caller's thread.
+  // Run loads and saves on I/O threads when the work bitmap is not the component's own; they run one
+  // after another. WaitThreads waits for them.
   bool Asynchronous() const { return FAsynchronous; }
   void SetAsynchronous(bool Value) { FAsynchronous = Value; }
   bool StreamHeaders() const { return FStreamHeaders; }
@@ -255,6 +264,47 @@ public:
   void SaveFormatStream(uint32_t FileType, TStream* Stream, bool WithHeader);
   void SaveFormatFile(uint32_t FileType, const std::string& FileName);
 
+  // ---- I/O threads (io_thread.cpp, imaging_io.cpp) ----
+  // True on one of the component's own I/O threads.
+  bool IsOwnIOThread();
+  // Returns when no I/O thread of the component runs; Abort raises AbortFlag first.
+  void WaitThreads(bool Abort = false);
+  void RegisterIOThread(TIEIOThread* Thread);
+  void UnregisterIOThread(TIEIOThread* Thread);
+  std::mutex& IOOperationLock() { return FOperationLock; }
+  // Creates the attached view's window on the main thread.
+  void ForceViewHandle();
+
+  // ---- URLs (url_download.cpp) ----
+  // Downloads an "http://", "https://" or "ftp://" resource and loads it by its content; a failed
+  // download sets AbortFlag and finishes.
+  void LoadFromUrl(const std::string& Url);
+  std::string ProxyServer;
+  std::string ProxyUserName;
+  std::string ProxyUserPassword;
+
+  // ---- Acquisition (acquisition.cpp) ----
+  // Made on first use; with a view attached then, its notifications go to the view's window.
+  TIEDirectShow* GetDirectShow();
+  // Gives the video wrapper the attached view's window again (after the window changed).
+  void SetDirectShowNotifyWindow();
+  TIEWia* GetWia();
+  // The device's progress: reported, and true while the operation is not aborted.
+  bool WiaProgress(int32_t Percent);
+  // An acquisition source hands over an image: OnAcquireBitmap may take it (Handled), else it becomes
+  // the work bitmap and Params points at the component's parameters for the source to fill.
+  void ReceiveAcquiredBitmap(TIEBitmap* Bitmap, TIOParamsVals*& Params);
+  void DoAcquireBitmap(TIEBitmap* Bitmap, bool& Handled);
+  std::function<void(TObject* Sender, TIEBitmap* ABitmap, bool& Handled)> OnAcquireBitmap;
+
+  // ---- AVI frames (avi_frames.cpp) ----
+  // Opens the first video stream of an AVI file; its frame count, 0 with AbortFlag set on failure.
+  int32_t OpenAviFile(const std::string& FileName);
+  // Decodes frame Index of the open file into the work bitmap; no open file, an index past the end or
+  // a frame that cannot be decoded set AbortFlag and leave the bitmap.
+  void LoadAviFrame(uint32_t Index);
+  void CloseAviFile();
+
   // ---- Resolution ----
   // A resolution below 2 becomes the library's default.
   void ApplyDefaultDpi();
@@ -285,6 +335,25 @@ private:
   void SaveGifStreamCore(TStream* Stream, const TGifCodedFrame* Coded = nullptr);
   void SaveGifFileCore(const std::string& FileName, const TGifCodedFrame* Coded);
   int32_t InsertGifFrameCore(const std::string& FileName, const TGifCodedFrame* Coded);
+
+  // Queues Call on a new I/O thread of kind Kind when the operation is to run asynchronously: true
+  // when it was queued (the caller returns at once).
+  bool HandOff(uint8_t Kind, std::function<void()> Call);
+  // True when progress and finish go to the attached view as messages.
+  bool PostsToView();
+
+  std::mutex FThreadListLock;
+  std::condition_variable FAllDone;
+  std::vector<TIEIOThread*> FThreadList;
+  std::mutex FOperationLock;
+
+  std::unique_ptr<TIEDirectShow> FDirectShow;
+  std::unique_ptr<TIEWia> FWia;
+
+  PAVIFILE FAviFile = nullptr;
+  PAVISTREAM FAviStream = nullptr;
+  PGETFRAME FAviFrames = nullptr;
+  AVISTREAMINFOW FAviInfo;
 
   TIEBitmapBinding FBinding;
   TIEView* FAttachedImaging = nullptr;

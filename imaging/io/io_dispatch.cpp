@@ -279,6 +279,7 @@ void LoadOpeningFile(TImagingIO* IO, Load&& Work) {
 // ---- Saves ---------------------------------------------------------------------------------------------
 
 void TImagingIO::SaveToFile(const std::string& FileName) {
+  if (HandOff(0, [this, FileName] { SaveToFile(FileName); })) return;
   if (FileName.empty()) return;
   const std::string Ext = ExtensionOf(FileName);
   if (SaveFileMember(this, Ext, FileName)) return;
@@ -311,6 +312,7 @@ void TImagingIO::SaveToFile(const std::string& FileName) {
 }
 
 void TImagingIO::SaveToStreamFormat(TStream* Stream, uint32_t FileType) {
+  if (HandOff(6, [this, Stream, FileType] { SaveToStreamFormat(Stream, FileType); })) return;
   if (SaveStreamMember(this, FileType, Stream)) return;
   SaveThroughRow(this, FindFormatInfoByType(FileType), Stream);
 }
@@ -318,15 +320,23 @@ void TImagingIO::SaveToStreamFormat(TStream* Stream, uint32_t FileType) {
 // ---- Loads by name ------------------------------------------------------------------------------------
 
 void TImagingIO::LoadFromFile(const std::string& FileName) {
+  if (HandOff(0, [this, FileName] { LoadFromFile(FileName); })) return;
   if (WorkBitmap() == nullptr) return;
   if (FileName.empty()) {
     FailOperation(this);
     return;
   }
-  // Neither downloads nor AVI frames are part of the library yet: both fail like an unknown format.
   const std::string Ext = ExtensionOf(FileName);
-  if (IsUrl(FileName) || Ext == "avi") {
-    FailOperation(this);
+  if (IsUrl(FileName)) {
+    LoadFromUrl(FileName);
+    return;
+  }
+  if (Ext == "avi") {
+    OpenAviFile(FileName);
+    if (AbortFlag == 0) LoadAviFrame(uint32_t(FIOParams->ImageIndex));
+    CloseAviFile();
+    FIOParams->FileName = FileName;
+    FIOParams->FileType = ftAvi;
     return;
   }
   const TIEFileFormatInfo* Row = FindFormatInfoByExtension(Ext);
@@ -346,6 +356,7 @@ void TImagingIO::LoadFromFile(const std::string& FileName) {
 }
 
 void TImagingIO::LoadFromFileFormat(const std::string& FileName, uint32_t FileType) {
+  if (HandOff(5, [this, FileName, FileType] { LoadFromFileFormat(FileName, FileType); })) return;
   const TIEFileFormatInfo* Row = FindFormatInfoByType(FileType);
   if (Row == nullptr) return;
   if (Row->BuiltIn && IsBuiltInId(FileType)) {
@@ -361,6 +372,7 @@ void TImagingIO::LoadFromFileFormat(const std::string& FileName, uint32_t FileTy
 }
 
 void TImagingIO::LoadFromFileDetect(const std::string& FileName) {
+  if (HandOff(0, [this, FileName] { LoadFromFileDetect(FileName); })) return;
   const uint32_t FileType = DetectFileFormat(FileName, false);
   if (FileType != ftUnknown)
     LoadFromFileFormat(FileName, FileType);
@@ -371,6 +383,7 @@ void TImagingIO::LoadFromFileDetect(const std::string& FileName) {
 // ---- Loads from streams and memory ---------------------------------------------------------------------
 
 void TImagingIO::LoadFromStream(TStream* Stream) {
+  if (HandOff(1, [this, Stream] { LoadFromStream(Stream); })) return;
   const int64_t Start = Stream->Position();
   const uint32_t FileType = DetectStreamFormat(Stream);
   if (FileType == ftUnknown) return;
@@ -384,6 +397,7 @@ void TImagingIO::LoadFromStream(TStream* Stream) {
 }
 
 void TImagingIO::LoadFromStreamFormat(TStream* Stream, uint32_t FileType) {
+  if (HandOff(6, [this, Stream, FileType] { LoadFromStreamFormat(Stream, FileType); })) return;
   if (FileType == ftUnknown) {
     LoadFromStream(Stream);
     return;

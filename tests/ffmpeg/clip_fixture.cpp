@@ -57,6 +57,7 @@ void Check(int rc, const char* what) {
 void DrawFrame(int Frame, std::vector<uint8_t>& Pixels, int Width = ClipWidth, int Height = ClipHeight) {
   Pixels.assign(size_t(Width) * Height * 4, 0);
   auto put = [&](int x, int y, uint8_t r, uint8_t g, uint8_t b) {
+    if (x >= Width || y >= Height) return;  // small pictures hold part of the counter
     uint8_t* p = &Pixels[(size_t(y) * Width + x) * 4];
     p[0] = b, p[1] = g, p[2] = r, p[3] = 255;
   };
@@ -604,6 +605,74 @@ TClipInfo NaturalClip(int Width, int Height, int Frames) {
 }
 
 std::string TruncatedMp4Path() { return ClipFolder() + "/truncated.mp4"; }
+std::string RawAviClip(int Bits, int Frames, int Width, int Height) {
+  const std::string name = "raw" + std::to_string(Bits) + "_24_" + std::to_string(Width) + "x" +
+                           std::to_string(Height) + "_" + std::to_string(Frames) + "f.avi";
+  const std::string path = ClipFolder() + "/" + name;
+  static std::mutex lock;
+  std::lock_guard<std::mutex> guard(lock);
+  if (fs::exists(path)) return path;
+  const AVPixelFormat format = Bits == 8    ? AV_PIX_FMT_PAL8
+                               : Bits == 15 ? AV_PIX_FMT_RGB555LE
+                               : Bits == 24 ? AV_PIX_FMT_BGR24
+                                            : AV_PIX_FMT_BGRA;
+  fs::create_directories(ClipFolder());
+  MakeFile(path, [&](const std::string& part) {
+    const AVCodec* codec = ::avcodec_find_encoder(AV_CODEC_ID_RAWVIDEO);
+    AVFormatContext* output = nullptr;
+    Check(::avformat_alloc_output_context2(&output, nullptr, "avi", part.c_str()), "output context");
+    AVStream* stream = ::avformat_new_stream(output, nullptr);
+    AVCodecContext* encoder = ::avcodec_alloc_context3(codec);
+    encoder->width = Width;
+    encoder->height = Height;
+    encoder->pix_fmt = format;
+    encoder->time_base = AVRational{1, 24};
+    encoder->framerate = AVRational{24, 1};
+    Check(::avcodec_open2(encoder, codec, nullptr), "avcodec_open2");
+    Check(::avcodec_parameters_from_context(stream->codecpar, encoder), "codec parameters");
+    stream->time_base = encoder->time_base;
+    Check(::avio_open(&output->pb, part.c_str(), AVIO_FLAG_WRITE), "avio_open");
+    Check(::avformat_write_header(output, nullptr), "avformat_write_header");
+    SwsContext* scaler =
+        Bits == 8 ? nullptr
+                  : ::sws_getContext(Width, Height, AV_PIX_FMT_BGRA, Width, Height, format, SWS_POINT, nullptr,
+                                     nullptr, nullptr);
+    AVFrame* frame = ::av_frame_alloc();
+    frame->format = format;
+    frame->width = Width;
+    frame->height = Height;
+    Check(::av_frame_get_buffer(frame, 0), "av_frame_get_buffer");
+    std::vector<uint8_t> pixels;
+    for (int n = 0; n < Frames; ++n) {
+      DrawFrame(n, pixels, Width, Height);
+      Check(::av_frame_make_writable(frame), "av_frame_make_writable");
+      if (Bits == 8) {
+        uint32_t* palette = reinterpret_cast<uint32_t*>(frame->data[1]);
+        for (uint32_t i = 0; i < 256; ++i) palette[i] = 0xFF000000u | i << 16 | i << 8 | i;
+        for (int y = 0; y < Height; ++y)
+          for (int x = 0; x < Width; ++x) {
+            const uint8_t* p = &pixels[(size_t(y) * Width + x) * 4];
+            frame->data[0][y * frame->linesize[0] + x] = uint8_t((p[0] + p[1] + p[2]) / 3);
+          }
+      } else {
+        const uint8_t* source[1] = {pixels.data()};
+        const int sourceLines[1] = {Width * 4};
+        ::sws_scale(scaler, source, sourceLines, 0, Height, frame->data, frame->linesize);
+      }
+      frame->pts = n;
+      WritePackets(encoder, output, stream, frame);
+    }
+    WritePackets(encoder, output, stream, nullptr);
+    Check(::av_write_trailer(output), "av_write_trailer");
+    ::av_frame_free(&frame);
+    ::sws_freeContext(scaler);
+    ::avcodec_free_context(&encoder);
+    ::avio_closep(&output->pb);
+    ::avformat_free_context(output);
+  });
+  return path;
+}
+
 std::string TruncatedAviPath() { return ClipFolder() + "/truncated.avi"; }
 std::string NotVideoPath() { return ClipFolder() + "/not_video.avi"; }
 std::string AudioOnlyPath() { return ClipFolder() + "/audio_only.wav"; }

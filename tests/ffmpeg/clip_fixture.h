@@ -69,6 +69,11 @@ std::string DrawnClip(const std::string& Name, int Width, int Height, int Frames
 void PaintNatural(int Frame, int Width, int Height, uint8_t* Pixels);
 TClipInfo NaturalClip(int Width, int Height, int Frames);
 
+// An AVI clip of uncompressed frames (the avi muxer's rawvideo) of Width x Height at 24 frames per
+// second, the pictures of the other clips, with Bits bits per pixel: 8 (a grey palette), 15 (5-5-5), 24
+// or 32; named "raw<Bits>_24.avi", made on its first request; its path.
+std::string RawAviClip(int Bits, int Frames = 6, int Width = ClipWidth, int Height = ClipHeight);
+
 // The first 60 % of "h264_25.mp4": its index (at the end) is missing, so it cannot be opened.
 std::string TruncatedMp4Path();
 // The first half of "mpeg4_25.avi": it opens, and its frames stop in the middle.

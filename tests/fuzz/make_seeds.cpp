@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -258,6 +259,20 @@ void MakeVideoSeeds() {
   }
 }
 
+// Small clips of uncompressed frames for the AVI reader, with and without their index.
+void MakeAviSeeds() {
+  for (int Bits : {8, 15, 24, 32}) {
+    Bytes Data = ReadFile(testclips::RawAviClip(Bits, 2, 8, 4));
+    Put("avi", "raw" + std::to_string(Bits) + ".avi", Data);
+    if (Bits != 24) continue;
+    const std::string Text(Data.begin(), Data.end());
+    const size_t Index = Text.rfind("idx1");
+    if (Index == std::string::npos) continue;
+    std::memcpy(&Data[Index], "JUNK", 4);
+    Put("avi", "raw24_no_index.avi", Data);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -270,5 +285,6 @@ int main(int argc, char** argv) {
   MakeImageSeeds();
   MakeTextSeeds(argv[2]);
   MakeVideoSeeds();
+  MakeAviSeeds();
   return 0;
 }

@@ -1,0 +1,143 @@
+// Asynchronous loads on the component's I/O threads: messages to an attached view, events on the I/O
+// thread for a view without a parent, failures through the flag, and waiting for queued loads.
+#include "imaging/io/io_thread.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "imaging/core/bitmap.h"
+#include "imaging/core/library_startup.h"
+#include "imaging/io/imaging_io.h"
+#include "imaging/io/io_globals.h"
+#include "platform/forms.h"
+#include "platform/message_queue.h"
+#include "platform/win32.h"
+
+namespace zv {
+namespace {
+
+const bool kHeadless = (setenv("ZONVARK_HEADLESS", "1", 1), true);
+
+// A view over a bitmap of its own that records the I/O component's messages.
+class TRecordingView : public TIEView {
+public:
+  TRecordingView() : TIEView(nullptr) {}
+  TIEBitmap Bitmap;
+  std::vector<std::pair<uint32_t, int>> Messages;  // message and wParam
+  TIEBitmap* GetIEBitmap() override { return &Bitmap; }
+  TBitmap* GetTBitmap() override { return nullptr; }
+  TIEBitmap* GetAlphaChannel() override { return Bitmap.GetAlphaChannel(); }
+  bool HasAlphaChannel() override { return Bitmap.HasAlphaChannel(); }
+  void RemoveAlphaChannel(bool Merge) override { Bitmap.RemoveAlphaChannel(Merge, Background()); }
+  void LockUpdate() override {}
+  int32_t UnlockUpdate() override { return 0; }
+  int32_t UnlockUpdateEx() override { return 0; }
+  void WndProc(TMessage& Message) override {
+    if (Message.Msg == IEM_PROGRESS || Message.Msg == IEM_FINISHWORK)
+      Messages.push_back({Message.Msg, int(Message.WParam)});
+    TIEView::WndProc(Message);
+  }
+};
+
+class IOThreadTest : public testing::Test {
+protected:
+  void SetUp() override {
+    RegisterImagingIOStep();
+    LibraryStartup();
+    Bmp = std::string(ZV_TEST_TMP) + "/io_thread.bmp";
+    TIEBitmap Source;
+    Source.Allocate(37, 21, ie24RGB);
+    std::unique_ptr<TImagingIO> Writer(TImagingIO::CreateForBitmap(&Source));
+    Writer->SaveBmpFile(Bmp);
+    ASSERT_EQ(Writer->AbortFlag, 0);
+    Form = new TForm(nullptr);
+    View = new TRecordingView;
+    IO = std::make_unique<TImagingIO>(nullptr);
+    IO->SetAttachedImaging(View);
+    IO->SetAsynchronous(true);
+  }
+  void TearDown() override {
+    IO.reset();
+    delete View;
+    delete Form;
+    LibraryShutdown();
+  }
+  std::string Bmp;
+  TForm* Form = nullptr;
+  TRecordingView* View = nullptr;
+  std::unique_ptr<TImagingIO> IO;
+};
+
+TEST_F(IOThreadTest, ViewWithAParentGetsProgressThenFinishMessages) {
+  View->SetParent(Form);
+  for (const bool WithProgress : {true, false}) {
+    SCOPED_TRACE(WithProgress);
+    View->Messages.clear();
+    View->Bitmap.Allocate(1, 1, ie24RGB);
+    std::atomic<int> Direct{0};
+    IO->OnProgress = nullptr;
+    if (WithProgress) IO->OnProgress = [&](TObject*, int) { ++Direct; };
+    IO->OnFinishWork = [&](TObject*) { ++Direct; };
+    IO->LoadFromFile(Bmp);
+    IO->WaitThreads();
+    ProcessPendingMessages();
+    EXPECT_EQ(IO->AbortFlag, 0);
+    EXPECT_EQ(View->Bitmap.GetWidth(), 37);
+    EXPECT_EQ(Direct.load(), 0);
+    ASSERT_FALSE(View->Messages.empty());
+    EXPECT_EQ(View->Messages.back().first, IEM_FINISHWORK);
+    const size_t Progress = View->Messages.size() - 1;
+    if (WithProgress) {
+      ASSERT_GE(Progress, 1u);
+      EXPECT_EQ(View->Messages[Progress - 1], std::make_pair(IEM_PROGRESS, 100));
+      for (size_t i = 0; i < Progress; ++i) EXPECT_EQ(View->Messages[i].first, IEM_PROGRESS);
+    } else {
+      EXPECT_EQ(Progress, 0u);
+    }
+  }
+}
+
+TEST_F(IOThreadTest, ParentlessViewGetsEventsOnTheIOThread) {
+  std::mutex Lock;
+  std::vector<uint32_t> Threads;
+  IO->OnFinishWork = [&](TObject*) {
+    std::lock_guard<std::mutex> Guard(Lock);
+    Threads.push_back(GetCurrentThreadId());
+  };
+  // Two loads queued at once both finish before WaitThreads returns.
+  IO->LoadFromFile(Bmp);
+  IO->LoadFromFile(Bmp);
+  IO->WaitThreads();
+  ASSERT_EQ(Threads.size(), 2u);
+  for (uint32_t Id : Threads) EXPECT_NE(Id, GetCurrentThreadId());
+  EXPECT_TRUE(View->Messages.empty());
+  EXPECT_EQ(View->Bitmap.GetWidth(), 37);
+}
+
+TEST_F(IOThreadTest, FailingQueuedLoadSetsTheFlag) {
+  std::atomic<int> Finishes{0};
+  IO->OnFinishWork = [&](TObject*) { ++Finishes; };
+  IO->LoadBmpFile(std::string(ZV_TEST_TMP) + "/no_such_file.bmp");
+  IO->WaitThreads();
+  EXPECT_EQ(IO->AbortFlag, 1);
+  EXPECT_EQ(Finishes.load(), 1);
+  EXPECT_FALSE(IO->IsOwnIOThread());
+}
+
+TEST_F(IOThreadTest, OwnBitmapNeverHandsOff) {
+  IO->SetAttachedImaging(nullptr);
+  uint32_t Thread = 0;
+  IO->OnFinishWork = [&](TObject*) { Thread = GetCurrentThreadId(); };
+  IO->LoadFromFile(Bmp);
+  EXPECT_EQ(Thread, GetCurrentThreadId());
+  EXPECT_EQ(IO->WorkBitmap()->GetWidth(), 37);
+}
+
+}  // namespace
+}  // namespace zv
