@@ -1,5 +1,6 @@
 #include "imaging/io/format_registry.h"
 #include "imaging/io/pnm_codec.h"
+#include "imaging/io/raw_pixels.h"
 
 #include <algorithm>
 #include <array>
@@ -231,23 +232,6 @@ bool HeaderIsPsd(TStream* Stream) {
   return Be16(h + 4) == 1 && Channels >= 1 && Channels <= 24 && Depth >= 1 && Depth <= 16 && Be16(h + 24) < 10;
 }
 
-bool HeaderIsWmf(TStream* Stream) {
-  TPositionKeeper Keep(Stream);
-  uint8_t b[20];
-  if (!ReadExact(Stream, b, 20)) return false;
-  Stream->SetPosition(Keep.Position() + (Le32(b) == 0x9AC6CDD7u ? 22 : 0));
-  uint8_t h[18];
-  if (!ReadExact(Stream, h, 18)) return false;
-  return Le16(h) == 1 && Le16(h + 2) == 9 && Le16(h + 16) == 0;
-}
-
-bool HeaderIsEmf(TStream* Stream) {
-  TPositionKeeper Keep(Stream);
-  uint8_t b[100];
-  if (Stream->Read(b, sizeof b) < 44) return false;
-  return Le32(b) == 1 && Le32(b + 40) == 0x464D4520u;
-}
-
 bool HeaderIsLayers(TStream* Stream) {
   TPositionKeeper Keep(Stream);
   uint8_t b[25];
@@ -271,7 +255,7 @@ bool NoImagingCodecs() { return false; }
 
 constexpr TIEFormatTests LibraryFormatTests = {
     HeaderIsHdPhoto, HeaderIsTiff, HeaderIsCameraRawTiff, HeaderIsPng, HeaderIsDicom, HeaderIsIco, HeaderIsCur,
-    HeaderIsTga,     PnmTest,      HeaderIsJp2,           HeaderIsJ2k, HeaderIsDcx,   HeaderIsWmf, HeaderIsEmf,
+    HeaderIsTga,     PnmTest,      HeaderIsJp2,           HeaderIsJ2k, HeaderIsDcx,   WmfTest,     EmfTest,
     HeaderIsPsd,     AnswerNo,     HeaderIsLayers,        AnswerNo,    AnswerNo,      FindJpegSoi, NoImagingCodecs,
 };
 
@@ -346,6 +330,7 @@ const TBuiltInRow* BuiltInRowOf(uint32_t FileType) {
 constexpr TInstalledCodec LibraryCodecs[] = {
     {ftPnm, PnmRegistryRead, PnmRegistryWrite},
     {ftWbmp, WbmpRegistryRead, WbmpRegistryWrite},
+    {ftRawBitmap, RawRegistryRead, nullptr},
 };
 
 // The routines of a built-in row: the installed codec's where there is one, then the library's own,
