@@ -1,4 +1,5 @@
 #include "imaging/io/format_registry.h"
+#include "imaging/io/ico_codec.h"
 #include "imaging/io/pnm_codec.h"
 #include "imaging/io/raw_pixels.h"
 
@@ -331,6 +332,8 @@ constexpr TInstalledCodec LibraryCodecs[] = {
     {ftPnm, PnmRegistryRead, PnmRegistryWrite},
     {ftWbmp, WbmpRegistryRead, WbmpRegistryWrite},
     {ftRawBitmap, RawRegistryRead, nullptr},
+    {ftIco, IcoRegistryRead, nullptr},
+    {ftCur, CurRegistryRead, nullptr},
 };
 
 // The routines of a built-in row: the installed codec's where there is one, then the library's own,
