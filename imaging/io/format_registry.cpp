@@ -332,7 +332,7 @@ constexpr TInstalledCodec LibraryCodecs[] = {
     {ftPnm, PnmRegistryRead, PnmRegistryWrite},
     {ftWbmp, WbmpRegistryRead, WbmpRegistryWrite},
     {ftRawBitmap, RawRegistryRead, nullptr},
-    {ftIco, IcoRegistryRead, nullptr},
+    {ftIco, IcoRegistryRead, IcoRegistryWrite},
     {ftCur, CurRegistryRead, nullptr},
 };
 

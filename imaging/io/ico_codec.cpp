@@ -8,6 +8,9 @@
 #include "imaging/core/bitmap.h"
 #include "imaging/core/ie_lists.h"
 #include "imaging/core/mask.h"
+#include "imaging/core/proc_hooks.h"
+#include "imaging/core/quantizer.h"
+#include "imaging/core/ie_streams.h"
 #include "imaging/io/bmp_codec.h"
 #include "imaging/io/io_params.h"
 #include "platform/streams.h"
@@ -273,6 +276,238 @@ private:
   int32_t Bits = 0;
 };
 
+
+// ---- Writing ---------------------------------------------------------------------------------------------
+
+void PutLe16(std::vector<uint8_t>& b, uint32_t v) {
+  b.push_back(uint8_t(v));
+  b.push_back(uint8_t(v >> 8));
+}
+void PutLe32(std::vector<uint8_t>& b, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
+}
+
+// Nearest-neighbour copy of Source at W x H in its own pixel format.
+void ResizeNearest(TIEBitmap* Source, TIEBitmap* Dest, int32_t W, int32_t H) {
+  const TIEPixelFormat F = Source->GetPixelFormat();
+  Dest->Allocate(W, H, F);
+  if (F == ie8p)
+    for (int32_t i = 0; i < Source->GetPaletteLength() && i < Dest->GetPaletteLength(); ++i)
+      Dest->SetPaletteColor(i, Source->GetPaletteColor(i));
+  const int32_t SW = Source->GetWidth(), SH = Source->GetHeight();
+  const int32_t Bpp = Source->GetBitCount();
+  for (int32_t y = 0; y < H; ++y) {
+    const uint8_t* Src = Source->GetScanline(int32_t(int64_t(y) * SH / H));
+    uint8_t* Row = Dest->GetScanline(y);
+    std::memset(Row, 0, size_t(Dest->GetRowLen()));
+    for (int32_t x = 0; x < W; ++x) {
+      const int32_t sx = int32_t(int64_t(x) * SW / W);
+      if (Bpp == 1) {
+        if (Src[sx >> 3] & (0x80 >> (sx & 7))) Row[x >> 3] |= uint8_t(0x80 >> (x & 7));
+      } else {
+        std::memcpy(Row + int64_t(x) * (Bpp / 8), Src + int64_t(sx) * (Bpp / 8), size_t(Bpp / 8));
+      }
+    }
+  }
+}
+
+class TIconWriter {
+public:
+  TIconWriter(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress)
+      : S(Stream), Src(Bitmap), P(Params), Progress(Progress), Abort(Progress.Abort != nullptr ? *Progress.Abort : Dummy) {}
+
+  void Run(const TIcoSize2* Sizes, const int32_t* BitCounts, int32_t Count) {
+    const int64_t Start = S->Position();
+    std::vector<uint8_t> Header;
+    PutLe16(Header, 0);
+    PutLe16(Header, 1);
+    PutLe16(Header, uint32_t(Count));
+    Write(Header);
+    Write(std::vector<uint8_t>(size_t(Count) * 16, 0));
+    Progress.PerStep = Count > 0 ? 100.0 / Count : 0;
+    P.FreePalette();
+    if (Src->GetPixelFormat() != ie24RGB) {
+      P.BitsPerSample = 1;
+      P.SamplesPerPixel = 1;
+    }
+    std::vector<uint8_t> Dir;
+    int32_t Written = 0;
+    for (int32_t i = 0; i < Count; ++i) {
+      if (Progress.OnProgress) Progress.Report(int(std::lrint(i * Progress.PerStep)));
+      if (Abort) break;
+      const int32_t W = Sizes[i].Width, H = Sizes[i].Height;
+      if (W <= 0 || H <= 0 || W > 256 || H > 256) {
+        Abort = 1;
+        break;
+      }
+      const int64_t ImageStart = S->Position();
+      const int32_t Bits = DepthOf(BitCounts[i]);
+      WriteImage(W, H, Bits);
+      if (Abort) break;
+      const int64_t ImageSize = S->Position() - ImageStart;
+      Dir.push_back(uint8_t(W));
+      Dir.push_back(uint8_t(H));
+      Dir.push_back(Bits >= 24 ? 0 : uint8_t(std::min(1 << Bits, 255)));
+      Dir.push_back(0);
+      PutLe16(Dir, Bits >= 24 ? 1 : 0);
+      PutLe16(Dir, Bits >= 24 ? uint32_t(Bits) : 0);
+      PutLe32(Dir, uint32_t(ImageSize));
+      PutLe32(Dir, uint32_t(ImageStart - Start));
+      ++Written;
+    }
+    const int64_t End = S->Position();
+    S->SetPosition(Start + 4);
+    std::vector<uint8_t> CountBytes;
+    PutLe16(CountBytes, uint32_t(Written));
+    uint8_t Keep = Abort;
+    Write(CountBytes);
+    Write(Dir);
+    Abort = uint8_t(Keep | Abort);
+    S->SetPosition(End);
+  }
+
+private:
+  int32_t DepthOf(int32_t BitCount) const {
+    switch (BitCount) {
+      case 1:
+      case 4:
+      case 8:
+      case 32:
+        return BitCount;
+      case 0:
+        if (P.SamplesPerPixel == 1 && P.BitsPerSample == 1) return 1;
+        if (P.SamplesPerPixel == 1 && P.BitsPerSample == 4) return 4;
+        if (P.SamplesPerPixel == 4 && P.BitsPerSample == 8) return 32;
+        if (P.SamplesPerPixel == 3 && P.BitsPerSample == 8) return 24;
+        return 8;
+      default:
+        return 24;
+    }
+  }
+
+  void Write(const std::vector<uint8_t>& b) {
+    if (!b.empty()) SafeStreamWrite(S, Abort, b.data(), int64_t(b.size()));
+  }
+
+  void WriteImage(int32_t W, int32_t H, int32_t Bits) {
+    // The working copy at the entry's size, and its alpha (255 where there is none).
+    TIEBitmap Work;
+    const int32_t SW = Src->GetWidth(), SH = Src->GetHeight();
+    if (SW == W && SH == H) {
+      Work.Assign(Src);
+    } else if (Src->GetPixelFormat() == ie24RGB && ProcessingHooks.ResampleFiltered) {
+      Work.Allocate(W, H, ie24RGB);
+      ProcessingHooks.ResampleFiltered(Src, &Work, rfFastLinear, TIEProgressEvent(), nullptr);
+    } else {
+      ResizeNearest(Src, &Work, W, H);
+    }
+    std::vector<uint8_t> Alpha(size_t(W) * size_t(H), 255);
+    const bool HasAlpha = Src->HasAlphaChannel();
+    if (HasAlpha) {
+      TIEBitmap* A = Src->GetAlphaChannel();
+      for (int32_t y = 0; y < H; ++y) {
+        const uint8_t* Row = A->GetScanline(int32_t(int64_t(y) * SH / H));
+        for (int32_t x = 0; x < W; ++x) Alpha[size_t(y) * W + x] = Row[int64_t(x) * SW / W];
+      }
+    }
+    // The layout the depth needs.
+    TIEPixelFormat Needed = ie24RGB;
+    if (Bits == 1) Needed = ie1g;
+    if ((Bits == 4 || Bits == 8) && Work.GetPixelFormat() == ie8p) Needed = ie8p;
+    if (Work.GetPixelFormat() != Needed) Work.ConvertToFormat(Needed);
+    if (Work.GetPixelFormat() != Needed) {
+      Abort = 1;
+      return;
+    }
+    const int64_t XorLen = (int64_t(W) * Bits + 31) / 32 * 4, AndLen = (int64_t(W) + 31) / 32 * 4;
+    std::vector<uint8_t> b;
+    PutLe32(b, 40);
+    PutLe32(b, uint32_t(W));
+    PutLe32(b, uint32_t(H * 2));
+    PutLe16(b, 1);
+    PutLe16(b, uint32_t(Bits));
+    PutLe32(b, 0);
+    PutLe32(b, Bits >= 24 ? 0 : uint32_t(H * XorLen + int64_t(W) * H / 8));
+    PutLe32(b, uint32_t(std::lrint(P.DpiX() / 2.54 * 100)));
+    PutLe32(b, uint32_t(std::lrint(P.DpiY() / 2.54 * 100)));
+    PutLe32(b, 0);
+    PutLe32(b, 0);
+    // Palette and indices.
+    std::vector<std::vector<uint8_t>> Indices;
+    if (Bits == 1) {
+      PutLe32(b, 0);
+      PutLe32(b, 0xFFFFFF);
+    } else if (Bits == 4 || Bits == 8) {
+      const int32_t Colors = 1 << Bits;
+      Indices.assign(size_t(H), std::vector<uint8_t>(size_t(W), 0));
+      if (Needed == ie8p) {
+        for (int32_t i = 0; i < Colors; ++i) {
+          const TIERGB24 c = Work.GetPaletteColor(i);
+          b.insert(b.end(), {c.b, c.g, c.r, 0});
+        }
+        for (int32_t y = 0; y < H; ++y)
+          for (int32_t x = 0; x < W; ++x) Indices[size_t(y)][size_t(x)] = uint8_t(std::min<int32_t>(Work.GetScanline(y)[x], Colors - 1));
+      } else {
+        P.Palette.assign(size_t(Colors), TIERGB24{0, 0, 0});
+        TIEQuantizer Quantizer(&Work, P.Palette.data() + 1, Colors - 1);
+        for (const TIERGB24& c : P.Palette) b.insert(b.end(), {c.b, c.g, c.r, 0});
+        for (int32_t y = 0; y < H; ++y) {
+          const uint8_t* Row = Work.GetScanline(y);
+          for (int32_t x = 0; x < W; ++x) {
+            if (Alpha[size_t(y) * W + x] != 255) continue;  // index 0
+            TIERGB24 c;
+            std::memcpy(&c, Row + int64_t(x) * 3, 3);
+            int32_t Index = Quantizer.PaletteIndex(c);
+            if (Index < 0 || Index >= Colors - 1)
+              Index = RunHookOr(ProcessingHooks.NearestPaletteIndex, 0, P.Palette.data() + 1, Colors - 1, c);
+            Indices[size_t(y)][size_t(x)] = uint8_t(std::clamp(Index, 0, Colors - 2) + 1);
+          }
+        }
+      }
+    }
+    Write(b);
+    // Colour rows, bottom-up.
+    std::vector<uint8_t> Row(static_cast<size_t>(XorLen), 0);
+    for (int32_t k = 0; k < H && !Abort; ++k) {
+      const int32_t y = H - 1 - k;
+      std::fill(Row.begin(), Row.end(), 0);
+      const uint8_t* Px = Work.GetScanline(y);
+      if (Bits == 1) {
+        std::memcpy(Row.data(), Px, size_t((W + 7) / 8));
+      } else if (Bits == 24) {
+        std::memcpy(Row.data(), Px, size_t(W) * 3);
+      } else if (Bits == 32) {
+        for (int32_t x = 0; x < W; ++x) {
+          std::memcpy(&Row[size_t(x) * 4], Px + int64_t(x) * 3, 3);
+          Row[size_t(x) * 4 + 3] = Alpha[size_t(y) * W + x];
+        }
+      } else if (Bits == 8) {
+        std::memcpy(Row.data(), Indices[size_t(y)].data(), size_t(W));
+      } else {
+        for (int32_t x = 0; x < W; ++x) Row[size_t(x / 2)] |= uint8_t((Indices[size_t(y)][size_t(x)] & 15) << (x % 2 ? 0 : 4));
+      }
+      Write(Row);
+    }
+    // Transparency rows.
+    std::vector<uint8_t> AndRow(static_cast<size_t>(AndLen), 0);
+    for (int32_t k = 0; k < H && !Abort; ++k) {
+      const int32_t y = H - 1 - k;
+      std::fill(AndRow.begin(), AndRow.end(), 0);
+      if (HasAlpha)
+        for (int32_t x = 0; x < W; ++x)
+          if (Alpha[size_t(y) * W + x] != 255) AndRow[size_t(x / 8)] |= uint8_t(0x80 >> (x % 8));
+      Write(AndRow);
+    }
+  }
+
+  TStream* S;
+  TIEBitmap* Src;
+  TIOParamsVals& P;
+  TIEProgressRecord& Progress;
+  uint8_t Dummy = 0;
+  uint8_t& Abort;
+};
+
 void RegistryRead(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress,
                   bool ParamsOnly, bool Cursor) {
   std::unique_ptr<TIEMask> Mask;
@@ -297,6 +532,23 @@ void CurReadImage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, boo
 void IcoRegistryRead(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress,
                      bool ParamsOnly) {
   RegistryRead(Stream, Bitmap, Params, Progress, ParamsOnly, false);
+}
+
+void IcoWriteImage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress,
+                   const TIcoSize2* Sizes, const int32_t* BitCounts, int32_t Count) {
+  TIconWriter(Stream, Bitmap, Params, Progress).Run(Sizes, BitCounts, Count);
+}
+
+void IcoRegistryWrite(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress) {
+  TIcoSize2 Sizes[16];
+  int32_t Bits[16];
+  int32_t Count = 0;
+  while (Count < 16 && Params.IcoSizes[size_t(Count)].Width > 0) {
+    Sizes[Count] = {Params.IcoSizes[size_t(Count)].Width, Params.IcoSizes[size_t(Count)].Height};
+    Bits[Count] = Params.IcoBitCounts[size_t(Count)];
+    ++Count;
+  }
+  IcoWriteImage(Stream, Bitmap, Params, Progress, Sizes, Bits, Count);
 }
 
 void CurRegistryRead(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress,

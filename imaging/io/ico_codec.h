@@ -27,9 +27,22 @@ void IcoReadImage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, boo
 void CurReadImage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, bool ParamsOnly,
                   TIEProgressRecord& Progress, std::unique_ptr<TIEMask>& AlphaMask, bool IgnoreAlpha);
 
-// Registry routines: the transparency becomes the bitmap's alpha channel.
+// Writes an icon of Count images, image i resized to Sizes[i] at the depth BitCounts[i] (1, 4, 8, 24, 32;
+// 0 takes it from Params). The working bitmap is converted to the layout of each depth first. An abort
+// between images, or a short write, ends the file with a header and directory counting only the
+// images written.
+struct TIcoSize2 {
+  int32_t Width;
+  int32_t Height;
+};
+void IcoWriteImage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress,
+                   const TIcoSize2* Sizes, const int32_t* BitCounts, int32_t Count);
+
+// Registry routines: the transparency becomes the bitmap's alpha channel; the writer takes the leading
+// IcoSizes of a width above 0 and as many IcoBitCounts.
 void IcoRegistryRead(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress,
                      bool ParamsOnly);
+void IcoRegistryWrite(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress);
 void CurRegistryRead(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress,
                      bool ParamsOnly);
 

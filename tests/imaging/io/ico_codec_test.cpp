@@ -240,5 +240,137 @@ TEST(IconRead, MalformedFilesAbort) {
   EXPECT_FALSE(Short.Ico(Bytes{0, 0, 1, 0, 1}));
 }
 
+// ---- Writing ---------------------------------------------------------------------------------------------
+
+Bytes WriteIcon(TIEBitmap& B, TIOParamsVals& P, const std::vector<TIcoSize2>& Sizes, const std::vector<int32_t>& Bits,
+                uint8_t* AbortOut = nullptr, TIEProgressEvent OnProgress = {}) {
+  uint8_t Abort = 0;
+  TIEProgressRecord Progress;
+  Progress.Abort = &Abort;
+  Progress.OnProgress = OnProgress;
+  TMemoryStream S;
+  IcoWriteImage(&S, &B, P, Progress, Sizes.data(), Bits.data(), int32_t(Sizes.size()));
+  if (AbortOut != nullptr) *AbortOut = Abort;
+  const uint8_t* m = static_cast<const uint8_t*>(S.Memory());
+  return Bytes(m, m + S.Size());
+}
+
+// Four colours in quarters, so that every depth from 4 bits up keeps them exactly.
+void Quarters(TIEBitmap& B) {
+  const TIERGB24 C[4] = {{0, 0, 255}, {0, 255, 0}, {255, 0, 0}, {40, 80, 120}};
+  for (int y = 0; y < B.GetHeight(); ++y)
+    for (int x = 0; x < B.GetWidth(); ++x)
+      std::memcpy(B.GetScanline(y) + x * 3, &C[(y * 2 / B.GetHeight()) * 2 + x * 2 / B.GetWidth()], 3);
+}
+
+TEST(IcoWrite, EveryDepthRoundTrips) {
+  TIEBitmap B(16, 16, ie24RGB);
+  Quarters(B);
+  TIOParamsVals P(nullptr);
+  const Bytes File = WriteIcon(B, P, {{16, 16}, {16, 16}, {16, 16}, {16, 16}}, {4, 8, 24, 32});
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE(i);
+    Load l;
+    l.Params.IcoImageIndex = i;
+    ASSERT_TRUE(l.Ico(File));
+    const int Expected[] = {4, 8, 24, 32};
+    EXPECT_EQ(l.Params.IcoBitCounts[size_t(i)], Expected[i]);
+    for (int y : {0, 5, 12, 15})
+      for (int x : {0, 7, 8, 15}) EXPECT_EQ(std::memcmp(l.Bitmap.GetScanline(y) + x * 3, B.GetScanline(y) + x * 3, 3), 0);
+  }
+  TIEBitmap Bw(10, 3, ie1g);
+  Bw.Fill(0);
+  Bw.GetScanline(1)[0] = 0xA0;
+  const Bytes One = WriteIcon(Bw, P, {{10, 3}}, {1});
+  Load l;
+  ASSERT_TRUE(l.Ico(One));
+  EXPECT_TRUE(l.White(0, 1));
+  EXPECT_FALSE(l.White(1, 1));
+  EXPECT_TRUE(l.White(2, 1));
+  EXPECT_FALSE(l.White(0, 0));
+}
+
+TEST(IcoWrite, DefaultEntryFromAnImageWithAlpha) {
+  TIEBitmap B(64, 64, ie24RGB);
+  Quarters(B);
+  B.GetAlphaChannel()->Fill(255);
+  B.GetAlphaChannel()->GetScanline(3)[5] = 100;
+  TIOParamsVals P(nullptr);
+  Bytes File = WriteIcon(B, P, {{64, 64}}, {8});
+  ASSERT_GT(File.size(), 22u);
+  EXPECT_EQ(File[4], 1);
+  EXPECT_EQ(File[6], 64);
+  EXPECT_EQ(File[8], 255);  // colour count
+  EXPECT_EQ(File[10] | File[12], 0);  // planes and bits 0 for palette depths
+  const size_t Pixels = 22 + 40 + 256 * 4;
+  EXPECT_EQ(File[Pixels + size_t(63 - 3) * 64 + 5], 0);  // index 0 where alpha is below 255
+  EXPECT_NE(File[Pixels + size_t(63 - 3) * 64 + 6], 0);
+  const size_t And = Pixels + 64 * 64 + size_t(63 - 3) * 8;
+  EXPECT_EQ(File[And], 0x04);  // the AND bit of x = 5
+  Load l;
+  ASSERT_TRUE(l.Ico(File));
+  ASSERT_NE(l.Mask, nullptr);
+  EXPECT_EQ(l.Mask->GetPixel(5, 3), 0);
+  EXPECT_EQ(l.Mask->GetPixel(6, 3), 255);
+}
+
+TEST(IcoWrite, AnAbortBetweenImagesLeavesACountOfTheImagesWritten) {
+  TIEBitmap B(8, 8, ie24RGB);
+  TIOParamsVals P(nullptr);
+  uint8_t Caller = 0;
+  TIEProgressRecord Progress;
+  Progress.Abort = &Caller;
+  Progress.OnProgress = [&](TObject*, int Percent) {
+    if (Percent >= 60) Caller = 1;
+  };
+  TMemoryStream S;
+  const TIcoSize2 Sizes[3] = {{8, 8}, {8, 8}, {8, 8}};
+  const int32_t Bits[3] = {24, 24, 24};
+  IcoWriteImage(&S, &B, P, Progress, Sizes, Bits, 3);
+  const uint8_t* m = static_cast<const uint8_t*>(S.Memory());
+  EXPECT_EQ(Caller, 1);
+  EXPECT_EQ(m[4], 2);  // images 0 and 1 (33 %) written, stopped before image 2 (67 %)
+  EXPECT_NE(m[6 + 16 + 8], 0);  // the second entry has its size
+}
+
+TEST(IcoWrite, AShortWriteSetsTheAbortByte) {
+  class TShort : public TMemoryStream {
+  public:
+    int64_t Write(const void* Buffer, int64_t Count) override {
+      const int64_t n = std::max<int64_t>(0, std::min<int64_t>(Count, 100 - Position()));
+      return n > 0 ? TMemoryStream::Write(Buffer, n) : 0;
+    }
+  } S;
+  TIEBitmap B(32, 32, ie24RGB);
+  TIOParamsVals P(nullptr);
+  uint8_t Abort = 0;
+  TIEProgressRecord Progress;
+  Progress.Abort = &Abort;
+  const TIcoSize2 Size{32, 32};
+  const int32_t Bits = 24;
+  IcoWriteImage(&S, &B, P, Progress, &Size, &Bits, 1);
+  EXPECT_EQ(Abort, 1);
+}
+
+TEST(IcoWrite, PillowReadsWhatWeWrite) {
+  if (std::system("/usr/bin/python3 -c 'import PIL' >/dev/null 2>&1") != 0) GTEST_SKIP() << "python3-pil is not installed";
+  TIEBitmap B(16, 16, ie24RGB);
+  Quarters(B);
+  TIOParamsVals P(nullptr);
+  const Bytes File = WriteIcon(B, P, {{16, 16}}, {32});
+  const std::string Path = ::testing::TempDir() + "zv_ico_pillow.ico";
+  FILE* f = fopen(Path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  fwrite(File.data(), 1, File.size(), f);
+  fclose(f);
+  const std::string Cmd = "/usr/bin/python3 -c \"from PIL import Image; im=Image.open('" + Path +
+                          "').convert('RGBA'); print(im.size, im.getpixel((0,0)), im.getpixel((15,15)))\"";
+  FILE* p = popen(Cmd.c_str(), "r");
+  char Out[256] = {};
+  fread(Out, 1, sizeof Out - 1, p);
+  pclose(p);
+  EXPECT_EQ(std::string(Out), "(16, 16) (255, 0, 0, 255) (120, 80, 40, 255)\n");
+}
+
 }  // namespace
 }  // namespace zv
