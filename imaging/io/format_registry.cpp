@@ -1,6 +1,7 @@
 #include "imaging/io/format_registry.h"
 #include "imaging/io/ico_codec.h"
 #include "imaging/io/pnm_codec.h"
+#include "imaging/io/ps_writer.h"
 #include "imaging/io/raw_pixels.h"
 
 #include <algorithm>
@@ -334,6 +335,7 @@ constexpr TInstalledCodec LibraryCodecs[] = {
     {ftRawBitmap, RawRegistryRead, nullptr},
     {ftIco, IcoRegistryRead, IcoRegistryWrite},
     {ftCur, CurRegistryRead, nullptr},
+    {ftPs, nullptr, PsRegistryWrite},
 };
 
 // The routines of a built-in row: the installed codec's where there is one, then the library's own,
