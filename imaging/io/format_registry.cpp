@@ -1,5 +1,6 @@
 #include "imaging/io/format_registry.h"
 #include "imaging/io/ico_codec.h"
+#include "imaging/io/pdf_writer.h"
 #include "imaging/io/pnm_codec.h"
 #include "imaging/io/ps_writer.h"
 #include "imaging/io/raw_pixels.h"
@@ -336,6 +337,7 @@ constexpr TInstalledCodec LibraryCodecs[] = {
     {ftIco, IcoRegistryRead, IcoRegistryWrite},
     {ftCur, CurRegistryRead, nullptr},
     {ftPs, nullptr, PsRegistryWrite},
+    {ftPdf, nullptr, PdfRegistryWrite},
 };
 
 // The routines of a built-in row: the installed codec's where there is one, then the library's own,
