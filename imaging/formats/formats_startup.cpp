@@ -17,6 +17,7 @@
 #include "imaging/formats/tiff_reader.h"
 #include "imaging/formats/tiff_writer.h"
 #include "imaging/io/format_registry.h"
+#include "imaging/io/ico_codec.h"
 #include "imaging/io/io_params.h"
 
 namespace zv {
@@ -102,11 +103,13 @@ void InstallFormatCodecs() {
   }
   for (const TFormatTest& Test : FormatContentTests) FormatTests.*Test.Slot = Test.Test;
   SuppliedTiffLzwCoders = TTiffLzwCoders{TiffLzwDecode, TiffLzwEncode};
+  IcoPngReader = PngRowRead;
 }
 
 void RemoveFormatCodecs() {
   for (const TFormatCodec& Codec : FormatCodecs) RemoveFormatCodec(Codec.FileType);
   SuppliedTiffLzwCoders = TTiffLzwCoders{};
+  IcoPngReader = nullptr;
   if (!TestsInstalled) return;
   for (size_t i = 0; i < std::size(FormatContentTests); ++i) FormatTests.*FormatContentTests[i].Slot = ReplacedTests[i];
   TestsInstalled = false;

@@ -1,4 +1,9 @@
 #include "imaging/io/format_registry.h"
+#include "imaging/io/ico_codec.h"
+#include "imaging/io/pdf_writer.h"
+#include "imaging/io/pnm_codec.h"
+#include "imaging/io/ps_writer.h"
+#include "imaging/io/raw_pixels.h"
 
 #include <algorithm>
 #include <array>
@@ -193,70 +198,6 @@ bool HeaderIsTga(TStream* Stream) {
   return TypeOk && h[1] < 2 && DepthOk && Le16(h + 12) > 0 && Le16(h + 14) > 0;
 }
 
-// The PNM header's tokenizer: runs of ASCII letters and digits, or "#" comments up to the line's end.
-class TPnmTokens {
-public:
-  explicit TPnmTokens(TStream* Stream) : FStream(Stream) {}
-  // False at the end of the stream with nothing read.
-  bool Next(std::string& Token) {
-    Token.clear();
-    int c;
-    do {
-      c = Get();
-      if (c < 0) return false;
-    } while (!IsAlnum(c) && c != '#');
-    if (c == '#') {
-      std::string Text;
-      while ((c = Get()) >= 0 && c != '\n' && c != '\r') Text.push_back(char(c));
-      Token = '#' + Trim(Text);
-      return true;
-    }
-    Token.push_back(char(c));
-    while ((c = Get()) >= 0 && IsAlnum(c)) Token.push_back(char(c));
-    return true;
-  }
-
-private:
-  static bool IsAlnum(int c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-  int Get() {
-    if (FPos == FLen) {
-      FLen = size_t(std::max<int64_t>(0, FStream->Read(FBuffer.data(), int64_t(FBuffer.size()))));
-      FPos = 0;
-      if (FLen == 0) return -1;
-    }
-    return FBuffer[FPos++];
-  }
-  TStream* FStream;
-  std::array<uint8_t, 512> FBuffer{};
-  size_t FPos = 0;
-  size_t FLen = 0;
-};
-
-int64_t PnmNumber(const std::string& Token) {
-  if (Token.empty() || Token.size() > 9) return -1;
-  for (char c : Token)
-    if (c < '0' || c > '9') return -1;
-  return std::stoll(Token);
-}
-
-bool HeaderIsPnm(TStream* Stream) {
-  TPositionKeeper Keep(Stream);
-  TPnmTokens Tokens(Stream);
-  std::string Token;
-  int64_t Values[2] = {-1, -1};
-  int Found = 0;  // 0 the magic is next, 1 the width, 2 the height
-  for (int i = 0; i < 501 && Found < 3 && Tokens.Next(Token); ++i) {
-    if (Token[0] == '#') continue;
-    if (Found == 0) {
-      if (Token.size() != 2 || Token[0] != 'P' || Token[1] < '1' || Token[1] > '6') return false;
-    } else {
-      Values[Found - 1] = PnmNumber(Token);
-    }
-    ++Found;
-  }
-  return Found == 3 && Values[0] > 0 && Values[1] > 0;
-}
-
 bool HeaderIsJp2(TStream* Stream) {
   TPositionKeeper Keep(Stream);
   static constexpr uint8_t Signature[12] = {0, 0, 0, 12, 0x6A, 0x50, 0x20, 0x20, 0x0D, 0x0A, 0x87, 0x0A};
@@ -294,23 +235,6 @@ bool HeaderIsPsd(TStream* Stream) {
   return Be16(h + 4) == 1 && Channels >= 1 && Channels <= 24 && Depth >= 1 && Depth <= 16 && Be16(h + 24) < 10;
 }
 
-bool HeaderIsWmf(TStream* Stream) {
-  TPositionKeeper Keep(Stream);
-  uint8_t b[20];
-  if (!ReadExact(Stream, b, 20)) return false;
-  Stream->SetPosition(Keep.Position() + (Le32(b) == 0x9AC6CDD7u ? 22 : 0));
-  uint8_t h[18];
-  if (!ReadExact(Stream, h, 18)) return false;
-  return Le16(h) == 1 && Le16(h + 2) == 9 && Le16(h + 16) == 0;
-}
-
-bool HeaderIsEmf(TStream* Stream) {
-  TPositionKeeper Keep(Stream);
-  uint8_t b[100];
-  if (Stream->Read(b, sizeof b) < 44) return false;
-  return Le32(b) == 1 && Le32(b + 40) == 0x464D4520u;
-}
-
 bool HeaderIsLayers(TStream* Stream) {
   TPositionKeeper Keep(Stream);
   uint8_t b[25];
@@ -334,7 +258,7 @@ bool NoImagingCodecs() { return false; }
 
 constexpr TIEFormatTests LibraryFormatTests = {
     HeaderIsHdPhoto, HeaderIsTiff, HeaderIsCameraRawTiff, HeaderIsPng, HeaderIsDicom, HeaderIsIco, HeaderIsCur,
-    HeaderIsTga,     HeaderIsPnm,  HeaderIsJp2,           HeaderIsJ2k, HeaderIsDcx,   HeaderIsWmf, HeaderIsEmf,
+    HeaderIsTga,     PnmTest,      HeaderIsJp2,           HeaderIsJ2k, HeaderIsDcx,   WmfTest,     EmfTest,
     HeaderIsPsd,     AnswerNo,     HeaderIsLayers,        AnswerNo,    AnswerNo,      FindJpegSoi, NoImagingCodecs,
 };
 
@@ -405,9 +329,24 @@ const TBuiltInRow* BuiltInRowOf(uint32_t FileType) {
   return HdPhotoRow.FileType == FileType ? &HdPhotoRow : nullptr;
 }
 
-// The routines of a built-in row: the installed codec's where there is one, else the placeholders.
+// The codecs of the I/O library itself, used by their rows unless another is installed.
+constexpr TInstalledCodec LibraryCodecs[] = {
+    {ftPnm, PnmRegistryRead, PnmRegistryWrite},
+    {ftWbmp, WbmpRegistryRead, WbmpRegistryWrite},
+    {ftRawBitmap, RawRegistryRead, nullptr},
+    {ftIco, IcoRegistryRead, IcoRegistryWrite},
+    {ftCur, CurRegistryRead, nullptr},
+    {ftPs, nullptr, PsRegistryWrite},
+    {ftPdf, nullptr, PdfRegistryWrite},
+};
+
+// The routines of a built-in row: the installed codec's where there is one, then the library's own,
+// else the placeholders.
 void SetBuiltInRoutines(TIEFileFormatInfo& Info, const TBuiltInRow& Row) {
   const TInstalledCodec* Codec = InstalledCodecOf(Row.FileType);
+  if (Codec == nullptr)
+    for (const TInstalledCodec& Own : LibraryCodecs)
+      if (Own.FileType == Row.FileType) Codec = &Own;
   const TIEReadProc Read = Codec != nullptr && Codec->ReadProc != nullptr ? Codec->ReadProc : StubReadProc;
   const TIEWriteProc Write = Codec != nullptr && Codec->WriteProc != nullptr ? Codec->WriteProc : StubWriteProc;
   Info.ReadProc = Row.Reads ? Read : nullptr;
