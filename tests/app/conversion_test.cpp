@@ -35,6 +35,7 @@
 #include "platform/streams.h"
 #include "platform/sysutils.h"
 #include "tests/app/gif_readback.h"
+#include "tests/app/window_fixture.h"
 #include "tests/ffmpeg/clip_fixture.h"
 
 namespace zv {
@@ -568,25 +569,8 @@ int GifFrameNumber(const GifFrame& F) {
 class WindowConversion : public ::testing::Test {
 protected:
   static void SetUpTestSuite() { testclips::Clips(); }
-  void SetUp() override {
-    std::filesystem::create_directories(Folder);
-    headless::ClearRecords();
-    Form = new TFrmZonvark(Application);
-    AppFolder = Folder;
-    const std::filesystem::path Languages = std::filesystem::path(ZV_APP_BIN_DIR) / "Languages";
-    if (std::filesystem::exists(Languages))
-      std::filesystem::copy(Languages, Folder + "Languages",
-                            std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
-    Form->ApplyLanguage(LangEnglish);
-    if (!std::filesystem::exists(Folder + "Languages")) LoadMessages(Folder + "none.isl", MessageTexts);
-    Form->ResetVideoState();
-    Form->Show();
-    headless::Pump();
-  }
-  void TearDown() override {
-    delete Form;
-    headless::Pump();
-  }
+  void SetUp() override { Form = apptest::ShowMainWindow(Folder); }
+  void TearDown() override { apptest::CloseMainWindow(Form); }
 
   // Opens the clip through the Open command and marks frames First to Last.
   void OpenAndMark(const TClipInfo& C, int First, int Last) {

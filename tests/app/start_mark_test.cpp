@@ -17,6 +17,7 @@
 #include "ffmpeg/decoder.h"
 #include "platform/backend.h"
 #include "tests/app/gif_readback.h"
+#include "tests/app/window_fixture.h"
 #include "tests/ffmpeg/clip_fixture.h"
 
 namespace zv {
@@ -34,25 +35,8 @@ const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new AppEnvi
 class StartMarkSeek : public ::testing::Test {
 protected:
   static void SetUpTestSuite() { testclips::NavigationClips(); }
-  void SetUp() override {
-    std::filesystem::create_directories(Folder);
-    headless::ClearRecords();
-    Form = new TFrmZonvark(Application);
-    AppFolder = Folder;
-    const std::filesystem::path Languages = std::filesystem::path(ZV_APP_BIN_DIR) / "Languages";
-    if (std::filesystem::exists(Languages))
-      std::filesystem::copy(Languages, Folder + "Languages",
-                            std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
-    Form->ApplyLanguage(LangEnglish);
-    if (!std::filesystem::exists(Folder + "Languages")) LoadMessages(Folder + "none.isl", MessageTexts);
-    Form->ResetVideoState();
-    Form->Show();
-    headless::Pump();
-  }
-  void TearDown() override {
-    delete Form;
-    headless::Pump();
-  }
+  void SetUp() override { Form = apptest::ShowMainWindow(Folder); }
+  void TearDown() override { apptest::CloseMainWindow(Form); }
 
   // The number the decoder's current picture spells; -1 without a picture.
   int DecodedFrame() const {
