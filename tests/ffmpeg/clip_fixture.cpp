@@ -142,19 +142,7 @@ private:
   int64_t FSamples = 0;
 };
 
-void TAudioTrack::Write(AVFormatContext* Output, const AVFrame* Frame) {
-  Check(::avcodec_send_frame(FEncoder, Frame), "audio avcodec_send_frame");
-  AVPacket* packet = ::av_packet_alloc();
-  for (;;) {
-    const int rc = ::avcodec_receive_packet(FEncoder, packet);
-    if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) break;
-    Check(rc, "audio avcodec_receive_packet");
-    ::av_packet_rescale_ts(packet, FEncoder->time_base, FStream->time_base);
-    packet->stream_index = FStream->index;
-    Check(::av_interleaved_write_frame(Output, packet), "audio av_interleaved_write_frame");
-  }
-  ::av_packet_free(&packet);
-}
+void TAudioTrack::Write(AVFormatContext* Output, const AVFrame* Frame) { WritePackets(FEncoder, Output, FStream, Frame); }
 
 void TAudioTrack::Until(AVFormatContext* Output, double Seconds, int64_t FirstSample) {
   while (double(FSamples) / FEncoder->sample_rate < Seconds) {
