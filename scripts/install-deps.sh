@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   # tool chain
-  g++ cmake ninja-build pkg-config make
+  g++ cmake ninja-build pkg-config make lld
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # image codecs
