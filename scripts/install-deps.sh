@@ -21,6 +21,8 @@ packages=(
   libimage-exiftool-perl liblcms2-utils
   # independent TIFF and PDF checkers for the tests only: tiffcp, tiffinfo, tiffcmp; qpdf --check
   libtiff-tools qpdf
+  # Ghostscript renders our PostScript and PDF pages, netpbm reads and writes PNM, for the tests only
+  ghostscript netpbm
   # libtiff as the judge of the TIFF strip coders, for the tests and benchmarks only
   libtiff-dev
   # URL downloads; OpenSSL for the tests' loopback HTTPS server only

@@ -19,6 +19,7 @@
 #include "imaging/io/format_registry.h"
 #include "imaging/io/ico_codec.h"
 #include "imaging/io/io_params.h"
+#include "imaging/io/page_coders.h"
 
 namespace zv {
 
@@ -104,12 +105,14 @@ void InstallFormatCodecs() {
   for (const TFormatTest& Test : FormatContentTests) FormatTests.*Test.Slot = Test.Test;
   SuppliedTiffLzwCoders = TTiffLzwCoders{TiffLzwDecode, TiffLzwEncode};
   IcoPngReader = PngRowRead;
+  PageCoders = TPageCoders{JpegWriteImage, CcittEncodeT4Row, CcittEncodeT6Row};
 }
 
 void RemoveFormatCodecs() {
   for (const TFormatCodec& Codec : FormatCodecs) RemoveFormatCodec(Codec.FileType);
   SuppliedTiffLzwCoders = TTiffLzwCoders{};
   IcoPngReader = nullptr;
+  PageCoders = TPageCoders{};
   if (!TestsInstalled) return;
   for (size_t i = 0; i < std::size(FormatContentTests); ++i) FormatTests.*FormatContentTests[i].Slot = ReplacedTests[i];
   TestsInstalled = false;

@@ -367,8 +367,10 @@ void PnmWriteImage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TI
     Kind = kP6Wide48;
   else if ((Bits == 8 && Spp == 3) || Format == ie24RGB)
     Kind = kP6;
-  else
+  else {
+    Abort = 1;  // no kind holds this bitmap with these parameters: nothing is written
     return;
+  }
   // The rows are taken from a bitmap of the layout the kind needs.
   const TIEPixelFormat Needed = Kind == kP4 ? ie1g : (Kind == kP6Wide48 ? ieRGB48 : ie24RGB);
   TIEBitmap Converted;

@@ -12,6 +12,7 @@
 #include "imaging/core/ie_streams.h"
 #include "imaging/core/sys_text.h"
 #include "imaging/io/io_params.h"
+#include "imaging/io/page_coders.h"
 #include "platform/streams.h"
 #include "platform/sysutils.h"
 
@@ -49,7 +50,7 @@ void ReportRow(TIEProgressRecord& Progress, int32_t Row) {
   if (Progress.OnProgress) Progress.Report(int(std::lrint(Row * Progress.PerStep)));
 }
 
-// The page's data; the abort byte is set where a coder this library lacks is asked for.
+// The page's data; the abort byte is set where a coder that is not installed is asked for.
 int64_t PsEncodeImage(std::vector<char>& Out, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress) {
   const int32_t W = Bitmap->GetWidth(), H = Bitmap->GetHeight();
   Progress.PerStep = 100.0 / std::max(1, H);
@@ -61,8 +62,10 @@ int64_t PsEncodeImage(std::vector<char>& Out, TIEBitmap* Bitmap, TIOParamsVals& 
   const uint8_t Compression = Params.PsCompression;
   if (Params.SamplesPerPixel == 1 && Params.BitsPerSample == 1) {
     if (Compression == 1 || Compression == 2) {
-      Progress.SetAborted();  // the fax coders are not linked into this library
-      return 0;
+      const std::vector<uint8_t> Fax =
+          FaxEncodePage(Compression == 1 ? PageCoders.CcittT6Row : PageCoders.CcittT4Row, Bitmap, Progress);
+      if (Fax.empty()) return 0;
+      return AppendAscii85(Out, Fax.data(), int32_t(Fax.size()));
     }
     const int32_t RowBytes = (W + 7) / 8;
     std::vector<uint8_t> All(size_t(RowBytes) * size_t(H));
@@ -73,8 +76,13 @@ int64_t PsEncodeImage(std::vector<char>& Out, TIEBitmap* Bitmap, TIOParamsVals& 
     return AppendRle85(Out, All.data(), int32_t(All.size()));
   }
   if (Compression == 3) {
-    Progress.SetAborted();  // the JPEG writer is not linked into this library
-    return 0;
+    if (PageCoders.JpegWrite == nullptr) {
+      Progress.SetAborted();
+      return 0;
+    }
+    TMemoryStream Jpeg;
+    PageCoders.JpegWrite(&Jpeg, Bitmap, Params, Progress);
+    return AppendAscii85(Out, static_cast<const uint8_t*>(Jpeg.Memory()), int32_t(Jpeg.Size()));
   }
   int64_t Count = 0;
   std::vector<uint8_t> Channel(static_cast<size_t>(W), 0);

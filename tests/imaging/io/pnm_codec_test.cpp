@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -276,6 +278,21 @@ TEST(PnmWrite, AShortWriteSetsTheAbortByte) {
   EXPECT_EQ(Abort, 1);
 }
 
+// A bitmap no kind holds with its parameters (16-bit grey) is not written, and that is no success.
+TEST(PnmWrite, ABitmapNoKindHoldsSetsTheAbortByteAndWritesNothing) {
+  TIEBitmap B(8, 8, ieGray16);
+  TIOParamsVals P(nullptr);
+  P.BitsPerSample = 16;
+  P.SamplesPerPixel = 1;
+  uint8_t Abort = 0;
+  TIEProgressRecord Progress;
+  Progress.Abort = &Abort;
+  TMemoryStream S;
+  PnmWriteImage(&S, &B, P, Progress);
+  EXPECT_EQ(Abort, 1);
+  EXPECT_EQ(S.Size(), 0);
+}
+
 // ---- WBMP ------------------------------------------------------------------------------------------------
 
 TEST(Wbmp, WidthsTakeMultiByteIntegersAndRoundTrip) {
@@ -412,6 +429,94 @@ TEST(PnmPillow, PillowReadsWhatWeWriteAndWeReadWhatItWrites) {
   ASSERT_EQ(r.Bitmap.GetPixelFormat(), ieGray16);
   EXPECT_EQ(reinterpret_cast<const uint16_t*>(r.Bitmap.GetScanline(0))[0], 1000);
   EXPECT_EQ(reinterpret_cast<const uint16_t*>(r.Bitmap.GetScanline(0))[1], 65535);
+}
+
+}  // namespace
+}  // namespace zv
+
+namespace zv {
+namespace {
+
+// Netpbm's own numbers of a file: the plain form of it that pnmtopnm writes, header fields and samples.
+std::vector<long> NetpbmNumbers(const std::string& Path) {
+  const std::string Plain = RunCommand("pnmtopnm -plain < " + Path + " 2>/dev/null");
+  std::vector<long> Out;
+  const bool Bitmap = Plain.rfind("P1", 0) == 0;  // its samples are single digits, run together
+  size_t i = Plain.find('\n');  // past the magic
+  while (i < Plain.size()) {
+    if (Bitmap && Out.size() >= 2 && std::isdigit(static_cast<unsigned char>(Plain[i]))) {
+      Out.push_back(Plain[i++] - '0');
+    } else if (std::isdigit(static_cast<unsigned char>(Plain[i]))) {
+      size_t End = i;
+      Out.push_back(std::stol(Plain.substr(i), &End));
+      i += End;
+    } else {
+      ++i;
+    }
+  }
+  return Out;
+}
+
+TEST(PnmNetpbm, NetpbmReadsWhatWeWriteAndWeReadWhatItWrites) {
+  if (std::system("command -v pnmtopnm >/dev/null 2>&1") != 0) GTEST_SKIP() << "netpbm is not installed";
+  const std::string Dir = ::testing::TempDir();
+  struct Case {
+    TIEPixelFormat Format;
+    int Bits, Spp;
+    const char* File;
+  };
+  for (const Case& c : {Case{ie24RGB, 8, 3, "zv_pnm_n6.ppm"}, Case{ie24RGB, 8, 1, "zv_pnm_n5.pgm"},
+                        Case{ie1g, 1, 1, "zv_pnm_n4.pbm"}, Case{ieRGB48, 16, 3, "zv_pnm_n48.ppm"},
+                        Case{ie24RGB, 16, 3, "zv_pnm_n24w.ppm"}}) {
+    SCOPED_TRACE(c.File);
+    TIEBitmap B(9, 3, c.Format);
+    FillPattern(B);
+    TIOParamsVals P(nullptr);
+    P.BitsPerSample = c.Bits;
+    P.SamplesPerPixel = c.Spp;
+    const Bytes Out = WritePnm(B, P);
+    const std::string Path = Dir + c.File;
+    std::ofstream(Path, std::ios::binary).write(reinterpret_cast<const char*>(Out.data()), std::streamsize(Out.size()));
+    Reader r;
+    r.Params.NativePixelFormat = 1;
+    ASSERT_TRUE(r.Pnm(Out));
+    std::vector<long> Ours = {9, 3};
+    if (c.Format != ie1g) Ours.push_back(c.Bits == 16 ? 65535 : 255);
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 9; ++x) {
+        if (c.Format == ie1g) Ours.push_back(r.White(x, y) ? 0 : 1);  // a set PBM bit is black
+        else if (c.Bits == 16)
+          for (int i = 0; i < 3; ++i) Ours.push_back(reinterpret_cast<const uint16_t*>(r.Bitmap.GetScanline(y))[x * 3 + i]);
+        else if (c.Spp == 1) Ours.push_back(r.Rgb(x, y)[0]);
+        else for (int s : r.Rgb(x, y)) Ours.push_back(s);
+      }
+    EXPECT_EQ(NetpbmNumbers(Path), Ours);
+  }
+  // Netpbm's raw files, made from plain ones written by hand.
+  struct Theirs {
+    const char* Plain;
+    std::vector<int> Expect;  // per pixel: 1-bit white, grey 16-bit value or red, green, blue
+  };
+  for (const Theirs& t : {Theirs{"P1\n3 1\n1 0 1\n", {0, 1, 0}},
+                          Theirs{"P2\n2 1\n65535\n1000 65535\n", {1000, 65535}},
+                          Theirs{"P3\n2 1\n255\n1 2 3 250 251 252\n", {1, 2, 3, 250, 251, 252}}}) {
+    SCOPED_TRACE(t.Plain);
+    const std::string Path = Dir + "zv_pnm_theirs.pnm";
+    std::ofstream(Dir + "zv_pnm_plain.pnm", std::ios::binary) << t.Plain;
+    ASSERT_EQ(std::system(("pnmtopnm < " + Dir + "zv_pnm_plain.pnm > " + Path).c_str()), 0);
+    std::ifstream In(Path, std::ios::binary);
+    const Bytes File((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
+    Reader r;
+    r.Params.NativePixelFormat = 1;
+    ASSERT_TRUE(r.Pnm(File));
+    std::vector<int> Got;
+    for (int x = 0; x < r.Bitmap.GetWidth(); ++x) {
+      if (r.Bitmap.GetPixelFormat() == ie1g) Got.push_back(r.White(x, 0));
+      else if (r.Bitmap.GetPixelFormat() == ieGray16) Got.push_back(reinterpret_cast<const uint16_t*>(r.Bitmap.GetScanline(0))[x]);
+      else for (int s : r.Rgb(x, 0)) Got.push_back(s);
+    }
+    EXPECT_EQ(Got, t.Expect);
+  }
 }
 
 }  // namespace
