@@ -12,6 +12,7 @@
 #include "imaging/formats/pcx_codec.h"
 #include "imaging/formats/png_reader.h"
 #include "imaging/formats/png_writer.h"
+#include "imaging/formats/tga_codec.h"
 #include "imaging/formats/tiff_detect.h"
 #include "imaging/formats/tiff_lzw.h"
 #include "imaging/formats/tiff_reader.h"
@@ -71,6 +72,7 @@ constexpr TFormatCodec FormatCodecs[] = {
     {ftPcx, PcxRegistryRead, PcxWriteImage},
     {ftDcx, DcxRegistryRead, DcxRegistryWrite},
     {ftTiff, TiffRegistryRead, TiffRegistryWrite},
+    {ftTga, TgaRegistryRead, TgaRegistryWrite},
 };
 
 struct TFormatTest {
@@ -87,6 +89,7 @@ constexpr TFormatTest FormatContentTests[] = {
     {&TIEFormatTests::IsHdPhotoStream, IsHdPhotoStream},
     {&TIEFormatTests::IsTiffStream, IsTiffStream},
     {&TIEFormatTests::IsCameraRawTiff, IsCameraRawTiff},
+    {&TIEFormatTests::IsTgaStream, IsTgaStream},
 };
 
 // The checks the tests replaced, given back when they are withdrawn.

@@ -212,6 +212,39 @@ void MakeImageSeeds() {
   }
 }
 
+// TGA: each depth and compression the writer makes, one with alpha, and a hand-made file whose
+// run-length packets cross rows under a 2.0 footer.
+void MakeTgaSeeds() {
+  TIEBitmap Colour;
+  Paint(Colour, 7, 5, ie24RGB, 4);
+  struct Kind {
+    const char* Name;
+    int32_t Samples, Bits;
+    uint8_t Compressed, Grey;
+  };
+  for (const Kind& K : {Kind{"rgb24_rle.tga", 3, 8, 1, 0}, Kind{"rgb24_raw.tga", 3, 8, 0, 0},
+                        Kind{"palette8_rle.tga", 1, 8, 1, 0}, Kind{"grey8_raw.tga", 1, 8, 0, 1},
+                        Kind{"mono1.tga", 1, 1, 0, 0}})
+    Put("tga", K.Name, Saved(Colour, ftTga, [&](TIOParamsVals& P) {
+          P.SamplesPerPixel = K.Samples;
+          P.BitsPerSample = K.Bits;
+          P.TgaCompressed = K.Compressed;
+          P.TgaGrayscale = K.Grey;
+          P.TgaImageId = "seed";
+        }));
+  TIEBitmap WithAlpha;
+  Paint(WithAlpha, 5, 4, ie24RGB, 9);
+  WithAlpha.GetAlphaChannel()->FillRect(1, 1, 3, 2, 128.0);
+  Put("tga", "rgba32.tga", Saved(WithAlpha, ftTga));
+  Bytes Crossing = {0, 1, 9, 0, 0, 2, 0, 32, 0, 0, 0, 0, 3, 0, 2, 0, 8, 0,
+                    1, 2, 3, 4, 5, 6, 7, 8,  // two 32-bit map entries
+                    0x83, 1, 0x01, 0, 1};
+  const Bytes Footer = {0, 0, 0, 0, 0, 0, 0, 0, 'T', 'R', 'U', 'E', 'V', 'I', 'S', 'I', 'O',
+                        'N', '-', 'X', 'F', 'I', 'L', 'E', '.', 0};
+  Crossing.insert(Crossing.end(), Footer.begin(), Footer.end());
+  Put("tga", "map32_rle_across_rows.tga", Crossing);
+}
+
 void MakeTextSeeds(const fs::path& LanguageFolder) {
   const std::string Text = "Zonvark keeps its options in Options.ini beside the executable. "
                            "Zonvark keeps its options in Options.ini beside the executable.\n";
@@ -283,6 +316,7 @@ int main(int argc, char** argv) {
   Root = argv[1];
   fuzz::StartApplication();
   MakeImageSeeds();
+  MakeTgaSeeds();
   MakeTextSeeds(argv[2]);
   MakeVideoSeeds();
   MakeAviSeeds();
