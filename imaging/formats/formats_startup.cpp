@@ -12,6 +12,8 @@
 #include "imaging/formats/pcx_codec.h"
 #include "imaging/formats/png_reader.h"
 #include "imaging/formats/png_writer.h"
+#include "imaging/formats/psd_reader.h"
+#include "imaging/formats/psd_writer.h"
 #include "imaging/formats/tga_codec.h"
 #include "imaging/formats/tiff_detect.h"
 #include "imaging/formats/tiff_lzw.h"
@@ -73,6 +75,7 @@ constexpr TFormatCodec FormatCodecs[] = {
     {ftDcx, DcxRegistryRead, DcxRegistryWrite},
     {ftTiff, TiffRegistryRead, TiffRegistryWrite},
     {ftTga, TgaRegistryRead, TgaRegistryWrite},
+    {ftPsd, PsdRegistryRead, PsdRegistryWrite},
 };
 
 struct TFormatTest {
@@ -90,6 +93,7 @@ constexpr TFormatTest FormatContentTests[] = {
     {&TIEFormatTests::IsTiffStream, IsTiffStream},
     {&TIEFormatTests::IsCameraRawTiff, IsCameraRawTiff},
     {&TIEFormatTests::IsTgaStream, IsTgaStream},
+    {&TIEFormatTests::IsPsdStream, IsPsdStream},
 };
 
 // The checks the tests replaced, given back when they are withdrawn.
