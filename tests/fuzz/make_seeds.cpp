@@ -19,10 +19,12 @@
 #include "app/settings.h"
 #include "imaging/core/bitmap.h"
 #include "imaging/core/zlib_streams.h"
+#include "imaging/formats/psd_writer.h"
 #include "imaging/io/format_registry.h"
 #include "imaging/io/gif_lzw.h"
 #include "imaging/io/imaging_io.h"
 #include "imaging/io/io_params.h"
+#include "imaging/view/layers.h"
 #include "platform/graphics.h"
 #include "platform/streams.h"
 #include "tests/ffmpeg/clip_fixture.h"
@@ -245,6 +247,44 @@ void MakeTgaSeeds() {
   Put("tga", "map32_rle_across_rows.tga", Crossing);
 }
 
+// PSD: a layered RGB document with a user mask and a hidden layer, and the composites of the other kinds
+// the writer makes (grey, 16-bit RGB, indexed, CMYK, Lab, bitmap).
+void MakePsdSeeds() {
+  const auto Document = [](TIEBitmap& Composite, const std::vector<TIELayer*>& Layers) {
+    TMemoryStream Stream;
+    TIOParamsVals Params(nullptr);
+    Params.SetDpiX(72);
+    Params.SetDpiY(72);
+    uint8_t Abort = 0;
+    TIEProgressRecord Progress;
+    Progress.Abort = &Abort;
+    PsdWriteLayers(&Stream, Params, Progress, &Composite, Layers);
+    return Abort == 0 ? Contents(Stream) : Bytes();
+  };
+  TIEBitmap Colour;
+  Paint(Colour, 7, 5, ie24RGB, 6);
+  TIELayer First(nullptr, false, nullptr), Mask(nullptr, false, nullptr), Hidden(nullptr, false, nullptr);
+  Paint(*First.Bitmap, 4, 3, ie24RGB, 1);
+  First.PosX = 1;
+  First.Name = "first";
+  Paint(*Mask.Bitmap, 3, 2, ie8g, 2);
+  Mask.IsMask = true;
+  Mask.PosY = 1;
+  Paint(*Hidden.Bitmap, 5, 2, ie24RGB, 3);
+  Hidden.Visible = false;
+  Hidden.Transparency = 90;
+  Hidden.Name = "hidden";
+  Put("psd", "layers_and_mask.psd", Document(Colour, {&First, &Mask, &Hidden}));
+  for (const auto& [Name, Format] : std::vector<std::pair<std::string, TIEPixelFormat>>{
+           {"grey8.psd", ie8g}, {"rgb48.psd", ieRGB48}, {"indexed.psd", ie8p}, {"cmyk.psd", ieCMYK},
+           {"lab.psd", ieCIELab}, {"bitmap.psd", ie1g}}) {
+    TIEBitmap B;
+    Paint(B, 6, 3, Format == ie8p ? ie8p : ie24RGB, 5);
+    if (Format != ie8p) B.ConvertToFormat(Format);
+    Put("psd", Name, Document(B, {}));
+  }
+}
+
 void MakeTextSeeds(const fs::path& LanguageFolder) {
   const std::string Text = "Zonvark keeps its options in Options.ini beside the executable. "
                            "Zonvark keeps its options in Options.ini beside the executable.\n";
@@ -317,6 +357,7 @@ int main(int argc, char** argv) {
   fuzz::StartApplication();
   MakeImageSeeds();
   MakeTgaSeeds();
+  MakePsdSeeds();
   MakeTextSeeds(argv[2]);
   MakeVideoSeeds();
   MakeAviSeeds();
