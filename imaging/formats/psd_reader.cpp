@@ -555,14 +555,16 @@ bool ReadComposite(TPsdContext& C, TIEBitmap* Bitmap) {
   return true;
 }
 
-// To ie24RGB; with Profiles (the embedded one and the default) through them where they convert.
+// To ie24RGB; with Input (the embedded profile) through it and Default where they convert, also an
+// image already in ie24RGB.
 void ToRgb24(TIEBitmap* Bitmap, TIEICC* Input, TIEICC* Default) {
   const TIEPixelFormat Format = Bitmap->GetPixelFormat();
-  if (Format == ie1g || Format == ie24RGB || Bitmap->IsEmpty()) return;
-  if (Input != nullptr && (Format == ie8g || Format == ieCMYK || Format == ieCIELab || Format == ieRGB48) &&
+  if (Format == ie1g || Bitmap->IsEmpty()) return;
+  if (Input != nullptr &&
+      (Format == ie8g || Format == ie24RGB || Format == ieCMYK || Format == ieCIELab || Format == ieRGB48) &&
       Input->ConvertBitmap(Bitmap, ie24RGB, Default))
     return;
-  Bitmap->ConvertToFormat(ie24RGB);
+  if (Format != ie24RGB) Bitmap->ConvertToFormat(ie24RGB);
 }
 
 }  // namespace

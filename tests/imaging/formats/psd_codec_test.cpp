@@ -10,7 +10,9 @@
 #include "imaging/formats/jpeg_codec.h"
 #include "imaging/formats/psd_reader.h"
 #include "imaging/formats/psd_writer.h"
+#include "imaging/core/icc_profile.h"
 #include "imaging/io/format_registry.h"
+#include "imaging/io/io_globals.h"
 #include "imaging/io/imaging_io.h"
 #include "imaging/io/io_params.h"
 #include "imaging/view/layers.h"
@@ -527,6 +529,35 @@ TEST_F(PsdTest, ReaderCasesOnHandMadeDocuments) {
     ASSERT_NE(P.ExifThumbnail(), nullptr);
     EXPECT_EQ(P.ExifThumbnail()->GetHeight(), 8);
   }
+}
+
+TEST_F(PsdTest, EmbeddedProfileAppliedWhenTheLibraryAppliesProfiles) {
+  const Bytes Profile = oracle::ReadFile("/usr/share/color/icc/ghostscript/a98.icc");
+  if (Profile.empty()) GTEST_SKIP() << "no wide-gamut profile to embed";
+  PsdDoc Doc;
+  Doc.Rows = 1;
+  Doc.Resources = Resource(1039, Profile);
+  Doc.Composite = RawPlanes({{40, 40}, {160, 160}, {60, 60}});
+  const bool Saved = ApplyEmbeddedProfiles;
+  for (bool Apply : {false, true}) {
+    SCOPED_TRACE(Apply);
+    ApplyEmbeddedProfiles = Apply;
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    ASSERT_EQ(ReadPsd(Doc.Build(), &B, P, false).Abort, 0);
+    ASSERT_NE(P.InputIcc(), nullptr);
+    EXPECT_GT(P.InputIcc()->ProfileSize(), 0);
+    const TIERGB24 c = B.GetRGB(0, 0);
+    // A green of the wider space is a more saturated green in sRGB: less red, more green.
+    if (Apply) {
+      EXPECT_TRUE(P.InputIcc()->Applied);
+      EXPECT_LT(c.r, 40);
+      EXPECT_GT(c.g, 160);
+    } else {
+      EXPECT_EQ(c, (TIERGB24{60, 160, 40}));
+    }
+  }
+  ApplyEmbeddedProfiles = Saved;
 }
 
 TEST_F(PsdTest, EveryModeAndDepth) {
