@@ -11,7 +11,9 @@
 #include "imaging/core/ie_streams.h"
 #include "imaging/formats/jpeg_codec.h"
 #include "imaging/io/io_globals.h"
+#include "imaging/io/imaging_io.h"
 #include "imaging/io/io_params.h"
+#include "imaging/view/imaging_view.h"
 #include "imaging/view/layers.h"
 #include "platform/checked_math.h"
 #include "platform/streams.h"
@@ -641,17 +643,36 @@ void PsdReadLayers(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TI
   if (Beside) Bitmap->Assign(Beside.get());
 }
 
-void PsdRegistryRead(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress,
-                     bool ParamsOnly) {
-  if (ParamsOnly) {
-    PsdReadLayers(Stream, nullptr, Params, Progress, false, nullptr);
-    return;
+namespace {
+
+// The image view the parameters' component works on, when it is one.
+TImagingView* AttachedView(TIOParamsVals& Params) {
+  if (Params.Owner == nullptr) return nullptr;
+  return dynamic_cast<TImagingView*>(Params.Owner->AttachedImaging());
+}
+
+// The document's layers become the view's: replacing its layers from layer 0, or after them. A first
+// layer away from the origin goes above a locked, transparent layer of the document's size.
+void LayersIntoView(TImagingView* View, TIOParamsVals& Params, TPsdLayerList& Layers) {
+  int32_t Target = 0;
+  if (Params.PsdReplaceLayers != 0)
+    View->ResetLayers();
+  else
+    Target = View->AddLayer();
+  if (Layers[0]->PosX != 0 || Layers[0]->PosY != 0) {
+    TIELayer* Base = View->GetLayer(Target);
+    Base->Reset();
+    Base->Locked = true;
+    Base->Bitmap->Allocate(Params.Width, Params.Height, ie24RGB);
+    Base->Bitmap->GetAlphaChannel()->Fill(0);
+    Target = View->AddLayer();
   }
-  // Without a view to take them, the layers are not loaded: the composite is the image.
-  TPsdLayerList Layers;
-  PsdReadLayers(Stream, Bitmap, Params, Progress, false, &Layers);
-  if (Layers.size() != 1 || Progress.Aborted()) return;
-  TIELayer* Layer = Layers[0].get();
+  View->GetLayer(Target)->AssignProps(Layers[0].get());
+  for (size_t i = 1; i < Layers.size(); ++i) View->GetLayer(View->AddLayer())->AssignProps(Layers[i].get());
+}
+
+// A single layer's transparency, at its place, as the image's alpha channel (0 where it does not reach).
+void LayerAlphaIntoBitmap(TIELayer* Layer, TIEBitmap* Bitmap) {
   if (!Layer->Bitmap->HasAlphaChannel() || Bitmap->IsEmpty()) return;
   TIEBitmap* From = Layer->Bitmap->GetAlphaChannel();
   TIEBitmap* To = Bitmap->GetAlphaChannel();
@@ -666,6 +687,26 @@ void PsdRegistryRead(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, 
       if (Tx >= 0 && Tx < To->GetWidth()) Dst[Tx] = Src[x];
     }
   }
+}
+
+}  // namespace
+
+void PsdRegistryRead(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress,
+                     bool ParamsOnly) {
+  if (ParamsOnly) {
+    PsdReadLayers(Stream, nullptr, Params, Progress, false, nullptr);
+    return;
+  }
+  // Layers are asked for only when a view can take them; otherwise the composite is the image.
+  TImagingView* View = AttachedView(Params);
+  const bool LoadLayers = Params.PsdLoadLayers != 0 && View != nullptr;
+  TPsdLayerList Layers;
+  PsdReadLayers(Stream, Bitmap, Params, Progress, LoadLayers, &Layers);
+  if (Progress.Aborted() || Layers.empty()) return;
+  if (LoadLayers)
+    LayersIntoView(View, Params, Layers);
+  else if (Layers.size() == 1 && Params.LoadThumbnail() == 0)
+    LayerAlphaIntoBitmap(Layers[0].get(), Bitmap);
 }
 
 }  // namespace zv

@@ -15,7 +15,9 @@
 #include "imaging/io/io_globals.h"
 #include "imaging/io/imaging_io.h"
 #include "imaging/io/io_params.h"
+#include "imaging/view/imaging_view.h"
 #include "imaging/view/layers.h"
+#include "imaging/view/view_startup.h"
 #include "tests/imaging/formats/format_test_support.h"
 #include "tests/imaging/formats/jpeg_fixture.h"
 #include "tests/imaging/formats/oracle_tools.h"
@@ -28,7 +30,13 @@ using formattest::BytesOf;
 using formattest::LoggedProgress;
 using formattest::StreamOf;
 
-class PsdTest : public formattest::FormatsLibraryTest {};
+class PsdTest : public formattest::FormatsLibraryTest {
+protected:
+  void SetUp() override {
+    RegisterImagingViewStep();
+    formattest::FormatsLibraryTest::SetUp();
+  }
+};
 
 void Be16(Bytes& B, uint32_t v) { B.insert(B.end(), {uint8_t(v >> 8), uint8_t(v)}); }
 void Be32(Bytes& B, uint32_t v) { B.insert(B.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}); }
@@ -800,6 +808,57 @@ TEST_F(PsdTest, PillowReadsOurCompositeAndLayers) {
       }
   }
   EXPECT_EQ(At, Got.size());
+}
+
+TEST_F(PsdTest, LayersIntoTheAttachedView) {
+  TIEBitmap Composite;
+  Paint(Composite, 12, 8, 1);
+  auto Base = MakeLayer(12, 8, 2, 0, 0, "base");
+  auto Top = MakeLayer(4, 3, 3, 5, 2, "top");
+  auto Mask = MakeMask(2, 2, 6, 3);
+  const Bytes AtOrigin = WritePsd(&Composite, {Base.get(), Top.get(), Mask.get()});
+  auto Moved = MakeLayer(4, 3, 3, 2, 1, "moved");
+  const Bytes Away = WritePsd(&Composite, {Moved.get()});
+  TImagingView View(nullptr);
+  View.GetIEBitmap()->Allocate(3, 3, ie24RGB);
+  TIOParamsVals& P = *View.IO()->IOParams();
+  P.PsdLoadLayers = 1;
+  struct Step {
+    const char* What;
+    const Bytes* File;
+    bool Replace;
+    int32_t Count;
+    std::vector<std::string> Names;
+  };
+  const Step Steps[] = {
+      {"replacing", &AtOrigin, true, 3, {"base", "top", ""}},
+      {"adding", &AtOrigin, false, 6, {"base", "top", "", "base", "top", ""}},
+      {"first layer away from the origin", &Away, true, 2, {"base", "moved"}},  // a reset keeps the name
+  };
+  for (const Step& S : Steps) {
+    SCOPED_TRACE(S.What);
+    P.PsdReplaceLayers = S.Replace ? 1 : 0;
+    auto Stream = StreamOf(*S.File);
+    View.IO()->LoadPsdStream(Stream.get());
+    ASSERT_EQ(View.IO()->AbortFlag, 0);
+    ASSERT_EQ(View.LayersCount(), S.Count);
+    for (int32_t i = 0; i < S.Count; ++i) EXPECT_EQ(View.GetLayer(i)->Name, S.Names[size_t(i)]) << i;
+  }
+  // The base under a moved first layer: locked, the document's size, transparent.
+  TIELayer* Under = View.GetLayer(0);
+  EXPECT_TRUE(Under->Locked);
+  EXPECT_EQ(Under->Bitmap->GetWidth(), 12);
+  EXPECT_EQ(Under->Bitmap->GetAlpha(3, 3), 0);
+  TIELayer* Layer = View.GetLayer(1);
+  EXPECT_EQ((std::vector<int32_t>{Layer->PosX, Layer->PosY}), (std::vector<int32_t>{2, 1}));
+  EXPECT_TRUE(SamePixels(*Layer->Bitmap, *Moved->Bitmap));
+  // Loaded again with replacing, the mask layer comes back as one.
+  P.PsdReplaceLayers = 1;
+  auto Stream = StreamOf(AtOrigin);
+  View.IO()->LoadPsdStream(Stream.get());
+  ASSERT_EQ(View.LayersCount(), 3);
+  EXPECT_TRUE(View.GetLayer(2)->IsMask);
+  EXPECT_TRUE(SamePixels(*View.GetLayer(1)->Bitmap, *Top->Bitmap));
 }
 
 TEST_F(PsdTest, ThroughTheIOComponent) {
