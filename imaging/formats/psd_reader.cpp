@@ -503,7 +503,10 @@ bool ReadLayerSection(TPsdContext& C, bool LoadLayers, TPsdLayerList* Layers) {
     for (const TPsdChannelInfo& Ch : R.Channels) {
       int32_t W, H;
       bool Ok;
-      if (Ch.Id == -2) {
+      if (Ch.Id < -2) {
+        // A real user mask or another kind the reader does not place: passed over.
+        Ok = In.Seek(In.Pos() + Ch.Length);
+      } else if (Ch.Id == -2) {
         if (R.Mask == nullptr) {
           Ok = In.Seek(In.Pos() + Ch.Length);
         } else {
