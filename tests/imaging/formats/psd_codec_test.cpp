@@ -11,6 +11,7 @@
 #include "imaging/formats/psd_reader.h"
 #include "imaging/formats/psd_writer.h"
 #include "imaging/core/icc_profile.h"
+#include "imaging/core/ie_streams.h"
 #include "imaging/io/format_registry.h"
 #include "imaging/io/io_globals.h"
 #include "imaging/io/imaging_io.h"
@@ -314,6 +315,17 @@ TEST_F(PsdTest, TheWritersBytes) {
   uint8_t Abort = 0;
   EXPECT_TRUE(WritePsd(&Float, {}, &Abort).empty());
   EXPECT_EQ(Abort, 1);
+}
+
+TEST_F(PsdTest, AShortWriteSetsTheAbortByte) {
+  TIEBitmap Composite;
+  Paint(Composite, 5, 4, 1);
+  uint8_t Buffer[64] = {};
+  TIEMemStream Full(Buffer, sizeof Buffer);  // takes no bytes
+  TIOParamsVals P(nullptr);
+  LoggedProgress Progress;
+  PsdWriteLayers(&Full, P, Progress.Record, &Composite, {});
+  EXPECT_EQ(Progress.Abort, 1);
 }
 
 TEST_F(PsdTest, WriterChangesAndMendsTheLayers) {
@@ -698,6 +710,20 @@ TEST_F(PsdTest, DamagedDocumentsAbortWithoutReadingOutside) {
     D.Layers = LayerSection({OddMask}, 1);
     Cases.push_back({"mask data of 12 bytes", D.Build(), false});
   }
+  {
+    PsdDoc D = Good;  // PackBits rows that would expand far past a row of 2 bytes
+    D.Composite = {0, 1};
+    for (int i = 0; i < 6; ++i) Be16(D.Composite, 4);
+    for (int i = 0; i < 6; ++i) D.Composite.insert(D.Composite.end(), {0x81, 9, 0x7F, 1});
+    Cases.push_back({"PackBits rows past the row", D.Build(), false});
+  }
+  {
+    PsdDoc D;  // 1047 of one byte: no transparency index
+    D.Channels = 1, D.Mode = 2, D.ModeData = Bytes(768, 0);
+    D.Resources = Resource(1047, {5});
+    D.Composite = RawPlanes({{5, 5, 5, 5}});
+    Cases.push_back({"1047 of 1 byte", D.Build(), false});
+  }
   for (size_t Cut : {10u, 26u, 29u, 40u, 50u}) {
     Bytes F = Good.Build();
     F.resize(std::min(F.size(), Cut));
@@ -711,6 +737,12 @@ TEST_F(PsdTest, DamagedDocumentsAbortWithoutReadingOutside) {
     EXPECT_EQ(R.Abort != 0, C.Aborts);
     if (std::string(C.What) == "1005 of 4 bytes") {
       EXPECT_EQ(P.DpiX(), 96);
+    }
+    if (std::string(C.What) == "PackBits rows past the row") {
+      EXPECT_EQ(B.GetRGB(1, 1), (TIERGB24{9, 9, 9}));
+    }
+    if (std::string(C.What) == "1047 of 1 byte") {
+      EXPECT_FALSE(B.HasAlphaChannel());
     }
   }
   // A layer channel of an unknown compression is passed over by its stored length; the rest reads.

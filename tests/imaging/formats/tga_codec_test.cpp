@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "imaging/core/bitmap.h"
+#include "imaging/core/ie_streams.h"
 #include "imaging/core/mask.h"
 #include "imaging/io/format_registry.h"
 #include "imaging/io/imaging_io.h"
@@ -263,6 +264,25 @@ TEST_F(TgaTest, TheWritersBytes) {
   const Bytes LongId = WriteTga(&Rgb, {3, 8, false, false, std::string(300, 'i')});
   EXPECT_EQ(LongId[0], 255);
   EXPECT_EQ(LongId[18 + 254], 0);
+}
+
+TEST_F(TgaTest, AShortWriteSetsTheAbortByte) {
+  TIEBitmap B;
+  Paint(B, 5, 4, 3);
+  uint8_t Buffer[64] = {};
+  TIEMemStream Full(Buffer, sizeof Buffer);  // takes no bytes
+  TIOParamsVals P(nullptr);
+  LoggedProgress Progress;
+  TgaWriteImage(&Full, &B, P, nullptr, Progress.Record);
+  EXPECT_EQ(Progress.Abort, 1);
+  // An image the 16-bit header cannot hold is not written.
+  TIEBitmap Wide;
+  Wide.Allocate(70000, 1, ie1g);
+  TMemoryStream S;
+  LoggedProgress WideProgress;
+  TgaWriteImage(&S, &Wide, P, nullptr, WideProgress.Record);
+  EXPECT_EQ(WideProgress.Abort, 1);
+  EXPECT_EQ(S.Size(), 0);
 }
 
 TEST_F(TgaTest, ExtensionAreaAndDefaults) {
