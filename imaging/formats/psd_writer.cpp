@@ -100,40 +100,47 @@ void ChannelRow(TIEBitmap* B, int32_t Depth, int32_t T, int32_t Y, std::vector<u
     return;
   }
   const uint8_t* Row = B->GetScanline(Y);
+  // One byte of every Stride from Offset, plus Add.
+  const auto Plane = [&](size_t Stride, size_t Offset, uint8_t Add) {
+    Out.resize(size_t(W));
+    for (int32_t x = 0; x < W; ++x) Out[size_t(x)] = uint8_t(Row[size_t(x) * Stride + Offset] + Add);
+  };
   switch (B->GetPixelFormat()) {
     case ie1g:
-      for (int32_t i = 0; i < (W + 7) / 8; ++i) Out.push_back(uint8_t(~Row[i]));
+      Out.resize(size_t(W + 7) / 8);
+      for (size_t i = 0; i < Out.size(); ++i) Out[i] = uint8_t(~Row[i]);
       break;
     case ie8g:
     case ie8p:
       Out.assign(Row, Row + W);
       break;
     case ie24RGB:
-      for (int32_t x = 0; x < W; ++x) Out.push_back(Row[size_t(x) * 3 + size_t(2 - T)]);
+      Plane(3, size_t(2 - T), 0);
       break;
     case ieRGBX32:
-      for (int32_t x = 0; x < W; ++x) Out.push_back(Row[size_t(x) * 4 + size_t(2 - T)]);
+      Plane(4, size_t(2 - T), 0);
       break;
     case ieCMYK:
-      for (int32_t x = 0; x < W; ++x) Out.push_back(Row[size_t(x) * 4 + size_t(T)]);
+      Plane(4, size_t(T), 0);
       break;
     case ieCIELab:
-      for (int32_t x = 0; x < W; ++x) Out.push_back(uint8_t(Row[size_t(x) * 3 + size_t(T)] + (T > 0 ? 128 : 0)));
+      Plane(3, size_t(T), T > 0 ? 128 : 0);
       break;
     case ieGray16:
     case ieRGB48: {
-      const int32_t Stride = B->GetPixelFormat() == ieGray16 ? 2 : 6;
+      const size_t Stride = B->GetPixelFormat() == ieGray16 ? 2 : 6;
+      Out.resize(size_t(W) * 2);
       for (int32_t x = 0; x < W; ++x) {
         uint16_t v;
         std::memcpy(&v, Row + size_t(x) * Stride + size_t(T) * 2, 2);
-        Out.insert(Out.end(), {uint8_t(v >> 8), uint8_t(v)});
+        Out[size_t(x) * 2] = uint8_t(v >> 8);
+        Out[size_t(x) * 2 + 1] = uint8_t(v);
       }
       break;
     }
     default:
       break;
   }
-  (void)Depth;
 }
 
 // The rows of one channel, coded, after a table of their counts that is filled in afterwards.
