@@ -12,6 +12,9 @@
 #include "imaging/formats/pcx_codec.h"
 #include "imaging/formats/png_reader.h"
 #include "imaging/formats/png_writer.h"
+#include "imaging/formats/psd_reader.h"
+#include "imaging/formats/psd_writer.h"
+#include "imaging/formats/tga_codec.h"
 #include "imaging/formats/tiff_detect.h"
 #include "imaging/formats/tiff_lzw.h"
 #include "imaging/formats/tiff_reader.h"
@@ -72,6 +75,8 @@ constexpr TFormatCodec FormatCodecs[] = {
     {ftPcx, PcxRegistryRead, PcxWriteImage},
     {ftDcx, DcxRegistryRead, DcxRegistryWrite},
     {ftTiff, TiffRegistryRead, TiffRegistryWrite},
+    {ftTga, TgaRegistryRead, TgaRegistryWrite},
+    {ftPsd, PsdRegistryRead, PsdRegistryWrite},
 };
 
 struct TFormatTest {
@@ -88,6 +93,8 @@ constexpr TFormatTest FormatContentTests[] = {
     {&TIEFormatTests::IsHdPhotoStream, IsHdPhotoStream},
     {&TIEFormatTests::IsTiffStream, IsTiffStream},
     {&TIEFormatTests::IsCameraRawTiff, IsCameraRawTiff},
+    {&TIEFormatTests::IsTgaStream, IsTgaStream},
+    {&TIEFormatTests::IsPsdStream, IsPsdStream},
 };
 
 // The checks the tests replaced, given back when they are withdrawn.

@@ -19,10 +19,12 @@
 #include "app/settings.h"
 #include "imaging/core/bitmap.h"
 #include "imaging/core/zlib_streams.h"
+#include "imaging/formats/psd_writer.h"
 #include "imaging/io/format_registry.h"
 #include "imaging/io/gif_lzw.h"
 #include "imaging/io/imaging_io.h"
 #include "imaging/io/io_params.h"
+#include "imaging/view/layers.h"
 #include "platform/graphics.h"
 #include "platform/streams.h"
 #include "tests/ffmpeg/clip_fixture.h"
@@ -212,6 +214,77 @@ void MakeImageSeeds() {
   }
 }
 
+// TGA: each depth and compression the writer makes, one with alpha, and a hand-made file whose
+// run-length packets cross rows under a 2.0 footer.
+void MakeTgaSeeds() {
+  TIEBitmap Colour;
+  Paint(Colour, 7, 5, ie24RGB, 4);
+  struct Kind {
+    const char* Name;
+    int32_t Samples, Bits;
+    uint8_t Compressed, Grey;
+  };
+  for (const Kind& K : {Kind{"rgb24_rle.tga", 3, 8, 1, 0}, Kind{"rgb24_raw.tga", 3, 8, 0, 0},
+                        Kind{"palette8_rle.tga", 1, 8, 1, 0}, Kind{"grey8_raw.tga", 1, 8, 0, 1},
+                        Kind{"mono1.tga", 1, 1, 0, 0}})
+    Put("tga", K.Name, Saved(Colour, ftTga, [&](TIOParamsVals& P) {
+          P.SamplesPerPixel = K.Samples;
+          P.BitsPerSample = K.Bits;
+          P.TgaCompressed = K.Compressed;
+          P.TgaGrayscale = K.Grey;
+          P.TgaImageId = "seed";
+        }));
+  TIEBitmap WithAlpha;
+  Paint(WithAlpha, 5, 4, ie24RGB, 9);
+  WithAlpha.GetAlphaChannel()->FillRect(1, 1, 3, 2, 128.0);
+  Put("tga", "rgba32.tga", Saved(WithAlpha, ftTga));
+  Bytes Crossing = {0, 1, 9, 0, 0, 2, 0, 32, 0, 0, 0, 0, 3, 0, 2, 0, 8, 0,
+                    1, 2, 3, 4, 5, 6, 7, 8,  // two 32-bit map entries
+                    0x83, 1, 0x01, 0, 1};
+  const Bytes Footer = {0, 0, 0, 0, 0, 0, 0, 0, 'T', 'R', 'U', 'E', 'V', 'I', 'S', 'I', 'O',
+                        'N', '-', 'X', 'F', 'I', 'L', 'E', '.', 0};
+  Crossing.insert(Crossing.end(), Footer.begin(), Footer.end());
+  Put("tga", "map32_rle_across_rows.tga", Crossing);
+}
+
+// PSD: a layered RGB document with a user mask and a hidden layer, and the composites of the other kinds
+// the writer makes (grey, 16-bit RGB, indexed, CMYK, Lab, bitmap).
+void MakePsdSeeds() {
+  const auto Document = [](TIEBitmap& Composite, const std::vector<TIELayer*>& Layers) {
+    TMemoryStream Stream;
+    TIOParamsVals Params(nullptr);
+    Params.SetDpiX(72);
+    Params.SetDpiY(72);
+    uint8_t Abort = 0;
+    TIEProgressRecord Progress;
+    Progress.Abort = &Abort;
+    PsdWriteLayers(&Stream, Params, Progress, &Composite, Layers);
+    return Abort == 0 ? Contents(Stream) : Bytes();
+  };
+  TIEBitmap Colour;
+  Paint(Colour, 7, 5, ie24RGB, 6);
+  TIELayer First(nullptr, false, nullptr), Mask(nullptr, false, nullptr), Hidden(nullptr, false, nullptr);
+  Paint(*First.Bitmap, 4, 3, ie24RGB, 1);
+  First.PosX = 1;
+  First.Name = "first";
+  Paint(*Mask.Bitmap, 3, 2, ie8g, 2);
+  Mask.IsMask = true;
+  Mask.PosY = 1;
+  Paint(*Hidden.Bitmap, 5, 2, ie24RGB, 3);
+  Hidden.Visible = false;
+  Hidden.Transparency = 90;
+  Hidden.Name = "hidden";
+  Put("psd", "layers_and_mask.psd", Document(Colour, {&First, &Mask, &Hidden}));
+  for (const auto& [Name, Format] : std::vector<std::pair<std::string, TIEPixelFormat>>{
+           {"grey8.psd", ie8g}, {"rgb48.psd", ieRGB48}, {"indexed.psd", ie8p}, {"cmyk.psd", ieCMYK},
+           {"lab.psd", ieCIELab}, {"bitmap.psd", ie1g}}) {
+    TIEBitmap B;
+    Paint(B, 6, 3, Format == ie8p ? ie8p : ie24RGB, 5);
+    if (Format != ie8p) B.ConvertToFormat(Format);
+    Put("psd", Name, Document(B, {}));
+  }
+}
+
 void MakeTextSeeds(const fs::path& LanguageFolder) {
   const std::string Text = "Zonvark keeps its options in Options.ini beside the executable. "
                            "Zonvark keeps its options in Options.ini beside the executable.\n";
@@ -283,6 +356,8 @@ int main(int argc, char** argv) {
   Root = argv[1];
   fuzz::StartApplication();
   MakeImageSeeds();
+  MakeTgaSeeds();
+  MakePsdSeeds();
   MakeTextSeeds(argv[2]);
   MakeVideoSeeds();
   MakeAviSeeds();

@@ -13,6 +13,8 @@
 #include "imaging/core/library_startup.h"
 #include "imaging/formats/jpeg2000_codec.h"
 #include "imaging/formats/png_reader.h"
+#include "imaging/formats/psd_reader.h"
+#include "imaging/formats/tga_codec.h"
 #include "imaging/io/format_registry.h"
 #include "imaging/io/imaging_io.h"
 #include "imaging/io/io_params.h"
@@ -61,7 +63,7 @@ protected:
 
 TEST_F(FormatsStartupTest, TheStepFillsTheRowsAndTestsOfItsFormatsAndShutdownTakesThemBack) {
   EXPECT_EQ(LibraryStepName(lsJpeg2000), "File formats");
-  for (uint32_t FileType : {ftPng, ftJp2, ftJ2k}) {
+  for (uint32_t FileType : {ftPng, ftJp2, ftJ2k, ftTga, ftPsd}) {
     SCOPED_TRACE(FileType);
     const TIEFileFormatInfo* Row = FindFormatInfoByType(FileType);
     ASSERT_NE(Row, nullptr);
@@ -74,9 +76,11 @@ TEST_F(FormatsStartupTest, TheStepFillsTheRowsAndTestsOfItsFormatsAndShutdownTak
   EXPECT_EQ(FormatTests.IsTiffStream, IsTiffStream);
   EXPECT_EQ(FormatTests.IsCameraRawTiff, IsCameraRawTiff);
   EXPECT_EQ(FormatTests.IsHdPhotoStream, IsHdPhotoStream);
+  EXPECT_EQ(FormatTests.IsTgaStream, IsTgaStream);
+  EXPECT_EQ(FormatTests.IsPsdStream, IsPsdStream);
   EXPECT_EQ(J2000YCbCr.CrToR[0], -179);
-  // Formats of other libraries keep their placeholders.
-  EXPECT_EQ(FindFormatInfoByType(ftPsd)->ReadProc, StubReadProc);
+  // Formats not built yet keep their placeholders.
+  EXPECT_EQ(FindFormatInfoByType(ftDicom)->ReadProc, StubReadProc);
   EXPECT_NE(FindFormatInfoByType(ftTiff)->ReadProc, StubReadProc);
 
   IO.reset();
