@@ -109,6 +109,12 @@ bool IsEmptyTree(const TRawDecodeNode* Root) { return Root == nullptr || Root->B
 
 using namespace rawdecoders;
 
+const uint8_t* CanonTreeSource(bool Later, int32_t Table, size_t& Length) {
+  Table = std::clamp(Table, 0, 2);
+  Length = Later ? LaterTreeSizes[Table] : FirstTreeSizes[Table];
+  return Later ? LaterTrees[Table] : FirstTrees[Table];
+}
+
 const uint8_t NikonTree[29] = {0, 1, 5, 1, 1, 1, 1, 1, 1, 2, 0, 0, 0, 0, 0, 0,
                                5, 4, 3, 6, 2, 7, 1, 0, 8, 9, 11, 10, 12};
 
@@ -471,7 +477,7 @@ void NikonCompressedLoadRaw(TRawCameraContext& C) {
   MakeDecoder(C, NikonTree, sizeof NikonTree, 0);
   RawSeek(C, C.CurveOffset);
   int32_t VPred[4];
-  for (auto& V : VPred) V = int16_t(Get2(C));
+  for (auto& V : VPred) V = Get2(C);
   const int32_t CurveSize = Get2(C);
   std::vector<uint16_t> Curve;
   RawAllocate(Curve, CurveSize, "nikon_compressed_load_raw()");

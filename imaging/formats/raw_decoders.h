@@ -32,6 +32,9 @@ int32_t WalkTree(TRawCameraContext& C, const TRawDecodeNode* Root);
 int32_t RadcToken(TRawCameraContext& C, int32_t Tree);
 TRawDecodeNode* DecodeRoot(TRawCameraContext& C);
 
+// The source of Canon's first- (Later false) or later-coefficient tree of Table 0..2, Length bytes long.
+const uint8_t* CanonTreeSource(bool Later, int32_t Table, size_t& Length);
+
 // The Nikon tree's source: 16 counts and the 13 values given for its 14 codes.
 extern const uint8_t NikonTree[29];
 

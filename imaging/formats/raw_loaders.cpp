@@ -309,6 +309,7 @@ void RolleiLoadRaw(TRawCameraContext& C) {
     }
     for (int32_t i = 10; i < 16; i += 2) Put(Six++, Buffer >> (14 - i) * 5);
   }
+  if (Ten < int64_t(C.RawWidth) * C.RawHeight * 5 / 8) C.SetAborted();
 }
 
 void PhaseOneLoadRaw(TRawCameraContext& C) {
@@ -498,8 +499,12 @@ void SonyLoadRaw(TRawCameraContext& C) {
   const uint8_t* Bytes = reinterpret_cast<const uint8_t*>(Head);
   C.SonyKey = uint32_t(Bytes[25]) << 24 | uint32_t(Bytes[24]) << 16 | uint32_t(Bytes[23]) << 8 | Bytes[22];
   RawSeek(C, 862144);
-  if (RanOut(C)) return;
-  const int64_t RawWidth = std::max(C.RawWidth, 0);
+  // Rows without a single 32-bit word of key stream are no Sony data.
+  if (RanOut(C) || C.RawWidth < 2) {
+    C.SetAborted();
+    return;
+  }
+  const int64_t RawWidth = C.RawWidth;
   std::vector<uint32_t> Words(size_t(std::max<int64_t>(RawWidth, 3343) / 2 + 1));
   const uint8_t* Row16 = reinterpret_cast<const uint8_t*>(Words.data());
   int64_t Black = 0;
