@@ -374,6 +374,22 @@ TEST(RawLoaders, Canon600RowOrder) {
   }
 }
 
+TEST(RawLoaders, NikonE2100EvenRowsThenOddRows) {
+  // Height 5: rows 0, 2, 4, a gap of 424 bytes, rows 1, 3. The k-th row read holds k + 1 in its first sample.
+  Bytes File;
+  for (int32_t k = 0; k < 5; ++k) {
+    if (k == 3) File.insert(File.end(), 424, 0xEE);
+    Bytes Row(12, 0);
+    Row[3] = uint8_t(k + 1);
+    File.insert(File.end(), Row.begin(), Row.end());
+  }
+  TContextOver X(File, 5, 8);
+  NikonE2100LoadRaw(*X.C);
+  EXPECT_EQ(X.Abort, 0);
+  const int32_t Rows[5] = {0, 2, 4, 1, 3};
+  for (int32_t k = 0; k < 5; ++k) EXPECT_EQ(X.At(Rows[k], 0), (k + 1) << 4 << 2) << "read " << k;
+}
+
 TEST(RawLoaders, NikonInterlacedJumpToTheMiddle) {
   // Twelve-bit samples: 1 in the first half of the file, 2 in the second.
   auto Half = [](uint16_t V) {

@@ -2,12 +2,15 @@
 // low bits, lossless JPEG (hand-coded and coded by an independent encoder) and the Kodak, Nikon and
 // Foveon loaders on cut and corrupt data.
 #include <gtest/gtest.h>
+#include <jpeglib.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
 
+#include "imaging/formats/jpeg_glue.h"
 #include "imaging/formats/raw_decoders.h"
 #include "imaging/formats/raw_loaders.h"
 #include "platform/sysutils.h"
@@ -269,7 +272,8 @@ TEST(RawLosslessJpeg, CorruptStreams) {
       {"SOF3 of 65535 x 65535 in 1 KiB", Frame(65535, 65535)},
       {"header only", [] {
          Bytes S = LosslessJpeg(2, 2, {});
-         S.resize(S.size() - 2);
+         S.pop_back();
+         S.pop_back();
          return S;
        }()},
       {"all FF", Bytes(64, 0xFF)},
@@ -475,6 +479,82 @@ TEST(RawCodedLoaders, KodakYCbCrClampsTheCurveIndex) {
   for (int32_t r = 0; r < Height; ++r)
     for (int32_t c = 0; c < Width; ++c)
       for (int32_t k = 0; k < 3; ++k) EXPECT_LE(X.At(r, c, k), 4095 << 2);
+}
+
+// ---- Kodak DC120 in baseline JPEG ---------------------------------------------------------------------------
+
+// A flat-coloured RGB JPEG by libjpeg itself, its bytes pair-swapped as the camera stores them.
+Bytes SwappedJpeg(int32_t Width, int32_t Height, uint8_t R, uint8_t G, uint8_t B, bool Noisy = false) {
+  jpeg_compress_struct Info;
+  jpeg_error_mgr Err;
+  Info.err = jpeg_std_error(&Err);
+  jpeg_create_compress(&Info);
+  unsigned char* Out = nullptr;
+  unsigned long Size = 0;
+  jpeg_mem_dest(&Info, &Out, &Size);
+  Info.image_width = JDIMENSION(Width);
+  Info.image_height = JDIMENSION(Height);
+  Info.input_components = 3;
+  Info.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&Info);
+  jpeg_set_quality(&Info, 100, TRUE);
+  jpeg_start_compress(&Info, TRUE);
+  std::vector<uint8_t> Row(size_t(Width) * 3);
+  for (int32_t x = 0; x < Width; ++x) {
+    Row[size_t(x) * 3] = R;
+    Row[size_t(x) * 3 + 1] = G;
+    Row[size_t(x) * 3 + 2] = B;
+  }
+  uint32_t Seed = 5;
+  while (Info.next_scanline < Info.image_height) {
+    if (Noisy)
+      for (auto& V : Row) {
+        Seed = Seed * 1103515245u + 12345u;
+        V = uint8_t(Seed >> 24);
+      }
+    JSAMPROW P = Row.data();
+    jpeg_write_scanlines(&Info, &P, 1);
+  }
+  jpeg_finish_compress(&Info);
+  Bytes File(Out, Out + Size);
+  jpeg_destroy_compress(&Info);
+  std::free(Out);
+  if (File.size() % 2 != 0) File.push_back(0);
+  Swab(File.data(), File.data(), int64_t(File.size()));
+  return File;
+}
+
+TEST(RawKodakJpeg, GreenRedAndBlueFallOnTheirSensorPositions) {
+  const Bytes File = SwappedJpeg(16, 8, 200, 100, 40);
+  TContextOver X(File, 16, 16);
+  KodakJpegLoadRaw(*X.C);
+  EXPECT_EQ(X.Abort, 0);
+  auto Near = [](int32_t Got, int32_t Want) { return std::abs(Got - Want) <= 2 * 64; };
+  for (int32_t s = 0; s < 8; ++s)
+    for (int32_t Col = 0; Col < 16; Col += 2) {
+      EXPECT_TRUE(Near(X.At(2 * s, Col), 100 << 6)) << X.At(2 * s, Col);
+      EXPECT_TRUE(Near(X.At(2 * s + 1, Col + 1), 100 << 6));
+      EXPECT_TRUE(Near(X.At(2 * s, Col + 1), 400 << 5)) << X.At(2 * s, Col + 1);
+      EXPECT_TRUE(Near(X.At(2 * s + 1, Col), 80 << 5)) << X.At(2 * s + 1, Col);
+    }
+  // A frame of another size raises; a cut one keeps its rows and sets the abort byte.
+  TContextOver Wrong(File, 16, 18);
+  try {
+    KodakJpegLoadRaw(*Wrong.C);
+    ADD_FAILURE() << "no exception";
+  } catch (const Exception& E) {
+    EXPECT_EQ(E.Message(), ": incorrect JPEG dimensions");
+  }
+  const Bytes Big = SwappedJpeg(16, 64, 200, 100, 40, true);
+  TContextOver Cut(Bytes(Big.begin(), Big.begin() + int64_t(Big.size()) * 2 / 3), 128, 16);
+  try {
+    KodakJpegLoadRaw(*Cut.C);
+  } catch (const EIEJpegException&) {
+  }
+  EXPECT_EQ(Cut.Abort, 1);
+  int32_t Kept = 0;
+  for (int32_t Col = 0; Col < 16; ++Col) Kept += Cut.At(0, Col) != 0 ? 1 : 0;
+  EXPECT_GT(Kept, 8) << "the first rows stay";
 }
 
 }  // namespace
