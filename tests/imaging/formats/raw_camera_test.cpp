@@ -415,6 +415,52 @@ TEST(RawLoaders, NikonInterlacedJumpToTheMiddle) {
   }
 }
 
+TEST(RawLoaders, RolleiPairsThenThreeFromTheGatheredHighBits) {
+  // A 4 x 2 sensor: samples 0..4 from the byte pairs, 5..7 from the six high bits of the even bytes.
+  const Bytes File = {0x01, 0x04, 0x23, 0x08, 0x45, 0x0C, 0x67, 0x10, 0x89, 0x14};
+  TContextOver X(File, 2, 4);
+  RolleiLoadRaw(*X.C);
+  EXPECT_EQ(X.Abort, 0);
+  const int32_t Want[8] = {0x104, 0x308, 0x10C, 0x310, 0x114, 2, 69, 610};
+  for (int32_t i = 0; i < 8; ++i) EXPECT_EQ(X.At(i / 4, i % 4), Want[i] << 4) << i;
+}
+
+TEST(RawLoaders, KodakEasyBlackFromTheMargins) {
+  // Two rows of 6 bytes, 4 visible from column 1: the margins hold 10, 20 and 30, 40.
+  const Bytes File = {10, 1, 2, 3, 4, 20, 30, 5, 6, 7, 8, 40};
+  struct Case {
+    const char* Model;
+    int32_t Black;
+  } Cases[] = {{"DCS460", (10 + 20 + 30 + 40) * 4 / 4}, {"DC25", 0}};
+  for (const Case& K : Cases) {
+    TContextOver X(File, 2, 4, 2, 6);
+    X.C->LeftMargin = 1;
+    std::strcpy(X.C->Model, K.Model);
+    KodakEasyLoadRaw(*X.C);
+    EXPECT_EQ(X.C->Black, K.Black) << K.Model;
+    EXPECT_EQ(X.At(0, 0), 1 << 2);
+    EXPECT_EQ(X.At(1, 3), 8 << 2);
+  }
+}
+
+TEST(RawLoaders, FujiTurnedPlacement) {
+  // Row r, word c of the S7000 layout lands on row 2047 - c + r / 2, column c + (r + 1) / 2.
+  Bytes File;
+  for (int32_t r = 0; r < 3; ++r)
+    for (int32_t c = 0; c < 2048; ++c) {
+      const uint16_t V = uint16_t(r * 4096 + c);
+      File.insert(File.end(), {uint8_t(V), uint8_t(V >> 8)});
+    }
+  TContextOver X(File, 4100, 2100);
+  FujiS7000LoadRaw(*X.C);
+  EXPECT_EQ(X.C->FujiLayout, 1);
+  EXPECT_EQ(X.Abort, 1) << "the file holds 3 of its 3080 rows";
+  EXPECT_EQ(X.At(2047, 0), 0 << 2);
+  EXPECT_EQ(X.At(2047 - 5, 5), 5 << 2);
+  EXPECT_EQ(X.At(2047 - 7 + 1, 7 + 1), (2 * 4096 + 7) << 2 & 0xFFFF);
+  EXPECT_EQ(X.At(2047 - 9, 9 + 1), (4096 + 9) << 2 & 0xFFFF);
+}
+
 TEST(RawLoaders, UnpackedShifts) {
   struct Case {
     bool BigEndian;

@@ -557,4 +557,104 @@ TEST(RawKodakJpeg, GreenRedAndBlueFallOnTheirSensorPositions) {
   EXPECT_GT(Kept, 8) << "the first rows stay";
 }
 
+// ---- Nikon, Kodak 65000 and Foveon on hand-coded data ---------------------------------------------------------
+
+TEST(RawNikonCompressed, PredictorsPerRowParityAndTheCurve) {
+  // At 0: four starting predictors, a curve of 1000 entries (3 x i); the coded rows follow.
+  Bytes File;
+  auto Word = [&File](uint16_t V) {
+    File.push_back(uint8_t(V));
+    File.push_back(uint8_t(V >> 8));
+  };
+  for (uint16_t V : {100, 200, 300, 400}) Word(V);
+  Word(1000);
+  for (int32_t i = 0; i < 1000; ++i) Word(uint16_t(3 * i));
+  const int32_t DataOffset = int32_t(File.size());
+  const auto Codes = CanonicalCodes(NikonTree, sizeof NikonTree);
+  TBitWriter W;
+  for (int32_t D : {5, -3, 7, 0, 1, 2, -4, 1}) {
+    const int32_t L = DifferenceLength(D);
+    W.Put(Codes.at(L).Bits, Codes.at(L).Length);
+    if (L != 0) W.Put(DifferenceBits(D, L), L);
+  }
+  const Bytes Coded = W.Finish();
+  File.insert(File.end(), Coded.begin(), Coded.end());
+  File.resize(File.size() + 8, 0);
+  TContextOver X(File, 2, 4);
+  X.C->DataOffset = DataOffset;
+  NikonCompressedLoadRaw(*X.C);
+  EXPECT_EQ(X.Abort, 0);
+  const int32_t Want[2][4] = {{105, 197, 112, 197}, {301, 402, 297, 403}};
+  for (int32_t r = 0; r < 2; ++r)
+    for (int32_t c = 0; c < 4; ++c) EXPECT_EQ(X.At(r, c), 3 * Want[r][c] << 2) << r << "," << c;
+}
+
+// The Kodak blocks' differences: taken from the low end of a bit buffer filled 32 bits at a time, whose
+// bytes come as the two halves of a little-endian word, each half big-endian.
+Bytes KodakCoded(const std::vector<std::pair<int32_t, int32_t>>& Diffs) {
+  uint64_t Acc = 0;
+  int32_t Count = 0;
+  Bytes Out;
+  auto Emit = [&] {
+    const uint32_t V = uint32_t(Acc);
+    Out.insert(Out.end(), {uint8_t(V >> 8), uint8_t(V), uint8_t(V >> 24), uint8_t(V >> 16)});
+    Acc >>= 32;
+    Count -= 32;
+  };
+  for (auto [D, L] : Diffs) {
+    Acc |= uint64_t(DifferenceBits(D, L)) << Count;
+    Count += L;
+    if (Count >= 32) Emit();
+  }
+  if (Count > 0) Emit();
+  return Out;
+}
+
+TEST(RawKodak65000, CodedAndRawBlocks) {
+  // Coded: eight lengths of 4, the differences per column parity.
+  Bytes File = {0x44, 0x44, 0x44, 0x44};
+  const Bytes Coded = KodakCoded({{10, 4}, {12, 4}, {-9, 4}, {8, 4}, {9, 4}, {-8, 4}, {10, 4}, {11, 4}});
+  File.insert(File.end(), Coded.begin(), Coded.end());
+  // Raw: six big-endian words for eight 12-bit values; the first bytes double as lengths above 12.
+  const uint16_t V[8] = {0xF12, 0x345, 0x678, 0x9AB, 0xCDE, 0x0F1, 0x234, 0x567};
+  uint16_t Words[6];
+  for (int32_t j = 0; j < 6; ++j) {
+    const uint16_t Source = V[j % 2];
+    const int32_t Nibble = (Source >> (8 - 4 * (j / 2))) & 15;
+    Words[j] = uint16_t(Nibble << 12 | V[j + 2]);
+  }
+  for (uint16_t Wd : Words) File.insert(File.end(), {uint8_t(Wd >> 8), uint8_t(Wd)});
+  File.resize(File.size() + 16, 0);
+  TContextOver X(File, 2, 8);
+  KodakCompressedLoadRaw(*X.C);
+  const int32_t Row0[8] = {10, 12, 1, 20, 10, 12, 20, 23};
+  for (int32_t c = 0; c < 8; ++c) EXPECT_EQ(X.At(0, c), Row0[c] << 2) << c;
+  for (int32_t c = 0; c < 8; ++c) EXPECT_EQ(X.At(1, c), V[c] << 2) << c;
+}
+
+TEST(RawFoveon, ThreeLayersFromOneTreeEachRowOnAFreshWord) {
+  Bytes File(260, 0);
+  std::vector<int16_t> Diff(1024, 0);
+  Diff[0] = 5;
+  Diff[1] = -2;
+  for (int16_t D : Diff) File.insert(File.end(), {uint8_t(D), uint8_t(uint16_t(D) >> 8)});
+  std::vector<uint32_t> Codes(1024, 0xFFFFFFFF);
+  Codes[0] = 1u << 27 | 0;
+  Codes[1] = 1u << 27 | 1;
+  for (uint32_t Code : Codes)
+    File.insert(File.end(), {uint8_t(Code), uint8_t(Code >> 8), uint8_t(Code >> 16), uint8_t(Code >> 24)});
+  // Row 0: 0 1 0 0 0 1; row 1, in the next 32-bit word: 1 1 1 0 0 0.
+  File.insert(File.end(), {0b01000100, 0, 0, 0, 0b11100000, 0, 0, 0});
+  TContextOver X(File, 2, 2);
+  FoveonLoadRaw(*X.C);
+  EXPECT_EQ(X.Abort, 0);
+  EXPECT_EQ(X.At(0, 0, 0), 0) << "the first pixel is never written";
+  EXPECT_EQ(X.At(0, 1, 0), 10);
+  EXPECT_EQ(X.At(0, 1, 1), 3);
+  EXPECT_EQ(X.At(0, 1, 2), 3);
+  EXPECT_EQ(X.At(1, 0, 0), 0) << "negative sums are not stored";
+  EXPECT_EQ(X.At(1, 1, 0), 3);
+  EXPECT_EQ(X.At(1, 1, 2), 3);
+}
+
 }  // namespace
