@@ -414,6 +414,8 @@ void LosslessJpegLoadRaw(TRawCameraContext& C) {
   int32_t Min = INT_MAX;
   int64_t BlackSum = 0;
   C.StartRows(int32_t(JHigh));
+  // The sensor position of sample i for widths other than 5108: i div RawWidth, i mod RawWidth.
+  int64_t PlainRow = 0, PlainCol = 0;
   for (int64_t JRow = 0; JRow < JHigh; ++JRow) {
     C.ReportRow(int32_t(JRow));
     if (C.BitsPastEnd()) {
@@ -446,8 +448,12 @@ void LosslessJpegLoadRaw(TRawCameraContext& C) {
           Col = (i - 3360 * JHigh) % 1748 + 3360;
         }
       } else {
-        Row = i / C.RawWidth;
-        Col = i % C.RawWidth;
+        Row = PlainRow;
+        Col = PlainCol;
+        if (++PlainCol == C.RawWidth) {
+          PlainCol = 0;
+          ++PlainRow;
+        }
       }
       Row -= C.TopMargin;
       Col -= C.LeftMargin;
