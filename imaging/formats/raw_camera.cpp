@@ -145,7 +145,8 @@ void OutputSize(const TRawCameraContext& C, int32_t Shrink, int32_t& Width, int3
 void RawCameraLoad(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, bool ParamsOnly,
                    TIEProgressRecord& Progress) {
   const TRawCameraStages& Stages = RawCameraStages();
-  if (Params.RawLoadThumbnail != 0) {
+  // A parameters-only read never hands over a bitmap, not even the thumbnail.
+  if (Params.RawLoadThumbnail != 0 && !ParamsOnly) {
     if (Params.ExifThumbnail() != nullptr) Params.ExifThumbnail()->FreeImage(true);
     Params.SetRawLoadThumbnail(0);
     try {
@@ -194,7 +195,7 @@ void RawCameraLoad(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, bo
   C.Progress = Progress;
   C.Stream = &Buffered;
 
-  if (Stages.Identify == nullptr || Stages.Identify(C) != 0) {
+  if (Stages.Identify == nullptr || Stages.Identify(C) != 0 || C.LoadRaw == nullptr) {
     Progress.SetAborted();
     return;
   }

@@ -152,12 +152,13 @@ void RawSetText(char (&Field)[64], const std::string& Text);
 
 // Raises Exception ": Out of memory in " + Routine when Pointer is empty.
 void CheckAlloc(const void* Pointer, const char* Routine);
-// Makes Buffer Count elements long, raising the out-of-memory text for Routine when it cannot.
+// Makes Buffer Count elements long (zeros), raising the out-of-memory text for Routine when it cannot or
+// when that would take more than RawMostImageBytes.
 template <class T>
 void RawAllocate(std::vector<T>& Buffer, int64_t Count, const char* Routine) {
   const T* Pointer = nullptr;
   try {
-    if (Count >= 0 && Count <= RawMostImageBytes) {
+    if (Count >= 0 && Count <= RawMostImageBytes / int64_t(sizeof(T))) {
       Buffer.assign(size_t(Count), T());
       Pointer = Buffer.data();
     }

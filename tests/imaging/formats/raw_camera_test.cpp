@@ -160,6 +160,7 @@ TEST_F(RawCameraLoadTest, ParametersOnlyGiveTheOutputSizeAndLeaveTheBitmap) {
     TIOParamsVals Params(nullptr);
     Params.RawHalfSize = K.HalfSize;
     Params.RawUseEmbedded = 1;
+    Params.RawLoadThumbnail = 1;
     RawCameraStages().ReadCiffMetadata = StandInThumbnail;
     LoggedProgress Progress;
     RawCameraLoad(Stream.get(), &Bitmap, Params, true, Progress.Record);
