@@ -462,6 +462,52 @@ TEST(RawLoaders, FujiTurnedPlacement) {
   EXPECT_EQ(X.At(2047 - 9, 9 + 1), (4096 + 9) << 2 & 0xFFFF);
 }
 
+TEST(RawLoaders, TurnedFoldedAndRotatedRows) {
+  // Ixpress: from 49384, little-endian rows of 4090 words read bottom up, each mirrored.
+  {
+    Bytes File(49384, 0);
+    for (int32_t k = 0; k < 2; ++k)
+      for (int32_t j = 0; j < 4090; ++j) File.insert(File.end(), {uint8_t(k * 100 + j), 0});
+    TContextOver X(File, 2, 3);
+    IxpressLoadRaw(*X.C);
+    EXPECT_EQ(X.Abort, 0);
+    for (int32_t c = 0; c < 3; ++c) {
+      EXPECT_EQ(X.At(1, c), 2 - c);
+      EXPECT_EQ(X.At(0, c), 100 + 2 - c);
+    }
+  }
+  // DC120: row r starts at byte (r x m + a) mod 848 of its 848, for (m, a) by r mod 4.
+  {
+    Bytes File;
+    for (int32_t r = 0; r < 4; ++r)
+      for (int32_t j = 0; j < 848; ++j) File.push_back(uint8_t(j));
+    TContextOver X(File, 4, 4);
+    KodakDC120LoadRaw(*X.C);
+    EXPECT_EQ(X.At(0, 3), 3 << 6);
+    EXPECT_EQ(X.At(1, 0), (828 % 256) << 6);
+    EXPECT_EQ(X.At(2, 1), (799 % 256) << 6);
+    EXPECT_EQ(X.At(3, 0), (488 % 256) << 6);
+  }
+  // Nucore "B" models 2598 wide: the rows come folded, the odd ones from the lower half.
+  {
+    Bytes File;
+    for (int32_t k = 0; k < 4; ++k) {
+      Bytes Row(2598 * 2, 0);
+      Row[0] = uint8_t(k + 1);
+      Row[1] = 1;
+      File.insert(File.end(), Row.begin(), Row.end());
+    }
+    for (const char* Model : {"BMQ", "RAW"}) {
+      TContextOver X(File, 4, 2598);
+      std::strcpy(X.C->Model, Model);
+      NucoreLoadRaw(*X.C);
+      const int32_t Rows[4] = {3, 1, 2, 0};
+      for (int32_t k = 0; k < 4; ++k)
+        EXPECT_EQ(X.At(Model[0] == 'B' ? Rows[k] : k, 0), ((k + 1) << 2 | 1 << 10)) << Model << " read " << k;
+    }
+  }
+}
+
 TEST(RawLoaders, UnpackedShifts) {
   struct Case {
     bool BigEndian;
