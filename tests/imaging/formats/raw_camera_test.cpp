@@ -641,17 +641,19 @@ TEST(RawLoaders, CutDataKeepsTheRowsReadAndAborts) {
       {"Sony", SonyLoadRaw, 6, 16, 0, 0},
   };
   for (const Loader& L : Loaders) {
-    for (int64_t Size : {int64_t(0), int64_t(1), L.RowBytes}) {
-      if (Size == 0 && L.RowBytes == 0) continue;
-      Bytes Data(size_t(Size), 0x55);
-      TContextOver X(Data, L.Height, L.Width, 0, L.RawWidth);
-      try {
-        L.Run(*X.C);
-      } catch (const Exception&) {
-      }
-      EXPECT_EQ(X.Abort, 1) << L.Name << ", " << Size << " bytes";
-      if (Size == L.RowBytes && Size > 1 && L.Run != NikonE950LoadRaw && L.Run != OlympusCLoadRaw) {
-        EXPECT_NE(X.At(0, 0), 0) << L.Name << ": the first row stays";
+    for (uint8_t Fill : {0x55, 0xFF}) {
+      for (int64_t Size : {int64_t(0), int64_t(1), L.RowBytes}) {
+        if (Size == 0 && L.RowBytes == 0) continue;
+        Bytes Data(size_t(Size), Fill);
+        TContextOver X(Data, L.Height, L.Width, 0, L.RawWidth);
+        try {
+          L.Run(*X.C);
+        } catch (const Exception&) {
+        }
+        EXPECT_EQ(X.Abort, 1) << L.Name << ", " << Size << " bytes";
+        if (Size == L.RowBytes && Size > 1 && L.Run != NikonE950LoadRaw && L.Run != OlympusCLoadRaw) {
+          EXPECT_NE(X.At(0, 0), 0) << L.Name << ": the first row stays";
+        }
       }
     }
   }
