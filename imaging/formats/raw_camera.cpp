@@ -133,9 +133,9 @@ std::string CameraText(const TRawCameraContext& C) {
 // The size of the bitmap the output step makes from the working image: the border left out when the
 // colours are interpolated, and every row YMag times.
 void OutputSize(const TRawCameraContext& C, int32_t Shrink, int32_t& Width, int32_t& Height) {
-  const int32_t IW = (C.Width + Shrink) >> Shrink, IH = (C.Height + Shrink) >> Shrink;
+  const int64_t IW = (int64_t(C.Width) + Shrink) >> Shrink, IH = (int64_t(C.Height) + Shrink) >> Shrink;
   const int32_t Trim = (Shrink == 0 && C.Filters != 0) ? 1 : 0;
-  const int64_t W = int64_t(IW) - 2 * Trim, H = (int64_t(IH) - 2 * Trim) * (C.YMag > 0 ? C.YMag : 1);
+  const int64_t W = IW - 2 * Trim, H = (IH - 2 * Trim) * (C.YMag > 0 ? C.YMag : 1);
   Width = W > 0 && W <= INT32_MAX ? int32_t(W) : 0;
   Height = H > 0 && H <= INT32_MAX ? int32_t(H) : 0;
 }
@@ -213,8 +213,8 @@ void RawCameraLoad(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, bo
   if (!ParamsOnly) {
     RawAllocate(GammaTable, 65536, "RawCameraLoad()");
     C.Shrink = Shrink;
-    C.IHeight = (C.Height + C.Shrink) >> C.Shrink;
-    C.IWidth = (C.Width + C.Shrink) >> C.Shrink;
+    C.IHeight = int32_t((int64_t(C.Height) + C.Shrink) >> C.Shrink);
+    C.IWidth = int32_t((int64_t(C.Width) + C.Shrink) >> C.Shrink);
     if (C.IHeight <= 0 || C.IWidth <= 0) {
       Progress.SetAborted();
       return;
