@@ -19,6 +19,8 @@ packages=(
   libjpeg-turbo-progs
   # independent metadata and colour checkers for the tests only: exiftool, LittleCMS's transicc
   libimage-exiftool-perl liblcms2-utils
+  # an independent lossless-JPEG encoder (dcmcjpeg, with dump2dcm) for the camera-raw tests only
+  dcmtk
   # independent TIFF and PDF checkers for the tests only: tiffcp, tiffinfo, tiffcmp; qpdf --check
   libtiff-tools qpdf
   # Ghostscript renders our PostScript and PDF pages, netpbm reads and writes PNM, for the tests only

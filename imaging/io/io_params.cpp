@@ -360,6 +360,7 @@ void TIOParamsVals::ResetAll() {
   RawOptions = {1, 0, 0, 0};
   SetRawLoadThumbnail(0);
   RawUseEmbedded = 0;
+  RawCamera.clear();
 
   RawPixelsBgr = 0;
   RawPixelsPlanar = 0;
@@ -755,6 +756,7 @@ void TIOParamsVals::Assign(const TIOParamsVals& Source) {
   RawOptions = Source.RawOptions;
   RawLoadThumbnail = Source.RawLoadThumbnail;
   RawUseEmbedded = Source.RawUseEmbedded;
+  RawCamera = Source.RawCamera;
 
   RawPixelsBgr = Source.RawPixelsBgr;
   RawPixelsPlanar = Source.RawPixelsPlanar;

@@ -454,9 +454,11 @@ public:
   double RawBrightness = 1.0;
   double RawRedScale = 1.0;
   double RawBlueScale = 1.0;
+  // Quick interpolation, white balance from the image, the camera's white balance, the two greens apart.
   std::array<uint8_t, 4> RawOptions{1, 0, 0, 0};
   uint8_t RawLoadThumbnail = 0;
   uint8_t RawUseEmbedded = 0;
+  std::string RawCamera;  // make, model and second model of the camera that wrote the file read
 
   // ---- Headerless raw pixels -------------------------------------------------------------------------------
   uint8_t RawPixelsBgr = 0;     // 0: samples stored red first

@@ -186,6 +186,7 @@ TEST_F(IOParamsTest, ResetAllRestoresEveryDefaultAndEmptiesTheLists) {
   p.GetExifThumbnail()->Allocate(2, 2, ie24RGB);
   p.GifVersion = "GIF87a";
   p.Xmp = "<x/>";
+  p.RawCamera = "Canon PowerShot G1 ";
   p.CurHotSpotX = 5;
   p.CurHotSpotY = 7;
   p.SetImageIndex(4);
@@ -201,6 +202,7 @@ TEST_F(IOParamsTest, ResetAllRestoresEveryDefaultAndEmptiesTheLists) {
   EXPECT_EQ(p.ExifThumbnail(), nullptr);
   EXPECT_TRUE(p.ExifTagsPresent.empty());
   EXPECT_TRUE(p.Xmp.empty());
+  EXPECT_TRUE(p.RawCamera.empty());
   EXPECT_EQ(p.CurHotSpotX, 0);
   EXPECT_EQ(p.CurHotSpotY, 0);
   EXPECT_EQ(p.ImageIndex + p.TiffImageIndex + p.DcxImageIndex + int32_t(p.GifImageIndex) + p.IcoImageIndex +
@@ -360,9 +362,11 @@ TEST_F(IOParamsTest, AssignCopiesEveryFieldIntoOwnObjects) {
   Source.SetImageIndex(1);
   Source.TiffImageIndex = 2;
   Source.CurImageIndex = 5;
+  Source.RawCamera = "NIKON D100 ";
 
   TIOParamsVals Target(nullptr);
   Target.Assign(Source);
+  EXPECT_EQ(Target.RawCamera, "NIKON D100 ");
   for (const DefaultCase& c : Defaults()) EXPECT_DOUBLE_EQ(c.Get(Target), c.Get(Source)) << c.Name;
   EXPECT_EQ(Target.FileName, "a.gif");
   EXPECT_EQ(Target.GifTransparentColor, (TIERGB24{1, 2, 3}));
