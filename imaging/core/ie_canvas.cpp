@@ -318,4 +318,20 @@ void TIECanvas::TextRectClipped(const TRect& Rect, int32_t X, int32_t Y, std::st
   ExtTextOut(FCanvas->Handle(), X, Y, Flags, &Rect, Text.data(), UINT(Text.size()), nullptr);
 }
 
+void IEDraw3DFrameIE(TIECanvas* Canvas, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor TopLeftColor,
+                     TColor BottomRightColor) {
+  TIEPen* Pen = Canvas->Pen();
+  Pen->SetStyle(psSolid);
+  Pen->SetMode(pmCopy);
+  Pen->SetWidth(1);
+  Pen->SetColor(TopLeftColor);
+  Canvas->MoveTo(X1, Y2);
+  Canvas->LineTo(X1, Y1);
+  Canvas->LineTo(X2, Y1);
+  Pen->SetColor(BottomRightColor);
+  Canvas->MoveTo(X1, Y2);
+  Canvas->LineTo(X2, Y2);
+  Canvas->LineTo(X2, Y1);
+}
+
 }  // namespace zv

@@ -151,4 +151,9 @@ private:
   bool FUseGdiPlus = false;
 };
 
+// A one-pixel 3-D frame on the anti-aliased canvas: TopLeftColor along the left and top edges,
+// BottomRightColor along the bottom and right edges.
+void IEDraw3DFrameIE(TIECanvas* Canvas, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor TopLeftColor,
+                     TColor BottomRightColor);
+
 }  // namespace zv
