@@ -202,19 +202,35 @@ GpStatus Paint(GpGraphics* G, const GpPen* Pen, const GpBrush* Brush, int32_t Fi
   GdiSurface& S = *Dc->Surface();
   const uint8_t* Bits = cairo_image_surface_get_data(Layer);
   const int Stride = cairo_image_surface_get_stride(Layer);
+  // Plain B, G, R bytes can be mixed in place; other layouts go through the surface's colour mapping.
+  const bool Direct = (S.bpp == 24 || S.bpp == 32) && !S.bitfields;
+  const int Bytes = S.bpp / 8;
   for (int y = T; y < B; ++y) {
     const uint32_t* Row = reinterpret_cast<const uint32_t*>(Bits + size_t(y - T) * size_t(Stride));
-    for (int x = L; x < R; ++x) {
-      const uint32_t P = Row[x - L];
-      const uint32_t A = P >> 24;
-      if (A == 0 || !ClipTest(*Dc, x, y)) continue;
-      const int Sx = x + Dc->surfaceOrg.X, Sy = y + Dc->surfaceOrg.Y;
-      const COLORREF D = A == 255 ? 0 : S.GetPixel(Sx, Sy);
-      auto Mix = [&](uint32_t Premul, uint8_t Dst) {
-        return uint8_t(std::min<uint32_t>(255, (Premul * 255 + Dst * (255 - A) + 127) / 255));
-      };
-      S.SetPixel(Sx, Sy, RGB(Mix((P >> 16) & 255, GetRValue(D)), Mix((P >> 8) & 255, GetGValue(D)),
-                             Mix(P & 255, GetBValue(D))));
+    const auto [First, Last] = Vis.Band(y);
+    const int Sy = y + Dc->surfaceOrg.Y;
+    for (const TRect* Span = First; Span != Last; ++Span) {
+      const int X0 = std::max(L, Span->Left), X1 = std::min(R, Span->Right);
+      for (int x = X0; x < X1; ++x) {
+        const uint32_t P = Row[x - L];
+        const uint32_t A = P >> 24;
+        if (A == 0) continue;
+        const int Sx = x + Dc->surfaceOrg.X;
+        const uint32_t Keep = 255 - A;
+        auto Mix = [&](uint32_t Premul, uint32_t Dst) {
+          return uint8_t(std::min<uint32_t>(255, (Premul * 255 + Dst * Keep + 127) / 255));
+        };
+        if (Direct) {
+          uint8_t* D = S.Row(Sy) + size_t(Sx) * size_t(Bytes);
+          D[0] = Mix(P & 255, D[0]);
+          D[1] = Mix((P >> 8) & 255, D[1]);
+          D[2] = Mix((P >> 16) & 255, D[2]);
+        } else {
+          const COLORREF D = S.GetPixel(Sx, Sy);
+          S.SetPixel(Sx, Sy, RGB(Mix((P >> 16) & 255, GetRValue(D)), Mix((P >> 8) & 255, GetGValue(D)),
+                                 Mix(P & 255, GetBValue(D))));
+        }
+      }
     }
   }
   cairo_surface_destroy(Layer);
