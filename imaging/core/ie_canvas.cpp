@@ -21,6 +21,19 @@ TRect Normalized(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
   return {std::min(X1, X2), std::min(Y1, Y2), std::max(X1, X2), std::max(Y1, Y2)};
 }
 
+// Drawing through the layer changes the canvas's pixels behind its back: its owner hears of it as of
+// any canvas call.
+class TCanvasChange {
+public:
+  explicit TCanvasChange(TCanvas* Canvas) : FCanvas(Canvas) { FCanvas->Changing(); }
+  ~TCanvasChange() { FCanvas->Changed(); }
+  TCanvasChange(const TCanvasChange&) = delete;
+  TCanvasChange& operator=(const TCanvasChange&) = delete;
+
+private:
+  TCanvas* FCanvas;
+};
+
 }  // namespace ie_canvas_detail
 
 using namespace ie_canvas_detail;
@@ -183,16 +196,19 @@ void TIECanvas::MoveTo(int32_t X, int32_t Y) {
 }
 
 void TIECanvas::LineTo(int32_t X, int32_t Y) {
-  if (Gdip())
+  if (Gdip()) {
+    TCanvasChange Change(FCanvas);
     GdipDrawLine(FGraphics, FPen->GdipPen(), REAL(FPosX), REAL(FPosY), REAL(X), REAL(Y));
-  else
+  } else {
     FCanvas->LineTo(X, Y);
+  }
   FPosX = X;
   FPosY = Y;
 }
 
 void TIECanvas::DrawLine(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
   if (Gdip()) {
+    TCanvasChange Change(FCanvas);
     GdipDrawLine(FGraphics, FPen->GdipPen(), REAL(X1), REAL(Y1), REAL(X2), REAL(Y2));
   } else {
     const TPoint P[2] = {{X1, Y1}, {X2, Y2}};
@@ -203,6 +219,7 @@ void TIECanvas::DrawLine(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
 void TIECanvas::FillRect(const TRect& Rect) {
   const TRect R = Normalized(Rect.Left, Rect.Top, Rect.Right, Rect.Bottom);
   if (Gdip()) {
+    TCanvasChange Change(FCanvas);
     // Integer coordinates are pixel centres: the pixels Left..Right - 1 span Left - 0.5 to Right - 0.5.
     GdipFillRectangle(FGraphics, FBrush->GdipBrush(), R.Left - 0.5f, R.Top - 0.5f, REAL(int64_t(R.Right) - R.Left),
                       REAL(int64_t(R.Bottom) - R.Top));
@@ -219,6 +236,7 @@ void TIECanvas::Rectangle(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
   const TRect R = Normalized(X1, Y1, X2, Y2);
   const REAL W = REAL(int64_t(R.Right) - R.Left - 1), H = REAL(int64_t(R.Bottom) - R.Top - 1);
   if (W < 0 || H < 0) return;
+  TCanvasChange Change(FCanvas);
   GdipFillRectangle(FGraphics, FBrush->GdipBrush(), REAL(R.Left), REAL(R.Top), W, H);
   GdipDrawRectangle(FGraphics, FPen->GdipPen(), REAL(R.Left), REAL(R.Top), W, H);
 }
@@ -244,6 +262,7 @@ void TIECanvas::Ellipse(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
   }
   const REAL W = REAL(int64_t(R.Right) - R.Left - 1), H = REAL(int64_t(R.Bottom) - R.Top - 1);
   if (W <= 0 || H <= 0) return;
+  TCanvasChange Change(FCanvas);
   GdipFillEllipse(FGraphics, FBrush->GdipBrush(), REAL(R.Left), REAL(R.Top), W, H);
   GdipDrawEllipse(FGraphics, FPen->GdipPen(), REAL(R.Left), REAL(R.Top), W, H);
 }
@@ -251,6 +270,7 @@ void TIECanvas::Ellipse(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
 void TIECanvas::Polygon(const TPoint* Points, int32_t High) {
   if (Points == nullptr || High < 1) return;
   if (Gdip()) {
+    TCanvasChange Change(FCanvas);
     GdipDrawPolygonI(FGraphics, FPen->GdipPen(), Points, High + 1);
     GdipFillPolygonI(FGraphics, FBrush->GdipBrush(), Points, High + 1, FillModeAlternate);
   } else {
@@ -260,10 +280,12 @@ void TIECanvas::Polygon(const TPoint* Points, int32_t High) {
 
 void TIECanvas::Polyline(const TPoint* Points, int32_t High) {
   if (Points == nullptr || High < 1) return;
-  if (Gdip())
+  if (Gdip()) {
+    TCanvasChange Change(FCanvas);
     GdipDrawLinesI(FGraphics, FPen->GdipPen(), Points, High + 1);
-  else
+  } else {
     FCanvas->Polyline(std::span<const TPoint>(Points, size_t(High) + 1));
+  }
 }
 
 void TIECanvas::Arc(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, int32_t Y3, int32_t X4, int32_t Y4) {
@@ -276,6 +298,7 @@ void TIECanvas::Arc(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, 
   const double Sweep = VertexAngle(X3, Y3, CX, CY, X4, Y4) * kDegreesPerRadian;
   // The arc lies on the ellipse the same box gives (pixel centres X1 .. X2 - 1).
   const TRect R = Normalized(X1, Y1, X2, Y2);
+  TCanvasChange Change(FCanvas);
   GdipDrawArc(FGraphics, FPen->GdipPen(), REAL(R.Left), REAL(R.Top), REAL(int64_t(R.Right) - R.Left - 1),
               REAL(int64_t(R.Bottom) - R.Top - 1), REAL(Start), REAL(Sweep));
 }
@@ -289,6 +312,7 @@ void TIECanvas::RoundRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_
   const REAL L = REAL(R.Left), T = REAL(R.Top);
   const REAL W = REAL(int64_t(R.Right) - R.Left - 1), H = REAL(int64_t(R.Bottom) - R.Top - 1);
   if (W < 0 || H < 0) return;
+  TCanvasChange Change(FCanvas);
   const REAL CW = std::clamp(REAL(CornerW), 0.0f, W), CH = std::clamp(REAL(CornerH), 0.0f, H);
   if (CW <= 0 || CH <= 0) {
     GdipFillRectangle(FGraphics, FBrush->GdipBrush(), L, T, W, H);

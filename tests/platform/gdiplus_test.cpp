@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <vector>
 #include <numbers>
 #include <string>
 
@@ -263,6 +265,36 @@ TEST(GdiplusTest, BadArgumentsAreRefused) {
   GdiplusStartupInput Input;
   Input.GdiplusVersion = 2;
   EXPECT_EQ(GdiplusStartup(&Token, &Input, nullptr), InvalidParameter);
+}
+
+TEST(GdiplusTest, PalettedSurfacesTakeTheNearestEntry) {
+  HDC Dc = CreateCompatibleDC(nullptr);
+  std::vector<uint8_t> Info(sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD));
+  auto* Bi = reinterpret_cast<BITMAPINFO*>(Info.data());
+  Bi->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  Bi->bmiHeader.biWidth = 16;
+  Bi->bmiHeader.biHeight = -8;
+  Bi->bmiHeader.biPlanes = 1;
+  Bi->bmiHeader.biBitCount = 8;
+  for (int i = 0; i < 256; ++i) {
+    RGBQUAD& Q = Bi->bmiColors[i];
+    Q.rgbRed = Q.rgbGreen = Q.rgbBlue = uint8_t(i);
+  }
+  void* Bits = nullptr;
+  HBITMAP Bmp = CreateDIBSection(Dc, Bi, DIB_RGB_COLORS, &Bits, nullptr, 0);
+  HGDIOBJ Old = SelectObject(Dc, Bmp);
+  std::memset(Bits, 255, 16 * 8);
+  GpGraphics* G = nullptr;
+  ASSERT_EQ(GdipCreateFromHDC(Dc, &G), Ok);
+  Brush Half(0x80000000);
+  GdipFillRectangle(G, Half.B, -0.5f, -0.5f, 8, 8);
+  const uint8_t* P = static_cast<const uint8_t*>(Bits);
+  EXPECT_NEAR(P[3], 127, 1);
+  EXPECT_EQ(P[12], 255);
+  GdipDeleteGraphics(G);
+  SelectObject(Dc, Old);
+  DeleteObject(Bmp);
+  DeleteDC(Dc);
 }
 
 }  // namespace

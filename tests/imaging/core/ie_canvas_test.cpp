@@ -305,5 +305,36 @@ TEST_F(IECanvasTest, BadGeometryStaysInsideTheBitmap) {
   }
 }
 
+TEST_F(IECanvasTest, LayerDrawingTellsTheCanvasAndTextStaysOnTheCanvas) {
+  auto B = WhiteBitmap(120, 40);
+  int Changes = 0;
+  B->Canvas()->OnChange = [&](TObject*) { ++Changes; };
+  TIECanvas C(B->Canvas(), true, true);
+  C.Brush()->SetColor(clBlack);
+  C.FillRect(TRect(0, 0, 4, 4));
+  C.Ellipse(10, 10, 20, 20);
+  EXPECT_EQ(Changes, 2);
+  B->Canvas()->OnChange = nullptr;
+
+  // Clipped text: nothing outside the rectangle, something inside.
+  auto Before = WhiteBitmap(120, 40);
+  auto T = WhiteBitmap(120, 40);
+  {
+    TIECanvas TC(T->Canvas(), true, true);
+    TC.GetFont()->SetColor(clBlack);
+    TC.Brush()->SetStyle(bsClear);
+    TC.TextRectClipped(TRect(10, 5, 40, 30), 12, 8, "Clipped text that runs on");
+    EXPECT_EQ(TC.PenPos(), TPoint(0, 0));
+  }
+  int Inside = 0, Outside = 0;
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 120; ++x) {
+      const bool Diff = std::memcmp(Px(T.get(), x, y), Px(Before.get(), x, y), 3) != 0;
+      (x >= 10 && x < 40 && y >= 5 && y < 30 ? Inside : Outside) += Diff;
+    }
+  EXPECT_GT(Inside, 10);
+  EXPECT_EQ(Outside, 0);
+}
+
 }  // namespace
 }  // namespace zv
