@@ -297,5 +297,27 @@ TEST(GdiplusTest, PalettedSurfacesTakeTheNearestEntry) {
   DeleteDC(Dc);
 }
 
+TEST(GdiplusTest, WindowDcDrawsAtItsOriginInsideItsVisibleArea) {
+  auto Surf = GdiSurface::Create(40, 30, 32, true);
+  ASSERT_TRUE(Surf);
+  for (int y = 0; y < 30; ++y) std::memset(Surf->Row(y), 255, size_t(Surf->stride));
+  const RegionData Vis(TRect(0, 0, 20, 10));
+  HDC Dc = CreateSurfaceDC(Surf, TPoint(10, 5), &Vis);
+  GpGraphics* G = nullptr;
+  ASSERT_EQ(GdipCreateFromHDC(Dc, &G), Ok);
+  Brush B(kBlack);
+  GdipFillRectangle(G, B.B, -10.5f, -10.5f, 100, 100);
+  int Dark = 0;
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 40; ++x) {
+      const bool IsDark = (Surf->GetPixel(x, y) & 0xFF) == 0;
+      Dark += IsDark;
+      ASSERT_EQ(IsDark, x >= 10 && x < 30 && y >= 5 && y < 15) << x << "," << y;
+    }
+  EXPECT_EQ(Dark, 200);
+  GdipDeleteGraphics(G);
+  DeleteDC(Dc);
+}
+
 }  // namespace
 }  // namespace zv
