@@ -287,7 +287,10 @@ TEST_F(IECanvasTest, BadGeometryStaysInsideTheBitmap) {
       {"thin ellipse, wide pen", 9, [](TIECanvas& C) { C.Ellipse(40, 40, 41, 90); }, true},
       // Beyond the rasteriser's range (about 8 million pixels) the layer draws nothing.
       {"huge coordinates", 2,
-       [](TIECanvas& C) { C.Rectangle(-2147483647, -2147483647, 2147483647, 2147483647); C.Arc(0, 0, 0, 0, 1, 1, 1, 1); },
+       [](TIECanvas& C) {
+         C.Rectangle(-2147483647, -2147483647, 2147483647, 2147483647);
+         C.Arc(0, 0, 0, 0, 1, 1, 1, 1);
+       },
        false},
       {"one point", 1, [](TIECanvas& C) { const TPoint P[] = {{3, 3}}; C.Polygon(P, 0); C.Polyline(P, 0); }, false},
   };
