@@ -281,6 +281,23 @@ bool FiniteAll(std::initializer_list<REAL> Values) {
   return std::all_of(Values.begin(), Values.end(), [](REAL V) { return std::isfinite(V); });
 }
 
+// Coordinates and sizes past this are refused: the rasteriser's fixed-point range is not much larger.
+constexpr double kMaxCoordinate = 1 << 22;
+
+GpStatus CheckCoordinates(std::initializer_list<REAL> Values) {
+  if (!FiniteAll(Values)) return InvalidParameter;
+  for (REAL V : Values)
+    if (std::fabs(V) > kMaxCoordinate) return ValueOverflow;
+  return Ok;
+}
+
+GpStatus CheckPoints(const TPoint* Points, int32_t Count) {
+  for (int32_t i = 0; i < Count; ++i)
+    if (std::abs(double(Points[i].X)) > kMaxCoordinate || std::abs(double(Points[i].Y)) > kMaxCoordinate)
+      return ValueOverflow;
+  return Ok;
+}
+
 }  // namespace gdip_detail
 
 using namespace gdip_detail;
@@ -407,7 +424,8 @@ GpStatus GdipDeleteBrush(GpBrush* Brush) {
 }
 
 GpStatus GdipDrawLine(GpGraphics* Graphics, GpPen* Pen, REAL X1, REAL Y1, REAL X2, REAL Y2) {
-  if (Pen == nullptr || !FiniteAll({X1, Y1, X2, Y2})) return InvalidParameter;
+  if (Pen == nullptr) return InvalidParameter;
+  if (const GpStatus S = CheckCoordinates({X1, Y1, X2, Y2}); S != Ok) return S;
   return Paint(Graphics, Pen, nullptr, 0, [&](cairo_t* Cr) {
     cairo_move_to(Cr, X1, Y1);
     cairo_line_to(Cr, X2, Y2);
@@ -416,24 +434,28 @@ GpStatus GdipDrawLine(GpGraphics* Graphics, GpPen* Pen, REAL X1, REAL Y1, REAL X
 
 GpStatus GdipDrawLinesI(GpGraphics* Graphics, GpPen* Pen, const TPoint* Points, int32_t Count) {
   if (Pen == nullptr || Points == nullptr || Count < 2) return InvalidParameter;
+  if (const GpStatus S = CheckPoints(Points, Count); S != Ok) return S;
   return Paint(Graphics, Pen, nullptr, 0, [&](cairo_t* Cr) { AddPoints(Cr, Points, Count, false); });
 }
 
 GpStatus GdipDrawRectangle(GpGraphics* Graphics, GpPen* Pen, REAL X, REAL Y, REAL Width, REAL Height) {
-  if (Pen == nullptr || !FiniteAll({X, Y, Width, Height})) return InvalidParameter;
+  if (Pen == nullptr) return InvalidParameter;
+  if (const GpStatus S = CheckCoordinates({X, Y, Width, Height}); S != Ok) return S;
   if (Width < 0 || Height < 0) return Ok;
   return Paint(Graphics, Pen, nullptr, 0, [&](cairo_t* Cr) { cairo_rectangle(Cr, X, Y, Width, Height); });
 }
 
 GpStatus GdipFillRectangle(GpGraphics* Graphics, GpBrush* Brush, REAL X, REAL Y, REAL Width, REAL Height) {
-  if (Brush == nullptr || !FiniteAll({X, Y, Width, Height})) return InvalidParameter;
+  if (Brush == nullptr) return InvalidParameter;
+  if (const GpStatus S = CheckCoordinates({X, Y, Width, Height}); S != Ok) return S;
   if (Width <= 0 || Height <= 0) return Ok;
   return Paint(Graphics, nullptr, Brush, FillModeAlternate,
                [&](cairo_t* Cr) { cairo_rectangle(Cr, X, Y, Width, Height); });
 }
 
 GpStatus GdipDrawEllipse(GpGraphics* Graphics, GpPen* Pen, REAL X, REAL Y, REAL Width, REAL Height) {
-  if (Pen == nullptr || !FiniteAll({X, Y, Width, Height})) return InvalidParameter;
+  if (Pen == nullptr) return InvalidParameter;
+  if (const GpStatus S = CheckCoordinates({X, Y, Width, Height}); S != Ok) return S;
   return Paint(Graphics, Pen, nullptr, 0, [&](cairo_t* Cr) {
     AddArc(Cr, X, Y, Width, Height, 0, 360, false);
     cairo_close_path(Cr);
@@ -441,25 +463,29 @@ GpStatus GdipDrawEllipse(GpGraphics* Graphics, GpPen* Pen, REAL X, REAL Y, REAL 
 }
 
 GpStatus GdipFillEllipse(GpGraphics* Graphics, GpBrush* Brush, REAL X, REAL Y, REAL Width, REAL Height) {
-  if (Brush == nullptr || !FiniteAll({X, Y, Width, Height})) return InvalidParameter;
+  if (Brush == nullptr) return InvalidParameter;
+  if (const GpStatus S = CheckCoordinates({X, Y, Width, Height}); S != Ok) return S;
   return Paint(Graphics, nullptr, Brush, FillModeAlternate,
                [&](cairo_t* Cr) { AddArc(Cr, X, Y, Width, Height, 0, 360, false); });
 }
 
 GpStatus GdipDrawPolygonI(GpGraphics* Graphics, GpPen* Pen, const TPoint* Points, int32_t Count) {
   if (Pen == nullptr || Points == nullptr || Count < 2) return InvalidParameter;
+  if (const GpStatus S = CheckPoints(Points, Count); S != Ok) return S;
   return Paint(Graphics, Pen, nullptr, 0, [&](cairo_t* Cr) { AddPoints(Cr, Points, Count, true); });
 }
 
 GpStatus GdipFillPolygonI(GpGraphics* Graphics, GpBrush* Brush, const TPoint* Points, int32_t Count,
                           int32_t FillMode) {
   if (Brush == nullptr || Points == nullptr || Count < 2) return InvalidParameter;
+  if (const GpStatus S = CheckPoints(Points, Count); S != Ok) return S;
   return Paint(Graphics, nullptr, Brush, FillMode, [&](cairo_t* Cr) { AddPoints(Cr, Points, Count, true); });
 }
 
 GpStatus GdipDrawArc(GpGraphics* Graphics, GpPen* Pen, REAL X, REAL Y, REAL Width, REAL Height, REAL StartAngle,
                      REAL SweepAngle) {
-  if (Pen == nullptr || !FiniteAll({X, Y, Width, Height, StartAngle, SweepAngle})) return InvalidParameter;
+  if (Pen == nullptr || !FiniteAll({StartAngle, SweepAngle})) return InvalidParameter;
+  if (const GpStatus S = CheckCoordinates({X, Y, Width, Height}); S != Ok) return S;
   return Paint(Graphics, Pen, nullptr, 0,
                [&](cairo_t* Cr) { AddArc(Cr, X, Y, Width, Height, StartAngle, SweepAngle, false); });
 }
@@ -478,7 +504,8 @@ GpStatus GdipDeletePath(GpPath* Path) {
 }
 
 GpStatus GdipAddPathArc(GpPath* Path, REAL X, REAL Y, REAL Width, REAL Height, REAL StartAngle, REAL SweepAngle) {
-  if (Path == nullptr || !FiniteAll({X, Y, Width, Height, StartAngle, SweepAngle})) return InvalidParameter;
+  if (Path == nullptr || !FiniteAll({StartAngle, SweepAngle})) return InvalidParameter;
+  if (const GpStatus S = CheckCoordinates({X, Y, Width, Height}); S != Ok) return S;
   Path->Steps.push_back([=](cairo_t* Cr) {
     AddArc(Cr, X, Y, Width, Height, StartAngle, SweepAngle, cairo_has_current_point(Cr));
   });
@@ -486,7 +513,8 @@ GpStatus GdipAddPathArc(GpPath* Path, REAL X, REAL Y, REAL Width, REAL Height, R
 }
 
 GpStatus GdipAddPathLine(GpPath* Path, REAL X1, REAL Y1, REAL X2, REAL Y2) {
-  if (Path == nullptr || !FiniteAll({X1, Y1, X2, Y2})) return InvalidParameter;
+  if (Path == nullptr) return InvalidParameter;
+  if (const GpStatus S = CheckCoordinates({X1, Y1, X2, Y2}); S != Ok) return S;
   Path->Steps.push_back([=](cairo_t* Cr) {
     if (cairo_has_current_point(Cr))
       cairo_line_to(Cr, X1, Y1);

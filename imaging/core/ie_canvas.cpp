@@ -21,6 +21,14 @@ TRect Normalized(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
   return {std::min(X1, X2), std::min(Y1, Y2), std::max(X1, X2), std::max(Y1, Y2)};
 }
 
+// A rectangle's edges pulled into the layer's coordinate range: an edge that far out lies outside every
+// bitmap, so the pixels drawn stay the same.
+TRect WithinLayerRange(const TRect& R) {
+  static constexpr int32_t Far = 1 << 21;
+  auto C = [](int32_t V) { return std::clamp(V, -Far, Far); };
+  return {C(R.Left), C(R.Top), C(R.Right), C(R.Bottom)};
+}
+
 // Drawing through the layer changes the canvas's pixels behind its back: its owner hears of it as of
 // any canvas call.
 class TCanvasChange {
@@ -217,14 +225,14 @@ void TIECanvas::DrawLine(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
 }
 
 void TIECanvas::FillRect(const TRect& Rect) {
-  const TRect R = Normalized(Rect.Left, Rect.Top, Rect.Right, Rect.Bottom);
   if (Gdip()) {
+    const TRect R = WithinLayerRange(Normalized(Rect.Left, Rect.Top, Rect.Right, Rect.Bottom));
     TCanvasChange Change(FCanvas);
     // Integer coordinates are pixel centres: the pixels Left..Right - 1 span Left - 0.5 to Right - 0.5.
     GdipFillRectangle(FGraphics, FBrush->GdipBrush(), R.Left - 0.5f, R.Top - 0.5f, REAL(int64_t(R.Right) - R.Left),
                       REAL(int64_t(R.Bottom) - R.Top));
   } else {
-    FCanvas->FillRect(R);
+    FCanvas->FillRect(Normalized(Rect.Left, Rect.Top, Rect.Right, Rect.Bottom));
   }
 }
 
@@ -233,7 +241,7 @@ void TIECanvas::Rectangle(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
     FCanvas->Rectangle(X1, Y1, X2, Y2);
     return;
   }
-  const TRect R = Normalized(X1, Y1, X2, Y2);
+  const TRect R = WithinLayerRange(Normalized(X1, Y1, X2, Y2));
   const REAL W = REAL(int64_t(R.Right) - R.Left - 1), H = REAL(int64_t(R.Bottom) - R.Top - 1);
   if (W < 0 || H < 0) return;
   TCanvasChange Change(FCanvas);
@@ -246,25 +254,26 @@ void TIECanvas::Ellipse(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
     FCanvas->Ellipse(X1, Y1, X2, Y2);
     return;
   }
-  TRect R = Normalized(X1, Y1, X2, Y2);
+  const TRect N = Normalized(X1, Y1, X2, Y2);
+  int64_t L = N.Left, T = N.Top, R = N.Right, B = N.Bottom;
   const float PenW = FPen->Width();
   if (PenW != 1 && std::isfinite(PenW)) {
     // A box narrower than the pen grows by half the pen on each side, so the outline stays whole.
-    const int32_t e = int32_t(std::lround(std::min(PenW, 1e6f) / 2));
-    if (R.Right - R.Left < PenW) {
-      R.Left -= e;
-      R.Right += e;
+    const int64_t e = std::lround(std::min(PenW, 1e6f) / 2);
+    if (R - L < PenW) {
+      L -= e;
+      R += e;
     }
-    if (R.Bottom - R.Top < PenW) {
-      R.Top -= e;
-      R.Bottom += e;
+    if (B - T < PenW) {
+      T -= e;
+      B += e;
     }
   }
-  const REAL W = REAL(int64_t(R.Right) - R.Left - 1), H = REAL(int64_t(R.Bottom) - R.Top - 1);
+  const REAL W = REAL(R - L - 1), H = REAL(B - T - 1);
   if (W <= 0 || H <= 0) return;
   TCanvasChange Change(FCanvas);
-  GdipFillEllipse(FGraphics, FBrush->GdipBrush(), REAL(R.Left), REAL(R.Top), W, H);
-  GdipDrawEllipse(FGraphics, FPen->GdipPen(), REAL(R.Left), REAL(R.Top), W, H);
+  GdipFillEllipse(FGraphics, FBrush->GdipBrush(), REAL(L), REAL(T), W, H);
+  GdipDrawEllipse(FGraphics, FPen->GdipPen(), REAL(L), REAL(T), W, H);
 }
 
 void TIECanvas::Polygon(const TPoint* Points, int32_t High) {

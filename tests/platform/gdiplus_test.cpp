@@ -261,6 +261,14 @@ TEST(GdiplusTest, BadArgumentsAreRefused) {
   EXPECT_EQ(GdipDrawPolygonI(S.G(), Ok1.P, One, 1), InvalidParameter);
   EXPECT_EQ(GdipDrawLine(nullptr, Ok1.P, 0, 0, 1, 1), InvalidParameter);
   EXPECT_EQ(S.Area(), 0);
+  // Past the rasteriser's range: refused rather than drawn wrapped; within it, drawn.
+  Brush Black(kBlack);
+  EXPECT_EQ(GdipFillRectangle(S.G(), Black.B, -1e7f, -1e7f, 2e7f, 2e7f), ValueOverflow);
+  const TPoint Far[] = {{0, 0}, {2147483647, 5}, {5, 5}};
+  EXPECT_EQ(GdipFillPolygonI(S.G(), Black.B, Far, 3, FillModeAlternate), ValueOverflow);
+  EXPECT_EQ(S.Area(), 0);
+  EXPECT_EQ(GdipFillRectangle(S.G(), Black.B, -2e6f, -2e6f, 4e6f, 4e6f), Ok);
+  EXPECT_EQ(S.Area(), 100);
   uintptr_t Token = 0;
   GdiplusStartupInput Input;
   Input.GdiplusVersion = 2;

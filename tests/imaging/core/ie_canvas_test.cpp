@@ -285,10 +285,13 @@ TEST_F(IECanvasTest, BadGeometryStaysInsideTheBitmap) {
       {"pen width 0", 0, [](TIECanvas& C) { C.DrawLine(0, 5, 30, 5); }, true},
       {"pen width 1000", 1000, [](TIECanvas& C) { C.Ellipse(10, 10, 12, 12); C.LineTo(30, 30); }, true},
       {"thin ellipse, wide pen", 9, [](TIECanvas& C) { C.Ellipse(40, 40, 41, 90); }, true},
-      // Beyond the rasteriser's range (about 8 million pixels) the layer draws nothing.
-      {"huge coordinates", 2,
+      // A rectangle reaching far beyond the bitmap fills it; other shapes that far out draw nothing.
+      {"huge rectangle", 2, [](TIECanvas& C) { C.Rectangle(-2147483647, -2147483647, 2147483647, 2147483647); },
+       true},
+      {"huge ellipse and arc", 2,
        [](TIECanvas& C) {
-         C.Rectangle(-2147483647, -2147483647, 2147483647, 2147483647);
+         C.Ellipse(-2147483647, -2147483647, 2147483647, 2147483647);
+         C.Arc(-2147483647, 0, 2147483647, 5, 1, 1, 1, 1);
          C.Arc(0, 0, 0, 0, 1, 1, 1, 1);
        },
        false},
