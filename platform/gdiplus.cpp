@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <numbers>
@@ -122,6 +123,41 @@ void ApplyPen(cairo_t* Cr, const GpPen& Pen) {
   cairo_set_dash(Cr, Dash.empty() ? nullptr : Dash.data(), int(Dash.size()), 0);
 }
 
+// Draws the shape with its pen or brush into a layer whose pixel (0, 0) is device pixel (L, T).
+void RasteriseBand(cairo_surface_t* Layer, int L, int T, const cairo_matrix_t& Base, int32_t Smoothing,
+                   const GpPen* Pen, const GpBrush* Brush, int32_t FillMode,
+                   const std::function<void(cairo_t*)>& Build) {
+  cairo_t* Cr = cairo_create(Layer);
+  cairo_translate(Cr, -L, -T);
+  cairo_transform(Cr, &Base);
+  cairo_set_antialias(Cr, Antialiased(Smoothing) ? CAIRO_ANTIALIAS_GRAY : CAIRO_ANTIALIAS_NONE);
+  Build(Cr);
+  if (Pen) {
+    ApplyPen(Cr, *Pen);
+    SetSource(Cr, Pen->Color);
+    cairo_stroke(Cr);
+  } else {
+    cairo_set_fill_rule(Cr, FillMode == FillModeWinding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
+    if (Brush->Hatch) {
+      cairo_pattern_t* P = HatchPattern(*Brush);
+      cairo_matrix_t Shift;
+      cairo_matrix_init_translate(&Shift, L, T);  // the tile stays on the device grid
+      cairo_pattern_set_matrix(P, &Shift);
+      cairo_matrix_t Saved;
+      cairo_get_matrix(Cr, &Saved);
+      cairo_identity_matrix(Cr);
+      cairo_set_source(Cr, P);  // the pattern keeps the space it was set in
+      cairo_set_matrix(Cr, &Saved);
+      cairo_pattern_destroy(P);
+    } else {
+      SetSource(Cr, Brush->Color);
+    }
+    cairo_fill(Cr);
+  }
+  cairo_destroy(Cr);
+  cairo_surface_flush(Layer);
+}
+
 // Rasterises one shape (Build makes its path in user space) with a pen or a brush into a scratch
 // layer over the device pixels it can touch, and blends that layer into the DC through its clip.
 GpStatus Paint(GpGraphics* G, const GpPen* Pen, const GpBrush* Brush, int32_t FillMode,
@@ -159,81 +195,65 @@ GpStatus Paint(GpGraphics* G, const GpPen* Pen, const GpBrush* Brush, int32_t Fi
   const double Dy1 = *std::min_element(Ys, Ys + 4), Dy2 = *std::max_element(Ys, Ys + 4);
   if (!(Dx1 <= Dx2 && Dy1 <= Dy2)) return Ok;
   const int L = int(std::max<double>(Vis.box.Left, std::floor(Dx1) - 1));
-  const int T = int(std::max<double>(Vis.box.Top, std::floor(Dy1) - 1));
+  const int Top = int(std::max<double>(Vis.box.Top, std::floor(Dy1) - 1));
   const int R = int(std::min<double>(Vis.box.Right, std::ceil(Dx2) + 1));
-  const int B = int(std::min<double>(Vis.box.Bottom, std::ceil(Dy2) + 1));
-  if (L >= R || T >= B) return Ok;
+  const int Bottom = int(std::min<double>(Vis.box.Bottom, std::ceil(Dy2) + 1));
+  if (L >= R || Top >= Bottom) return Ok;
 
-  cairo_surface_t* Layer = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, R - L, B - T);
-  if (cairo_surface_status(Layer) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(Layer);
-    return OutOfMemory;
-  }
-  Cr = cairo_create(Layer);
-  cairo_translate(Cr, -L, -T);
-  cairo_transform(Cr, &Base);
-  cairo_set_antialias(Cr, Antialiased(G->Smoothing) ? CAIRO_ANTIALIAS_GRAY : CAIRO_ANTIALIAS_NONE);
-  Build(Cr);
-  if (Pen) {
-    ApplyPen(Cr, *Pen);
-    SetSource(Cr, Pen->Color);
-    cairo_stroke(Cr);
-  } else {
-    cairo_set_fill_rule(Cr, FillMode == FillModeWinding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
-    if (Brush->Hatch) {
-      cairo_pattern_t* P = HatchPattern(*Brush);
-      cairo_matrix_t Shift;
-      cairo_matrix_init_translate(&Shift, L, T);  // the tile stays on the device grid
-      cairo_pattern_set_matrix(P, &Shift);
-      cairo_matrix_t Saved;
-      cairo_get_matrix(Cr, &Saved);
-      cairo_identity_matrix(Cr);
-      cairo_set_source(Cr, P);  // the pattern keeps the space it was set in
-      cairo_set_matrix(Cr, &Saved);
-      cairo_pattern_destroy(P);
-    } else {
-      SetSource(Cr, Brush->Color);
-    }
-    cairo_fill(Cr);
-  }
-  cairo_destroy(Cr);
-  cairo_surface_flush(Layer);
-
+  // The shape is rasterised in bands of rows, so a layer never takes more than about 4 MiB whatever the
+  // surface; the memory is kept by the thread for the next band and shape (a repaint draws many).
+  thread_local std::vector<uint8_t> LayerMemory;
+  const int LayerStride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, R - L);
+  if (LayerStride <= 0) return OutOfMemory;
+  const int BandRows = std::max(1, (4 << 20) / LayerStride);
   GdiSurface& S = *Dc->Surface();
-  const uint8_t* Bits = cairo_image_surface_get_data(Layer);
-  const int Stride = cairo_image_surface_get_stride(Layer);
   // Plain B, G, R bytes can be mixed in place; other layouts go through the surface's colour mapping.
   const bool Direct = (S.bpp == 24 || S.bpp == 32) && !S.bitfields;
   const int Bytes = S.bpp / 8;
-  for (int y = T; y < B; ++y) {
-    const uint32_t* Row = reinterpret_cast<const uint32_t*>(Bits + size_t(y - T) * size_t(Stride));
-    const auto [First, Last] = Vis.Band(y);
-    const int Sy = y + Dc->surfaceOrg.Y;
-    for (const TRect* Span = First; Span != Last; ++Span) {
-      const int X0 = std::max(L, Span->Left), X1 = std::min(R, Span->Right);
-      for (int x = X0; x < X1; ++x) {
-        const uint32_t P = Row[x - L];
-        const uint32_t A = P >> 24;
-        if (A == 0) continue;
-        const int Sx = x + Dc->surfaceOrg.X;
-        const uint32_t Keep = 255 - A;
-        auto Mix = [&](uint32_t Premul, uint32_t Dst) {
-          return uint8_t(std::min<uint32_t>(255, (Premul * 255 + Dst * Keep + 127) / 255));
-        };
-        if (Direct) {
-          uint8_t* D = S.Row(Sy) + size_t(Sx) * size_t(Bytes);
-          D[0] = Mix(P & 255, D[0]);
-          D[1] = Mix((P >> 8) & 255, D[1]);
-          D[2] = Mix((P >> 16) & 255, D[2]);
-        } else {
-          const COLORREF D = S.GetPixel(Sx, Sy);
-          S.SetPixel(Sx, Sy, RGB(Mix((P >> 16) & 255, GetRValue(D)), Mix((P >> 8) & 255, GetGValue(D)),
-                                 Mix(P & 255, GetBValue(D))));
+  for (int T = Top; T < Bottom; T += BandRows) {
+    const int B = std::min(Bottom, T + BandRows);
+    const size_t LayerBytes = size_t(LayerStride) * size_t(B - T);
+    if (LayerMemory.size() < LayerBytes) LayerMemory.resize(LayerBytes);
+    std::memset(LayerMemory.data(), 0, LayerBytes);
+    cairo_surface_t* Layer =
+        cairo_image_surface_create_for_data(LayerMemory.data(), CAIRO_FORMAT_ARGB32, R - L, B - T, LayerStride);
+    if (cairo_surface_status(Layer) != CAIRO_STATUS_SUCCESS) {
+      cairo_surface_destroy(Layer);
+      return OutOfMemory;
+    }
+    RasteriseBand(Layer, L, T, Base, G->Smoothing, Pen, Brush, FillMode, Build);
+
+    const uint8_t* Bits = cairo_image_surface_get_data(Layer);
+    for (int y = T; y < B; ++y) {
+      const uint32_t* Row = reinterpret_cast<const uint32_t*>(Bits + size_t(y - T) * size_t(LayerStride));
+      const auto [First, Last] = Vis.Band(y);
+      const int Sy = y + Dc->surfaceOrg.Y;
+      for (const TRect* Span = First; Span != Last; ++Span) {
+        const int X0 = std::max(L, Span->Left), X1 = std::min(R, Span->Right);
+        for (int x = X0; x < X1; ++x) {
+          const uint32_t P = Row[x - L];
+          const uint32_t A = P >> 24;
+          if (A == 0) continue;
+          const int Sx = x + Dc->surfaceOrg.X;
+          const uint32_t Keep = 255 - A;
+          auto Mix = [&](uint32_t Premul, uint32_t Dst) {
+            return uint8_t(std::min<uint32_t>(255, (Premul * 255 + Dst * Keep + 127) / 255));
+          };
+          if (Direct) {
+            uint8_t* D = S.Row(Sy) + size_t(Sx) * size_t(Bytes);
+            D[0] = Mix(P & 255, D[0]);
+            D[1] = Mix((P >> 8) & 255, D[1]);
+            D[2] = Mix((P >> 16) & 255, D[2]);
+          } else {
+            const COLORREF D = S.GetPixel(Sx, Sy);
+            S.SetPixel(Sx, Sy, RGB(Mix((P >> 16) & 255, GetRValue(D)), Mix((P >> 8) & 255, GetGValue(D)),
+                                   Mix(P & 255, GetBValue(D))));
+          }
         }
       }
     }
+    cairo_surface_destroy(Layer);
   }
-  cairo_surface_destroy(Layer);
   return Ok;
 }
 
