@@ -246,8 +246,9 @@ GpStatus Paint(GpGraphics* G, const GpPen* Pen, const GpBrush* Brush, int32_t Fi
             D[2] = Mix((P >> 16) & 255, D[2]);
           } else {
             const COLORREF D = S.GetPixel(Sx, Sy);
-            S.SetPixel(Sx, Sy, RGB(Mix((P >> 16) & 255, GetRValue(D)), Mix((P >> 8) & 255, GetGValue(D)),
-                                   Mix(P & 255, GetBValue(D))));
+            S.SetPixel(
+                Sx, Sy,
+                RGB(Mix((P >> 16) & 255, GetRValue(D)), Mix((P >> 8) & 255, GetGValue(D)), Mix(P & 255, GetBValue(D))));
           }
         }
       }
@@ -320,16 +321,14 @@ GpStatus CheckPoints(const TPoint* Points, int32_t Count) {
 
 }  // namespace gdip_detail
 
-using namespace gdip_detail;
-
 void GdipFailNextCall(std::string_view Entry) {
-  std::lock_guard<std::mutex> Hold(FailLock);
-  FailEntry = std::string(Entry);
+  std::lock_guard<std::mutex> Hold(gdip_detail::FailLock);
+  gdip_detail::FailEntry = std::string(Entry);
 }
 
 GpStatus GdiplusStartup(uintptr_t* Token, const GdiplusStartupInput* Input, void* /*Output*/) {
   if (Token == nullptr || Input == nullptr || Input->GdiplusVersion != 1) return InvalidParameter;
-  if (Fails("GdiplusStartup")) return GenericError;
+  if (gdip_detail::Fails("GdiplusStartup")) return GenericError;
   *Token = 1;
   return Ok;
 }
@@ -340,7 +339,7 @@ GpStatus GdipCreateFromHDC(HDC Dc, GpGraphics** Graphics) {
   if (Graphics == nullptr) return InvalidParameter;
   *Graphics = nullptr;
   if (DCFromHandle(Dc) == nullptr) return InvalidParameter;
-  if (Fails("GdipCreateFromHDC")) return OutOfMemory;
+  if (gdip_detail::Fails("GdipCreateFromHDC")) return OutOfMemory;
   GpGraphics* G = new GpGraphics;
   G->Dc = Dc;
   cairo_matrix_init_identity(&G->World);
@@ -376,7 +375,7 @@ GpStatus GdipCreatePen1(ARGB Color, REAL Width, int32_t Unit, GpPen** Pen) {
   if (Pen == nullptr) return InvalidParameter;
   *Pen = nullptr;
   if (!std::isfinite(Width) || Width < 0 || (Unit != UnitWorld && Unit != UnitPixel)) return InvalidParameter;
-  if (Fails("GdipCreatePen1")) return OutOfMemory;
+  if (gdip_detail::Fails("GdipCreatePen1")) return OutOfMemory;
   *Pen = new GpPen{Color, Width, DashStyleSolid, {}, LineJoinMiter};
   return Ok;
 }
@@ -423,7 +422,7 @@ GpStatus GdipSetPenLineJoin(GpPen* Pen, int32_t Join) {
 GpStatus GdipCreateSolidFill(ARGB Color, GpBrush** Brush) {
   if (Brush == nullptr) return InvalidParameter;
   *Brush = nullptr;
-  if (Fails("GdipCreateSolidFill")) return OutOfMemory;
+  if (gdip_detail::Fails("GdipCreateSolidFill")) return OutOfMemory;
   *Brush = new GpBrush{Color, false, 0, 0};
   return Ok;
 }
@@ -432,7 +431,7 @@ GpStatus GdipCreateHatchBrush(int32_t Style, ARGB Fore, ARGB Back, GpBrush** Bru
   if (Brush == nullptr) return InvalidParameter;
   *Brush = nullptr;
   if (Style < HatchStyleHorizontal || Style > HatchStyleDiagonalCross) return InvalidParameter;
-  if (Fails("GdipCreateHatchBrush")) return OutOfMemory;
+  if (gdip_detail::Fails("GdipCreateHatchBrush")) return OutOfMemory;
   *Brush = new GpBrush{Fore, true, Style, Back};
   return Ok;
 }
@@ -445,8 +444,8 @@ GpStatus GdipDeleteBrush(GpBrush* Brush) {
 
 GpStatus GdipDrawLine(GpGraphics* Graphics, GpPen* Pen, REAL X1, REAL Y1, REAL X2, REAL Y2) {
   if (Pen == nullptr) return InvalidParameter;
-  if (const GpStatus S = CheckCoordinates({X1, Y1, X2, Y2}); S != Ok) return S;
-  return Paint(Graphics, Pen, nullptr, 0, [&](cairo_t* Cr) {
+  if (const GpStatus S = gdip_detail::CheckCoordinates({X1, Y1, X2, Y2}); S != Ok) return S;
+  return gdip_detail::Paint(Graphics, Pen, nullptr, 0, [&](cairo_t* Cr) {
     cairo_move_to(Cr, X1, Y1);
     cairo_line_to(Cr, X2, Y2);
   });
@@ -454,60 +453,63 @@ GpStatus GdipDrawLine(GpGraphics* Graphics, GpPen* Pen, REAL X1, REAL Y1, REAL X
 
 GpStatus GdipDrawLinesI(GpGraphics* Graphics, GpPen* Pen, const TPoint* Points, int32_t Count) {
   if (Pen == nullptr || Points == nullptr || Count < 2) return InvalidParameter;
-  if (const GpStatus S = CheckPoints(Points, Count); S != Ok) return S;
-  return Paint(Graphics, Pen, nullptr, 0, [&](cairo_t* Cr) { AddPoints(Cr, Points, Count, false); });
+  if (const GpStatus S = gdip_detail::CheckPoints(Points, Count); S != Ok) return S;
+  return gdip_detail::Paint(Graphics, Pen, nullptr, 0,
+                            [&](cairo_t* Cr) { gdip_detail::AddPoints(Cr, Points, Count, false); });
 }
 
 GpStatus GdipDrawRectangle(GpGraphics* Graphics, GpPen* Pen, REAL X, REAL Y, REAL Width, REAL Height) {
   if (Pen == nullptr) return InvalidParameter;
-  if (const GpStatus S = CheckCoordinates({X, Y, Width, Height}); S != Ok) return S;
+  if (const GpStatus S = gdip_detail::CheckCoordinates({X, Y, Width, Height}); S != Ok) return S;
   if (Width < 0 || Height < 0) return Ok;
-  return Paint(Graphics, Pen, nullptr, 0, [&](cairo_t* Cr) { cairo_rectangle(Cr, X, Y, Width, Height); });
+  return gdip_detail::Paint(Graphics, Pen, nullptr, 0, [&](cairo_t* Cr) { cairo_rectangle(Cr, X, Y, Width, Height); });
 }
 
 GpStatus GdipFillRectangle(GpGraphics* Graphics, GpBrush* Brush, REAL X, REAL Y, REAL Width, REAL Height) {
   if (Brush == nullptr) return InvalidParameter;
-  if (const GpStatus S = CheckCoordinates({X, Y, Width, Height}); S != Ok) return S;
+  if (const GpStatus S = gdip_detail::CheckCoordinates({X, Y, Width, Height}); S != Ok) return S;
   if (Width <= 0 || Height <= 0) return Ok;
-  return Paint(Graphics, nullptr, Brush, FillModeAlternate,
-               [&](cairo_t* Cr) { cairo_rectangle(Cr, X, Y, Width, Height); });
+  return gdip_detail::Paint(Graphics, nullptr, Brush, FillModeAlternate,
+                            [&](cairo_t* Cr) { cairo_rectangle(Cr, X, Y, Width, Height); });
 }
 
 GpStatus GdipDrawEllipse(GpGraphics* Graphics, GpPen* Pen, REAL X, REAL Y, REAL Width, REAL Height) {
   if (Pen == nullptr) return InvalidParameter;
-  if (const GpStatus S = CheckCoordinates({X, Y, Width, Height}); S != Ok) return S;
-  return Paint(Graphics, Pen, nullptr, 0, [&](cairo_t* Cr) {
-    AddArc(Cr, X, Y, Width, Height, 0, 360, false);
+  if (const GpStatus S = gdip_detail::CheckCoordinates({X, Y, Width, Height}); S != Ok) return S;
+  return gdip_detail::Paint(Graphics, Pen, nullptr, 0, [&](cairo_t* Cr) {
+    gdip_detail::AddArc(Cr, X, Y, Width, Height, 0, 360, false);
     cairo_close_path(Cr);
   });
 }
 
 GpStatus GdipFillEllipse(GpGraphics* Graphics, GpBrush* Brush, REAL X, REAL Y, REAL Width, REAL Height) {
   if (Brush == nullptr) return InvalidParameter;
-  if (const GpStatus S = CheckCoordinates({X, Y, Width, Height}); S != Ok) return S;
-  return Paint(Graphics, nullptr, Brush, FillModeAlternate,
-               [&](cairo_t* Cr) { AddArc(Cr, X, Y, Width, Height, 0, 360, false); });
+  if (const GpStatus S = gdip_detail::CheckCoordinates({X, Y, Width, Height}); S != Ok) return S;
+  return gdip_detail::Paint(Graphics, nullptr, Brush, FillModeAlternate,
+                            [&](cairo_t* Cr) { gdip_detail::AddArc(Cr, X, Y, Width, Height, 0, 360, false); });
 }
 
 GpStatus GdipDrawPolygonI(GpGraphics* Graphics, GpPen* Pen, const TPoint* Points, int32_t Count) {
   if (Pen == nullptr || Points == nullptr || Count < 2) return InvalidParameter;
-  if (const GpStatus S = CheckPoints(Points, Count); S != Ok) return S;
-  return Paint(Graphics, Pen, nullptr, 0, [&](cairo_t* Cr) { AddPoints(Cr, Points, Count, true); });
+  if (const GpStatus S = gdip_detail::CheckPoints(Points, Count); S != Ok) return S;
+  return gdip_detail::Paint(Graphics, Pen, nullptr, 0,
+                            [&](cairo_t* Cr) { gdip_detail::AddPoints(Cr, Points, Count, true); });
 }
 
-GpStatus GdipFillPolygonI(GpGraphics* Graphics, GpBrush* Brush, const TPoint* Points, int32_t Count,
-                          int32_t FillMode) {
+GpStatus GdipFillPolygonI(GpGraphics* Graphics, GpBrush* Brush, const TPoint* Points, int32_t Count, int32_t FillMode) {
   if (Brush == nullptr || Points == nullptr || Count < 2) return InvalidParameter;
-  if (const GpStatus S = CheckPoints(Points, Count); S != Ok) return S;
-  return Paint(Graphics, nullptr, Brush, FillMode, [&](cairo_t* Cr) { AddPoints(Cr, Points, Count, true); });
+  if (const GpStatus S = gdip_detail::CheckPoints(Points, Count); S != Ok) return S;
+  return gdip_detail::Paint(Graphics, nullptr, Brush, FillMode,
+                            [&](cairo_t* Cr) { gdip_detail::AddPoints(Cr, Points, Count, true); });
 }
 
 GpStatus GdipDrawArc(GpGraphics* Graphics, GpPen* Pen, REAL X, REAL Y, REAL Width, REAL Height, REAL StartAngle,
                      REAL SweepAngle) {
-  if (Pen == nullptr || !FiniteAll({StartAngle, SweepAngle})) return InvalidParameter;
-  if (const GpStatus S = CheckCoordinates({X, Y, Width, Height}); S != Ok) return S;
-  return Paint(Graphics, Pen, nullptr, 0,
-               [&](cairo_t* Cr) { AddArc(Cr, X, Y, Width, Height, StartAngle, SweepAngle, false); });
+  if (Pen == nullptr || !gdip_detail::FiniteAll({StartAngle, SweepAngle})) return InvalidParameter;
+  if (const GpStatus S = gdip_detail::CheckCoordinates({X, Y, Width, Height}); S != Ok) return S;
+  return gdip_detail::Paint(Graphics, Pen, nullptr, 0, [&](cairo_t* Cr) {
+    gdip_detail::AddArc(Cr, X, Y, Width, Height, StartAngle, SweepAngle, false);
+  });
 }
 
 GpStatus GdipCreatePath(int32_t FillMode, GpPath** Path) {
@@ -524,17 +526,17 @@ GpStatus GdipDeletePath(GpPath* Path) {
 }
 
 GpStatus GdipAddPathArc(GpPath* Path, REAL X, REAL Y, REAL Width, REAL Height, REAL StartAngle, REAL SweepAngle) {
-  if (Path == nullptr || !FiniteAll({StartAngle, SweepAngle})) return InvalidParameter;
-  if (const GpStatus S = CheckCoordinates({X, Y, Width, Height}); S != Ok) return S;
+  if (Path == nullptr || !gdip_detail::FiniteAll({StartAngle, SweepAngle})) return InvalidParameter;
+  if (const GpStatus S = gdip_detail::CheckCoordinates({X, Y, Width, Height}); S != Ok) return S;
   Path->Steps.push_back([=](cairo_t* Cr) {
-    AddArc(Cr, X, Y, Width, Height, StartAngle, SweepAngle, cairo_has_current_point(Cr));
+    gdip_detail::AddArc(Cr, X, Y, Width, Height, StartAngle, SweepAngle, cairo_has_current_point(Cr));
   });
   return Ok;
 }
 
 GpStatus GdipAddPathLine(GpPath* Path, REAL X1, REAL Y1, REAL X2, REAL Y2) {
   if (Path == nullptr) return InvalidParameter;
-  if (const GpStatus S = CheckCoordinates({X1, Y1, X2, Y2}); S != Ok) return S;
+  if (const GpStatus S = gdip_detail::CheckCoordinates({X1, Y1, X2, Y2}); S != Ok) return S;
   Path->Steps.push_back([=](cairo_t* Cr) {
     if (cairo_has_current_point(Cr))
       cairo_line_to(Cr, X1, Y1);
@@ -547,14 +549,14 @@ GpStatus GdipAddPathLine(GpPath* Path, REAL X1, REAL Y1, REAL X2, REAL Y2) {
 
 GpStatus GdipDrawPath(GpGraphics* Graphics, GpPen* Pen, GpPath* Path) {
   if (Pen == nullptr || Path == nullptr) return InvalidParameter;
-  return Paint(Graphics, Pen, nullptr, 0, [&](cairo_t* Cr) {
+  return gdip_detail::Paint(Graphics, Pen, nullptr, 0, [&](cairo_t* Cr) {
     for (const auto& Step : Path->Steps) Step(Cr);
   });
 }
 
 GpStatus GdipFillPath(GpGraphics* Graphics, GpBrush* Brush, GpPath* Path) {
   if (Brush == nullptr || Path == nullptr) return InvalidParameter;
-  return Paint(Graphics, nullptr, Brush, Path->FillMode, [&](cairo_t* Cr) {
+  return gdip_detail::Paint(Graphics, nullptr, Brush, Path->FillMode, [&](cairo_t* Cr) {
     for (const auto& Step : Path->Steps) Step(Cr);
   });
 }
@@ -567,7 +569,7 @@ GpStatus GdipCreateMatrix(GpMatrix** Matrix) {
 }
 
 GpStatus GdipCreateMatrix2(REAL M11, REAL M12, REAL M21, REAL M22, REAL Dx, REAL Dy, GpMatrix** Matrix) {
-  if (Matrix == nullptr || !FiniteAll({M11, M12, M21, M22, Dx, Dy})) return InvalidParameter;
+  if (Matrix == nullptr || !gdip_detail::FiniteAll({M11, M12, M21, M22, Dx, Dy})) return InvalidParameter;
   *Matrix = new GpMatrix;
   cairo_matrix_init(&(*Matrix)->M, M11, M12, M21, M22, Dx, Dy);
   return Ok;
@@ -617,21 +619,21 @@ GpStatus GdipRotateWorldTransform(GpGraphics* Graphics, REAL Angle, int32_t Orde
   if (!std::isfinite(Angle)) return InvalidParameter;
   cairo_matrix_t M;
   cairo_matrix_init_rotate(&M, Angle * std::numbers::pi / 180);
-  return Combine(Graphics, M, Order);
+  return gdip_detail::Combine(Graphics, M, Order);
 }
 
 GpStatus GdipTranslateWorldTransform(GpGraphics* Graphics, REAL Dx, REAL Dy, int32_t Order) {
-  if (!FiniteAll({Dx, Dy})) return InvalidParameter;
+  if (!gdip_detail::FiniteAll({Dx, Dy})) return InvalidParameter;
   cairo_matrix_t M;
   cairo_matrix_init_translate(&M, Dx, Dy);
-  return Combine(Graphics, M, Order);
+  return gdip_detail::Combine(Graphics, M, Order);
 }
 
 GpStatus GdipScaleWorldTransform(GpGraphics* Graphics, REAL Sx, REAL Sy, int32_t Order) {
-  if (!FiniteAll({Sx, Sy})) return InvalidParameter;
+  if (!gdip_detail::FiniteAll({Sx, Sy})) return InvalidParameter;
   cairo_matrix_t M;
   cairo_matrix_init_scale(&M, Sx, Sy);
-  return Combine(Graphics, M, Order);
+  return gdip_detail::Combine(Graphics, M, Order);
 }
 
 }  // namespace zv

@@ -44,8 +44,6 @@ private:
 
 }  // namespace ie_canvas_detail
 
-using namespace ie_canvas_detail;
-
 // ---- TIEPen ------------------------------------------------------------------------------------------
 
 TIEPen::TIEPen(TPen* Pen)
@@ -58,7 +56,7 @@ TIEPen::~TIEPen() {
 }
 
 ARGB TIEPen::GetGdipColor() const {
-  return ColorToRGBA32(FColor, FStyle == psClear ? 0 : Alpha(FTransparency));
+  return ColorToRGBA32(FColor, FStyle == psClear ? 0 : ie_canvas_detail::Alpha(FTransparency));
 }
 
 void TIEPen::RecreateGdipPen() {
@@ -122,7 +120,7 @@ TIEBrush::~TIEBrush() {
 }
 
 ARGB TIEBrush::GetGdipColor() const {
-  return ColorToRGBA32(FColor, FStyle == bsClear ? 0 : Alpha(FTransparency));
+  return ColorToRGBA32(FColor, FStyle == bsClear ? 0 : ie_canvas_detail::Alpha(FTransparency));
 }
 
 void TIEBrush::RecreateGdipBrush() {
@@ -205,7 +203,7 @@ void TIECanvas::MoveTo(int32_t X, int32_t Y) {
 
 void TIECanvas::LineTo(int32_t X, int32_t Y) {
   if (Gdip()) {
-    TCanvasChange Change(FCanvas);
+    ie_canvas_detail::TCanvasChange Change(FCanvas);
     GdipDrawLine(FGraphics, FPen->GdipPen(), REAL(FPosX), REAL(FPosY), REAL(X), REAL(Y));
   } else {
     FCanvas->LineTo(X, Y);
@@ -216,7 +214,7 @@ void TIECanvas::LineTo(int32_t X, int32_t Y) {
 
 void TIECanvas::DrawLine(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
   if (Gdip()) {
-    TCanvasChange Change(FCanvas);
+    ie_canvas_detail::TCanvasChange Change(FCanvas);
     GdipDrawLine(FGraphics, FPen->GdipPen(), REAL(X1), REAL(Y1), REAL(X2), REAL(Y2));
   } else {
     const TPoint P[2] = {{X1, Y1}, {X2, Y2}};
@@ -226,13 +224,14 @@ void TIECanvas::DrawLine(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
 
 void TIECanvas::FillRect(const TRect& Rect) {
   if (Gdip()) {
-    const TRect R = WithinLayerRange(Normalized(Rect.Left, Rect.Top, Rect.Right, Rect.Bottom));
-    TCanvasChange Change(FCanvas);
+    const TRect R =
+        ie_canvas_detail::WithinLayerRange(ie_canvas_detail::Normalized(Rect.Left, Rect.Top, Rect.Right, Rect.Bottom));
+    ie_canvas_detail::TCanvasChange Change(FCanvas);
     // Integer coordinates are pixel centres: the pixels Left..Right - 1 span Left - 0.5 to Right - 0.5.
     GdipFillRectangle(FGraphics, FBrush->GdipBrush(), R.Left - 0.5f, R.Top - 0.5f, REAL(int64_t(R.Right) - R.Left),
                       REAL(int64_t(R.Bottom) - R.Top));
   } else {
-    FCanvas->FillRect(Normalized(Rect.Left, Rect.Top, Rect.Right, Rect.Bottom));
+    FCanvas->FillRect(ie_canvas_detail::Normalized(Rect.Left, Rect.Top, Rect.Right, Rect.Bottom));
   }
 }
 
@@ -241,10 +240,10 @@ void TIECanvas::Rectangle(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
     FCanvas->Rectangle(X1, Y1, X2, Y2);
     return;
   }
-  const TRect R = WithinLayerRange(Normalized(X1, Y1, X2, Y2));
+  const TRect R = ie_canvas_detail::WithinLayerRange(ie_canvas_detail::Normalized(X1, Y1, X2, Y2));
   const REAL W = REAL(int64_t(R.Right) - R.Left - 1), H = REAL(int64_t(R.Bottom) - R.Top - 1);
   if (W < 0 || H < 0) return;
-  TCanvasChange Change(FCanvas);
+  ie_canvas_detail::TCanvasChange Change(FCanvas);
   GdipFillRectangle(FGraphics, FBrush->GdipBrush(), REAL(R.Left), REAL(R.Top), W, H);
   GdipDrawRectangle(FGraphics, FPen->GdipPen(), REAL(R.Left), REAL(R.Top), W, H);
 }
@@ -254,7 +253,7 @@ void TIECanvas::Ellipse(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
     FCanvas->Ellipse(X1, Y1, X2, Y2);
     return;
   }
-  const TRect N = Normalized(X1, Y1, X2, Y2);
+  const TRect N = ie_canvas_detail::Normalized(X1, Y1, X2, Y2);
   int64_t L = N.Left, T = N.Top, R = N.Right, B = N.Bottom;
   const float PenW = FPen->Width();
   if (PenW != 1 && std::isfinite(PenW)) {
@@ -271,7 +270,7 @@ void TIECanvas::Ellipse(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
   }
   const REAL W = REAL(R - L - 1), H = REAL(B - T - 1);
   if (W <= 0 || H <= 0) return;
-  TCanvasChange Change(FCanvas);
+  ie_canvas_detail::TCanvasChange Change(FCanvas);
   GdipFillEllipse(FGraphics, FBrush->GdipBrush(), REAL(L), REAL(T), W, H);
   GdipDrawEllipse(FGraphics, FPen->GdipPen(), REAL(L), REAL(T), W, H);
 }
@@ -279,7 +278,7 @@ void TIECanvas::Ellipse(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
 void TIECanvas::Polygon(const TPoint* Points, int32_t High) {
   if (Points == nullptr || High < 1) return;
   if (Gdip()) {
-    TCanvasChange Change(FCanvas);
+    ie_canvas_detail::TCanvasChange Change(FCanvas);
     GdipDrawPolygonI(FGraphics, FPen->GdipPen(), Points, High + 1);
     GdipFillPolygonI(FGraphics, FBrush->GdipBrush(), Points, High + 1, FillModeAlternate);
   } else {
@@ -290,7 +289,7 @@ void TIECanvas::Polygon(const TPoint* Points, int32_t High) {
 void TIECanvas::Polyline(const TPoint* Points, int32_t High) {
   if (Points == nullptr || High < 1) return;
   if (Gdip()) {
-    TCanvasChange Change(FCanvas);
+    ie_canvas_detail::TCanvasChange Change(FCanvas);
     GdipDrawLinesI(FGraphics, FPen->GdipPen(), Points, High + 1);
   } else {
     FCanvas->Polyline(std::span<const TPoint>(Points, size_t(High) + 1));
@@ -303,11 +302,11 @@ void TIECanvas::Arc(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, 
     return;
   }
   const int32_t CX = int32_t((int64_t(X1) + X2) / 2), CY = int32_t((int64_t(Y1) + Y2) / 2);
-  const double Start = -LineAngle(CX, CY, X4, Y4) * kDegreesPerRadian;
-  const double Sweep = VertexAngle(X3, Y3, CX, CY, X4, Y4) * kDegreesPerRadian;
+  const double Start = -LineAngle(CX, CY, X4, Y4) * ie_canvas_detail::kDegreesPerRadian;
+  const double Sweep = VertexAngle(X3, Y3, CX, CY, X4, Y4) * ie_canvas_detail::kDegreesPerRadian;
   // The arc lies on the ellipse the same box gives (pixel centres X1 .. X2 - 1).
-  const TRect R = Normalized(X1, Y1, X2, Y2);
-  TCanvasChange Change(FCanvas);
+  const TRect R = ie_canvas_detail::Normalized(X1, Y1, X2, Y2);
+  ie_canvas_detail::TCanvasChange Change(FCanvas);
   GdipDrawArc(FGraphics, FPen->GdipPen(), REAL(R.Left), REAL(R.Top), REAL(int64_t(R.Right) - R.Left - 1),
               REAL(int64_t(R.Bottom) - R.Top - 1), REAL(Start), REAL(Sweep));
 }
@@ -317,11 +316,11 @@ void TIECanvas::RoundRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_
     FCanvas->RoundRect(X1, Y1, X2, Y2, CornerW, CornerH);
     return;
   }
-  const TRect R = Normalized(X1, Y1, X2, Y2);
+  const TRect R = ie_canvas_detail::Normalized(X1, Y1, X2, Y2);
   const REAL L = REAL(R.Left), T = REAL(R.Top);
   const REAL W = REAL(int64_t(R.Right) - R.Left - 1), H = REAL(int64_t(R.Bottom) - R.Top - 1);
   if (W < 0 || H < 0) return;
-  TCanvasChange Change(FCanvas);
+  ie_canvas_detail::TCanvasChange Change(FCanvas);
   const REAL CW = std::clamp(REAL(CornerW), 0.0f, W), CH = std::clamp(REAL(CornerH), 0.0f, H);
   if (CW <= 0 || CH <= 0) {
     GdipFillRectangle(FGraphics, FBrush->GdipBrush(), L, T, W, H);
