@@ -7,6 +7,7 @@
 #include "imaging/core/mask.h"
 #include "imaging/core/pixel_convert.h"
 #include "imaging/formats/ccitt_codec.h"
+#include "imaging/formats/dicom_reader.h"
 #include "imaging/formats/jpeg2000_codec.h"
 #include "imaging/formats/jpeg_codec.h"
 #include "imaging/formats/pcx_codec.h"
@@ -71,6 +72,7 @@ constexpr TFormatCodec FormatCodecs[] = {
     {ftPcx, PcxRegistryRead, PcxWriteImage},
     {ftDcx, DcxRegistryRead, DcxRegistryWrite},
     {ftTiff, TiffRegistryRead, TiffRegistryWrite},
+    {ftDicom, DicomRegistryRead, nullptr},
 };
 
 struct TFormatTest {
@@ -87,6 +89,7 @@ constexpr TFormatTest FormatContentTests[] = {
     {&TIEFormatTests::IsHdPhotoStream, IsHdPhotoStream},
     {&TIEFormatTests::IsTiffStream, IsTiffStream},
     {&TIEFormatTests::IsCameraRawTiff, IsCameraRawTiff},
+    {&TIEFormatTests::IsDicomStream, IsDicomStream},
 };
 
 // The checks the tests replaced, given back when they are withdrawn.
