@@ -15,6 +15,8 @@ packages=(
   libgif-dev
   # independent PNG and JPEG 2000 checkers for the tests only
   python3-pil pngcheck libopenjp2-tools
+  # independent DICOM writers and coders for the tests only (pydicom with numpy; dcmcrle, dcmcjpeg, dcmdjpeg)
+  python3-pydicom python3-numpy dcmtk
   # independent JPEG coder and decoder (cjpeg, djpeg) for the tests only
   libjpeg-turbo-progs
   # independent metadata and colour checkers for the tests only: exiftool, LittleCMS's transicc

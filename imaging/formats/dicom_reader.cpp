@@ -322,7 +322,7 @@ void DecodeLossless(TDicomContext& C, int64_t Length) {
   }
   if (Format == ieGray16)
     Grey16Steps(C);
-  else
+  else if (Format == ie8g)
     Grey8Steps(C);
 }
 
@@ -409,9 +409,10 @@ void DecodeRle(TDicomContext& C, int64_t Length) {
     }
     Percent.Done(r);
   }
+  // Colour is left as coded, as in native and lossless frames: the grey steps would stretch it.
   if (Format == ieGray16)
     Grey16Steps(C);
-  else if (!Palette)
+  else if (Format == ie8g)
     Grey8Steps(C);
 }
 
@@ -596,14 +597,15 @@ void DicomDecodePixels(TDicomContext& C) {
     Length = FragmentLength;
   } else {
     C.Stream->SetPosition(Start);
-    if (NativeSyntax(C.TransferSyntax) && Frame > 0) {
-      int64_t FrameBytes = 0, Skipped = 0;
-      if (!CheckedSize({C.Columns, C.Rows, C.SamplesPerPixel, C.BytesPerSample}, FrameBytes) ||
-          !CheckedSizeWithin({FrameBytes, Frame}, C.StreamSize, Skipped)) {
+    if (NativeSyntax(C.TransferSyntax)) {
+      // Every frame the data set declares must be there; a packed 12-bit frame counts its bits.
+      int64_t FrameBits = 0, AllBytes = 0;
+      if (!CheckedSize({C.Columns, C.Rows, C.SamplesPerPixel, std::max(C.BitsAllocated, C.BitsStored)}, FrameBits) ||
+          !CheckedSizeWithin({(FrameBits + 7) / 8, C.Frames}, C.StreamSize - Start, AllBytes)) {
         C.Progress.SetAborted();
         return;
       }
-      C.Stream->Seek(Skipped, soCurrent);
+      C.Stream->Seek((FrameBits + 7) / 8 * Frame, soCurrent);
     }
   }
   if (C.Stream->Position() + Length > C.StreamSize) {
