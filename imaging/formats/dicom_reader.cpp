@@ -137,7 +137,9 @@ void WindowRescale(TDicomContext& C, int32_t Count, uint32_t Top, TRead Read, TW
   const double Low = std::nearbyint(Mid - (C.WindowWidth - 1) / 2);
   const double High = std::nearbyint(Mid + (C.WindowWidth - 1) / 2);
   auto Value = [&](double v) {
+    // Slopes, intercepts and windows come from text: keep what they give finite and within reach.
     double g = v * C.Slope + C.Intercept;
+    g = std::isfinite(g) ? std::clamp(g, -1e12, 1e12) : 0;
     if (Window) {
       if (g <= Low)
         g = 0;
@@ -145,6 +147,7 @@ void WindowRescale(TDicomContext& C, int32_t Count, uint32_t Top, TRead Read, TW
         g = Top;
       else
         g = ((g - Mid) / (C.WindowWidth - 1) + 0.5) * Top;
+      g = std::isfinite(g) ? std::clamp(g, -1e12, 1e12) : 0;
     }
     return g;
   };
@@ -237,10 +240,15 @@ bool ReadFragment(TDicomContext& C, int64_t Length, std::vector<uint8_t>& Data) 
   return ReadExact(C.Stream, Data.data(), Length);
 }
 
-// Makes a one-sample frame that a JPEG or JPEG 2000 reader gave as colour one byte per pixel, for the grey
-// steps.
+// A frame that a JPEG or JPEG 2000 reader gave must be the size the data set says; one sample is made
+// one byte per pixel for the grey steps.
 void GreyFromReader(TDicomContext& C) {
-  if (C.SamplesPerPixel != 1 || C.Bitmap->IsEmpty()) return;
+  if (C.Bitmap->IsEmpty()) return;
+  if (C.Bitmap->GetWidth() != C.Columns || C.Bitmap->GetHeight() != C.Rows) {
+    C.Progress.SetAborted();
+    return;
+  }
+  if (C.SamplesPerPixel != 1) return;
   if (C.Bitmap->GetPixelFormat() != ie8g && !C.Bitmap->ConvertToFormat(ie8g)) return;
   Grey8Steps(C);
 }
@@ -267,7 +275,11 @@ void DecodeJpeg2000(TDicomContext& C, int64_t Length) {
   TIOParamsVals Fresh(C.Params.Owner);
   if (C.SamplesPerPixel == 1 && C.BitsStored > 8) {
     J2000ReadGray16(&Fragment, C.Bitmap, C.Progress);
-    if (!C.Progress.Aborted() && !C.Bitmap->IsEmpty()) Grey16Steps(C);
+    if (C.Progress.Aborted() || C.Bitmap->IsEmpty()) return;
+    if (C.Bitmap->GetWidth() != C.Columns || C.Bitmap->GetHeight() != C.Rows)
+      C.Progress.SetAborted();
+    else
+      Grey16Steps(C);
     return;
   }
   J2000ReadImage(&Fragment, C.Bitmap, Fresh, false, C.Progress);
@@ -469,7 +481,7 @@ void DecodeNative(TDicomContext& C) {
     C.Progress.SetAborted();
     return;
   }
-  const int Shift = std::max(0, 8 - C.BitsStored);
+  const int Shift = std::clamp(8 - C.BitsStored, 0, 8);
   auto Word = [&](int64_t i) {
     const uint16_t w = uint16_t(Data[size_t(2 * i)] | (Data[size_t(2 * i + 1)] << 8));
     return C.LittleEndian ? w : Swap16(w);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <map>
@@ -516,6 +517,15 @@ TEST_F(DicomTest, FilesFromPydicomAndDcmtkDecodeEqualToTheirArrays) {
     EXPECT_EQ(L.Params->Width, F.Cols) << C.Name;
     EXPECT_EQ(L.Params->Height, F.Rows) << C.Name;
     EXPECT_EQ(Decoded(*L.Bitmap), Expected(F, C.Stretch, F.Photo == "PALETTE_COLOR")) << C.Name;
+  }
+  // A compressed frame of another size than the data set says is refused.
+  for (const char* Name : {"j2k8", "j2k12"}) {
+    Bytes F = ReadFile(FixtureFolder() + "/" + Name + ".dcm");
+    const Bytes Columns = {0x28, 0, 0x11, 0, 'U', 'S', 2, 0};
+    const auto At = std::search(F.begin(), F.end(), Columns.begin(), Columns.end());
+    ASSERT_NE(At, F.end());
+    At[8] = uint8_t(At[8] + 1);
+    EXPECT_NE(Load(F).Abort, 0) << Name;
   }
   // The patient's name written by pydicom is among the tags.
   Loaded L = Load(ReadFile(FixtureFolder() + "/explicit16.dcm"));
