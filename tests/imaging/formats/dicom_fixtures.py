@@ -156,6 +156,8 @@ for sv in range(1, 8):
     compressed(["dcmcjpeg", "+el", "+sv", str(sv)], "lj14_sv%d" % sv, src["explicit16"])
 compressed(["dcmcjpeg", "+el", "+sv", "4"], "lj14_rgb", src["rgb_planar0"])
 compressed(["dcmcjpeg", "+el", "+sv", "6"], "lj14_12", u12path)
+compressed(["dcmcjpeg", "+eb"], "jpeg8", src["implicit8"])
+compressed(["dcmcjpeg", "+eb"], "jpegrgb", src["rgb_planar0"])
 # Multi-frame lossless, one fragment per frame and an empty offset table: frame 2.
 path = os.path.join(out, "lj_multi.dcm")
 run("dcmcjpeg", "+e1", "-ot", src["multi_f2"], path)
