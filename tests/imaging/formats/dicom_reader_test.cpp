@@ -315,6 +315,20 @@ TEST_F(DicomTest, ParamsOnlyFillsTheParametersAndLeavesTheBitmap) {
   EXPECT_EQ(L.Bitmap->GetPixelFormat(), ie24RGB);
 }
 
+TEST_F(DicomTest, ProgressRisesToTheEndOfTheFrame) {
+  DataSet D;
+  D.Image(300, 40, 16, 16).Words(std::vector<uint16_t>(300 * 40, 7));
+  auto S = StreamOf(D.B);
+  Loaded L;
+  LoggedProgress Progress;
+  DicomLoad(S.get(), *L.Params, L.Bitmap.get(), Progress.Record, false);
+  ASSERT_GE(Progress.Reports.size(), 50u);
+  EXPECT_EQ(Progress.Reports.front(), 0);
+  EXPECT_GE(Progress.Reports.back(), 99);
+  for (size_t i = 1; i < Progress.Reports.size(); ++i)
+    EXPECT_NE(Progress.Reports[i], Progress.Reports[i - 1]) << "a percentage sent twice in a row";
+}
+
 // A palette image of 8-bit indices with the given table elements.
 Bytes PaletteImage(const Bytes& Indices, const std::vector<Bytes>& Tables, int Descriptor = -1) {
   DataSet D;
