@@ -8,6 +8,7 @@
 #include "imaging/core/pixel_convert.h"
 #include "imaging/formats/ccitt_codec.h"
 #include "imaging/formats/dicom_reader.h"
+#include "imaging/formats/hdphoto_codec.h"
 #include "imaging/formats/jpeg2000_codec.h"
 #include "imaging/formats/jpeg_codec.h"
 #include "imaging/formats/pcx_codec.h"
@@ -73,6 +74,7 @@ constexpr TFormatCodec FormatCodecs[] = {
     {ftDcx, DcxRegistryRead, DcxRegistryWrite},
     {ftTiff, TiffRegistryRead, TiffRegistryWrite},
     {ftDicom, DicomRegistryRead, nullptr},
+    {ftHdPhoto, HdPhotoRegistryRead, HdPhotoWriteImage},
 };
 
 struct TFormatTest {
@@ -107,6 +109,7 @@ void InstallFormatCodecs() {
   for (const TFormatTest& Test : FormatContentTests) FormatTests.*Test.Slot = Test.Test;
   SuppliedTiffLzwCoders = TTiffLzwCoders{TiffLzwDecode, TiffLzwEncode};
   IcoPngReader = PngRowRead;
+  FormatTests.WicAvailable = WicAvailable;
 }
 
 void RemoveFormatCodecs() {
