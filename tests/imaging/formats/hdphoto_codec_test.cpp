@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <string>
@@ -112,6 +113,17 @@ TEST_F(HdPhotoTest, LosslessRoundTripsOfEveryWriterFormat) {
   }
 }
 
+TEST_F(HdPhotoTest, RegisteredAndDetected) {
+  const TIEFileFormatInfo* Row = FindFormatInfoByType(ftHdPhoto);
+  ASSERT_NE(Row, nullptr);
+  EXPECT_NE(Row->ReadProc, nullptr);
+  EXPECT_NE(Row->WriteProc, nullptr);
+  TIEBitmap B;
+  Paint(B, ie24RGB, 6, 5, 4);
+  auto S = StreamOf(Write(B));
+  EXPECT_EQ(DetectStreamFormat(S.get()), ftHdPhoto);
+}
+
 TEST_F(HdPhotoTest, FormatsAskedForAndResolution) {
   TIEBitmap Grey;
   Paint(Grey, ieGray16, 8, 4, 3);
@@ -197,7 +209,22 @@ TEST_F(HdPhotoTest, CorruptInput) {
   std::mt19937 Random(29);
   const uint8_t ByteEdges[] = {0, 1, 0x7F, 0x80, 0xFF};
   const uint32_t WordEdges[] = {0, 1, 0xFFFF, 0x7FFFFFFF, 0xFFFFFFFF};
-  for (int i = 0; i < 150; ++i) ReadBack(mutation::Mutate(F, Random, ByteEdges, WordEdges));
+  for (int i = 0; i < 80; ++i) ReadBack(mutation::Mutate(F, Random, ByteEdges, WordEdges));
+}
+
+// Writes the fuzz target's seeds when ZV_WRITE_HDPHOTO_SEEDS names a folder.
+TEST_F(HdPhotoTest, SeedsForTheFuzzTarget) {
+  const char* Folder = std::getenv("ZV_WRITE_HDPHOTO_SEEDS");
+  if (Folder == nullptr) GTEST_SKIP() << "ZV_WRITE_HDPHOTO_SEEDS is not set";
+  const TIEPixelFormat Formats[] = {ie1g, ie8g, ieGray16, ie24RGB, ieRGB48, ieCMYK};
+  const char* Names[] = {"bw", "grey8", "grey16", "rgb24", "rgb48", "cmyk"};
+  for (size_t i = 0; i < std::size(Formats); ++i) {
+    TIEBitmap B;
+    Paint(B, Formats[i], 9, 5, unsigned(i));
+    std::ofstream F(std::string(Folder) + "/" + Names[i] + ".wdp", std::ios::binary);
+    const Bytes Data = Write(B, i % 2 == 0);
+    F.write(reinterpret_cast<const char*>(Data.data()), std::streamsize(Data.size()));
+  }
 }
 
 // ---- Files exchanged with JxrEncApp and JxrDecApp ----------------------------------------------------------
