@@ -96,6 +96,7 @@ constexpr TFormatTest FormatContentTests[] = {
 
 // The checks the tests replaced, given back when they are withdrawn.
 TIEStreamTest ReplacedTests[std::size(FormatContentTests)] = {};
+bool (*ReplacedWicAvailable)() = nullptr;
 bool TestsInstalled = false;
 
 }  // namespace
@@ -104,6 +105,7 @@ void InstallFormatCodecs() {
   for (const TFormatCodec& Codec : FormatCodecs) InstallFormatCodec(Codec.FileType, Codec.ReadProc, Codec.WriteProc);
   if (!TestsInstalled) {
     for (size_t i = 0; i < std::size(FormatContentTests); ++i) ReplacedTests[i] = FormatTests.*FormatContentTests[i].Slot;
+    ReplacedWicAvailable = FormatTests.WicAvailable;
     TestsInstalled = true;
   }
   for (const TFormatTest& Test : FormatContentTests) FormatTests.*Test.Slot = Test.Test;
@@ -118,6 +120,7 @@ void RemoveFormatCodecs() {
   IcoPngReader = nullptr;
   if (!TestsInstalled) return;
   for (size_t i = 0; i < std::size(FormatContentTests); ++i) FormatTests.*FormatContentTests[i].Slot = ReplacedTests[i];
+  FormatTests.WicAvailable = ReplacedWicAvailable;
   TestsInstalled = false;
 }
 
