@@ -4,8 +4,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <signal.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <cstdio>
 #include <new>
 #include <cmath>
@@ -149,16 +153,32 @@ bool OpenHere(std::vector<uint8_t>& File, WMPStream*& Stream, PKImageDecode*& De
   return true;
 }
 
-// Runs Work in a child process; true when it exited with 0.
+// A child that takes longer is taken for caught in a loop of the decoder and stopped.
+constexpr auto JxrChildTimeLimit = std::chrono::seconds(60);
+
+// Runs Work in a child process; true when it exited with 0 within the time limit.
 template <typename TWork>
 bool InChild(TWork&& Work) {
   std::fflush(nullptr);
   const pid_t Child = fork();
   if (Child < 0) return false;
   if (Child == 0) _exit(Work() ? 0 : 1);
+  const auto Deadline = std::chrono::steady_clock::now() + JxrChildTimeLimit;
+  auto Pause = std::chrono::microseconds(50);
   int Status = 0;
-  while (waitpid(Child, &Status, 0) < 0)
-    if (errno != EINTR) return false;
+  for (;;) {
+    const pid_t Done = waitpid(Child, &Status, WNOHANG);
+    if (Done == Child) break;
+    if (Done < 0 && errno != EINTR) return false;
+    if (std::chrono::steady_clock::now() > Deadline) {
+      kill(Child, SIGKILL);
+      while (waitpid(Child, &Status, 0) < 0 && errno == EINTR) {
+      }
+      return false;
+    }
+    std::this_thread::sleep_for(Pause);
+    Pause = std::min(Pause * 2, std::chrono::microseconds(20000));
+  }
   return WIFEXITED(Status) && WEXITSTATUS(Status) == 0;
 }
 
