@@ -8,13 +8,17 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # image codecs
-  zlib1g-dev libpng-dev libjpeg62-turbo-dev libopenjp2-7-dev
+  zlib1g-dev libpng-dev libjpeg62-turbo-dev libopenjp2-7-dev libjxr-dev
   # colour profiles
   liblcms2-dev
   # independent GIF checker for the tests and benchmarks only
   libgif-dev
   # independent PNG and JPEG 2000 checkers for the tests only
   python3-pil pngcheck libopenjp2-tools
+  # independent DICOM writers and coders for the tests only (pydicom with numpy; dcmcrle, dcmcjpeg, dcmdjpeg)
+  python3-pydicom python3-numpy dcmtk
+  # independent HD Photo coder and decoder (JxrEncApp, JxrDecApp) for the tests only
+  libjxr-tools
   # independent JPEG coder and decoder (cjpeg, djpeg) for the tests only
   libjpeg-turbo-progs
   # independent metadata and colour checkers for the tests only: exiftool, LittleCMS's transicc

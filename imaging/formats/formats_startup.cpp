@@ -7,6 +7,8 @@
 #include "imaging/core/mask.h"
 #include "imaging/core/pixel_convert.h"
 #include "imaging/formats/ccitt_codec.h"
+#include "imaging/formats/dicom_reader.h"
+#include "imaging/formats/hdphoto_codec.h"
 #include "imaging/formats/jpeg2000_codec.h"
 #include "imaging/formats/jpeg_codec.h"
 #include "imaging/formats/pcx_codec.h"
@@ -77,6 +79,8 @@ constexpr TFormatCodec FormatCodecs[] = {
     {ftTiff, TiffRegistryRead, TiffRegistryWrite},
     {ftTga, TgaRegistryRead, TgaRegistryWrite},
     {ftPsd, PsdRegistryRead, PsdRegistryWrite},
+    {ftDicom, DicomRegistryRead, nullptr},
+    {ftHdPhoto, HdPhotoRegistryRead, HdPhotoWriteImage},
 };
 
 struct TFormatTest {
@@ -95,10 +99,12 @@ constexpr TFormatTest FormatContentTests[] = {
     {&TIEFormatTests::IsCameraRawTiff, IsCameraRawTiff},
     {&TIEFormatTests::IsTgaStream, IsTgaStream},
     {&TIEFormatTests::IsPsdStream, IsPsdStream},
+    {&TIEFormatTests::IsDicomStream, IsDicomStream},
 };
 
 // The checks the tests replaced, given back when they are withdrawn.
 TIEStreamTest ReplacedTests[std::size(FormatContentTests)] = {};
+bool (*ReplacedWicAvailable)() = nullptr;
 bool TestsInstalled = false;
 
 }  // namespace
@@ -107,12 +113,14 @@ void InstallFormatCodecs() {
   for (const TFormatCodec& Codec : FormatCodecs) InstallFormatCodec(Codec.FileType, Codec.ReadProc, Codec.WriteProc);
   if (!TestsInstalled) {
     for (size_t i = 0; i < std::size(FormatContentTests); ++i) ReplacedTests[i] = FormatTests.*FormatContentTests[i].Slot;
+    ReplacedWicAvailable = FormatTests.WicAvailable;
     TestsInstalled = true;
   }
   for (const TFormatTest& Test : FormatContentTests) FormatTests.*Test.Slot = Test.Test;
   SuppliedTiffLzwCoders = TTiffLzwCoders{TiffLzwDecode, TiffLzwEncode};
   IcoPngReader = PngRowRead;
   PageCoders = TPageCoders{JpegWriteImage, CcittEncodeT4Row, CcittEncodeT6Row};
+  FormatTests.WicAvailable = WicAvailable;
 }
 
 void RemoveFormatCodecs() {
@@ -122,6 +130,7 @@ void RemoveFormatCodecs() {
   PageCoders = TPageCoders{};
   if (!TestsInstalled) return;
   for (size_t i = 0; i < std::size(FormatContentTests); ++i) FormatTests.*FormatContentTests[i].Slot = ReplacedTests[i];
+  FormatTests.WicAvailable = ReplacedWicAvailable;
   TestsInstalled = false;
 }
 

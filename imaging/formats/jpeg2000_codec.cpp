@@ -306,6 +306,52 @@ void J2000Read(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, bool P
   J2000CopyPixels(*Image.Image, Layout, Bitmap, Width, Height, Progress);
 }
 
+// Decodes the first colour component of a code stream or JP2 file into ieGray16, the stored 16-bit word
+// of each sample (signed samples in two's complement), for readers that apply their own grey steps.
+void J2000ReadGray16Impl(TStream* Stream, TIEBitmap* Bitmap, TIEProgressRecord& Progress) {
+  OPJ_CODEC_FORMAT Format = OPJ_CODEC_UNKNOWN;
+  if (IsJp2Stream(Stream))
+    Format = OPJ_CODEC_JP2;
+  else if (IsJ2kStream(Stream))
+    Format = OPJ_CODEC_J2K;
+  if (Format == OPJ_CODEC_UNKNOWN || (Format == OPJ_CODEC_JP2 && !J2000BoxesFit(Stream))) {
+    Progress.SetAborted();
+    return;
+  }
+  const int64_t Available = Stream->Size() - Stream->Position();
+  TJ2000Stream Input(Stream, true);
+  TJ2000CodecHolder Codec(opj_create_decompress(Format));
+  TJ2000ImageHolder Image;
+  opj_dparameters_t Setup;
+  opj_set_default_decoder_parameters(&Setup);
+  int32_t Width = 0, Height = 0;
+  TJ2000Layout Layout;
+  if (Input.Handle() == nullptr || Codec.Codec == nullptr || !opj_setup_decoder(Codec.Codec, &Setup) ||
+      !opj_decoder_set_strict_mode(Codec.Codec, OPJ_TRUE) ||
+      !opj_read_header(Input.Handle(), Codec.Codec, &Image.Image) || Image.Image == nullptr ||
+      !J2000SizeOf(*Image.Image, Width, Height) || !J2000Describe(*Image.Image, Layout) ||
+      !J2000SizesPlausible(*Image.Image, Available) || !opj_decode(Codec.Codec, Input.Handle(), Image.Image) ||
+      !opj_end_decompress(Codec.Codec, Input.Handle()) || !J2000SizeOf(*Image.Image, Width, Height) ||
+      !J2000Describe(*Image.Image, Layout)) {
+    Progress.SetAborted();
+    return;
+  }
+  TJ2000Plane Plane;
+  if (!J2000MakePlane(*Image.Image, Layout.Comp[0], Width, Height, Plane) || !Bitmap->Allocate(Width, Height, ieGray16)) {
+    Progress.SetAborted();
+    return;
+  }
+  const bool Signed = Image.Image->comps[Layout.Comp[0]].sgnd != 0;
+  for (int32_t y = 0; y < Height; ++y) {
+    uint16_t* Row = reinterpret_cast<uint16_t*>(Bitmap->GetScanline(y));
+    for (int32_t x = 0; x < Width; ++x) {
+      const int64_t v = Plane.Data[size_t(Plane.Rows[size_t(y)]) * Plane.Width + Plane.Columns[size_t(x)]];
+      Row[x] = uint16_t(Signed ? std::clamp<int64_t>(v, -32768, 32767) : std::clamp<int64_t>(v, 0, 65535));
+    }
+    Progress.Report(int32_t(int64_t(y) * 100 / Height));
+  }
+}
+
 // ---- Writing --------------------------------------------------------------------------------------------
 
 bool J2000AlphaInUse(TIEBitmap* Bitmap) {
@@ -446,6 +492,10 @@ void J2000ReadImage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, b
   } catch (...) {
     Progress.SetAborted();
   }
+}
+
+void J2000ReadGray16(TStream* Stream, TIEBitmap* Bitmap, TIEProgressRecord& Progress) {
+  J2000ReadGray16Impl(Stream, Bitmap, Progress);
 }
 
 void J2000WriteImage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, int32_t Format,

@@ -30,6 +30,10 @@ bool IsJ2kStream(TStream* Stream);
 void J2000ReadImage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, bool ParamsOnly,
                     TIEProgressRecord& Progress);
 
+// Reads the JP2 file or code stream at the stream's position into ieGray16: its first colour component,
+// each sample's stored 16-bit word (a signed sample in two's complement). Failures set the abort byte.
+void J2000ReadGray16(TStream* Stream, TIEBitmap* Bitmap, TIEProgressRecord& Progress);
+
 // Writes an ie24RGB or ie1g bitmap (others are converted) as a JP2 file (Format 0) or a code stream
 // (Format 1) at the stream's position: grey (J2kColorSpace 0, and always for ie1g) or RGB (1 and 2),
 // with the alpha channel as an opacity component when it is not all opaque, BitsPerSample bits per

@@ -1,0 +1,332 @@
+// HD Photo: lossless round trips of every layout the writer makes, files from JxrEncApp read equal to
+// JxrDecApp's output and ours decoded by JxrDecApp (which settles black-and-white polarity), the pixel
+// formats asked for, resolution, the component switched off, and damaged files.
+#include "imaging/formats/hdphoto_codec.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "imaging/core/bitmap.h"
+#include "imaging/formats/tiff_detect.h"
+#include "imaging/formats/tiff_reader.h"
+#include "imaging/io/format_registry.h"
+#include "imaging/io/io_params.h"
+#include "tests/imaging/formats/format_test_support.h"
+#include "tests/imaging/formats/oracle_tools.h"
+#include "tests/imaging/mutation.h"
+
+namespace zv {
+namespace {
+
+using formattest::Bytes;
+using formattest::BytesOf;
+using formattest::LoggedProgress;
+using formattest::StreamOf;
+
+class HdPhotoTest : public formattest::FormatsLibraryTest {
+protected:
+  void TearDown() override {
+    SetWicUnavailableForTests(false);
+    FormatsLibraryTest::TearDown();
+  }
+};
+
+// A bitmap of Format whose every byte of every row is patterned.
+void Paint(TIEBitmap& B, TIEPixelFormat Format, int32_t W, int32_t H, unsigned Seed) {
+  ASSERT_TRUE(B.Allocate(W, H, Format));
+  std::mt19937 R(Seed);
+  const int32_t RowBytes = Format == ie1g ? (W + 7) / 8 : W * B.GetBitCount() / 8;
+  for (int32_t y = 0; y < H; ++y) {
+    uint8_t* Row = B.GetScanline(y);
+    for (int32_t i = 0; i < RowBytes; ++i) Row[i] = uint8_t(((i * 7 + y * 13) & 0xFF) ^ (R() & 0x0F));
+  }
+}
+
+bool SameRows(TIEBitmap& A, TIEBitmap& B) {
+  if (A.GetWidth() != B.GetWidth() || A.GetHeight() != B.GetHeight() || A.GetPixelFormat() != B.GetPixelFormat())
+    return false;
+  const int32_t W = A.GetWidth();
+  const size_t Bytes = A.GetPixelFormat() == ie1g ? size_t(W + 7) / 8 : size_t(W) * A.GetBitCount() / 8;
+  for (int32_t y = 0; y < A.GetHeight(); ++y) {
+    if (A.GetPixelFormat() == ie1g) {
+      for (int32_t x = 0; x < W; ++x)
+        if (((A.GetScanline(y)[x / 8] ^ B.GetScanline(y)[x / 8]) >> (7 - x % 8)) & 1) return false;
+    } else if (std::memcmp(A.GetScanline(y), B.GetScanline(y), Bytes) != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+Bytes Write(TIEBitmap& B, bool Lossless = true, int32_t Dpi = 150, uint8_t* AbortOut = nullptr) {
+  TIOParamsVals P(nullptr);
+  P.HdpLossless = Lossless ? 1 : 0;
+  P.SetDpiX(Dpi);
+  P.SetDpiY(Dpi);
+  TMemoryStream S;
+  LoggedProgress Progress;
+  HdPhotoWriteImage(&S, &B, P, Progress.Record);
+  if (AbortOut != nullptr) *AbortOut = Progress.Abort;
+  return BytesOf(S);
+}
+
+struct Read {
+  uint8_t Abort = 0;
+  std::unique_ptr<TIEBitmap> Bitmap = std::make_unique<TIEBitmap>();
+  std::unique_ptr<TIOParamsVals> Params = std::make_unique<TIOParamsVals>(nullptr);
+};
+
+Read ReadBack(const Bytes& F, bool Native = true, bool ParamsOnly = false, int32_t Index = 0) {
+  Read R;
+  R.Params->NativePixelFormat = Native ? 1 : 0;
+  R.Params->ImageIndex = Index;
+  auto S = StreamOf(F);
+  LoggedProgress Progress;
+  HdPhotoReadImage(S.get(), R.Bitmap.get(), *R.Params, ParamsOnly, Progress.Record);
+  R.Abort = Progress.Abort;
+  return R;
+}
+
+TEST_F(HdPhotoTest, LosslessRoundTripsOfEveryWriterFormat) {
+  const struct {
+    TIEPixelFormat Format;
+    int Bits, Samples;
+  } Cases[] = {{ie1g, 1, 1}, {ie8g, 8, 1}, {ieGray16, 16, 1}, {ie24RGB, 8, 3}, {ieRGB48, 16, 3}, {ieCMYK, 8, 4}};
+  unsigned Seed = 1;
+  for (const auto& C : Cases) {
+    TIEBitmap B;
+    Paint(B, C.Format, 37, 21, Seed++);
+    const Bytes F = Write(B);
+    ASSERT_FALSE(F.empty()) << int(C.Format);
+    auto S = StreamOf(F);
+    EXPECT_TRUE(IsHdPhotoStream(S.get())) << int(C.Format);
+    Read R = ReadBack(F);
+    EXPECT_EQ(R.Abort, 0) << int(C.Format);
+    EXPECT_TRUE(SameRows(B, *R.Bitmap)) << int(C.Format);
+    EXPECT_EQ(R.Params->BitsPerSample, C.Bits) << int(C.Format);
+    EXPECT_EQ(R.Params->SamplesPerPixel, C.Samples) << int(C.Format);
+  }
+}
+
+TEST_F(HdPhotoTest, RegisteredAndDetected) {
+  const TIEFileFormatInfo* Row = FindFormatInfoByType(ftHdPhoto);
+  ASSERT_NE(Row, nullptr);
+  EXPECT_NE(Row->ReadProc, nullptr);
+  EXPECT_NE(Row->WriteProc, nullptr);
+  TIEBitmap B;
+  Paint(B, ie24RGB, 6, 5, 4);
+  auto S = StreamOf(Write(B));
+  EXPECT_EQ(DetectStreamFormat(S.get()), ftHdPhoto);
+}
+
+TEST_F(HdPhotoTest, FormatsAskedForAndResolution) {
+  TIEBitmap Grey;
+  Paint(Grey, ieGray16, 8, 4, 3);
+  const Bytes F = Write(Grey, true, 300);
+  Read Native = ReadBack(F, true);
+  EXPECT_EQ(Native.Bitmap->GetPixelFormat(), ieGray16);
+  EXPECT_EQ(Native.Params->BitsPerSample, 16);
+  Read Rgb = ReadBack(F, false);
+  EXPECT_EQ(Rgb.Bitmap->GetPixelFormat(), ie24RGB);
+  EXPECT_EQ(Rgb.Params->BitsPerSample, 8);
+  EXPECT_EQ(Rgb.Bitmap->GetScanline(1)[2 * 3], Grey.GetScanline(1)[2 * 2 + 1]);  // the high byte
+  EXPECT_EQ(Rgb.Params->DpiX(), 300);
+
+  // A bitmap format the writer does not list is written as 24-bit RGB.
+  TIEBitmap Rgbx(5, 3, ieRGBX32);
+  for (int32_t y = 0; y < 3; ++y)
+    for (int32_t x = 0; x < 5; ++x) Rgbx.SetRGB(x, y, TIERGB24{uint8_t(x * 40), uint8_t(y * 90), 7});
+  Read R = ReadBack(Write(Rgbx));
+  ASSERT_EQ(R.Bitmap->GetPixelFormat(), ie24RGB);
+  EXPECT_TRUE(R.Bitmap->GetPixelAsRGB(4, 2) == Rgbx.GetPixelAsRGB(4, 2));
+
+  // Parameters only: the bitmap stays; frame 1 does not exist.
+  Read P = ReadBack(F, true, true);
+  EXPECT_EQ(P.Abort, 0);
+  EXPECT_EQ(P.Params->Width, 8);
+  EXPECT_TRUE(P.Bitmap->IsEmpty());
+  EXPECT_NE(ReadBack(F, true, false, 1).Abort, 0);
+}
+
+TEST_F(HdPhotoTest, ResolutionIsTruncated) {
+  // 299.9 DPI in the file (written through the component with a fractional resolution) reads as 299.
+  TIEBitmap B;
+  Paint(B, ie8g, 4, 4, 9);
+  TIOParamsVals P(nullptr);
+  P.SetDpiXFloat(299.9);
+  P.SetDpiYFloat(299.9);
+  TMemoryStream S;
+  LoggedProgress Progress;
+  TIEWICWriter Writer;
+  ASSERT_TRUE(Writer.Open(&S, 29));
+  ASSERT_TRUE(Writer.WriteFrame(&B, &P));
+  ASSERT_TRUE(Writer.Close());
+  Read R = ReadBack(BytesOf(S));
+  EXPECT_EQ(R.Params->DpiX(), 299);
+}
+
+TEST_F(HdPhotoTest, WithoutTheComponent) {
+  TIEBitmap B;
+  Paint(B, ie24RGB, 4, 4, 2);
+  const Bytes F = Write(B);
+  SetWicUnavailableForTests(true);
+  TMemoryStream S;
+  S.WriteBuffer("keep", 4);
+  TIOParamsVals P(nullptr);
+  LoggedProgress Progress;
+  HdPhotoWriteImage(&S, &B, P, Progress.Record);
+  EXPECT_NE(Progress.Abort, 0);
+  EXPECT_EQ(BytesOf(S), (Bytes{'k', 'e', 'e', 'p'}));
+  EXPECT_NE(ReadBack(F).Abort, 0);
+  EXPECT_FALSE(WicAvailable());
+}
+
+TEST_F(HdPhotoTest, CorruptInput) {
+  TIEBitmap B;
+  Paint(B, ie24RGB, 40, 30, 5);
+  const Bytes F = Write(B);
+  // The first IFD: its offset, entry count and entries.
+  const uint32_t Ifd = F[4] | (F[5] << 8) | (F[6] << 16) | (uint32_t(F[7]) << 24);
+  const uint16_t Entries = uint16_t(F[Ifd] | (F[Ifd + 1] << 8));
+  Bytes Cut(F.begin(), F.begin() + Ifd + 2 + 12 * Entries + 4);
+  Bytes Offset = F;
+  for (uint16_t i = 0; i < Entries; ++i) {
+    uint8_t* E = Offset.data() + Ifd + 2 + 12 * i;
+    if ((E[0] | (E[1] << 8)) == 0xBCC0) E[8] = 0xFF, E[9] = 0xFF, E[10] = 0xFF, E[11] = 0x7F;
+  }
+  const struct {
+    const char* Name;
+    Bytes Data;
+  } Cases[] = {{"cut after the IFD", Cut}, {"image offset (48320) past the end", Offset}, {"empty", {}},
+               {"TIFF, not HD Photo", {'I', 'I', 42, 0, 8, 0, 0, 0, 0, 0}}};
+  for (const auto& C : Cases) EXPECT_NE(ReadBack(C.Data).Abort, 0) << C.Name;
+
+  std::mt19937 Random(29);
+  const uint8_t ByteEdges[] = {0, 1, 0x7F, 0x80, 0xFF};
+  const uint32_t WordEdges[] = {0, 1, 0xFFFF, 0x7FFFFFFF, 0xFFFFFFFF};
+  for (int i = 0; i < 80; ++i) ReadBack(mutation::Mutate(F, Random, ByteEdges, WordEdges));
+}
+
+// Writes the fuzz target's seeds when ZV_WRITE_HDPHOTO_SEEDS names a folder.
+TEST_F(HdPhotoTest, SeedsForTheFuzzTarget) {
+  const char* Folder = std::getenv("ZV_WRITE_HDPHOTO_SEEDS");
+  if (Folder == nullptr) GTEST_SKIP() << "ZV_WRITE_HDPHOTO_SEEDS is not set";
+  const TIEPixelFormat Formats[] = {ie1g, ie8g, ieGray16, ie24RGB, ieRGB48, ieCMYK};
+  const char* Names[] = {"bw", "grey8", "grey16", "rgb24", "rgb48", "cmyk"};
+  for (size_t i = 0; i < std::size(Formats); ++i) {
+    TIEBitmap B;
+    Paint(B, Formats[i], 9, 5, unsigned(i));
+    std::ofstream F(std::string(Folder) + "/" + Names[i] + ".wdp", std::ios::binary);
+    const Bytes Data = Write(B, i % 2 == 0);
+    F.write(reinterpret_cast<const char*>(Data.data()), std::streamsize(Data.size()));
+  }
+}
+
+// ---- Files exchanged with JxrEncApp and JxrDecApp ----------------------------------------------------------
+
+bool ToolsThere() { return !oracle::FindProgram("JxrEncApp").empty() && !oracle::FindProgram("JxrDecApp").empty(); }
+
+Bytes ReadFile(const std::string& Path) {
+  std::ifstream F(Path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(F), {});
+}
+void WriteFile(const std::string& Path, const Bytes& B) {
+  std::ofstream F(Path, std::ios::binary);
+  F.write(reinterpret_cast<const char*>(B.data()), std::streamsize(B.size()));
+}
+
+// A PNM of W x H pixels, Samples per pixel, 8 or 16 bits (big-endian), and its samples.
+Bytes Pnm(int W, int H, int Samples, int Bits, std::vector<uint16_t>& Values, unsigned Seed) {
+  const std::string Head = std::string(Samples == 1 ? "P5" : "P6") + "\n" + std::to_string(W) + " " +
+                           std::to_string(H) + "\n" + (Bits == 8 ? "255" : "65535") + "\n";
+  Bytes B(Head.begin(), Head.end());
+  std::mt19937 R(Seed);
+  Values.clear();
+  for (int i = 0; i < W * H * Samples; ++i) {
+    const uint16_t v = uint16_t(Bits == 8 ? (i * 5 + R() % 9) & 0xFF : (i * 1031 + R() % 300) & 0xFFFF);
+    Values.push_back(v);
+    if (Bits == 16) B.push_back(uint8_t(v >> 8));
+    B.push_back(uint8_t(v));
+  }
+  return B;
+}
+
+TEST_F(HdPhotoTest, FilesFromJxrEncAppReadAsJxrDecAppDecodesThem) {
+  if (!ToolsThere()) GTEST_SKIP() << "JxrEncApp and JxrDecApp are not installed";
+  oracle::MakeDirectory(ZV_TEST_TMP);
+  const struct {
+    const char* Name;
+    int Samples, Bits;
+    TIEPixelFormat Format;
+  } Cases[] = {{"grey8", 1, 8, ie8g}, {"rgb8", 3, 8, ie24RGB}};
+  unsigned Seed = 11;
+  for (const auto& C : Cases) {
+    std::vector<uint16_t> Values;
+    const std::string In = oracle::TempPath(std::string("hdp_") + C.Name + ".pnm");
+    const std::string Jxr = oracle::TempPath(std::string("hdp_") + C.Name + ".jxr");
+    WriteFile(In, Pnm(13, 9, C.Samples, C.Bits, Values, Seed++));
+    const oracle::RunResult Enc = oracle::Run("JxrEncApp -i " + oracle::Quoted(In) + " -o " + oracle::Quoted(Jxr));
+    ASSERT_EQ(Enc.Status, 0) << Enc.Output;
+    Read R = ReadBack(ReadFile(Jxr));
+    ASSERT_EQ(R.Abort, 0) << C.Name;
+    ASSERT_EQ(R.Bitmap->GetPixelFormat(), C.Format) << C.Name;
+    // Lossless by default: the decoded samples are the PNM's.
+    std::vector<uint16_t> Got;
+    for (int32_t y = 0; y < 9; ++y) {
+      const uint8_t* Row = R.Bitmap->GetScanline(y);
+      for (int32_t x = 0; x < 13; ++x)
+        for (int k = 0; k < C.Samples; ++k) {
+          if (C.Format == ie24RGB)
+            Got.push_back(Row[x * 3 + 2 - k]);
+          else if (C.Format == ie8g)
+            Got.push_back(Row[x]);
+          else
+            Got.push_back(reinterpret_cast<const uint16_t*>(Row)[x * C.Samples + k]);
+        }
+    }
+    EXPECT_EQ(Got, Values) << C.Name;
+    // And what JxrDecApp makes of the file is the same.
+    const std::string Back = oracle::TempPath(std::string("hdp_") + C.Name + "_back.pnm");
+    const oracle::RunResult Dec = oracle::Run("JxrDecApp -i " + oracle::Quoted(Jxr) + " -o " + oracle::Quoted(Back));
+    ASSERT_EQ(Dec.Status, 0) << Dec.Output;
+    const Bytes Theirs = ReadFile(Back);
+    ASSERT_GE(Theirs.size(), Got.size()) << C.Name;
+    const std::vector<uint16_t> Tail(Theirs.end() - std::ptrdiff_t(Got.size()), Theirs.end());
+    EXPECT_EQ(Tail, Got) << C.Name;
+  }
+}
+
+TEST_F(HdPhotoTest, JxrDecAppDecodesOurFilesAsWeDo) {
+  if (!ToolsThere()) GTEST_SKIP() << "JxrEncApp and JxrDecApp are not installed";
+  oracle::MakeDirectory(ZV_TEST_TMP);
+  const TIEPixelFormat Formats[] = {ie1g, ie8g, ie24RGB, ieGray16, ieRGB48, ieCMYK};
+  unsigned Seed = 21;
+  for (TIEPixelFormat Format : Formats) {
+    TIEBitmap B;
+    Paint(B, Format, 19, 7, Seed++);
+    const std::string Jxr = oracle::TempPath("hdp_ours_" + std::to_string(int(Format)) + ".jxr");
+    const std::string Out = oracle::TempPath("hdp_ours_" + std::to_string(int(Format)) + ".tif");
+    WriteFile(Jxr, Write(B));
+    const oracle::RunResult Dec = oracle::Run("JxrDecApp -i " + oracle::Quoted(Jxr) + " -o " + oracle::Quoted(Out));
+    ASSERT_EQ(Dec.Status, 0) << Dec.Output;
+    const Bytes Tif = ReadFile(Out);
+    auto S = StreamOf(Tif);
+    TIEBitmap Theirs;
+    TIOParamsVals P(nullptr);
+    LoggedProgress Progress;
+    TiffRegistryRead(S.get(), &Theirs, P, Progress.Record, false);
+    ASSERT_EQ(Progress.Abort, 0) << int(Format);
+    ASSERT_EQ(Theirs.GetWidth(), 19);
+    for (int32_t y = 0; y < 7; ++y)
+      for (int32_t x = 0; x < 19; ++x)
+        ASSERT_TRUE(Theirs.GetPixelAsRGB(x, y) == B.GetPixelAsRGB(x, y)) << int(Format) << " at " << x << "," << y;
+  }
+}
+
+}  // namespace
+}  // namespace zv
