@@ -412,15 +412,15 @@ void TImagingView::RenderOneLayer(TIEBitmap* Target, TBitmap* TargetPicture, con
     auto CorrectedX = [&](int32_t PX) {
       int32_t x = BitmapToClientX(PX);
       const int32_t Back = ClientToBitmapX(x);
-      if (Back < PX) ++x;
-      else if (Back > PX) --x;
+      if (Back < PX) x = Sat(int64_t(x) + 1);
+      else if (Back > PX) x = Sat(int64_t(x) - 1);
       return x;
     };
     auto CorrectedY = [&](int32_t PY) {
       int32_t y = BitmapToClientY(PY);
       const int32_t Back = ClientToBitmapY(y);
-      if (Back < PY) ++y;
-      else if (Back > PY) --y;
+      if (Back < PY) y = Sat(int64_t(y) + 1);
+      else if (Back > PY) y = Sat(int64_t(y) - 1);
       return y;
     };
     int32_t x = CorrectedX(L->PosX), y = CorrectedY(L->PosY);
