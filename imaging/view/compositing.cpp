@@ -409,20 +409,14 @@ void TImagingView::RenderOneLayer(TIEBitmap* Target, TBitmap* TargetPicture, con
     // Placement.
     const int32_t W = Drawn->GetWidth(), H = Drawn->GetHeight();
     const int32_t w = L->Width != 0 ? L->Width : W, h = L->Height != 0 ? L->Height : H;
-    auto CorrectedX = [&](int32_t PX) {
-      int32_t x = BitmapToClientX(PX);
-      const int32_t Back = ClientToBitmapX(x);
-      if (Back < PX) x = Sat(int64_t(x) + 1);
-      else if (Back > PX) x = Sat(int64_t(x) - 1);
-      return x;
-    };
-    auto CorrectedY = [&](int32_t PY) {
-      int32_t y = BitmapToClientY(PY);
-      const int32_t Back = ClientToBitmapY(y);
-      if (Back < PY) y = Sat(int64_t(y) + 1);
-      else if (Back > PY) y = Sat(int64_t(y) - 1);
-      return y;
-    };
+    // The client x of PosX, moved by one when it does not convert back to PosX; the far edge moves
+    // with it (converting the far edge back would meet the maps' clamp to the last column).
+    auto Corrected = [](int32_t, int32_t Back, int32_t P) { return Back < P ? 1 : (Back > P ? -1 : 0); };
+    const int32_t CX0 = BitmapToClientX(L->PosX), CY0 = BitmapToClientY(L->PosY);
+    const int32_t DX = Corrected(CX0, ClientToBitmapX(CX0), L->PosX);
+    const int32_t DY = Corrected(CY0, ClientToBitmapY(CY0), L->PosY);
+    auto CorrectedX = [&](int32_t PX) { return Sat(int64_t(BitmapToClientX(PX)) + DX); };
+    auto CorrectedY = [&](int32_t PY) { return Sat(int64_t(BitmapToClientY(PY)) + DY); };
     int32_t x = CorrectedX(L->PosX), y = CorrectedY(L->PosY);
     int32_t width = Sat(int64_t(CorrectedX(Sat(int64_t(L->PosX) + w))) - x);
     int32_t height = Sat(int64_t(CorrectedY(Sat(int64_t(L->PosY) + h))) - y);
