@@ -9,6 +9,7 @@
 
 #include "imaging/core/bitmap.h"
 #include "imaging/core/geometry.h"
+#include "imaging/core/ie_canvas.h"
 #include "imaging/core/mask.h"
 #include "imaging/proc/resample.h"
 #include "imaging/proc/rotate.h"
@@ -52,12 +53,14 @@ void BuildAxis(double Zoom, int32_t Zoomed, int32_t Visible, int32_t ImageSize, 
   }
 }
 
-// The placeholder for the anti-aliased grip drawing of the image core's canvas: plain canvas shapes.
-void DrawGripShape(TCanvas* Canvas, const TRect& R, int32_t Shape) {
-  if (Shape == 0)
-    Canvas->Rectangle(R);
-  else
-    Canvas->Ellipse(R);
+// The grips' pen and brush on the anti-aliased canvas.
+void SetGripTools(TIECanvas& C, TColor PenColor, TBrushStyle BrushStyle, TColor BrushColor, bool WidthOne) {
+  C.Pen()->SetStyle(psSolid);
+  C.Pen()->SetMode(pmCopy);
+  C.Pen()->SetColor(PenColor);
+  if (WidthOne) C.Pen()->SetWidth(1);
+  C.Brush()->SetStyle(BrushStyle);
+  C.Brush()->SetColor(BrushColor);
 }
 
 // Sets B's alpha to A for one drawing and puts B's own back afterwards (also on an exception).
@@ -494,26 +497,22 @@ void TImagingView::DrawLayerGrips(TBitmap* Bitmap, int32_t Index) {
     for (int32_t g = 0; g < 9; ++g) OnDrawLayerGrip(this, Bitmap, Index, g, Rects[g]);
     return;
   }
-  TCanvas* C = Bitmap->Canvas();
-  C->Pen()->SetStyle(psSolid);
-  C->Pen()->SetMode(pmCopy);
-  C->Pen()->SetColor(FGripPenColor);
-  C->Pen()->SetWidth(1);
-  C->Brush()->SetStyle(FGripBrushStyle);
-  C->Brush()->SetColor(FGripBrushColor);
-  for (int32_t g = 0; g < 8; ++g) DrawGripShape(C, Rects[g], FGripShape);
+  TIECanvas C(Bitmap->Canvas());
+  SetGripTools(C, FGripPenColor, FGripBrushStyle, FGripBrushColor, true);
+  for (int32_t g = 0; g < 8; ++g) {
+    if (FGripShape == 0)
+      C.RectangleR(Rects[g]);
+    else
+      C.EllipseR(Rects[g]);
+  }
 }
 
 void TImagingView::DrawRotationCenter(TBitmap* Bitmap, int32_t Index) {
   TRect Rects[9];
   GetLayerGripRects(Index, Rects);
-  TCanvas* C = Bitmap->Canvas();
-  C->Pen()->SetStyle(psSolid);
-  C->Pen()->SetMode(pmCopy);
-  C->Pen()->SetColor(FGripPenColor);
-  C->Brush()->SetStyle(FGripBrushStyle);
-  C->Brush()->SetColor(FGripBrushColor);
-  DrawGripShape(C, Rects[8], 1);
+  TIECanvas C(Bitmap->Canvas());
+  SetGripTools(C, FGripPenColor, FGripBrushStyle, FGripBrushColor, false);
+  C.EllipseR(Rects[8]);
 }
 
 void TImagingView::ShadeOutsideLayer(TBitmap* Bitmap, int32_t Index) {
@@ -566,12 +565,14 @@ void TImagingView::DrawGrid(TBitmap* Bitmap) {
     C->LineTo(Sat(int64_t(D.X) + D.Width), y);
   }
   if (FHighlightCol >= 0 && FHighlightRow >= 0) {
-    C->Pen()->SetMode(pmCopy);
-    C->Pen()->SetColor(TColor(0x0000FF));
-    C->Pen()->SetWidth(2);
-    C->Brush()->SetStyle(bsClear);
+    TIECanvas IC(C);
+    IC.Pen()->SetStyle(psSolid);
+    IC.Pen()->SetMode(pmCopy);
+    IC.Pen()->SetColor(TColor(0x0000FF));
+    IC.Pen()->SetWidth(2);
+    IC.Brush()->SetStyle(bsClear);
     TIELayer* Current = CurrentLayer();
-    C->RoundRect(Current->BitmapToClientX(FHighlightCol), Current->BitmapToClientY(FHighlightRow),
+    IC.RoundRect(Current->BitmapToClientX(FHighlightCol), Current->BitmapToClientY(FHighlightRow),
                  Current->BitmapToClientX(FHighlightCol + 1), Current->BitmapToClientY(FHighlightRow + 1), 5, 5);
   }
 }

@@ -61,24 +61,6 @@ void Chessboard(TCanvas* Canvas, TBitmap* Picture, TBrushStyle Style, int32_t S,
   }
 }
 
-// The cropped-image shadow: the band right of the image and the band below it, darkened. Stands in for
-// the image core's shadow painters until they are available here.
-void DrawCropShadow(TBitmap* Picture, const TRect& Image) {
-  if (!Is24(Picture)) return;
-  auto Darken = [Picture](int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
-    X1 = std::max(X1, 0);
-    Y1 = std::max(Y1, 0);
-    X2 = std::min(X2, Picture->Width());
-    Y2 = std::min(Y2, Picture->Height());
-    for (int32_t y = Y1; y < Y2; ++y) {
-      auto* Row = static_cast<uint8_t*>(Picture->ScanLine(y));
-      for (int32_t x = X1 * 3; x < X2 * 3; ++x) Row[x] = uint8_t(Row[x] / 2);
-    }
-  };
-  Darken(Image.Right, Image.Top + 2, Image.Right + 5, Image.Bottom + 3);
-  Darken(Image.Left + 2, Image.Bottom, Image.Right + 4, Image.Bottom + 5);
-}
-
 }  // namespace
 
 bool FillGradientRect(const TRect& Rect, HDC DC, TColor Colour1, TColor Colour2, bool Vertical) {
@@ -148,7 +130,10 @@ void PaintViewBackground(bool Designing, TCanvas* Canvas, TBitmap* Picture, TIEW
       break;
     case iebsCropShadow:
       FillSolid(Canvas, Area, Colour);
-      if (!Designing && AtLeast2x2) DrawCropShadow(Picture, Image);
+      if (!Designing && AtLeast2x2) {
+        DrawShadowRight(Canvas, Picture, Image.Right, Image.Top, Image.Right + 5, Image.Bottom + 3, 2);
+        DrawShadowBottom(Canvas, Picture, Image.Left, Image.Bottom, Image.Right + 4, Image.Bottom + 5, 2);
+      }
       break;
     case iebsGradient:
       FillGradientRect(Area, Canvas->Handle(), Colour, GradientEnd, true);
