@@ -382,8 +382,11 @@ void TImagingView::RenderOneLayer(TIEBitmap* Target, TBitmap* TargetPicture, con
       } else if (L->MagnifierSource == 0) {
         B->SetPixelFormat(ie24RGB);
         TIEBitmap* FirstB = FLayers.front()->Bitmap;
-        const int32_t X1 = ClientToBitmapX(Src.Left), Y1 = ClientToBitmapY(Src.Top);
-        const int32_t X2 = ClientToBitmapX(Src.Right), Y2 = ClientToBitmapY(Src.Bottom);
+        // Not through the maps: they clamp to the last column, which would hide an area reaching past it.
+        auto ToBitmapX = [&](int32_t X) { return TruncI((double(X) - FOffX + SnapClientX(FViewX)) * FZoomIX); };
+        auto ToBitmapY = [&](int32_t Y) { return TruncI((double(Y) - FOffY + SnapClientY(FViewY)) * FZoomIY); };
+        const int32_t X1 = ToBitmapX(Src.Left), Y1 = ToBitmapY(Src.Top);
+        const int32_t X2 = ToBitmapX(Src.Right), Y2 = ToBitmapY(Src.Bottom);
         const int64_t SW = int64_t(X2) - X1 + 1, SH = int64_t(Y2) - Y1 + 1;
         if (X1 >= 0 && Y1 >= 0 && X2 < FirstB->GetWidth() && Y2 < FirstB->GetHeight() && SW < FirstB->GetWidth() &&
             SH < FirstB->GetHeight() && SW > 0 && SH > 0) {

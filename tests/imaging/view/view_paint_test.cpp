@@ -282,5 +282,118 @@ TEST_F(PaintTest, RenderLayersToTakesInEveryLayer) {
   EXPECT_EQ(View->ImageWidth(), 200);
 }
 
+TEST_F(PaintTest, MaskLayerCutsTheLayerBelowUnlessItIsRotated) {
+  View->SetCenter(false);
+  SetImage(50, 50);
+  View->AddLayer();
+  TIELayer* L = View->CurrentLayer();
+  L->Bitmap->Allocate(20, 20, ie24RGB);
+  L->Bitmap->Fill(double(TColor(0x0000FF)));
+  L->PosX = L->PosY = 10;
+  View->AddLayer();
+  TIELayer* M = View->CurrentLayer();
+  M->Bitmap->Allocate(20, 20, ie8g);
+  M->Bitmap->Fill(0);
+  M->Bitmap->FillRect(0, 0, 9, 19, 255);  // the left half lets the layer through
+  M->PosX = M->PosY = 10;
+  M->IsMask = true;
+  M->Visible = false;
+  View->SetLayersCurrent(0);
+  Repaint();
+  const TIERGB24 Red{0, 0, 255};
+  EXPECT_TRUE(Same(Back(12, 15), Red));
+  EXPECT_TRUE(Same(Back(25, 15), PatternPixel(25, 15)));
+  EXPECT_NE(L->CachedMaskAlpha, nullptr);
+  EXPECT_EQ(L->Bitmap->GetAlphaChannel()->GetByte(15, 5), 255);  // its own alpha is back
+  L->SetRotateAngle(90);  // a square turned about its centre covers the same pixels, unmasked
+  Repaint();
+  EXPECT_TRUE(Same(Back(25, 15), Red));
+}
+
+TEST_F(PaintTest, OutsideModeOneFadesLayersBeyondTheFirst) {
+  View->SetCenter(false);
+  View->SetBackground(clBlack);
+  SetImage(50, 50);
+  View->AddLayer();
+  TIELayer* L = View->CurrentLayer();
+  L->Bitmap->Allocate(20, 20, ie24RGB);
+  L->Bitmap->Fill(double(TColor(0x0000FF)));
+  L->PosX = L->PosY = 40;
+  View->SetLayersCurrent(0);
+  Repaint();
+  EXPECT_TRUE(Same(Back(55, 55), (TIERGB24{0, 0, 255})));
+  View->SetOutsideMode(1);
+  Repaint();
+  EXPECT_TRUE(Same(Back(45, 45), (TIERGB24{0, 0, 255})));
+  const TIERGB24 Faint = Back(55, 55);
+  EXPECT_GT(Faint.r, 30);
+  EXPECT_LT(Faint.r, 90);  // about 60 of 255 over black
+  EXPECT_EQ(Faint.b, 0);
+}
+
+TEST_F(PaintTest, MagnifierOfTheFirstLayerKeepsItsContentAtTheEdge) {
+  View->SetCenter(false);
+  SetImage(50, 50);
+  View->AddLayer();
+  TIELayer* L = View->CurrentLayer();
+  L->Bitmap->Allocate(20, 20, ie24RGB);
+  L->Bitmap->Fill(double(TColor(0xFF0000)));
+  L->MagnifierEnabled = true;
+  L->MagnifierSource = 0;
+  L->PosX = L->PosY = 45;  // the enlarged area reaches past the image
+  View->SetLayersCurrent(0);
+  Repaint();
+  EXPECT_TRUE(Same(L->Bitmap->GetRGB(3, 3), (TIERGB24{255, 0, 0})));
+  EXPECT_EQ(L->Bitmap->GetAlphaChannel()->GetByte(0, 0), 255);
+  L->PosX = L->PosY = 10;  // the 10 x 10 pixels around (20, 20), twice as large
+  Repaint();
+  EXPECT_TRUE(Same(L->Bitmap->GetRGB(0, 0), PatternPixel(15, 15)));
+  EXPECT_TRUE(Same(Back(10, 10), PatternPixel(15, 15)));
+  L->MagnifierStyle = 1;  // elliptical: the corners are clear
+  Repaint();
+  EXPECT_EQ(L->Bitmap->GetAlphaChannel()->GetByte(0, 0), 0);
+  EXPECT_EQ(L->Bitmap->GetAlphaChannel()->GetByte(10, 10), 255);
+}
+
+TEST_F(PaintTest, FlattenLayersLeavesOneLayerWithEverythingDrawn) {
+  SetImage(50, 50);
+  View->AddLayer();
+  TIELayer* L = View->CurrentLayer();
+  L->Bitmap->Allocate(10, 10, ie24RGB);
+  L->Bitmap->Fill(double(TColor(0x0000FF)));
+  L->PosX = L->PosY = 5;
+  View->SetLayersCurrent(0);
+  View->FlattenLayers();
+  ASSERT_EQ(View->LayersCount(), 1);
+  TIEBitmap* B = View->GetIEBitmap();
+  EXPECT_EQ(B->GetWidth(), 50);
+  EXPECT_TRUE(Same(B->GetRGB(6, 6), (TIERGB24{0, 0, 255})));
+  EXPECT_TRUE(Same(B->GetRGB(20, 20), PatternPixel(20, 20)));
+}
+
+TEST_F(PaintTest, ScrollBarsComeAndGoWithTheImage) {
+  View->SetScrollBars(ssBoth);
+  SetImage(300, 300);
+  EXPECT_TRUE(View->HorzScrollBarShown());
+  EXPECT_TRUE(View->VertScrollBarShown());
+  EXPECT_LT(View->ViewWidth(), 100);  // the bars take room from the drawing area
+  SetImage(300, 40);
+  EXPECT_TRUE(View->HorzScrollBarShown());
+  EXPECT_FALSE(View->VertScrollBarShown());
+  SetImage(40, 40);
+  EXPECT_FALSE(View->HorzScrollBarShown());
+  EXPECT_EQ(View->ViewWidth(), 100);
+}
+
+TEST(ViewWithoutParent, NeverPaints) {
+  TComponent Owner(nullptr);
+  auto* View = new TImagingView(&Owner);
+  View->GetIEBitmap()->Allocate(40, 40, ie24RGB);
+  View->Update();
+  View->Paint();
+  EXPECT_EQ(View->BackBuffer()->GetWidth(), 10);
+  EXPECT_EQ(View->LastCopyPath(), TIECopyPath::None);
+}
+
 }  // namespace
 }  // namespace zv
