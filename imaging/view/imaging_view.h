@@ -387,6 +387,9 @@ public:
   void SetGradientEndColor(TColor Value) { FGradientEnd = Value; }
   TIEBitmap* BackBuffer() const { return FBackBuffer.get(); }
   TIECopyPath LastCopyPath() const { return FLastCopyPath; }
+  // The hint box drawn after painting at (X, Y): Text, as wide as the wider of Text and WidthText.
+  void SetInteractionHint(const std::string& Text, int32_t X, int32_t Y, const std::string& WidthText);
+  const std::string& InteractionHint() const { return FHintText; }
 
   // ---- Properties ----
   bool DoubleBuffer() const { return FDoubleBuffer; }
@@ -597,6 +600,8 @@ private:
   TColor FGradientEnd = TColor(0xFF0000);
   int32_t FChessSize = 16;
   TIECopyPath FLastCopyPath = TIECopyPath::None;
+  std::string FHintText, FHintWidthText;
+  int32_t FHintX = 0, FHintY = 0;
   TBrushStyle FChessBrush = bsSolid;
 };
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "imaging/core/bitmap.h"
+#include "imaging/core/canvas_boxes.h"
 #include "imaging/core/shading.h"
 #include "imaging/io/acquisition.h"
 #include "imaging/io/imaging_io.h"
@@ -176,6 +177,13 @@ void PaintViewBackground(bool Designing, TCanvas* Canvas, TBitmap* Picture, TIEW
 
 // ---- Painting ----------------------------------------------------------------------------------------------
 
+void TImagingView::SetInteractionHint(const std::string& Text, int32_t X, int32_t Y, const std::string& WidthText) {
+  FHintText = Text;
+  FHintX = X;
+  FHintY = Y;
+  FHintWidthText = WidthText;
+}
+
 void TImagingView::SetChessboardStyle(int32_t Size, TBrushStyle BrushStyle) {
   FChessSize = Size;
   FChessBrush = BrushStyle;
@@ -215,6 +223,10 @@ void TImagingView::Paint() {
   } catch (...) {
   }
   if (FDrawVersion) PaintVersion();
+  if (!FHintText.empty() && FEnableInteractionHints) {
+    int32_t X = FHintX, Y = FHintY;
+    IEDrawInfoBox(Canvas(), X, Y, FHintText, FHintWidthText);
+  }
   // Where a running capture shows its picture in the view.
   if (FIO != nullptr) {
     if (TIEDirectShow* Video = FIO->DirectShowIfCreated(); Video != nullptr && Video->IsRunning()) {

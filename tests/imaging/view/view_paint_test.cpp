@@ -385,6 +385,18 @@ TEST_F(PaintTest, ScrollBarsComeAndGoWithTheImage) {
   EXPECT_EQ(View->ViewWidth(), 100);
 }
 
+TEST_F(PaintTest, HintBoxIsDrawnAfterTheImageWhileHintsAreOn) {
+  View->SetBackground(clBlack);
+  SetImage(1, 1);
+  View->SetInteractionHint("X=12 Y=34", 10, 10, "X=000 Y=000");
+  View->SetEnableInteractionHints(false);
+  Repaint();
+  EXPECT_EQ(headless::ClientPixel(View->Handle(), 17, 17), RGB(0, 0, 0));
+  View->SetEnableInteractionHints(true);
+  Repaint();
+  EXPECT_NE(headless::ClientPixel(View->Handle(), 17, 17), RGB(0, 0, 0));
+}
+
 TEST(ViewWithoutParent, NeverPaints) {
   TComponent Owner(nullptr);
   auto* View = new TImagingView(&Owner);
