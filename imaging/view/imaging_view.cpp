@@ -630,8 +630,9 @@ void TImagingView::SetAutoShrink(bool Value) {
 void TImagingView::SetMouseInteract(TIEMouseInteract Value) { FMouseInteract = Value; }
 
 void TImagingView::SetBackgroundStyle(TIEBackgroundStyle Value) {
-  if (Value == FBackgroundStyle) return;
   FBackgroundStyle = Value;
+  Invalidate();
+  FUpdateReason = 4;
   Update();
 }
 

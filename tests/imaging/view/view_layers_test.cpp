@@ -2,6 +2,8 @@
 // the rotation into the bitmap, and hit-testing the grips of the current layer.
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
+#include <vector>
 
 #include "tests/imaging/view/view_fixture.h"
 
@@ -177,6 +179,20 @@ TEST_F(ViewTest, LayerCoordinatesFollowPositionAndShownSize) {
   TIELayer Empty(View, false, nullptr);
   EXPECT_EQ(Empty.ClientToBitmapX(48), 0);
   EXPECT_EQ(Empty.ClientToBitmapY(48), 0);
+}
+
+TEST_F(ViewTest, LayerNotifySeesTheOtherSelectionBase) {
+  View->SetSelectionBase(iesbBitmap);
+  std::vector<TIESelectionBase> Seen;
+  View->OnLayerNotify = [&](TObject*, int32_t Layer, TIELayerEvent Event) {
+    EXPECT_EQ(Layer, 0);
+    EXPECT_EQ(Event, ielMoved);
+    Seen.push_back(View->SelectionBase());
+    throw std::runtime_error("handler failed");
+  };
+  EXPECT_THROW(View->DoLayerNotify(0, ielMoved), std::runtime_error);
+  EXPECT_EQ(Seen, (std::vector<TIESelectionBase>{iesbClientArea}));
+  EXPECT_EQ(View->SelectionBase(), iesbBitmap);  // swapped back, also past the exception
 }
 
 }  // namespace
