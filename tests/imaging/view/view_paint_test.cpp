@@ -397,6 +397,21 @@ TEST_F(PaintTest, HintBoxIsDrawnAfterTheImageWhileHintsAreOn) {
   EXPECT_NE(headless::ClientPixel(View->Handle(), 17, 17), RGB(0, 0, 0));
 }
 
+TEST_F(PaintTest, PixelGridFromFourHundredPercent) {
+  SetImage(20, 20);  // at 400 %: 80 x 80 at (10, 10), a line every 4 pixels
+  View->SetDisplayGrid(true);
+  View->SetZoom(300);
+  Repaint();
+  EXPECT_TRUE(Same(Back(41, 41), PatternPixel(7, 7)));  // below the smallest zoom: no grid
+  View->SetZoom(400);
+  Repaint();
+  auto Inverted = [](TIERGB24 P) { return TIERGB24{uint8_t(~P.b), uint8_t(~P.g), uint8_t(~P.r)}; };
+  EXPECT_TRUE(Same(Back(14, 21), Inverted(PatternPixel(1, 2))));
+  EXPECT_TRUE(Same(Back(15, 21), PatternPixel(1, 2)));
+  EXPECT_TRUE(Same(Back(13, 22), Inverted(PatternPixel(0, 3))));  // a row line
+  EXPECT_TRUE(Same(Back(13, 23), PatternPixel(0, 3)));
+}
+
 TEST(ViewWithoutParent, NeverPaints) {
   TComponent Owner(nullptr);
   auto* View = new TImagingView(&Owner);
