@@ -605,8 +605,9 @@ private:
   TBrushStyle FChessBrush = bsSolid;
 };
 
-// Paints a background style over Area (left, top, width, height) around Image (left, top, right,
-// bottom) into Canvas, and into Picture (the 24-bit bitmap of that canvas) when given; then the wallpaper.
+// Paints a background style over the rectangle Area around the image's rectangle Image (both right and
+// bottom exclusive) into Canvas, and into Picture (the 24-bit bitmap of that canvas) when given; then the
+// wallpaper from (0, 0) over Area's size.
 void PaintViewBackground(bool Designing, TCanvas* Canvas, TBitmap* Picture, TIEWallPaperStyle WallPaperStyle,
                          TPicture* WallPaper, TColor GradientEnd, TBrushStyle ChessStyle, int32_t ChessSize,
                          const TRect& Image, const TRect& Area, TColor Colour, TIEBackgroundStyle Style);
