@@ -155,6 +155,31 @@ TEST(ViewBackground, CroppedDrawsNoEdgeForAOnePixelImage) {
   EXPECT_TRUE(EdgeDrawn(TRect(10, 10, 12, 12)));
 }
 
+TEST(ViewBackground, WallpaperNormalStretchedAndTiled) {
+  TBitmap Tile;
+  Tile.SetPixelFormat(pf24bit);
+  Tile.SetSize(3, 3);
+  Tile.Canvas()->Brush()->SetColor(TColor(0x0000FF));
+  Tile.Canvas()->FillRect(TRect(0, 0, 3, 3));
+  TPicture Paper;
+  Paper.SetBitmap(&Tile);
+  const TColor Red = TColor(0x0000FF), White = TColor(0xFFFFFF);
+  const struct {
+    TIEWallPaperStyle Style;
+    TColor At4, At9;
+  } Cases[] = {{iewoNormal, White, White}, {iewoStretch, Red, Red}, {iewoTile, Red, Red}};
+  for (const auto& C : Cases) {
+    TBitmap B;
+    B.SetPixelFormat(pf24bit);
+    B.SetSize(10, 10);
+    PaintViewBackground(false, B.Canvas(), &B, C.Style, &Paper, 0, bsSolid, 16, TRect(0, 0, 0, 0), TRect(0, 0, 10, 10),
+                        clWhite, iebsSolid);
+    EXPECT_EQ(B.Canvas()->Pixels(1, 1), Red) << int(C.Style);
+    EXPECT_EQ(B.Canvas()->Pixels(4, 4), C.At4) << int(C.Style);
+    EXPECT_EQ(B.Canvas()->Pixels(9, 9), C.At9) << int(C.Style);
+  }
+}
+
 TEST(ViewBackground, GradientRunsFromTopToBottom) {
   TBitmap B;
   B.SetPixelFormat(pf24bit);
