@@ -24,19 +24,17 @@ bool IsOpen(HDRAWDIB Hdd) {
 
 }  // namespace drawdib_detail
 
-using namespace drawdib_detail;
-
 HDRAWDIB DrawDibOpen() {
   HDRAWDIB Hdd = new HDRAWDIB__;
-  std::lock_guard<std::mutex> Hold(Lock);
-  Open().insert(Hdd);
+  std::lock_guard<std::mutex> Hold(drawdib_detail::Lock);
+  drawdib_detail::Open().insert(Hdd);
   return Hdd;
 }
 
 bool DrawDibClose(HDRAWDIB Hdd) {
   {
-    std::lock_guard<std::mutex> Hold(Lock);
-    if (Open().erase(Hdd) == 0) return false;
+    std::lock_guard<std::mutex> Hold(drawdib_detail::Lock);
+    if (drawdib_detail::Open().erase(Hdd) == 0) return false;
   }
   delete Hdd;
   return true;
@@ -44,7 +42,7 @@ bool DrawDibClose(HDRAWDIB Hdd) {
 
 bool DrawDibDraw(HDRAWDIB Hdd, HDC Dc, int XDst, int YDst, int DxDst, int DyDst, const BITMAPINFOHEADER* Header,
                  const void* Bits, int XSrc, int YSrc, int DxSrc, int DySrc, UINT /*Flags*/) {
-  if (!IsOpen(Hdd) || Header == nullptr) return false;
+  if (!drawdib_detail::IsOpen(Hdd) || Header == nullptr) return false;
   const BITMAPINFO* Info = reinterpret_cast<const BITMAPINFO*>(Header);
   int Width = 0, Height = 0, Bpp = 0;
   bool TopDown = false;

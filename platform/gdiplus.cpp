@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <numbers>
@@ -122,6 +123,41 @@ void ApplyPen(cairo_t* Cr, const GpPen& Pen) {
   cairo_set_dash(Cr, Dash.empty() ? nullptr : Dash.data(), int(Dash.size()), 0);
 }
 
+// Draws the shape with its pen or brush into a layer whose pixel (0, 0) is device pixel (L, T).
+void RasteriseBand(cairo_surface_t* Layer, int L, int T, const cairo_matrix_t& Base, int32_t Smoothing,
+                   const GpPen* Pen, const GpBrush* Brush, int32_t FillMode,
+                   const std::function<void(cairo_t*)>& Build) {
+  cairo_t* Cr = cairo_create(Layer);
+  cairo_translate(Cr, -L, -T);
+  cairo_transform(Cr, &Base);
+  cairo_set_antialias(Cr, Antialiased(Smoothing) ? CAIRO_ANTIALIAS_GRAY : CAIRO_ANTIALIAS_NONE);
+  Build(Cr);
+  if (Pen) {
+    ApplyPen(Cr, *Pen);
+    SetSource(Cr, Pen->Color);
+    cairo_stroke(Cr);
+  } else {
+    cairo_set_fill_rule(Cr, FillMode == FillModeWinding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
+    if (Brush->Hatch) {
+      cairo_pattern_t* P = HatchPattern(*Brush);
+      cairo_matrix_t Shift;
+      cairo_matrix_init_translate(&Shift, L, T);  // the tile stays on the device grid
+      cairo_pattern_set_matrix(P, &Shift);
+      cairo_matrix_t Saved;
+      cairo_get_matrix(Cr, &Saved);
+      cairo_identity_matrix(Cr);
+      cairo_set_source(Cr, P);  // the pattern keeps the space it was set in
+      cairo_set_matrix(Cr, &Saved);
+      cairo_pattern_destroy(P);
+    } else {
+      SetSource(Cr, Brush->Color);
+    }
+    cairo_fill(Cr);
+  }
+  cairo_destroy(Cr);
+  cairo_surface_flush(Layer);
+}
+
 // Rasterises one shape (Build makes its path in user space) with a pen or a brush into a scratch
 // layer over the device pixels it can touch, and blends that layer into the DC through its clip.
 GpStatus Paint(GpGraphics* G, const GpPen* Pen, const GpBrush* Brush, int32_t FillMode,
@@ -159,65 +195,66 @@ GpStatus Paint(GpGraphics* G, const GpPen* Pen, const GpBrush* Brush, int32_t Fi
   const double Dy1 = *std::min_element(Ys, Ys + 4), Dy2 = *std::max_element(Ys, Ys + 4);
   if (!(Dx1 <= Dx2 && Dy1 <= Dy2)) return Ok;
   const int L = int(std::max<double>(Vis.box.Left, std::floor(Dx1) - 1));
-  const int T = int(std::max<double>(Vis.box.Top, std::floor(Dy1) - 1));
+  const int Top = int(std::max<double>(Vis.box.Top, std::floor(Dy1) - 1));
   const int R = int(std::min<double>(Vis.box.Right, std::ceil(Dx2) + 1));
-  const int B = int(std::min<double>(Vis.box.Bottom, std::ceil(Dy2) + 1));
-  if (L >= R || T >= B) return Ok;
+  const int Bottom = int(std::min<double>(Vis.box.Bottom, std::ceil(Dy2) + 1));
+  if (L >= R || Top >= Bottom) return Ok;
 
-  cairo_surface_t* Layer = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, R - L, B - T);
-  if (cairo_surface_status(Layer) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(Layer);
-    return OutOfMemory;
-  }
-  Cr = cairo_create(Layer);
-  cairo_translate(Cr, -L, -T);
-  cairo_transform(Cr, &Base);
-  cairo_set_antialias(Cr, Antialiased(G->Smoothing) ? CAIRO_ANTIALIAS_GRAY : CAIRO_ANTIALIAS_NONE);
-  Build(Cr);
-  if (Pen) {
-    ApplyPen(Cr, *Pen);
-    SetSource(Cr, Pen->Color);
-    cairo_stroke(Cr);
-  } else {
-    cairo_set_fill_rule(Cr, FillMode == FillModeWinding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
-    if (Brush->Hatch) {
-      cairo_pattern_t* P = HatchPattern(*Brush);
-      cairo_matrix_t Shift;
-      cairo_matrix_init_translate(&Shift, L, T);  // the tile stays on the device grid
-      cairo_pattern_set_matrix(P, &Shift);
-      cairo_matrix_t Saved;
-      cairo_get_matrix(Cr, &Saved);
-      cairo_identity_matrix(Cr);
-      cairo_set_source(Cr, P);  // the pattern keeps the space it was set in
-      cairo_set_matrix(Cr, &Saved);
-      cairo_pattern_destroy(P);
-    } else {
-      SetSource(Cr, Brush->Color);
-    }
-    cairo_fill(Cr);
-  }
-  cairo_destroy(Cr);
-  cairo_surface_flush(Layer);
-
+  // The shape is rasterised in bands of rows, so a layer never takes more than about 4 MiB whatever the
+  // surface; the memory is kept by the thread for the next band and shape (a repaint draws many).
+  thread_local std::vector<uint8_t> LayerMemory;
+  const int LayerStride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, R - L);
+  if (LayerStride <= 0) return OutOfMemory;
+  const int BandRows = std::max(1, (4 << 20) / LayerStride);
   GdiSurface& S = *Dc->Surface();
-  const uint8_t* Bits = cairo_image_surface_get_data(Layer);
-  const int Stride = cairo_image_surface_get_stride(Layer);
-  for (int y = T; y < B; ++y) {
-    const uint32_t* Row = reinterpret_cast<const uint32_t*>(Bits + size_t(y - T) * size_t(Stride));
-    for (int x = L; x < R; ++x) {
-      const uint32_t P = Row[x - L];
-      const uint32_t A = P >> 24;
-      if (A == 0 || !ClipTest(*Dc, x, y)) continue;
-      const int Sx = x + Dc->surfaceOrg.X, Sy = y + Dc->surfaceOrg.Y;
-      const COLORREF D = A == 255 ? 0 : S.GetPixel(Sx, Sy);
-      auto Mix = [&](uint32_t Premul, uint8_t Dst) {
-        return uint8_t(std::min<uint32_t>(255, (Premul * 255 + Dst * (255 - A) + 127) / 255));
-      };
-      S.SetPixel(Sx, Sy, RGB(Mix((P >> 16) & 255, GetRValue(D)), Mix((P >> 8) & 255, GetGValue(D)),
-                             Mix(P & 255, GetBValue(D))));
+  // Plain B, G, R bytes can be mixed in place; other layouts go through the surface's colour mapping.
+  const bool Direct = (S.bpp == 24 || S.bpp == 32) && !S.bitfields;
+  const int Bytes = S.bpp / 8;
+  for (int T = Top; T < Bottom; T += BandRows) {
+    const int B = std::min(Bottom, T + BandRows);
+    const size_t LayerBytes = size_t(LayerStride) * size_t(B - T);
+    if (LayerMemory.size() < LayerBytes) LayerMemory.resize(LayerBytes);
+    std::memset(LayerMemory.data(), 0, LayerBytes);
+    cairo_surface_t* Layer =
+        cairo_image_surface_create_for_data(LayerMemory.data(), CAIRO_FORMAT_ARGB32, R - L, B - T, LayerStride);
+    if (cairo_surface_status(Layer) != CAIRO_STATUS_SUCCESS) {
+      cairo_surface_destroy(Layer);
+      return OutOfMemory;
     }
+    RasteriseBand(Layer, L, T, Base, G->Smoothing, Pen, Brush, FillMode, Build);
+
+    const uint8_t* Bits = cairo_image_surface_get_data(Layer);
+    for (int y = T; y < B; ++y) {
+      const uint32_t* Row = reinterpret_cast<const uint32_t*>(Bits + size_t(y - T) * size_t(LayerStride));
+      const auto [First, Last] = Vis.Band(y);
+      const int Sy = y + Dc->surfaceOrg.Y;
+      for (const TRect* Span = First; Span != Last; ++Span) {
+        const int X0 = std::max(L, Span->Left), X1 = std::min(R, Span->Right);
+        for (int x = X0; x < X1; ++x) {
+          const uint32_t P = Row[x - L];
+          const uint32_t A = P >> 24;
+          if (A == 0) continue;
+          const int Sx = x + Dc->surfaceOrg.X;
+          const uint32_t Keep = 255 - A;
+          auto Mix = [&](uint32_t Premul, uint32_t Dst) {
+            return uint8_t(std::min<uint32_t>(255, (Premul * 255 + Dst * Keep + 127) / 255));
+          };
+          if (Direct) {
+            uint8_t* D = S.Row(Sy) + size_t(Sx) * size_t(Bytes);
+            D[0] = Mix(P & 255, D[0]);
+            D[1] = Mix((P >> 8) & 255, D[1]);
+            D[2] = Mix((P >> 16) & 255, D[2]);
+          } else {
+            const COLORREF D = S.GetPixel(Sx, Sy);
+            S.SetPixel(
+                Sx, Sy,
+                RGB(Mix((P >> 16) & 255, GetRValue(D)), Mix((P >> 8) & 255, GetGValue(D)), Mix(P & 255, GetBValue(D))));
+          }
+        }
+      }
+    }
+    cairo_surface_destroy(Layer);
   }
-  cairo_surface_destroy(Layer);
   return Ok;
 }
 
@@ -265,18 +302,33 @@ bool FiniteAll(std::initializer_list<REAL> Values) {
   return std::all_of(Values.begin(), Values.end(), [](REAL V) { return std::isfinite(V); });
 }
 
+// Coordinates and sizes past this are refused: the rasteriser's fixed-point range is not much larger.
+constexpr double kMaxCoordinate = 1 << 22;
+
+GpStatus CheckCoordinates(std::initializer_list<REAL> Values) {
+  if (!FiniteAll(Values)) return InvalidParameter;
+  for (REAL V : Values)
+    if (std::fabs(V) > kMaxCoordinate) return ValueOverflow;
+  return Ok;
+}
+
+GpStatus CheckPoints(const TPoint* Points, int32_t Count) {
+  for (int32_t i = 0; i < Count; ++i)
+    if (std::abs(double(Points[i].X)) > kMaxCoordinate || std::abs(double(Points[i].Y)) > kMaxCoordinate)
+      return ValueOverflow;
+  return Ok;
+}
+
 }  // namespace gdip_detail
 
-using namespace gdip_detail;
-
 void GdipFailNextCall(std::string_view Entry) {
-  std::lock_guard<std::mutex> Hold(FailLock);
-  FailEntry = std::string(Entry);
+  std::lock_guard<std::mutex> Hold(gdip_detail::FailLock);
+  gdip_detail::FailEntry = std::string(Entry);
 }
 
 GpStatus GdiplusStartup(uintptr_t* Token, const GdiplusStartupInput* Input, void* /*Output*/) {
   if (Token == nullptr || Input == nullptr || Input->GdiplusVersion != 1) return InvalidParameter;
-  if (Fails("GdiplusStartup")) return GenericError;
+  if (gdip_detail::Fails("GdiplusStartup")) return GenericError;
   *Token = 1;
   return Ok;
 }
@@ -287,7 +339,7 @@ GpStatus GdipCreateFromHDC(HDC Dc, GpGraphics** Graphics) {
   if (Graphics == nullptr) return InvalidParameter;
   *Graphics = nullptr;
   if (DCFromHandle(Dc) == nullptr) return InvalidParameter;
-  if (Fails("GdipCreateFromHDC")) return OutOfMemory;
+  if (gdip_detail::Fails("GdipCreateFromHDC")) return OutOfMemory;
   GpGraphics* G = new GpGraphics;
   G->Dc = Dc;
   cairo_matrix_init_identity(&G->World);
@@ -323,7 +375,7 @@ GpStatus GdipCreatePen1(ARGB Color, REAL Width, int32_t Unit, GpPen** Pen) {
   if (Pen == nullptr) return InvalidParameter;
   *Pen = nullptr;
   if (!std::isfinite(Width) || Width < 0 || (Unit != UnitWorld && Unit != UnitPixel)) return InvalidParameter;
-  if (Fails("GdipCreatePen1")) return OutOfMemory;
+  if (gdip_detail::Fails("GdipCreatePen1")) return OutOfMemory;
   *Pen = new GpPen{Color, Width, DashStyleSolid, {}, LineJoinMiter};
   return Ok;
 }
@@ -370,7 +422,7 @@ GpStatus GdipSetPenLineJoin(GpPen* Pen, int32_t Join) {
 GpStatus GdipCreateSolidFill(ARGB Color, GpBrush** Brush) {
   if (Brush == nullptr) return InvalidParameter;
   *Brush = nullptr;
-  if (Fails("GdipCreateSolidFill")) return OutOfMemory;
+  if (gdip_detail::Fails("GdipCreateSolidFill")) return OutOfMemory;
   *Brush = new GpBrush{Color, false, 0, 0};
   return Ok;
 }
@@ -379,7 +431,7 @@ GpStatus GdipCreateHatchBrush(int32_t Style, ARGB Fore, ARGB Back, GpBrush** Bru
   if (Brush == nullptr) return InvalidParameter;
   *Brush = nullptr;
   if (Style < HatchStyleHorizontal || Style > HatchStyleDiagonalCross) return InvalidParameter;
-  if (Fails("GdipCreateHatchBrush")) return OutOfMemory;
+  if (gdip_detail::Fails("GdipCreateHatchBrush")) return OutOfMemory;
   *Brush = new GpBrush{Fore, true, Style, Back};
   return Ok;
 }
@@ -391,8 +443,9 @@ GpStatus GdipDeleteBrush(GpBrush* Brush) {
 }
 
 GpStatus GdipDrawLine(GpGraphics* Graphics, GpPen* Pen, REAL X1, REAL Y1, REAL X2, REAL Y2) {
-  if (Pen == nullptr || !FiniteAll({X1, Y1, X2, Y2})) return InvalidParameter;
-  return Paint(Graphics, Pen, nullptr, 0, [&](cairo_t* Cr) {
+  if (Pen == nullptr) return InvalidParameter;
+  if (const GpStatus S = gdip_detail::CheckCoordinates({X1, Y1, X2, Y2}); S != Ok) return S;
+  return gdip_detail::Paint(Graphics, Pen, nullptr, 0, [&](cairo_t* Cr) {
     cairo_move_to(Cr, X1, Y1);
     cairo_line_to(Cr, X2, Y2);
   });
@@ -400,52 +453,63 @@ GpStatus GdipDrawLine(GpGraphics* Graphics, GpPen* Pen, REAL X1, REAL Y1, REAL X
 
 GpStatus GdipDrawLinesI(GpGraphics* Graphics, GpPen* Pen, const TPoint* Points, int32_t Count) {
   if (Pen == nullptr || Points == nullptr || Count < 2) return InvalidParameter;
-  return Paint(Graphics, Pen, nullptr, 0, [&](cairo_t* Cr) { AddPoints(Cr, Points, Count, false); });
+  if (const GpStatus S = gdip_detail::CheckPoints(Points, Count); S != Ok) return S;
+  return gdip_detail::Paint(Graphics, Pen, nullptr, 0,
+                            [&](cairo_t* Cr) { gdip_detail::AddPoints(Cr, Points, Count, false); });
 }
 
 GpStatus GdipDrawRectangle(GpGraphics* Graphics, GpPen* Pen, REAL X, REAL Y, REAL Width, REAL Height) {
-  if (Pen == nullptr || !FiniteAll({X, Y, Width, Height})) return InvalidParameter;
+  if (Pen == nullptr) return InvalidParameter;
+  if (const GpStatus S = gdip_detail::CheckCoordinates({X, Y, Width, Height}); S != Ok) return S;
   if (Width < 0 || Height < 0) return Ok;
-  return Paint(Graphics, Pen, nullptr, 0, [&](cairo_t* Cr) { cairo_rectangle(Cr, X, Y, Width, Height); });
+  return gdip_detail::Paint(Graphics, Pen, nullptr, 0, [&](cairo_t* Cr) { cairo_rectangle(Cr, X, Y, Width, Height); });
 }
 
 GpStatus GdipFillRectangle(GpGraphics* Graphics, GpBrush* Brush, REAL X, REAL Y, REAL Width, REAL Height) {
-  if (Brush == nullptr || !FiniteAll({X, Y, Width, Height})) return InvalidParameter;
+  if (Brush == nullptr) return InvalidParameter;
+  if (const GpStatus S = gdip_detail::CheckCoordinates({X, Y, Width, Height}); S != Ok) return S;
   if (Width <= 0 || Height <= 0) return Ok;
-  return Paint(Graphics, nullptr, Brush, FillModeAlternate,
-               [&](cairo_t* Cr) { cairo_rectangle(Cr, X, Y, Width, Height); });
+  return gdip_detail::Paint(Graphics, nullptr, Brush, FillModeAlternate,
+                            [&](cairo_t* Cr) { cairo_rectangle(Cr, X, Y, Width, Height); });
 }
 
 GpStatus GdipDrawEllipse(GpGraphics* Graphics, GpPen* Pen, REAL X, REAL Y, REAL Width, REAL Height) {
-  if (Pen == nullptr || !FiniteAll({X, Y, Width, Height})) return InvalidParameter;
-  return Paint(Graphics, Pen, nullptr, 0, [&](cairo_t* Cr) {
-    AddArc(Cr, X, Y, Width, Height, 0, 360, false);
+  if (Pen == nullptr) return InvalidParameter;
+  if (const GpStatus S = gdip_detail::CheckCoordinates({X, Y, Width, Height}); S != Ok) return S;
+  return gdip_detail::Paint(Graphics, Pen, nullptr, 0, [&](cairo_t* Cr) {
+    gdip_detail::AddArc(Cr, X, Y, Width, Height, 0, 360, false);
     cairo_close_path(Cr);
   });
 }
 
 GpStatus GdipFillEllipse(GpGraphics* Graphics, GpBrush* Brush, REAL X, REAL Y, REAL Width, REAL Height) {
-  if (Brush == nullptr || !FiniteAll({X, Y, Width, Height})) return InvalidParameter;
-  return Paint(Graphics, nullptr, Brush, FillModeAlternate,
-               [&](cairo_t* Cr) { AddArc(Cr, X, Y, Width, Height, 0, 360, false); });
+  if (Brush == nullptr) return InvalidParameter;
+  if (const GpStatus S = gdip_detail::CheckCoordinates({X, Y, Width, Height}); S != Ok) return S;
+  return gdip_detail::Paint(Graphics, nullptr, Brush, FillModeAlternate,
+                            [&](cairo_t* Cr) { gdip_detail::AddArc(Cr, X, Y, Width, Height, 0, 360, false); });
 }
 
 GpStatus GdipDrawPolygonI(GpGraphics* Graphics, GpPen* Pen, const TPoint* Points, int32_t Count) {
   if (Pen == nullptr || Points == nullptr || Count < 2) return InvalidParameter;
-  return Paint(Graphics, Pen, nullptr, 0, [&](cairo_t* Cr) { AddPoints(Cr, Points, Count, true); });
+  if (const GpStatus S = gdip_detail::CheckPoints(Points, Count); S != Ok) return S;
+  return gdip_detail::Paint(Graphics, Pen, nullptr, 0,
+                            [&](cairo_t* Cr) { gdip_detail::AddPoints(Cr, Points, Count, true); });
 }
 
-GpStatus GdipFillPolygonI(GpGraphics* Graphics, GpBrush* Brush, const TPoint* Points, int32_t Count,
-                          int32_t FillMode) {
+GpStatus GdipFillPolygonI(GpGraphics* Graphics, GpBrush* Brush, const TPoint* Points, int32_t Count, int32_t FillMode) {
   if (Brush == nullptr || Points == nullptr || Count < 2) return InvalidParameter;
-  return Paint(Graphics, nullptr, Brush, FillMode, [&](cairo_t* Cr) { AddPoints(Cr, Points, Count, true); });
+  if (const GpStatus S = gdip_detail::CheckPoints(Points, Count); S != Ok) return S;
+  return gdip_detail::Paint(Graphics, nullptr, Brush, FillMode,
+                            [&](cairo_t* Cr) { gdip_detail::AddPoints(Cr, Points, Count, true); });
 }
 
 GpStatus GdipDrawArc(GpGraphics* Graphics, GpPen* Pen, REAL X, REAL Y, REAL Width, REAL Height, REAL StartAngle,
                      REAL SweepAngle) {
-  if (Pen == nullptr || !FiniteAll({X, Y, Width, Height, StartAngle, SweepAngle})) return InvalidParameter;
-  return Paint(Graphics, Pen, nullptr, 0,
-               [&](cairo_t* Cr) { AddArc(Cr, X, Y, Width, Height, StartAngle, SweepAngle, false); });
+  if (Pen == nullptr || !gdip_detail::FiniteAll({StartAngle, SweepAngle})) return InvalidParameter;
+  if (const GpStatus S = gdip_detail::CheckCoordinates({X, Y, Width, Height}); S != Ok) return S;
+  return gdip_detail::Paint(Graphics, Pen, nullptr, 0, [&](cairo_t* Cr) {
+    gdip_detail::AddArc(Cr, X, Y, Width, Height, StartAngle, SweepAngle, false);
+  });
 }
 
 GpStatus GdipCreatePath(int32_t FillMode, GpPath** Path) {
@@ -462,15 +526,17 @@ GpStatus GdipDeletePath(GpPath* Path) {
 }
 
 GpStatus GdipAddPathArc(GpPath* Path, REAL X, REAL Y, REAL Width, REAL Height, REAL StartAngle, REAL SweepAngle) {
-  if (Path == nullptr || !FiniteAll({X, Y, Width, Height, StartAngle, SweepAngle})) return InvalidParameter;
+  if (Path == nullptr || !gdip_detail::FiniteAll({StartAngle, SweepAngle})) return InvalidParameter;
+  if (const GpStatus S = gdip_detail::CheckCoordinates({X, Y, Width, Height}); S != Ok) return S;
   Path->Steps.push_back([=](cairo_t* Cr) {
-    AddArc(Cr, X, Y, Width, Height, StartAngle, SweepAngle, cairo_has_current_point(Cr));
+    gdip_detail::AddArc(Cr, X, Y, Width, Height, StartAngle, SweepAngle, cairo_has_current_point(Cr));
   });
   return Ok;
 }
 
 GpStatus GdipAddPathLine(GpPath* Path, REAL X1, REAL Y1, REAL X2, REAL Y2) {
-  if (Path == nullptr || !FiniteAll({X1, Y1, X2, Y2})) return InvalidParameter;
+  if (Path == nullptr) return InvalidParameter;
+  if (const GpStatus S = gdip_detail::CheckCoordinates({X1, Y1, X2, Y2}); S != Ok) return S;
   Path->Steps.push_back([=](cairo_t* Cr) {
     if (cairo_has_current_point(Cr))
       cairo_line_to(Cr, X1, Y1);
@@ -483,14 +549,14 @@ GpStatus GdipAddPathLine(GpPath* Path, REAL X1, REAL Y1, REAL X2, REAL Y2) {
 
 GpStatus GdipDrawPath(GpGraphics* Graphics, GpPen* Pen, GpPath* Path) {
   if (Pen == nullptr || Path == nullptr) return InvalidParameter;
-  return Paint(Graphics, Pen, nullptr, 0, [&](cairo_t* Cr) {
+  return gdip_detail::Paint(Graphics, Pen, nullptr, 0, [&](cairo_t* Cr) {
     for (const auto& Step : Path->Steps) Step(Cr);
   });
 }
 
 GpStatus GdipFillPath(GpGraphics* Graphics, GpBrush* Brush, GpPath* Path) {
   if (Brush == nullptr || Path == nullptr) return InvalidParameter;
-  return Paint(Graphics, nullptr, Brush, Path->FillMode, [&](cairo_t* Cr) {
+  return gdip_detail::Paint(Graphics, nullptr, Brush, Path->FillMode, [&](cairo_t* Cr) {
     for (const auto& Step : Path->Steps) Step(Cr);
   });
 }
@@ -503,7 +569,7 @@ GpStatus GdipCreateMatrix(GpMatrix** Matrix) {
 }
 
 GpStatus GdipCreateMatrix2(REAL M11, REAL M12, REAL M21, REAL M22, REAL Dx, REAL Dy, GpMatrix** Matrix) {
-  if (Matrix == nullptr || !FiniteAll({M11, M12, M21, M22, Dx, Dy})) return InvalidParameter;
+  if (Matrix == nullptr || !gdip_detail::FiniteAll({M11, M12, M21, M22, Dx, Dy})) return InvalidParameter;
   *Matrix = new GpMatrix;
   cairo_matrix_init(&(*Matrix)->M, M11, M12, M21, M22, Dx, Dy);
   return Ok;
@@ -553,21 +619,21 @@ GpStatus GdipRotateWorldTransform(GpGraphics* Graphics, REAL Angle, int32_t Orde
   if (!std::isfinite(Angle)) return InvalidParameter;
   cairo_matrix_t M;
   cairo_matrix_init_rotate(&M, Angle * std::numbers::pi / 180);
-  return Combine(Graphics, M, Order);
+  return gdip_detail::Combine(Graphics, M, Order);
 }
 
 GpStatus GdipTranslateWorldTransform(GpGraphics* Graphics, REAL Dx, REAL Dy, int32_t Order) {
-  if (!FiniteAll({Dx, Dy})) return InvalidParameter;
+  if (!gdip_detail::FiniteAll({Dx, Dy})) return InvalidParameter;
   cairo_matrix_t M;
   cairo_matrix_init_translate(&M, Dx, Dy);
-  return Combine(Graphics, M, Order);
+  return gdip_detail::Combine(Graphics, M, Order);
 }
 
 GpStatus GdipScaleWorldTransform(GpGraphics* Graphics, REAL Sx, REAL Sy, int32_t Order) {
-  if (!FiniteAll({Sx, Sy})) return InvalidParameter;
+  if (!gdip_detail::FiniteAll({Sx, Sy})) return InvalidParameter;
   cairo_matrix_t M;
   cairo_matrix_init_scale(&M, Sx, Sy);
-  return Combine(Graphics, M, Order);
+  return gdip_detail::Combine(Graphics, M, Order);
 }
 
 }  // namespace zv

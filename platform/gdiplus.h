@@ -1,6 +1,7 @@
 // The anti-aliased drawing library the image canvas loads, as its flat entry points: graphics over a
 // device context, pens, solid and hatch brushes, shapes, paths and a world transform, rasterised with
-// cairo and composited into the DC's pixels through its clip. Integer coordinates are pixel centres.
+// cairo and composited into the DC's pixels through its clip. Integer coordinates are pixel centres;
+// coordinates and sizes beyond 2^22 in magnitude are refused with ValueOverflow.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,7 @@ constexpr GpStatus GenericError = 1;
 constexpr GpStatus InvalidParameter = 2;
 constexpr GpStatus OutOfMemory = 3;
 constexpr GpStatus WrongState = 8;
+constexpr GpStatus ValueOverflow = 11;
 
 using ARGB = uint32_t;  // alpha in bits 24-31, then red, green, blue
 using REAL = float;

@@ -21,9 +21,28 @@ TRect Normalized(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
   return {std::min(X1, X2), std::min(Y1, Y2), std::max(X1, X2), std::max(Y1, Y2)};
 }
 
-}  // namespace ie_canvas_detail
+// A rectangle's edges pulled into the layer's coordinate range: an edge that far out lies outside every
+// bitmap, so the pixels drawn stay the same.
+TRect WithinLayerRange(const TRect& R) {
+  static constexpr int32_t Far = 1 << 21;
+  auto C = [](int32_t V) { return std::clamp(V, -Far, Far); };
+  return {C(R.Left), C(R.Top), C(R.Right), C(R.Bottom)};
+}
 
-using namespace ie_canvas_detail;
+// Drawing through the layer changes the canvas's pixels behind its back: its owner hears of it as of
+// any canvas call.
+class TCanvasChange {
+public:
+  explicit TCanvasChange(TCanvas* Canvas) : FCanvas(Canvas) { FCanvas->Changing(); }
+  ~TCanvasChange() { FCanvas->Changed(); }
+  TCanvasChange(const TCanvasChange&) = delete;
+  TCanvasChange& operator=(const TCanvasChange&) = delete;
+
+private:
+  TCanvas* FCanvas;
+};
+
+}  // namespace ie_canvas_detail
 
 // ---- TIEPen ------------------------------------------------------------------------------------------
 
@@ -37,7 +56,7 @@ TIEPen::~TIEPen() {
 }
 
 ARGB TIEPen::GetGdipColor() const {
-  return ColorToRGBA32(FColor, FStyle == psClear ? 0 : Alpha(FTransparency));
+  return ColorToRGBA32(FColor, FStyle == psClear ? 0 : ie_canvas_detail::Alpha(FTransparency));
 }
 
 void TIEPen::RecreateGdipPen() {
@@ -101,7 +120,7 @@ TIEBrush::~TIEBrush() {
 }
 
 ARGB TIEBrush::GetGdipColor() const {
-  return ColorToRGBA32(FColor, FStyle == bsClear ? 0 : Alpha(FTransparency));
+  return ColorToRGBA32(FColor, FStyle == bsClear ? 0 : ie_canvas_detail::Alpha(FTransparency));
 }
 
 void TIEBrush::RecreateGdipBrush() {
@@ -183,16 +202,19 @@ void TIECanvas::MoveTo(int32_t X, int32_t Y) {
 }
 
 void TIECanvas::LineTo(int32_t X, int32_t Y) {
-  if (Gdip())
+  if (Gdip()) {
+    ie_canvas_detail::TCanvasChange Change(FCanvas);
     GdipDrawLine(FGraphics, FPen->GdipPen(), REAL(FPosX), REAL(FPosY), REAL(X), REAL(Y));
-  else
+  } else {
     FCanvas->LineTo(X, Y);
+  }
   FPosX = X;
   FPosY = Y;
 }
 
 void TIECanvas::DrawLine(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
   if (Gdip()) {
+    ie_canvas_detail::TCanvasChange Change(FCanvas);
     GdipDrawLine(FGraphics, FPen->GdipPen(), REAL(X1), REAL(Y1), REAL(X2), REAL(Y2));
   } else {
     const TPoint P[2] = {{X1, Y1}, {X2, Y2}};
@@ -201,13 +223,15 @@ void TIECanvas::DrawLine(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
 }
 
 void TIECanvas::FillRect(const TRect& Rect) {
-  const TRect R = Normalized(Rect.Left, Rect.Top, Rect.Right, Rect.Bottom);
   if (Gdip()) {
+    const TRect R =
+        ie_canvas_detail::WithinLayerRange(ie_canvas_detail::Normalized(Rect.Left, Rect.Top, Rect.Right, Rect.Bottom));
+    ie_canvas_detail::TCanvasChange Change(FCanvas);
     // Integer coordinates are pixel centres: the pixels Left..Right - 1 span Left - 0.5 to Right - 0.5.
     GdipFillRectangle(FGraphics, FBrush->GdipBrush(), R.Left - 0.5f, R.Top - 0.5f, REAL(int64_t(R.Right) - R.Left),
                       REAL(int64_t(R.Bottom) - R.Top));
   } else {
-    FCanvas->FillRect(R);
+    FCanvas->FillRect(ie_canvas_detail::Normalized(Rect.Left, Rect.Top, Rect.Right, Rect.Bottom));
   }
 }
 
@@ -216,9 +240,10 @@ void TIECanvas::Rectangle(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
     FCanvas->Rectangle(X1, Y1, X2, Y2);
     return;
   }
-  const TRect R = Normalized(X1, Y1, X2, Y2);
+  const TRect R = ie_canvas_detail::WithinLayerRange(ie_canvas_detail::Normalized(X1, Y1, X2, Y2));
   const REAL W = REAL(int64_t(R.Right) - R.Left - 1), H = REAL(int64_t(R.Bottom) - R.Top - 1);
   if (W < 0 || H < 0) return;
+  ie_canvas_detail::TCanvasChange Change(FCanvas);
   GdipFillRectangle(FGraphics, FBrush->GdipBrush(), REAL(R.Left), REAL(R.Top), W, H);
   GdipDrawRectangle(FGraphics, FPen->GdipPen(), REAL(R.Left), REAL(R.Top), W, H);
 }
@@ -228,29 +253,32 @@ void TIECanvas::Ellipse(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
     FCanvas->Ellipse(X1, Y1, X2, Y2);
     return;
   }
-  TRect R = Normalized(X1, Y1, X2, Y2);
+  const TRect N = ie_canvas_detail::Normalized(X1, Y1, X2, Y2);
+  int64_t L = N.Left, T = N.Top, R = N.Right, B = N.Bottom;
   const float PenW = FPen->Width();
   if (PenW != 1 && std::isfinite(PenW)) {
     // A box narrower than the pen grows by half the pen on each side, so the outline stays whole.
-    const int32_t e = int32_t(std::lround(std::min(PenW, 1e6f) / 2));
-    if (R.Right - R.Left < PenW) {
-      R.Left -= e;
-      R.Right += e;
+    const int64_t e = std::lround(std::min(PenW, 1e6f) / 2);
+    if (R - L < PenW) {
+      L -= e;
+      R += e;
     }
-    if (R.Bottom - R.Top < PenW) {
-      R.Top -= e;
-      R.Bottom += e;
+    if (B - T < PenW) {
+      T -= e;
+      B += e;
     }
   }
-  const REAL W = REAL(int64_t(R.Right) - R.Left - 1), H = REAL(int64_t(R.Bottom) - R.Top - 1);
+  const REAL W = REAL(R - L - 1), H = REAL(B - T - 1);
   if (W <= 0 || H <= 0) return;
-  GdipFillEllipse(FGraphics, FBrush->GdipBrush(), REAL(R.Left), REAL(R.Top), W, H);
-  GdipDrawEllipse(FGraphics, FPen->GdipPen(), REAL(R.Left), REAL(R.Top), W, H);
+  ie_canvas_detail::TCanvasChange Change(FCanvas);
+  GdipFillEllipse(FGraphics, FBrush->GdipBrush(), REAL(L), REAL(T), W, H);
+  GdipDrawEllipse(FGraphics, FPen->GdipPen(), REAL(L), REAL(T), W, H);
 }
 
 void TIECanvas::Polygon(const TPoint* Points, int32_t High) {
   if (Points == nullptr || High < 1) return;
   if (Gdip()) {
+    ie_canvas_detail::TCanvasChange Change(FCanvas);
     GdipDrawPolygonI(FGraphics, FPen->GdipPen(), Points, High + 1);
     GdipFillPolygonI(FGraphics, FBrush->GdipBrush(), Points, High + 1, FillModeAlternate);
   } else {
@@ -260,10 +288,12 @@ void TIECanvas::Polygon(const TPoint* Points, int32_t High) {
 
 void TIECanvas::Polyline(const TPoint* Points, int32_t High) {
   if (Points == nullptr || High < 1) return;
-  if (Gdip())
+  if (Gdip()) {
+    ie_canvas_detail::TCanvasChange Change(FCanvas);
     GdipDrawLinesI(FGraphics, FPen->GdipPen(), Points, High + 1);
-  else
+  } else {
     FCanvas->Polyline(std::span<const TPoint>(Points, size_t(High) + 1));
+  }
 }
 
 void TIECanvas::Arc(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, int32_t Y3, int32_t X4, int32_t Y4) {
@@ -272,10 +302,11 @@ void TIECanvas::Arc(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, 
     return;
   }
   const int32_t CX = int32_t((int64_t(X1) + X2) / 2), CY = int32_t((int64_t(Y1) + Y2) / 2);
-  const double Start = -LineAngle(CX, CY, X4, Y4) * kDegreesPerRadian;
-  const double Sweep = VertexAngle(X3, Y3, CX, CY, X4, Y4) * kDegreesPerRadian;
+  const double Start = -LineAngle(CX, CY, X4, Y4) * ie_canvas_detail::kDegreesPerRadian;
+  const double Sweep = VertexAngle(X3, Y3, CX, CY, X4, Y4) * ie_canvas_detail::kDegreesPerRadian;
   // The arc lies on the ellipse the same box gives (pixel centres X1 .. X2 - 1).
-  const TRect R = Normalized(X1, Y1, X2, Y2);
+  const TRect R = ie_canvas_detail::Normalized(X1, Y1, X2, Y2);
+  ie_canvas_detail::TCanvasChange Change(FCanvas);
   GdipDrawArc(FGraphics, FPen->GdipPen(), REAL(R.Left), REAL(R.Top), REAL(int64_t(R.Right) - R.Left - 1),
               REAL(int64_t(R.Bottom) - R.Top - 1), REAL(Start), REAL(Sweep));
 }
@@ -285,10 +316,11 @@ void TIECanvas::RoundRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_
     FCanvas->RoundRect(X1, Y1, X2, Y2, CornerW, CornerH);
     return;
   }
-  const TRect R = Normalized(X1, Y1, X2, Y2);
+  const TRect R = ie_canvas_detail::Normalized(X1, Y1, X2, Y2);
   const REAL L = REAL(R.Left), T = REAL(R.Top);
   const REAL W = REAL(int64_t(R.Right) - R.Left - 1), H = REAL(int64_t(R.Bottom) - R.Top - 1);
   if (W < 0 || H < 0) return;
+  ie_canvas_detail::TCanvasChange Change(FCanvas);
   const REAL CW = std::clamp(REAL(CornerW), 0.0f, W), CH = std::clamp(REAL(CornerH), 0.0f, H);
   if (CW <= 0 || CH <= 0) {
     GdipFillRectangle(FGraphics, FBrush->GdipBrush(), L, T, W, H);

@@ -127,7 +127,8 @@ std::vector<uint8_t> Screen() {
   return EncodePng(
       163, 108, 3,
       [&](int X, int Y) -> TRgba {
-        if (Inside(Content, X, Y)) return P[size_t(8 + std::min(7, (Y - Content.Top) * 8 / (Content.Bottom - Content.Top)))];
+        const int Band = (Y - Content.Top) * 8 / (Content.Bottom - Content.Top);
+        if (Inside(Content, X, Y)) return P[size_t(8 + std::min(7, Band))];
         if (Inside(Bezel, X, Y)) return P[Y < Bezel.Top + 2 || X < Bezel.Left + 2 ? 6 : 3];
         if (Y >= 100 && X >= 70 && X < 107) return P[2];
         return P[7];

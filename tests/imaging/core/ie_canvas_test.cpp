@@ -285,9 +285,15 @@ TEST_F(IECanvasTest, BadGeometryStaysInsideTheBitmap) {
       {"pen width 0", 0, [](TIECanvas& C) { C.DrawLine(0, 5, 30, 5); }, true},
       {"pen width 1000", 1000, [](TIECanvas& C) { C.Ellipse(10, 10, 12, 12); C.LineTo(30, 30); }, true},
       {"thin ellipse, wide pen", 9, [](TIECanvas& C) { C.Ellipse(40, 40, 41, 90); }, true},
-      // Beyond the rasteriser's range (about 8 million pixels) the layer draws nothing.
-      {"huge coordinates", 2,
-       [](TIECanvas& C) { C.Rectangle(-2147483647, -2147483647, 2147483647, 2147483647); C.Arc(0, 0, 0, 0, 1, 1, 1, 1); },
+      // A rectangle reaching far beyond the bitmap fills it; other shapes that far out draw nothing.
+      {"huge rectangle", 2, [](TIECanvas& C) { C.Rectangle(-2147483647, -2147483647, 2147483647, 2147483647); },
+       true},
+      {"huge ellipse and arc", 2,
+       [](TIECanvas& C) {
+         C.Ellipse(-2147483647, -2147483647, 2147483647, 2147483647);
+         C.Arc(-2147483647, 0, 2147483647, 5, 1, 1, 1, 1);
+         C.Arc(0, 0, 0, 0, 1, 1, 1, 1);
+       },
        false},
       {"one point", 1, [](TIECanvas& C) { const TPoint P[] = {{3, 3}}; C.Polygon(P, 0); C.Polyline(P, 0); }, false},
   };
@@ -303,6 +309,37 @@ TEST_F(IECanvasTest, BadGeometryStaysInsideTheBitmap) {
     }
     EXPECT_EQ(CoveredArea(B.get()) > 0, Case.DrawsSomething);
   }
+}
+
+TEST_F(IECanvasTest, LayerDrawingTellsTheCanvasAndTextStaysOnTheCanvas) {
+  auto B = WhiteBitmap(120, 40);
+  int Changes = 0;
+  B->Canvas()->OnChange = [&](TObject*) { ++Changes; };
+  TIECanvas C(B->Canvas(), true, true);
+  C.Brush()->SetColor(clBlack);
+  C.FillRect(TRect(0, 0, 4, 4));
+  C.Ellipse(10, 10, 20, 20);
+  EXPECT_EQ(Changes, 2);
+  B->Canvas()->OnChange = nullptr;
+
+  // Clipped text: nothing outside the rectangle, something inside.
+  auto Before = WhiteBitmap(120, 40);
+  auto T = WhiteBitmap(120, 40);
+  {
+    TIECanvas TC(T->Canvas(), true, true);
+    TC.GetFont()->SetColor(clBlack);
+    TC.Brush()->SetStyle(bsClear);
+    TC.TextRectClipped(TRect(10, 5, 40, 30), 12, 8, "Clipped text that runs on");
+    EXPECT_EQ(TC.PenPos(), TPoint(0, 0));
+  }
+  int Inside = 0, Outside = 0;
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 120; ++x) {
+      const bool Diff = std::memcmp(Px(T.get(), x, y), Px(Before.get(), x, y), 3) != 0;
+      (x >= 10 && x < 40 && y >= 5 && y < 30 ? Inside : Outside) += Diff;
+    }
+  EXPECT_GT(Inside, 10);
+  EXPECT_EQ(Outside, 0);
 }
 
 }  // namespace
