@@ -64,6 +64,8 @@ class Converter {
   }
 
   bool identity() const { return kind_ == Identity; }
+  // Between 24- and 32-bit surfaces without bit fields: the three colour bytes carry over.
+  bool low24() const { return kind_ == Low24; }
 
   uint32_t operator()(uint32_t raw) const {
     switch (kind_) {
@@ -204,6 +206,8 @@ bool Blt(GdiDC& dst, const TRect& dstRect, bool flipX, bool flipY, const BltSour
     }
   const bool plainCopy = useSrc && code == 0xCC && W == SW && H == SH && !flipX && !flipY &&
                          conv->identity() && ds.bpp >= 8;
+  // A copy between 24- and 32-bit surfaces at the same size: three bytes per pixel, the fourth cleared.
+  const bool byteCopy = useSrc && code == 0xCC && W == SW && H == SH && !flipX && !flipY && conv->low24();
 
   const RegionData& vis = dst.Visible();
   const int top = std::max(dstRect.Top, vis.box.Top), bottom = std::min(dstRect.Bottom, vis.box.Bottom);
@@ -225,8 +229,8 @@ bool Blt(GdiDC& dst, const TRect& dstRect, bool flipX, bool flipY, const BltSour
     for (const TRect* r = first; r != last; ++r) {
       const int a = std::max(dstRect.Left, r->Left), b = std::min(dstRect.Right, r->Right);
       if (a >= b) continue;
-      if (plainCopy) {
-        // Same format, no scaling: copy the bytes of the part that lies inside the source.
+      if (plainCopy || byteCopy) {
+        // No scaling: copy the bytes of the part that lies inside the source.
         int x0 = a, x1 = b;
         const int srcX0 = colFirst[size_t(a - dstRect.Left)];
         if (srcX0 < 0) x0 += -srcX0;
@@ -234,9 +238,20 @@ bool Blt(GdiDC& dst, const TRect& dstRect, bool flipX, bool flipY, const BltSour
         if (srcX1 > ss->width) x1 -= srcX1 - ss->width;
         if (x0 >= x1) continue;
         const int bytes = ds.bpp / 8;
-        std::memcpy(ds.Row(sy) + size_t(x0 + dst.surfaceOrg.X) * size_t(bytes),
-                    ss->Row(rowFirst) + size_t(colFirst[size_t(x0 - dstRect.Left)]) * size_t(bytes),
-                    size_t(x1 - x0) * size_t(bytes));
+        uint8_t* dp = ds.Row(sy) + size_t(x0 + dst.surfaceOrg.X) * size_t(bytes);
+        if (plainCopy) {
+          std::memcpy(dp, ss->Row(rowFirst) + size_t(colFirst[size_t(x0 - dstRect.Left)]) * size_t(bytes),
+                      size_t(x1 - x0) * size_t(bytes));
+          continue;
+        }
+        const int srcBytes = ss->bpp / 8;
+        const uint8_t* sp = ss->Row(rowFirst) + size_t(colFirst[size_t(x0 - dstRect.Left)]) * size_t(srcBytes);
+        for (int n = x1 - x0; n > 0; --n, sp += srcBytes, dp += bytes) {
+          dp[0] = sp[0];
+          dp[1] = sp[1];
+          dp[2] = sp[2];
+          if (bytes == 4) dp[3] = 0;
+        }
         continue;
       }
       for (int x = a; x < b; ++x) {

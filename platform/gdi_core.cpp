@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "platform/display_probe.h"
 #include "platform/gdi_internal.h"
 
 namespace zv {
@@ -833,7 +834,7 @@ int GetDeviceCaps(HDC h, int index) {
     case DESKTOPHORZRES: return kScreenWidth;
     case VERTRES:
     case DESKTOPVERTRES: return kScreenHeight;
-    case BITSPIXEL: return 32;
+    case BITSPIXEL: return ScreenBitsPerPixel();
     case PLANES: return 1;
     case NUMBRUSHES:
     case NUMPENS:

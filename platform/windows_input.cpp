@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <map>
 
+#include "platform/display_probe.h"
 #include "platform/backend.h"
 #include "platform/message_queue.h"
 #include "platform/windows.h"
@@ -710,7 +711,7 @@ int GetSystemMetrics(int index) {
     case SM_SWAPBUTTON: return 0;
     case SM_MOUSEWHEELPRESENT: return 1;
     case SM_CMONITORS: return 1;
-    case SM_REMOTESESSION: return 0;
+    case SM_REMOTESESSION: return ScreenIsRemote() ? 1 : 0;
     default: return 0;
   }
 }

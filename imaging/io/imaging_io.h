@@ -286,6 +286,8 @@ public:
   // ---- Acquisition (acquisition.cpp) ----
   // Made on first use; with a view attached then, its notifications go to the view's window.
   TIEDirectShow* GetDirectShow();
+  // The video wrapper when it has been made, else nullptr.
+  TIEDirectShow* DirectShowIfCreated() const { return FDirectShow.get(); }
   // Gives the video wrapper the attached view's window again (after the window changed).
   void SetDirectShowNotifyWindow();
   TIEWia* GetWia();

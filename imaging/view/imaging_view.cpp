@@ -63,7 +63,7 @@ TImagingView::TImagingView(TComponent* AOwner) : TIEView(AOwner) {
   FIEBitmap = Initial.get();
   FImageWidth = FIEBitmap->GetWidth();
   FImageHeight = FIEBitmap->GetHeight();
-  auto First = std::make_unique<TIELayer>(this, true, Initial.release());
+  auto First = std::make_unique<TIELayer>(this, true, Initial.release(), true);
   First->ShowBox = false;
   First->Locked = true;
   FLayers.push_back(std::move(First));
@@ -134,6 +134,7 @@ TImagingView::~TImagingView() {
   FSelectionStack.clear();
   FDottedPen.reset();
   FWallPaper.reset();
+  delete std::exchange(FRenderMaps, nullptr);
 }
 
 void TImagingView::Notification(TComponent* AComponent, TOperation Operation) {
@@ -263,6 +264,7 @@ void TImagingView::UpdateBody() {
   FLayerToRender = -1;
 
   SyncLayers();
+  if ((FAutoFit || FAutoStretch || FAutoShrink) && FImageWidth != 0 && FImageHeight != 0) AutoZoomStep();
 
   const int32_t W = FIEBitmap->GetWidth();
   const int32_t H = FIEBitmap->GetHeight();
@@ -289,6 +291,7 @@ void TImagingView::UpdateBody() {
 
   // A view without a window (the hidden work area) stops here: nothing to lay out or paint.
   if (!HandleAllocated()) return;
+  if (!ComponentState().Contains(csDesigning) && HasParentWindow()) UpdateScrollBars();
   CalcViewExtents();
   FBackBufferDirty = true;
   FFullRepaintDue = true;
@@ -594,6 +597,10 @@ void TImagingView::SetZoomFilter(TResampleFilter Value) {
 void TImagingView::SetScrollBars(TScrollStyle Value) {
   if (Value == FScrollBars) return;
   FScrollBars = Value;
+  if (HandleAllocated()) {
+    if (Value != ssVertical && Value != ssBoth) ShowScrollBarEx(Handle(), SB_VERT, false, FFlatScrollBars);
+    if (Value != ssHorizontal && Value != ssBoth) ShowScrollBarEx(Handle(), SB_HORZ, false, FFlatScrollBars);
+  }
   FUpdateReason = 4;
   Update();
 }
@@ -623,8 +630,9 @@ void TImagingView::SetAutoShrink(bool Value) {
 void TImagingView::SetMouseInteract(TIEMouseInteract Value) { FMouseInteract = Value; }
 
 void TImagingView::SetBackgroundStyle(TIEBackgroundStyle Value) {
-  if (Value == FBackgroundStyle) return;
   FBackgroundStyle = Value;
+  Invalidate();
+  FUpdateReason = 4;
   Update();
 }
 
@@ -676,6 +684,22 @@ void TImagingView::Dispatch(TMessage& Message) {
       TIEView::Dispatch(Message);
       if (!FUpdateRunning) RefreshAfterResize();
       return;
+    case WM_HSCROLL:
+      TIEView::Dispatch(Message);
+      DoHScrollAction(LOWORD(Message.WParam), HIWORD(Message.WParam));
+      return;
+    case WM_VSCROLL:
+      TIEView::Dispatch(Message);
+      DoVScrollAction(LOWORD(Message.WParam), HIWORD(Message.WParam));
+      return;
+    case WM_MOUSEWHEEL: {
+      TIEView::Dispatch(Message);
+      POINT P{GET_X_LPARAM(Message.LParam), GET_Y_LPARAM(Message.LParam)};
+      if (HandleAllocated()) zv::ScreenToClient(Handle(), &P);
+      DoMouseWheelAction(GET_WHEEL_DELTA_WPARAM(Message.WParam), P.X, P.Y, GetKeyState(VK_CONTROL) < 0);
+      Message.Result = 1;
+      return;
+    }
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
       TIEView::Dispatch(Message);

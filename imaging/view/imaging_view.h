@@ -11,6 +11,8 @@
 
 #include "imaging/core/iedefs.h"
 #include "imaging/core/ieview.h"
+#include "imaging/core/render.h"
+#include "imaging/core/sys_text.h"
 #include "imaging/proc/imaging_proc.h"
 #include "imaging/view/layers.h"
 #include "platform/controls.h"
@@ -76,10 +78,15 @@ enum TIEBackgroundStyle : uint8_t {
   iebsDiagonals,
   iebsCropped,
   iebsCropShadow,
-  iebsGradient
+  iebsGradient,
+  iebsSoftShadow,
+  iebsPhotoLike
 };
 
 enum TIEWallPaperStyle : uint8_t { iewoNormal, iewoStretch, iewoTile };
+
+// How the back buffer last reached the window, chosen by the screen's colour depth.
+enum class TIECopyPath : uint8_t { None, DrawDib, StretchBlt, BitBlt };
 
 // ---- Events ---------------------------------------------------------------------------------------------
 
@@ -91,6 +98,10 @@ using TIEMouseInResizingGripEvent = std::function<void(TObject* Sender, TIEGrip 
 using TIESpecialKeyEvent = std::function<void(TObject* Sender, uint16_t CharCode, TShiftState Shift, bool& Handled)>;
 using TIEVirtualKeyEvent = std::function<void(TObject* Sender, uint16_t VirtualKey, int32_t KeyData, bool KeyDown)>;
 using TIESetCursorEvent = std::function<void(TObject* Sender, TCursor& Cursor)>;
+using TIEDrawBackgroundEvent = std::function<void(TObject* Sender, TCanvas* ACanvas, TRect ARect, bool& Handled)>;
+using TIEDrawLayerBoxEvent = std::function<void(TObject* Sender, TBitmap* ABitmap, int32_t Layer)>;
+using TIEDrawLayerGripEvent =
+    std::function<void(TObject* Sender, TBitmap* ABitmap, int32_t Layer, int32_t Grip, TRect Rect)>;
 
 // ---- Selection records ----------------------------------------------------------------------------------
 
@@ -262,9 +273,123 @@ public:
   // The client size with a window, else 50.
   virtual int32_t ViewWidth();
   virtual int32_t ViewHeight();
-  // The view's extents after a change of size or zoom; the zoom and scrolling code fills it in.
-  virtual void CalcViewExtents() {}
+  // Zoomed size, visible size and centring offsets after a change of size or zoom.
+  virtual void CalcViewExtents();
   bool BackBufferDirty() const { return FBackBufferDirty; }
+
+  // ---- Zoom and scrolling (view_geometry.cpp) ----
+  void SetZoom(double Value);
+  void SetZoomX(double Value);
+  void SetZoomY(double Value);
+  // Change the zoom keeping the bitmap point at the centre of the drawing area; nothing is repainted.
+  virtual void ApplyZoom(double Value);
+  virtual void ApplyZoomX(double Value);
+  virtual void ApplyZoomY(double Value);
+  // Zoom keeping the bitmap pixel under client (X, Y) there, or bringing it to the centre.
+  void ZoomAt(int32_t X, int32_t Y, bool Centre, double Value);
+  void Fit();
+  void GetFitZoomXY(double& ZoomX, double& ZoomY);
+  double GetFitZoom();
+  // The zoom the automatic modes pick for the current image (100 when nothing fits the rules).
+  double ComputeAutoZoom();
+  void SetViewXY(int32_t X, int32_t Y);
+  void SetViewX(int32_t X);
+  void SetViewY(int32_t Y);
+  int32_t ViewX() const { return FViewX; }
+  int32_t ViewY() const { return FViewY; }
+  void GetMaxViewXY(int32_t& MaxX, int32_t& MaxY);
+  bool CanScroll();
+  int32_t ClientToBitmapX(int32_t X);
+  int32_t ClientToBitmapY(int32_t Y);
+  int32_t BitmapToClientX(int32_t X);
+  int32_t BitmapToClientY(int32_t Y);
+  virtual void UpdateVisibleBitmapRect();
+  void DoViewChange(int32_t Kind);
+  void DoViewChanging(int32_t Kind, double NewValue);
+  void HideHorzScrollBar();
+  void HideVertScrollBar();
+  void DoHScrollAction(int32_t Code, int32_t Pos);
+  void DoVScrollAction(int32_t Code, int32_t Pos);
+  void DoMouseWheelAction(int32_t Delta, int32_t X, int32_t Y, bool Ctrl);
+  void DoZoomIn(double& NewZoom);
+  void DoZoomOut(double& NewZoom);
+  TIEScrollBarParams* HScrollBarParams() const { return FHScrollParams.get(); }
+  TIEScrollBarParams* VScrollBarParams() const { return FVScrollParams.get(); }
+  TIEMouseWheelParams* MouseWheelParams() const { return FWheelParams.get(); }
+  // Centring offsets, zoomed and visible sizes, the visible bitmap rectangle and the covered size.
+  int32_t OffsetX() const { return FOffX; }
+  int32_t OffsetY() const { return FOffY; }
+  int32_t ZoomedWidth() const { return FZoomedW; }
+  int32_t ZoomedHeight() const { return FZoomedH; }
+  int32_t ExtentX() const { return FExtentX; }
+  int32_t ExtentY() const { return FExtentY; }
+  TIELayerPlacement VisibleBitmapRect() const { return {FVisCol, FVisRow, FVisCols, FVisRows}; }
+  int32_t CoveredWidth() const { return FCoveredW; }
+  int32_t CoveredHeight() const { return FCoveredH; }
+  int32_t FilterDelayCounter() const { return FFilterDelay; }
+  int32_t OutlineDelayCounter() const { return FOutlineDelay; }
+  // One tick of the delayed zoom filter: each counter above 0 goes down by one; Update when the filter
+  // counter reaches 0.
+  void TickDelayCounters();
+  bool HorzScrollBarShown() const { return FHorzShown; }
+  bool VertScrollBarShown() const { return FVertShown; }
+
+  // ---- Zoom maps (compositing.cpp) ----
+  virtual void BuildZoomMaps();
+  int32_t SnapClientX(int32_t V);
+  int32_t SnapClientY(int32_t V);
+
+  // ---- Layers: baking and grips (view_layers.cpp) ----
+  void ApplyLayerSizes(int32_t Index);
+  void CropLayersToOpaque(int32_t Index);
+  void ApplyLayerRotations(int32_t Index);
+  // Nine rectangles in TIEGrip order from ieTopLeft to ieRotationCenter.
+  void GetLayerGripRects(int32_t Index, TRect (&Rects)[9]);
+  TIEGrip FindLayerGrip(int32_t X, int32_t Y);
+  int32_t GripSize() const { return FGripSize; }
+  void SetGripSize(int32_t Value) { FGripSize = Value; }
+  bool LayersRotationAntialias() const { return FLayersRotationAntialias; }
+  void SetLayersRotationAntialias(bool Value) { FLayersRotationAntialias = Value; }
+  uint8_t LayersRotationQuality() const { return FLayersRotationQuality; }
+  void SetLayersRotationQuality(uint8_t Value) { FLayersRotationQuality = Value; }
+
+  // ---- Compositing (compositing.cpp) ----
+  virtual void RenderLayersOnto(TIEBitmap* Target, TBitmap* TargetPicture, const TRect* Clip, bool DrawBackground,
+                                bool DrawDecorations);
+  void RenderLayersTo(TIEBitmap* Target);
+  void FlattenLayers();
+  void DrawLayerBox(TBitmap* Bitmap, int32_t Index);
+  void DrawLayerGrips(TBitmap* Bitmap, int32_t Index);
+  void DrawRotationCenter(TBitmap* Bitmap, int32_t Index);
+  void ShadeOutsideLayer(TBitmap* Bitmap, int32_t Index);
+  void DrawSelectionMask(TBitmap* Bitmap);
+  void DrawGrid(TBitmap* Bitmap);
+  // 0 nothing, 1 faint layers outside the first, 2 grey checker outside, 3 brightened outside.
+  int32_t OutsideMode() const { return FOutsideMode; }
+  void SetOutsideMode(int32_t Value) { FOutsideMode = Value; }
+  int32_t OutsideValue() const { return FOutsideValue; }
+  void SetOutsideValue(int32_t Value) { FOutsideValue = Value; }
+  bool DisplayGrid() const { return FDisplayGrid; }
+  void SetDisplayGrid(bool Value) { FDisplayGrid = Value; }
+  bool LayersDrawBox() const { return FAllLayerBoxes; }
+  void SetLayersDrawBox(bool Value) { FAllLayerBoxes = Value; }
+  int32_t GripShape() const { return FGripShape; }
+  void SetGripShape(int32_t Value) { FGripShape = Value; }
+  void SetHighlightedCell(int32_t Col, int32_t Row) { FHighlightCol = Col; FHighlightRow = Row; }
+
+  // ---- Painting (view_paint.cpp) ----
+  void Paint() override;
+  void PaintBackBuffer(const TRect& Rect);
+  void PaintVersion();
+  void InvalidateRectNoErase(const TRect& Rect);
+  void SetChessboardStyle(int32_t Size, TBrushStyle BrushStyle);
+  TColor GradientEndColor() const { return FGradientEnd; }
+  void SetGradientEndColor(TColor Value) { FGradientEnd = Value; }
+  TIEBitmap* BackBuffer() const { return FBackBuffer.get(); }
+  TIECopyPath LastCopyPath() const { return FLastCopyPath; }
+  // The hint box drawn after painting at (X, Y): Text, as wide as the wider of Text and WidthText.
+  void SetInteractionHint(const std::string& Text, int32_t X, int32_t Y, const std::string& WidthText);
+  const std::string& InteractionHint() const { return FHintText; }
 
   // ---- Properties ----
   bool DoubleBuffer() const { return FDoubleBuffer; }
@@ -333,6 +458,10 @@ public:
   TIESpecialKeyEvent OnSpecialKey;
   TIEVirtualKeyEvent OnVirtualKey;
   TIESetCursorEvent OnSetCursor;
+  TIEDrawBackgroundEvent OnDrawBackground;
+  TIEDrawLayerBoxEvent OnDrawLayerBox;
+  TIEDrawLayerGripEvent OnDrawLayerGrip;
+  std::function<void(TObject* Sender, TCanvas* ACanvas, TRect ARect)> OnDrawCanvas;
   TNotifyEvent OnDShowNewFrame;
   TNotifyEvent OnDShowEvent;
 
@@ -349,6 +478,18 @@ private:
   void FollowLegacyTBitmap();
   void CreateSelectionPolygon(TColor Color1, TColor Color2, bool Sizeable, bool Animated);
   void UpdateBody();
+  // Geometry helpers (view_geometry.cpp).
+  void SetZoomFactors();
+  void ApplyZoomAxis(double Value, bool Horizontal);
+  void SetZoomAxis(double Value, bool Horizontal);
+  void AutoZoomStep();
+  void UpdateScrollBars();
+  void GetFitMargins(bool ForAutoZoom, int32_t& MX, int32_t& MY);
+  void LoadDelayCounters();
+  void AfterScroll();
+  void RenderOneLayer(TIEBitmap* Target, TBitmap* TargetPicture, const TRect* Clip, bool DrawBackground,
+                      bool DrawDecorations, int32_t Index, bool& First, bool& BackgroundDone);
+  void DrawBackgroundInto(TIEBitmap* Target, TBitmap* TargetPicture, const TRect* Clip);
 
   // Storage.
   std::vector<std::unique_ptr<TIELayer>> FLayers;
@@ -418,6 +559,59 @@ private:
   TCursor FShownCursor = IEDefaultViewCursor;
   TCursor FRememberedCursor = 0;
   std::unique_ptr<TPen> FDottedPen;
+
+  // Zoom and scrolling.
+  double FZoomFX = 1, FZoomFY = 1, FZoomIX = 1, FZoomIY = 1;
+  int32_t FViewX = 0, FViewY = 0, FOffX = 0, FOffY = 0;
+  int32_t FZoomedW = 0, FZoomedH = 0, FExtentX = 0, FExtentY = 0;
+  int32_t FVisCol = 0, FVisRow = 0, FVisCols = 0, FVisRows = 0, FCoveredW = 0, FCoveredH = 0;
+  double FScaleX = 1, FScaleY = 1;
+  bool FHorzShown = false, FVertShown = false;
+  int32_t FFilterDelay = 0, FFilterDelayReload = 4, FOutlineDelay = 0, FOutlineDelayReload = 2;
+  std::unique_ptr<TIEScrollBarParams> FHScrollParams = std::make_unique<TIEScrollBarParams>();
+  std::unique_ptr<TIEScrollBarParams> FVScrollParams = std::make_unique<TIEScrollBarParams>();
+  std::unique_ptr<TIEMouseWheelParams> FWheelParams = std::make_unique<TIEMouseWheelParams>();
+
+  // Zoom maps: forward (zoomed coordinate -> bitmap column or row) and inverse, per axis.
+  std::vector<int32_t> FMapFwdX, FMapFwdY, FMapInvX, FMapInvY;
+  double FMapZoomX = -1, FMapZoomY = -1;
+  int32_t FMapKey[4] = {-1, -1, -1, -1};
+  TIERenderMaps* FRenderMaps = nullptr;
+
+  // Compositing.
+  int32_t FOutsideMode = 0;
+  int32_t FOutsideValue = 60;
+  int32_t FMinLayerSize = 2;
+  bool FAllLayerBoxes = false;
+  bool FCommonLayerSize = false;
+  int32_t FFilterPause = 0;
+  int32_t FGripSize = 5;
+  TColor FGripPenColor = clBlack;
+  TColor FGripBrushColor = TColor(0xBAFFFF);
+  TBrushStyle FGripBrushStyle = bsSolid;
+  int32_t FGripShape = 1;
+  int32_t FGripDragged = 0;
+  bool FDisplayGrid = false;
+  int32_t FHighlightCol = -1, FHighlightRow = -1;
+  bool FLayersRotationAntialias = false;
+  uint8_t FLayersRotationQuality = 0;
+
+  // Painting.
+  TColor FGradientEnd = TColor(0xFF0000);
+  int32_t FChessSize = 16;
+  TIECopyPath FLastCopyPath = TIECopyPath::None;
+  std::string FHintText, FHintWidthText;
+  int32_t FHintX = 0, FHintY = 0;
+  TBrushStyle FChessBrush = bsSolid;
 };
+
+// Paints a background style over the rectangle Area around the image's rectangle Image (both right and
+// bottom exclusive) into Canvas, and into Picture (the 24-bit bitmap of that canvas) when given; then the
+// wallpaper from (0, 0) over Area's size.
+void PaintViewBackground(bool Designing, TCanvas* Canvas, TBitmap* Picture, TIEWallPaperStyle WallPaperStyle,
+                         TPicture* WallPaper, TColor GradientEnd, TBrushStyle ChessStyle, int32_t ChessSize,
+                         const TRect& Image, const TRect& Area, TColor Colour, TIEBackgroundStyle Style);
+// A two-colour gradient over Rect: Colour1 at the top (left), Colour2 at the bottom (right).
+bool FillGradientRect(const TRect& Rect, HDC DC, TColor Colour1, TColor Colour2, bool Vertical);
 
 }  // namespace zv

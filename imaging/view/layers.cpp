@@ -3,9 +3,12 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 
 #include "imaging/core/bitmap.h"
+#include "imaging/view/imaging_view.h"
+#include "imaging/view/view_math.h"
 #include "platform/graphics.h"
 
 namespace zv {
@@ -24,7 +27,7 @@ TIELayerGUID CreateLayerGuid() {
   return Guid;
 }
 
-TIELayer::TIELayer(TImagingView* AView, bool Share, TIEBitmap* ABitmap) {
+TIELayer::TIELayer(TImagingView* AView, bool Share, TIEBitmap* ABitmap, bool OwnShared) {
   Guid = CreateLayerGuid();
   View = AView;
   if (Share) {
@@ -46,7 +49,8 @@ TIELayer::TIELayer(TImagingView* AView, bool Share, TIEBitmap* ABitmap) {
     }
     Bitmap = Own.release();
   }
-  OwnsBitmap = true;
+  // A shared bitmap stays its caller's unless the caller hands it over.
+  OwnsBitmap = !Share || OwnShared;
   Reset();
 }
 
@@ -81,7 +85,8 @@ void TIELayer::Reset() {
   MagnifierStyle = 0;
   MagnifierSource = 1;
   BlendOp = 0;
-  // The block is forgotten, not freed: after AssignProps it may be another layer's.
+  // An owned block goes; a shared one (no size) is only forgotten.
+  if (UserDataSize > 0) std::free(UserData);
   UserData = nullptr;
   UserDataSize = 0;
   IsMask = false;
@@ -113,7 +118,18 @@ void TIELayer::AssignProps(TIELayer* Source) {
   MagnifierStyle = Source->MagnifierStyle;
   MagnifierSource = Source->MagnifierSource;
   BlendOp = Source->BlendOp;
-  UserData = Source->UserData;
+  if (UserDataSize > 0) std::free(UserData);
+  UserData = nullptr;
+  UserDataSize = 0;
+  if (Source->UserDataSize > 0 && Source->UserData != nullptr) {
+    if (void* Copy = std::malloc(size_t(Source->UserDataSize))) {
+      std::memcpy(Copy, Source->UserData, size_t(Source->UserDataSize));
+      UserData = Copy;
+      UserDataSize = Source->UserDataSize;
+    }
+  } else {
+    UserData = Source->UserData;
+  }
   ResampleFilter = Source->ResampleFilter;
   UseOwnFilter = Source->UseOwnFilter;
   Name = Source->Name;
@@ -137,6 +153,37 @@ int32_t TIELayer::GetWidth() const {
 int32_t TIELayer::GetHeight() const {
   if (Height != 0) return Height;
   return Bitmap != nullptr ? Bitmap->GetHeight() : 0;
+}
+
+int32_t TIELayer::ClientToBitmapX(int32_t X) const {
+  const int32_t w = GetWidth();
+  if (w == 0 || Bitmap == nullptr) return 0;
+  const double zx = View->ZoomX() / 100;
+  const int64_t C = int64_t(X) - view_math::TruncI(PosX * zx);
+  return view_math::TruncI(double(View->ClientToBitmapX(view_math::Sat(C))) / w * Bitmap->GetWidth());
+}
+
+int32_t TIELayer::ClientToBitmapY(int32_t Y) const {
+  const int32_t h = GetHeight();
+  if (h == 0 || Bitmap == nullptr) return 0;
+  const double zy = View->ZoomY() / 100;
+  const int64_t C = int64_t(Y) - view_math::TruncI(PosY * zy);
+  return view_math::TruncI(double(View->ClientToBitmapY(view_math::Sat(C))) / h * Bitmap->GetHeight());
+}
+
+int32_t TIELayer::BitmapToClientX(int32_t X) const {
+  // An empty bitmap has no columns: its left edge stands for all of them.
+  const int32_t W = Bitmap != nullptr ? Bitmap->GetWidth() : 0;
+  const double zx = View->ZoomX() / 100;
+  const int32_t Col = W > 0 ? view_math::TruncI(double(X) / W * GetWidth()) : 0;
+  return view_math::Sat(int64_t(View->BitmapToClientX(Col)) + view_math::TruncI(PosX * zx));
+}
+
+int32_t TIELayer::BitmapToClientY(int32_t Y) const {
+  const int32_t H = Bitmap != nullptr ? Bitmap->GetHeight() : 0;
+  const double zy = View->ZoomY() / 100;
+  const int32_t Row = H > 0 ? view_math::TruncI(double(Y) / H * GetHeight()) : 0;
+  return view_math::Sat(int64_t(View->BitmapToClientY(Row)) + view_math::TruncI(PosY * zy));
 }
 
 }  // namespace zv

@@ -54,19 +54,26 @@ struct TIELayerPlacement {
 
 class TIELayer : public TObject {
 public:
-  // Share: the layer takes Bitmap itself. Otherwise it gets a new bitmap of Bitmap's size, pixel format
-  // and storage kind (pixels undefined), or an empty one without Bitmap. Either way the layer frees its
-  // bitmap when it goes.
-  TIELayer(TImagingView* AView, bool Share, TIEBitmap* ABitmap);
+  // Share: the layer takes Bitmap itself, and frees it when it goes only with OwnShared (the view's first
+  // layer does). Otherwise it gets a new bitmap of Bitmap's size, pixel format and storage kind (pixels
+  // undefined), or an empty one without Bitmap, which it owns.
+  TIELayer(TImagingView* AView, bool Share, TIEBitmap* ABitmap, bool OwnShared = false);
   ~TIELayer() override;
   TIELayer(const TIELayer&) = delete;
   TIELayer& operator=(const TIELayer&) = delete;
 
   // Every setting back to its start value; the bitmap, name, identity, filter choice and ownership stay.
+  // A user-data block the layer owns is freed.
   void Reset();
   // Copies Source's settings and its bitmap's contents into this layer (not the angle, the rotation
-  // centre, the identity, the ownership or the last-drawing outputs).
+  // centre, the identity, the ownership or the last-drawing outputs). A user-data block with a size is
+  // copied (this layer owns the copy); one without a size is shared.
   void AssignProps(TIELayer* Source);
+  // Between client pixels of the view and this layer's bitmap pixels (0 for a layer shown 0 wide/high).
+  int32_t ClientToBitmapX(int32_t X) const;
+  int32_t ClientToBitmapY(int32_t Y) const;
+  int32_t BitmapToClientX(int32_t X) const;
+  int32_t BitmapToClientY(int32_t Y) const;
   // Whole turns are kept as 0, so that "not rotated" has one value.
   void SetRotateAngle(double Value);
   // The size the layer is shown at: the explicit size, else the bitmap's.
@@ -95,7 +102,7 @@ public:
   uint8_t MagnifierStyle = 0;   // 0 rectangle, 1 ellipse
   uint8_t MagnifierSource = 1;  // 0 the first layer, 1 what is drawn below
   uint8_t BlendOp = 0;
-  // A caller's block; with UserDataSize above 0 the layer frees it (std::free) when it goes.
+  // A caller's block; with UserDataSize above 0 the layer owns it (std::malloc'd, freed with std::free).
   void* UserData = nullptr;
   int32_t UserDataSize = 0;
   bool OwnsBitmap = true;

@@ -116,8 +116,7 @@ void InitViewGlobals() {
     G.ScreenDpiY = GetDeviceCaps(ScreenDC, LOGPIXELSY);
     ReleaseDC(nullptr, ScreenDC);
   }
-  // No remote desktop session serves this desktop.
-  G.RemoteSession = false;
+  G.RemoteSession = GetSystemMetrics(SM_REMOTESESSION) != 0;
   G.DefaultDpiX = 300;
   G.DefaultDpiY = 300;
   G.MmxAvailable = CpuHasMMX();

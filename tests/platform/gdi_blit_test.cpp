@@ -54,6 +54,32 @@ struct Canvas {
   }
 };
 
+// Copies between 24- and 32-bit surfaces, both ways, partly outside the source: every pixel shows its
+// source colour or is left alone, and a 32-bit pixel's fourth byte is cleared.
+TEST(BitBlt, CopyBetween24And32BitsKeepsColoursAndClips) {
+  for (auto [SrcBpp, DstBpp] : {std::pair{24, 32}, {32, 24}}) {
+    SCOPED_TRACE(testing::Message() << SrcBpp << " -> " << DstBpp);
+    Canvas src(7, 5, SrcBpp), dst(9, 6, DstBpp);
+    for (int y = 0; y < 5; ++y)
+      for (int x = 0; x < 7; ++x) SetPixel(src.dc, x, y, RGB(x * 30, y * 40, 200 - x - y));
+    dst.Fill(RGB(1, 2, 3));
+    if (DstBpp == 32) std::memset(dst.bits, 0xFF, 4);  // a fourth byte set at (0, 0)
+    // Destination (0, 0) takes source (-2, 1): the first two columns lie outside the source.
+    ASSERT_TRUE(BitBlt(dst.dc, 0, 0, 9, 6, src.dc, -2, 1, SRCCOPY));
+    for (int y = 0; y < 6; ++y)
+      for (int x = 0; x < 9; ++x) {
+        const int sx = x - 2, sy = y + 1;
+        const COLORREF Want = sx >= 0 && sx < 7 && sy < 5 ? RGB(sx * 30, sy * 40, 200 - sx - sy) : RGB(1, 2, 3);
+        const bool Untouched = !(sx >= 0 && sx < 7 && sy < 5);
+        if (Untouched && x == 0 && y == 0) continue;  // keeps its odd fourth byte
+        EXPECT_EQ(GetPixel(dst.dc, x, y), Want) << x << "," << y;
+      }
+    if (DstBpp == 32) {
+      EXPECT_EQ(static_cast<uint8_t*>(dst.bits)[4 * 9 * 1 + 4 * 2 + 3], 0);
+    }
+  }
+}
+
 // Every ternary raster operation: with pattern 0xF0, source 0xCC and destination 0xAA in each
 // channel, the result channel is the operation's own truth-table byte.
 TEST(BitBlt, EveryRasterOperationFollowsItsTruthTable) {

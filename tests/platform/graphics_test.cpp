@@ -330,6 +330,19 @@ TEST(Canvas, CopyRectUsesCopyModeAndClipRectIsTheBitmap) {
   EXPECT_EQ(dst->Canvas()->ClipRect(), Rect(0, 0, 8, 8));
 }
 
+// A magnifier stretches part of a canvas into another part of the same canvas: the source is read
+// as it was before the copy, even where the two overlap.
+TEST(Canvas, CopyRectWithinOneCanvasReadsTheOldPixels) {
+  std::unique_ptr<TBitmap> bmp(NewBitmap(pf24bit, 8, 4));
+  TCanvas* cv = bmp->Canvas();
+  for (int x = 0; x < 8; ++x)
+    for (int y = 0; y < 4; ++y) cv->SetPixels(x, y, TColor(RGB(x * 30, y * 60, 7)));
+  // Columns 0..3 doubled into 0..7: each destination column reads the source column x / 2.
+  cv->CopyRect(Rect(0, 0, 8, 4), cv, Rect(0, 0, 4, 4));
+  for (int x = 0; x < 8; ++x)
+    for (int y = 0; y < 4; ++y) EXPECT_EQ(cv->Pixels(x, y), TColor(RGB((x / 2) * 30, y * 60, 7))) << x << "," << y;
+}
+
 TEST(Canvas, LockCountsNestedLocks) {
   TBitmap bmp;
   TCanvas* cv = bmp.Canvas();

@@ -395,8 +395,16 @@ TEST(ImagingViewLayers, ANewLayerTakesSizeFormatAndStorageKind) {
   EXPECT_EQ(FromMemory.Bitmap->GetPixelFormat(), ie8g);
   EXPECT_EQ(FromMemory.Bitmap->Location(), Gray.Location());
 
+  // Sharing hands the bitmap over only when the caller says so; otherwise it stays the caller's.
+  TIEBitmap Borrowed(3, 3, ie24RGB);
+  {
+    TIELayer Borrowing(&View, true, &Borrowed);
+    EXPECT_EQ(Borrowing.Bitmap, &Borrowed);
+    EXPECT_FALSE(Borrowing.OwnsBitmap);
+  }
+  EXPECT_EQ(Borrowed.GetWidth(), 3);  // still alive after the layer went
   auto* Shared = new TIEBitmap(2, 2, ie24RGB);
-  TIELayer Sharing(&View, true, Shared);
+  TIELayer Sharing(&View, true, Shared, true);
   EXPECT_EQ(Sharing.Bitmap, Shared);
   EXPECT_TRUE(Sharing.OwnsBitmap);  // freed with the layer
   EXPECT_NE(Sharing.Guid, FromMemory.Guid);
