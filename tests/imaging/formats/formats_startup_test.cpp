@@ -68,7 +68,9 @@ TEST_F(FormatsStartupTest, TheStepFillsTheRowsAndTestsOfItsFormatsAndShutdownTak
     const TIEFileFormatInfo* Row = FindFormatInfoByType(FileType);
     ASSERT_NE(Row, nullptr);
     EXPECT_NE(Row->ReadProc, StubReadProc);
-    if (FileType != ftDicom) EXPECT_NE(Row->WriteProc, StubWriteProc);  // DICOM is read only
+    if (FileType != ftDicom) {  // DICOM is read only
+      EXPECT_NE(Row->WriteProc, StubWriteProc);
+    }
   }
   EXPECT_EQ(FormatTests.IsPngStream, IsPngStream);
   EXPECT_EQ(FormatTests.IsJp2Stream, IsJp2Stream);
