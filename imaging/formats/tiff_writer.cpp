@@ -16,6 +16,9 @@
 #include "imaging/formats/ccitt_codec.h"
 #include "imaging/formats/jpeg_codec.h"
 #include "imaging/formats/tiff_container.h"
+#include "imaging/formats/tiff_tag_list.h"
+#include "imaging/formats/exif_blocks.h"
+#include "imaging/core/sys_text.h"
 #include "imaging/io/io_params.h"
 #include "imaging/proc/bitmap_copy.h"
 #include "platform/streams.h"
@@ -45,86 +48,6 @@ uint16_t CompressionOf(uint8_t Selector) {
     default: return 1;
   }
 }
-
-// The entries of the page being written; data that do not fit in an entry go to the stream at once.
-class TTagList {
-public:
-  TTagList(TStream* Stream, int64_t Base, uint8_t& Abort) : FStream(Stream), FBase(Base), FAbort(Abort) {}
-
-  void Inline(uint16_t Tag, uint16_t Type, uint32_t Count, const void* Bytes, size_t Size) {
-    TTiffEntry E{Tag, Type, Count, 0};
-    std::memcpy(&E.Value, Bytes, std::min<size_t>(Size, 4));
-    Put(E);
-  }
-  void OutOfLine(uint16_t Tag, uint16_t Type, uint32_t Count, const void* Bytes, size_t Size) {
-    if (Size <= 4) return Inline(Tag, Type, Count, Bytes, Size);
-    PadEven();
-    const uint32_t At = uint32_t(FStream->Position() - FBase);
-    SafeStreamWrite(FStream, FAbort, Bytes, int64_t(Size));
-    Put(TTiffEntry{Tag, Type, Count, At});
-  }
-  void Long(uint16_t Tag, uint32_t V) { Inline(Tag, tftLong, 1, &V, 4); }
-  void Short(uint16_t Tag, uint16_t V) { Inline(Tag, tftShort, 1, &V, 2); }
-  void Shorts(uint16_t Tag, const std::vector<uint16_t>& V) {
-    OutOfLine(Tag, tftShort, uint32_t(V.size()), V.data(), V.size() * 2);
-  }
-  void Longs(uint16_t Tag, const std::vector<uint32_t>& V) {
-    if (V.size() == 1) return Long(Tag, V[0]);
-    OutOfLine(Tag, tftLong, uint32_t(V.size()), V.data(), V.size() * 4);
-  }
-  // Texts of 1 to 4 characters sit in the entry without a terminating zero; longer ones end in one.
-  void Text(uint16_t Tag, const std::string& S) {
-    if (S.empty()) return;
-    if (S.size() <= 4) return Inline(Tag, tftAscii, uint32_t(S.size()), S.data(), S.size());
-    OutOfLine(Tag, tftAscii, uint32_t(S.size() + 1), S.c_str(), S.size() + 1);
-  }
-  void Rational(uint16_t Tag, uint32_t Num, uint32_t Den) {
-    const uint32_t V[2] = {Num, Den};
-    OutOfLine(Tag, tftRational, 1, V, 8);
-  }
-
-  void PadEven() {
-    if ((FStream->Position() - FBase) % 2 != 0) {
-      const uint8_t Zero = 0;
-      SafeStreamWrite(FStream, FAbort, &Zero, 1);
-    }
-  }
-
-  // Writes the IFD at the (even) current position and gives its offset.
-  uint32_t WriteIfd(uint32_t Next) {
-    PadEven();
-    const uint32_t At = uint32_t(FStream->Position() - FBase);
-    std::stable_sort(FEntries.begin(), FEntries.end(),
-                     [](const TTiffEntry& a, const TTiffEntry& b) { return a.Tag < b.Tag; });
-    std::vector<uint8_t> B(2 + 12 * FEntries.size() + 4);
-    const uint16_t N = uint16_t(FEntries.size());
-    std::memcpy(B.data(), &N, 2);
-    for (size_t i = 0; i < FEntries.size(); ++i) {
-      uint8_t* P = B.data() + 2 + 12 * i;
-      std::memcpy(P, &FEntries[i].Tag, 2);
-      std::memcpy(P + 2, &FEntries[i].Type, 2);
-      std::memcpy(P + 4, &FEntries[i].Count, 4);
-      std::memcpy(P + 8, &FEntries[i].Value, 4);
-    }
-    std::memcpy(B.data() + B.size() - 4, &Next, 4);
-    SafeStreamWrite(FStream, FAbort, B.data(), int64_t(B.size()));
-    return At;
-  }
-
-private:
-  void Put(const TTiffEntry& E) {
-    for (TTiffEntry& Old : FEntries)
-      if (Old.Tag == E.Tag) {
-        Old = E;
-        return;
-      }
-    FEntries.push_back(E);
-  }
-  TStream* FStream;
-  int64_t FBase;
-  uint8_t& FAbort;
-  std::vector<TTiffEntry> FEntries;
-};
 
 uint32_t U32At(const uint8_t* P) { return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24; }
 
@@ -409,7 +332,7 @@ struct TFreeBlock {
 };
 
 // IPTC, XMP, annotations and the input profile of the params.
-void WriteMetadataBlocks(TTagList& Tags, TIOParamsVals& P) {
+void WriteMetadataBlocks(TTiffTagList& Tags, TIOParamsVals& P) {
   void* Data = nullptr;
   int32_t Length = 0;
   P.IptcInfo.SaveToBuffer(Data, Length, false);
@@ -438,6 +361,123 @@ void WriteMetadataBlocks(TTagList& Tags, TIOParamsVals& P) {
 }
 
 }  // namespace tiffwriter
+
+void TTiffTagList::Inline(uint16_t Tag, uint16_t Type, uint32_t Count, const void* Bytes, size_t Size) {
+  TTiffEntry E{Tag, Type, Count, 0};
+  std::memcpy(&E.Value, Bytes, std::min<size_t>(Size, 4));
+  Put(E);
+}
+
+void TTiffTagList::OutOfLine(uint16_t Tag, uint16_t Type, uint32_t Count, const void* Bytes, size_t Size) {
+  if (Size <= 4) return Inline(Tag, Type, Count, Bytes, Size);
+  PadEven();
+  const uint32_t At = uint32_t(FStream->Position() - FBase);
+  SafeStreamWrite(FStream, FAbort, Bytes, int64_t(Size));
+  Put(TTiffEntry{Tag, Type, Count, At});
+}
+
+void TTiffTagList::Shorts(uint16_t Tag, const std::vector<uint16_t>& V) {
+  OutOfLine(Tag, tftShort, uint32_t(V.size()), V.data(), V.size() * 2);
+}
+
+void TTiffTagList::Longs(uint16_t Tag, const std::vector<uint32_t>& V) {
+  if (V.size() == 1) return Long(Tag, V[0]);
+  OutOfLine(Tag, tftLong, uint32_t(V.size()), V.data(), V.size() * 4);
+}
+
+void TTiffTagList::Text(uint16_t Tag, const std::string& S) {
+  if (!S.empty()) ShortText(Tag, S);
+}
+
+void TTiffTagList::ShortText(uint16_t Tag, const std::string& S) {
+  if (S.size() <= 4) return Inline(Tag, tftAscii, uint32_t(S.size()), S.data(), S.size());
+  OutOfLine(Tag, tftAscii, uint32_t(S.size() + 1), S.c_str(), S.size() + 1);
+}
+
+void TTiffTagList::WideText(uint16_t Tag, const std::string& Utf8) {
+  if (Utf8.empty()) return;
+  const std::string W = Utf8ToUtf16Le(Utf8) + std::string(2, '\0');
+  OutOfLine(Tag, tftByte, uint32_t(W.size()), W.data(), W.size());
+}
+
+void TTiffTagList::Rational(uint16_t Tag, uint32_t Num, uint32_t Den) {
+  const uint32_t V[2] = {Num, Den};
+  OutOfLine(Tag, tftRational, 1, V, 8);
+}
+
+void TTiffTagList::Rationals(uint16_t Tag, const double* Values, size_t Count) {
+  std::vector<int32_t> V(2 * Count);
+  for (size_t i = 0; i < Count; ++i) FloatToRational(V[2 * i], V[2 * i + 1], Values[i], 5e-9);
+  OutOfLine(Tag, tftRational, uint32_t(Count), V.data(), V.size() * 4);
+}
+
+void TTiffTagList::PadEven() {
+  if ((FStream->Position() - FBase) % 2 != 0) {
+    const uint8_t Zero = 0;
+    SafeStreamWrite(FStream, FAbort, &Zero, 1);
+  }
+}
+
+uint32_t TTiffTagList::WriteIfd(uint32_t Next) {
+  PadEven();
+  const uint32_t At = uint32_t(FStream->Position() - FBase);
+  std::stable_sort(FEntries.begin(), FEntries.end(),
+                   [](const TTiffEntry& a, const TTiffEntry& b) { return a.Tag < b.Tag; });
+  std::vector<uint8_t> B(2 + 12 * FEntries.size() + 4);
+  const uint16_t N = uint16_t(FEntries.size());
+  std::memcpy(B.data(), &N, 2);
+  for (size_t i = 0; i < FEntries.size(); ++i) {
+    uint8_t* P = B.data() + 2 + 12 * i;
+    std::memcpy(P, &FEntries[i].Tag, 2);
+    std::memcpy(P + 2, &FEntries[i].Type, 2);
+    std::memcpy(P + 4, &FEntries[i].Count, 4);
+    std::memcpy(P + 8, &FEntries[i].Value, 4);
+  }
+  std::memcpy(B.data() + B.size() - 4, &Next, 4);
+  SafeStreamWrite(FStream, FAbort, B.data(), int64_t(B.size()));
+  return At;
+}
+
+void TTiffTagList::Put(const TTiffEntry& E) {
+  for (TTiffEntry& Old : FEntries)
+    if (Old.Tag == E.Tag) {
+      Old = E;
+      return;
+    }
+  FEntries.push_back(E);
+}
+
+std::string Utf8ToUtf16Le(const std::string& Utf8) {
+  std::string Out;
+  const auto* P = reinterpret_cast<const uint8_t*>(Utf8.data());
+  const size_t N = Utf8.size();
+  auto Unit = [&](uint32_t U) {
+    Out += char(U & 0xFF);
+    Out += char(U >> 8);
+  };
+  for (size_t i = 0; i < N;) {
+    uint32_t C = P[i];
+    const int More = C < 0x80 ? 0 : C >= 0xF0 ? 3 : C >= 0xE0 ? 2 : C >= 0xC0 ? 1 : -1;
+    bool Sound = More >= 0 && i + size_t(More) < N;
+    for (int k = 1; Sound && k <= More; ++k) Sound = (P[i + size_t(k)] & 0xC0) == 0x80;
+    if (!Sound) {
+      Unit(0xFFFD);
+      ++i;
+      continue;
+    }
+    if (More > 0) C &= 0x3Fu >> More;
+    for (int k = 1; k <= More; ++k) C = (C << 6) | (P[i + size_t(k)] & 0x3F);
+    i += size_t(More) + 1;
+    if (C >= 0x10000) {
+      C -= 0x10000;
+      Unit(0xD800 | (C >> 10));
+      Unit(0xDC00 | (C & 0x3FF));
+    } else {
+      Unit(C);
+    }
+  }
+  return Out;
+}
 
 void TiffPackBitsRow(TStream* Stream, const uint8_t* Row, int32_t Count, uint8_t& Aborting) {
   std::vector<uint8_t> Out;
@@ -498,11 +538,15 @@ int32_t TiffWriteImage(TStream* Stream, bool Insert, TIEBitmap* Bitmap, TIEProgr
     SafeStreamWrite(Stream, Abort, Placeholder, 8);
   }
 
-  TTagList Tags(Stream, Base, Abort);
-  Tags.Text(270, Params.TiffImageDescription);
-  Tags.Rational(282, uint32_t(Params.DpiX()), 1);
-  Tags.Rational(283, uint32_t(Params.DpiY()), 1);
-  Tags.Short(296, 2);
+  TTiffTagList Tags(Stream, Base, Abort);
+  if (Params.ExifPresent != 0) {
+    TiffWriteExifTags(Tags, Stream, Params, Abort);
+  } else {
+    Tags.Text(270, Params.TiffImageDescription);
+    Tags.Rational(282, uint32_t(Params.DpiX()), 1);
+    Tags.Rational(283, uint32_t(Params.DpiY()), 1);
+    Tags.Short(296, 2);
+  }
 
   // Formats the page has no samples for are written as 24-bit RGB; a 1-bit bitmap asked for more than
   // one bit likewise.
