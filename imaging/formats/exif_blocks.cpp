@@ -27,6 +27,7 @@ constexpr int64_t HeaderSearchSize = 131072;
 // Thumbnail pages larger than this in either direction are not taken from camera files.
 constexpr int32_t ThumbnailLimit = 400;
 
+const char DefaultExifVersion[] = "0220";
 const char UnicodeCode[8] = {'U', 'N', 'I', 'C', 'O', 'D', 'E', 0};
 const char AsciiCode[8] = {'A', 'S', 'C', 'I', 'I', 0, 0, 0};
 
@@ -216,9 +217,15 @@ bool AnyIsNot(const std::array<double, N>& V, double Absent) {
   return std::any_of(V.begin(), V.end(), [&](double x) { return x != Absent; });
 }
 
-// ExifVersion and FlashpixVersion: UNDEFINED bytes, four in the value field.
+// ExifVersion and FlashpixVersion: UNDEFINED bytes, four in the value field; none when empty.
 void VersionText(TTiffTagList& Tags, uint16_t Tag, const std::string& S) {
-  Tags.OutOfLine(Tag, tftUndefined, uint32_t(S.size()), S.data(), S.size());
+  if (!S.empty()) Tags.OutOfLine(Tag, tftUndefined, uint32_t(S.size()), S.data(), S.size());
+}
+
+// The GPS reference texts: ASCII with their terminating zero (in the value field up to 3 characters),
+// as TIFF readers expect them; an empty one makes no entry.
+void RefText(TTiffTagList& Tags, uint16_t Tag, const std::string& S) {
+  if (!S.empty()) Tags.OutOfLine(Tag, tftAscii, uint32_t(S.size() + 1), S.c_str(), S.size() + 1);
 }
 
 void WriteUserComment(TTiffTagList& Tags, const TIOParamsVals& P) {
@@ -297,14 +304,20 @@ void TiffWriteExifTags(TTiffTagList& Tags, TStream* Stream, TIOParamsVals& P, ui
     Sub.Shorts(34855, {uint16_t(P.ExifIsoSpeedRatings[0]), uint16_t(P.ExifIsoSpeedRatings[1])});
   else if (P.ExifIsoSpeedRatings[0] != 0)
     Sub.Short(34855, uint16_t(P.ExifIsoSpeedRatings[0]));
-  VersionText(Sub, 36864, P.ExifVersion);
+  // Always there, so that the sub-IFD is never empty: an unset version is written as 2.2, the version
+  // whose tags this table holds.
+  VersionText(Sub, 36864, P.ExifVersion.empty() ? std::string(DefaultExifVersion) : P.ExifVersion);
   Sub.Text(36867, ToAnsi(P.ExifDateTimeOriginal));
   Sub.Text(36868, ToAnsi(P.ExifDateTimeDigitized));
   R(37122, P.ExifCompressedBitsPerPixel());
   R(37377, P.ExifShutterSpeedValue());
   R(37378, P.ExifApertureValue());
-  R(37379, P.ExifBrightnessValue());
-  R(37380, P.ExifExposureBiasValue());
+  // The two signed quantities are SRATIONAL, so that other readers see their sign.
+  auto Signed = [&](uint16_t Tag, double V) {
+    if (Present(P, Tag)) Sub.Rationals(Tag, &V, 1, tftSRational);
+  };
+  Signed(37379, P.ExifBrightnessValue());
+  Signed(37380, P.ExifExposureBiasValue());
   R(37381, P.ExifMaxApertureValue());
   R(37382, P.ExifSubjectDistance());
   S(37383, P.ExifMeteringMode());
@@ -314,7 +327,7 @@ void TiffWriteExifTags(TTiffTagList& Tags, TStream* Stream, TIOParamsVals& P, ui
   Sub.Text(37520, ToAnsi(P.ExifSubsecTime));
   Sub.Text(37521, ToAnsi(P.ExifSubsecTimeOriginal));
   Sub.Text(37522, ToAnsi(P.ExifSubsecTimeDigitized));
-  if (!P.ExifFlashPixVersion.empty()) VersionText(Sub, 40960, P.ExifFlashPixVersion);
+  VersionText(Sub, 40960, P.ExifFlashPixVersion);
   S(40961, P.ExifColorSpace());
   Dimension(40962, P.ExifPixelXDimension());
   Dimension(40963, P.ExifPixelYDimension());
@@ -348,31 +361,31 @@ void TiffWriteGpsIfd(TTiffTagList& Tags, TStream* Stream, TIOParamsVals& P, uint
   auto R = [&](uint16_t Tag, double V) { G.Rationals(Tag, &V, 1); };
   const std::string Version = TiffDottedToBytes(P.GpsVersionId);
   G.OutOfLine(0, tftByte, uint32_t(Version.size()), Version.data(), Version.size());
-  G.ShortText(1, P.GpsLatitudeRef);
+  RefText(G, 1, P.GpsLatitudeRef);
   G.Rationals(2, P.GpsLatitude.data(), 3);
-  G.ShortText(3, P.GpsLongitudeRef);
+  RefText(G, 3, P.GpsLongitudeRef);
   G.Rationals(4, P.GpsLongitude.data(), 3);
   G.Byte(5, uint8_t(IEStrToIntDef(P.GpsAltitudeRef, 0)));
   R(6, P.GpsAltitude);
   G.Rationals(7, P.GpsTimeStamp.data(), 3);
   G.Text(8, ToAnsi(P.GpsSatellites));
-  G.ShortText(9, P.GpsStatus);
-  G.ShortText(10, P.GpsMeasureMode);
+  RefText(G, 9, P.GpsStatus);
+  RefText(G, 10, P.GpsMeasureMode);
   R(11, P.GpsDop);
-  G.ShortText(12, P.GpsSpeedRef);
+  RefText(G, 12, P.GpsSpeedRef);
   R(13, P.GpsSpeed);
-  G.ShortText(14, P.GpsTrackRef);
+  RefText(G, 14, P.GpsTrackRef);
   R(15, P.GpsTrack);
-  G.ShortText(16, P.GpsImgDirectionRef);
+  RefText(G, 16, P.GpsImgDirectionRef);
   R(17, P.GpsImgDirection);
   G.Text(18, ToAnsi(P.GpsMapDatum));
-  G.ShortText(19, P.GpsDestLatitudeRef);
+  RefText(G, 19, P.GpsDestLatitudeRef);
   G.Rationals(20, P.GpsDestLatitude.data(), 3);
-  G.ShortText(21, P.GpsDestLongitudeRef);
+  RefText(G, 21, P.GpsDestLongitudeRef);
   G.Rationals(22, P.GpsDestLongitude.data(), 3);
-  G.ShortText(23, P.GpsDestBearingRef);
+  RefText(G, 23, P.GpsDestBearingRef);
   R(24, P.GpsDestBearing);
-  G.ShortText(25, P.GpsDestDistanceRef);
+  RefText(G, 25, P.GpsDestDistanceRef);
   R(26, P.GpsDestDistance);
   G.Text(29, ToAnsi(P.GpsDateStamp));
   Tags.Long(34853, G.WriteIfd(0));

@@ -130,9 +130,15 @@ bool TiffCopyExifTags(TStream* Source, TStream* Target, const std::string& Sourc
   }
 
   if (Target != nullptr) {
-    if (Target == Source) Target->SetPosition(Start);
-    File->WriteStream(Target, -1);
-    // What the old content held past the new end would be left behind as garbage.
+    // Made in memory first: the structure's data lie past its last IFD, so only the finished file
+    // tells where it ends, and what the old content held past that end is cut off.
+    const int64_t At = Target == Source ? Start : Target->Position();
+    TMemoryStream Made;
+    Made.SetSize(At);
+    Made.SetPosition(At);
+    File->WriteStream(&Made, -1);
+    Target->SetPosition(At);
+    Target->WriteBuffer(static_cast<const uint8_t*>(Made.Memory()) + At, Made.Size() - At);
     if (Target->Size() > Target->Position()) Target->SetSize(Target->Position());
   } else {
     TIESafeFileSave Save(TargetFileName);

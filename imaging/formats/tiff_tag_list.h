@@ -30,13 +30,12 @@ public:
   // Texts of 1 to 4 characters sit in the entry without a terminating zero; longer ones end in one. An
   // empty text makes no entry.
   void Text(uint16_t Tag, const std::string& S);
-  // As Text, but an empty text makes an entry of count 0.
-  void ShortText(uint16_t Tag, const std::string& S);
   // UTF-8 text as UTF-16LE units and a two-byte zero, typed BYTE; an empty text makes no entry.
   void WideText(uint16_t Tag, const std::string& Utf8);
   void Rational(uint16_t Tag, uint32_t Num, uint32_t Den);
-  // Each value approximated to within 5e-9; a negative value keeps its sign in the numerator.
-  void Rationals(uint16_t Tag, const double* Values, size_t Count);
+  // Each value approximated to within 5e-9; a negative value keeps its sign in the numerator. Type is
+  // RATIONAL, or SRATIONAL for the quantities that may be negative.
+  void Rationals(uint16_t Tag, const double* Values, size_t Count, uint16_t Type = tftRational);
 
   void PadEven();
   // Writes the IFD at the (even) current position and gives its offset.

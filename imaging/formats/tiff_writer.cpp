@@ -386,10 +386,7 @@ void TTiffTagList::Longs(uint16_t Tag, const std::vector<uint32_t>& V) {
 }
 
 void TTiffTagList::Text(uint16_t Tag, const std::string& S) {
-  if (!S.empty()) ShortText(Tag, S);
-}
-
-void TTiffTagList::ShortText(uint16_t Tag, const std::string& S) {
+  if (S.empty()) return;
   if (S.size() <= 4) return Inline(Tag, tftAscii, uint32_t(S.size()), S.data(), S.size());
   OutOfLine(Tag, tftAscii, uint32_t(S.size() + 1), S.c_str(), S.size() + 1);
 }
@@ -405,10 +402,18 @@ void TTiffTagList::Rational(uint16_t Tag, uint32_t Num, uint32_t Den) {
   OutOfLine(Tag, tftRational, 1, V, 8);
 }
 
-void TTiffTagList::Rationals(uint16_t Tag, const double* Values, size_t Count) {
+void TTiffTagList::Rationals(uint16_t Tag, const double* Values, size_t Count, uint16_t Type) {
   std::vector<int32_t> V(2 * Count);
-  for (size_t i = 0; i < Count; ++i) FloatToRational(V[2 * i], V[2 * i + 1], Values[i], 5e-9);
-  OutOfLine(Tag, tftRational, uint32_t(Count), V.data(), V.size() * 4);
+  for (size_t i = 0; i < Count; ++i) {
+    // Zero is 0/1, not the tiny fraction the approximation gives for it.
+    if (Values[i] == 0) {
+      V[2 * i] = 0;
+      V[2 * i + 1] = 1;
+    } else {
+      FloatToRational(V[2 * i], V[2 * i + 1], Values[i], 5e-9);
+    }
+  }
+  OutOfLine(Tag, Type, uint32_t(Count), V.data(), V.size() * 4);
 }
 
 void TTiffTagList::PadEven() {

@@ -17,8 +17,21 @@ std::atomic<uint32_t> PartCounter{0};
 }  // namespace
 
 TIESafeFileSave::TIESafeFileSave(const std::string& FileName) : FTarget(FileName) {
-  for (int Attempt = 0; Attempt < 4 && !FStream; ++Attempt) {
-    const std::string Part = FileName + "." + std::to_string(PartCounter.fetch_add(1)) + ".part";
+  // Only a regular file (or a new one) is replaced: a device or other special file is written in place,
+  // and a link keeps pointing at the file it names.
+  std::error_code Error;
+  const auto Status = std::filesystem::status(FileName, Error);
+  const bool Exists = !Error && std::filesystem::exists(Status);
+  bool Beside = !Exists || std::filesystem::is_regular_file(Status);
+  if (Exists && Beside) {
+    const auto Real = std::filesystem::canonical(FileName, Error);
+    if (Error)
+      Beside = false;
+    else
+      FTarget = Real.string();
+  }
+  for (int Attempt = 0; Beside && Attempt < 4 && !FStream; ++Attempt) {
+    const std::string Part = FTarget + "." + std::to_string(PartCounter.fetch_add(1)) + ".part";
     std::error_code Error;
     if (std::filesystem::exists(Part, Error)) continue;
     try {
@@ -37,6 +50,10 @@ bool TIESafeFileSave::Commit() {
   FStream.reset();
   if (FPart.empty()) return true;
   std::error_code Error;
+  // The new file keeps the access rights of the one it replaces.
+  const auto Old = std::filesystem::status(FTarget, Error);
+  if (!Error && std::filesystem::exists(Old)) std::filesystem::permissions(FPart, Old.permissions(), Error);
+  Error.clear();
   std::filesystem::rename(FPart, FTarget, Error);
   if (Error) {
     Discard();
