@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "platform/streams.h"
 #include "tests/imaging/formats/format_test_support.h"
 #include "tests/imaging/formats/oracle_tools.h"
+#include "tests/imaging/mutation.h"
 
 namespace zv {
 namespace {
@@ -878,6 +880,34 @@ TEST_F(ExifBlocksTest, CopyExifTagsLeavesWhatItCannotUse) {
       continue;
     }
     EXPECT_EQ(MakeOfPage(Out, 0), C.Make);
+  }
+}
+
+// ---- Mutated blocks ----
+
+constexpr uint8_t ByteEdges[] = {0x00, 0x01, 0x02, 0x7F, 0x80, 0xFE, 0xFF};
+constexpr uint32_t WordEdges[] = {0, 1, 8, 0x7FFF, 0xFFFF, 0x40000001, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
+
+TEST_F(ExifBlocksTest, MutatedBlocksKeepThePromises) {
+  std::mt19937 Random(30);
+  const auto Fixtures = mutation::Seeds(std::string(ZV_FUZZ_DIR) + "/exif/seeds");
+  ASSERT_GE(Fixtures.size(), 4u);
+  for (const auto& [Name, Seed] : Fixtures) {
+    for (int i = 0; i < 300; ++i) {
+      SCOPED_TRACE(Name + " mutant " + std::to_string(i));
+      Bytes Marker = {'E', 'x', 'i', 'f', 0, 0};
+      const Bytes Mutant = mutation::Mutate(Seed, Random, ByteEdges, WordEdges);
+      Marker.insert(Marker.end(), Mutant.begin(), Mutant.end());
+      TIOParamsVals P(nullptr);
+      ASSERT_TRUE(ExifLoadFromMarker(Marker.data(), int32_t(Marker.size()), P));
+      TIEBitmap* Thumbnail = P.ExifThumbnail();
+      ASSERT_TRUE(Thumbnail->GetWidth() <= 400 && Thumbnail->GetHeight() <= 400);
+      TIEMemStream S(Mutant.data(), int64_t(Mutant.size()));
+      S.SetPosition(0);
+      TIOParamsVals Q(nullptr);
+      ExifLoadFromRawTiff(&S, Q);
+      ASSERT_EQ(S.Position(), 0);
+    }
   }
 }
 
