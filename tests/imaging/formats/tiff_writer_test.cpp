@@ -485,6 +485,28 @@ TEST_F(TiffWriterTest, SaveAndLoadThroughTheIOComponent) {
   for (int32_t y = 0; y < 12; ++y) ASSERT_EQ(0, std::memcmp(Back.GetScanline(y), B.GetScanline(y), 93)) << y;
 }
 
+TEST_F(TiffWriterTest, AnAbortedFileSaveLeavesTheOldFile) {
+  TIEBitmap B;
+  Fill(B, ie24RGB, 40, 30, 4);
+  std::unique_ptr<TImagingIO> IO(TImagingIO::CreateForBitmap(&B));
+  const std::string Path = oracle::TempPath("aborted_save.tif");
+  const Bytes Old = {'o', 'l', 'd'};
+  oracle::WriteFile(Path, Old);
+  IO->OnProgress = [&](TObject*, int Percent) {
+    if (Percent >= 50) IO->AbortFlag = 1;
+  };
+  IO->SaveTiffFile(Path);
+  EXPECT_EQ(IO->AbortFlag, 1);
+  EXPECT_EQ(oracle::ReadFile(Path), Old);
+  // Saved whole, the file is replaced.
+  IO->OnProgress = nullptr;
+  IO->SaveTiffFile(Path);
+  EXPECT_EQ(IO->AbortFlag, 0);
+  const Bytes New = oracle::ReadFile(Path);
+  ASSERT_GT(New.size(), 8u);
+  EXPECT_EQ(New[0], 'I');
+}
+
 TEST_F(TiffWriterTest, FormatsWithoutTiffSamplesAreWrittenAsRgb) {
   // Float, CIELab and BGRx bitmaps become 24-bit RGB on a private copy: the page declares RGB, and with
   // LZW its rows are differenced, so predictor 2 is declared only for rows that are.
