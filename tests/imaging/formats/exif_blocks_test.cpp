@@ -713,6 +713,18 @@ TEST_F(ExifBlocksTest, JpegApp1WrittenAndRead) {
   EXPECT_EQ(Q.ExifPresent, 1);
   EXPECT_EQ(Q.ExifMake, "JpegCam");
   EXPECT_NEAR(Q.ExifExposureTime(), 1.0 / 250, 1e-12);
+
+  // With a thumbnail in the block, a thumbnail load gives it instead of the image, upright.
+  P->SetTiffOrientation(6);
+  FillThumbnail(P->GetExifThumbnail(), 32, 24);
+  const Bytes WithThumbnail = JpegWithExif(*P);
+  auto Again = formattest::StreamOf(WithThumbnail);
+  TIOParamsVals T(nullptr);
+  T.JpegLoadThumbnail = 1;
+  TIEBitmap Small;
+  JpegRegistryRead(Again.get(), &Small, T, Progress.Record, false);
+  EXPECT_EQ(Small.GetWidth(), 24);
+  EXPECT_EQ(Small.GetHeight(), 32);
 }
 
 TEST_F(ExifBlocksTest, PillowReadsOurExif) {
