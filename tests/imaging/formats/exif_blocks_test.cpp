@@ -11,6 +11,7 @@
 
 #include "imaging/core/bitmap.h"
 #include "imaging/core/ie_streams.h"
+#include "imaging/core/maker_notes.h"
 #include "imaging/formats/jpeg_codec.h"
 #include "imaging/formats/tiff_container.h"
 #include "imaging/formats/tiff_detect.h"
@@ -418,6 +419,62 @@ TEST_F(ExifBlocksTest, EveryFieldRoundTripsThroughTheMarker) {
   ASSERT_TRUE(ExifLoadFromMarker(Again.data(), int32_t(Again.size()), R));
   EXPECT_NEAR(R.ExifExposureBiasValue(), -0.7, 1e-8);
   EXPECT_EQ(R.ExifPixelXDimension(), 70000);
+}
+
+// Maker notes that count their offsets from their own header (Nikon type 3) and from the EXIF block's
+// header (Sony): both read back with their values, wherever the block puts them.
+TEST_F(ExifBlocksTest, MakerNotesRoundTrip) {
+  auto U16 = [](Bytes& B, uint16_t V, bool Big) {
+    if (Big) B.insert(B.end(), {uint8_t(V >> 8), uint8_t(V)});
+    else B.insert(B.end(), {uint8_t(V), uint8_t(V >> 8)});
+  };
+  auto U32 = [&](Bytes& B, uint32_t V, bool Big) {
+    if (Big) U16(B, uint16_t(V >> 16), true), U16(B, uint16_t(V), true);
+    else U16(B, uint16_t(V), false), U16(B, uint16_t(V >> 16), false);
+  };
+  auto Entry = [&](Bytes& B, uint16_t Tag, uint16_t Type, uint32_t Count, uint32_t Value, bool Big) {
+    U16(B, Tag, Big), U16(B, Type, Big), U32(B, Count, Big), U32(B, Value, Big);
+  };
+  const std::string NikonPrefix("Nikon\0\x02\x10\0\0", 10);
+  Bytes Nikon(NikonPrefix.begin(), NikonPrefix.end());
+  Nikon.insert(Nikon.end(), {'M', 'M', 0, 42, 0, 0, 0, 8});
+  U16(Nikon, 2, true);
+  Entry(Nikon, 0x0001, 7, 4, 0x30323130, true);
+  Entry(Nikon, 0x0005, 2, 5, 8 + 2 + 24 + 4, true);
+  U32(Nikon, 0, true);
+  Nikon.insert(Nikon.end(), {'D', '7', '0', '0', 0, 0});
+
+  for (const bool Sony : {false, true}) {
+    SCOPED_TRACE(Sony ? "Sony" : "Nikon");
+    // The note sits at offset 64 of a scratch EXIF structure when it is first read.
+    Bytes Note = Nikon;
+    if (Sony) {
+      const std::string SonyPrefix("SONY DSC \0\0\0", 12);
+      Note.assign(SonyPrefix.begin(), SonyPrefix.end());
+      U16(Note, 1, false);
+      Entry(Note, 0x2000, 7, 6, 64 + 12 + 2 + 12 + 4, false);
+      U32(Note, 0, false);
+      Note.insert(Note.end(), {'a', 'b', 'c', 'd', 'e', 'f'});
+    }
+    TMemoryStream Scratch;
+    Scratch.SetSize(64);
+    Scratch.Seek(64, soBeginning);
+    Scratch.WriteBuffer(Note.data(), int64_t(Note.size()));
+    Scratch.Seek(64, soBeginning);
+    auto P = ExifParams();
+    P->ExifMakerNote.ReadFromStream(&Scratch, int32_t(Note.size()), true);
+    ASSERT_EQ(P->ExifMakerNote.EntryCount(), Sony ? 1 : 2);
+
+    const Bytes Marker = ExifSaveToBuffer(*P, true);
+    TIOParamsVals Q(nullptr);
+    ASSERT_TRUE(ExifLoadFromMarker(Marker.data(), int32_t(Marker.size()), Q));
+    TIETagsHandler& M = Q.ExifMakerNote;
+    ASSERT_EQ(M.EntryCount(), Sony ? 1 : 2);
+    const auto* Ifd = static_cast<const uint8_t*>(M.IfdStream.Memory());
+    const TIETIFFTagEntry& Text = M.Entries[Sony ? 0 : 1];
+    ASSERT_LE(int64_t(Text.Value) + 4, M.IfdStream.Size());
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(Ifd + Text.Value), 4), Sony ? "abcd" : "D700");
+  }
 }
 
 TEST_F(ExifBlocksTest, Thumbnails) {
