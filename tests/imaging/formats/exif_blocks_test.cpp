@@ -537,6 +537,33 @@ Bytes HandBlock(const std::vector<TTiffEntry>& Entries, const Bytes& Tail = {}) 
   return B;
 }
 
+// A big-endian block as cameras write them: byte values, the UNICODE comment and an ASCII-typed version
+// are read in the file's order.
+TEST_F(ExifBlocksTest, BigEndianBlocksRead) {
+  Bytes B = {'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8};
+  auto U16 = [&](uint16_t V) { B.insert(B.end(), {uint8_t(V >> 8), uint8_t(V)}); };
+  auto U32 = [&](uint32_t V) { U16(uint16_t(V >> 16)), U16(uint16_t(V)); };
+  // IFD 0 at 8: one entry, the EXIF IFD at 26.
+  U16(1);
+  U16(34665), U16(tftLong), U32(1), U32(26);
+  U32(0);
+  // EXIF IFD at 26: four entries, the comment's 14 bytes at 26 + 2 + 48 + 4 = 80.
+  U16(4);
+  U16(34855), U16(tftShort), U32(1), U16(400), U16(0);
+  U16(36864), U16(tftAscii), U32(4), B.insert(B.end(), {'0', '2', '2', '1'});
+  U16(37510), U16(tftUndefined), U32(14), U32(80);
+  U16(41728), U16(tftUndefined), U32(1), B.insert(B.end(), {3, 0, 0, 0});
+  U32(0);
+  B.insert(B.end(), {'U', 'N', 'I', 'C', 'O', 'D', 'E', 0, 0, 'h', 0, 'i', 0, 0});
+  TIOParamsVals P(nullptr);
+  ASSERT_TRUE(ExifLoadFromMarker(B.data(), int32_t(B.size()), P));
+  EXPECT_EQ(P.ExifPresent, 1);
+  EXPECT_EQ(P.ExifIsoSpeedRatings[0], 400);
+  EXPECT_EQ(P.ExifVersion, "0221");
+  EXPECT_EQ(P.ExifUserComment, "hi");
+  EXPECT_EQ(P.ExifFileSource(), 3);
+}
+
 TEST_F(ExifBlocksTest, CorruptInput) {
   // Offsets below are from the TIFF header; IFD 0 of n entries ends at 8 + 2 + 12 n + 4.
   struct Case {
