@@ -19,8 +19,10 @@
 #include "imaging/formats/tiff_tag_list.h"
 #include "imaging/formats/exif_blocks.h"
 #include "imaging/core/sys_text.h"
+#include "imaging/io/io_globals.h"
 #include "imaging/io/io_params.h"
 #include "imaging/proc/bitmap_copy.h"
+#include "imaging/proc/canvas_ops.h"
 #include "platform/streams.h"
 
 namespace zv {
@@ -31,7 +33,7 @@ namespace tiffwriter {
 constexpr int64_t StripTarget = 524288;
 
 // Photometric states of the page being written.
-enum : uint8_t { psWhiteIsZero = 0, psBlackIsZero = 1, psRgb = 2, psPalette = 3, psCmyk = 5, psYCbCr = 6 };
+enum : uint8_t { psWhiteIsZero = 0, psBlackIsZero = 1, psRgb = 2, psPalette = 3, psCmyk = 5, psYCbCr = 6, psCieLab = 7 };
 
 uint16_t CompressionOf(uint8_t Selector) {
   switch (Selector) {
@@ -198,7 +200,7 @@ struct TPageLayout {
 };
 
 // Fills Row with the TIFF row y of the working bitmap.
-void EncodeRow(TIEBitmap* B, int32_t y, const TPageLayout& L, std::vector<uint8_t>& Row) {
+void EncodeRow(TIEBitmap* B, int32_t y, const TPageLayout& L, std::vector<uint8_t>& Row, TIOParamsVals* Params) {
   const int32_t W = B->GetWidth();
   const uint8_t* S = B->GetScanline(y);
   switch (B->GetPixelFormat()) {
@@ -234,6 +236,14 @@ void EncodeRow(TIEBitmap* B, int32_t y, const TPageLayout& L, std::vector<uint8_
               if ((Value >> (L.Bits - 1 - b)) & 1) Row[size_t((Bit + b) / 8)] |= uint8_t(0x80 >> ((Bit + b) % 8));
           }
         }
+        break;
+      }
+      if (L.State == psCmyk || L.State == psCieLab) {
+        // Converted by the library's row conversion; its CMYK is inverted, the file's is not.
+        TIEColorConvertProc Convert = ColorConvertHook != nullptr ? ColorConvertHook : ConvertColorRow;
+        Convert(const_cast<uint8_t*>(S), 1, Row.data(), L.State == psCmyk ? 2 : 4, W, Params);
+        if (L.State == psCmyk)
+          for (size_t i = 0; i < size_t(W) * 4; ++i) Row[i] = uint8_t(~Row[i]);
         break;
       }
       uint8_t* D = Row.data();
@@ -306,6 +316,12 @@ TPageLayout Normalise(TIEBitmap* B, TIOParamsVals& P, TTiffLzwEncoderProc& Lzw, 
       L.State = psRgb;
       L.Bits = 8;
       L.Samples = 3;
+      if (L.Compression != 6 && L.Compression != 7 && (P.TiffPhotometric == psCmyk || P.TiffPhotometric == psCieLab)) {
+        // Colour rows converted to ink or to CIELab: no alpha sample, no differencing.
+        L.State = P.TiffPhotometric;
+        L.Samples = L.State == psCmyk ? 4 : 3;
+        break;
+      }
       if (L.Compression == 6 || L.Compression == 7) {
         // The JPEG colour space decides what the page declares.
         switch (P.TiffJpegColorSpace) {
@@ -567,6 +583,18 @@ int32_t TiffWriteImage(TStream* Stream, bool Insert, TIEBitmap* Bitmap, TIEProgr
       Copy->SetPixelFormat(ie24RGB);
       B = Copy.get();
     }
+    // One bit asked of a bitmap with more: its two colours when it has just two, else a conversion.
+    if (B->GetPixelFormat() != ie1g && Params.BitsPerSample == 1 && Params.SamplesPerPixel == 1) {
+      TIERGB24 Dark{}, Light{};
+      std::unique_ptr<TIEBitmap> Bits = MakeTwoColorBitmap(B, Dark, Light);
+      if (!Bits) {
+        Bits = std::make_unique<TIEBitmap>();
+        Bits->Allocate(B->GetWidth(), B->GetHeight(), ie1g);
+        Bits->CopyAndConvertFormat(B);
+      }
+      Copy = std::move(Bits);
+      B = Copy.get();
+    }
   }
 
   if (B != nullptr) {
@@ -588,6 +616,7 @@ int32_t TiffWriteImage(TStream* Stream, bool Insert, TIEBitmap* Bitmap, TIEProgr
                     : L.State == psBlackIsZero ? 1
                     : L.State == psWhiteIsZero ? 0
                     : L.State == psYCbCr       ? 6
+                    : L.State == psCieLab      ? 8
                                                : 2);
     Tags.Text(269, Params.TiffDocumentName);
     const bool Fax = L.Compression >= 2 && L.Compression <= 4;
@@ -647,7 +676,7 @@ int32_t TiffWriteImage(TStream* Stream, bool Insert, TIEBitmap* Bitmap, TIEProgr
       Offsets.push_back(uint32_t(StripAt - Base));
       for (int32_t y = 0; y < H; ++y) {
         if (Progress.OnProgress) Progress.OnProgress(Progress.Sender, int32_t(y * (100.0 / H)));
-        EncodeRow(B, y, L, Row);
+        EncodeRow(B, y, L, Row, &Params);
         Coder.Row(Row.data(), int32_t(RowBytes));
         if (Abort != 0) break;
         if ((y + 1) % RowsPerStrip == 0 || y == H - 1) {
