@@ -1,9 +1,11 @@
 #include "imaging/io/safe_file_save.h"
 
+#include <unistd.h>
+
 #include <atomic>
-#include <cstdio>
-#include <system_error>
 #include <filesystem>
+#include <string>
+#include <system_error>
 
 #include "imaging/core/ie_streams.h"
 #include "platform/streams.h"
@@ -31,7 +33,8 @@ TIESafeFileSave::TIESafeFileSave(const std::string& FileName) : FTarget(FileName
       FTarget = Real.string();
   }
   for (int Attempt = 0; Beside && Attempt < 4 && !FStream; ++Attempt) {
-    const std::string Part = FTarget + "." + std::to_string(PartCounter.fetch_add(1)) + ".part";
+    const std::string Part =
+        FTarget + "." + std::to_string(getpid()) + "-" + std::to_string(PartCounter.fetch_add(1)) + ".part";
     std::error_code Error;
     if (std::filesystem::exists(Part, Error)) continue;
     try {

@@ -11,7 +11,7 @@ class TStream;
 
 class TIESafeFileSave {
 public:
-  // Creates the file beside FileName ("<FileName>.<n>.part"); when that cannot be made the target
+  // Creates the file beside FileName ("<FileName>.<process>-<n>.part"); when that cannot be made the target
   // itself is created, and a failure there raises as TIEWideFileStream does.
   explicit TIESafeFileSave(const std::string& FileName);
   // Without Commit the file written beside is removed.
