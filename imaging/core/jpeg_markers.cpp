@@ -67,7 +67,9 @@ bool PayloadTextIs(const void* Data, int32_t Length, const char* Text) {
   return size_t(Length) == N || P[N] == 0;
 }
 
-bool ExifIsMarker(const void* Data, int32_t Length) { return PayloadTextIs(Data, Length, "Exif"); }
+bool ExifIsMarker(const void* Data, int32_t Length) {
+  return Data != nullptr && Length >= 6 && std::memcmp(Data, "Exif\0\0", 6) == 0;
+}
 
 // ---- TIEMarkerList ----------------------------------------------------------------------------------
 

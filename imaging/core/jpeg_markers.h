@@ -19,7 +19,7 @@ constexpr int32_t MaxMarkerPayload = 65533;
 // True when the Length bytes at Data, read as a text that ends at the first zero byte (or at the end of
 // the data), are exactly Text.
 bool PayloadTextIs(const void* Data, int32_t Length, const char* Text);
-// True for the payload of an EXIF APP1 marker: its text, as PayloadTextIs reads it, is "Exif".
+// True for the payload of an EXIF APP1 marker: at least 6 bytes, starting "Exif", 0, 0.
 bool ExifIsMarker(const void* Data, int32_t Length);
 
 // ---- JPEG markers -------------------------------------------------------------------------------------

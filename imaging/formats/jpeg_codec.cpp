@@ -11,6 +11,7 @@
 #include "imaging/core/ie_streams.h"
 #include "imaging/core/jpeg_markers.h"
 #include "imaging/core/sys_text.h"
+#include "imaging/formats/exif_blocks.h"
 #include "imaging/formats/jpeg_glue.h"
 #include "imaging/io/io_globals.h"
 #include "imaging/io/io_params.h"
@@ -395,12 +396,14 @@ int32_t ReadThumbnailOrImage(TStream* Stream, TStream* TablesStream, TIEBitmap* 
   if (ReadMetadata) {
     bool IptcDone = false;
     bool XmpDone = false;
+    bool ExifDone = false;
     for (int32_t i = 0; i < Params.JpegMarkers.GetCount(); ++i) {
       const uint8_t Code = Params.JpegMarkers.GetMarkerType(i);
       const uint8_t* Data = Params.JpegMarkers.GetMarkerData(i);
       const int32_t Length = Params.JpegMarkers.GetMarkerLength(i);
       if (Code == JPEG_APP0 + 13 && !IptcDone) IptcDone = Params.IptcInfo.LoadFromBuffer(Data, Length);
       if (Code == JPEG_APP0 + 1 && !XmpDone) XmpDone = ExtractXMP(Data, Length, Params.Xmp);
+      if (Code == JPEG_APP0 + 1 && !ExifDone) ExifDone = ExifLoadFromMarker(Data, Length, Params);
     }
   }
   return RowsDone;
@@ -525,6 +528,20 @@ void JpegRegistryWrite(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params
       Markers.DeleteMarker(Index);
     }
     std::free(Buffer);
+  }
+  if (Params.ExifPresent != 0) {
+    // The EXIF block of the params replaces the first EXIF marker kept from the file read.
+    const std::vector<uint8_t> Block = ExifSaveToBuffer(Params, true);
+    int32_t Index = -1;
+    for (int32_t i = 0; i < Markers.GetCount() && Index < 0; ++i)
+      if (Markers.GetMarkerType(i) == JPEG_APP0 + 1 && ExifIsMarker(Markers.GetMarkerData(i), Markers.GetMarkerLength(i)))
+        Index = i;
+    // A block too large for one marker is not written, and the stale one goes too.
+    if (Index >= 0) {
+      if (!Markers.SetMarker(Index, JPEG_APP0 + 1, Block.data(), int32_t(Block.size()))) Markers.DeleteMarker(Index);
+    } else {
+      Markers.AddMarker(JPEG_APP0 + 1, Block.data(), int32_t(Block.size()));
+    }
   }
   JpegWriteImage(Stream, Bitmap, Params, Progress);
 }

@@ -99,6 +99,20 @@ void AppendUtf8(std::string& Out, uint32_t C) {
   }
 }
 
+
+bool RationalAt(const TiffDirectory& Dir, const TTiffEntry& Entry, int32_t Index, double& Out) {
+  if (Index < 0 || uint32_t(Index) >= Entry.Count) return false;
+  uint8_t B[8];
+  if (!ReadAt(Dir, int64_t(Entry.Value) + 8 * int64_t(Index), B, 8)) return false;
+  const int32_t Num = int32_t(U32Of(Dir, B));
+  int32_t Den = int32_t(U32Of(Dir, B + 4));
+  if (Den == 0) Den = 1;
+  Out = double(Num) / double(Den);
+  return true;
+}
+
+}  // namespace
+
 std::string Utf16LeToUtf8(const uint8_t* P, size_t Units) {
   std::string Out;
   for (size_t i = 0; i < Units; ++i) {
@@ -118,19 +132,6 @@ std::string Utf16LeToUtf8(const uint8_t* P, size_t Units) {
   }
   return Out;
 }
-
-bool RationalAt(const TiffDirectory& Dir, const TTiffEntry& Entry, int32_t Index, double& Out) {
-  if (Index < 0 || uint32_t(Index) >= Entry.Count) return false;
-  uint8_t B[8];
-  if (!ReadAt(Dir, int64_t(Entry.Value) + 8 * int64_t(Index), B, 8)) return false;
-  const int32_t Num = int32_t(U32Of(Dir, B));
-  int32_t Den = int32_t(U32Of(Dir, B + 4));
-  if (Den == 0) Den = 1;
-  Out = double(Num) / double(Den);
-  return true;
-}
-
-}  // namespace
 
 int32_t TiffTypeSize(uint16_t Type) {
   static constexpr int32_t Sizes[13] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};

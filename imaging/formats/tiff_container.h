@@ -98,6 +98,9 @@ std::string TiffGetInlineText(const TiffDirectory& Dir, uint16_t Tag);
 // UTF-16LE text of a BYTE tag ending in a two-byte NUL, as UTF-8.
 std::string TiffGetWideTag(const TiffDirectory& Dir, uint16_t Tag);
 
+// Units UTF-16LE code units at P as UTF-8; unpaired surrogates become U+FFFD.
+std::string Utf16LeToUtf8(const uint8_t* P, size_t Units);
+
 // Each byte as a decimal number, joined by "." ("2.2.0.0"), and back.
 std::string TiffBytesToDotted(const std::string& Bytes);
 std::string TiffDottedToBytes(const std::string& Dotted);

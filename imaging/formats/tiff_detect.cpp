@@ -3,7 +3,10 @@
 #include <cstdint>
 
 #include "imaging/core/ie_streams.h"
+#include "imaging/core/tiff_handler.h"
+#include "imaging/formats/exif_blocks.h"
 #include "imaging/formats/tiff_container.h"
+#include "imaging/io/safe_file_save.h"
 #include "platform/streams.h"
 
 namespace zv {
@@ -99,6 +102,50 @@ bool IsHdPhotoStream(TStream* Stream) {
   TiffDirectory Dir;
   if (!ReadFirstIfd(&Reader, 0, H, Dir)) return false;
   return HasTags(Dir, {48256, 48257, 48129, 48320, 48321});
+}
+
+bool TiffCopyExifTags(TStream* Source, TStream* Target, const std::string& SourceFileName, TIOParamsVals& Params,
+                      int32_t Page, const std::string& TargetFileName) {
+  // The tags copied, in this order.
+  static const uint16_t Copied[] = {271,   272,   306,   274,   282,   283,   296,   305,   315,   318,   531,  319,
+                                    529,   532,   33432, 18246, 40091, 40092, 40093, 40094, 40095, 34665, 34853};
+  const std::vector<uint8_t> Block = ExifSaveToBuffer(Params, false);
+  TIEMemStream BlockStream(Block.data(), int64_t(Block.size()));
+  const std::unique_ptr<TIETIFFHandler> Exif = TIETIFFHandler::CreateFromStream(&BlockStream);
+
+  int64_t Start = 0;
+  std::unique_ptr<TIETIFFHandler> File;
+  if (Source != nullptr) {
+    Start = Source->Position();
+    File = TIETIFFHandler::CreateFromStream(Source);
+  } else {
+    File = TIETIFFHandler::CreateFromFile(SourceFileName);
+  }
+  // Writing back what could not be read as TIFF would only destroy the file.
+  if (File->PageCount() == 0) return true;
+
+  for (const uint16_t Tag : Copied) {
+    const int32_t Index = Exif->FindPageTag(0, Tag);
+    if (Index >= 0) File->CopyTag(0, Index, *Exif, Page);
+  }
+
+  if (Target != nullptr) {
+    // Made in memory first: the structure's data lie past its last IFD, so only the finished file
+    // tells where it ends, and what the old content held past that end is cut off.
+    const int64_t At = Target == Source ? Start : Target->Position();
+    TMemoryStream Made;
+    Made.SetSize(At);
+    Made.SetPosition(At);
+    File->WriteStream(&Made, -1);
+    Target->SetPosition(At);
+    Target->WriteBuffer(static_cast<const uint8_t*>(Made.Memory()) + At, Made.Size() - At);
+    if (Target->Size() > Target->Position()) Target->SetSize(Target->Position());
+  } else {
+    TIESafeFileSave Save(TargetFileName);
+    File->WriteStream(Save.Stream(), -1);
+    Save.Commit();
+  }
+  return true;
 }
 
 }  // namespace zv

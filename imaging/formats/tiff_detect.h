@@ -3,9 +3,13 @@
 // stream's current position, and leaves the position where it found it.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 namespace zv {
 
 class TStream;
+class TIOParamsVals;
 
 // "II" or "MM" header whose first IFD can be read and holds ImageWidth and ImageLength. A big-endian
 // stream whose ninth byte is 0xBA is not TIFF.
@@ -16,5 +20,14 @@ bool IsCameraRawTiff(TStream* Stream);
 // A little-endian TIFF-structured file whose first IFD holds the HD Photo pixel format, size and image
 // data tags.
 bool IsHdPhotoStream(TStream* Stream);
+
+// Copies the descriptive, EXIF and GPS tags of Params (as their EXIF block holds them) into page Page
+// of a little-endian TIFF-structured file, replacing tags of the same numbers, and writes the whole file
+// back. The file is read from Source (from its position) or else from SourceFileName, and written to
+// Target (cut to what was written; Source rewound when it is the same stream) or else to TargetFileName,
+// which keeps its old content when the write fails. A file that is not TIFF is not written. Errors of
+// the files raise after clean-up. Always true.
+bool TiffCopyExifTags(TStream* Source, TStream* Target, const std::string& SourceFileName, TIOParamsVals& Params,
+                      int32_t Page, const std::string& TargetFileName);
 
 }  // namespace zv

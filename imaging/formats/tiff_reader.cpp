@@ -14,6 +14,7 @@
 #include "imaging/core/zlib_streams.h"
 #include "imaging/formats/ccitt_codec.h"
 #include "imaging/formats/jpeg_codec.h"
+#include "imaging/formats/exif_blocks.h"
 #include "imaging/formats/tiff_container.h"
 #include "imaging/io/io_globals.h"
 #include "platform/streams.h"
@@ -927,16 +928,7 @@ void ReadPage(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOParamsV
       Dir = std::move(Sub);
     }
   }
-  // The EXIF and GPS sub-IFDs are walked; their fields come with the EXIF table.
-  for (const uint16_t SubTag : {uint16_t(34665), uint16_t(34853)}) {
-    if (TiffFindTag(Dir, SubTag) < 0) continue;
-    TiffDirectory Sub;
-    Sub.Stream = Stream;
-    Sub.Base = Dir.Base;
-    Sub.LittleEndian = Dir.LittleEndian;
-    int32_t SubCount = 0;
-    if (TiffReadIFD(0, uint32_t(TiffGetTag(Dir, SubTag, 0)), Sub, SubCount) && SubTag == 34665) Params.ExifPresent = 1;
-  }
+  ExifReadSubIfds(Dir, Params);
 
   const bool OneTile = Params.TiffTileIndex >= 0;
   V.TileWidth = TiffGetTag(Dir, 322, -1);

@@ -16,8 +16,13 @@
 #include "imaging/formats/ccitt_codec.h"
 #include "imaging/formats/jpeg_codec.h"
 #include "imaging/formats/tiff_container.h"
+#include "imaging/formats/tiff_tag_list.h"
+#include "imaging/formats/exif_blocks.h"
+#include "imaging/core/sys_text.h"
+#include "imaging/io/io_globals.h"
 #include "imaging/io/io_params.h"
 #include "imaging/proc/bitmap_copy.h"
+#include "imaging/proc/canvas_ops.h"
 #include "platform/streams.h"
 
 namespace zv {
@@ -28,7 +33,7 @@ namespace tiffwriter {
 constexpr int64_t StripTarget = 524288;
 
 // Photometric states of the page being written.
-enum : uint8_t { psWhiteIsZero = 0, psBlackIsZero = 1, psRgb = 2, psPalette = 3, psCmyk = 5, psYCbCr = 6 };
+enum : uint8_t { psWhiteIsZero = 0, psBlackIsZero = 1, psRgb = 2, psPalette = 3, psCmyk = 5, psYCbCr = 6, psCieLab = 7 };
 
 uint16_t CompressionOf(uint8_t Selector) {
   switch (Selector) {
@@ -45,86 +50,6 @@ uint16_t CompressionOf(uint8_t Selector) {
     default: return 1;
   }
 }
-
-// The entries of the page being written; data that do not fit in an entry go to the stream at once.
-class TTagList {
-public:
-  TTagList(TStream* Stream, int64_t Base, uint8_t& Abort) : FStream(Stream), FBase(Base), FAbort(Abort) {}
-
-  void Inline(uint16_t Tag, uint16_t Type, uint32_t Count, const void* Bytes, size_t Size) {
-    TTiffEntry E{Tag, Type, Count, 0};
-    std::memcpy(&E.Value, Bytes, std::min<size_t>(Size, 4));
-    Put(E);
-  }
-  void OutOfLine(uint16_t Tag, uint16_t Type, uint32_t Count, const void* Bytes, size_t Size) {
-    if (Size <= 4) return Inline(Tag, Type, Count, Bytes, Size);
-    PadEven();
-    const uint32_t At = uint32_t(FStream->Position() - FBase);
-    SafeStreamWrite(FStream, FAbort, Bytes, int64_t(Size));
-    Put(TTiffEntry{Tag, Type, Count, At});
-  }
-  void Long(uint16_t Tag, uint32_t V) { Inline(Tag, tftLong, 1, &V, 4); }
-  void Short(uint16_t Tag, uint16_t V) { Inline(Tag, tftShort, 1, &V, 2); }
-  void Shorts(uint16_t Tag, const std::vector<uint16_t>& V) {
-    OutOfLine(Tag, tftShort, uint32_t(V.size()), V.data(), V.size() * 2);
-  }
-  void Longs(uint16_t Tag, const std::vector<uint32_t>& V) {
-    if (V.size() == 1) return Long(Tag, V[0]);
-    OutOfLine(Tag, tftLong, uint32_t(V.size()), V.data(), V.size() * 4);
-  }
-  // Texts of 1 to 4 characters sit in the entry without a terminating zero; longer ones end in one.
-  void Text(uint16_t Tag, const std::string& S) {
-    if (S.empty()) return;
-    if (S.size() <= 4) return Inline(Tag, tftAscii, uint32_t(S.size()), S.data(), S.size());
-    OutOfLine(Tag, tftAscii, uint32_t(S.size() + 1), S.c_str(), S.size() + 1);
-  }
-  void Rational(uint16_t Tag, uint32_t Num, uint32_t Den) {
-    const uint32_t V[2] = {Num, Den};
-    OutOfLine(Tag, tftRational, 1, V, 8);
-  }
-
-  void PadEven() {
-    if ((FStream->Position() - FBase) % 2 != 0) {
-      const uint8_t Zero = 0;
-      SafeStreamWrite(FStream, FAbort, &Zero, 1);
-    }
-  }
-
-  // Writes the IFD at the (even) current position and gives its offset.
-  uint32_t WriteIfd(uint32_t Next) {
-    PadEven();
-    const uint32_t At = uint32_t(FStream->Position() - FBase);
-    std::stable_sort(FEntries.begin(), FEntries.end(),
-                     [](const TTiffEntry& a, const TTiffEntry& b) { return a.Tag < b.Tag; });
-    std::vector<uint8_t> B(2 + 12 * FEntries.size() + 4);
-    const uint16_t N = uint16_t(FEntries.size());
-    std::memcpy(B.data(), &N, 2);
-    for (size_t i = 0; i < FEntries.size(); ++i) {
-      uint8_t* P = B.data() + 2 + 12 * i;
-      std::memcpy(P, &FEntries[i].Tag, 2);
-      std::memcpy(P + 2, &FEntries[i].Type, 2);
-      std::memcpy(P + 4, &FEntries[i].Count, 4);
-      std::memcpy(P + 8, &FEntries[i].Value, 4);
-    }
-    std::memcpy(B.data() + B.size() - 4, &Next, 4);
-    SafeStreamWrite(FStream, FAbort, B.data(), int64_t(B.size()));
-    return At;
-  }
-
-private:
-  void Put(const TTiffEntry& E) {
-    for (TTiffEntry& Old : FEntries)
-      if (Old.Tag == E.Tag) {
-        Old = E;
-        return;
-      }
-    FEntries.push_back(E);
-  }
-  TStream* FStream;
-  int64_t FBase;
-  uint8_t& FAbort;
-  std::vector<TTiffEntry> FEntries;
-};
 
 uint32_t U32At(const uint8_t* P) { return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24; }
 
@@ -275,7 +200,7 @@ struct TPageLayout {
 };
 
 // Fills Row with the TIFF row y of the working bitmap.
-void EncodeRow(TIEBitmap* B, int32_t y, const TPageLayout& L, std::vector<uint8_t>& Row) {
+void EncodeRow(TIEBitmap* B, int32_t y, const TPageLayout& L, std::vector<uint8_t>& Row, TIOParamsVals* Params) {
   const int32_t W = B->GetWidth();
   const uint8_t* S = B->GetScanline(y);
   switch (B->GetPixelFormat()) {
@@ -311,6 +236,14 @@ void EncodeRow(TIEBitmap* B, int32_t y, const TPageLayout& L, std::vector<uint8_
               if ((Value >> (L.Bits - 1 - b)) & 1) Row[size_t((Bit + b) / 8)] |= uint8_t(0x80 >> ((Bit + b) % 8));
           }
         }
+        break;
+      }
+      if (L.State == psCmyk || L.State == psCieLab) {
+        // Converted by the library's row conversion; its CMYK is inverted, the file's is not.
+        TIEColorConvertProc Convert = ColorConvertHook != nullptr ? ColorConvertHook : ConvertColorRow;
+        Convert(const_cast<uint8_t*>(S), 1, Row.data(), L.State == psCmyk ? 2 : 4, W, Params);
+        if (L.State == psCmyk)
+          for (size_t i = 0; i < size_t(W) * 4; ++i) Row[i] = uint8_t(~Row[i]);
         break;
       }
       uint8_t* D = Row.data();
@@ -383,6 +316,12 @@ TPageLayout Normalise(TIEBitmap* B, TIOParamsVals& P, TTiffLzwEncoderProc& Lzw, 
       L.State = psRgb;
       L.Bits = 8;
       L.Samples = 3;
+      if (L.Compression != 6 && L.Compression != 7 && (P.TiffPhotometric == psCmyk || P.TiffPhotometric == psCieLab)) {
+        // Colour rows converted to ink or to CIELab: no alpha sample, no differencing.
+        L.State = P.TiffPhotometric;
+        L.Samples = L.State == psCmyk ? 4 : 3;
+        break;
+      }
       if (L.Compression == 6 || L.Compression == 7) {
         // The JPEG colour space decides what the page declares.
         switch (P.TiffJpegColorSpace) {
@@ -409,7 +348,7 @@ struct TFreeBlock {
 };
 
 // IPTC, XMP, annotations and the input profile of the params.
-void WriteMetadataBlocks(TTagList& Tags, TIOParamsVals& P) {
+void WriteMetadataBlocks(TTiffTagList& Tags, TIOParamsVals& P) {
   void* Data = nullptr;
   int32_t Length = 0;
   P.IptcInfo.SaveToBuffer(Data, Length, false);
@@ -438,6 +377,128 @@ void WriteMetadataBlocks(TTagList& Tags, TIOParamsVals& P) {
 }
 
 }  // namespace tiffwriter
+
+void TTiffTagList::Inline(uint16_t Tag, uint16_t Type, uint32_t Count, const void* Bytes, size_t Size) {
+  TTiffEntry E{Tag, Type, Count, 0};
+  std::memcpy(&E.Value, Bytes, std::min<size_t>(Size, 4));
+  Put(E);
+}
+
+void TTiffTagList::OutOfLine(uint16_t Tag, uint16_t Type, uint32_t Count, const void* Bytes, size_t Size) {
+  if (Size <= 4) return Inline(Tag, Type, Count, Bytes, Size);
+  PadEven();
+  const uint32_t At = uint32_t(FStream->Position() - FBase);
+  SafeStreamWrite(FStream, FAbort, Bytes, int64_t(Size));
+  Put(TTiffEntry{Tag, Type, Count, At});
+}
+
+void TTiffTagList::Shorts(uint16_t Tag, const std::vector<uint16_t>& V) {
+  OutOfLine(Tag, tftShort, uint32_t(V.size()), V.data(), V.size() * 2);
+}
+
+void TTiffTagList::Longs(uint16_t Tag, const std::vector<uint32_t>& V) {
+  if (V.size() == 1) return Long(Tag, V[0]);
+  OutOfLine(Tag, tftLong, uint32_t(V.size()), V.data(), V.size() * 4);
+}
+
+void TTiffTagList::Text(uint16_t Tag, const std::string& S) {
+  if (S.empty()) return;
+  if (S.size() <= 4) return Inline(Tag, tftAscii, uint32_t(S.size()), S.data(), S.size());
+  OutOfLine(Tag, tftAscii, uint32_t(S.size() + 1), S.c_str(), S.size() + 1);
+}
+
+void TTiffTagList::WideText(uint16_t Tag, const std::string& Utf8) {
+  if (Utf8.empty()) return;
+  const std::string W = Utf8ToUtf16Le(Utf8) + std::string(2, '\0');
+  OutOfLine(Tag, tftByte, uint32_t(W.size()), W.data(), W.size());
+}
+
+void TTiffTagList::Rational(uint16_t Tag, uint32_t Num, uint32_t Den) {
+  const uint32_t V[2] = {Num, Den};
+  OutOfLine(Tag, tftRational, 1, V, 8);
+}
+
+void TTiffTagList::Rationals(uint16_t Tag, const double* Values, size_t Count, uint16_t Type) {
+  std::vector<int32_t> V(2 * Count);
+  for (size_t i = 0; i < Count; ++i) {
+    // Zero is 0/1, not the tiny fraction the approximation gives for it.
+    if (Values[i] == 0) {
+      V[2 * i] = 0;
+      V[2 * i + 1] = 1;
+    } else {
+      FloatToRational(V[2 * i], V[2 * i + 1], Values[i], 5e-9);
+    }
+  }
+  OutOfLine(Tag, Type, uint32_t(Count), V.data(), V.size() * 4);
+}
+
+void TTiffTagList::PadEven() {
+  if ((FStream->Position() - FBase) % 2 != 0) {
+    const uint8_t Zero = 0;
+    SafeStreamWrite(FStream, FAbort, &Zero, 1);
+  }
+}
+
+uint32_t TTiffTagList::WriteIfd(uint32_t Next) {
+  PadEven();
+  const uint32_t At = uint32_t(FStream->Position() - FBase);
+  std::stable_sort(FEntries.begin(), FEntries.end(),
+                   [](const TTiffEntry& a, const TTiffEntry& b) { return a.Tag < b.Tag; });
+  std::vector<uint8_t> B(2 + 12 * FEntries.size() + 4);
+  const uint16_t N = uint16_t(FEntries.size());
+  std::memcpy(B.data(), &N, 2);
+  for (size_t i = 0; i < FEntries.size(); ++i) {
+    uint8_t* P = B.data() + 2 + 12 * i;
+    std::memcpy(P, &FEntries[i].Tag, 2);
+    std::memcpy(P + 2, &FEntries[i].Type, 2);
+    std::memcpy(P + 4, &FEntries[i].Count, 4);
+    std::memcpy(P + 8, &FEntries[i].Value, 4);
+  }
+  std::memcpy(B.data() + B.size() - 4, &Next, 4);
+  SafeStreamWrite(FStream, FAbort, B.data(), int64_t(B.size()));
+  return At;
+}
+
+void TTiffTagList::Put(const TTiffEntry& E) {
+  for (TTiffEntry& Old : FEntries)
+    if (Old.Tag == E.Tag) {
+      Old = E;
+      return;
+    }
+  FEntries.push_back(E);
+}
+
+std::string Utf8ToUtf16Le(const std::string& Utf8) {
+  std::string Out;
+  const auto* P = reinterpret_cast<const uint8_t*>(Utf8.data());
+  const size_t N = Utf8.size();
+  auto Unit = [&](uint32_t U) {
+    Out += char(U & 0xFF);
+    Out += char(U >> 8);
+  };
+  for (size_t i = 0; i < N;) {
+    uint32_t C = P[i];
+    const int More = C < 0x80 ? 0 : C >= 0xF0 ? 3 : C >= 0xE0 ? 2 : C >= 0xC0 ? 1 : -1;
+    bool Sound = More >= 0 && i + size_t(More) < N;
+    for (int k = 1; Sound && k <= More; ++k) Sound = (P[i + size_t(k)] & 0xC0) == 0x80;
+    if (!Sound) {
+      Unit(0xFFFD);
+      ++i;
+      continue;
+    }
+    if (More > 0) C &= 0x3Fu >> More;
+    for (int k = 1; k <= More; ++k) C = (C << 6) | (P[i + size_t(k)] & 0x3F);
+    i += size_t(More) + 1;
+    if (C >= 0x10000) {
+      C -= 0x10000;
+      Unit(0xD800 | (C >> 10));
+      Unit(0xDC00 | (C & 0x3FF));
+    } else {
+      Unit(C);
+    }
+  }
+  return Out;
+}
 
 void TiffPackBitsRow(TStream* Stream, const uint8_t* Row, int32_t Count, uint8_t& Aborting) {
   std::vector<uint8_t> Out;
@@ -498,11 +559,15 @@ int32_t TiffWriteImage(TStream* Stream, bool Insert, TIEBitmap* Bitmap, TIEProgr
     SafeStreamWrite(Stream, Abort, Placeholder, 8);
   }
 
-  TTagList Tags(Stream, Base, Abort);
-  Tags.Text(270, Params.TiffImageDescription);
-  Tags.Rational(282, uint32_t(Params.DpiX()), 1);
-  Tags.Rational(283, uint32_t(Params.DpiY()), 1);
-  Tags.Short(296, 2);
+  TTiffTagList Tags(Stream, Base, Abort);
+  if (Params.ExifPresent != 0) {
+    TiffWriteExifTags(Tags, Stream, Params, Abort);
+  } else {
+    Tags.Text(270, Params.TiffImageDescription);
+    Tags.Rational(282, uint32_t(Params.DpiX()), 1);
+    Tags.Rational(283, uint32_t(Params.DpiY()), 1);
+    Tags.Short(296, 2);
+  }
 
   // Formats the page has no samples for are written as 24-bit RGB; a 1-bit bitmap asked for more than
   // one bit likewise.
@@ -516,6 +581,18 @@ int32_t TiffWriteImage(TStream* Stream, bool Insert, TIEBitmap* Bitmap, TIEProgr
       Copy = std::make_unique<TIEBitmap>();
       Copy->Assign(B);
       Copy->SetPixelFormat(ie24RGB);
+      B = Copy.get();
+    }
+    // One bit asked of a bitmap with more: its two colours when it has just two, else a conversion.
+    if (B->GetPixelFormat() != ie1g && Params.BitsPerSample == 1 && Params.SamplesPerPixel == 1) {
+      TIERGB24 Dark{}, Light{};
+      std::unique_ptr<TIEBitmap> Bits = MakeTwoColorBitmap(B, Dark, Light);
+      if (!Bits) {
+        Bits = std::make_unique<TIEBitmap>();
+        Bits->Allocate(B->GetWidth(), B->GetHeight(), ie1g);
+        Bits->CopyAndConvertFormat(B);
+      }
+      Copy = std::move(Bits);
       B = Copy.get();
     }
   }
@@ -539,6 +616,7 @@ int32_t TiffWriteImage(TStream* Stream, bool Insert, TIEBitmap* Bitmap, TIEProgr
                     : L.State == psBlackIsZero ? 1
                     : L.State == psWhiteIsZero ? 0
                     : L.State == psYCbCr       ? 6
+                    : L.State == psCieLab      ? 8
                                                : 2);
     Tags.Text(269, Params.TiffDocumentName);
     const bool Fax = L.Compression >= 2 && L.Compression <= 4;
@@ -598,7 +676,7 @@ int32_t TiffWriteImage(TStream* Stream, bool Insert, TIEBitmap* Bitmap, TIEProgr
       Offsets.push_back(uint32_t(StripAt - Base));
       for (int32_t y = 0; y < H; ++y) {
         if (Progress.OnProgress) Progress.OnProgress(Progress.Sender, int32_t(y * (100.0 / H)));
-        EncodeRow(B, y, L, Row);
+        EncodeRow(B, y, L, Row, &Params);
         Coder.Row(Row.data(), int32_t(RowBytes));
         if (Abort != 0) break;
         if ((y + 1) % RowsPerStrip == 0 || y == H - 1) {

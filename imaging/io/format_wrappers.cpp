@@ -12,6 +12,7 @@
 #include "imaging/core/ie_streams.h"
 #include "imaging/io/format_registry.h"
 #include "imaging/io/imaging_io.h"
+#include "imaging/io/safe_file_save.h"
 #include "platform/graphics.h"
 #include "platform/streams.h"
 
@@ -124,6 +125,20 @@ std::unique_ptr<TIEWideFileStream> OpenForOperation(TImagingIO* IO, const std::s
   }
   IO->AbortFlag = 0;
   return Stream;
+}
+
+// OpenForOperation for a save written beside its file.
+std::unique_ptr<TIESafeFileSave> OpenSaveForOperation(TImagingIO* IO, const std::string& FileName) {
+  IO->AbortFlag = 1;
+  std::unique_ptr<TIESafeFileSave> Save;
+  try {
+    Save = std::make_unique<TIESafeFileSave>(FileName);
+  } catch (...) {
+    IO->NotifyFinishWork();
+    throw;
+  }
+  IO->AbortFlag = 0;
+  return Save;
 }
 
 void ReadThroughRow(uint32_t FileType, TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
@@ -293,12 +308,16 @@ void TImagingIO::SaveFormatFile(uint32_t FileType, const std::string& FileName) 
     SaveGifFile(FileName);
     return;
   }
-  auto Stream = OpenForOperation(this, FileName, ieFileCreate);
+  auto Save = OpenSaveForOperation(this, FileName);
   FinishingWith(this, [&] {
     const bool Ready = PrepareBitmap();
-    if (Ready) WriteFormat(this, FileType, Stream.get(), true, false);
-    // Closed before the finish, so that a handler may read the file.
-    Stream.reset();
+    if (Ready) WriteFormat(this, FileType, Save->Stream(), true, false);
+    // In place before the finish, so that a handler may read the file; a failed or aborted save leaves
+    // the old file as it was.
+    if (!Ready || AbortFlag != 0)
+      Save->Discard();
+    else if (!Save->Commit())
+      AbortFlag = 1;
     if (!Ready) return;
     FIOParams->FileName = FileName;
     FIOParams->FileType = FileType;

@@ -20,6 +20,8 @@
 #include "imaging/core/bitmap.h"
 #include "imaging/core/zlib_streams.h"
 #include "imaging/formats/psd_writer.h"
+#include "imaging/formats/exif_blocks.h"
+#include "imaging/formats/tiff_writer.h"
 #include "imaging/io/format_registry.h"
 #include "imaging/io/gif_lzw.h"
 #include "imaging/io/imaging_io.h"
@@ -285,6 +287,44 @@ void MakePsdSeeds() {
   }
 }
 
+// EXIF blocks made by the EXIF writer: a bare block with GPS, one with a thumbnail page, a TIFF page
+// carrying EXIF, and a camera-like file whose TIFF header follows a few bytes of its own.
+void MakeExifSeeds() {
+  TIOParamsVals P(nullptr);
+  P.ExifPresent = 1;
+  P.ExifMake = "Seed";
+  P.ExifUserComment = "hi";
+  P.SetExifExposureTime(1.0 / 250);
+  P.SetExifExposureBiasValue(-0.7);
+  P.ExifIsoSpeedRatings = {100, 200};
+  P.GpsVersionId = "2.2.0.0";
+  P.GpsLatitudeRef = "N";
+  P.GpsLatitude = {51, 30, 12.5};
+  Put("exif", "gps.bin", ExifSaveToBuffer(P, false));
+  TIEBitmap Thumb;
+  Paint(Thumb, 16, 12, ie24RGB, 4);
+  P.GetExifThumbnail()->Assign(&Thumb);
+  Put("exif", "thumbnail.bin", ExifSaveToBuffer(P, false));
+  P.FreeExifThumbnail();
+  TIEBitmap Page;
+  Paint(Page, 5, 3, ie24RGB, 5);
+  uint8_t Abort = 0;
+  TIEProgressRecord Progress;
+  Progress.Abort = &Abort;
+  TMemoryStream Tiff;
+  TiffWriteImage(&Tiff, false, &Page, Progress, P);
+  Put("exif", "page.tif", Contents(Tiff));
+  TMemoryStream Raw;
+  Raw.WriteBuffer("RAW!", 4);
+  TIOParamsVals Plain(nullptr);
+  TiffWriteImage(&Raw, false, &Page, Progress, Plain);
+  Raw.SetPosition(4);
+  TIOParamsVals Second(nullptr);
+  Second.SetImageIndex(1);
+  TiffWriteImage(&Raw, true, &Thumb, Progress, Second);
+  Put("exif", "camera.bin", Contents(Raw));
+}
+
 void MakeTextSeeds(const fs::path& LanguageFolder) {
   const std::string Text = "Zonvark keeps its options in Options.ini beside the executable. "
                            "Zonvark keeps its options in Options.ini beside the executable.\n";
@@ -358,6 +398,7 @@ int main(int argc, char** argv) {
   MakeImageSeeds();
   MakeTgaSeeds();
   MakePsdSeeds();
+  MakeExifSeeds();
   MakeTextSeeds(argv[2]);
   MakeVideoSeeds();
   MakeAviSeeds();

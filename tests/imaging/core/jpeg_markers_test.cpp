@@ -114,7 +114,7 @@ TEST(MarkerList, SortsIntoTheWritersOrder) {
     std::vector<std::pair<uint8_t, Bytes>> In;
     std::vector<std::pair<uint8_t, Bytes>> Out;
   };
-  const Bytes Exif = Text("Exif"), Xmp = Text("http://ns.adobe.com/xap/1.0/"), Short = Text("ICC_PROFIL");
+  const Bytes Exif = Text(std::string("Exif\0", 5)), Xmp = Text("http://ns.adobe.com/xap/1.0/"), Short = Text("ICC_PROFIL");
   const std::vector<Case> Cases = {
       {"codes ascend",
        {{0xFE, Text("c")}, {0xED, Text("p")}, {0xE0, Text("j")}, {0xE2, Text("x")}},
@@ -148,7 +148,9 @@ TEST(MarkerList, SortsIntoTheWritersOrder) {
   L.AddMarker(0xE2, B.data(), int32_t(B.size()));
   EXPECT_EQ(L.CompareMarkers(0, 1), 0);
   EXPECT_FALSE(ExifIsMarker(Short.data(), int32_t(Short.size())));
-  EXPECT_TRUE(ExifIsMarker("Exif", 4));  // the text may end with the data
+  EXPECT_FALSE(ExifIsMarker("Exif", 4));  // too short to hold the prefix and a block
+  EXPECT_FALSE(ExifIsMarker("Exif\0x", 6));
+  EXPECT_TRUE(ExifIsMarker("Exif\0\0", 6));
   EXPECT_FALSE(ExifIsMarker("Exif2", 5));
 }
 

@@ -17,6 +17,7 @@
 #include "imaging/formats/tiff_container.h"
 #include "imaging/formats/tiff_reader.h"
 #include "imaging/io/imaging_io.h"
+#include "imaging/io/io_globals.h"
 #include "imaging/io/io_params.h"
 #include "platform/streams.h"
 #include "tests/imaging/formats/format_test_support.h"
@@ -377,6 +378,90 @@ TEST_F(TiffWriterTest, OneSampleFromColourBitmaps) {
   EXPECT_EQ(TiffGetTag(D, 277, 0), 1);
 }
 
+// Colour bitmaps asked for one bit, for ink or for CIELab: what the page declares and what libtiff decodes.
+TEST_F(TiffWriterTest, ColourBitmapsAsBilevelCmykAndLab) {
+  struct Case {
+    const char* Name;
+    bool TwoColours;
+    int32_t Bits, Samples;
+    uint8_t Photometric, Selector;
+    int32_t WantPhotometric, WantBits, WantSamples;
+    uint16_t WantCompression;
+    int Tolerance;  // per channel, in libtiff's RGBA; -1: ink or CIELab samples compared as they are
+  };
+  const Case Cases[] = {
+      {"two colours, one bit", true, 1, 1, 2, 0, 1, 1, 1, 1, 0},
+      {"two colours, Group 4", true, 1, 1, 2, 4, 0, 1, 1, 4, 0},
+      {"many colours, one bit", false, 1, 1, 2, 0, 1, 1, 1, 1, 255},
+      {"ink", false, 8, 3, 5, 0, 5, 8, 4, 1, -1},
+      {"ink, LZW", false, 8, 3, 5, 5, 5, 8, 4, 5, -1},
+      {"CIELab, LZW", false, 8, 3, 7, 5, 8, 8, 3, 5, -1},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    TIEBitmap B;
+    B.Allocate(21, 7, ie24RGB);
+    for (int32_t y = 0; y < 7; ++y)
+      for (int32_t x = 0; x < 21; ++x) {
+        const bool On = (x + y) % 3 == 0;
+        B.SetRGB(x, y, C.TwoColours ? (On ? TIERGB24{250, 240, 230} : TIERGB24{10, 20, 30})
+                                    : TIERGB24{uint8_t(60 + x * 6), uint8_t(60 + y * 20), uint8_t(100 + x * 3)});
+      }
+    TIOParamsVals P(nullptr);
+    P.BitsPerSample = C.Bits;
+    P.SamplesPerPixel = C.Samples;
+    P.TiffPhotometric = C.Photometric;
+    P.TiffCompression = C.Selector;
+    const Bytes File = Write(&B, P);
+    TMemoryStream S;
+    int32_t Pages = 0;
+    const TiffDirectory D = Ifd(File, S, 0, Pages);
+    EXPECT_EQ(TiffGetTag(D, 262, -1), C.WantPhotometric);
+    EXPECT_EQ(TiffGetTagAt(D, 258, 0, 0), C.WantBits);
+    EXPECT_EQ(TiffGetTag(D, 277, 0), C.WantSamples);
+    EXPECT_EQ(TiffGetTag(D, 259, 0), C.WantCompression);
+    EXPECT_EQ(TiffFindTag(D, 317), -1);  // only differenced RGB declares a predictor
+    EXPECT_EQ(P.TiffPhotometric, C.WantPhotometric == 8 ? 7 : C.WantPhotometric);
+    // (Group 4 pages carry T4Options as well, which libtiff names an unknown field.)
+    if (!oracle::FindProgram("tiffinfo").empty() && C.WantCompression != 4) {
+      EXPECT_EQ(TiffinfoComplaints(File, "colour_as.tif"), "");
+    }
+    if (C.Tolerance == 255) continue;  // a threshold conversion: only the declaration is checked
+    if (C.Tolerance < 0) {
+      // The samples are the library's own conversion of each row (ink not inverted).
+      libtiff::MemoryFile M{File};
+      TIFF* T = libtiff::Open(M, "r");
+      ASSERT_NE(T, nullptr);
+      const std::unique_ptr<TIFF, void (*)(TIFF*)> Closer(T, TIFFClose);
+      const bool Ink = C.WantPhotometric == 5;
+      Bytes Got(size_t(21 * C.WantSamples)), Want(Got.size());
+      for (int32_t y = 0; y < 7; ++y) {
+        ASSERT_EQ(TIFFReadScanline(T, Got.data(), uint32_t(y), 0), 1);
+        ConvertColorRow(B.GetScanline(y), 1, Want.data(), Ink ? 2 : 4, 21, &P);
+        if (Ink)
+          for (uint8_t& v : Want) v = uint8_t(~v);
+        ASSERT_EQ(Got, Want) << y;
+      }
+      continue;
+    }
+    libtiff::MemoryFile M{File};
+    TIFF* T = libtiff::Open(M, "r");
+    ASSERT_NE(T, nullptr);
+    const std::unique_ptr<TIFF, void (*)(TIFF*)> Closer(T, TIFFClose);
+    std::vector<uint32_t> Rgba(21 * 7);
+    ASSERT_EQ(TIFFReadRGBAImageOriented(T, 21, 7, Rgba.data(), ORIENTATION_TOPLEFT, 0), 1);
+    for (int32_t y = 0; y < 7; ++y)
+      for (int32_t x = 0; x < 21; ++x) {
+        const uint32_t Px = Rgba[size_t(y * 21 + x)];
+        TIERGB24 Want = B.GetRGB(x, y);
+        if (C.TwoColours) Want = (x + y) % 3 == 0 ? TIERGB24{255, 255, 255} : TIERGB24{0, 0, 0};
+        ASSERT_NEAR(int(TIFFGetR(Px)), int(Want.r), C.Tolerance) << x << "," << y;
+        ASSERT_NEAR(int(TIFFGetG(Px)), int(Want.g), C.Tolerance) << x << "," << y;
+        ASSERT_NEAR(int(TIFFGetB(Px)), int(Want.b), C.Tolerance) << x << "," << y;
+      }
+  }
+}
+
 TEST_F(TiffWriterTest, JpegPages) {
   struct Case {
     uint8_t Selector, ColorSpace;
@@ -483,6 +568,28 @@ TEST_F(TiffWriterTest, SaveAndLoadThroughTheIOComponent) {
   ASSERT_EQ(In->AbortFlag, 0);
   ASSERT_EQ(Back.GetWidth(), 31);
   for (int32_t y = 0; y < 12; ++y) ASSERT_EQ(0, std::memcmp(Back.GetScanline(y), B.GetScanline(y), 93)) << y;
+}
+
+TEST_F(TiffWriterTest, AnAbortedFileSaveLeavesTheOldFile) {
+  TIEBitmap B;
+  Fill(B, ie24RGB, 40, 30, 4);
+  std::unique_ptr<TImagingIO> IO(TImagingIO::CreateForBitmap(&B));
+  const std::string Path = oracle::TempPath("aborted_save.tif");
+  const Bytes Old = {'o', 'l', 'd'};
+  oracle::WriteFile(Path, Old);
+  IO->OnProgress = [&](TObject*, int Percent) {
+    if (Percent >= 50) IO->AbortFlag = 1;
+  };
+  IO->SaveTiffFile(Path);
+  EXPECT_EQ(IO->AbortFlag, 1);
+  EXPECT_EQ(oracle::ReadFile(Path), Old);
+  // Saved whole, the file is replaced.
+  IO->OnProgress = nullptr;
+  IO->SaveTiffFile(Path);
+  EXPECT_EQ(IO->AbortFlag, 0);
+  const Bytes New = oracle::ReadFile(Path);
+  ASSERT_GT(New.size(), 8u);
+  EXPECT_EQ(New[0], 'I');
 }
 
 TEST_F(TiffWriterTest, FormatsWithoutTiffSamplesAreWrittenAsRgb) {
