@@ -49,7 +49,7 @@ inline std::unique_ptr<TIEBitmap> MakePicture(int32_t Width, int32_t Height, int
   auto B = std::make_unique<TIEBitmap>(Width, Height, ie24RGB);
   for (int32_t y = 0; y < Height; ++y) {
     uint8_t* Row = B->GetScanline(y);
-    for (int32_t x = 0; x < Width * 3; ++x) Row[x] = uint8_t(x * 7 + y * 13 + Seed * 31);
+    for (int32_t x = 0; x < B->GetRowLen(); ++x) Row[x] = x < Width * 3 ? uint8_t(x * 7 + y * 13 + Seed * 31) : 0;
   }
   if (Alpha)
     for (int32_t y = 0; y < Height; ++y)
