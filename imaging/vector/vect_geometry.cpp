@@ -21,6 +21,13 @@ bool IsLineKind(TIEVObjKind K) { return K == vokLine || K == vokRuler || K == vo
 // Round to nearest, halves to even, for values already known to fit.
 int32_t RoundEven(double V) { return int32_t(std::nearbyint(V)); }
 
+// The distance from (X, Y) to the box L..R x T..B grown by Grow.
+double DistanceToBox(double L, double T, double R, double B, double Grow, int32_t X, int32_t Y) {
+  const double DX = std::max({L - Grow - X, 0.0, X - R - Grow});
+  const double DY = std::max({T - Grow - Y, 0.0, Y - B - Grow});
+  return std::hypot(DX, DY);
+}
+
 // A 32-bit product, wrapping as the machine does.
 int32_t Mul32(int32_t A, int32_t B) { return int32_t(uint32_t(A) * uint32_t(B)); }
 
@@ -125,6 +132,54 @@ double TImagingVect::ObjectDistance(TIEVObjectData& Rec, int32_t X, int32_t Y) {
   }
 }
 
+// A distance no shape of the object can undercut: the distance to the box of what it draws, grown by half
+// the pen and a margin for the polygons that approximate curves and the truncation of filled ellipses.
+// Labelled lines (whose label box lies anywhere) have none (0).
+double TImagingVect::DistanceLowerBound(const TIEVObjectData& Rec, int32_t X, int32_t Y) const {
+  const double Grow = std::abs(double(Rec.PenWidth)) / 2 + 2;
+  switch (Rec.Kind) {
+    case vokLine:
+    case vokRuler:
+    case vokBox:
+    case vokEllipse:
+    case vokArc:
+    case vokBitmap:
+    case vokText:
+    case vokMemo:
+    case vokExtension:
+      return DistanceToBox(std::min(Rec.X1, Rec.X2), std::min(Rec.Y1, Rec.Y2), std::max(Rec.X1, Rec.X2),
+                           std::max(Rec.Y1, Rec.Y2), Grow, X, Y);
+    case vokPolyline: {
+      if (Rec.PointCount <= 0) return 0;
+      double SX, SY;
+      PolylineScale(Rec, SX, SY);
+      double L = INFINITY, T = INFINITY, R = -INFINITY, B = -INFINITY;
+      for (int32_t i = 0; i < Rec.PointCount; ++i) {
+        const double PX = Rec.X1 + (Rec.Points[size_t(i)].X - double(Rec.PointsBase.Left)) * SX;
+        const double PY = Rec.Y1 + (Rec.Points[size_t(i)].Y - double(Rec.PointsBase.Top)) * SY;
+        L = std::min(L, PX);
+        R = std::max(R, PX);
+        T = std::min(T, PY);
+        B = std::max(B, PY);
+      }
+      return std::isfinite(L + T + R + B) ? DistanceToBox(L, T, R, B, Grow, X, Y) : 0;
+    }
+    case vokAngle: {
+      const int32_t N = AnglePointCount(Rec);
+      if (N == 0) return 0;
+      double L = INFINITY, T = INFINITY, R = -INFINITY, B = -INFINITY;
+      for (int32_t i = 0; i < N; ++i) {
+        L = std::min(L, double(Rec.AnglePoints[i].X));
+        R = std::max(R, double(Rec.AnglePoints[i].X));
+        T = std::min(T, double(Rec.AnglePoints[i].Y));
+        B = std::max(B, double(Rec.AnglePoints[i].Y));
+      }
+      return DistanceToBox(L, T, R, B, 2, X, Y);
+    }
+    default: return 0;
+  }
+}
+
 // ---- Hit test ------------------------------------------------------------------------------------------
 
 int32_t TImagingVect::HitTestObjects(int32_t X, int32_t Y, bool SelectableOnly, double& Distance) {
@@ -142,6 +197,8 @@ int32_t TImagingVect::HitTestObjects(int32_t X, int32_t Y, bool SelectableOnly, 
     TIEVObjectData& Rec = FObjects[size_t(*It)];
     if ((Rec.Style & vofVisible) == 0 || (SelectableOnly && (Rec.Style & vofSelectable) == 0)) continue;
     if (!RectsOverlap(Rec.X1, Rec.Y1, Rec.X2, Rec.Y2, Left, Top, Right, Bottom)) continue;
+    // An object that cannot come nearer than the best so far cannot win: its exact distance is not needed.
+    if (DistanceLowerBound(Rec, X, Y) >= Best) continue;
     const double D = ObjectDistance(Rec, X, Y);
     // A kind without a shape has no distance and is never found.
     if (D >= 0 && D < Best) {

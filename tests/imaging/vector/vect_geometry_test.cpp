@@ -5,8 +5,10 @@
 
 #include <array>
 #include <cmath>
+#include <random>
 #include <vector>
 
+#include "imaging/core/geometry.h"
 #include "tests/imaging/vector/vect_fixture.h"
 
 namespace zv {
@@ -122,6 +124,44 @@ TEST(VectGeometry, HitMaxDistanceIsInClientPixels) {
     double D;
     EXPECT_EQ(View->HitTestObjects(200, 100 + C.Away, false, D) == 0, C.Hit);
     EXPECT_EQ(D, C.Away);
+  }
+}
+
+// The hit test skips objects that cannot come nearer than the best so far; it must find what measuring
+// every object finds, ties included.
+TEST(VectGeometry, HitTestFindsWhatMeasuringEveryObjectFinds) {
+  auto View = MakeView(600, 600);
+  std::mt19937 Random(5);
+  const TIEVObjKind Kinds[] = {vokLine,    vokBox,   vokEllipse, vokArc,   vokText,
+                               vokPolyline, vokAngle, vokRuler,   vokLabelLine, vokMemo};
+  for (int i = 0; i < 300; ++i) {
+    const int32_t X = int32_t(Random() % 500), Y = int32_t(Random() % 500);
+    const TIEVObjKind Kind = Kinds[i % 10];
+    const int32_t h = AddKind(*View, Kind, X, Y, X + int32_t(Random() % 80), Y + int32_t(Random() % 80));
+    TIEVObjectData& R = *View->ObjectRecord(h);
+    R.PenWidth = 1 + int32_t(Random() % 9);
+    R.BrushStyle = Random() % 2 ? bsSolid : bsClear;
+    R.Closed = uint8_t(Random() % 2);
+    R.LabelRect = TRect(X, Y - 20, X + 30, Y - 5);
+    if (Kind == vokAngle)
+      for (TPoint& P : R.AnglePoints) P = TPoint(X + int32_t(Random() % 120), Y + int32_t(Random() % 120));
+    if (Kind == vokPolyline)
+      for (int v = 0; v < 5; ++v) View->AddVertex(h, X + int32_t(Random() % 60), Y + int32_t(Random() % 60));
+  }
+  for (int i = 0; i < 400; ++i) {
+    const int32_t X = int32_t(Random() % 600), Y = int32_t(Random() % 600);
+    double Best = IENoDistance;
+    int32_t Expected = IEV_ALL;
+    for (int32_t k = View->ObjectsCount() - 1; k >= 0; --k) {
+      const double D = View->ObjectDistance(*View->ObjectRecord(View->ObjectAt(k)), X, Y);
+      if (D >= 0 && D < Best) {
+        Best = D;
+        Expected = View->ObjectAt(k);
+      }
+    }
+    double D;
+    ASSERT_EQ(View->HitTestObjects(X, Y, false, D), Expected) << X << "," << Y;
+    ASSERT_EQ(D, Best);
   }
 }
 
