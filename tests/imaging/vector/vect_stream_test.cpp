@@ -367,6 +367,37 @@ TEST(VectStream, ContentTestKeepsThePosition) {
   }
 }
 
+TEST(VectStream, TheViewsIOComponentLoadsObjectFilesAndStreams) {
+  auto A = MakeView(10, 10);
+  AddKind(*A, vokBox, 1, 2, 3, 4);
+  AddKind(*A, vokLine, 5, 6, 7, 8);
+  const std::string Path = std::string(ZV_TEST_TMP) + "/vect_io_objects.iev";
+  A->SaveObjectsToFile(Path);
+
+  auto B = MakeView(10, 10);
+  B->IO()->LoadFromFile(Path);
+  EXPECT_EQ(B->IO()->AbortFlag, 0);
+  EXPECT_EQ(B->ObjectsCount(), 2);
+
+  auto C = MakeView(10, 10);
+  const Bytes S = Save(*A);
+  TMemoryStream M;
+  M.WriteBuffer(S.data(), int64_t(S.size()));
+  M.SetPosition(0);
+  C->IO()->LoadFromStream(&M);
+  EXPECT_EQ(C->IO()->AbortFlag, 0);
+  ASSERT_EQ(C->ObjectsCount(), 2);
+  EXPECT_EQ(C->ObjectRecord(1)->Kind, vokLine);
+
+  // A plain view has no objects to take them.
+  TImagingView Plain(nullptr);
+  M.SetPosition(0);
+  Plain.IO()->LoadFromStream(&M);
+  EXPECT_NE(Plain.IO()->AbortFlag, 0);
+  EXPECT_FALSE(C->LoadObjectsFromFile(""));
+  std::filesystem::remove(Path);
+}
+
 // ---- Older versions ------------------------------------------------------------------------------------
 
 Bytes PngEntry(TIEBitmap* Picture) {
