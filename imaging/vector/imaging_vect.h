@@ -249,7 +249,7 @@ public:
                     int32_t Width, int32_t Length, TRect& DrawnRect);
 
 private:
-  double DistanceLowerBound(const TIEVObjectData& Rec, int32_t X, int32_t Y) const;
+  double SquaredDistanceLowerBound(const TIEVObjectData& Rec, int32_t X, int32_t Y) const;
   void RecomputeUnitSizes();
   void RefreshMeasureHint() {}
   void UpdateUnlessTemplate(int32_t Hobj);

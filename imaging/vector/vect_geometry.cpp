@@ -21,11 +21,11 @@ bool IsLineKind(TIEVObjKind K) { return K == vokLine || K == vokRuler || K == vo
 // Round to nearest, halves to even, for values already known to fit.
 int32_t RoundEven(double V) { return int32_t(std::nearbyint(V)); }
 
-// The distance from (X, Y) to the box L..R x T..B grown by Grow.
-double DistanceToBox(double L, double T, double R, double B, double Grow, int32_t X, int32_t Y) {
+// The square of the distance from (X, Y) to the box L..R x T..B grown by Grow.
+double SquaredDistanceToBox(double L, double T, double R, double B, double Grow, int32_t X, int32_t Y) {
   const double DX = std::max({L - Grow - X, 0.0, X - R - Grow});
   const double DY = std::max({T - Grow - Y, 0.0, Y - B - Grow});
-  return std::hypot(DX, DY);
+  return DX * DX + DY * DY;
 }
 
 // A 32-bit product, wrapping as the machine does.
@@ -132,10 +132,10 @@ double TImagingVect::ObjectDistance(TIEVObjectData& Rec, int32_t X, int32_t Y) {
   }
 }
 
-// A distance no shape of the object can undercut: the distance to the box of what it draws, grown by half
+// The square of a distance no shape of the object can undercut: the distance to the box of what it draws, grown by half
 // the pen and a margin for the polygons that approximate curves and the truncation of filled ellipses.
 // Labelled lines (whose label box lies anywhere) have none (0).
-double TImagingVect::DistanceLowerBound(const TIEVObjectData& Rec, int32_t X, int32_t Y) const {
+double TImagingVect::SquaredDistanceLowerBound(const TIEVObjectData& Rec, int32_t X, int32_t Y) const {
   const double Grow = std::abs(double(Rec.PenWidth)) / 2 + 2;
   switch (Rec.Kind) {
     case vokLine:
@@ -147,7 +147,7 @@ double TImagingVect::DistanceLowerBound(const TIEVObjectData& Rec, int32_t X, in
     case vokText:
     case vokMemo:
     case vokExtension:
-      return DistanceToBox(std::min(Rec.X1, Rec.X2), std::min(Rec.Y1, Rec.Y2), std::max(Rec.X1, Rec.X2),
+      return SquaredDistanceToBox(std::min(Rec.X1, Rec.X2), std::min(Rec.Y1, Rec.Y2), std::max(Rec.X1, Rec.X2),
                            std::max(Rec.Y1, Rec.Y2), Grow, X, Y);
     case vokPolyline: {
       if (Rec.PointCount <= 0) return 0;
@@ -162,7 +162,7 @@ double TImagingVect::DistanceLowerBound(const TIEVObjectData& Rec, int32_t X, in
         T = std::min(T, PY);
         B = std::max(B, PY);
       }
-      return std::isfinite(L + T + R + B) ? DistanceToBox(L, T, R, B, Grow, X, Y) : 0;
+      return std::isfinite(L + T + R + B) ? SquaredDistanceToBox(L, T, R, B, Grow, X, Y) : 0;
     }
     case vokAngle: {
       const int32_t N = AnglePointCount(Rec);
@@ -174,7 +174,7 @@ double TImagingVect::DistanceLowerBound(const TIEVObjectData& Rec, int32_t X, in
         T = std::min(T, double(Rec.AnglePoints[i].Y));
         B = std::max(B, double(Rec.AnglePoints[i].Y));
       }
-      return DistanceToBox(L, T, R, B, 2, X, Y);
+      return SquaredDistanceToBox(L, T, R, B, 2, X, Y);
     }
     default: return 0;
   }
@@ -198,7 +198,7 @@ int32_t TImagingVect::HitTestObjects(int32_t X, int32_t Y, bool SelectableOnly, 
     if ((Rec.Style & vofVisible) == 0 || (SelectableOnly && (Rec.Style & vofSelectable) == 0)) continue;
     if (!RectsOverlap(Rec.X1, Rec.Y1, Rec.X2, Rec.Y2, Left, Top, Right, Bottom)) continue;
     // An object that cannot come nearer than the best so far cannot win: its exact distance is not needed.
-    if (DistanceLowerBound(Rec, X, Y) >= Best) continue;
+    if (SquaredDistanceLowerBound(Rec, X, Y) >= Best * Best) continue;
     const double D = ObjectDistance(Rec, X, Y);
     // A kind without a shape has no distance and is never found.
     if (D >= 0 && D < Best) {
