@@ -1,11 +1,14 @@
 #include "imaging/core/gdiplus_canvas.h"
 
+#include "platform/gdiplus.h"
+
 namespace zv {
 
 namespace gdiplus_detail {
 bool Allowed = false;
 bool Loaded = false;
 int32_t Users = 0;
+uintptr_t Token = 0;
 }  // namespace gdiplus_detail
 
 void GdiPlusStartupStep() {
@@ -19,13 +22,20 @@ void GdiPlusShutdownStep() {}
 void GdiPlusLoad() {
   using namespace gdiplus_detail;
   ++Users;
-  if (Allowed && !Loaded) Loaded = true;
+  if (!Allowed || Loaded) return;
+  // A start-up that fails leaves the layer unloaded; the next load tries again.
+  GdiplusStartupInput Input;
+  Loaded = GdiplusStartup(&Token, &Input, nullptr) == Ok;
 }
 
 void GdiPlusUnload() {
   using namespace gdiplus_detail;
   if (Users > 0) --Users;
-  if (Users == 0 && Loaded) Loaded = false;
+  if (Users == 0 && Loaded) {
+    GdiplusShutdown(Token);
+    Token = 0;
+    Loaded = false;
+  }
 }
 
 bool GdiPlusLoaded() { return gdiplus_detail::Loaded; }

@@ -1,7 +1,9 @@
 #include "imaging/core/library_startup.h"
 
 #include "imaging/core/color_utils.h"
+#include "imaging/core/gdiplus_canvas.h"
 #include "imaging/core/globals.h"
+#include "imaging/core/preset_images.h"
 #include "imaging/core/system_routines.h"
 #include "imaging/core/word_table.h"
 
@@ -32,9 +34,9 @@ struct TLibraryStep {
 };
 
 // Places of units not built yet, or built above the core, stay empty until their library registers
-// its step.
+// its step. The core fills its own: the drawing layer first, the preset pictures last.
 TLibraryStep Steps[lsStepCount] = {
-    {"GDI+ canvas", {}, nullptr, nullptr, false, nullptr},
+    {"GDI+ canvas", "GDI+ canvas", GdiPlusStartupStep, GdiPlusShutdownStep, false, nullptr},
     {"Definitions", "Definitions", DefsStartup, DefsShutdown, false, nullptr},
     {"Utilities", "Utilities", UtilsStartup, UtilsShutdown, false, nullptr},
     {"JPEG 2000", {}, nullptr, nullptr, false, nullptr},
@@ -44,7 +46,7 @@ TLibraryStep Steps[lsStepCount] = {
     {"View", {}, nullptr, nullptr, false, nullptr},
     {"CCITT", {}, nullptr, nullptr, false, nullptr},
     {"Text editor", {}, nullptr, nullptr, false, nullptr},
-    {"Preset images", {}, nullptr, nullptr, false, nullptr},
+    {"Preset images", "Preset images", BuildPresetImages, FreePresetImages, false, nullptr},
 };
 
 bool ValidOrder(int32_t Order) { return Order >= 1 && Order <= lsStepCount; }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/gdiplus.h"
+
 namespace zv {
 namespace {
 
@@ -26,6 +28,19 @@ TEST(GdiPlusLoadTest, UseCountKeepsTheLayerLoaded) {
   EXPECT_TRUE(GdiPlusActive());
   GdiPlusUnload();
   GdiPlusShutdownStep();
+}
+
+TEST(GdiPlusLoadTest, AFailedStartIsTriedAgainByTheNextLoad) {
+  GdiPlusStartupStep();
+  GdipFailNextCall("GdiplusStartup");
+  GdiPlusLoad();
+  EXPECT_FALSE(GdiPlusLoaded());
+  EXPECT_EQ(GdiPlusUserCount(), 1);
+  GdiPlusLoad();
+  EXPECT_TRUE(GdiPlusActive());
+  GdiPlusUnload();
+  GdiPlusUnload();
+  EXPECT_FALSE(GdiPlusLoaded());
 }
 
 }  // namespace
