@@ -53,7 +53,17 @@ std::unique_ptr<TIEVExtension> CreateVectExtension(const std::string& Name) {
 
 // ---- Construction -------------------------------------------------------------------------------------
 
-TImagingVect::TImagingVect(TComponent* AOwner) : TImagingView(AOwner), FObjGripImage(std::make_unique<TPicture>()) {
+TImagingVect::TImagingVect(TComponent* AOwner)
+    : TImagingView(AOwner),
+      FObjGripImage(std::make_unique<TPicture>()),
+      FGripPen(std::make_unique<TPen>()),
+      FGripBrush(std::make_unique<TBrush>()) {
+  FGripPen->SetColor(clBlack);
+  FGripPen->SetStyle(psSolid);
+  FGripPen->SetMode(pmCopy);
+  FGripPen->SetWidth(1);
+  FGripBrush->SetColor(TColor(0xBAFFFF));
+  FGripBrush->SetStyle(bsSolid);
   RecomputeUnitSizes();
   FTemplate.RulerUnit = FMUnit;
   TFont Font;

@@ -16,6 +16,7 @@
 namespace zv {
 
 class TIEBitmap;
+class TIECanvas;
 class TImagingIO;
 
 enum TIEVectInteractItem : uint8_t {
@@ -238,6 +239,14 @@ public:
   void SelectInRect(int32_t Hobj, int32_t Left, int32_t Top, int32_t Right, int32_t Bottom);
   void MoveObject(int32_t Hobj, int32_t DX, int32_t DY);
   void ResizeObject(int32_t Hobj, int32_t Grip, bool KeepRatio, int32_t DX1, int32_t DY1, int32_t DX2, int32_t DY2);
+  // A grip centred at (X, Y): Shape 0 a corner grip, 1 the centre diamond; with a grip picture, the
+  // picture (and the grip half-size becomes half its larger side).
+  void DrawGrip(TIECanvas* Canvas, int32_t Shape, int32_t X, int32_t Y);
+  // The grips of one object, or of every selected object, drawn anti-aliased over Canvas.
+  void DrawObjectGrips(TCanvas* Canvas, TIEVObjectData& Rec);
+  void DrawSelectionGrips(TCanvas* Canvas);
+  TPen* GripPen() const { return FGripPen.get(); }
+  TBrush* GripBrush() const { return FGripBrush.get(); }
   // The client box of an object as drawn (corners as stored, not ordered).
   TRect ObjectClientBox(const TIEVObjectData& Rec) const;
   // The scale from PointsBase to the object box.
@@ -245,7 +254,7 @@ public:
   // How many AnglePoints are placed (a point of -1000000 is not).
   int32_t AnglePointCount(const TIEVObjectData& Rec) const;
   // One arrow head filled with the canvas's pen and brush; its points widen DrawnRect.
-  void DrawLineHead(TCanvas* Canvas, int32_t Shape, int32_t TipX, int32_t TipY, int32_t OtherX, int32_t OtherY,
+  void DrawLineHead(TIECanvas* Canvas, int32_t Shape, int32_t TipX, int32_t TipY, int32_t OtherX, int32_t OtherY,
                     int32_t Width, int32_t Length, TRect& DrawnRect);
 
 private:
@@ -277,6 +286,8 @@ private:
   bool FObjectsChanged = false;
   bool FChangingRaised = false;
   std::unique_ptr<TPicture> FObjGripImage;
+  std::unique_ptr<TPen> FGripPen;
+  std::unique_ptr<TBrush> FGripBrush;
   std::unique_ptr<TImagingIO> FStreamIO;
   TIEVViewport FViewport;
 };

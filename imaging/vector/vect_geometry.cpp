@@ -8,6 +8,7 @@
 
 #include "imaging/core/bitmap.h"
 #include "imaging/core/geometry.h"
+#include "imaging/core/ie_canvas.h"
 #include "imaging/vector/imaging_vect.h"
 
 namespace zv {
@@ -270,6 +271,64 @@ void TImagingVect::GripAt(int32_t X, int32_t Y, uint8_t& Grip) {
   }
 }
 
+void TImagingVect::DrawGrip(TIECanvas* Canvas, int32_t Shape, int32_t X, int32_t Y) {
+  if (TGraphic* Picture = FObjGripImage->Graphic(); Picture != nullptr && !Picture->Empty()) {
+    GripSize = std::max(Picture->Width(), Picture->Height()) / 2;
+    Canvas->Canvas()->Draw(X - Picture->Width() / 2, Y - Picture->Height() / 2, Picture);
+    return;
+  }
+  TIEPen* Pen = Canvas->Pen();
+  Pen->SetWidth(float(FGripPen->Width()));
+  Pen->SetColor(FGripPen->Color());
+  Pen->SetStyle(FGripPen->Style());
+  Pen->SetMode(FGripPen->Mode());
+  Pen->SetTransparency(180);
+  TIEBrush* Brush = Canvas->Brush();
+  Brush->SetColor(FGripBrush->Color());
+  Brush->SetStyle(FGripBrush->Style());
+  Brush->SetTransparency(180);
+  const int32_t S = GripSize;
+  if (Shape == 0) {
+    if (GripShape == 0) Canvas->Rectangle(X - S, Y - S, X + S, Y + S);
+    else Canvas->Ellipse(X - S, Y - S, X + S, Y + S);
+    return;
+  }
+  Pen->SetWidth(1);
+  const TPoint Diamond[5] = {{X, Y - S}, {X + S, Y}, {X, Y + S}, {X - S, Y}, {X, Y - S}};
+  Canvas->Polyline(Diamond, 4);
+}
+
+void TImagingVect::DrawObjectGrips(TCanvas* Canvas, TIEVObjectData& Rec) {
+  const TRect B = ObjectClientBox(Rec);
+  const TRect Shown = ClientImageRect();
+  if (!RectsOverlap(B.Left, B.Top, B.Right, B.Bottom, Shown.Left, Shown.Top, Shown.Right, Shown.Bottom)) return;
+  TIECanvas C(Canvas, true);
+  if ((Rec.Style & vofSelectable) != 0) {
+    if (Rec.Kind == vokAngle) {
+      for (const TPoint& P : Rec.AnglePoints) DrawGrip(&C, 0, XBmp2Scr(P.X), YBmp2Scr(P.Y));
+    } else {
+      DrawGrip(&C, 0, B.Left, B.Top);
+      DrawGrip(&C, 0, B.Right, B.Bottom);
+      if (!IsLineKind(Rec.Kind)) {
+        const int32_t MX = (B.Left + B.Right) / 2, MY = (B.Top + B.Bottom) / 2;
+        const TPoint Edges[6] = {{B.Right, B.Top}, {B.Left, B.Bottom}, {B.Left, MY},
+                                 {B.Right, MY},    {MX, B.Top},        {MX, B.Bottom}};
+        for (const TPoint& P : Edges) DrawGrip(&C, 0, P.X, P.Y);
+      }
+    }
+  }
+  if (CenterGripOnly != 0) {
+    TRect O = B;
+    if (O.Left > O.Right) std::swap(O.Left, O.Right);
+    if (O.Top > O.Bottom) std::swap(O.Top, O.Bottom);
+    DrawGrip(&C, 1, O.Left + (O.Right - O.Left + 1) / 2, O.Top + (O.Bottom - O.Top + 1) / 2);
+  }
+}
+
+void TImagingVect::DrawSelectionGrips(TCanvas* Canvas) {
+  for (const int32_t Hobj : FSelection) DrawObjectGrips(Canvas, FObjects[size_t(Hobj)]);
+}
+
 // ---- Vertices -------------------------------------------------------------------------------------------
 
 int32_t TImagingVect::FindPolylineVertex(int32_t X, int32_t Y) {
@@ -383,11 +442,11 @@ bool LineHeadTriangle(int32_t Shape, int32_t TipX, int32_t TipY, int32_t OtherX,
   return true;
 }
 
-void TImagingVect::DrawLineHead(TCanvas* Canvas, int32_t Shape, int32_t TipX, int32_t TipY, int32_t OtherX,
+void TImagingVect::DrawLineHead(TIECanvas* Canvas, int32_t Shape, int32_t TipX, int32_t TipY, int32_t OtherX,
                                 int32_t OtherY, int32_t Width, int32_t Length, TRect& DrawnRect) {
   std::array<TPoint, 3> Triangle;
   if (!LineHeadTriangle(Shape, TipX, TipY, OtherX, OtherY, Width, Length, Triangle)) return;
-  Canvas->Polygon(Triangle);
+  Canvas->Polygon(Triangle.data(), 2);
   for (const TPoint& P : Triangle) ExtendBoundsRect(DrawnRect, P.X, P.Y);
 }
 

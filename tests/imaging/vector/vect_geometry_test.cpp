@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "imaging/core/geometry.h"
+#include "imaging/core/ie_canvas.h"
 #include "tests/imaging/vector/vect_fixture.h"
 
 namespace zv {
@@ -361,12 +362,56 @@ TEST(VectGeometry, DrawLineHeadWidensTheDrawnRect) {
   TBitmap Target;
   Target.SetPixelFormat(pf24bit);
   Target.SetSize(120, 60);
+  TIECanvas Canvas(Target.Canvas(), true);
   TRect Drawn(50, 20, 60, 30);
-  View->DrawLineHead(Target.Canvas(), 2, 10, 25, 110, 25, 10, 20, Drawn);
+  View->DrawLineHead(&Canvas, 2, 10, 25, 110, 25, 10, 20, Drawn);
   EXPECT_EQ(Drawn, TRect(10, 20, 60, 30));
   TRect Untouched(50, 20, 60, 30);
-  View->DrawLineHead(Target.Canvas(), 0, 10, 25, 110, 25, 10, 20, Untouched);
+  View->DrawLineHead(&Canvas, 0, 10, 25, 110, 25, 10, 20, Untouched);
   EXPECT_EQ(Untouched, TRect(50, 20, 60, 30));
+}
+
+// Grips are drawn half-transparent in the grip brush's colour: a corner grip over white keeps red and green
+// and loses some blue.
+TEST(VectGeometry, SelectionGripsAreDrawnWhereAPressFindsThem) {
+  struct Case {
+    TIEVObjKind Kind;
+    uint8_t CenterGripOnly;
+    std::vector<TPoint> Gripped;
+    std::vector<TPoint> Bare;
+  };
+  const Case Cases[] = {
+      {vokBox, 0, {{100, 100}, {300, 200}, {300, 100}, {200, 200}, {100, 150}}, {{200, 150}, {150, 125}}},
+      {vokLine, 0, {{100, 100}, {300, 200}}, {{300, 100}, {200, 100}, {200, 150}}},
+      {vokBox, 1, {{100, 100}}, {{150, 125}}},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(testing::Message() << int(C.Kind) << " centre only " << int(C.CenterGripOnly));
+    auto View = MakeView(400, 300);
+    View->CenterGripOnly = C.CenterGripOnly;
+    const int32_t h = AddKind(*View, C.Kind, 100, 100, 300, 200);
+    View->SelectObject(h);
+    TBitmap Target;
+    Target.SetPixelFormat(pf24bit);
+    Target.SetSize(400, 300);
+    Target.Canvas()->Brush()->SetColor(clWhite);
+    Target.Canvas()->FillRect(TRect(0, 0, 400, 300));
+    View->DrawSelectionGrips(Target.Canvas());
+    auto Pixel = [&](TPoint P) { return static_cast<const uint8_t*>(Target.ScanLine(P.Y)) + P.X * 3; };
+    for (const TPoint& P : C.Gripped) {
+      SCOPED_TRACE(testing::Message() << "grip at " << P.X << "," << P.Y);
+      const uint8_t* Px = Pixel(P);
+      EXPECT_LT(Px[0], 235);
+      EXPECT_GT(Px[0], 180);
+      EXPECT_GT(Px[1], 240);
+      EXPECT_GT(Px[2], 240);
+    }
+    for (const TPoint& P : C.Bare) {
+      SCOPED_TRACE(testing::Message() << "no grip at " << P.X << "," << P.Y);
+      const uint8_t* Px = Pixel(P);
+      EXPECT_EQ(Px[0], 255);
+    }
+  }
 }
 
 }  // namespace

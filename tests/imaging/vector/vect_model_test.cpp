@@ -109,6 +109,23 @@ TEST(VectModel, SharedPictureCounts) {
   }
 }
 
+// Rows are padded to four bytes; what the padding holds is not part of the picture.
+TEST(VectModel, EqualPicturesShareWhateverTheirRowPadding) {
+  auto View = MakeView();
+  const auto A = MakePicture(6, 4, 1);
+  const auto B = MakePicture(6, 4, 1);
+  ASSERT_GT(B->GetRowLen(), 18);
+  for (int32_t y = 0; y < 4; ++y) B->GetScanline(y)[19] = 0xEE;
+  const int32_t a = AddKind(*View, vokBitmap, 0, 0, 10, 10);
+  const int32_t b = AddKind(*View, vokBitmap, 0, 0, 10, 10);
+  View->SetObjBitmap(a, A.get());
+  View->SetObjBitmap(b, B.get());
+  EXPECT_EQ(View->ObjectRecord(a)->BitmapIdx, View->ObjectRecord(b)->BitmapIdx);
+  B->GetScanline(2)[17] ^= 1;
+  View->SetObjBitmap(b, B.get());
+  EXPECT_NE(View->ObjectRecord(a)->BitmapIdx, View->ObjectRecord(b)->BitmapIdx);
+}
+
 TEST(VectModel, ClearObjectsKeepsTheTemplatePicture) {
   auto View = MakeView();
   const auto P = MakePicture(5, 5, 3);
