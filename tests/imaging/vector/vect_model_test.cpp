@@ -240,6 +240,18 @@ TEST(VectModel, MouseInteractMasksTheObjectInteractions) {
   EXPECT_EQ(View->VectInteract(), (TIEVectInteract{vmiMeasureArea, vmiMeasureLength, vmiDragToCreate}));
 }
 
+// Handles and picture indexes that name nothing are a caller's mistake, caught by debug assertions.
+TEST(VectModelDeathTest, BadHandlesAndPictureIndexesAreCaught) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  auto View = MakeView(10, 10);
+  const int32_t h = AddKind(*View, vokBitmap, 0, 0, 5, 5);
+  EXPECT_DEBUG_DEATH(View->ObjectRecord(h + 1), "handle names no object");
+  EXPECT_DEBUG_DEATH(View->ObjectRecord(-5), "handle names no object");
+  EXPECT_DEBUG_DEATH(View->BitmapAt(View->BitmapsCount()), "bitmap index past the list");
+  EXPECT_DEBUG_DEATH(View->SetObjBitmapIndex(h, 7), "bitmap index past the list");
+  EXPECT_DEBUG_DEATH(View->ReleaseBitmapRef(7), "bitmap index past the list");
+}
+
 TEST(VectModel, TemplateStartsWithArialAndTheErrorIcon) {
   auto View = MakeView(10, 10);
   const TIEVObjectData& T = View->Template();
