@@ -100,13 +100,19 @@ void TImagingVect::UpdateUnlessTemplate(int32_t Hobj) {
   if (Hobj != IEV_TEMPLATE) Update();
 }
 
-int32_t TImagingVect::AddObject(const TIEVObjectData& Source) {
+int32_t TImagingVect::AddObject(const TIEVObjectData& From) {
   ReserveStep(FOrder);
+  // The source may be a stored object: it moves with the storage when that grows.
+  const TIEVObjectData* Src = &From;
+  const bool Stored = !FObjects.empty() && Src >= FObjects.data() && Src < FObjects.data() + FObjects.size();
+  const size_t SourceIndex = Stored ? size_t(Src - FObjects.data()) : 0;
   if (FObjects.size() % StorageStep == 0) {
     FObjects.reserve(FObjects.size() + StorageStep + StorageSlack);
     for (auto& Rec : FObjects)
       if (Rec.Extension) Rec.Extension->Rebind(&Rec);
+    if (Stored) Src = &FObjects[SourceIndex];
   }
+  const TIEVObjectData& Source = *Src;
   const int32_t Hobj = int32_t(FObjects.size());
   FObjects.emplace_back();
   FOrder.push_back(Hobj);
@@ -348,6 +354,15 @@ void TImagingVect::ReleaseBitmapRef(int32_t Index) {
 void TImagingVect::SetObjBitmap(int32_t Hobj, TIEBitmap* Bitmap) {
   TIEVObjectData* Rec = ObjectRecord(Hobj);
   if (Rec == nullptr) return;
+  // A picture of the list itself may go with the reference released below: work on a copy of it.
+  std::unique_ptr<TIEBitmap> Own;
+  for (const TIEVBitmapEntry& Entry : FBitmaps)
+    if (Bitmap != nullptr && Entry.Bitmap.get() == Bitmap) {
+      Own = std::make_unique<TIEBitmap>();
+      Own->Assign(Bitmap);
+      Bitmap = Own.get();
+      break;
+    }
   ReleaseBitmapRef(Rec->BitmapIdx);
   Rec->BitmapIdx = -1;
   if (Bitmap == nullptr) return;
@@ -369,6 +384,8 @@ void TImagingVect::SetObjBitmapIndex(int32_t Hobj, int32_t Index) {
   TIEVObjectData* Rec = ObjectRecord(Hobj);
   if (Rec == nullptr) return;
   assert(Index < int32_t(FBitmaps.size()) && "bitmap index past the list");
+  // Its own entry again: releasing first could free the very picture it asks for.
+  if (Index >= 0 && Index == Rec->BitmapIdx) return;
   ReleaseBitmapRef(Rec->BitmapIdx);
   Rec->BitmapIdx = -1;
   if (Index < 0 || Index >= int32_t(FBitmaps.size()) || !FBitmaps[size_t(Index)].Bitmap) {

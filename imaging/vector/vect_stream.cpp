@@ -638,6 +638,7 @@ bool TImagingVect::LoadObjectsFromStream(TStream* Stream) {
   }
   TIEVReader In(Section.data(), Section.size());
   const int32_t Count = In.I32();
+  if (Count < 0) Damaged();
   for (int32_t i = 0; i < Count; ++i) ReadObject(In, V, 0);
   if (InflateError) std::rethrow_exception(InflateError);
   return true;

@@ -33,6 +33,20 @@ TEST(VectModel, HandlesStayValidPastTheGrowthSteps) {
   EXPECT_EQ(View->ObjectRecord(IEV_NONE), nullptr);
 }
 
+// Duplicating a stored object while the storage grows under it.
+TEST(VectModel, AStoredObjectCanBeTheSourceOfANewOne) {
+  auto View = MakeView();
+  const int32_t First = AddKind(*View, vokText, 0, 0, 9, 9);
+  View->ObjectRecord(First)->Text = "copied text";
+  View->ObjectRecord(First)->ObjectName = "name";
+  for (int i = 0; i < 1030; ++i) View->AddObject(*View->ObjectRecord(IEV_LAST));
+  ASSERT_EQ(View->ObjectsCount(), 1031);
+  for (const int32_t h : {0, 511, 512, 1024, 1030}) {
+    EXPECT_EQ(View->ObjectRecord(h)->Text, "copied text");
+    EXPECT_EQ(View->ObjectRecord(h)->ObjectName, "name");
+  }
+}
+
 TEST(VectModel, NewObjectTakesWhatItsKindOwns) {
   auto View = MakeView();
   TIEVObjectData& T = View->Template();
@@ -124,6 +138,28 @@ TEST(VectModel, EqualPicturesShareWhateverTheirRowPadding) {
   B->GetScanline(2)[17] ^= 1;
   View->SetObjBitmap(b, B.get());
   EXPECT_NE(View->ObjectRecord(a)->BitmapIdx, View->ObjectRecord(b)->BitmapIdx);
+}
+
+// An object given a picture the list already holds for it keeps a live picture.
+TEST(VectModel, GivingAnObjectItsOwnPictureKeepsIt) {
+  for (const bool Share : {true, false}) {
+    SCOPED_TRACE(Share);
+    auto View = MakeView();
+    View->ShareBitmaps = Share;
+    const auto P = MakePicture(8, 4, 2);
+    const int32_t h = AddKind(*View, vokBitmap, 0, 0, 10, 10);
+    View->SetObjBitmap(h, P.get());
+    const int32_t Idx = View->ObjectRecord(h)->BitmapIdx;
+    ASSERT_EQ(View->BitmapEntry(Idx).RefCount, 1);
+    View->SetObjBitmapIndex(h, Idx);
+    ASSERT_EQ(View->ObjectRecord(h)->BitmapIdx, Idx);
+    EXPECT_EQ(View->BitmapEntry(Idx).RefCount, 1);
+    View->SetObjBitmap(h, View->BitmapAt(Idx));
+    const int32_t After = View->ObjectRecord(h)->BitmapIdx;
+    ASSERT_GE(After, 0);
+    EXPECT_TRUE(SameBitmap(View->BitmapAt(After), P.get()));
+    EXPECT_EQ(View->BitmapEntry(After).RefCount, 1);
+  }
 }
 
 TEST(VectModel, ClearObjectsKeepsTheTemplatePicture) {

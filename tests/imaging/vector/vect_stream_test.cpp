@@ -624,6 +624,12 @@ std::vector<Corrupt> CorruptTable() {
   }
   {
     Bytes S;
+    iev_bytes::I32(S, -1);
+    Box(S, 1);
+    T.push_back({"object count -1", SectionStream(S), Outcome::Throws, 0});
+  }
+  {
+    Bytes S;
     iev_bytes::I32(S, 3);
     Box(S, 1);
     Box(S, 2);
