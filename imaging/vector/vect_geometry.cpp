@@ -251,13 +251,12 @@ void TImagingVect::GripAt(int32_t X, int32_t Y, uint8_t& Grip) {
           break;
         }
     }
-    if (Rec.Kind == vokAngle && G != 0) {
-      G = 3;
-      for (int i = 0; i < 3; ++i)
-        if (PointInGrip(XBmp2Scr(Rec.AnglePoints[i].X), YBmp2Scr(Rec.AnglePoints[i].Y), X, Y)) {
-          G = uint8_t(10 + i);
-          break;
-        }
+    if (Rec.Kind == vokAngle) {
+      uint8_t Point = 0;
+      for (int i = 0; i < 3 && Point == 0; ++i)
+        if (PointInGrip(XBmp2Scr(Rec.AnglePoints[i].X), YBmp2Scr(Rec.AnglePoints[i].Y), X, Y)) Point = uint8_t(10 + i);
+      if (Point != 0) G = Point;
+      else if (G != 0) G = 3;
     }
     if (Rec.Kind == vokLabelLine &&
         DistanceToRectangle(XScr2Bmp(X), YScr2Bmp(Y), Rec.LabelRect.Left, Rec.LabelRect.Top, Rec.LabelRect.Right,

@@ -229,6 +229,24 @@ TEST(VectGeometry, AngleGripsAreItsPoints) {
   }
 }
 
+TEST(VectGeometry, AnAnglePointIsAGripAlsoWhereTheBoxHasNone) {
+  auto View = MakeView();
+  View->CenterGripOnly = 1;
+  const int32_t h = AddKind(*View, vokAngle, 50, 50, 350, 350);
+  TIEVObjectData& R = *View->ObjectRecord(h);
+  R.AnglePoints[0] = {100, 300};
+  R.AnglePoints[1] = {300, 300};
+  R.AnglePoints[2] = {300, 100};
+  View->SelectObject(h);
+  uint8_t Grip = 99;
+  View->GripAt(100, 300, Grip);
+  EXPECT_EQ(Grip, 10);
+  View->GripAt(200, 300, Grip);
+  EXPECT_EQ(Grip, 0);
+  View->GripAt(200, 200, Grip);
+  EXPECT_EQ(Grip, 3);  // the centre handle
+}
+
 TEST(VectGeometry, VertexAndSegmentPicking) {
   auto View = MakeView();
   const int32_t p = AddKind(*View, vokPolyline, 0, 0, 100, 100);
