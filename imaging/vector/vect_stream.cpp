@@ -641,6 +641,8 @@ bool TImagingVect::LoadObjectsFromStream(TStream* Stream) {
   if (Count < 0) Damaged();
   for (int32_t i = 0; i < Count; ++i) ReadObject(In, V, 0);
   if (InflateError) std::rethrow_exception(InflateError);
+  // The inflater reads ahead; what follows the block starts where its length says.
+  Stream->SetPosition(Start + BlockLength);
   return true;
 }
 

@@ -321,6 +321,23 @@ TEST(VectStream, PicturesAreSharedAndTheTemplatesOwnStaysOut) {
   }
 }
 
+// A block inside a longer stream: the reader leaves the stream just after it.
+TEST(VectStream, LoadingLeavesTheStreamAfterTheBlock) {
+  auto A = MakeView(10, 10);
+  AddKind(*A, vokBox, 1, 2, 3, 4);
+  TMemoryStream S;
+  S.WriteBuffer("head", 4);
+  A->SaveObjectsToStream(&S);
+  const int64_t End = S.Position();
+  std::vector<uint8_t> Tail(100000, 7);
+  S.WriteBuffer(Tail.data(), int64_t(Tail.size()));
+  S.SetPosition(4);
+  auto B = MakeView(10, 10);
+  ASSERT_TRUE(B->LoadObjectsFromStream(&S));
+  EXPECT_EQ(S.Position(), End);
+  EXPECT_EQ(B->ObjectsCount(), 1);
+}
+
 TEST(VectStream, UserDataWritesItsSizeAndComesBackOwned) {
   for (const int32_t Size : {0, 5}) {
     SCOPED_TRACE(Size);
