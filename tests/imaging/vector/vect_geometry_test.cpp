@@ -166,6 +166,46 @@ TEST(VectGeometry, HitTestFindsWhatMeasuringEveryObjectFinds) {
   }
 }
 
+TEST(VectGeometry, ClientPointsGoThroughZoomOffsetAndScroll) {
+  auto View = MakeView();
+  const int32_t h = AddKind(*View, vokBox, 100, 100, 200, 200);
+  View->ObjectRecord(h)->BrushStyle = bsSolid;
+  View->SetViewport({200, 200, 40, 60, 10, 20});
+  double D;
+  EXPECT_EQ(View->HitTestClient(10 - 40 + 300, 20 - 60 + 300, D), h);
+  EXPECT_EQ(D, 0);
+  EXPECT_EQ(View->HitTestClient(10 - 40 + 150, 20 - 60 + 300, D), h);  // 25 bitmap pixels to its left
+  EXPECT_EQ(D, 25);
+  const TRect Box = View->ObjectClientBox(*View->ObjectRecord(h));
+  EXPECT_EQ(Box, TRect(170, 160, 370, 360));
+}
+
+TEST(VectGeometry, AGripPictureIsDrawnCentredAndSetsTheGripSize) {
+  auto View = MakeView(400, 300);
+  TBitmap Grip;
+  Grip.SetPixelFormat(pf24bit);
+  Grip.SetSize(9, 7);
+  Grip.Canvas()->Brush()->SetColor(clRed);
+  Grip.Canvas()->FillRect(TRect(0, 0, 9, 7));
+  View->ObjGripImage()->SetBitmap(&Grip);
+  TBitmap Target;
+  Target.SetPixelFormat(pf24bit);
+  Target.SetSize(100, 100);
+  Target.Canvas()->Brush()->SetColor(clWhite);
+  Target.Canvas()->FillRect(TRect(0, 0, 100, 100));
+  TIECanvas Canvas(Target.Canvas(), true);
+  View->DrawGrip(&Canvas, 0, 50, 50);
+  EXPECT_EQ(View->GripSize, 4);
+  auto Px = [&](int32_t X, int32_t Y) { return static_cast<const uint8_t*>(Target.ScanLine(Y)) + X * 3; };
+  EXPECT_EQ(Px(46, 47)[2], 255);
+  EXPECT_EQ(Px(46, 47)[0], 0);
+  EXPECT_EQ(Px(54, 53)[0], 0);
+  EXPECT_EQ(Px(45, 50)[0], 255);
+  EXPECT_EQ(Px(55, 50)[0], 255);
+  EXPECT_TRUE(View->PointInGrip(50, 50, 46, 46));
+  EXPECT_FALSE(View->PointInGrip(50, 50, 54, 50));
+}
+
 TEST(VectGeometry, HitTestSkipsObjectsOutsideTheVisiblePart) {
   auto View = MakeView(400, 400);
   AddKind(*View, vokBox, 600, 600, 700, 700);
