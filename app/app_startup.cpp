@@ -8,6 +8,7 @@
 #include "imaging/formats/formats_startup.h"
 #include "imaging/io/io_globals.h"
 #include "imaging/proc/proc_startup.h"
+#include "imaging/vector/vect_startup.h"
 #include "imaging/view/view_startup.h"
 
 namespace zv {
@@ -15,6 +16,7 @@ namespace zv {
 void AppStartup() {
   FFmpegStartup();
   RegisterImagingFormatsSteps();
+  RegisterImagingVectorStep();
   RegisterImagingIOStep();
   RegisterLibraryStep(lsProcessing, "Image processing", ProcessingStartup, ProcessingShutdown);
   RegisterImagingViewStep();

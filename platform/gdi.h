@@ -145,6 +145,9 @@ struct LOGFONT {
 };
 using LOGFONTA = LOGFONT;
 using LOGFONTW = LOGFONT;
+// Object streams store the 60 bytes of a LOGFONTA as they lie in memory (little-endian integers).
+static_assert(sizeof(LOGFONT) == 60 && offsetof(LOGFONT, lfItalic) == 20 && offsetof(LOGFONT, lfFaceName) == 28,
+              "LOGFONTA is stored byte for byte");
 
 struct TRIVERTEX {
   int32_t x = 0;

@@ -561,13 +561,19 @@ bool SameBitmap(TIEBitmap* A, TIEBitmap* B) {
   if (A->HasAlphaChannel() != B->HasAlphaChannel()) return false;
   // Rows of another length or format cannot be compared byte for byte (nor read past B's end).
   if (A->GetPixelFormat() != B->GetPixelFormat() || A->GetRowLen() != B->GetRowLen()) return false;
+  // Only the bytes that hold pixels count: the padding at the end of a row (and the unused low bits of
+  // a last partial byte) is whatever the allocation left there.
   auto SameRows = [](TIEBitmap* P, TIEBitmap* Q) {
     int32_t Height = P->GetHeight(), RowLen = P->GetRowLen();
+    const int64_t Bits = int64_t(P->GetWidth()) * P->GetBitCount();
+    const size_t Whole = size_t(std::min<int64_t>(Bits / 8, RowLen));
+    const uint8_t LastMask = Bits % 8 != 0 && int64_t(Whole) < RowLen ? uint8_t(0xFF00 >> (Bits % 8)) : 0;
     std::vector<uint8_t> Row(static_cast<size_t>(RowLen));
     bool Same = true;
     for (int32_t y = 0; y < Height && Same; ++y) {
       std::memcpy(Row.data(), P->GetScanline(y), size_t(RowLen));
-      Same = std::memcmp(Row.data(), Q->GetScanline(y), size_t(RowLen)) == 0;
+      const uint8_t* Other = Q->GetScanline(y);
+      Same = std::memcmp(Row.data(), Other, Whole) == 0 && ((Row[Whole % Row.size()] ^ Other[Whole % Row.size()]) & LastMask) == 0;
     }
     P->ReleaseMappedRows();
     Q->ReleaseMappedRows();

@@ -1,0 +1,295 @@
+// TImagingVect: the image view with a layer of vector objects over its image. Objects live in bitmap
+// pixels; this header holds the object storage, selection, shared pictures, template record, units,
+// switches and events, the object stream and the geometry and hit testing of objects.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "imaging/vector/vect_objects.h"
+#include "imaging/view/imaging_view.h"
+
+namespace zv {
+
+class TIEBitmap;
+class TIECanvas;
+class TImagingIO;
+
+enum TIEVectInteractItem : uint8_t {
+  vmiMeasureArea,
+  vmiMeasureLength,
+  vmiNewLine,
+  vmiNewBox,
+  vmiNewEllipse,
+  vmiNewBitmap,
+  vmiNewText,
+  vmiEditObjects,
+  vmiDragLength,
+  vmiNewRuler,
+  vmiNewPolyline,
+  vmiNewAngle,
+  vmiNewMemo,
+  vmiNewLabelLine,
+  vmiEditVertices,
+  vmiDragToCreate,
+  vmiNewExtension
+};
+using TIEVectInteract = TSet<TIEVectInteractItem>;
+
+enum TIEVUndoMode : uint8_t { ieumSeparated, ieumShared };
+enum TIEMeasureValType : uint8_t { ievtAREA, ievtLENGTH };
+
+using TIEUserSelectObject = std::function<void(TObject* Sender, int32_t Hobj)>;
+using TIEVNewObject = std::function<void(TObject* Sender, int32_t Hobj)>;
+using TIEVObjectClickEvent = std::function<void(TObject* Sender, int32_t Hobj)>;
+using TIEVObjectMoveResizeEvent =
+    std::function<void(TObject* Sender, int32_t Hobj, int32_t Grip, int32_t& OffsetX, int32_t& OffsetY)>;
+using TIEVMeasureHintEvent = std::function<void(TObject* Sender, std::string& Text, double Value)>;
+using TIEOnPresentMeasure =
+    std::function<void(TObject* Sender, std::string& Text, double Value, TIEMeasureValType ValType)>;
+using TIEVDragLenEndEvent = std::function<void(TObject* Sender, double Value)>;
+
+// One entry of the shared picture list: the picture (nullptr for a free entry) and how many objects
+// refer to it.
+struct TIEVBitmapEntry {
+  std::unique_ptr<TIEBitmap> Bitmap;
+  int32_t RefCount = 0;
+};
+
+// Where the image stands in the window, as the object layer sees it: zoom in percent per direction,
+// the scroll position in client pixels, the client position of the image's top-left corner and the
+// displayed size of the image in client pixels (0: the whole image at the zoom).
+struct TIEVViewport {
+  double ZoomX = 100, ZoomY = 100;
+  int32_t ScrollX = 0, ScrollY = 0;
+  int32_t OffsetX = 0, OffsetY = 0;
+  int32_t ExtentX = 0, ExtentY = 0;
+};
+
+// True when the four bytes at the stream's position start an object stream of a version this reader
+// knows; the position is the same afterwards.
+bool IsIevStream(TStream* Stream);
+
+// The bounding box of an angle from its three points (the middle one the vertex).
+void AngleBounds(const TPoint Points[3], TRect& Box);
+
+// The triangle of an arrow head of Shape (1 or 2) at Tip of the line from Other, Width across and
+// Length along the line; false for the shapes that draw nothing.
+bool LineHeadTriangle(int32_t Shape, int32_t TipX, int32_t TipY, int32_t OtherX, int32_t OtherY, int32_t Width,
+                      int32_t Length, std::array<TPoint, 3>& Triangle);
+
+class TImagingVect : public TImagingView {
+public:
+  explicit TImagingVect(TComponent* AOwner);
+  ~TImagingVect() override;
+
+  // ---- Records and handles ----
+  int32_t ObjectsCount() const { return int32_t(FOrder.size()); }
+  // The handle drawn at position Index of the drawing order.
+  int32_t ObjectAt(int32_t Index) const { return FOrder[size_t(Index)]; }
+  // The record of a handle (0..count-1, -1 the template, -2 the last object); nullptr for -3 and -4.
+  TIEVObjectData* ObjectRecord(int32_t Hobj);
+  TIEVObjectData& Template() { return FTemplate; }
+  int32_t AddObject(const TIEVObjectData& Source);
+  // A new object from the template; returns its handle.
+  int32_t AddNewObject() { return AddObject(FTemplate); }
+  void FreeObjectParts(TIEVObjectData& Rec);
+  void FreeObjectText(TIEVObjectData& Rec);
+  void ClearDrawingOrder();
+  void ClearObjects();
+  void CancelInteraction();
+  void SetObjUserData(int32_t Hobj, void* Data);
+  void SetObjUserDataSize(int32_t Hobj, int32_t Size);
+  void SetObjFont(int32_t Hobj, TFont* Font);
+  TFontStyles ObjFontStyles(int32_t Hobj);
+  void ClearObjVertices(TIEVObjectData& Rec);
+  void AddVertex(int32_t Hobj, int32_t X, int32_t Y);
+
+  // ---- Selection ----
+  int32_t SelectedObjectsCount() const { return int32_t(FSelection.size()); }
+  int32_t SelectedObject(int32_t Index) const { return FSelection[size_t(Index)]; }
+  void AddToSelection(int32_t Hobj);
+  void SelectObject(int32_t Hobj);
+  bool IsSelected(int32_t Hobj) const;
+  void Deselect(int32_t Hobj);
+  void UnselectAll();
+  void UnselectAllAndUpdate();
+  TRect SelectionBounds();
+
+  // ---- Shared pictures ----
+  int32_t BitmapsCount() const { return int32_t(FBitmaps.size()); }
+  const TIEVBitmapEntry& BitmapEntry(int32_t Index) const { return FBitmaps[size_t(Index)]; }
+  TIEBitmap* BitmapAt(int32_t Index);
+  int32_t FindSharedBitmap(TIEBitmap* Bitmap);
+  int32_t AllocBitmapSlot();
+  void ReleaseBitmapRef(int32_t Index);
+  void SetObjBitmap(int32_t Hobj, TIEBitmap* Bitmap);
+  void SetObjBitmapIndex(int32_t Hobj, int32_t Index);
+  void SetObjBitmapFromIcon(int32_t Hobj, int32_t IconId, int32_t Width, int32_t Height);
+  void CompactBitmaps();
+
+  // ---- Measurement ----
+  TIEUnits MUnit() const { return FMUnit; }
+  void SetMUnit(TIEUnits Value);
+  double Scale() const { return FScale; }
+  void SetScale(double Value);
+  int32_t FloatDigits() const { return FFloatDigits; }
+  void SetFloatDigits(int32_t Value);
+  int32_t FloatPrecision() const { return FFloatPrecision; }
+  void SetFloatPrecision(int32_t Value);
+  void ComputeUnitSizes(double& SizeX, double& SizeY, TIEUnits Unit);
+  double UnitSizeX() const { return FUnitSizeX; }
+  double UnitSizeY() const { return FUnitSizeY; }
+  double LastMeasure() const { return FLastMeasure; }
+  void SetDpiX(int32_t Value) override;
+  void SetDpiY(int32_t Value) override;
+  void SetDpi(int32_t X, int32_t Y) override;
+
+  // ---- Settings ----
+  TIEVectInteract VectInteract() const { return FVectInteract; }
+  void SetVectInteract(TIEVectInteract Value) { FVectInteract = Value; }
+  void SetMouseInteract(TIEMouseInteract Value) override;
+  bool ShareBitmaps = true;
+  bool ZoomObjectsWidth = true;
+  TResampleFilter BitmapResampleFilter = rfNone;
+  int32_t ObjUndoLimit = 1;
+  bool ObjAutoUndo = false;
+  bool ObjAntialias = true;
+  bool SelectOnMouseDown = true;
+  TIEVUndoMode ObjUndoMode = ieumSeparated;
+  TPicture* ObjGripImage() const { return FObjGripImage.get(); }
+  int32_t GripSize = 5;   // half-size of a grip in client pixels
+  uint8_t GripShape = 1;  // 0 square, 1 ellipse
+  int32_t HitMaxDistance = -1;
+  int32_t HitTolerance = 1;
+  uint8_t CenterGripOnly = 0;
+  uint8_t MoveOutside = 1;
+  uint8_t RubberBandSelect = 1;
+  uint8_t EditNewText = 1;
+  uint8_t CenterNewObject = 0;
+  uint8_t PolylineOutside = 0;
+  uint8_t PolylineEndMode = 0;
+  uint8_t ClearBoxHit = 0;
+  uint8_t BitmapAlphaHit = 1;
+  uint8_t ObjSupersample = 0;
+  uint8_t ObjHidden = 0;
+  uint8_t ObjFastDrawing = 1;
+  uint8_t RulerTextUpright = 1;
+  uint8_t AngleBelow180 = 0;
+  int32_t DragFlag = 0;
+
+  // ---- Events ----
+  TNotifyEvent OnSelectObject;
+  TIEUserSelectObject OnUserSelectObject;
+  TIEUserSelectObject OnUserDeselectObject;
+  TIEVMeasureHintEvent OnMeasureHint;
+  TIEOnPresentMeasure OnPresentMeasure;
+  TIEVDragLenEndEvent OnDragLenEnd;
+  TNotifyEvent OnVectorialChanged;
+  TNotifyEvent OnBeforeVectorialChanged;
+  TIEVNewObject OnNewObject;
+  TIEVObjectMoveResizeEvent OnObjectMoveResize;
+  TIEVObjectClickEvent OnObjectClick;
+  TIEVObjectClickEvent OnObjectDblClick;
+  TIEVObjectClickEvent OnObjectOver;
+
+  virtual void DoVectorialChanged();
+  virtual void DoVectorialChanging();
+  virtual void DoObjectMoveResize(int32_t Hobj, int32_t Grip, int32_t& OffsetX, int32_t& OffsetY);
+  virtual void DoObjectClick(int32_t Hobj);
+  virtual void DoObjectDblClick(int32_t Hobj);
+  virtual void DoObjectOver(int32_t Hobj);
+  virtual void DoNewObject(int32_t Hobj);
+  virtual void DoUserSelectObject(int32_t Hobj);
+  virtual void DoUserDeselectObject(int32_t Hobj);
+  bool ObjectsChanged() const { return FObjectsChanged; }
+
+  // ---- Object stream ----
+  void SaveObjectsToStream(TStream* Stream);
+  bool LoadObjectsFromStream(TStream* Stream);
+  bool LoadObjectsFromFile(const std::string& FileName);
+  void SaveObjectsToFile(const std::string& FileName);
+
+  // ---- Where the image stands in the window ----
+  const TIEVViewport& Viewport() const { return FViewport; }
+  void SetViewport(const TIEVViewport& Value) { FViewport = Value; }
+  int32_t XBmp2Scr(int32_t X) const;
+  int32_t YBmp2Scr(int32_t Y) const;
+  int32_t XScr2Bmp(int32_t X) const;
+  int32_t YScr2Bmp(int32_t Y) const;
+  // Bitmap pixels per client pixel.
+  double BitmapPerClientX() const { return 100.0 / FViewport.ZoomX; }
+  double BitmapPerClientY() const { return 100.0 / FViewport.ZoomY; }
+  // The client rectangle the image is shown in (left, top, right, bottom; right and bottom excluded).
+  TRect ClientImageRect();
+
+  // ---- Geometry and hit testing ----
+  double ObjectDistance(TIEVObjectData& Rec, int32_t X, int32_t Y);
+  double BitmapObjectDistance(TIEVObjectData& Rec, int32_t X, int32_t Y);
+  int32_t HitTestObjects(int32_t X, int32_t Y, bool SelectableOnly, double& Distance);
+  int32_t HitTestClient(int32_t X, int32_t Y, double& Distance);
+  bool PointInGrip(int32_t CX, int32_t CY, int32_t X, int32_t Y) const;
+  void GripAt(int32_t X, int32_t Y, uint8_t& Grip);
+  int32_t FindPolylineVertex(int32_t X, int32_t Y);
+  int32_t FindPolylineSegment(int32_t X, int32_t Y);
+  void SelectInRect(int32_t Hobj, int32_t Left, int32_t Top, int32_t Right, int32_t Bottom);
+  void MoveObject(int32_t Hobj, int32_t DX, int32_t DY);
+  void ResizeObject(int32_t Hobj, int32_t Grip, bool KeepRatio, int32_t DX1, int32_t DY1, int32_t DX2, int32_t DY2);
+  // A grip centred at (X, Y): Shape 0 a corner grip, 1 the centre diamond; with a grip picture, the
+  // picture (and the grip half-size becomes half its larger side).
+  void DrawGrip(TIECanvas* Canvas, int32_t Shape, int32_t X, int32_t Y);
+  // The grips of one object, or of every selected object, drawn anti-aliased over Canvas.
+  void DrawObjectGrips(TCanvas* Canvas, TIEVObjectData& Rec);
+  void DrawSelectionGrips(TCanvas* Canvas);
+  TPen* GripPen() const { return FGripPen.get(); }
+  TBrush* GripBrush() const { return FGripBrush.get(); }
+  // The client box of an object as drawn (corners as stored, not ordered).
+  TRect ObjectClientBox(const TIEVObjectData& Rec) const;
+  // The scale from PointsBase to the object box.
+  void PolylineScale(const TIEVObjectData& Rec, double& SX, double& SY) const;
+  // How many AnglePoints are placed (a point of -1000000 is not).
+  int32_t AnglePointCount(const TIEVObjectData& Rec) const;
+  // One arrow head filled with the canvas's pen and brush; its points widen DrawnRect.
+  void DrawLineHead(TIECanvas* Canvas, int32_t Shape, int32_t TipX, int32_t TipY, int32_t OtherX, int32_t OtherY,
+                    int32_t Width, int32_t Length, TRect& DrawnRect);
+
+private:
+  double SquaredDistanceLowerBound(const TIEVObjectData& Rec, int32_t X, int32_t Y) const;
+  void RecomputeUnitSizes();
+  void RefreshMeasureHint() {}
+  void UpdateUnlessTemplate(int32_t Hobj);
+  int32_t ResolveHandle(int32_t Hobj) const;
+  TImagingIO* StreamIO(TIEBitmap* Bitmap);
+  void WriteObject(std::vector<uint8_t>& Out, int32_t Hobj);
+  int32_t ReadObject(class TIEVReader& In, char Version, int32_t Depth);
+
+  std::vector<TIEVObjectData> FObjects;
+  std::vector<int32_t> FOrder;
+  std::vector<int32_t> FSelection;
+  std::vector<TIEVBitmapEntry> FBitmaps;
+  TIEVObjectData FTemplate;
+  TIEVectInteract FVectInteract;
+  TIEUnits FMUnit = ieuPIXELS;
+  double FScale = 1.0;
+  double FUnitSizeX = 1.0, FUnitSizeY = 1.0;
+  int32_t FFloatDigits = 2;
+  int32_t FFloatPrecision = 15;
+  double FLastMeasure = 0;
+  uint8_t FCurrentOperation = 0;
+  uint8_t FActiveGrip = 0;
+  int32_t FTextEditObject = -1;
+  int32_t FObjectUnderPointer = -1;
+  bool FObjectsChanged = false;
+  bool FChangingRaised = false;
+  std::unique_ptr<TPicture> FObjGripImage;
+  std::unique_ptr<TPen> FGripPen;
+  std::unique_ptr<TBrush> FGripBrush;
+  std::unique_ptr<TImagingIO> FStreamIO;
+  TIEVViewport FViewport;
+};
+
+}  // namespace zv

@@ -1,0 +1,205 @@
+// The vector-object record of the vector layer, the kinds, flags and units it uses, and the base of the
+// extension objects that registered classes draw and store themselves.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/gdi.h"
+#include "platform/graphics.h"
+#include "platform/types.h"
+
+namespace zv {
+
+class TStream;
+class TImagingVect;
+struct TIEVObjectData;
+
+// Handles that name no stored object.
+constexpr int32_t IEV_TEMPLATE = -1;     // the record new objects are made from
+constexpr int32_t IEV_LAST = -2;         // the object added last
+constexpr int32_t IEV_ALL = -3;          // all objects as an argument; nothing found as a result
+constexpr int32_t IEV_NONE = -4;         // no grip; a group header read from a stream
+
+enum TIEVObjKind : uint8_t {
+  vokNone,
+  vokLine,
+  vokBox,
+  vokEllipse,
+  vokArc,
+  vokBitmap,
+  vokText,
+  vokRuler,
+  vokPolyline,
+  vokAngle,
+  vokMemo,
+  vokLabelLine,
+  vokExtension
+};
+
+// TIEVObjectData::Style bits.
+constexpr uint8_t vofSelectable = 1;
+constexpr uint8_t vofMovable = 2;
+constexpr uint8_t vofSizeable = 4;
+constexpr uint8_t vofVisible = 8;
+constexpr uint8_t vofAll = vofSelectable | vofMovable | vofSizeable | vofVisible;
+
+enum TIEUnits : uint8_t {
+  ieuPIXELS,
+  ieuINCHES,
+  ieuKM,
+  ieuMETERS,
+  ieuCENTIMETERS,
+  ieuMILLIMETERS,
+  ieuMICRONS,
+  ieuNANOMETERS,
+  ieuFEET,
+  ieuYARDS,
+  ieuMILES
+};
+constexpr uint8_t IEUnitsLast = ieuMILES;
+// The name shown after a value measured in Unit ("pixels", "cm" ...).
+const char* IEUnitName(TIEUnits Unit);
+
+// Highest text rendering quality an object may ask for.
+constexpr uint8_t IETextQualityLast = 6;
+
+// A point of a text path, in fractions of the object box.
+struct TIEDPoint {
+  double X = 0;
+  double Y = 0;
+  bool operator==(const TIEDPoint&) const = default;
+};
+
+// One character format of a formatted memo, kept as the 280 bytes the text editor defines.
+struct TIETextFormat {
+  uint8_t Bytes[280] = {};
+  bool operator==(const TIETextFormat&) const = default;
+};
+static_assert(sizeof(TIETextFormat) == 280);
+
+struct TIEVSoftShadow {
+  uint8_t Enabled = 0;
+  double Radius = 3.0;
+  int32_t OffsetX = 0;
+  int32_t OffsetY = 0;
+  int32_t Intensity = 100;
+  uint8_t ColorB = 0, ColorG = 0, ColorR = 0;  // the shadow colour as stored: blue, green, red
+  bool operator==(const TIEVSoftShadow&) const = default;
+};
+
+// An object drawn and stored by a registered class. The layer owns one instance per vokExtension record.
+class TIEVExtension {
+public:
+  virtual ~TIEVExtension() = default;
+  // The class name under which the class is registered; written into streams.
+  virtual std::string ClassName() const = 0;
+  // Called once after the instance was created by name while reading, its owner set.
+  virtual void Initialise() {}
+  // The instance now belongs to the record of handle Hobj.
+  virtual void Attach(TIEVObjectData* Rec, int32_t Hobj) {
+    FRecord = Rec;
+    FHandle = Hobj;
+  }
+  virtual void SaveToStream(TStream* Stream) = 0;
+  virtual void LoadFromStream(TStream* Stream) = 0;
+  // A new instance with the same content, not yet attached.
+  virtual std::unique_ptr<TIEVExtension> Clone() const = 0;
+
+  TImagingVect* Owner = nullptr;
+  TIEVObjectData* Record() const { return FRecord; }
+  // The record moved in memory.
+  void Rebind(TIEVObjectData* Rec) { FRecord = Rec; }
+  int32_t Handle() const { return FHandle; }
+  uint8_t Flag = 0;
+
+private:
+  TIEVObjectData* FRecord = nullptr;
+  int32_t FHandle = -1;
+};
+
+using TIEVExtensionFactory = std::function<std::unique_ptr<TIEVExtension>()>;
+// Registers (or replaces) the class Name; streams create instances of it by that name.
+void RegisterVectExtension(const std::string& Name, TIEVExtensionFactory Factory);
+void UnregisterVectExtension(const std::string& Name);
+// A new instance, or nullptr for a name nobody registered.
+std::unique_ptr<TIEVExtension> CreateVectExtension(const std::string& Name);
+
+// The fields of an object that the record holds by value and a plain copy may duplicate.
+struct TIEVObjectFields {
+  int32_t X1 = 0, Y1 = 0, X2 = 63, Y2 = 63;
+  TIEVObjKind Kind = vokNone;
+  int32_t Transparency = 255;
+  // The application's data; owned (malloc'ed, freed with the object, stored in streams) when
+  // UserDataSize is above 0.
+  void* UserData = nullptr;
+  int32_t UserDataSize = 0;
+  uint8_t KeepRatio = 0;
+  uint8_t BlendOp = 0;
+  uint8_t LineBegin = 0, LineEnd = 0;
+  int32_t ShapeWidth = 10, ShapeHeight = 20;
+  TColor LabelBrushColor = clWhite;
+  uint8_t LabelBrushStyle = 0;
+  uint8_t LabelPosition = 1;
+  uint8_t LabelBorder = 1;
+  TRect LabelRect;
+  TColor PenColor = clBlack;
+  uint8_t PenStyle = 0;
+  int32_t PenWidth = 1;
+  TColor BrushColor = clWhite;
+  uint8_t BrushStyle = 1;
+  uint8_t Highlight = 0;
+  double ArcStart = 0, ArcEnd = 6.283185307179586;
+  int32_t BitmapIdx = -1;
+  uint8_t BitmapBorder = 0;
+  uint8_t TextQuality = 0;
+  uint8_t TextAlign = 0;
+  uint8_t AutoSize = 0;
+  uint8_t MemoSingleFormat = 1;
+  int32_t TextPathAngle = -10;
+  uint8_t TextEditable = 1;
+  int32_t MemoLineSpacing = 0;
+  TColor MemoBorderColor = clWhite;
+  uint8_t MemoBorderStyle = 0;
+  int32_t MemoFixedHeight = 0;
+  uint8_t MemoHasBitmap = 0;
+  double MemoMarginLeft = 0, MemoMarginTop = 0, MemoMarginRight = 0, MemoMarginBottom = 0;
+  uint8_t MemoTextBrushStyle = 0;
+  int32_t Ident = 0;
+  uint8_t Style = vofAll;
+  uint8_t RulerUnit = ieuPIXELS;
+  uint8_t RulerKind = 2;
+  int32_t PointCount = 0;  // vertices in use; Points.size() is the room allocated
+  TRect PointsBase;
+  uint8_t Closed = 0;
+  int32_t ScreenPointCount = 0;
+  TPoint AnglePoints[3] = {{0, 0}, {50, 0}, {50, 50}};
+  TRect DragStartBox;
+  TRect DrawnRect;
+  int32_t DrawnMargin = 0;
+  TIEVSoftShadow SoftShadow;
+};
+
+// One vector object: the plain fields and the parts it owns. Records are not copied as a whole; the
+// layer makes new objects from a source record by its own rules.
+struct TIEVObjectData : TIEVObjectFields {
+  TIEVObjectData() = default;
+  TIEVObjectData(TIEVObjectData&&) = default;
+  TIEVObjectData& operator=(TIEVObjectData&&) = default;
+
+  std::optional<std::string> Text;  // none differs from an empty text
+  std::string ObjectName;
+  std::optional<LOGFONTA> LogFont;
+  std::vector<TIEDPoint> TextPath;  // its size is the path's point count
+  std::optional<std::vector<int32_t>> MemoCharFormat;  // text length + 1 entries
+  std::optional<std::vector<TIETextFormat>> MemoFormats;
+  std::vector<TPoint> Points;
+  std::vector<TPoint> ScreenPoints;
+  std::unique_ptr<TIEVExtension> Extension;
+};
+
+}  // namespace zv
