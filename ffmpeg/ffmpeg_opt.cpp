@@ -113,10 +113,6 @@ void TCustomFFmpegOpt::FreeOutputStreams() {
   OutputStreamCount = 0;
 }
 
-TCustomFFmpeg::~TCustomFFmpeg() {
-  ReleaseTables();
-  if (av_free) FrameHookRelease(FrameHooks);
-}
 
 int32_t TCustomFFmpeg::AddFrameHookLibrary(const std::string& Value) {
   const char separator = Value.find('|') != std::string::npos ? '|' : ' ';
