@@ -96,6 +96,7 @@ TConvertThread* TCustomFFmpeg::Start(bool Threaded, TThreadPriority Priority) {
   auto* thread = new TConvertThread(this);
   thread->SetPriority(Priority);
   FThread = thread;
+  FThreadCreated = true;
   return thread;
 }
 
@@ -105,9 +106,10 @@ void TCustomFFmpeg::StartThread(TThreadPriority Priority) {
 
 void TCustomFFmpeg::Stop(bool Wait) {
   StopRequest = true;
+  if (!FThreadCreated.load()) return;
+  // A worker that has entered may free itself any moment; one that has not cannot.
   TConvertThread* thread = FThread.load();
-  if (!thread) return;
-  if (!FWorkerEntered.load()) thread->Resume();
+  if (thread && !FWorkerEntered.load()) thread->Resume();
   if (!Wait) return;
   while (FDone.WaitFor(20) != wrSignaled) {
     if (IsMainThread()) {

@@ -431,6 +431,8 @@ public:
   int32_t PreviewFlags() const override;
   // Called from the worker's own preview step only.
   void ApplyPreviewFlags(int32_t Flags);
+  // The preview window's owner while previews are shown in a window; nullptr otherwise.
+  TPreviewer* Previewer() const { return FPreviewer.get(); }
   // From any thread: takes effect at the next picture and never waits for the worker.
   void SetPreviewFlags(int32_t Flags) override;
   void SetProgressInterval(int64_t Microseconds) override { ProgressInterval = Microseconds; }
@@ -514,6 +516,7 @@ private:
   friend class TConvertThread;
   std::atomic<TConvertThread*> FThread{nullptr};
   std::atomic<bool> FWorkerEntered{false};
+  std::atomic<bool> FThreadCreated{false};
   TEvent FDone{nullptr, true, true, ""};
   std::unique_ptr<TPreviewer> FPreviewer;
   int64_t FLastPreviewClock = 0;
