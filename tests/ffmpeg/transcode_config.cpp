@@ -88,6 +88,7 @@ void AddOutputStream(TCustomFFmpeg& Task, TOutputFileRec* File, int32_t FileInde
   ost->CodecPrepared = 1;
   ist->Discard = 0;
   ist->Stream->discard = AVDISCARD_DEFAULT;
+  ist->FixSubDuration = Map.FixSubtitleDuration;
   const AVMediaType type = ist->Stream->codecpar->codec_type;
   if (Map.Encoder == "copy") {
     ost->StreamCopy = 1;

@@ -20,6 +20,8 @@ struct TStreamMap {
   // Encoder options as name/value pairs (set on the encoder's dictionary).
   std::vector<std::pair<std::string, std::string>> Options;
   int64_t MaxFrames = INT64_MAX;
+  // Subtitles: each one ends where the next begins (output lags one subtitle behind).
+  bool FixSubtitleDuration = false;
 };
 
 struct TTaskConfig {

@@ -203,5 +203,98 @@ TEST_F(TranscodeTest, ReencodesAndCopiesIntoEveryContainer) {
   }
 }
 
+// A muxer that writes no file has no size: the report says so and never asks one of it.
+TEST_F(TranscodeTest, OutputWithoutAFileReportsNoSize) {
+  TTaskConfig config;
+  config.Input = Clip("mpeg4_25.avi").Path;
+  config.Output = "unused";
+  config.Format = "null";
+  TStreamMap video;
+  video.Encoder = "rawvideo";
+  config.Streams = {video};
+  TCustomFFmpeg task;
+  testtranscode::Configure(task, config);
+  ASSERT_EQ(task.OutputFiles[0]->Context->pb, nullptr);
+  int64_t size = -1;
+  int32_t frames = 0;
+  task.OnProgress = [&](TCustomFFmpeg*, int32_t, int64_t, int64_t, int64_t Size, float Bitrate, float, int32_t, int32_t Frame) {
+    size = Size;
+    frames = Frame;
+    EXPECT_EQ(Bitrate, -1.0f);
+  };
+  task.Start(false);
+  EXPECT_TRUE(task.Completed()) << task.ExceptionMessage();
+  EXPECT_EQ(size, 0);
+  EXPECT_EQ(frames, 75);
+  EXPECT_THAT(task.LastProgressLine, ::testing::HasSubstr("size=N/A time=00:00:03."));
+  EXPECT_THAT(task.LastProgressLine, ::testing::EndsWith("bitrate=N/A"));
+}
+
+// Subtitles decoded and encoded again: each shown one becomes the packet that shows it and the one that
+// clears it, half a second later; a copy keeps the packets as they are.
+TEST_F(TranscodeTest, DvbSubtitlesReencodedAsTwoPacketsOrCopied) {
+  const testclips::TClipInfo& clip = testclips::SubtitleClip();
+  const std::vector<TStreamDump> input = DumpFile(clip.Path);
+  ASSERT_EQ(input.size(), 3u);
+  ASSERT_EQ(input[2].Type, AVMEDIA_TYPE_SUBTITLE);
+  ASSERT_EQ(input[2].Packets.size(), 6u);
+  for (const char* encoder : {"dvbsub", "copy"}) {
+    SCOPED_TRACE(encoder);
+    const std::string output = TempPath(std::string("subtitles_") + encoder + ".mkv");
+    std::filesystem::remove(output);
+    TTaskConfig config;
+    config.Input = clip.Path;
+    config.Output = output;
+    TStreamMap video, audio, subtitles;
+    video.Encoder = "mpeg4";
+    video.Options = {{"flags", "+qscale"}, {"global_quality", "354"}};
+    audio.InputStream = 1;
+    audio.Encoder = "mp2";
+    subtitles.InputStream = 2;
+    subtitles.Encoder = encoder;
+    // The decoder ends each subtitle after the page's 30 s time-out; the next one ends it earlier.
+    subtitles.FixSubtitleDuration = true;
+    config.Streams = {video, audio, subtitles};
+    {
+      TCustomFFmpeg task;
+      testtranscode::Configure(task, config);
+      task.Start(false);
+      EXPECT_TRUE(task.Completed()) << task.ExceptionMessage();
+      EXPECT_GT(task.SubtitleSize, 0);
+    }
+    EXPECT_EQ(DecodedNumbers(output), Counting(75));
+    const std::vector<TStreamDump> written = DumpFile(output);
+    const TStreamDump* sub = StreamOf(written, AVMEDIA_TYPE_SUBTITLE);
+    ASSERT_NE(sub, nullptr);
+    if (std::string(encoder) == "copy") {
+      EXPECT_EQ(PacketDifference(sub->Packets, input[2].Packets), "");
+      continue;
+    }
+    EXPECT_EQ(sub->Packets.size(), 6u);
+    // The clearing packets decode to no rectangle, the others to the one drawn.
+    const AVCodec* codec = ::avcodec_find_decoder(AV_CODEC_ID_DVB_SUBTITLE);
+    AVCodecContext* decoder = ::avcodec_alloc_context3(codec);
+    ASSERT_EQ(::avcodec_open2(decoder, codec, nullptr), 0);
+    std::vector<unsigned> rects;
+    for (const std::vector<uint8_t>& data : sub->Packets) {
+      AVPacket* packet = ::av_packet_alloc();
+      ASSERT_EQ(::av_new_packet(packet, int(data.size())), 0);
+      std::copy(data.begin(), data.end(), packet->data);
+      AVSubtitle subtitle{};
+      int got = 0;
+      ::avcodec_decode_subtitle2(decoder, &subtitle, &got, packet);
+      rects.push_back(got ? subtitle.num_rects : 99);
+      if (got && subtitle.num_rects) {
+        EXPECT_EQ(subtitle.rects[0]->w, 64);
+        EXPECT_EQ(subtitle.rects[0]->h, 16);
+      }
+      ::avsubtitle_free(&subtitle);
+      ::av_packet_free(&packet);
+    }
+    ::avcodec_free_context(&decoder);
+    EXPECT_EQ(rects, (std::vector<unsigned>{1, 0, 1, 0, 1, 0}));
+  }
+}
+
 }  // namespace
 }  // namespace zv
