@@ -279,6 +279,15 @@ int32_t TCustomFFmpegOpt::BuildVideoSource(TFilterGraphRec* Fg, TInputFilterRec*
   int32_t ret = avfilter_graph_create_filter(&Filter->Filter, avfilter_get_by_name("buffer"), name, args, nullptr, Fg->Graph);
   if (ret < 0) return ret;
   AVFilterContext* last = Filter->Filter;
+  // Deinterlacing: 5.1 has no picture deinterlacer, so a filter does it as pictures enter the graph.
+  if (DoDeinterlace) {
+    AVFilterContext* yadif = nullptr;
+    std::snprintf(name, sizeof name, "deinterlace for input from stream %d:%d", ist->FileIndex, st->index);
+    ret = avfilter_graph_create_filter(&yadif, avfilter_get_by_name("yadif"), name, nullptr, nullptr, Fg->Graph);
+    if (ret < 0) return ret;
+    if ((ret = avfilter_link(last, 0, yadif, 0)) < 0) return ret;
+    last = yadif;
+  }
   if (forced) {
     AVFilterContext* setpts = nullptr;
     std::snprintf(name, sizeof name, "force CFR for input from stream %d:%d", ist->FileIndex, st->index);

@@ -159,6 +159,28 @@ TEST_F(TranscodeControlTest, VideoHooksChangePicturesAndStopWhenAsked) {
   EXPECT_EQ(DecodedNumbers(config.Output), std::vector<int>(75, 0));
 }
 
+TEST_F(TranscodeControlTest, DeinterlacingRunsThroughAYadifFilter) {
+  const TTaskConfig config = Reencode("deinterlaced.avi");
+  {
+    TCustomFFmpeg task;
+    testtranscode::Configure(task, config);
+    task.DoDeinterlace = 1;
+    ASSERT_EQ(task.PrepareTranscode(), 0) << task.LastErrorMsg;
+    const AVFilterGraph* graph = task.FilterGraphs[0]->Graph;
+    std::vector<std::string> filters;
+    for (unsigned i = 0; i < graph->nb_filters; ++i) filters.push_back(graph->filters[i]->filter->name);
+    EXPECT_THAT(filters, ::testing::Contains("yadif"));
+  }
+  TCustomFFmpeg task;
+  testtranscode::Configure(task, config);
+  task.DoDeinterlace = 1;
+  task.Start(false);
+  EXPECT_TRUE(task.Completed()) << task.ExceptionMessage();
+  const std::vector<int> numbers = DecodedNumbers(config.Output);
+  EXPECT_EQ(numbers.size(), 75u);
+  for (size_t i = 0; i < numbers.size(); ++i) EXPECT_EQ(numbers[i], int(i));
+}
+
 TEST_F(TranscodeControlTest, PreviewBitmapsFollowTheFlagsSetFromTheMainThread) {
   TCustomFFmpeg task;
   testtranscode::Configure(task, Reencode("preview.avi"));
