@@ -514,6 +514,28 @@ const TClipInfo& WideClip(int Seconds) {
   return made.back();
 }
 
+const TClipInfo& HdAudioClip(int Frames) {
+  static std::mutex lock;
+  static std::deque<TClipInfo> made;
+  std::lock_guard<std::mutex> guard(lock);
+  for (const TClipInfo& clip : made)
+    if (clip.FrameCount == Frames) return clip;
+  TVideoJob job{"h264_aac_1920x1080_" + std::to_string(Frames) + "f.mp4", "mp4", "libx264", 25, 1, Frames, 12, 2,
+                AV_PIX_FMT_YUV420P, 1920, 1080, "aac"};
+  TClipInfo info = InfoOf(job);
+  if (!fs::exists(info.Path)) {
+    try {
+      fs::create_directories(ClipFolder());
+      MakeFile(info.Path, [&](const std::string& path) { EncodeVideo(job, path); });
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "The test clip %s could not be made: %s\n", job.Name.c_str(), e.what());
+      std::abort();
+    }
+  }
+  made.push_back(info);
+  return made.back();
+}
+
 const TClipInfo& SubtitleClip() {
   static std::mutex lock;
   static std::unique_ptr<TClipInfo> made;
