@@ -1,5 +1,6 @@
 // A transcoding task as a controllable object: start on its own thread or the caller's, stop (waiting
 // or not), the end of the task, and the hooks and the preview on the picture path.
+#include <cmath>
 #include <cstring>
 
 #include "ffmpeg/ff_log.h"
@@ -172,6 +173,39 @@ void TCustomFFmpeg::ApplyPreviewFlags(int32_t Flags) {
   if (Flags == FPreviewFlags) return;
   if (!(Flags & 1)) FPreviewer.reset();
   FPreviewFlags = Flags;
+}
+
+void TCustomFFmpeg::AttachToEncoder(TCustomEncoder* Encoder) {
+  OnTerminate = [Encoder](TCustomFFmpeg* Sender) { Encoder->DoTaskTerminated(Sender); };
+  OnProgress = [Encoder](TCustomFFmpeg* Sender, int32_t TaskIndex, int64_t Expected, int64_t Position, int64_t Size,
+                         float Bitrate, float Quality, int32_t Fps, int32_t FrameNumber) {
+    const int32_t values32[5] = {TaskIndex, int32_t(std::lrint(Bitrate)), int32_t(std::lrint(Quality)), Fps, FrameNumber};
+    const int64_t values64[3] = {Expected, Position, Size};
+    Encoder->DoProgress(Sender, values32, values64);
+  };
+  OnPreviewBitmap = [Encoder](TCustomFFmpeg* Sender, TBitmap* Bitmap, int64_t Time, int32_t FrameNumber) {
+    Encoder->DoPreviewBitmap(Sender, Bitmap, FrameNumber, Time);
+  };
+  if (Encoder->OnVideoInputHook)
+    OnVideoInputHook = [Encoder](TCustomFFmpeg* Sender, TBitmap* Bitmap, bool& StopHook, bool& Update, int64_t Time,
+                                 int32_t FrameNumber) {
+      Encoder->DoVideoInputHook(Sender, Bitmap, FrameNumber, Time, Update, StopHook);
+    };
+  if (Encoder->OnVideoOutputHook)
+    OnVideoOutputHook = [Encoder](TCustomFFmpeg* Sender, TBitmap* Bitmap, bool& StopHook, bool& Update, int64_t Time,
+                                  int32_t FrameNumber) {
+      Encoder->DoVideoOutputHook(Sender, Bitmap, FrameNumber, Time, Update, StopHook);
+    };
+  const auto audio = [Encoder](const TAudioHookEvent& Event) -> TTaskAudioHook {
+    if (!Event) return nullptr;
+    return [Encoder, Event](TCustomFFmpeg* Sender, const uint8_t* Data, int32_t SampleFormat, int32_t Channels,
+                            int32_t SampleRate, int32_t Size, int64_t Time) {
+      Event(Encoder, Encoder->TaskList().IndexOf(Sender), Time, const_cast<uint8_t*>(Data), Size, SampleRate, Channels,
+            SampleFormat);
+    };
+  };
+  OnAudioInputHook = audio(Encoder->OnAudioInputHook);
+  OnAudioOutputHook = audio(Encoder->OnAudioOutputHook);
 }
 
 void TCustomFFmpeg::PreprocessInputPicture(TInputStreamRec* Ist, AVFrame* Frame) {

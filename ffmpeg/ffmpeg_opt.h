@@ -442,6 +442,12 @@ public:
   bool ExceptionRaised() const override { return Failed.load(); }
   std::string ExceptionMessage() const override { return FailureText; }
 
+  // Points the handlers at the encoder's dispatchers, which raise its events for this task. Hooks are
+  // only set for the events the encoder has when this is called. Progress values go in the order the
+  // engine passes them: task index, bitrate and quality (rounded), fps, frame number; expected
+  // duration, position, size.
+  void AttachToEncoder(TCustomEncoder* Encoder);
+
   // Hooks and preview on the picture path.
   void PreprocessInputPicture(TInputStreamRec* Ist, AVFrame* Frame);
   // With a video or frame output hook set: the picture (made writable) passes them; Converted tells

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "ffmpeg/decoder.h"
+#include "ffmpeg/encoder.h"
 #include "ffmpeg/ff_load.h"
 #include "ffmpeg/ff_log.h"
 #include "ffmpeg/my_utils.h"
@@ -229,6 +230,41 @@ TEST_F(TranscodeControlTest, ClosedPreviewWindowStopsPreviews) {
   EXPECT_FALSE(reopened);
   EXPECT_EQ(task.PreviewFlags(), 0);
   EXPECT_EQ(task.Previewer(), nullptr);
+}
+
+// The encoder component runs the engine's tasks from its list and raises their events.
+TEST_F(TranscodeControlTest, EncoderRunsTasksFromItsList) {
+  TFFEncoder encoder(nullptr);
+  encoder.SetTriggerEventInMainThread(false);
+  encoder.TerminateOnCallerThread = true;
+  std::vector<TTerminateInfo> ends;
+  int32_t lastFrame = 0, lastIndex = 0, hooked = 0;
+  encoder.OnTerminate = [&](TObject*, const TTerminateInfo& Info) { ends.push_back(Info); };
+  encoder.OnProgress = [&](TObject*, PProgressInfo Info) {
+    lastIndex = Info->Values32[0];
+    lastFrame = Info->Values32[4];
+  };
+  encoder.OnVideoInputHook = [&](TObject*, PHookInfo Info) {
+    ++hooked;
+    Info->StopHooking = true;
+  };
+  const TTaskConfig config = Reencode("encoder_task.avi");
+  auto* task = new TCustomFFmpeg;
+  testtranscode::Configure(*task, config);
+  task->AttachToEncoder(&encoder);
+  EXPECT_EQ(encoder.TaskList().Add(task), 0);
+  encoder.TasksToStart = 1;
+  encoder.NextTaskIndex = 0;
+  encoder.StartNextTask();
+  ASSERT_EQ(ends.size(), 2u);  // the task's end, then the end of all tasks
+  EXPECT_EQ(ends[0].TaskIndex, 0);
+  EXPECT_TRUE(ends[0].Finished);
+  EXPECT_FALSE(ends[0].Exception);
+  EXPECT_EQ(ends[1].TaskIndex, -1);
+  EXPECT_EQ(lastIndex, -1);
+  EXPECT_EQ(lastFrame, 75);
+  EXPECT_EQ(hooked, 1);
+  EXPECT_EQ(DecodedNumbers(config.Output).size(), 75u);
 }
 
 TEST_F(TranscodeControlTest, DestroyingARunningTaskEndsIt) {
