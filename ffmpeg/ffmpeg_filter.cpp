@@ -108,6 +108,9 @@ int32_t TCustomFFmpegOpt::BuildFilterGraph(TFilterGraphRec* Fg) {
   avfilter_graph_free(&Fg->Graph);
   Fg->Graph = avfilter_graph_alloc();
   if (!Fg->Graph) return AVERROR(ENOMEM);
+  // The decoders and encoders already keep every core busy; a pool of slice threads per graph costs
+  // more to start than the graphs' light work gains from it.
+  Fg->Graph->nb_threads = 1;
 
   if (simple && simpleOst) {
     char flags[32];
