@@ -422,6 +422,16 @@ TEST_F(TranscodeEdgeTest, DamagedInputs) {
     std::ofstream out(jumped, std::ios::binary);
     for (const char* name : {"jump_a.ts", "jump_b.ts"}) out << std::ifstream(TempPath(name), std::ios::binary).rdbuf();
   }
+  // Times that leap 31 hours ahead at the 41st picture, in a container without discontinuities.
+  const std::string leap = TempPath("leap.mkv");
+  Remux(testclips::Clip("mpeg4_25.avi").Path, leap, "matroska", [](AVPacket* Packet, AVStream* Stream, int Index) {
+    if (Index >= 40) {
+      const int64_t shift = ::av_rescale_q(int64_t(31) * 3600 * AV_TIME_BASE, AVRational{1, AV_TIME_BASE}, Stream->time_base);
+      Packet->dts += shift;
+      Packet->pts += shift;
+    }
+    return true;
+  });
   const std::string garbled = TempPath("garbled.avi");
   Remux(testclips::Clip("mpeg4_25.avi").Path, garbled, "avi", [](AVPacket* Packet, AVStream*, int Index) {
     if (Index == 30) std::memset(Packet->data, 0xFF, size_t(Packet->size));
@@ -443,6 +453,7 @@ TEST_F(TranscodeEdgeTest, DamagedInputs) {
       {"DTS 20 s back", jumped, "copy", 75, 75, 75, "timestamp discontinuity", 3100000},
       {"33-bit wrap", testclips::Clip("mpeg2_wrap_25.ts").Path, "copy", 75, 75, 75, nullptr, 3100000},
       {"undecodable packet", garbled, "mpeg4", 70, 75, 30, nullptr, 3100000},
+      {"DTS 31 hours ahead", leap, "mpeg4", 40, 200, 40, "invalid dropping", INT64_MAX},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -203,6 +203,40 @@ TEST_F(TranscodeTest, ReencodesAndCopiesIntoEveryContainer) {
   }
 }
 
+// The frame count and the recording time the configuration asks for, re-encoded and copied.
+TEST_F(TranscodeTest, StopsAtTheFramesAndTimeAsked) {
+  struct Case {
+    const char* encoder;
+    int64_t maxFrames;
+    int64_t recordingUs;
+    size_t frames;
+  };
+  const Case cases[] = {{"mpeg4", 30, INT64_MAX, 30}, {"mpeg4", INT64_MAX, 2000000, 50}, {"copy", 20, INT64_MAX, 20},
+                        {"copy", INT64_MAX, 1000000, 25}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.encoder) + " " + std::to_string(c.frames));
+    const std::string output = TempPath("asked.mkv");
+    std::filesystem::remove(output);
+    TTaskConfig config;
+    config.Input = Clip("mpeg4_25.avi").Path;
+    config.Output = output;
+    config.RecordingTimeUs = c.recordingUs;
+    TStreamMap video;
+    video.Encoder = c.encoder;
+    video.MaxFrames = c.maxFrames;
+    config.Streams = {video};
+    {
+      TCustomFFmpeg task;
+      testtranscode::Configure(task, config);
+      task.Start(false);
+      EXPECT_TRUE(task.Completed()) << task.ExceptionMessage();
+    }
+    int64_t duration = 0;
+    EXPECT_EQ(DecodedNumbers(output, &duration), Counting(int(c.frames)));
+    EXPECT_NEAR(double(duration), double(c.frames) * 40000, 41000.0);
+  }
+}
+
 // A muxer that writes no file has no size: the report says so and never asks one of it.
 TEST_F(TranscodeTest, OutputWithoutAFileReportsNoSize) {
   TTaskConfig config;
