@@ -336,6 +336,23 @@ TEST_F(TranscodeEdgeTest, MuxerTimestampRules) {
   EXPECT_EQ(written[2], 40);  // one frame of 1/25 s later: kept
 }
 
+TEST_F(TranscodeEdgeTest, StatisticsFileHasALinePerEncodedPicture) {
+  const std::string stats = TempPath("stats.log");
+  std::filesystem::remove(stats);
+  {
+    TPreparedTask t("stats.avi", "avi", "mpeg4");
+    t.Task.StatsFileName = av_strdup(stats.c_str());
+    for (int64_t pts = 0; pts < 3; ++pts) t.Encode(pts);
+    t.Task.FlushEncoders();
+  }
+  std::ifstream in(stats);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_THAT(lines[0], ::testing::MatchesRegex("frame=     1 q= [0-9.]+ f_size= +[0-9]+ s_size= +[0-9]+kB time= [0-9.]+ br= +[0-9.]+kbits/s avg_br= +[0-9.]+kbits/s type= I"));
+  EXPECT_THAT(lines[1], ::testing::MatchesRegex("frame=     2 q= [0-9.]+ f_size=.* type= P"));
+}
+
 TEST_F(TranscodeEdgeTest, FlushingTwiceFlushesOnce) {
   TPreparedTask t("flush.avi", "avi", "mpeg4");
   t.Encode(0);
