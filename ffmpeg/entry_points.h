@@ -8,7 +8,7 @@
   REQ(av_bsf_receive_packet) REQ(av_bsf_send_packet) REQ(av_codec_iterate)                          \
   REQ(av_get_audio_frame_duration2) REQ(av_get_bits_per_sample) REQ(av_get_exact_bits_per_sample)   \
   REQ(av_new_packet) REQ(av_packet_alloc) REQ(av_packet_free) REQ(av_packet_move_ref)               \
-  REQ(av_packet_ref) REQ(av_packet_rescale_ts) REQ(av_packet_unref)                                 \
+  REQ(av_packet_get_side_data) REQ(av_packet_ref) REQ(av_packet_rescale_ts) REQ(av_packet_unref)     \
   OPT(av_rdft_calc) OPT(av_rdft_end) OPT(av_rdft_init)                                              \
   REQ(avcodec_align_dimensions) REQ(avcodec_align_dimensions2) REQ(avcodec_alloc_context3)          \
   REQ(avcodec_close) REQ(avcodec_decode_subtitle2) REQ(avcodec_descriptor_get)                      \
@@ -53,7 +53,8 @@
 
 #define ZV_AVUTIL_ENTRY_POINTS(REQ, OPT)                                                             \
   REQ(av_asprintf) REQ(av_bprint_finalize) REQ(av_bprint_init) REQ(av_bprintf)                      \
-  REQ(av_channel_layout_copy) REQ(av_channel_layout_default) REQ(av_channel_layout_describe)        \
+  REQ(av_channel_layout_compare) REQ(av_channel_layout_copy) REQ(av_channel_layout_default)         \
+  REQ(av_channel_layout_describe) REQ(av_frame_copy_props) REQ(av_frame_make_writable)               \
   REQ(av_channel_layout_uninit) REQ(av_compare_ts) REQ(av_d2q) REQ(av_default_item_name)            \
   REQ(av_dict_copy) REQ(av_dict_count) REQ(av_dict_free) REQ(av_dict_get) REQ(av_dict_set)         \
   REQ(av_dict_set_int) REQ(av_expr_eval) REQ(av_expr_free) REQ(av_expr_parse) REQ(av_fast_malloc)  \
@@ -75,7 +76,7 @@
   REQ(av_parse_cpu_caps) REQ(av_parse_ratio) REQ(av_parse_time) REQ(av_parse_video_rate)            \
   REQ(av_parse_video_size) REQ(av_pix_fmt_desc_get) REQ(av_pix_fmt_get_chroma_sub_sample)           \
   REQ(av_realloc) REQ(av_realloc_f) REQ(av_reduce) REQ(av_rescale) REQ(av_rescale_delta)            \
-  REQ(av_rescale_q) REQ(av_rescale_rnd) REQ(av_samples_get_buffer_size) REQ(av_strcasecmp)          \
+  REQ(av_rescale_q) REQ(av_rescale_q_rnd) REQ(av_rescale_rnd) REQ(av_samples_get_buffer_size) REQ(av_strcasecmp)          \
   REQ(av_strdup) REQ(av_strlcat) REQ(av_strlcatf) REQ(av_strlcpy) REQ(av_strstart) REQ(av_usleep)
 
 #define ZV_SWRESAMPLE_ENTRY_POINTS(REQ, OPT)                                                         \

@@ -108,6 +108,9 @@ int32_t TCustomFFmpegOpt::BuildFilterGraph(TFilterGraphRec* Fg) {
   avfilter_graph_free(&Fg->Graph);
   Fg->Graph = avfilter_graph_alloc();
   if (!Fg->Graph) return AVERROR(ENOMEM);
+  // The decoders and encoders already keep every core busy; a pool of slice threads per graph costs
+  // more to start than the graphs' light work gains from it.
+  Fg->Graph->nb_threads = 1;
 
   if (simple && simpleOst) {
     char flags[32];
@@ -279,6 +282,15 @@ int32_t TCustomFFmpegOpt::BuildVideoSource(TFilterGraphRec* Fg, TInputFilterRec*
   int32_t ret = avfilter_graph_create_filter(&Filter->Filter, avfilter_get_by_name("buffer"), name, args, nullptr, Fg->Graph);
   if (ret < 0) return ret;
   AVFilterContext* last = Filter->Filter;
+  // Deinterlacing: 5.1 has no picture deinterlacer, so a filter does it as pictures enter the graph.
+  if (DoDeinterlace) {
+    AVFilterContext* yadif = nullptr;
+    std::snprintf(name, sizeof name, "deinterlace for input from stream %d:%d", ist->FileIndex, st->index);
+    ret = avfilter_graph_create_filter(&yadif, avfilter_get_by_name("yadif"), name, nullptr, nullptr, Fg->Graph);
+    if (ret < 0) return ret;
+    if ((ret = avfilter_link(last, 0, yadif, 0)) < 0) return ret;
+    last = yadif;
+  }
   if (forced) {
     AVFilterContext* setpts = nullptr;
     std::snprintf(name, sizeof name, "force CFR for input from stream %d:%d", ist->FileIndex, st->index);

@@ -113,20 +113,21 @@ void TCustomFFmpegOpt::FreeOutputStreams() {
   OutputStreamCount = 0;
 }
 
-TCustomFFmpeg::~TCustomFFmpeg() {
-  ReleaseTables();
-  if (av_free) FrameHookRelease(FrameHooks);
-}
 
 int32_t TCustomFFmpeg::AddFrameHookLibrary(const std::string& Value) {
   const char separator = Value.find('|') != std::string::npos ? '|' : ' ';
   std::vector<std::string> words;
   size_t start = 0;
-  while (start <= Value.size() && words.size() < 64) {
+  while (start <= Value.size()) {
     size_t end = Value.find(separator, start);
     if (end == std::string::npos) end = Value.size();
     if (end > start) words.push_back(Value.substr(start, end - start));
     start = end + 1;
+  }
+  // A hook's argument vector holds 64 words, its library's name first.
+  if (words.size() > 64) {
+    GetFFLogger()->Log(this, llError, Format("Too many arguments for a video hook: %d words, at most 64", {int32_t(words.size())}));
+    RaiseError("Failed to add video hook function: " + Value);
   }
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
+#include <memory>
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
@@ -15,6 +17,7 @@
 #include "ffmpeg/avfilter_stubs.h"
 #include "ffmpeg/avformat_stubs.h"
 #include "ffmpeg/avutil_stubs.h"
+#include "ffmpeg/encoder.h"
 #include "ffmpeg/ff_utils.h"
 #include "ffmpeg/format_converter.h"
 #include "ffmpeg/frame_hook.h"
@@ -22,6 +25,12 @@
 #include "platform/sysutils.h"
 
 namespace zv {
+
+// Time base of times in microseconds.
+inline constexpr AVRational MicrosecondBase{1, AV_TIME_BASE};
+// Ends the texts of failures whose cause FFmpeg's own log gives.
+inline constexpr const char* LogHintText =
+    "Please check error log message(reported by FFLogger) to find out more detail information.";
 
 // Ends a transcoding task; the text is the task's last error.
 class FFmpegException : public Exception {
@@ -87,6 +96,8 @@ struct TInputStreamRec {
   int32_t JoinFlushed;
   int32_t DecoderClosed;
   int32_t Released;
+  int64_t CopyRescaleRemainder;
+  int32_t PacketsSent;
 };
 
 struct TOutputFileRec {
@@ -150,6 +161,15 @@ struct TOutputStreamRec {
   int32_t NoReport;
   int32_t Flushed;
   int64_t LastMuxPts, LastMuxDts;
+  // What the muxer last took (stream time base): the current DTS and the presentation end; no time before
+  // the first packet.
+  int64_t CurDts, CurPts;
+  // From the encoder's last packet: quality (lambda), picture type, error sums; HasCodedFrame once one came.
+  int32_t CodedQuality;
+  int32_t CodedPictType;
+  int64_t CodedError[4];
+  int32_t HasCodedFrame;
+  int32_t LastFrameSize;
   int32_t OptionsOwned;
   int32_t CodecPrepared;
   int32_t EncoderOpened;
@@ -185,7 +205,7 @@ struct TFilterGraphRec {
 // Microseconds of a clock; the interrupt callbacks use av_gettime unless a task is given another.
 using TClockFunction = int64_t (*)();
 
-class TCustomFFmpegOpt : public TObject {
+class TCustomFFmpegOpt : public TEncoderTask {
 public:
   static constexpr int64_t IdleStartTime = std::numeric_limits<int64_t>::max();
 
@@ -298,10 +318,42 @@ std::string DescribePad(const AVFilterContext* Filter, int32_t PadIndex, bool In
 extern "C" int ReadInterruptCallback(void* Opaque);
 extern "C" int WriteInterruptCallback(void* Opaque);
 
-// The engine's part of a task that the table release needs.
+class TCustomFFmpeg;
+class TPreviewer;
+class TBitmap;
+
+// The thread a task runs on when it is started threaded.
+class TConvertThread : public TThread {
+public:
+  explicit TConvertThread(TCustomFFmpeg* Task);
+
+protected:
+  void Execute() override;
+
+private:
+  TCustomFFmpeg* FTask;
+};
+
+// Handlers a task calls; the task is always the sender. Audio hooks: first data plane, sample format,
+// channels, sample rate, byte size, time in microseconds. Video hooks: the bitmap, stop-hook and update
+// (by reference), time, frame count. Frame hooks: the picture, time, width, height, frame count, pixel
+// format. Progress: task index, expected duration, position, size, bitrate, quality, fps, frame number.
+using TTaskAudioHook = std::function<void(TCustomFFmpeg* Sender, const uint8_t* Data, int32_t SampleFormat,
+                                          int32_t Channels, int32_t SampleRate, int32_t Size, int64_t Time)>;
+using TTaskVideoHook = std::function<void(TCustomFFmpeg* Sender, TBitmap* Bitmap, bool& StopHook, bool& Update,
+                                          int64_t Time, int32_t FrameNumber)>;
+using TTaskFrameHook = std::function<void(TCustomFFmpeg* Sender, TAVPicture* Picture, int64_t Time, int32_t Width,
+                                          int32_t Height, int32_t FrameNumber, int32_t PixFmt)>;
+using TTaskPreviewHandler = std::function<void(TCustomFFmpeg* Sender, TBitmap* Bitmap, int64_t Time, int32_t FrameNumber)>;
+using TTaskProgressHandler =
+    std::function<void(TCustomFFmpeg* Sender, int32_t TaskIndex, int64_t ExpectedDuration, int64_t Position, int64_t Size,
+                       float Bitrate, float Quality, int32_t Fps, int32_t FrameNumber)>;
+using TTaskTerminateHandler = std::function<void(TCustomFFmpeg* Sender)>;
+
+// One transcoding task: its tables, the engine that runs them, and its control from other threads.
 class TCustomFFmpeg : public TCustomFFmpegOpt {
 public:
-  TCustomFFmpeg() = default;
+  TCustomFFmpeg();
   ~TCustomFFmpeg() override;
 
   // Releases every table, closing encoders, files and graphs; an output file left empty is deleted.
@@ -341,6 +393,70 @@ public:
   void SetScalerFlags(int32_t Flags);
   int32_t SetScalerFlagsOption(const std::string& Value) override;
 
+  // The run (on the calling thread): prepares, loops until every output is done or a stop is asked,
+  // drains, flushes, writes the trailers and reports. Raises FFmpegException when preparing fails.
+  void RunTranscode();
+  // One scheduling step: 0, AVERROR(EAGAIN), AVERROR_EOF or an error.
+  int32_t Step();
+  // The output stream of the current range that is furthest behind; nullptr when all wait or are done.
+  TOutputStreamRec* PickOutputStream();
+  bool AnyOutputWanted();
+  int32_t ReadInputPacket(int32_t FileIndex);
+  // Decodes Packet (nullptr drains) and hands it to the stream copies; 0 or an error.
+  int32_t DecodeInputPacket(TInputStreamRec* Ist, const AVPacket* Packet);
+  void ReportNewStream(int32_t FileIndex, const AVPacket* Packet);
+  bool CopyAllowed(const TInputStreamRec* Ist, const TOutputStreamRec* Ost) const;
+  void UpdateJoinRange();
+
+  int32_t PullFilteredFrames();
+  void EncodeVideoFrame(TOutputFileRec* Of, TOutputStreamRec* Ost, AVFrame* Frame);
+  void EncodeAudioFrame(TOutputFileRec* Of, TOutputStreamRec* Ost, AVFrame* Frame);
+  void EncodeSubtitle(TOutputFileRec* Of, TOutputStreamRec* Ost, TInputStreamRec* Ist, AVSubtitle* Subtitle);
+  // Takes the packet's data; the packet is left empty.
+  void WritePacket(AVFormatContext* Context, AVPacket* Packet, TOutputStreamRec* Ost);
+  void CopyPacket(TInputStreamRec* Ist, TOutputStreamRec* Ost, const AVPacket* Packet);
+  void CloseOutputStream(TOutputStreamRec* Ost);
+  bool WithinRecordingTime(TOutputStreamRec* Ost);
+  void FlushEncoders();
+  void WriteVideoStats(TOutputStreamRec* Ost, int32_t FrameSize);
+  // The progress line, block and handler call; TaskIndex is -1 on the last report.
+  void ReportProgress(int32_t TaskIndex, bool IsLast, int64_t Now, int64_t StartClock);
+
+  // Control. Start refuses a task that runs or ran; with Threaded it returns the worker, suspended.
+  TConvertThread* Start(bool Threaded, TThreadPriority Priority = tpNormal);
+  void Stop(bool Wait);
+  void RunTask();
+  void Cleanup();
+  void ResetPreview();
+  int32_t PreviewFlags() const override;
+  // Called from the worker's own preview step only.
+  void ApplyPreviewFlags(int32_t Flags);
+  // The preview window's owner while previews are shown in a window; nullptr otherwise.
+  TPreviewer* Previewer() const { return FPreviewer.get(); }
+  // From any thread: takes effect at the next picture and never waits for the worker.
+  void SetPreviewFlags(int32_t Flags) override;
+  void SetProgressInterval(int64_t Microseconds) override { ProgressInterval = Microseconds; }
+  void Run() override { Start(false); }
+  void StartThread(TThreadPriority Priority) override;
+  bool Completed() const override { return Succeeded.load(); }
+  bool ExceptionRaised() const override { return Failed.load(); }
+  std::string ExceptionMessage() const override { return FailureText; }
+
+  // Points the handlers at the encoder's dispatchers, which raise its events for this task. Hooks are
+  // only set for the events the encoder has when this is called. Progress values go in the order the
+  // engine passes them: task index, bitrate and quality (rounded), fps, frame number; expected
+  // duration, position, size.
+  void AttachToEncoder(TCustomEncoder* Encoder);
+
+  // Hooks and preview on the picture path.
+  void PreprocessInputPicture(TInputStreamRec* Ist, AVFrame* Frame);
+  // With a video or frame output hook set: the picture (made writable) passes them; Converted tells
+  // whether the preview converter now holds it.
+  void ApplyOutputHooks(AVCodecContext* Encoder, AVFrame* Frame, int64_t Time, int32_t FrameNumber, bool& Converted);
+  void RunVideoHook(TTaskVideoHook& Handler, TFormatConverter& Converter, AVFrame* Frame, int64_t Time,
+                    int32_t FrameNumber, bool& Converted);
+  void PreviewFrame(AVFrame* Frame, bool Converted, int64_t Time, int32_t FrameNumber);
+
   TFormatConverter HookConverter;
   TFormatConverter PreviewConverter;
   uint8_t* SubtitleOut = nullptr;
@@ -348,9 +464,87 @@ public:
   TFrameHookList FrameHooks;
   bool HasFrameHooks = false;
 
+  // Handlers, set by the owner before the run.
+  TTaskAudioHook OnAudioInputHook, OnAudioOutputHook;
+  TTaskVideoHook OnVideoInputHook, OnVideoOutputHook;
+  TTaskFrameHook OnFrameInputHook, OnFrameOutputHook;
+  TTaskPreviewHandler OnPreviewBitmap;
+  TTaskProgressHandler OnProgress;
+  TTaskTerminateHandler OnTerminate;
+  int64_t ProgressInterval = 500000;
+  int64_t PreviewInterval = 100000;
+
+  // Run state; written by the worker, read by any thread.
+  std::atomic<bool> Running{false}, Succeeded{false}, Finished{false}, Failed{false};
+  std::string FailureText;
+
+  // Counters of the run.
+  int64_t VideoSize = 0, AudioSize = 0, SubtitleSize = 0;
+  int32_t DupCount = 0, DropCount = 0;
+  bool DupOrDropChanged = false;
+  uint32_t QpHistogram[52] = {};
+  int64_t LastReportClock = -1;
+  int64_t ExpectedDuration = -1;
+  int32_t CurrentInput = 0;
+  int32_t FirstOutput = 0, LastOutput = -1;
+  int64_t RunStartClock = 0;
+  // The last progress line (for tests and the log) and the progress output's last block.
+  std::string LastProgressLine;
+
 private:
+  void FinishRun();
+  void Finish();
+  int32_t PullFromGraph(TFilterGraphRec* Fg, TInputStreamRec*& Chosen);
+  bool AnyOutputUnavailable() const;
+  void ClearTryAgain();
+  void ThrottleToRealTime(TInputStreamRec* Ist);
+  int32_t DecodeAudioFrame(TInputStreamRec* Ist, const AVPacket* Packet, bool& GotOutput);
+  int32_t DecodeVideoFrame(TInputStreamRec* Ist, const AVPacket* Packet, bool& GotOutput);
+  int32_t DecodeSubtitle(TInputStreamRec* Ist, const AVPacket* Packet, bool& GotOutput);
+  int32_t SendToDecoder(TInputStreamRec* Ist, const AVPacket* Packet);
+  void PushAudioFrame(TInputStreamRec* Ist, AVFrame* Frame);
+  void PushVideoFrame(TInputStreamRec* Ist, AVFrame* Frame);
+  void SendEndOfStream(TInputStreamRec* Ist);
+  void SubtitleCanvasUpdate(TInputStreamRec* Ist, const AVSubtitle* Subtitle);
+  void SubtitleCanvasPush(TInputStreamRec* Ist, int64_t Pts);
+  void SubtitleCanvasHeartbeat(TInputStreamRec* Ist, int64_t Pts);
+  void EncodeAndWrite(TOutputFileRec* Of, TOutputStreamRec* Ost, const AVFrame* Frame, bool Flushing);
+  void AfterEncodedPacket(TOutputFileRec* Of, TOutputStreamRec* Ost, AVPacket* Packet, bool Flushing);
+  bool RunFilters(AVPacket* Packet, TOutputStreamRec* Ost);
+
   std::list<TOutputStreamRec*> FOpenEncoders;
   std::list<TInputStreamRec*> FOpenDecoders;
+  AVPacket* FEncodePacket = nullptr;
+  AVPacket* FReadPacket = nullptr;
+  AVPacket* FDecodePacket = nullptr;
+
+  // Control and preview.
+  friend class TConvertThread;
+  std::atomic<TConvertThread*> FThread{nullptr};
+  std::atomic<bool> FWorkerEntered{false};
+  std::atomic<bool> FThreadCreated{false};
+  TEvent FDone{nullptr, true, true, ""};
+  std::unique_ptr<TPreviewer> FPreviewer;
+  int64_t FLastPreviewClock = 0;
+  int32_t FPreviewFlags = 0;
+  // Flags asked from outside; picked up by the worker at its next picture.
+  std::atomic<int32_t> FRequestedPreviewFlags{0};
+  std::atomic<bool> FPreviewFlagsChanged{false};
+  std::unique_ptr<TBitmap> FHookBitmap, FPreviewBitmap;
+  TCriticalSection FPreviewLock;
 };
+
+// How many times a picture Delta frame durations after the next output time is written under a sync
+// method (0 pass-through, 1 constant rate, 2 variable rate, 255 drop timestamps); -1 for any other.
+int32_t VideoSyncFrameCount(int32_t Method, double Delta);
+// -10 log10(Error): the peak signal-to-noise ratio of a mean squared error over the squared peak.
+double PeakSignalToNoise(double Error);
+// Takes quality, picture type and error sums from an encoded packet's side data, when it has them.
+void ReadQualityStats(TOutputStreamRec* Ost, const AVPacket* Packet);
+
+// Draws a bitmap subtitle rectangle onto a 32-bit canvas; palette indices at or beyond the rectangle's
+// colour count draw transparent. False (with its log line) when the rectangle is not a bitmap or
+// does not lie inside the canvas.
+bool SubtitleCanvasDrawRect(AVFrame* Canvas, const AVSubtitleRect* Rect);
 
 }  // namespace zv

@@ -356,6 +356,8 @@ int32_t TCustomFFmpeg::OpenInputDecoder(int32_t Index, std::string& Message) {
       if (!ist->DecoderContext) return AVERROR(ENOMEM);
       avcodec_parameters_to_context(ist->DecoderContext, par);
     }
+    // Frames and subtitles come back timed in the stream's own time base.
+    ist->DecoderContext->pkt_timebase = ist->Stream->time_base;
     if (!av_dict_get(ist->DecoderOptions, "threads", nullptr, 0)) av_dict_set(&ist->DecoderOptions, "threads", "auto", 0);
     const int32_t ret = avcodec_open2(ist->DecoderContext, ist->Decoder, &ist->DecoderOptions);
     if (ret < 0) {
@@ -368,6 +370,8 @@ int32_t TCustomFFmpeg::OpenInputDecoder(int32_t Index, std::string& Message) {
   }
   ist->NextPts = AV_NOPTS_VALUE;
   ist->NextDts = AV_NOPTS_VALUE;
+  ist->FilterInRescaleRemainder = AV_NOPTS_VALUE;
+  ist->CopyRescaleRemainder = AV_NOPTS_VALUE;
   ist->AtStart = 1;
   return 0;
 }

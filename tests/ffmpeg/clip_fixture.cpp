@@ -17,6 +17,7 @@ extern "C" {
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -86,7 +87,11 @@ struct TVideoJob {
   bool OpenGop = false;
   // Added by the muxer to every time stamp, microseconds: MPEG-TS times made to wrap inside the clip.
   int64_t OutputOffsetUs = 0;
+  // A DVB subtitle stream: one bitmap subtitle of SubtitleMs milliseconds each second, from 0.48 s on.
+  bool DvbSubtitles = false;
 };
+
+constexpr int SubtitleMs = 500;
 
 void WritePackets(AVCodecContext* Encoder, AVFormatContext* Output, AVStream* Stream, const AVFrame* Frame) {
   Check(::avcodec_send_frame(Encoder, Frame), "avcodec_send_frame");
@@ -160,6 +165,64 @@ void TAudioTrack::Until(AVFormatContext* Output, double Seconds, int64_t FirstSa
   }
 }
 
+// Bitmap subtitles encoded by FFmpeg's DVB subtitle encoder: each one a 64 x 16 rectangle of four
+// colours, written as the packet that shows it and the packet that clears it.
+class TSubtitleTrack {
+public:
+  explicit TSubtitleTrack(AVFormatContext* Output) {
+    const AVCodec* codec = ::avcodec_find_encoder(AV_CODEC_ID_DVB_SUBTITLE);
+    if (codec == nullptr) throw std::runtime_error("no DVB subtitle encoder in this FFmpeg build");
+    FStream = ::avformat_new_stream(Output, nullptr);
+    FEncoder = ::avcodec_alloc_context3(codec);
+    FEncoder->time_base = AVRational{1, 1000};
+    FEncoder->width = ClipWidth;
+    FEncoder->height = ClipHeight;
+    Check(::avcodec_open2(FEncoder, codec, nullptr), "subtitle avcodec_open2");
+    Check(::avcodec_parameters_from_context(FStream->codecpar, FEncoder), "subtitle codec parameters");
+    FStream->time_base = AVRational{1, 1000};
+  }
+  ~TSubtitleTrack() { ::avcodec_free_context(&FEncoder); }
+  // Writes the subtitle number Index, shown from StartUs for SubtitleMs.
+  void Write(AVFormatContext* Output, int64_t StartUs, int Index) {
+    std::vector<uint8_t> indices(64 * 16);
+    for (size_t i = 0; i < indices.size(); ++i) indices[i] = uint8_t((i / 16 + size_t(Index)) % 4);
+    uint32_t palette[4] = {0x00000000, 0xFFFFFFFF, 0xFF000000, 0xFFFF0000};
+    AVSubtitleRect rect{};
+    rect.type = SUBTITLE_BITMAP;
+    rect.x = 16;
+    rect.y = 200;
+    rect.w = 64;
+    rect.h = 16;
+    rect.nb_colors = 4;
+    rect.data[0] = indices.data();
+    rect.linesize[0] = 64;
+    rect.data[1] = reinterpret_cast<uint8_t*>(palette);
+    AVSubtitleRect* rects[1] = {&rect};
+    AVSubtitle subtitle{};
+    subtitle.pts = StartUs;
+    subtitle.end_display_time = SubtitleMs;
+    subtitle.rects = rects;
+    std::vector<uint8_t> buffer(1 << 16);
+    for (int i = 0; i < 2; ++i) {
+      subtitle.num_rects = i == 0 ? 1 : 0;
+      const int size = ::avcodec_encode_subtitle(FEncoder, buffer.data(), int(buffer.size()), &subtitle);
+      Check(size, "avcodec_encode_subtitle");
+      AVPacket* packet = ::av_packet_alloc();
+      Check(::av_new_packet(packet, size), "subtitle packet");
+      std::memcpy(packet->data, buffer.data(), size_t(size));
+      packet->pts = packet->dts = ::av_rescale_q(StartUs, AVRational{1, 1000000}, FStream->time_base) + (i ? SubtitleMs : 0);
+      packet->duration = i ? 0 : SubtitleMs;
+      packet->stream_index = FStream->index;
+      Check(::av_interleaved_write_frame(Output, packet), "subtitle av_interleaved_write_frame");
+      ::av_packet_free(&packet);
+    }
+  }
+
+private:
+  AVStream* FStream = nullptr;
+  AVCodecContext* FEncoder = nullptr;
+};
+
 // Draw, when given, paints the pictures instead of DrawFrame.
 void EncodeVideo(const TVideoJob& Job, const std::string& Path,
                  const std::function<void(int Frame, uint8_t* Pixels)>& Draw = nullptr) {
@@ -197,6 +260,8 @@ void EncodeVideo(const TVideoJob& Job, const std::string& Path,
   stream->r_frame_rate = encoder->framerate;
   std::unique_ptr<TAudioTrack> audio;
   if (!Job.AudioCodec.empty()) audio = std::make_unique<TAudioTrack>(Job.AudioCodec, output);
+  std::unique_ptr<TSubtitleTrack> subtitles;
+  if (Job.DvbSubtitles) subtitles = std::make_unique<TSubtitleTrack>(output);
   output->output_ts_offset = Job.OutputOffsetUs;
   Check(::avio_open(&output->pb, Path.c_str(), AVIO_FLAG_WRITE), "avio_open");
   Check(::avformat_write_header(output, nullptr), "avformat_write_header");
@@ -225,6 +290,8 @@ void EncodeVideo(const TVideoJob& Job, const std::string& Path,
     frame->pict_type = n % Job.Gop == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
     WritePackets(encoder, output, stream, frame);
     if (audio) audio->Until(output, double(n + 1) * Job.RateDen / Job.RateNum, int64_t(firstSecond * 48000));
+    // One subtitle each second, with its 13th picture.
+    if (subtitles && n % 25 == 12) subtitles->Write(output, int64_t(n) * 1000000 * Job.RateDen / Job.RateNum, n / 25);
   }
   WritePackets(encoder, output, stream, nullptr);
   if (audio) audio->Finish(output);
@@ -445,6 +512,50 @@ const TClipInfo& WideClip(int Seconds) {
   }
   made.push_back(info);
   return made.back();
+}
+
+const TClipInfo& HdAudioClip(int Frames) {
+  static std::mutex lock;
+  static std::deque<TClipInfo> made;
+  std::lock_guard<std::mutex> guard(lock);
+  for (const TClipInfo& clip : made)
+    if (clip.FrameCount == Frames) return clip;
+  TVideoJob job{"h264_aac_1920x1080_" + std::to_string(Frames) + "f.mp4", "mp4", "libx264", 25, 1, Frames, 12, 2,
+                AV_PIX_FMT_YUV420P, 1920, 1080, "aac"};
+  TClipInfo info = InfoOf(job);
+  if (!fs::exists(info.Path)) {
+    try {
+      fs::create_directories(ClipFolder());
+      MakeFile(info.Path, [&](const std::string& path) { EncodeVideo(job, path); });
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "The test clip %s could not be made: %s\n", job.Name.c_str(), e.what());
+      std::abort();
+    }
+  }
+  made.push_back(info);
+  return made.back();
+}
+
+const TClipInfo& SubtitleClip() {
+  static std::mutex lock;
+  static std::unique_ptr<TClipInfo> made;
+  std::lock_guard<std::mutex> guard(lock);
+  if (made) return *made;
+  TVideoJob job{"mpeg4_mp2_dvbsub_25.mkv", "matroska", "mpeg4", 25, 1, 75, 12, 0, AV_PIX_FMT_YUV420P,
+                ClipWidth, ClipHeight, "mp2"};
+  job.DvbSubtitles = true;
+  TClipInfo info = InfoOf(job);
+  if (!fs::exists(info.Path)) {
+    try {
+      fs::create_directories(ClipFolder());
+      MakeFile(info.Path, [&](const std::string& path) { EncodeVideo(job, path); });
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "The test clip %s could not be made: %s\n", job.Name.c_str(), e.what());
+      std::abort();
+    }
+  }
+  made = std::make_unique<TClipInfo>(info);
+  return *made;
 }
 
 std::string DrawnClip(const std::string& Name, int Width, int Height, int Frames,

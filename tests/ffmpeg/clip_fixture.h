@@ -54,6 +54,15 @@ const TClipInfo& Clip(std::string_view Name);
 // ("h264_640x360_<Seconds>s.mp4"), made on its first request.
 const TClipInfo& WideClip(int Seconds);
 
+// A 1920 x 1080 H.264 clip with AAC audio in MP4 of Frames pictures at 25 frames per second
+// ("h264_aac_1920x1080_<Frames>f.mp4"), made on its first request.
+const TClipInfo& HdAudioClip(int Frames);
+
+// MPEG-4 video with MP2 audio and a DVB subtitle stream in Matroska, 75 frames at 25 frames per second;
+// subtitle n (64 x 16 pixels of 4 colours at 16,200) shows from n + 0.48 s for half a second, each as a
+// packet that shows it and one that clears it. Made on its first request.
+const TClipInfo& SubtitleClip();
+
 // A 25 frames per second H.264 MP4 clip of Frames pictures of Width x Height that Draw paints into
 // Pixels (32-bit blue, green, red, alpha, top row first, Width * 4 bytes a row), made under the clip
 // folder as Name on its first request (a file of that name is reused: change the name when the

@@ -335,6 +335,25 @@ TEST_F(FFmpegOptTest, FrameHookLibraryOptions) {
     EXPECT_EQ(e.Message(), "Failed to add video hook function: " + bad);
   }
   EXPECT_EQ(Task->LastErrorMsg, "Failed to add video hook function: " + bad);
+
+  // The argument vector holds 64 words: the library and 63 arguments fit, one more is refused.
+  std::string longest = hook;
+  for (int i = 0; i < 63; ++i) longest += " w";
+  EXPECT_EQ(Task->AddFrameHookLibrary(longest), 0);
+  std::vector<std::string> errors;
+  GetFFLogger()->SetTriggerEventInMainThread(false);
+  GetFFLogger()->SetOnLog([&](TObject*, int32_t, TLogLevel Level, const std::string& Text) {
+    if (Level == llError) errors.push_back(Text);
+  });
+  const std::string tooLong = longest + " w";
+  try {
+    Task->AddFrameHookLibrary(tooLong);
+    ADD_FAILURE();
+  } catch (const FFmpegException& e) {
+    EXPECT_EQ(e.Message(), "Failed to add video hook function: " + tooLong);
+  }
+  GetFFLogger()->SetOnLog(nullptr);
+  EXPECT_THAT(errors, ::testing::Contains("Too many arguments for a video hook: 65 words, at most 64"));
 }
 
 }  // namespace

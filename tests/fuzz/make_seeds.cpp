@@ -369,6 +369,7 @@ void MakeVideoSeeds() {
       Draw(Frame, Pixels, W, H);
     });
     Put("video", "h264_" + std::to_string(W) + "x" + std::to_string(H) + ".mp4", ReadFile(Path));
+    Put("transcode", "h264_" + std::to_string(W) + "x" + std::to_string(H) + ".mp4", ReadFile(Path));
   }
 }
 

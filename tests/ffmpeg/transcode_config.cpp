@@ -1,0 +1,139 @@
+#include "tests/ffmpeg/transcode_config.h"
+
+#include <climits>
+
+#include "ffmpeg/ff_transcode_utils.h"
+
+namespace zv::testtranscode {
+
+namespace {
+
+template <class T>
+T* NewRecord() {
+  auto* record = static_cast<T*>(av_mallocz(sizeof(T)));
+  if (!record) throw Exception("av_mallocz() failed");
+  return record;
+}
+
+template <class T>
+void Append(T**& Array, int32_t& Count, T* Item) {
+  int32_t count = Count;
+  Array = GrowArrayOf(Array, count, count + 1);
+  Array[count - 1] = Item;
+  Count = count;
+}
+
+void AddInputFile(TCustomFFmpeg& Task, const std::string& Name) {
+  AVFormatContext* ic = avformat_alloc_context();
+  ic->interrupt_callback = Task.ReadInterruptCB;
+  if (avformat_open_input(&ic, Name.c_str(), nullptr, nullptr) < 0) throw Exception("cannot open " + Name);
+  if (avformat_find_stream_info(ic, nullptr) < 0) {
+    avformat_close_input(&ic);
+    throw Exception("no stream information in " + Name);
+  }
+  auto* file = NewRecord<TInputFileRec>();
+  file->Context = ic;
+  file->FirstStreamIndex = Task.InputStreamCount;
+  file->StreamCount = file->StreamsReported = int32_t(ic->nb_streams);
+  file->TsOffset = ic->start_time != AV_NOPTS_VALUE ? -ic->start_time : 0;
+  const int32_t fileIndex = Task.InputFileCount;
+  Append(Task.InputFiles, Task.InputFileCount, file);
+  for (unsigned i = 0; i < ic->nb_streams; ++i) {
+    AVStream* st = ic->streams[i];
+    const AVCodecParameters* par = st->codecpar;
+    auto* ist = NewRecord<TInputStreamRec>();
+    Append(Task.InputStreams, Task.InputStreamCount, ist);
+    ist->FileIndex = fileIndex;
+    ist->Stream = st;
+    ist->Discard = 1;
+    st->discard = AVDISCARD_ALL;
+    ist->TsScale = 1.0;
+    ist->TopFieldFirst = -1;
+    ist->GuessLayoutMax = INT_MAX;
+    ist->ReinitFilters = 1;
+    ist->NextDts = ist->NextPts = AV_NOPTS_VALUE;
+    ist->FilterInRescaleRemainder = ist->CopyRescaleRemainder = AV_NOPTS_VALUE;
+    ist->Sub2Video.EndPts = INT64_MIN;
+    ist->Decoder = avcodec_find_decoder(par->codec_id);
+    ist->DecoderContext = avcodec_alloc_context3(ist->Decoder);
+    avcodec_parameters_to_context(ist->DecoderContext, par);
+    ist->DecoderContext->pkt_timebase = st->time_base;
+    ist->ResampleWidth = par->width;
+    ist->ResampleHeight = par->height;
+    ist->ResamplePixFmt = par->format;
+    ist->ResampleSampleFmt = par->format;
+    ist->ResampleSampleRate = par->sample_rate;
+    ist->ResampleChannels = par->ch_layout.nb_channels;
+    ist->ResampleChannelLayout = par->ch_layout.order == AV_CHANNEL_ORDER_NATIVE ? par->ch_layout.u.mask : 0;
+  }
+}
+
+void AddOutputStream(TCustomFFmpeg& Task, TOutputFileRec* File, int32_t FileIndex, const TStreamMap& Map) {
+  const TInputFileRec* input = Task.InputFiles[0];
+  if (Map.InputStream < 0 || Map.InputStream >= input->StreamCount) throw Exception("no such input stream");
+  TInputStreamRec* ist = Task.InputStreams[input->FirstStreamIndex + Map.InputStream];
+  AVFormatContext* oc = File->Context;
+  auto* ost = NewRecord<TOutputStreamRec>();
+  Append(Task.OutputStreams, Task.OutputStreamCount, ost);
+  ost->FileIndex = FileIndex;
+  ost->Stream = avformat_new_stream(oc, nullptr);
+  ost->Index = ost->Stream->index;
+  ost->SourceIndex = input->FirstStreamIndex + Map.InputStream;
+  ost->SyncIst = ist;
+  ost->MaxFrames = Map.MaxFrames;
+  ost->TopFieldFirst = -1;
+  ost->LastMuxDts = ost->LastMuxPts = ost->CurDts = ost->CurPts = AV_NOPTS_VALUE;
+  ost->SwsFlags = SWS_BICUBIC;
+  ost->OptionsOwned = 1;
+  ost->CodecPrepared = 1;
+  ist->Discard = 0;
+  ist->Stream->discard = AVDISCARD_DEFAULT;
+  ist->FixSubDuration = Map.FixSubtitleDuration;
+  const AVMediaType type = ist->Stream->codecpar->codec_type;
+  if (Map.Encoder == "copy") {
+    ost->StreamCopy = 1;
+    ost->EncoderContext = avcodec_alloc_context3(nullptr);
+    ost->EncoderContext->codec_type = type;
+    return;
+  }
+  ost->Encoder = avcodec_find_encoder_by_name(Map.Encoder.c_str());
+  if (!ost->Encoder) throw Exception("no encoder " + Map.Encoder);
+  AVCodecContext* enc = avcodec_alloc_context3(ost->Encoder);
+  ost->EncoderContext = enc;
+  enc->codec_type = ost->Encoder->type;
+  enc->codec_id = ost->Encoder->id;
+  if (oc->oformat->flags & AVFMT_GLOBALHEADER) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  for (const auto& [name, value] : Map.Options) av_dict_set(&ost->EncoderOptions, name.c_str(), value.c_str(), 0);
+  if (type == AVMEDIA_TYPE_VIDEO || type == AVMEDIA_TYPE_AUDIO)
+    ost->Avfilter = av_strdup(!Map.Filter.empty() ? Map.Filter.c_str() : type == AVMEDIA_TYPE_VIDEO ? "null" : "anull");
+}
+
+}  // namespace
+
+void Configure(TCustomFFmpeg& Task, const TTaskConfig& Config) {
+  AddInputFile(Task, Config.Input);
+  AVFormatContext* oc = nullptr;
+  if (avformat_alloc_output_context2(&oc, nullptr, Config.Format.empty() ? nullptr : Config.Format.c_str(), Config.Output.c_str()) < 0)
+    throw Exception("no muxer for " + Config.Output);
+  auto* file = NewRecord<TOutputFileRec>();
+  file->Context = oc;
+  file->FirstStreamIndex = Task.OutputStreamCount;
+  file->RecordingTime = Config.RecordingTimeUs;
+  file->LimitFileSize = INT64_MAX;
+  const int32_t fileIndex = Task.OutputFileCount;
+  Append(Task.OutputFiles, Task.OutputFileCount, file);
+  if (!(oc->oformat->flags & AVFMT_NOFILE) &&
+      avio_open2(&oc->pb, Config.Output.c_str(), AVIO_FLAG_WRITE, &Task.WriteInterruptCB, nullptr) < 0)
+    throw Exception("cannot create " + Config.Output);
+  if (Config.Streams.empty()) {
+    for (int32_t i = 0; i < Task.InputFiles[0]->StreamCount; ++i) {
+      TStreamMap map;
+      map.InputStream = i;
+      AddOutputStream(Task, file, fileIndex, map);
+    }
+  } else {
+    for (const TStreamMap& map : Config.Streams) AddOutputStream(Task, file, fileIndex, map);
+  }
+}
+
+}  // namespace zv::testtranscode

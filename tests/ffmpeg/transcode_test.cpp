@@ -1,0 +1,334 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "ffmpeg/decoder.h"
+#include "ffmpeg/ff_load.h"
+#include "ffmpeg/ff_log.h"
+#include "tests/ffmpeg/clip_fixture.h"
+#include "tests/ffmpeg/transcode_config.h"
+
+namespace zv {
+namespace {
+
+using testclips::Clip;
+using testtranscode::TStreamMap;
+using testtranscode::TTaskConfig;
+
+std::string TempPath(const std::string& Name) { return std::string(ZV_TEST_TMP) + "/transcode_" + Name; }
+
+// What a file holds, read through FFmpeg directly: per stream its type, packets and end time.
+struct TStreamDump {
+  AVMediaType Type = AVMEDIA_TYPE_UNKNOWN;
+  AVCodecID Codec = AV_CODEC_ID_NONE;
+  std::vector<std::vector<uint8_t>> Packets;
+  int64_t StartUs = INT64_MAX;  // smallest pts
+  int64_t EndUs = 0;            // largest pts + duration
+  int SampleRate = 0;
+};
+
+std::vector<TStreamDump> DumpFile(const std::string& Path) {
+  std::vector<TStreamDump> streams;
+  AVFormatContext* in = nullptr;
+  if (::avformat_open_input(&in, Path.c_str(), nullptr, nullptr) != 0) return streams;
+  ::avformat_find_stream_info(in, nullptr);
+  streams.resize(in->nb_streams);
+  for (unsigned i = 0; i < in->nb_streams; ++i) {
+    streams[i].Type = in->streams[i]->codecpar->codec_type;
+    streams[i].Codec = in->streams[i]->codecpar->codec_id;
+    streams[i].SampleRate = in->streams[i]->codecpar->sample_rate;
+  }
+  AVPacket* packet = ::av_packet_alloc();
+  while (::av_read_frame(in, packet) >= 0) {
+    TStreamDump& s = streams[size_t(packet->stream_index)];
+    s.Packets.emplace_back(packet->data, packet->data + packet->size);
+    const AVRational tb = in->streams[packet->stream_index]->time_base;
+    if (packet->pts != AV_NOPTS_VALUE)
+      s.StartUs = std::min(s.StartUs, ::av_rescale_q(packet->pts, tb, AVRational{1, 1000000}));
+    if (packet->pts != AV_NOPTS_VALUE)
+      s.EndUs = std::max(s.EndUs, ::av_rescale_q(packet->pts + packet->duration, tb, AVRational{1, 1000000}));
+    ::av_packet_unref(packet);
+  }
+  ::av_packet_free(&packet);
+  ::avformat_close_input(&in);
+  return streams;
+}
+
+const TStreamDump* StreamOf(const std::vector<TStreamDump>& Streams, AVMediaType Type) {
+  for (const TStreamDump& s : Streams)
+    if (s.Type == Type) return &s;
+  return nullptr;
+}
+
+class TranscodeTest : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() { testclips::NavigationClips(); }
+  void SetUp() override {
+    FFmpegStartup();
+    ASSERT_TRUE(FFLoader().LoadLibs(EncoderLibraries)) << FFLoader().GetLastError();
+    GetFFLogger()->SetTriggerEventInMainThread(false);
+    GetFFLogger()->SetOnLog([this](TObject*, int32_t, TLogLevel, const std::string& Text) {
+      std::lock_guard<std::mutex> guard(Lock);
+      Lines.push_back(Text);
+    });
+  }
+  void TearDown() override {
+    GetFFLogger()->SetOnLog(nullptr);
+    FFmpegShutdown();
+  }
+  bool Logged(const std::string& Text) {
+    std::lock_guard<std::mutex> guard(Lock);
+    for (const std::string& line : Lines)
+      if (line.find(Text) != std::string::npos) return true;
+    return false;
+  }
+  // The counter numbers of every picture our decoder reads from Path, in order.
+  static std::vector<int> DecodedNumbers(const std::string& Path, int64_t* DurationUs = nullptr) {
+    std::vector<int> numbers;
+    TFFDecoder decoder(nullptr);
+    if (!decoder.OpenFile(Path)) {
+      ADD_FAILURE() << Path << ": " << decoder.LastErrorMsg();
+      return numbers;
+    }
+    while (decoder.Decode()) numbers.push_back(testclips::FrameNumberFromLuma(decoder.PictureData()[0], decoder.PictureLineSize()[0]));
+    if (DurationUs) {
+      TFileStreamInfo info;
+      decoder.GetFileInfo(info);
+      *DurationUs = info.Duration;
+    }
+    return numbers;
+  }
+
+  std::mutex Lock;
+  std::vector<std::string> Lines;
+};
+
+// Where two packet lists first differ: "" when they are equal.
+std::string PacketDifference(const std::vector<std::vector<uint8_t>>& A, const std::vector<std::vector<uint8_t>>& B) {
+  for (size_t i = 0; i < std::min(A.size(), B.size()); ++i)
+    if (A[i] != B[i]) return "packet " + std::to_string(i) + ": " + std::to_string(A[i].size()) + " / " + std::to_string(B[i].size()) + " bytes";
+  if (A.size() != B.size()) return std::to_string(A.size()) + " / " + std::to_string(B.size()) + " packets";
+  return "";
+}
+
+std::string FirstMisnumbered(const std::vector<int>& Numbers) {
+  for (size_t i = 0; i < Numbers.size(); ++i)
+    if (Numbers[i] != int(i)) return "picture " + std::to_string(i) + " is number " + std::to_string(Numbers[i]);
+  return "";
+}
+
+std::vector<int> Counting(int Count) {
+  std::vector<int> numbers(static_cast<size_t>(Count), 0);
+  for (int i = 0; i < Count; ++i) numbers[size_t(i)] = i;
+  return numbers;
+}
+
+TEST_F(TranscodeTest, ReencodesAndCopiesIntoEveryContainer) {
+  struct Case {
+    const char* clip;
+    const char* output;
+    const char* video;
+    const char* audio;
+  };
+  const Case cases[] = {
+      {"h264_audio_25.mp4", "h264_mpeg4_mp2.mkv", "mpeg4", "mp2"},
+      {"h264_audio_25.mp4", "h264_mpeg4_mp2.avi", "mpeg4", "mp2"},
+      {"h264_audio_25.mp4", "h264_mpeg4_aac.mp4", "mpeg4", "aac"},
+      {"mpeg2_audio_25.mpg", "mpeg2_h264_aac.mp4", "libx264", "aac"},
+      {"mpeg2_audio_25.mpg", "mpeg2_mpeg4_copy.avi", "mpeg4", "copy"},
+      {"h264_audio_25.mp4", "h264_copy.mkv", "copy", "copy"},
+      {"h264_audio_25.mp4", "h264_copy.mp4", "copy", "copy"},
+      {"mpeg4_25.avi", "mpeg4_copy.mkv", "copy", nullptr},
+      {"mpeg4_25.avi", "mpeg4_copy.avi", "copy", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.clip) + " -> " + c.output);
+    const testclips::TClipInfo& clip = Clip(c.clip);
+    const std::string output = TempPath(c.output);
+    std::filesystem::remove(output);
+    const std::vector<TStreamDump> input = DumpFile(clip.Path);
+    int videoIndex = -1, audioIndex = -1;
+    for (size_t i = 0; i < input.size(); ++i) {
+      if (input[i].Type == AVMEDIA_TYPE_VIDEO) videoIndex = int(i);
+      if (input[i].Type == AVMEDIA_TYPE_AUDIO) audioIndex = int(i);
+    }
+    TTaskConfig config;
+    config.Input = clip.Path;
+    config.Output = output;
+    TStreamMap video;
+    video.InputStream = videoIndex;
+    video.Encoder = c.video;
+    if (video.Encoder == "mpeg4") video.Options = {{"flags", "+qscale"}, {"global_quality", "354"}};
+    config.Streams.push_back(video);
+    if (c.audio) {
+      TStreamMap audio;
+      audio.InputStream = audioIndex;
+      audio.Encoder = c.audio;
+      config.Streams.push_back(audio);
+    }
+    {
+      TCustomFFmpeg task;
+      testtranscode::Configure(task, config);
+      task.Start(false);
+      EXPECT_TRUE(task.Completed()) << task.ExceptionMessage();
+      EXPECT_FALSE(task.ExceptionRaised()) << task.ExceptionMessage();
+    }
+    int64_t duration = 0;
+    const std::vector<int> numbers = DecodedNumbers(output, &duration);
+    EXPECT_EQ(numbers.size(), size_t(clip.FrameCount));
+    EXPECT_EQ(numbers, Counting(clip.FrameCount)) << FirstMisnumbered(numbers);
+    EXPECT_NEAR(double(duration), double(clip.DurationUs), 1000.0 + clip.FrameDurationUs());
+
+    const std::vector<TStreamDump> written = DumpFile(output);
+    const TStreamDump* writtenVideo = StreamOf(written, AVMEDIA_TYPE_VIDEO);
+    ASSERT_NE(writtenVideo, nullptr);
+    if (std::string(c.video) == "copy") {
+      EXPECT_EQ(PacketDifference(writtenVideo->Packets, input[size_t(videoIndex)].Packets), "");
+    }
+    if (c.audio) {
+      const TStreamDump* writtenAudio = StreamOf(written, AVMEDIA_TYPE_AUDIO);
+      ASSERT_NE(writtenAudio, nullptr);
+      const TStreamDump& source = input[size_t(audioIndex)];
+      // Within one audio frame (1152 samples at most here) of the source.
+      EXPECT_NEAR(double(writtenAudio->EndUs - writtenAudio->StartUs), double(source.EndUs - source.StartUs), 1152.0 * 1000000 / source.SampleRate + 1000);
+      if (std::string(c.audio) == "copy") {
+        EXPECT_EQ(PacketDifference(writtenAudio->Packets, source.Packets), "");
+      }
+    }
+  }
+}
+
+// The frame count and the recording time the configuration asks for, re-encoded and copied.
+TEST_F(TranscodeTest, StopsAtTheFramesAndTimeAsked) {
+  struct Case {
+    const char* encoder;
+    int64_t maxFrames;
+    int64_t recordingUs;
+    size_t frames;
+  };
+  const Case cases[] = {{"mpeg4", 30, INT64_MAX, 30}, {"mpeg4", INT64_MAX, 2000000, 50}, {"copy", 20, INT64_MAX, 20},
+                        {"copy", INT64_MAX, 1000000, 25}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.encoder) + " " + std::to_string(c.frames));
+    const std::string output = TempPath("asked.mkv");
+    std::filesystem::remove(output);
+    TTaskConfig config;
+    config.Input = Clip("mpeg4_25.avi").Path;
+    config.Output = output;
+    config.RecordingTimeUs = c.recordingUs;
+    TStreamMap video;
+    video.Encoder = c.encoder;
+    video.MaxFrames = c.maxFrames;
+    config.Streams = {video};
+    {
+      TCustomFFmpeg task;
+      testtranscode::Configure(task, config);
+      task.Start(false);
+      EXPECT_TRUE(task.Completed()) << task.ExceptionMessage();
+    }
+    int64_t duration = 0;
+    EXPECT_EQ(DecodedNumbers(output, &duration), Counting(int(c.frames)));
+    EXPECT_NEAR(double(duration), double(c.frames) * 40000, 41000.0);
+  }
+}
+
+// A muxer that writes no file has no size: the report says so and never asks one of it.
+TEST_F(TranscodeTest, OutputWithoutAFileReportsNoSize) {
+  TTaskConfig config;
+  config.Input = Clip("mpeg4_25.avi").Path;
+  config.Output = "unused";
+  config.Format = "null";
+  TStreamMap video;
+  video.Encoder = "rawvideo";
+  config.Streams = {video};
+  TCustomFFmpeg task;
+  testtranscode::Configure(task, config);
+  ASSERT_EQ(task.OutputFiles[0]->Context->pb, nullptr);
+  int64_t size = -1;
+  int32_t frames = 0;
+  task.OnProgress = [&](TCustomFFmpeg*, int32_t, int64_t, int64_t, int64_t Size, float Bitrate, float, int32_t, int32_t Frame) {
+    size = Size;
+    frames = Frame;
+    EXPECT_EQ(Bitrate, -1.0f);
+  };
+  task.Start(false);
+  EXPECT_TRUE(task.Completed()) << task.ExceptionMessage();
+  EXPECT_EQ(size, 0);
+  EXPECT_EQ(frames, 75);
+  EXPECT_THAT(task.LastProgressLine, ::testing::HasSubstr("size=N/A time=00:00:03."));
+  EXPECT_THAT(task.LastProgressLine, ::testing::EndsWith("bitrate=N/A"));
+}
+
+// Subtitles decoded and encoded again: each shown one becomes the packet that shows it and the one that
+// clears it, half a second later; a copy keeps the packets as they are.
+TEST_F(TranscodeTest, DvbSubtitlesReencodedAsTwoPacketsOrCopied) {
+  const testclips::TClipInfo& clip = testclips::SubtitleClip();
+  const std::vector<TStreamDump> input = DumpFile(clip.Path);
+  ASSERT_EQ(input.size(), 3u);
+  ASSERT_EQ(input[2].Type, AVMEDIA_TYPE_SUBTITLE);
+  ASSERT_EQ(input[2].Packets.size(), 6u);
+  for (const char* encoder : {"dvbsub", "copy"}) {
+    SCOPED_TRACE(encoder);
+    const std::string output = TempPath(std::string("subtitles_") + encoder + ".mkv");
+    std::filesystem::remove(output);
+    TTaskConfig config;
+    config.Input = clip.Path;
+    config.Output = output;
+    TStreamMap video, audio, subtitles;
+    video.Encoder = "mpeg4";
+    video.Options = {{"flags", "+qscale"}, {"global_quality", "354"}};
+    audio.InputStream = 1;
+    audio.Encoder = "mp2";
+    subtitles.InputStream = 2;
+    subtitles.Encoder = encoder;
+    // The decoder ends each subtitle after the page's 30 s time-out; the next one ends it earlier.
+    subtitles.FixSubtitleDuration = true;
+    config.Streams = {video, audio, subtitles};
+    {
+      TCustomFFmpeg task;
+      testtranscode::Configure(task, config);
+      task.Start(false);
+      EXPECT_TRUE(task.Completed()) << task.ExceptionMessage();
+      EXPECT_GT(task.SubtitleSize, 0);
+    }
+    EXPECT_EQ(DecodedNumbers(output), Counting(75));
+    const std::vector<TStreamDump> written = DumpFile(output);
+    const TStreamDump* sub = StreamOf(written, AVMEDIA_TYPE_SUBTITLE);
+    ASSERT_NE(sub, nullptr);
+    if (std::string(encoder) == "copy") {
+      EXPECT_EQ(PacketDifference(sub->Packets, input[2].Packets), "");
+      continue;
+    }
+    EXPECT_EQ(sub->Packets.size(), 6u);
+    // The clearing packets decode to no rectangle, the others to the one drawn.
+    const AVCodec* codec = ::avcodec_find_decoder(AV_CODEC_ID_DVB_SUBTITLE);
+    AVCodecContext* decoder = ::avcodec_alloc_context3(codec);
+    ASSERT_EQ(::avcodec_open2(decoder, codec, nullptr), 0);
+    std::vector<unsigned> rects;
+    for (const std::vector<uint8_t>& data : sub->Packets) {
+      AVPacket* packet = ::av_packet_alloc();
+      ASSERT_EQ(::av_new_packet(packet, int(data.size())), 0);
+      std::copy(data.begin(), data.end(), packet->data);
+      AVSubtitle subtitle{};
+      int got = 0;
+      ::avcodec_decode_subtitle2(decoder, &subtitle, &got, packet);
+      rects.push_back(got ? subtitle.num_rects : 99);
+      if (got && subtitle.num_rects) {
+        EXPECT_EQ(subtitle.rects[0]->w, 64);
+        EXPECT_EQ(subtitle.rects[0]->h, 16);
+      }
+      ::avsubtitle_free(&subtitle);
+      ::av_packet_free(&packet);
+    }
+    ::avcodec_free_context(&decoder);
+    EXPECT_EQ(rects, (std::vector<unsigned>{1, 0, 1, 0, 1, 0}));
+  }
+}
+
+}  // namespace
+}  // namespace zv
