@@ -109,7 +109,10 @@ TImagingIO::TImagingIO(TComponent* AOwner) : TComponent(AOwner) {
   IOParamsOwnerLink.CurrentImageSize = OwnerImageSize;
   IOParamsOwnerLink.SetViewDpi = OwnerSetViewDpi;
   FPreviewFont = std::make_unique<TFont>();
-  ProgressProc = [this](TObject* Sender, int Percent) { NotifyProgress(Sender, Percent); };
+  ProgressProc = [this](TObject* Sender, int Percent) {
+    PollAbort();
+    NotifyProgress(Sender, Percent);
+  };
   FIOParams = std::make_unique<TIOParamsVals>(this);
 }
 
@@ -263,12 +266,20 @@ void TImagingIO::RegisterIOThread(TIEIOThread* Thread) {
 void TImagingIO::UnregisterIOThread(TIEIOThread* Thread) {
   std::lock_guard<std::mutex> Lock(FThreadListLock);
   std::erase(FThreadList, Thread);
-  if (FThreadList.empty()) FAllDone.notify_all();
+  if (FThreadList.empty()) {
+    FAbortRequest.store(0);
+    FAllDone.notify_all();
+  }
+}
+
+bool TImagingIO::PollAbort() {
+  if (FAbortRequest.load(std::memory_order_acquire) != 0) AbortFlag = 1;
+  return AbortFlag != 0;
 }
 
 void TImagingIO::WaitThreads(bool Abort) {
   std::unique_lock<std::mutex> Lock(FThreadListLock);
-  if (Abort) AbortFlag = 1;
+  if (Abort && !FThreadList.empty()) RequestAbort();
   // On the main thread the threads' synchronised calls (the view's handle) keep running meanwhile.
   const bool Main = IsMainThread();
   while (!FThreadList.empty()) {
@@ -281,10 +292,18 @@ void TImagingIO::WaitThreads(bool Abort) {
     CheckSynchronize();
     Lock.lock();
   }
+  // Written only now: while threads run, the flag is theirs.
+  if (Abort) AbortFlag = 1;
 }
 
 bool TImagingIO::HandOff(uint8_t Kind, std::function<void()> Call) {
-  if (!FAsynchronous || OwnsBitmap() || IsOwnIOThread()) return false;
+  if (IsOwnIOThread()) return false;
+  if (!FAsynchronous || OwnsBitmap()) {
+    // Runs here and now: a cancel asked for while nothing ran is not for this operation.
+    std::lock_guard<std::mutex> Lock(FThreadListLock);
+    if (FThreadList.empty()) FAbortRequest.store(0);
+    return false;
+  }
   TIEIOThread::Spawn(this, Kind, std::move(Call));
   return true;
 }
