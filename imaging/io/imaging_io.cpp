@@ -231,15 +231,18 @@ void TImagingIO::SetBackground(TColor Value) {
 }
 
 // ---- Notifications -----------------------------------------------------------------------------------
-// The I/O thread's path (messages posted to the view) joins these when the thread comes; every
-// operation now runs on the caller's thread.
+// From an I/O thread they reach a view with a parent as posted messages, handled on the main thread.
 
 void TImagingIO::NotifyImageChanged() {
   if (FAttachedTImage != nullptr && AttachedTBitmap() != nullptr && WorkBitmap() != nullptr)
     WorkBitmap()->RemoveAlphaChannel(false, clWhite);
   if (FAttachedImaging != nullptr && IsOwnIOThread()) {
-    // Off the main thread the view repaints when the message arrives.
-    if (FAttachedImaging->HandleAllocated()) PostMessage(FAttachedImaging->Handle(), IEM_UPDATE, 0, 0);
+    // Off the main thread a view with a parent repaints and raises its event when the message arrives;
+    // one without gets the event here, as the other notifications.
+    if (PostsToView())
+      PostMessage(FAttachedImaging->Handle(), IEM_UPDATE, 0, 0);
+    else
+      FAttachedImaging->DoImageChange();
   } else if (FAttachedImaging != nullptr) {
     FAttachedImaging->Update();
     FAttachedImaging->DoImageChange();
