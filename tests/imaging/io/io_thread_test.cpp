@@ -7,11 +7,13 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "imaging/core/bitmap.h"
@@ -124,13 +126,27 @@ TEST_F(IOThreadTest, ParentlessViewGetsEventsOnTheIOThread) {
 }
 
 TEST_F(IOThreadTest, FailingQueuedLoadSetsTheFlag) {
-  std::atomic<int> Finishes{0};
-  IO->OnFinishWork = [&](TObject*) { ++Finishes; };
-  IO->LoadBmpFile(std::string(ZV_TEST_TMP) + "/no_such_file.bmp");
-  IO->WaitThreads();
-  EXPECT_EQ(IO->AbortFlag, 1);
-  EXPECT_EQ(Finishes.load(), 1);
-  EXPECT_FALSE(IO->IsOwnIOThread());
+  const std::string Missing = std::string(ZV_TEST_TMP) + "/no_such_file";
+  const std::vector<std::pair<const char*, std::function<void()>>> Loads = {
+      {"bmp", [&] { IO->LoadBmpFile(Missing + ".bmp"); }},
+      {"metafile", [&] { IO->LoadMetafileFile(Missing + ".wmf", -1, 1, true); }},
+  };
+  for (const auto& [Name, Load] : Loads) {
+    SCOPED_TRACE(Name);
+    std::atomic<int> Finishes{0};
+    std::atomic<uint32_t> Thread{0};
+    IO->OnFinishWork = [&](TObject*) {
+      ++Finishes;
+      Thread = GetCurrentThreadId();
+    };
+    IO->AbortFlag = 0;
+    Load();
+    IO->WaitThreads();
+    EXPECT_EQ(IO->AbortFlag, 1);
+    EXPECT_EQ(Finishes.load(), 1);
+    EXPECT_NE(Thread.load(), GetCurrentThreadId());
+    EXPECT_FALSE(IO->IsOwnIOThread());
+  }
 }
 
 // A cancel from another thread stops a long load at its next progress report: a load on an I/O thread
