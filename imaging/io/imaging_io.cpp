@@ -114,6 +114,7 @@ TImagingIO::TImagingIO(TComponent* AOwner) : TComponent(AOwner) {
     NotifyProgress(Sender, Percent);
   };
   FIOParams = std::make_unique<TIOParamsVals>(this);
+  FTWainParams = std::make_unique<TIETWainParams>(this);
 }
 
 TImagingIO* TImagingIO::CreateForBitmap(TIEBitmap* Bitmap) {
@@ -126,6 +127,7 @@ TImagingIO::~TImagingIO() {
   // The video-capture and multi-page document state join here when they come.
   WaitThreads(false);
   CloseAviFile();
+  FTWainParams.reset();
   UnregisterViewCallback();
 }
 

@@ -302,6 +302,8 @@ public:
   // Gives the video wrapper the attached view's window again (after the window changed).
   void SetDirectShowNotifyWindow();
   TIEWia* GetWia();
+  // The scanner settings, made with the component; freeing them unloads the source manager.
+  TIETWainParams* TWainParams() const { return FTWainParams.get(); }
   // The device's progress: reported, and true while the operation is not aborted.
   bool WiaProgress(int32_t Percent);
   // An acquisition source hands over an image: OnAcquireBitmap may take it (Handled), else it becomes
@@ -363,6 +365,7 @@ private:
 
   std::unique_ptr<TIEDirectShow> FDirectShow;
   std::unique_ptr<TIEWia> FWia;
+  std::unique_ptr<TIETWainParams> FTWainParams;
 
   PAVIFILE FAviFile = nullptr;
   PAVISTREAM FAviStream = nullptr;
