@@ -303,12 +303,12 @@ void TImagingIO::WaitThreads(bool Abort) {
 
 bool TImagingIO::HandOff(uint8_t Kind, std::function<void()> Call) {
   if (IsOwnIOThread()) return false;
-  if (!FAsynchronous || OwnsBitmap()) {
-    // Runs here and now: a cancel asked for while nothing ran is not for this operation.
+  {
+    // A new operation from the caller: a cancel asked for while nothing ran is not for it.
     std::lock_guard<std::mutex> Lock(FThreadListLock);
     if (FThreadList.empty()) FAbortRequest.store(0);
-    return false;
   }
+  if (!FAsynchronous || OwnsBitmap()) return false;
   TIEIOThread::Spawn(this, Kind, std::move(Call));
   return true;
 }

@@ -196,10 +196,14 @@ TEST_F(IOThreadTest, CancelFromAnotherThreadStopsALongLoad) {
     EXPECT_EQ(View->Bitmap.GetWidth(), 37);
   }
   // A cancel asked for while nothing runs is not kept for the next load.
-  IO->SetAsynchronous(false);
-  IO->RequestAbort();
-  IO->LoadFromFile(Bmp);
-  EXPECT_EQ(IO->AbortFlag, 0);
+  for (const bool OnIOThread : {true, false}) {
+    IO->SetAsynchronous(OnIOThread);
+    IO->OnProgress = [](TObject*, int) {};
+    IO->RequestAbort();
+    IO->LoadFromFile(Bmp);
+    IO->WaitThreads();
+    EXPECT_EQ(IO->AbortFlag, 0) << OnIOThread;
+  }
   std::remove(Big.c_str());
 }
 
