@@ -3,6 +3,13 @@
 #include "imaging/core/bitmap.h"
 #include "imaging/io/imaging_io.h"
 
+#include <fstream>
+#include <mutex>
+
+#include "imaging/io/io_globals.h"
+#include "platform/controls.h"
+#include "platform/sysutils.h"
+
 namespace zv {
 
 TIEDirectShow::~TIEDirectShow() { Disconnect(); }
@@ -98,6 +105,80 @@ void TImagingIO::ReceiveAcquiredBitmap(TIEBitmap* Bitmap, TIOParamsVals*& Params
   WorkBitmap()->Assign(Bitmap);
   if (FAutoAdjustDPI) AdjustDpi();
   NotifyImageChanged();
+}
+
+// ---- Scanners -------------------------------------------------------------------------------------------
+
+const char* const TwainLibraryName = "TWAIN_32.DLL";
+const char* const TwainEntryName = "DSM_Entry";
+
+TTwainSession TwainInitSession(TwainSharedState* Shared, HWND CallerWindow) {
+  TTwainSession Session;
+  Session.ActiveWindow = GetActiveWindow();
+  Session.Shared = Shared;
+  Session.CallerWindow = CallerWindow;
+  return Session;
+}
+
+void TwainLogLine(const std::string& Text) {
+  static std::mutex Lock;
+  static std::ofstream Log;
+  std::lock_guard<std::mutex> Guard(Lock);
+  if (TwainLogFileName.empty()) return;
+  if (Log.is_open()) Log.close();
+  Log.open(TwainLogFileName, std::ios::app);
+  const TDateTime Stamp = Now();
+  Log << FormatDateTime("ddddd", Stamp) << ' ' << FormatDateTime("tt", Stamp) << " : " << Text << '\n';
+  Log.flush();
+}
+
+void TwainDestroyProxyWindow(TTwainSession& Session, bool Force) {
+  TwainLogLine("DestroyProxyWindow");
+  if (!Force) {
+    TwainLogLine("  DestroyProxyWindow : not destroyed, for future uses");
+    return;
+  }
+  HWND& Window = Session.Shared->ProxyWindow;
+  if (IsWindow(Window)) DestroyWindow(Window);
+  Window = nullptr;
+  TwainLogLine("  DestroyProxyWindow : destroyed");
+}
+
+bool TwainUnloadLibrary(TTwainSession& Session, bool Force) {
+  TwainLogLine("IETW_UnloadSourceManager");
+  if (Force) {
+    if (Session.Shared->Library != nullptr) FreeLibrary(Session.Shared->Library);
+    Session.Library = nullptr;
+    Session.Entry = nullptr;
+    Session.Shared->Library = nullptr;
+    Session.Shared->Entry = nullptr;
+    Session.State = 1;
+    TwainLogLine("  IETW_UnloadSourceManager : Unload OK");
+  } else if (Session.State == 2) {
+    Session.Library = nullptr;
+    Session.Entry = nullptr;
+    Session.State = 1;
+    TwainLogLine("  IETW_UnloadSourceManager not Unloaded, for future uses");
+  }
+  return Session.State == 1;
+}
+
+void TwainUnloadSourceManager(TwainSharedState& Shared, HWND Window) {
+  TTwainSession Session = TwainInitSession(&Shared, Window);
+  if (Shared.ProxyWindow != nullptr) TwainDestroyProxyWindow(Session, true);
+  if (Shared.Library != nullptr) TwainUnloadLibrary(Session, true);
+}
+
+TIETWainParams::~TIETWainParams() {
+  // The window of the component's first owner that is a windowed control, when it has one.
+  HWND Window = nullptr;
+  for (TComponent* Owner = FOwner != nullptr ? FOwner->Owner() : nullptr; Owner != nullptr; Owner = Owner->Owner()) {
+    if (auto* Control = dynamic_cast<TWinControl*>(Owner)) {
+      if (Control->HandleAllocated()) Window = Control->Handle();
+      break;
+    }
+  }
+  TwainUnloadSourceManager(Shared, Window);
 }
 
 }  // namespace zv

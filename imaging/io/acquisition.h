@@ -5,11 +5,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "platform/gdi.h"
 #include "platform/guid.h"
 #include "platform/objects.h"
 #include "platform/types.h"
+#include "platform/win32.h"
 #include "platform/windows.h"
 
 namespace zv {
@@ -60,6 +62,64 @@ public:
   void RaiseDeviceEvent();
   // What the device manager calls for a registered event; always 0.
   int32_t ImageEventCallback(const GUID& Event);
+
+private:
+  TImagingIO* FOwner;
+};
+
+// ---- Scanners ----
+// What scanner acquisition shares with the scanner source manager while it is loaded: its library, its
+// entry point and the hidden window the acquisition talks through. All empty while nothing is loaded.
+struct TwainSharedState {
+  HMODULE Library = nullptr;
+  FARPROC Entry = nullptr;
+  HWND ProxyWindow = nullptr;
+};
+
+// The identity a scanning application presents to the source manager.
+struct TTwainIdentity {
+  uint32_t Id = 0;
+  uint16_t MajorNum = 1, MinorNum = 0;
+  int16_t Language = -1;  // the user's locale
+  uint16_t Country = 1;
+  std::string Info = " ", Manufacturer = " ", ProductFamily = " ", ProductName = " ";
+  uint16_t ProtocolMajor = 1, ProtocolMinor = 9;
+  uint32_t SupportedGroups = 3;  // control and image
+};
+
+// One scanner session's view of the source manager: State 1 is "not loaded", 2 loaded.
+struct TTwainSession {
+  int32_t State = 1;
+  HMODULE Library = nullptr;  // copies of the shared state's
+  FARPROC Entry = nullptr;
+  TTwainIdentity AppId;
+  HWND ActiveWindow = nullptr;
+  TwainSharedState* Shared = nullptr;
+  HWND CallerWindow = nullptr;
+};
+
+extern const char* const TwainLibraryName;  // "TWAIN_32.DLL"
+extern const char* const TwainEntryName;    // "DSM_Entry"
+
+TTwainSession TwainInitSession(TwainSharedState* Shared, HWND CallerWindow);
+// One line in the scanner log when TwainLogFileName is set: date, time, " : ", Text.
+void TwainLogLine(const std::string& Text);
+// Force destroys the proxy window and forgets it; without, the window is kept for later sessions.
+void TwainDestroyProxyWindow(TTwainSession& Session, bool Force);
+// Force frees the source manager's library and forgets it everywhere; without, a loaded session only
+// forgets its copies. True when the session ends "not loaded".
+bool TwainUnloadLibrary(TTwainSession& Session, bool Force);
+// Destroys the proxy window and frees the source manager that Shared holds, if any.
+void TwainUnloadSourceManager(TwainSharedState& Shared, HWND Window);
+
+// The component's scanner settings; only the state shared with the source manager is used here, and
+// it is unloaded when the settings go.
+class TIETWainParams : public TObject {
+public:
+  explicit TIETWainParams(TImagingIO* Owner) : FOwner(Owner) {}
+  ~TIETWainParams() override;
+  TImagingIO* Owner() const { return FOwner; }
+  TwainSharedState Shared;
 
 private:
   TImagingIO* FOwner;

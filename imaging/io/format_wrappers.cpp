@@ -445,6 +445,7 @@ void TImagingIO::LoadMetafileStream(TStream* Stream, int32_t /*Width*/, int32_t 
   LoadFormatStream(DetectStreamFormat(Stream) == ftEmf ? ftEmf : ftWmf, Stream, false);
 }
 void TImagingIO::LoadMetafileFile(const std::string& FileName, int32_t Width, int32_t Height, bool WithAlpha) {
+  if (HandOff(9, [=, this] { LoadMetafileFile(FileName, Width, Height, WithAlpha); })) return;
   const auto Stream = OpenForOperation(this, FileName, fmOpenRead | fmShareDenyWrite);
   LoadMetafileStream(Stream.get(), Width, Height, WithAlpha);
   FIOParams->FileName = FileName;

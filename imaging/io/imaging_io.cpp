@@ -109,8 +109,12 @@ TImagingIO::TImagingIO(TComponent* AOwner) : TComponent(AOwner) {
   IOParamsOwnerLink.CurrentImageSize = OwnerImageSize;
   IOParamsOwnerLink.SetViewDpi = OwnerSetViewDpi;
   FPreviewFont = std::make_unique<TFont>();
-  ProgressProc = [this](TObject* Sender, int Percent) { NotifyProgress(Sender, Percent); };
+  ProgressProc = [this](TObject* Sender, int Percent) {
+    PollAbort();
+    NotifyProgress(Sender, Percent);
+  };
   FIOParams = std::make_unique<TIOParamsVals>(this);
+  FTWainParams = std::make_unique<TIETWainParams>(this);
 }
 
 TImagingIO* TImagingIO::CreateForBitmap(TIEBitmap* Bitmap) {
@@ -123,6 +127,7 @@ TImagingIO::~TImagingIO() {
   // The video-capture and multi-page document state join here when they come.
   WaitThreads(false);
   CloseAviFile();
+  FTWainParams.reset();
   UnregisterViewCallback();
 }
 
@@ -228,15 +233,18 @@ void TImagingIO::SetBackground(TColor Value) {
 }
 
 // ---- Notifications -----------------------------------------------------------------------------------
-// The I/O thread's path (messages posted to the view) joins these when the thread comes; every
-// operation now runs on the caller's thread.
+// From an I/O thread they reach a view with a parent as posted messages, handled on the main thread.
 
 void TImagingIO::NotifyImageChanged() {
   if (FAttachedTImage != nullptr && AttachedTBitmap() != nullptr && WorkBitmap() != nullptr)
     WorkBitmap()->RemoveAlphaChannel(false, clWhite);
   if (FAttachedImaging != nullptr && IsOwnIOThread()) {
-    // Off the main thread the view repaints when the message arrives.
-    if (FAttachedImaging->HandleAllocated()) PostMessage(FAttachedImaging->Handle(), IEM_UPDATE, 0, 0);
+    // Off the main thread a view with a parent repaints and raises its event when the message arrives;
+    // one without gets the event here, as the other notifications.
+    if (PostsToView())
+      PostMessage(FAttachedImaging->Handle(), IEM_UPDATE, 0, 0);
+    else
+      FAttachedImaging->DoImageChange();
   } else if (FAttachedImaging != nullptr) {
     FAttachedImaging->Update();
     FAttachedImaging->DoImageChange();
@@ -263,12 +271,20 @@ void TImagingIO::RegisterIOThread(TIEIOThread* Thread) {
 void TImagingIO::UnregisterIOThread(TIEIOThread* Thread) {
   std::lock_guard<std::mutex> Lock(FThreadListLock);
   std::erase(FThreadList, Thread);
-  if (FThreadList.empty()) FAllDone.notify_all();
+  if (FThreadList.empty()) {
+    FAbortRequest.store(0);
+    FAllDone.notify_all();
+  }
+}
+
+bool TImagingIO::PollAbort() {
+  if (FAbortRequest.load(std::memory_order_acquire) != 0) AbortFlag = 1;
+  return AbortFlag != 0;
 }
 
 void TImagingIO::WaitThreads(bool Abort) {
   std::unique_lock<std::mutex> Lock(FThreadListLock);
-  if (Abort) AbortFlag = 1;
+  if (Abort && !FThreadList.empty()) RequestAbort();
   // On the main thread the threads' synchronised calls (the view's handle) keep running meanwhile.
   const bool Main = IsMainThread();
   while (!FThreadList.empty()) {
@@ -281,10 +297,18 @@ void TImagingIO::WaitThreads(bool Abort) {
     CheckSynchronize();
     Lock.lock();
   }
+  // Written only now: while threads run, the flag is theirs.
+  if (Abort) AbortFlag = 1;
 }
 
 bool TImagingIO::HandOff(uint8_t Kind, std::function<void()> Call) {
-  if (!FAsynchronous || OwnsBitmap() || IsOwnIOThread()) return false;
+  if (IsOwnIOThread()) return false;
+  {
+    // A new operation from the caller: a cancel asked for while nothing ran is not for it.
+    std::lock_guard<std::mutex> Lock(FThreadListLock);
+    if (FThreadList.empty()) FAbortRequest.store(0);
+  }
+  if (!FAsynchronous || OwnsBitmap()) return false;
   TIEIOThread::Spawn(this, Kind, std::move(Call));
   return true;
 }

@@ -3,6 +3,7 @@
 // image's parameters, and reports progress and the end of each operation.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -104,9 +105,18 @@ public:
   TIOParamsVals* IOParams() const { return FIOParams.get(); }
 
   // ---- Properties ----
-  // Outcome of the last operation: 0 success, nonzero failure or cancellation. Setting it during an
-  // operation (from OnProgress, say) cancels it.
+  // Outcome of the last operation: 0 success, nonzero failure or cancellation. The byte that the
+  // codecs' progress records point to: only the thread running the operation touches it while the
+  // operation runs, so setting it cancels only from that thread (its OnProgress, say). Other threads
+  // cancel with RequestAbort; read it after the operation or after WaitThreads.
   uint8_t AbortFlag = 0;
+  // Cancels the running operation and the ones queued on I/O threads, from any thread: the operation's
+  // thread raises AbortFlag at its next progress report. The request ends when the queue empties; one
+  // made while nothing runs is dropped when the next operation starts.
+  void RequestAbort() { FAbortRequest.store(1, std::memory_order_release); }
+  bool AbortRequested() const { return FAbortRequest.load(std::memory_order_acquire) != 0; }
+  // On the operation's thread: raises AbortFlag when a cancel was requested; true when it is set.
+  bool PollAbort();
   // Run loads and saves on I/O threads when the work bitmap is not the component's own; they run one
   // after another. WaitThreads waits for them.
   bool Asynchronous() const { return FAsynchronous; }
@@ -267,7 +277,8 @@ public:
   // ---- I/O threads (io_thread.cpp, imaging_io.cpp) ----
   // True on one of the component's own I/O threads.
   bool IsOwnIOThread();
-  // Returns when no I/O thread of the component runs; Abort raises AbortFlag first.
+  // Returns when no I/O thread of the component runs; Abort cancels them first (RequestAbort) and
+  // leaves AbortFlag at 1.
   void WaitThreads(bool Abort = false);
   void RegisterIOThread(TIEIOThread* Thread);
   void UnregisterIOThread(TIEIOThread* Thread);
@@ -291,6 +302,8 @@ public:
   // Gives the video wrapper the attached view's window again (after the window changed).
   void SetDirectShowNotifyWindow();
   TIEWia* GetWia();
+  // The scanner settings, made with the component; freeing them unloads the source manager.
+  TIETWainParams* TWainParams() const { return FTWainParams.get(); }
   // The device's progress: reported, and true while the operation is not aborted.
   bool WiaProgress(int32_t Percent);
   // An acquisition source hands over an image: OnAcquireBitmap may take it (Handled), else it becomes
@@ -344,6 +357,7 @@ private:
   // True when progress and finish go to the attached view as messages.
   bool PostsToView();
 
+  std::atomic<uint8_t> FAbortRequest{0};
   std::mutex FThreadListLock;
   std::condition_variable FAllDone;
   std::vector<TIEIOThread*> FThreadList;
@@ -351,6 +365,7 @@ private:
 
   std::unique_ptr<TIEDirectShow> FDirectShow;
   std::unique_ptr<TIEWia> FWia;
+  std::unique_ptr<TIETWainParams> FTWainParams;
 
   PAVIFILE FAviFile = nullptr;
   PAVISTREAM FAviStream = nullptr;

@@ -31,10 +31,11 @@ class TStream;
 
 // Appends the resource at Url to Stream. HTTPS checks the server's certificate and host name; an HTTP
 // status of 400 or above, a cut transfer or an empty resource fail. Progress, when given, gets the
-// percentage of an announced length (never above 100); a nonzero *Abort ends the transfer (failing it).
-// False when the address cannot be used or the transfer failed.
+// percentage of an announced length (never above 100); Aborted, when given, is asked on the transfer's
+// thread, also while no data come, and true ends the transfer (failing it). False when the address
+// cannot be used or the transfer failed.
 bool DownloadUrl(const std::string& Url, TStream* Stream, const std::string& Proxy, const std::string& ProxyUser,
-                 const std::string& ProxyPassword, volatile uint8_t* Abort,
+                 const std::string& ProxyPassword, const std::function<bool()>& Aborted,
                  const std::function<void(int32_t Percent)>& Progress);
 
 }  // namespace zv

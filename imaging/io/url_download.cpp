@@ -15,12 +15,12 @@ struct TTransfer {
   CURL* Curl = nullptr;
   TStream* Stream = nullptr;
   int64_t Received = 0;
-  volatile uint8_t* Abort = nullptr;
+  const std::function<bool()>* Aborted = nullptr;
   const std::function<void(int32_t)>* Progress = nullptr;
   bool WriteFailed = false;
 };
 
-bool Aborted(const TTransfer& T) { return T.Abort != nullptr && *T.Abort != 0; }
+bool Aborted(const TTransfer& T) { return *T.Aborted && (*T.Aborted)(); }
 
 size_t Write(char* Data, size_t, size_t Count, void* User) {
   auto& T = *static_cast<TTransfer*>(User);
@@ -52,7 +52,7 @@ void GlobalInit() {
 }  // namespace url_download
 
 bool DownloadUrl(const std::string& Url, TStream* Stream, const std::string& Proxy, const std::string& ProxyUser,
-                 const std::string& ProxyPassword, volatile uint8_t* Abort,
+                 const std::string& ProxyPassword, const std::function<bool()>& Aborted,
                  const std::function<void(int32_t Percent)>& Progress) {
   TUrlAddress Address;
   if (!ParseUrlAddress(Url, Proxy, ProxyUser, ProxyPassword, Address)) return false;
@@ -64,7 +64,7 @@ bool DownloadUrl(const std::string& Url, TStream* Stream, const std::string& Pro
   url_download::TTransfer T;
   T.Curl = Curl;
   T.Stream = Stream;
-  T.Abort = Abort;
+  T.Aborted = &Aborted;
   T.Progress = &Progress;
   curl_easy_setopt(Curl, CURLOPT_URL, Target.c_str());
   curl_easy_setopt(Curl, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
@@ -101,10 +101,11 @@ void TImagingIO::LoadFromUrl(const std::string& Url) {
   if (HandOff(10, [this, Url] { LoadFromUrl(Url); })) return;
   AbortFlag = 0;
   TMemoryStream Stream;
-  const bool Ok = DownloadUrl(Url, &Stream, ProxyServer, ProxyUserName, ProxyUserPassword, &AbortFlag,
-                              [this](int32_t Percent) {
-                                if (ProgressProc) ProgressProc(this, Percent);
-                              });
+  const bool Ok = DownloadUrl(
+      Url, &Stream, ProxyServer, ProxyUserName, ProxyUserPassword, [this] { return PollAbort(); },
+      [this](int32_t Percent) {
+        if (ProgressProc) ProgressProc(this, Percent);
+      });
   if (Ok) {
     Stream.SetPosition(0);
     LoadFromStream(&Stream);

@@ -665,10 +665,29 @@ void TImagingView::SetCursor(TCursor Value) {
 
 // ---- Messages --------------------------------------------------------------------------------------------------
 
+TIEDirectShow* TImagingView::PostedVideoWrapper(LPARAM Wrapper) const {
+  TIEDirectShow* Video = FIO != nullptr ? FIO->DirectShowIfCreated() : nullptr;
+  return Video != nullptr && reinterpret_cast<LPARAM>(Video) == Wrapper ? Video : nullptr;
+}
+
 void TImagingView::Dispatch(TMessage& Message) {
   switch (Message.Msg) {
     case IEMsgImageChanged:
       Update();
+      DoImageChange();
+      return;
+    case IEMsgNewFrame:
+      // Only the wrapper of the view's own component: the message may outlive another one.
+      if (TIEDirectShow* Video = PostedVideoWrapper(Message.LParam); Video != nullptr) {
+        Video->NewFrameReady = 0;
+        if (Video->HasGraph() && OnDShowNewFrame) OnDShowNewFrame(this);
+        Video->NewFrameReady = 1;
+      }
+      return;
+    case IEMsgGraphEvent:
+      if (TIEDirectShow* Video = PostedVideoWrapper(Message.LParam);
+          Video != nullptr && Video->HasGraph() && OnDShowEvent)
+        OnDShowEvent(this);
       return;
     case IEMsgProgress:
       if (FOnProgress) FOnProgress(this, int(Message.WParam));

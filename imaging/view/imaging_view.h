@@ -27,6 +27,7 @@ class TIEBitmap;
 class TIEMask;
 class TImagingIO;
 class TImagingProc;
+class TIEDirectShow;
 
 // ---- Property types ---------------------------------------------------------------------------------
 
@@ -474,6 +475,8 @@ protected:
   void RefreshAfterResize();
 
 private:
+  // The video wrapper a posted message names when it is the own component's, else nullptr.
+  TIEDirectShow* PostedVideoWrapper(LPARAM Wrapper) const;
   // The layer's TBitmap becomes the legacy one when the bitmap lives in it.
   void FollowLegacyTBitmap();
   void CreateSelectionPolygon(TColor Color1, TColor Color2, bool Sizeable, bool Animated);

@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
 #include <memory>
 
 #include "imaging/core/bitmap.h"
@@ -11,6 +15,9 @@
 #include "imaging/io/imaging_io.h"
 #include "imaging/io/io_globals.h"
 #include "platform/forms.h"
+#include "platform/sysutils.h"
+#include "platform/win32.h"
+#include "platform/windows.h"
 
 namespace zv {
 namespace {
@@ -114,6 +121,118 @@ TEST_F(AcquisitionTest, WiaProgressAndDeviceEvents) {
     EXPECT_EQ(Wia->LastEvent, c.Kind);
     EXPECT_EQ(Raised, c.Raised);
   }
+}
+
+// ---- Scanners ----
+
+LRESULT CALLBACK_ProxyProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+  return DefWindowProc(Wnd, Msg, WParam, LParam);
+}
+
+HWND MakeProxyWindow() {
+  static const bool Registered = [] {
+    WNDCLASS Class;
+    Class.lpfnWndProc = CALLBACK_ProxyProc;
+    Class.lpszClassName = "ScannerProxyTest";
+    RegisterClass(&Class);
+    return true;
+  }();
+  (void)Registered;
+  return CreateWindowEx(0, "ScannerProxyTest", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+}
+
+// The scanner log's lines: each "<date> <time> : <text>"; the texts are returned.
+std::vector<std::string> LogTexts(const std::string& Path) {
+  std::vector<std::string> Texts;
+  std::ifstream In(Path);
+  const std::string Today = FormatDateTime("ddddd", Now());
+  for (std::string Line; std::getline(In, Line);) {
+    const size_t Colon = Line.find(" : ");
+    EXPECT_NE(Colon, std::string::npos) << Line;
+    if (Colon == std::string::npos) continue;
+    EXPECT_EQ(Line.rfind(Today + " ", 0), 0u) << Line;
+    Texts.push_back(Line.substr(Colon + 3));
+  }
+  return Texts;
+}
+
+class ScannerUnloadTest : public AcquisitionTest {
+protected:
+  void SetUp() override {
+    AcquisitionTest::SetUp();
+    Log = testing::TempDir() + "/scanner_unload.log";
+    std::remove(Log.c_str());
+    TwainLogFileName = Log;
+  }
+  void TearDown() override {
+    TwainLogFileName.clear();
+    std::remove(Log.c_str());
+    AcquisitionTest::TearDown();
+  }
+  std::string Log;
+};
+
+// Freeing the component's scanner settings unloads what the shared state holds, and only that; with
+// nothing loaded (the only state this system reaches) nothing is logged.
+TEST_F(ScannerUnloadTest, FreeingTheSettingsUnloadsWhatIsLoaded) {
+  const std::vector<std::string> WindowLines = {"DestroyProxyWindow", "  DestroyProxyWindow : destroyed"};
+  const std::vector<std::string> LibraryLines = {"IETW_UnloadSourceManager", "  IETW_UnloadSourceManager : Unload OK"};
+  for (const bool Window : {false, true}) {
+    for (const bool Library : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "window " << Window << " library " << Library);
+      std::remove(Log.c_str());
+      IO = std::make_unique<TImagingIO>(nullptr);
+      TwainSharedState& Shared = IO->TWainParams()->Shared;
+      HWND Proxy = nullptr;
+      if (Window) Shared.ProxyWindow = Proxy = MakeProxyWindow();
+      if (Library) {
+        Shared.Library = LoadLibrary("libm.so.6");
+        ASSERT_NE(Shared.Library, nullptr);
+        Shared.Entry = GetProcAddress(Shared.Library, "cos");
+      }
+      IO.reset();
+      if (Window) {
+        EXPECT_FALSE(IsWindow(Proxy));
+      }
+      std::vector<std::string> Expected;
+      if (Window) Expected.insert(Expected.end(), WindowLines.begin(), WindowLines.end());
+      if (Library) Expected.insert(Expected.end(), LibraryLines.begin(), LibraryLines.end());
+      EXPECT_EQ(LogTexts(Log), Expected);
+    }
+  }
+}
+
+// The steps on their own: a forced unload forgets the library in the session and the shared state; an
+// unforced one only lets a loaded session forget its copies; an unforced window step keeps the window.
+TEST_F(ScannerUnloadTest, ForcedAndUnforcedSteps) {
+  TwainSharedState Shared;
+  Shared.Library = LoadLibrary("libm.so.6");
+  ASSERT_NE(Shared.Library, nullptr);
+  Shared.Entry = GetProcAddress(Shared.Library, "cos");
+  Shared.ProxyWindow = MakeProxyWindow();
+
+  TTwainSession Session = TwainInitSession(&Shared, nullptr);
+  EXPECT_EQ(Session.State, 1);
+  EXPECT_EQ(Session.AppId.ProtocolMajor * 100 + Session.AppId.ProtocolMinor, 109);
+  EXPECT_EQ(Session.AppId.SupportedGroups, 3u);
+  Session.State = 2;
+  Session.Library = Shared.Library;
+  Session.Entry = Shared.Entry;
+  EXPECT_TRUE(TwainUnloadLibrary(Session, false));
+  EXPECT_EQ(Session.Library, nullptr);
+  EXPECT_NE(Shared.Library, nullptr);
+  TwainDestroyProxyWindow(Session, false);
+  EXPECT_TRUE(IsWindow(Shared.ProxyWindow));
+
+  TwainUnloadSourceManager(Shared, nullptr);
+  EXPECT_EQ(Shared.Library, nullptr);
+  EXPECT_EQ(Shared.Entry, nullptr);
+  EXPECT_EQ(Shared.ProxyWindow, nullptr);
+  EXPECT_EQ(LogTexts(Log), (std::vector<std::string>{
+                               "IETW_UnloadSourceManager", "  IETW_UnloadSourceManager not Unloaded, for future uses",
+                               "DestroyProxyWindow", "  DestroyProxyWindow : not destroyed, for future uses",
+                               "DestroyProxyWindow", "  DestroyProxyWindow : destroyed", "IETW_UnloadSourceManager",
+                               "  IETW_UnloadSourceManager : Unload OK"}));
 }
 
 }  // namespace

@@ -5,10 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "imaging/core/bitmap.h"
@@ -121,13 +126,85 @@ TEST_F(IOThreadTest, ParentlessViewGetsEventsOnTheIOThread) {
 }
 
 TEST_F(IOThreadTest, FailingQueuedLoadSetsTheFlag) {
-  std::atomic<int> Finishes{0};
-  IO->OnFinishWork = [&](TObject*) { ++Finishes; };
-  IO->LoadBmpFile(std::string(ZV_TEST_TMP) + "/no_such_file.bmp");
-  IO->WaitThreads();
-  EXPECT_EQ(IO->AbortFlag, 1);
-  EXPECT_EQ(Finishes.load(), 1);
-  EXPECT_FALSE(IO->IsOwnIOThread());
+  const std::string Missing = std::string(ZV_TEST_TMP) + "/no_such_file";
+  const std::vector<std::pair<const char*, std::function<void()>>> Loads = {
+      {"bmp", [&] { IO->LoadBmpFile(Missing + ".bmp"); }},
+      {"metafile", [&] { IO->LoadMetafileFile(Missing + ".wmf", -1, 1, true); }},
+  };
+  for (const auto& [Name, Load] : Loads) {
+    SCOPED_TRACE(Name);
+    std::atomic<int> Finishes{0};
+    std::atomic<uint32_t> Thread{0};
+    IO->OnFinishWork = [&](TObject*) {
+      ++Finishes;
+      Thread = GetCurrentThreadId();
+    };
+    IO->AbortFlag = 0;
+    Load();
+    IO->WaitThreads();
+    EXPECT_EQ(IO->AbortFlag, 1);
+    EXPECT_EQ(Finishes.load(), 1);
+    EXPECT_NE(Thread.load(), GetCurrentThreadId());
+    EXPECT_FALSE(IO->IsOwnIOThread());
+  }
+}
+
+// A cancel from another thread stops a long load at its next progress report: a load on an I/O thread
+// cancelled by WaitThreads, and one on the caller's thread cancelled by a helper thread. Neither cancel
+// reaches the load after it.
+TEST_F(IOThreadTest, CancelFromAnotherThreadStopsALongLoad) {
+  const std::string Big = std::string(ZV_TEST_TMP) + "/io_thread_big.bmp";
+  {
+    TIEBitmap Source;
+    Source.Allocate(1200, 1500, ie24RGB);
+    std::unique_ptr<TImagingIO> Writer(TImagingIO::CreateForBitmap(&Source));
+    Writer->SaveBmpFile(Big);
+    ASSERT_EQ(Writer->AbortFlag, 0);
+  }
+  for (const bool OnIOThread : {true, false}) {
+    SCOPED_TRACE(OnIOThread);
+    IO->SetAsynchronous(OnIOThread);
+    View->Bitmap.Allocate(1, 1, ie24RGB);
+    std::promise<void> Started;
+    std::vector<int> Percents;  // written by the loading thread only
+    IO->OnProgress = [&](TObject*, int Percent) {
+      Percents.push_back(Percent);
+      if (Percents.size() != 1) return;
+      if (OnIOThread) {
+        Started.set_value();
+        while (!IO->AbortRequested()) std::this_thread::yield();
+      } else {
+        std::thread([&] { IO->RequestAbort(); }).join();
+      }
+    };
+    IO->LoadFromFile(Big);
+    if (OnIOThread) {
+      Started.get_future().wait();
+      IO->WaitThreads(true);
+    }
+    EXPECT_EQ(IO->AbortFlag, 1);
+    // The first report, at most one more before the reader stops, and the finish's 100.
+    ASSERT_GE(Percents.size(), 2u);
+    EXPECT_LE(Percents.size(), 3u);
+    EXPECT_EQ(Percents.back(), 100);
+    EXPECT_LT(Percents[Percents.size() - 2], 10);
+
+    IO->OnProgress = nullptr;
+    IO->LoadFromFile(Bmp);
+    IO->WaitThreads();
+    EXPECT_EQ(IO->AbortFlag, 0);
+    EXPECT_EQ(View->Bitmap.GetWidth(), 37);
+  }
+  // A cancel asked for while nothing runs is not kept for the next load.
+  for (const bool OnIOThread : {true, false}) {
+    IO->SetAsynchronous(OnIOThread);
+    IO->OnProgress = [](TObject*, int) {};
+    IO->RequestAbort();
+    IO->LoadFromFile(Bmp);
+    IO->WaitThreads();
+    EXPECT_EQ(IO->AbortFlag, 0) << OnIOThread;
+  }
+  std::remove(Big.c_str());
 }
 
 TEST_F(IOThreadTest, OwnBitmapNeverHandsOff) {
