@@ -259,10 +259,15 @@ void TIETransitionEffects::Blend(const uint8_t* A, const uint8_t* B, int32_t s, 
     const uint8_t* a = ABackground ? nullptr : FSourceRows[size_t(y)];
     const uint8_t* b = BBackground ? nullptr : FTargetRows[size_t(y)];
     uint8_t* f = FFrameRows[size_t(y)];
-    for (int32_t i = 0; i < FWidth * 3; ++i) {
-      const uint32_t av = a ? a[i] : A[i % 3], bv = b ? b[i] : B[i % 3];
-      f[i] = static_cast<uint8_t>((av * sa + bv * sb) >> 10);
+    if (a && b) {
+      for (int32_t i = 0; i < FWidth * 3; ++i) f[i] = static_cast<uint8_t>((a[i] * sa + b[i] * sb) >> 10);
+      continue;
     }
+    for (int32_t x = 0; x < FWidth * 3; x += 3)
+      for (int32_t c = 0; c < 3; ++c) {
+        const uint32_t av = a ? a[x + c] : A[c], bv = b ? b[x + c] : B[c];
+        f[x + c] = static_cast<uint8_t>((av * sa + bv * sb) >> 10);
+      }
   }
 }
 
