@@ -8,6 +8,7 @@
 #include "imaging/core/color_utils.h"
 #include "imaging/core/ieview.h"
 #include "imaging/core/render.h"
+#include "imaging/proc/transition_table.h"
 #include "platform/gdi.h"
 #include "platform/sysutils.h"
 #include "platform/win32.h"
@@ -99,7 +100,10 @@ void FitPanZoomRect(int32_t PartWidth, int32_t PartHeight, int32_t FrameWidth, i
 // ---- The engine ----------------------------------------------------------------------------------------
 
 TIETransitionEffects::TIETransitionEffects(TIEView* View, TIETransitionViewLinks Links)
-    : TickSource([] { return static_cast<uint32_t>(GetTickCount()); }), FView(View), FLinks(std::move(Links)) {
+    : TickSource([] { return static_cast<uint32_t>(GetTickCount()); }),
+      EffectProcs(TransitionEffectProcs()),
+      FView(View),
+      FLinks(std::move(Links)) {
   MakePicture(FSource);
   MakePicture(FTarget);
   MakePicture(FFrame);

@@ -93,7 +93,7 @@ public:
 
   // The millisecond clock the engine reads (GetTickCount unless replaced, as tests do).
   std::function<uint32_t()> TickSource;
-  // The effect table's procedures by row; an empty table or a row without one draws nothing.
+  // The effect table's procedures by row (the table's own unless replaced); a row without one draws nothing.
   std::vector<TIETransitionProc> EffectProcs;
 
 private:
