@@ -253,9 +253,9 @@ HRGN ShreddedRegion(int32_t a, int32_t b, int32_t W, int32_t H, int32_t kh, int3
         region.AddRect(0, y, len, bottom);
       } else if (kh == 3) {
         region.AddRect(W / 2 - half, y, W / 2, bottom);
-        region.AddRect(W / 2, y, W / 2 + half, bottom);
+        region.AddRect(W / 2, y, W / 2 + (len - half), bottom);
       } else {
-        region.AddRect(W - half, y, W, bottom);
+        region.AddRect(W - (len - half), y, W, bottom);
         region.AddRect(0, y, half, bottom);
       }
     }
@@ -271,9 +271,9 @@ HRGN ShreddedRegion(int32_t a, int32_t b, int32_t W, int32_t H, int32_t kh, int3
         region.AddRect(x, 0, right, len);
       } else if (kv == 3) {
         region.AddRect(x, H / 2 - half, right, H / 2);
-        region.AddRect(x, H / 2, right, H / 2 + half);
+        region.AddRect(x, H / 2, right, H / 2 + (len - half));
       } else {
-        region.AddRect(x, H - half, right, H);
+        region.AddRect(x, H - (len - half), right, H);
         region.AddRect(x, 0, right, half);
       }
     }
