@@ -1,15 +1,18 @@
-// One step of each family of built-in transition effects on a 1920 x 1080 frame (a step runs at every
-// timer tick), in ms: blend, wipe, slide, push, random boxes, stretched expand, and pan/zoom out of a
-// 3840 x 2160 image.
+// One step of each family of transition effects on a 1920 x 1080 frame (a step runs at every timer
+// tick), in ms: the built-in blend, wipe, slide, push, random boxes, stretched expand and pan/zoom out of
+// a 3840 x 2160 image, and the moving and region-revealed effects of the table.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <random>
+#include <string>
 
 #include "imaging/core/bitmap.h"
+#include "imaging/proc/transition_table.h"
 #include "imaging/proc/transitions.h"
+#include "platform/gdi.h"
 #include "platform/graphics.h"
 
 namespace {
@@ -73,6 +76,23 @@ void BM_TransitionStep(benchmark::State& State) {
 // Boxes, Expand Out from Center, pan/zoom.
 BENCHMARK(BM_TransitionStep)
     ->Arg(1)->Arg(5)->Arg(13)->Arg(17)->Arg(21)->Arg(26)->Arg(29)->Arg(IEPanZoomTransition)
+    ->Unit(benchmark::kMillisecond);
+
+// One step at 50 % of a table row: squeeze, zoom, unroll, push, page flip, curved wipe, bars, shreds,
+// speckles, circular wipe, sweep, blinds, grid of squares, grid of stars, random big boxes, triangles.
+void BM_TableEffectStep(benchmark::State& State) {
+  const auto Row = static_cast<size_t>(State.range(0));
+  setenv("ZONVARK_HEADLESS", "1", 1);
+  auto Source = Noise(1), Target = Noise(2), Frame = Noise(1);
+  SetStretchBltMode(Frame->Canvas()->Handle(), HALFTONE);
+  State.SetLabel(std::string(IETransitionEffectTable[Row].Name));
+  for (auto _ : State)
+    IETransitionEffectTable[Row].Proc(Frame->Canvas(), Source.get(), Target.get(), TRect(0, 0, kW, kH), 1, 50);
+}
+
+BENCHMARK(BM_TableEffectStep)
+    ->Arg(37)->Arg(38)->Arg(60)->Arg(151)->Arg(185)->Arg(76)->Arg(84)->Arg(94)->Arg(146)->Arg(116)->Arg(138)
+    ->Arg(158)->Arg(112)->Arg(196)->Arg(184)->Arg(183)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -25,6 +25,33 @@ HRGN Combine(HRGN A, HRGN B, int Mode) {
   return A;
 }
 HRGN Or(HRGN A, HRGN B) { return Combine(A, B, RGN_OR); }
+
+// Joins many regions pairwise, so each union works on regions of similar size instead of growing one
+// region a piece at a time.
+class TUnion {
+public:
+  void Add(HRGN R) {
+    if (R) FParts.push_back(R);
+  }
+  HRGN Take() {
+    if (FParts.empty()) return nullptr;
+    while (FParts.size() > 1) {
+      std::vector<HRGN> next;
+      for (size_t i = 0; i + 1 < FParts.size(); i += 2) next.push_back(Or(FParts[i], FParts[i + 1]));
+      if (FParts.size() % 2) next.push_back(FParts.back());
+      FParts.swap(next);
+    }
+    HRGN r = FParts.front();
+    FParts.clear();
+    return r;
+  }
+  ~TUnion() {
+    for (HRGN r : FParts) DeleteObject(r);
+  }
+
+private:
+  std::vector<HRGN> FParts;
+};
 HRGN Xor(HRGN A, HRGN B) { return Combine(A, B, RGN_XOR); }
 
 HRGN Tri(int64_t X1, int64_t Y1, int64_t X2, int64_t Y2, int64_t X3, int64_t Y3) {
@@ -226,27 +253,27 @@ HRGN RectanglesFromSide(int32_t Row, const TGeom& g) {
 
 HRGN ExpandingGrid(int32_t Row, const TGeom& g) {
   const int32_t W = g.W, H = g.H, P = g.Percent;
-  HRGN result = nullptr;
   if (Row == 112) {
     const int32_t n = std::min(W, H) / 10 + 1, a = MulDiv(n, P, 100);
     TComplexRegion list;
     GridAlong(n, W, [&](int32_t x) { GridAlong(n, H, [&](int32_t y) { list.AddRect(x - a, y - a, x + a, y + a); }); });
     return list.CreateRegion();
   }
+  TUnion all;
   if (Row == 113) {
     const int32_t cw = W / 10 + 1, ch = H / 10 + 1, tx = MulDiv(cw, P, 50), ty = MulDiv(ch, P, 50);
     GridAlong(cw, W, [&](int32_t x) {
-      GridAlong(ch, H, [&](int32_t y) { result = Or(result, Tri(x - tx, y - ty, x, y + ty, x + tx, y - ty)); });
+      GridAlong(ch, H, [&](int32_t y) { all.Add(Tri(x - tx, y - ty, x, y + ty, x + tx, y - ty)); });
     });
-    return result;
+    return all.Take();
   }
   const int32_t n = std::min(W, H) / 10 + 1;
   if (Row == 115) {
     const int32_t a = MulDiv(n, P, 50);
     GridAlong(n, W, [&](int32_t x) {
-      GridAlong(n, H, [&](int32_t y) { result = Or(result, Quad({x - a, y, x, y - a, x + a, y, x, y + a})); });
+      GridAlong(n, H, [&](int32_t y) { all.Add(Quad({x - a, y, x, y - a, x + a, y, x, y + a})); });
     });
-    return result;
+    return all.Take();
   }
   // Circles and figures: (row, scale, figure; -1 the circle).
   static constexpr std::pair<int32_t, std::pair<int32_t, int32_t>> kFigures[] = {
@@ -255,10 +282,10 @@ HRGN ExpandingGrid(int32_t Row, const TGeom& g) {
     if (row == Row) {
       const int32_t c = MulDiv(int32_t(n * sf.first), P, 200);
       GridAlong(n, W, [&](int32_t x) {
-        GridAlong(n, H, [&](int32_t y) { result = Or(result, FigureIn(sf.second, x - c, y - c, x + c, y + c)); });
+        GridAlong(n, H, [&](int32_t y) { all.Add(FigureIn(sf.second, x - c, y - c, x + c, y + c)); });
       });
     }
-  return result;
+  return all.Take();
 }
 
 // Random boxes and figures draw the same numbers at every step: the generator is seeded with the
@@ -295,13 +322,13 @@ HRGN RandomFigures(int32_t Row, const TGeom& g, TBitmap* Target) {
   const Kind& k = kKinds[Row - 191];
   const int32_t figure = Row == 194 && P % 2 != 0 ? 9 : k.Figure;
   const int32_t a = std::min(W, H) / k.Divisor + 1, d = int32_t(std::trunc(a * k.Scale));
-  HRGN result = nullptr;
+  TUnion all;
   GridAlong(d, W, [&](int32_t x) {
     GridAlong(d, H, [&](int32_t y) {
-      if (Random(100) < P) result = Or(result, FigureIn(figure, x - a, y - a, x + a, y + a));
+      if (Random(100) < P) all.Add(FigureIn(figure, x - a, y - a, x + a, y + a));
     });
   });
-  return result;
+  return all.Take();
 }
 
 HRGN TriangularWipe(const TGeom& g, int32_t Param) {
@@ -309,11 +336,10 @@ HRGN TriangularWipe(const TGeom& g, int32_t Param) {
   k = k < 1 ? 1 : (k > 1 ? k / 2 : k);
   k = std::min(k, 64);  // a grid of a few thousand triangles at most
   const int64_t W = g.W / k, H = g.H / k, sW = g.sW / k, sH = g.sH / k;
-  HRGN result = nullptr;
+  TUnion all;
   for (int64_t i = k; i >= 0; --i)
-    for (int64_t j = k; j >= 0; --j)
-      result = Or(result, Tri(j * W - sW, i * H - sH, j * W + sW, i * H - sH, j * W - sW, i * H + sH));
-  return result;
+    for (int64_t j = k; j >= 0; --j) all.Add(Tri(j * W - sW, i * H - sH, j * W + sW, i * H - sH, j * W - sW, i * H + sH));
+  return all.Take();
 }
 
 HRGN BuildRegion(int32_t Row, const TGeom& g, TBitmap* Target, int32_t Param) {
