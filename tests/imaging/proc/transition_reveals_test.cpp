@@ -132,5 +132,23 @@ TEST(RevealEffectsTest, TriangularWipeGridAndSweepFromTwelveOClock) {
   EXPECT_FALSE(cc.Shown(150, 50));
 }
 
+TEST(RevealEffectsTest, RandomExplosionsFlipTheFigureWithOddPercents) {
+  // The same target draws the same cells; an even percent adds cells of the same figure, an odd one
+  // turns every figure upside down, so it shows pixels that no plain figure covers.
+  Reveal r(360, 360);
+  const auto maskAt = [&](int32_t Percent) {
+    r.Frame = Plain(360, 360, kSource);
+    return r.Run(194, Percent).Mask();
+  };
+  const std::string m98 = maskAt(98), m99 = maskAt(99), m100 = maskAt(100);
+  size_t outside98 = 0, outside99 = 0;
+  for (size_t i = 0; i < m100.size(); ++i) {
+    outside98 += m98[i] == '#' && m100[i] != '#';
+    outside99 += m99[i] == '#' && m100[i] != '#';
+  }
+  EXPECT_EQ(outside98, 0u);
+  EXPECT_GT(outside99, 0u);
+}
+
 }  // namespace
 }  // namespace zv
