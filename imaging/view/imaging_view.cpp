@@ -124,6 +124,7 @@ TImagingView::~TImagingView() {
   // on the way out, while the callback list still exists.
   if (TImagingIO* IOComponent = std::exchange(FIO, nullptr)) delete IOComponent;
   if (TImagingProc* ProcComponent = std::exchange(FProc, nullptr)) delete ProcComponent;
+  FTransitions.reset();
   FBackBuffer.reset();
   FPolygons.clear();
   FMask.reset();
@@ -299,6 +300,7 @@ void TImagingView::UpdateBody() {
 }
 
 void TImagingView::RefreshAfterResize() {
+  if (FTransitions) FTransitions->Stop();
   FUpdateReason = 4;
   Update();
 }
@@ -354,6 +356,7 @@ void TImagingView::ClearToBackground() {
 }
 
 void TImagingView::ClearImage() {
+  if (FTransitions) FTransitions->Stop();
   FIEBitmap->SetWidth(1);
   FIEBitmap->SetHeight(1);
   ClearToBackground();

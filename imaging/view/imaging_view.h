@@ -14,6 +14,7 @@
 #include "imaging/core/render.h"
 #include "imaging/core/sys_text.h"
 #include "imaging/proc/imaging_proc.h"
+#include "imaging/proc/transitions.h"
 #include "imaging/view/layers.h"
 #include "platform/controls.h"
 #include "platform/graphics.h"
@@ -204,6 +205,20 @@ public:
   // The components if they exist, without creating them.
   TImagingIO* IOIfCreated() const { return FIO; }
   TImagingProc* ProcIfCreated() const { return FProc; }
+  // The transition engine, created when one of the transition events is first set; nullptr before.
+  TIETransitionEffects* Transitions() const { return FTransitions.get(); }
+  void EnsureTransitions();
+
+  // ---- Transition events (kept in the engine; nothing before it exists) ----
+  TNotifyEvent OnTransitionStop() const;
+  void SetOnTransitionStop(TNotifyEvent Value);
+  TIETransitionStepEvent OnTransitionStep() const;
+  void SetOnTransitionStep(TIETransitionStepEvent Value);
+  TIEOnTransitionPaint OnTransitionPaint() const;
+  void SetOnTransitionPaint(TIEOnTransitionPaint Value);
+
+  // Paints the view's background over the whole of Canvas's (0, 0, Width, Height), as if no image lay on it.
+  void DrawBackgroundTo(TCanvas* Canvas);
 
   // ---- Storage ----
   // The current bitmap (that of the current layer).
@@ -510,6 +525,7 @@ private:
   // Components and the events copied into them.
   TImagingIO* FIO = nullptr;
   TImagingProc* FProc = nullptr;
+  std::unique_ptr<TIETransitionEffects> FTransitions;
   TIEProgressEvent FOnProgress;
   TNotifyEvent FOnFinishWork;
   TIESaveUndoEvent FOnSaveUndo;

@@ -324,4 +324,49 @@ void TImagingView::PaintVersion() {
   C->TextOut(ViewWidth() - Size.cx, ViewHeight() - Size.cy, Text);
 }
 
+// ---- Transitions -------------------------------------------------------------------------------------------
+
+void TImagingView::DrawBackgroundTo(TCanvas* ACanvas) {
+  if (!ACanvas) return;
+  PaintViewBackground(ComponentState().Contains(csDesigning), ACanvas, nullptr, FWallPaperStyle, FWallPaper.get(),
+                      FGradientEnd, FChessBrush, FChessSize, TRect(0, 0, 0, 0), TRect(0, 0, Width(), Height()),
+                      Background(), FBackgroundStyle);
+}
+
+void TImagingView::EnsureTransitions() {
+  if (FTransitions) return;
+  TIETransitionViewLinks Links;
+  Links.LockPaint = [this] { LockPaint(); };
+  Links.UnlockPaintNoUpdate = [this] { UnlockPaintNoUpdate(); };
+  Links.DrawBackgroundTo = [this](TCanvas* ACanvas) { DrawBackgroundTo(ACanvas); };
+  FTransitions = std::make_unique<TIETransitionEffects>(this, std::move(Links));
+}
+
+TNotifyEvent TImagingView::OnTransitionStop() const {
+  return FTransitions ? FTransitions->OnTransitionStop : TNotifyEvent();
+}
+
+void TImagingView::SetOnTransitionStop(TNotifyEvent Value) {
+  EnsureTransitions();
+  FTransitions->OnTransitionStop = std::move(Value);
+}
+
+TIETransitionStepEvent TImagingView::OnTransitionStep() const {
+  return FTransitions ? FTransitions->OnTransitionStep : TIETransitionStepEvent();
+}
+
+void TImagingView::SetOnTransitionStep(TIETransitionStepEvent Value) {
+  EnsureTransitions();
+  FTransitions->OnTransitionStep = std::move(Value);
+}
+
+TIEOnTransitionPaint TImagingView::OnTransitionPaint() const {
+  return FTransitions ? FTransitions->OnTransitionPaint() : TIEOnTransitionPaint();
+}
+
+void TImagingView::SetOnTransitionPaint(TIEOnTransitionPaint Value) {
+  EnsureTransitions();
+  FTransitions->SetOnPaint(std::move(Value));
+}
+
 }  // namespace zv
