@@ -5,7 +5,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "imaging/core/bitmap.h"
+#include "imaging/core/ie_canvas.h"
 #include "imaging/core/system_routines.h"
+#include "platform/gdi.h"
+#include "platform/gdi_text.h"
 #include "platform/checked_math.h"
 #include "platform/win32.h"
 #include "platform/windows.h"
@@ -588,6 +592,336 @@ void TIETextControl::WndProc(TMessage& Message) {
   TShiftState Ctrl;
   Ctrl.Include(ssCtrl);
   KeyDown(Key, Ctrl);
+}
+
+// ---- Layout and painting ------------------------------------------------------------------------------
+
+namespace {
+
+// The UTF-8 form of one single-byte character; control characters and DEL show as a blank.
+const std::string& Glyph(char C, int32_t CodePage) {
+  static std::string Pages[3][256];
+  static bool Made[3] = {};
+  const int P = CodePage == 1251 ? 1 : CodePage == 1253 ? 2 : 0;
+  if (!Made[P]) {
+    for (int c = 0; c < 256; ++c)
+      Pages[P][c] = (c <= 30 || c == 127) ? std::string(" ") : CodePageToUtf8(std::string(1, char(c)), CodePage);
+    Made[P] = true;
+  }
+  return Pages[P][uint8_t(C)];
+}
+
+TFontStyles StylesOf(uint8_t Bits) {
+  TFontStyles S;
+  if (Bits & 1) S.Include(fsBold);
+  if (Bits & 2) S.Include(fsItalic);
+  if (Bits & 4) S.Include(fsUnderline);
+  if (Bits & 8) S.Include(fsStrikeOut);
+  return S;
+}
+
+TColor Inverted(TColor C) { return TColor(~uint32_t(ColorToRGB(C)) & 0xFFFFFFu); }
+
+int32_t Trunc(double V) {
+  if (!(V == V)) return 0;
+  if (V >= 2147483647.0) return INT32_MAX;
+  if (V <= -2147483648.0) return INT32_MIN;
+  return int32_t(V);
+}
+
+}  // namespace
+
+void TIETextControl::Update() {
+  ClearLayout(0);
+  Invalidate();
+}
+
+void TIETextControl::Resize() {
+  ClearLayout(0);
+  Invalidate();
+  TCustomControl::Resize();
+}
+
+void TIETextControl::SetCanvasFormat(TCanvas* Canvas, int32_t I, double HeightScale) {
+  TFont* Font = Canvas->Font();
+  std::string Name;
+  int32_t Height;
+  uint8_t Style;
+  TColor Color, Back;
+  TBrushStyle BrushStyle;
+  const TIETextFormat* F = SingleFormat ? nullptr : FormatOf(I);
+  if (F == nullptr) {
+    Name = FDefaultFont->Name();
+    Height = FDefaultFont->Height();
+    Style = DefaultFormat().Style();
+    Color = FDefaultFont->Color();
+    Back = FCharBrush->Color();
+    BrushStyle = FCharBrush->Style();
+  } else {
+    Name = F->FontName();
+    Height = F->Height();
+    Style = F->Style();
+    Color = TColor(F->Color());
+    Back = TColor(F->Background());
+    BrushStyle = F->BrushStyle() <= bsDiagCross ? TBrushStyle(F->BrushStyle()) : bsSolid;
+  }
+  if (HeightScale != 1.0) Height = Trunc(Height * HeightScale);
+  if (Font->Name() != Name) Font->SetName(Name);
+  if (Font->Height() != Height) Font->SetHeight(Height);
+  if (Font->Style() != StylesOf(Style)) Font->SetStyle(StylesOf(Style));
+  if (!KeepColors) {
+    if (Font->Color() != Color) Font->SetColor(Color);
+    if (Canvas->Brush()->Color() != Back) Canvas->Brush()->SetColor(Back);
+  }
+  if (Canvas->Brush()->Style() != BrushStyle) Canvas->Brush()->SetStyle(BrushStyle);
+}
+
+void TIETextControl::MeasureChar(TCanvas* Canvas, int32_t I) {
+  TIETextCell& Cell = FCells[size_t(I)];
+  if (Cell.Width != 0 || Cell.Height != 0) return;
+  Cell.Width = Canvas->TextWidth(Glyph(FText[size_t(I)], FCodePage));
+  if (FixedHeight != 0) {
+    Cell.Height = FixedHeight;
+    Cell.Leading = Cell.Descent = 0;
+    return;
+  }
+  TEXTMETRIC Tm;
+  if (GetTextMetrics(Canvas->Handle(), &Tm)) {
+    Cell.Height = std::abs(Tm.tmHeight);
+    Cell.Leading = std::abs(Tm.tmInternalLeading);
+    Cell.Descent = std::abs(Tm.tmDescent);
+  }
+}
+
+void TIETextControl::LayoutAndPaint(TIECanvas* IC, int32_t X, int32_t Y, int32_t Width, int32_t Height) {
+  if (Width <= 1 || Height <= 1) return;
+  Collected.clear();
+  FCells.resize(FText.size() + 1);
+  TCanvas* Cv = IC->Canvas();
+  const bool Queue = Scale != 1.0;
+  struct Queued {
+    int32_t X, Y, Index;
+  };
+  std::vector<Queued> Later;
+
+  // The box.
+  IC->Pen()->SetWidth(1);
+  Cv->Font()->SetColor(FDefaultFont->Color());
+  IC->Pen()->SetColor(FDefaultFont->Color());
+  IC->Pen()->SetStyle(FBorderPen->Style());
+  if (!KeepColors) IC->Pen()->SetColor(FBorderPen->Color());
+  IC->Pen()->SetMode(pmCopy);
+  IC->Brush()->SetColor(FBackBrush->Color());
+  IC->Brush()->SetStyle(FBackBrush->Style());
+  IC->Rectangle(X, Y, X + Trunc(Width * Scale), Y + Trunc(Height * Scale));
+  IC->Pen()->SetStyle(psSolid);
+
+  // The text area, unscaled.
+  const int32_t AvailW = Trunc(Width - Width * MarginRight / 100 - Width * MarginLeft / 100) - 2;
+  const int32_t AvailH = Trunc(Height - Height * MarginBottom / 100 - Height * MarginTop / 100) - 2;
+  const int32_t LeftOff = Trunc(Width * MarginLeft / 100) + 1;
+  const int32_t TopOff = Trunc(Height * MarginTop / 100) + 1;
+  const TRect Clip(X + LeftOff, Y + TopOff, Trunc(X + LeftOff + AvailW * Scale), Trunc(Y + TopOff + AvailH * Scale));
+  const int32_t AreaBottom = TopOff + AvailH;  // box-relative
+  Cv->TextOut(0, 0, "");  // puts the font into the device context
+  const UINT OldAlign = SetTextAlign(Cv->Handle(), TA_BASELINE);
+  const bool Grows = AutoHeight && Visible() && Parent() != nullptr;
+
+  const int32_t N = Count();
+  // An empty text: the caret at the area's start, as high as the canvas font.
+  FCaretX = LeftOff;
+  FCaretY = TopOff;
+  if (N == 0) {
+    SetCanvasFormat(Cv, -1, 1.0);
+    TEXTMETRIC Tm;
+    FCaretH = GetTextMetrics(Cv->Handle(), &Tm) ? std::abs(Tm.tmHeight) : 0;
+  }
+
+  auto DrawAt = [&](int32_t Index, int32_t DX, int32_t Base, const std::string& G) {
+    const bool Selected = FSelStart <= Index && Index < FSelEnd;
+    if (Selected) {
+      Cv->Brush()->SetColor(Inverted(Cv->Brush()->Color()));
+      Cv->Font()->SetColor(Inverted(Cv->Font()->Color()));
+      Cv->Brush()->SetStyle(bsSolid);
+    }
+    IC->TextRectClipped(Clip, DX, Base, G);
+    if (Selected) SetCanvasFormat(Cv, Index, Queue ? Scale : 1.0);
+  };
+
+  std::vector<int32_t> Natural;
+  int32_t LineTop = 0;
+  int32_t CarryH = 0, CarryL = 0, CarryD = 0;
+  int32_t LastLH = 0, LastLD = 0;
+  bool Stopped = false;
+  int32_t I = 0;
+  while (I < N && !Stopped) {
+    // Measuring pass: where the line ends.
+    const int32_t Start = I;
+    int32_t LH = CarryH, LL = CarryL, LD = CarryD;
+    int32_t X0 = 0, End = -1, LastBlank = -1;
+    Natural.clear();
+    for (int32_t J = Start;; ++J) {
+      if (J >= N) {
+        End = N;
+        break;
+      }
+      SetCanvasFormat(Cv, J, 1.0);
+      MeasureChar(Cv, J);
+      const TIETextCell& C = FCells[size_t(J)];
+      if (int64_t(X0) + C.Width + 2 >= AvailW) {
+        if (LastBlank >= 0) End = LastBlank + 1;
+        else if (J == Start) Stopped = true;
+        else End = J;
+        break;
+      }
+      LH = std::max(LH, C.Height);
+      LL = std::max(LL, C.Leading);
+      LD = std::max(LD, C.Descent);
+      Natural.push_back(X0);
+      X0 += C.Width;
+      if (FText[size_t(J)] == '\n') {
+        End = J + 1;
+        break;
+      }
+      if (FText[size_t(J)] == ' ') LastBlank = J;
+    }
+    if (Stopped) break;
+
+    // Alignment from the last counted character.
+    int32_t Last = End - 1;
+    if (Last >= Start && FText[size_t(Last)] == '\n') --Last;
+    if (Last >= Start && FText[size_t(Last)] == ' ') --Last;
+    int32_t Offset = 0;
+    double Ratio = 1.0;
+    if (Last >= Start) {
+      const TIETextFormat* LF = FormatOf(Last);
+      const uint8_t Align = SingleFormat || LF == nullptr ? DefaultAlignment : LF->Alignment();
+      const int32_t E = LeftOff + Natural[size_t(Last - Start)] + FCells[size_t(Last)].Width;
+      if (Align == 1) Offset = AvailW - E - 1;
+      else if (Align == 2) Offset = (AvailW - E) / 2;
+      else if (Align == 3 && Last + 1 < N && FText[size_t(Last + 1)] != '\n' && E + 1 > 0)
+        Ratio = double(AvailW) / double(E + 1);
+    }
+
+    // Drawing pass.
+    const int32_t Base = Y + TopOff + LineTop + LH - LL;
+    int32_t Nat = Offset;
+    int32_t PrevEnd = INT32_MIN;
+    for (int32_t K = Start; K < End; ++K) {
+      TIETextCell& C = FCells[size_t(K)];
+      SetCanvasFormat(Cv, K, 1.0);
+      const int32_t DX = Trunc(Nat * Ratio) + LeftOff + X;
+      if (CollectText && Base - Y > AreaBottom) {
+        Stopped = true;
+        break;
+      }
+      if (Grows && Base - Y + LD > AreaBottom) {
+        SetTextAlign(Cv->Handle(), OldAlign);
+        SetHeight(Trunc((Base - Y + LD + LH) * Scale));
+        return;
+      }
+      if (DX != Nat + LeftOff + X && PrevEnd != INT32_MIN)
+        for (int32_t P = PrevEnd; P < DX; ++P) {
+          if (Queue) Later.push_back({P, Base, -1 - K});
+          else DrawAt(K, P, Base, Glyph(' ', FCodePage));
+        }
+      if (Queue) Later.push_back({DX, Base, K});
+      else DrawAt(K, DX, Base, Glyph(FText[size_t(K)], FCodePage));
+      C.X = DX - X;
+      C.Y = TopOff + LineTop;
+      if (K == FCaret) {
+        FCaretX = C.X;
+        FCaretY = C.Y;
+        FCaretH = LH;
+      } else if (K < FCaret) {
+        FCaretX = FText[size_t(K)] == '\n' ? LeftOff : C.X + C.Width;
+        FCaretY = FText[size_t(K)] == '\n' ? C.Y + LH : C.Y;
+        FCaretH = LH;
+      }
+      if (CollectText && uint8_t(FText[size_t(K)]) >= 32) Collected.push_back(FText[size_t(K)]);
+      PrevEnd = DX + C.Width;
+      Nat += C.Width;
+    }
+    if (Stopped) break;
+    LastLH = LH;
+    LastLD = LD;
+    LineTop += LH + LineSpacing;
+    if (CollectText) Collected.push_back('\n');
+    const TIETextCell& Ender = FCells[size_t(End - 1)];
+    CarryH = Ender.Height;
+    CarryL = Ender.Leading;
+    CarryD = Ender.Descent;
+    I = End;
+  }
+  (void)LastLH;
+
+  if (Queue) {
+    const int32_t Blank = std::max(Cv->TextWidth(" "), 1);
+    for (size_t Q = 0; Q < Later.size(); ++Q) {
+      const Queued& E = Later[Q];
+      const int32_t Index = E.Index >= 0 ? E.Index : -1 - E.Index;
+      SetCanvasFormat(Cv, Index, Scale);
+      const int32_t SX = X + Trunc((E.X - X) * Scale), SY = Y + Trunc((E.Y - Y) * Scale);
+      if (Q + 1 < Later.size() && Later[Q + 1].Y == E.Y) {
+        const int32_t NX = X + Trunc((Later[Q + 1].X - X) * Scale);
+        for (int32_t P = SX; P < NX; P += Blank) DrawAt(Index, P, SY, Glyph(' ', FCodePage));
+      }
+      DrawAt(Index, SX, SY, E.Index >= 0 ? Glyph(FText[size_t(Index)], FCodePage) : Glyph(' ', FCodePage));
+    }
+    for (TIETextCell& C : FCells) {
+      if (C.X >= 0) C.X = Trunc(C.X * Scale);
+      if (C.Y >= 0) C.Y = Trunc(C.Y * Scale);
+    }
+    FCaretX = Trunc(FCaretX * Scale);
+    FCaretY = Trunc(FCaretY * Scale);
+    FCaretH = Trunc(FCaretH * Scale);
+  }
+  SetTextAlign(Cv->Handle(), OldAlign);
+
+  if (Grows && Trunc(AvailH * Scale) < int64_t(FCaretY) + FCaretH)
+    SetHeight(Trunc(double(FCaretY) + FCaretH + LastLD));
+  if (FCaret == N) {
+    FCells[size_t(N)].X = FCaretX;
+    FCells[size_t(N)].Y = FCaretY;
+  }
+}
+
+void TIETextControl::PrepareBackground() {
+  TCanvas* Cv = FBackBuffer->Canvas();
+  const TRect R(0, 0, FBackBuffer->Width(), FBackBuffer->Height());
+  if (FBackBrush->Style() != bsSolid && BackgroundBitmap != nullptr) {
+    for (int32_t y = 0; y < R.Bottom; ++y)
+      for (int32_t x = 0; x < R.Right; ++x) {
+        const int32_t BX = Left() + x, BY = Top() + y;
+        if (BX >= 0 && BY >= 0 && BX < BackgroundBitmap->GetWidth() && BY < BackgroundBitmap->GetHeight()) {
+          const TIERGB24 P = BackgroundBitmap->GetPixelAsRGB(BX, BY);
+          Cv->SetPixels(x, y, TColor(P.r | (P.g << 8) | (P.b << 16)));
+        }
+      }
+  }
+  if (FBackBrush->Style() != bsClear) {
+    Cv->Brush()->Assign(FBackBrush.get());
+    Cv->FillRect(R);
+  }
+}
+
+void TIETextControl::Paint() {
+  if (!Visible() || Parent() == nullptr) return;
+  DestroyCaret();
+  if (!FBackBuffer) {
+    FBackBuffer = std::make_unique<TBitmap>();
+    FBackBuffer->SetPixelFormat(pf24bit);
+  }
+  FBackBuffer->SetSize(ClientWidth(), ClientHeight());
+  PrepareBackground();
+  {
+    TIECanvas IC(FBackBuffer->Canvas(), false);
+    LayoutAndPaint(&IC, 0, 0, Trunc(ClientWidth() / Scale), Trunc(ClientHeight() / Scale));
+  }
+  BitBlt(Canvas()->Handle(), 0, 0, ClientWidth(), ClientHeight(), FBackBuffer->Canvas()->Handle(), 0, 0, SRCCOPY);
+  CreateCaret(Handle(), nullptr, 0, FCaretH);
+  SetCaretPos(FCaretX, FCaretY);
+  ShowCaret(Handle());
 }
 
 // ---- Clipboard ----------------------------------------------------------------------------------------

@@ -19,6 +19,7 @@
 namespace zv {
 
 class TIEBitmap;
+class TIECanvas;
 
 // The registered clipboard format of formatted text: n characters, a zero, then n 280-byte formats.
 inline constexpr const char* TextMemoClipboardName = "IMAGING TEXTMEMO";
@@ -139,6 +140,12 @@ public:
   int32_t CaretY() const { return FCaretY; }
   int32_t CaretHeight() const { return FCaretH; }
 
+  // Lays the text out and paints it in the box at (X, Y) of Width x Height unscaled pixels (Width x Scale
+  // by Height x Scale on the canvas); nothing for a box of 1 pixel or less either way.
+  void LayoutAndPaint(TIECanvas* Canvas, int32_t X, int32_t Y, int32_t Width, int32_t Height);
+  // Clears the layout and repaints.
+  void Update() override;
+
   TNotifyEvent OnCursorMoved;
 
 protected:
@@ -148,6 +155,8 @@ protected:
   void MouseMove(TShiftState Shift, int X, int Y) override;
   void DblClick() override;
   void WndProc(TMessage& Message) override;
+  void Paint() override;
+  void Resize() override;
 
 private:
   int32_t FindOrAddFormat(const TIETextFormat& F);
@@ -155,6 +164,11 @@ private:
   void Reformat(int32_t I, const TIETextFormat& F);
   TIETextFormat DefaultFormat() const;
   void TextChanged();
+  // Puts character I's format (or the defaults in single-format mode) on the canvas, the height
+  // multiplied by HeightScale.
+  void SetCanvasFormat(TCanvas* Canvas, int32_t I, double HeightScale);
+  void MeasureChar(TCanvas* Canvas, int32_t I);
+  void PrepareBackground();
 
   std::string FText;
   std::vector<int32_t> FCharFormat;
@@ -166,6 +180,7 @@ private:
   bool FInsertMode = true;
   int32_t FCodePage = 1252;
   int32_t FCaretX = 0, FCaretY = 0, FCaretH = 0;
+  std::unique_ptr<TBitmap> FBackBuffer;
   std::unique_ptr<TFont> FDefaultFont;
   std::unique_ptr<TBrush> FCharBrush, FBackBrush;
   std::unique_ptr<TPen> FBorderPen;
