@@ -17,6 +17,8 @@ namespace zv {
 
 class TIEBitmap;
 class TIECanvas;
+class TIEEdit;
+class TIETextControl;
 class TImagingIO;
 
 enum TIEVectInteractItem : uint8_t {
@@ -92,6 +94,24 @@ public:
   void ClearDrawingOrder();
   void ClearObjects();
   void CancelInteraction();
+
+  // ---- In-place text editing ----
+  int32_t TextEditObject() const { return FTextEditObject; }
+  void SetTextEditObject(int32_t Hobj) { FTextEditObject = Hobj; }
+  // Opens the editor over the object TextEditObject (nothing when its text is not editable).
+  void OpenTextEditor();
+  // Gives the edited text back to the object and hides the editor.
+  void CloseTextEditor();
+  // Lays the open editor over its object at the current zoom and scroll.
+  virtual void PlaceTextEditor();
+  bool IsTextEditing() const { return FTextEditObject >= 0; }
+  TIEEdit* TextEdit() const { return FTextEdit; }
+  TIETextControl* MemoEditor() const { return FMemoEditor; }
+  // The memo editor's cursor event.
+  TNotifyEvent& OnTextEditCursorMoved();
+  TKeyEvent OnTextKeyDown;
+  TNotifyEvent OnActivateTextEdit;
+  TNotifyEvent OnDeactivateTextEdit;
   void SetObjUserData(int32_t Hobj, void* Data);
   void SetObjUserDataSize(int32_t Hobj, int32_t Size);
   void SetObjFont(int32_t Hobj, TFont* Font);
@@ -273,6 +293,14 @@ private:
   std::unique_ptr<TPen> FGripPen;
   std::unique_ptr<TBrush> FGripBrush;
   std::unique_ptr<TImagingIO> FStreamIO;
+  TIEEdit* FTextEdit = nullptr;            // owned by the view as a component
+  TIETextControl* FMemoEditor = nullptr;  // owned by the view as a component
+  bool FDestroyingView = false;
+
+  void TextKeyDown(uint16_t& Key, TShiftState Shift);
+  void MemoKeyDown(uint16_t& Key, TShiftState Shift);
+  void TextAutoWidth();
+  int32_t EditCodePage() const;
 };
 
 }  // namespace zv

@@ -15,6 +15,7 @@
 #include "imaging/vector/vect_objects.h"
 #include "platform/controls.h"
 #include "platform/graphics.h"
+#include "platform/std_edit.h"
 
 namespace zv {
 
@@ -184,6 +185,17 @@ private:
   std::unique_ptr<TFont> FDefaultFont;
   std::unique_ptr<TBrush> FCharBrush, FBackBrush;
   std::unique_ptr<TPen> FBorderPen;
+};
+
+// The single-line edit laid over a text object while it is edited: it keeps Tab and the navigation keys
+// for itself and swallows a typed Tab.
+class TIEEdit : public TEdit {
+public:
+  using TEdit::TEdit;
+
+protected:
+  void WndProc(TMessage& Message) override;
+  void KeyPress(char& Key) override;
 };
 
 }  // namespace zv
