@@ -679,17 +679,34 @@ void TIETextControl::SetCanvasFormat(TCanvas* Canvas, int32_t I, double HeightSc
 void TIETextControl::MeasureChar(TCanvas* Canvas, int32_t I) {
   TIETextCell& Cell = FCells[size_t(I)];
   if (Cell.Width != 0 || Cell.Height != 0) return;
-  Cell.Width = Canvas->TextWidth(Glyph(FText[size_t(I)], FCodePage));
+  TFont* Font = Canvas->Font();
+  std::string Key = Font->Name();
+  const int32_t H = Font->Height();
+  const uint8_t Style = uint8_t(Font->Style().Contains(fsBold) | Font->Style().Contains(fsItalic) << 1 |
+                                Font->Style().Contains(fsUnderline) << 2 | Font->Style().Contains(fsStrikeOut) << 3);
+  Key.push_back('\0');
+  Key.append(reinterpret_cast<const char*>(&H), sizeof(H));
+  Key.push_back(char(Style));
+  Key.push_back(FText[size_t(I)]);
+  auto It = FMetrics.find(Key);
+  if (It == FMetrics.end()) {
+    TIETextCell M;
+    M.Width = Canvas->TextWidth(Glyph(FText[size_t(I)], FCodePage));
+    TEXTMETRIC Tm;
+    if (GetTextMetrics(Canvas->Handle(), &Tm)) {
+      M.Height = std::abs(Tm.tmHeight);
+      M.Leading = std::abs(Tm.tmInternalLeading);
+      M.Descent = std::abs(Tm.tmDescent);
+    }
+    It = FMetrics.emplace(std::move(Key), M).first;
+  }
+  Cell.Width = It->second.Width;
+  Cell.Height = It->second.Height;
+  Cell.Leading = It->second.Leading;
+  Cell.Descent = It->second.Descent;
   if (FixedHeight != 0) {
     Cell.Height = FixedHeight;
     Cell.Leading = Cell.Descent = 0;
-    return;
-  }
-  TEXTMETRIC Tm;
-  if (GetTextMetrics(Canvas->Handle(), &Tm)) {
-    Cell.Height = std::abs(Tm.tmHeight);
-    Cell.Leading = std::abs(Tm.tmInternalLeading);
-    Cell.Descent = std::abs(Tm.tmDescent);
   }
 }
 
@@ -748,6 +765,32 @@ void TIETextControl::LayoutAndPaint(TIECanvas* IC, int32_t X, int32_t Y, int32_t
     if (Selected) SetCanvasFormat(Cv, Index, Queue ? Scale : 1.0);
   };
 
+  struct TextRun {
+    int32_t Index = 0, Format = 0, X = 0, End = 0, Base = 0;
+    bool Selected = false;
+    std::string Text;
+    std::vector<int> Dx;
+  } Run;
+  auto FlushRun = [&] {
+    if (Run.Text.empty()) return;
+    SetCanvasFormat(Cv, Run.Index, 1.0);
+    if (Run.Selected) {
+      Cv->Brush()->SetColor(Inverted(Cv->Brush()->Color()));
+      Cv->Font()->SetColor(Inverted(Cv->Font()->Color()));
+      Cv->Brush()->SetStyle(bsSolid);
+    }
+    const TPoint Pos = Cv->PenPos();
+    Cv->TextOut(Run.X, Run.Base, "");
+    Cv->MoveTo(Pos.X, Pos.Y);
+    // Advances are given only when the run's own width differs from its characters' widths added up
+    // (kerning): placing every glyph on its own costs far more.
+    const bool Natural = Cv->TextWidth(Run.Text) == Run.End - Run.X;
+    ExtTextOut(Cv->Handle(), Run.X, Run.Base, UINT(Cv->TextFlags()) | ETO_CLIPPED, &Clip, Run.Text.data(),
+               UINT(Run.Text.size()), Natural ? nullptr : Run.Dx.data());
+    Run.Text.clear();
+    Run.Dx.clear();
+  };
+
   std::vector<int32_t> Natural;
   int32_t LineTop = 0;
   int32_t CarryH = 0, CarryL = 0, CarryD = 0;
@@ -803,13 +846,12 @@ void TIETextControl::LayoutAndPaint(TIECanvas* IC, int32_t X, int32_t Y, int32_t
         Ratio = double(AvailW) / double(E + 1);
     }
 
-    // Drawing pass.
+    // Drawing pass. Neighbouring characters of one format and selection state go out in one call.
     const int32_t Base = Y + TopOff + LineTop + LH - LL;
     int32_t Nat = Offset;
     int32_t PrevEnd = INT32_MIN;
     for (int32_t K = Start; K < End; ++K) {
       TIETextCell& C = FCells[size_t(K)];
-      SetCanvasFormat(Cv, K, 1.0);
       const int32_t DX = Trunc(Nat * Ratio) + LeftOff + X;
       if (CollectText && Base - Y > AreaBottom) {
         Stopped = true;
@@ -820,13 +862,33 @@ void TIETextControl::LayoutAndPaint(TIECanvas* IC, int32_t X, int32_t Y, int32_t
         SetHeight(Trunc((Base - Y + LD + LH) * Scale));
         return;
       }
-      if (DX != Nat + LeftOff + X && PrevEnd != INT32_MIN)
+      if (DX != Nat + LeftOff + X && PrevEnd != INT32_MIN && PrevEnd < DX) {
+        FlushRun();
+        if (!Queue) SetCanvasFormat(Cv, K, 1.0);
         for (int32_t P = PrevEnd; P < DX; ++P) {
           if (Queue) Later.push_back({P, Base, -1 - K});
           else DrawAt(K, P, Base, Glyph(' ', FCodePage));
         }
-      if (Queue) Later.push_back({DX, Base, K});
-      else DrawAt(K, DX, Base, Glyph(FText[size_t(K)], FCodePage));
+      }
+      if (Queue) {
+        Later.push_back({DX, Base, K});
+      } else {
+        const bool Selected = FSelStart <= K && K < FSelEnd;
+        const int32_t Fmt = SingleFormat ? -1 : FCharFormat[size_t(K)];
+        if (!Run.Text.empty() && (Fmt != Run.Format || Selected != Run.Selected || DX != Run.End)) FlushRun();
+        if (Run.Text.empty()) {
+          Run.Index = K;
+          Run.Format = Fmt;
+          Run.Selected = Selected;
+          Run.X = Run.End = DX;
+          Run.Base = Base;
+        }
+        const std::string& G = Glyph(FText[size_t(K)], FCodePage);
+        Run.Text += G;
+        Run.Dx.push_back(C.Width);
+        Run.Dx.resize(Run.Text.size(), 0);
+        Run.End += C.Width;
+      }
       C.X = DX - X;
       C.Y = TopOff + LineTop;
       if (K == FCaret) {
@@ -842,6 +904,7 @@ void TIETextControl::LayoutAndPaint(TIECanvas* IC, int32_t X, int32_t Y, int32_t
       PrevEnd = DX + C.Width;
       Nat += C.Width;
     }
+    FlushRun();
     if (Stopped) break;
     LastLH = LH;
     LastLD = LD;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "imaging/vector/vect_objects.h"
@@ -114,7 +115,10 @@ public:
   void PasteFromClipboard();
   // The code page of the text (from the font character set the owner gives).
   int32_t CodePage() const { return FCodePage; }
-  void SetCharset(uint8_t Charset) { FCodePage = CodePageOfCharset(Charset); }
+  void SetCharset(uint8_t Charset) {
+    FCodePage = CodePageOfCharset(Charset);
+    FMetrics.clear();
+  }
 
   // ---- Settings of the layout ----
   TFont* DefaultFont() const { return FDefaultFont.get(); }
@@ -182,6 +186,9 @@ private:
   int32_t FCodePage = 1252;
   int32_t FCaretX = 0, FCaretY = 0, FCaretH = 0;
   std::unique_ptr<TBitmap> FBackBuffer;
+  // Measured glyphs by face, height, style and character: the text's layout is cleared on every edit,
+  // the measurements stay.
+  std::unordered_map<std::string, TIETextCell> FMetrics;
   std::unique_ptr<TFont> FDefaultFont;
   std::unique_ptr<TBrush> FCharBrush, FBackBrush;
   std::unique_ptr<TPen> FBorderPen;
