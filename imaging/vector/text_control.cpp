@@ -11,6 +11,7 @@
 #include "platform/gdi.h"
 #include "platform/gdi_text.h"
 #include "platform/checked_math.h"
+#include "platform/forms.h"
 #include "platform/win32.h"
 #include "platform/windows.h"
 
@@ -113,6 +114,33 @@ TIETextControl::TIETextControl(TComponent* AOwner)
       FBorderPen(std::make_unique<TPen>()) {
   FCharBrush->SetStyle(bsClear);
   SetTabStop(true);
+  FontDialog = [](TIETextFormat& F) {
+    TFontDialog D(nullptr);
+    D.Font()->SetName(F.FontName());
+    D.Font()->SetHeight(F.Height());
+    TFontStyles S;
+    if (F.Style() & 1) S.Include(fsBold);
+    if (F.Style() & 2) S.Include(fsItalic);
+    if (F.Style() & 4) S.Include(fsUnderline);
+    if (F.Style() & 8) S.Include(fsStrikeOut);
+    D.Font()->SetStyle(S);
+    D.Font()->SetColor(TColor(F.Color()));
+    if (!D.Execute()) return false;
+    const TFontStyles Out = D.Font()->Style();
+    F.SetFontName(D.Font()->Name());
+    F.SetHeight(D.Font()->Height());
+    F.SetStyle(uint8_t((Out.Contains(fsBold) ? 1 : 0) | (Out.Contains(fsItalic) ? 2 : 0) |
+                       (Out.Contains(fsUnderline) ? 4 : 0) | (Out.Contains(fsStrikeOut) ? 8 : 0)));
+    F.SetColor(int32_t(D.Font()->Color()));
+    return true;
+  };
+  ColorDialog = [](int32_t& Color) {
+    TColorDialog D(nullptr);
+    D.SetColor(TColor(Color));
+    if (!D.Execute()) return false;
+    Color = int32_t(D.Color());
+    return true;
+  };
 }
 
 TIETextControl::~TIETextControl() = default;

@@ -90,7 +90,8 @@ public:
   void AlignParagraph(uint8_t Alignment);
   void ChooseFont();
   void ChooseBackground();
-  // The dialogs: they start from the format given and answer false on Cancel.
+  // The dialogs (the desktop's font and colour choosers unless replaced): they start from the format
+  // given and answer false on Cancel.
   std::function<bool(TIETextFormat& Format)> FontDialog;
   std::function<bool(int32_t& Color)> ColorDialog;
 

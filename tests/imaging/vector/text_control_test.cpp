@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/backend.h"
 #include "platform/win32.h"
 #include "platform/windows.h"
 #include "tests/imaging/vector/vect_fixture.h"
@@ -463,6 +464,36 @@ TEST(TextControlClipboard, CorruptFormattedBlocks) {
   ASSERT_TRUE(ReadTextMemoBlock(Odd.data(), Odd.size(), T, F));
   EXPECT_EQ(F[0].Alignment(), 0);
   EXPECT_EQ(F[0].BrushStyle(), bsSolid);
+}
+
+TEST(TextControlFormats, TheDesktopDialogsStartFromTheCurrentFormat) {
+  headless::ClearRecords();
+  TIETextControl C(nullptr);
+  C.Reset();
+  C.CurrentFormat() = Format(-13, 2);
+  C.CurrentFormat().SetColor(0x123456);
+  C.CurrentFormat().SetBackground(0x00FF00);
+  Type(C, "ab");
+  C.SetSelection(0, 1);
+  headless::AnswerNextFontDialog(true, {"DejaVu Serif", -20, 1 | 8, 0xFF});
+  Press(C, 'F', Keys({ssCtrl}));
+  headless::AnswerNextColorDialog(false);
+  Press(C, 'G', Keys({ssCtrl}));
+  const auto Fonts = headless::FontDialogs();
+  ASSERT_EQ(Fonts.size(), 1u);
+  EXPECT_EQ(Fonts[0].Name, "DejaVu Sans Mono");
+  EXPECT_EQ(Fonts[0].Height, -13);
+  EXPECT_EQ(Fonts[0].Style, 2);
+  EXPECT_EQ(Fonts[0].Color, 0x123456);
+  ASSERT_EQ(headless::ColorDialogs().size(), 1u);
+  EXPECT_EQ(headless::ColorDialogs()[0], 0x00FF00);
+  EXPECT_EQ(C.FormatOf(0)->FontName(), "DejaVu Serif");
+  EXPECT_EQ(C.FormatOf(0)->Height(), -20);
+  EXPECT_EQ(C.FormatOf(0)->Style(), 9);
+  EXPECT_EQ(C.FormatOf(0)->Color(), 0xFF);
+  EXPECT_EQ(C.FormatOf(0)->Background(), 0x00FF00);  // cancelled
+  EXPECT_EQ(C.FormatOf(1)->FontName(), "DejaVu Sans Mono");
+  headless::ClearRecords();
 }
 
 }  // namespace
