@@ -297,6 +297,8 @@ private:
   TIETextControl* FMemoEditor = nullptr;  // owned by the view as a component
   bool FDestroyingView = false;
 
+  void DoEnter() override;
+  void DoExit() override;
   void TextKeyDown(uint16_t& Key, TShiftState Shift);
   void MemoKeyDown(uint16_t& Key, TShiftState Shift);
   void TextAutoWidth();

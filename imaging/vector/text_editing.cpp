@@ -155,6 +155,21 @@ void TImagingVect::CloseTextEditor() {
   }
 }
 
+// While an object is edited the focus goes on to its editor; the view repaints on getting and losing it.
+void TImagingVect::DoEnter() {
+  TImagingView::DoEnter();
+  if (TIEVObjectData* Rec = ObjectRecord(FTextEditObject); Rec != nullptr && FTextEditObject >= 0) {
+    TWinControl* Editor = Rec->Kind == vokMemo ? static_cast<TWinControl*>(FMemoEditor) : FTextEdit;
+    if (Editor->Visible() && Editor->CanFocus()) Editor->SetFocus();
+  }
+  Invalidate();
+}
+
+void TImagingVect::DoExit() {
+  TImagingView::DoExit();
+  Invalidate();
+}
+
 void TImagingVect::TextKeyDown(uint16_t& Key, TShiftState Shift) {
   if (OnTextKeyDown) OnTextKeyDown(FTextEdit, Key, Shift);
   if (Key == VK_RETURN) {

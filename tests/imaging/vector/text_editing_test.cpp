@@ -155,5 +155,17 @@ TEST_F(Editing, AMemoThatGrewKeepsItsHeightInBitmapPixels) {
   }
 }
 
+TEST_F(Editing, FocusOnTheViewGoesOnToTheOpenEditor) {
+  const int32_t h = AddText(vokMemo, "ab");
+  Open(h);
+  V.Form->SetFocus();
+  V->SetFocus();
+  headless::Pump();
+  EXPECT_TRUE(V->MemoEditor()->Focused());
+  V->CancelInteraction();
+  headless::Pump();
+  EXPECT_TRUE(V->Focused());
+}
+
 }  // namespace
 }  // namespace zv
