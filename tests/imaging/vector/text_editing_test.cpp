@@ -155,6 +155,19 @@ TEST_F(Editing, AMemoThatGrewKeepsItsHeightInBitmapPixels) {
   }
 }
 
+TEST_F(Editing, AFaceNameFillingAllItsBytesIsReadWithinThem) {
+  for (TIEVObjKind Kind : {vokText, vokMemo}) {
+    const int32_t h = AddText(Kind, "ab");
+    TIEVObjectData& R = *V->ObjectRecord(h);
+    std::memset(R.LogFont->lfFaceName, 'Q', sizeof(R.LogFont->lfFaceName));
+    Open(h);
+    const std::string Face = Kind == vokText ? V->TextEdit()->Font()->Name() : V->MemoEditor()->DefaultFont()->Name();
+    // Read within the 32 bytes; a font keeps 31 characters of a face name.
+    EXPECT_EQ(Face, std::string(sizeof(R.LogFont->lfFaceName) - 1, 'Q'));
+    V->CancelInteraction();
+  }
+}
+
 TEST_F(Editing, FocusOnTheViewGoesOnToTheOpenEditor) {
   const int32_t h = AddText(vokMemo, "ab");
   Open(h);
