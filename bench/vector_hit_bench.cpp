@@ -16,6 +16,8 @@
 #include "imaging/vector/imaging_vect.h"
 #include "imaging/vector/vect_startup.h"
 #include "imaging/view/view_startup.h"
+#include "platform/backend.h"
+#include "platform/forms.h"
 
 namespace zv {
 namespace {
@@ -38,8 +40,16 @@ void StartLibrary() {
 }
 
 // Kinds: 0 boxes, 1 ellipses, 2 lines, 3 closed polylines of 8 vertices, 4 a mix of all kinds above and texts.
-std::unique_ptr<TImagingVect> MakeObjects(int Kinds) {
-  auto View = std::make_unique<TImagingVect>(nullptr);
+// The view stands on a shown form with a client of 1000 x 1000 pixels.
+TImagingVect* MakeObjects(TForm* Form, int Kinds) {
+  auto* View = new TImagingVect(Form);
+  View->SetParent(Form);
+  View->SetBorderStyle(bsNone);
+  View->SetScrollBars(ssNone);
+  View->SetBounds(0, 0, 1000, 1000);
+  Form->SetBounds(0, 0, 1100, 1100);
+  Form->Show();
+  headless::Pump();
   View->IEBitmap()->Allocate(ImageSide, ImageSide, ie24RGB);
   View->Update();
   std::mt19937 Random(7);
@@ -65,9 +75,11 @@ std::unique_ptr<TImagingVect> MakeObjects(int Kinds) {
 
 void BM_HitTest(benchmark::State& State) {
   StartLibrary();
-  auto View = MakeObjects(int(State.range(0)));
+  TForm Form(nullptr);
+  TImagingVect* View = MakeObjects(&Form, int(State.range(0)));
   const double Zoom = double(State.range(1));
-  View->SetViewport({Zoom, Zoom, 0, 0, 0, 0, 1000, 1000});
+  View->SetZoom(Zoom);
+  View->SetViewXY(0, 0);
   View->HitMaxDistance = 10;
   const int32_t Reach = Zoom > 100 ? int32_t(1000 * 100 / Zoom) : ImageSide;
   std::mt19937 Random(11);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/types.h"
 #include "platform/windows.h"
 
 namespace zv {
@@ -40,6 +41,16 @@ std::vector<TFilterEntry> ParseDialogFilter(const std::string& filter);
 // Case-insensitive match of a file name (not a path) against a "*.avi"-style pattern ('*', '?').
 bool MatchesFilePattern(const std::string& fileName, const std::string& pattern);
 
+// What a font dialog starts from and answers: the face, the height as the class library's font height
+// (negative: character height in pixels), style bits (1 bold, 2 italic, 4 underline, 8 strike-out) and
+// the colour.
+struct TFontDialogData {
+  std::string Name;
+  int32_t Height = 0;
+  uint8_t Style = 0;
+  TColor Color = 0;
+};
+
 // What the window layer asks of the desktop. Calls come on the main thread except Wake.
 class TBackend {
  public:
@@ -60,6 +71,9 @@ class TBackend {
   // Modal interaction.
   virtual int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) = 0;
   virtual bool FileDialog(const TFileDialogRequest& request, TFileDialogResult& result) = 0;
+  // The font and colour choosers: true with the choice in the argument, false on Cancel.
+  virtual bool FontDialog(HWND /*owner*/, TFontDialogData& /*font*/) { return false; }
+  virtual bool ColorDialog(HWND /*owner*/, TColor& /*color*/) { return false; }
   // Opens a URL or file with the desktop's default program.
   virtual bool OpenDocument(const std::string& target) = 0;
 
@@ -97,6 +111,8 @@ std::unique_ptr<TBackend> CreateGtkBackend();
 // Entry points for the class library's dialogs (run on the main thread).
 int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type);
 bool ExecuteFileDialog(const TFileDialogRequest& request, TFileDialogResult& result);
+bool ExecuteFontDialog(HWND owner, TFontDialogData& font);
+bool ExecuteColorDialog(HWND owner, TColor& color);
 bool OpenWithDefaultProgram(const std::string& target);
 
 // ---------------------------------------------------------------------------------------------
@@ -172,6 +188,12 @@ COLORREF ClientPixel(HWND wnd, int x, int y);
 // and filter index. Unanswered dialogs return IDCANCEL / false (recorded all the same).
 void AnswerNextMessageBox(int result);
 void AnswerNextFileDialog(bool ok, const std::string& fileName = "", int filterIndex = 1);
+// The next font (colour) dialog returns ok with the choice; unanswered ones return false. What each
+// dialog started from is recorded.
+void AnswerNextFontDialog(bool ok, const TFontDialogData& font = {});
+void AnswerNextColorDialog(bool ok, TColor color = 0);
+std::vector<TFontDialogData> FontDialogs();
+std::vector<TColor> ColorDialogs();
 struct TMessageBoxRecord {
   std::string Text;
   std::string Caption;

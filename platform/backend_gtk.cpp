@@ -3,6 +3,7 @@
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/backend.h"
@@ -442,6 +443,50 @@ class TGtkBackend : public TBackend {
     }
     gtk_widget_destroy(d);
     delete patternLists;
+    return ok;
+  }
+
+  bool FontDialog(HWND owner, TFontDialogData& font) override {
+    TNative* on = owner ? NativeOf(GetAncestor(owner, GA_ROOT)) : nullptr;
+    GtkWidget* d = gtk_font_chooser_dialog_new("Font", on ? GTK_WINDOW(on->window) : nullptr);
+    PangoFontDescription* in = pango_font_description_new();
+    pango_font_description_set_family(in, font.Name.c_str());
+    const int px = std::max(1, std::abs(font.Height));
+    pango_font_description_set_absolute_size(in, double(px) * PANGO_SCALE);
+    pango_font_description_set_weight(in, (font.Style & 1) ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+    pango_font_description_set_style(in, (font.Style & 2) ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
+    gtk_font_chooser_set_font_desc(GTK_FONT_CHOOSER(d), in);
+    pango_font_description_free(in);
+    const bool ok = gtk_dialog_run(GTK_DIALOG(d)) == GTK_RESPONSE_OK;
+    if (ok) {
+      if (PangoFontDescription* out = gtk_font_chooser_get_font_desc(GTK_FONT_CHOOSER(d))) {
+        if (const char* family = pango_font_description_get_family(out)) font.Name = family;
+        const double size = double(pango_font_description_get_size(out)) / PANGO_SCALE;
+        const double pixels = pango_font_description_get_size_is_absolute(out) ? size : size * 96.0 / 72.0;
+        if (pixels > 0) font.Height = -std::max(1, int(pixels + 0.5));
+        font.Style = uint8_t((font.Style & 12) | (pango_font_description_get_weight(out) >= PANGO_WEIGHT_BOLD ? 1 : 0) |
+                             (pango_font_description_get_style(out) != PANGO_STYLE_NORMAL ? 2 : 0));
+        pango_font_description_free(out);
+      }
+    }
+    gtk_widget_destroy(d);
+    return ok;
+  }
+
+  bool ColorDialog(HWND owner, TColor& color) override {
+    TNative* on = owner ? NativeOf(GetAncestor(owner, GA_ROOT)) : nullptr;
+    GtkWidget* d = gtk_color_chooser_dialog_new("Colour", on ? GTK_WINDOW(on->window) : nullptr);
+    gtk_color_chooser_set_use_alpha(GTK_COLOR_CHOOSER(d), FALSE);
+    const uint32_t rgb = uint32_t(ColorToRGB(color));
+    GdkRGBA c{(rgb & 0xFF) / 255.0, ((rgb >> 8) & 0xFF) / 255.0, ((rgb >> 16) & 0xFF) / 255.0, 1.0};
+    gtk_color_chooser_set_rgba(GTK_COLOR_CHOOSER(d), &c);
+    const bool ok = gtk_dialog_run(GTK_DIALOG(d)) == GTK_RESPONSE_OK;
+    if (ok) {
+      gtk_color_chooser_get_rgba(GTK_COLOR_CHOOSER(d), &c);
+      auto Byte = [](double v) { return uint32_t(std::clamp(v, 0.0, 1.0) * 255.0 + 0.5); };
+      color = TColor(Byte(c.red) | (Byte(c.green) << 8) | (Byte(c.blue) << 16));
+    }
+    gtk_widget_destroy(d);
     return ok;
   }
 

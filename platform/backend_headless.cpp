@@ -42,6 +42,10 @@ struct TScriptState {
     int index;
   };
   std::deque<FileAnswer> fileAnswers;
+  std::deque<std::pair<bool, TFontDialogData>> fontAnswers;
+  std::deque<std::pair<bool, TColor>> colorAnswers;
+  std::vector<TFontDialogData> fonts;
+  std::vector<TColor> colors;
   std::vector<headless::TMessageBoxRecord> boxes;
   std::vector<TFileDialogRequest> dialogs;
   std::vector<std::string> documents;
@@ -83,6 +87,22 @@ class THeadlessBackend : public TBackend {
     result.FileName = a.name;
     result.FilterIndex = a.index;
     return true;
+  }
+  bool FontDialog(HWND, TFontDialogData& font) override {
+    g_script.fonts.push_back(font);
+    if (g_script.fontAnswers.empty()) return false;
+    auto a = g_script.fontAnswers.front();
+    g_script.fontAnswers.pop_front();
+    if (a.first) font = a.second;
+    return a.first;
+  }
+  bool ColorDialog(HWND, TColor& color) override {
+    g_script.colors.push_back(color);
+    if (g_script.colorAnswers.empty()) return false;
+    auto a = g_script.colorAnswers.front();
+    g_script.colorAnswers.pop_front();
+    if (a.first) color = a.second;
+    return a.first;
   }
   bool OpenDocument(const std::string& target) override {
     g_script.documents.push_back(target);
@@ -129,6 +149,9 @@ int ShowMessageBox(HWND owner, const std::string& text, const std::string& capti
     if (IsWindow(t)) EnableWindow(t, true);
   return r;
 }
+
+bool ExecuteFontDialog(HWND owner, TFontDialogData& font) { return Backend().FontDialog(owner, font); }
+bool ExecuteColorDialog(HWND owner, TColor& color) { return Backend().ColorDialog(owner, color); }
 
 bool ExecuteFileDialog(const TFileDialogRequest& request, TFileDialogResult& result) {
   TFileDialogResult r;
@@ -406,6 +429,10 @@ void AnswerNextFileDialog(bool ok, const std::string& fileName, int filterIndex)
 }
 std::vector<TMessageBoxRecord> MessageBoxes() { return g_script.boxes; }
 std::vector<TFileDialogRequest> FileDialogs() { return g_script.dialogs; }
+void AnswerNextFontDialog(bool ok, const TFontDialogData& font) { g_script.fontAnswers.push_back({ok, font}); }
+void AnswerNextColorDialog(bool ok, TColor color) { g_script.colorAnswers.push_back({ok, color}); }
+std::vector<TFontDialogData> FontDialogs() { return g_script.fonts; }
+std::vector<TColor> ColorDialogs() { return g_script.colors; }
 std::vector<std::string> OpenedDocuments() { return g_script.documents; }
 void FailDocumentOpening() { g_script.documentsFail = true; }
 int BeepCount() { return g_script.beeps; }

@@ -758,6 +758,32 @@ void ShowMessage(const std::string& Text) {
 
 bool TOpenDialog::Execute() { return DoExecute(false); }
 
+TFontDialog::TFontDialog(TComponent* AOwner) : TComponent(AOwner), FFont(std::make_unique<TFont>()) {}
+TFontDialog::~TFontDialog() = default;
+
+bool TFontDialog::Execute() {
+  TFontDialogData D;
+  D.Name = FFont->Name();
+  D.Height = FFont->Height();
+  const TFontStyles S = FFont->Style();
+  D.Style = uint8_t((S.Contains(fsBold) ? 1 : 0) | (S.Contains(fsItalic) ? 2 : 0) | (S.Contains(fsUnderline) ? 4 : 0) |
+                    (S.Contains(fsStrikeOut) ? 8 : 0));
+  D.Color = FFont->Color();
+  if (!ExecuteFontDialog(GetActiveWindow(), D)) return false;
+  FFont->SetName(D.Name);
+  FFont->SetHeight(D.Height);
+  TFontStyles Out;
+  if (D.Style & 1) Out.Include(fsBold);
+  if (D.Style & 2) Out.Include(fsItalic);
+  if (D.Style & 4) Out.Include(fsUnderline);
+  if (D.Style & 8) Out.Include(fsStrikeOut);
+  FFont->SetStyle(Out);
+  FFont->SetColor(D.Color);
+  return true;
+}
+
+bool TColorDialog::Execute() { return ExecuteColorDialog(GetActiveWindow(), FColor); }
+
 bool TSaveDialog::Execute() { return DoExecute(true); }
 
 bool TOpenDialog::DoExecute(bool Save) {

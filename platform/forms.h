@@ -376,6 +376,31 @@ public:
 // Form-description stand-in
 // ---------------------------------------------------------------------------------------------
 
+// The desktop's font chooser: starts from Font and, when a font is chosen, puts its face, height,
+// style and colour back there.
+class TFontDialog : public TComponent {
+public:
+  explicit TFontDialog(TComponent* AOwner);
+  ~TFontDialog() override;
+  TFont* Font() const { return FFont.get(); }
+  virtual bool Execute();
+
+private:
+  std::unique_ptr<TFont> FFont;
+};
+
+// The desktop's colour chooser: starts from Color and answers the chosen one there.
+class TColorDialog : public TComponent {
+public:
+  explicit TColorDialog(TComponent* AOwner) : TComponent(AOwner) {}
+  TColor Color() const { return FColor; }
+  void SetColor(TColor Value) { FColor = Value; }
+  virtual bool Execute();
+
+private:
+  TColor FColor = clBlack;
+};
+
 // Builds a form the way loading its description would: the form and its components are created in
 // description order with their names, parents, bounds and properties (set by name, as text), with
 // the form and every component in the loading state until Finish, which ends it (Loaded) and runs

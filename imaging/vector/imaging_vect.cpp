@@ -12,6 +12,7 @@
 #include "imaging/core/sys_text.h"
 #include "imaging/io/imaging_io.h"
 #include "imaging/proc/bitmap_copy.h"
+#include "imaging/vector/text_control.h"
 #include "platform/gdi_draw.h"
 #include "platform/icons.h"
 
@@ -70,9 +71,14 @@ TImagingVect::TImagingVect(TComponent* AOwner)
   Font.SetName("Arial");
   SetObjFont(IEV_TEMPLATE, &Font);
   SetObjBitmapFromIcon(IEV_TEMPLATE, 32513, 64, 64);
+  FTextEdit = new TIEEdit(this);
+  FTextEdit->SetVisible(false);
+  FMemoEditor = new TIETextControl(this);
+  FMemoEditor->SetVisible(false);
 }
 
 TImagingVect::~TImagingVect() {
+  FDestroyingView = true;
   CancelInteraction();
   ClearDrawingOrder();
   FreeObjectParts(FTemplate);
@@ -217,6 +223,7 @@ void TImagingVect::CancelInteraction() {
   FCurrentOperation = 0;
   FActiveGrip = 0;
   if (FTextEditObject != -1) {
+    CloseTextEditor();
     FTextEditObject = -1;
     Update();
   }

@@ -17,6 +17,8 @@ namespace zv {
 
 class TIEBitmap;
 class TIECanvas;
+class TIEEdit;
+class TIETextControl;
 class TImagingIO;
 
 enum TIEVectInteractItem : uint8_t {
@@ -60,16 +62,6 @@ struct TIEVBitmapEntry {
   int32_t RefCount = 0;
 };
 
-// Where the image stands in the window, as the object layer sees it: zoom in percent per direction,
-// the scroll position in client pixels, the client position of the image's top-left corner and the
-// displayed size of the image in client pixels (0: the whole image at the zoom).
-struct TIEVViewport {
-  double ZoomX = 100, ZoomY = 100;
-  int32_t ScrollX = 0, ScrollY = 0;
-  int32_t OffsetX = 0, OffsetY = 0;
-  int32_t ExtentX = 0, ExtentY = 0;
-};
-
 // True when the four bytes at the stream's position start an object stream of a version this reader
 // knows; the position is the same afterwards.
 bool IsIevStream(TStream* Stream);
@@ -102,6 +94,24 @@ public:
   void ClearDrawingOrder();
   void ClearObjects();
   void CancelInteraction();
+
+  // ---- In-place text editing ----
+  int32_t TextEditObject() const { return FTextEditObject; }
+  void SetTextEditObject(int32_t Hobj) { FTextEditObject = Hobj; }
+  // Opens the editor over the object TextEditObject (nothing when its text is not editable).
+  void OpenTextEditor();
+  // Gives the edited text back to the object and hides the editor.
+  void CloseTextEditor();
+  // Lays the open editor over its object at the current zoom and scroll.
+  virtual void PlaceTextEditor();
+  bool IsTextEditing() const { return FTextEditObject >= 0; }
+  TIEEdit* TextEdit() const { return FTextEdit; }
+  TIETextControl* MemoEditor() const { return FMemoEditor; }
+  // The memo editor's cursor event.
+  TNotifyEvent& OnTextEditCursorMoved();
+  TKeyEvent OnTextKeyDown;
+  TNotifyEvent OnActivateTextEdit;
+  TNotifyEvent OnDeactivateTextEdit;
   void SetObjUserData(int32_t Hobj, void* Data);
   void SetObjUserDataSize(int32_t Hobj, int32_t Size);
   void SetObjFont(int32_t Hobj, TFont* Font);
@@ -214,16 +224,10 @@ public:
   bool LoadObjectsFromFile(const std::string& FileName);
   void SaveObjectsToFile(const std::string& FileName);
 
-  // ---- Where the image stands in the window ----
-  const TIEVViewport& Viewport() const { return FViewport; }
-  void SetViewport(const TIEVViewport& Value) { FViewport = Value; }
-  int32_t XBmp2Scr(int32_t X) const;
-  int32_t YBmp2Scr(int32_t Y) const;
-  int32_t XScr2Bmp(int32_t X) const;
-  int32_t YScr2Bmp(int32_t Y) const;
+  // ---- Where the image stands in the window (the view's zoom, scroll and centring) ----
   // Bitmap pixels per client pixel.
-  double BitmapPerClientX() const { return 100.0 / FViewport.ZoomX; }
-  double BitmapPerClientY() const { return 100.0 / FViewport.ZoomY; }
+  double BitmapPerClientX() const { return 100.0 / ZoomX(); }
+  double BitmapPerClientY() const { return 100.0 / ZoomY(); }
   // The client rectangle the image is shown in (left, top, right, bottom; right and bottom excluded).
   TRect ClientImageRect();
 
@@ -248,7 +252,7 @@ public:
   TPen* GripPen() const { return FGripPen.get(); }
   TBrush* GripBrush() const { return FGripBrush.get(); }
   // The client box of an object as drawn (corners as stored, not ordered).
-  TRect ObjectClientBox(const TIEVObjectData& Rec) const;
+  TRect ObjectClientBox(const TIEVObjectData& Rec);
   // The scale from PointsBase to the object box.
   void PolylineScale(const TIEVObjectData& Rec, double& SX, double& SY) const;
   // How many AnglePoints are placed (a point of -1000000 is not).
@@ -289,7 +293,16 @@ private:
   std::unique_ptr<TPen> FGripPen;
   std::unique_ptr<TBrush> FGripBrush;
   std::unique_ptr<TImagingIO> FStreamIO;
-  TIEVViewport FViewport;
+  TIEEdit* FTextEdit = nullptr;            // owned by the view as a component
+  TIETextControl* FMemoEditor = nullptr;  // owned by the view as a component
+  bool FDestroyingView = false;
+
+  void DoEnter() override;
+  void DoExit() override;
+  void TextKeyDown(uint16_t& Key, TShiftState Shift);
+  void MemoKeyDown(uint16_t& Key, TShiftState Shift);
+  void TextAutoWidth();
+  int32_t EditCodePage() const;
 };
 
 }  // namespace zv

@@ -36,32 +36,19 @@ int32_t Mul32(int32_t A, int32_t B) { return int32_t(uint32_t(A) * uint32_t(B));
 
 // ---- Where the image stands --------------------------------------------------------------------------
 
-int32_t TImagingVect::XBmp2Scr(int32_t X) const {
-  return FViewport.OffsetX - FViewport.ScrollX + int32_t(std::trunc(double(X) * FViewport.ZoomX / 100));
-}
-int32_t TImagingVect::YBmp2Scr(int32_t Y) const {
-  return FViewport.OffsetY - FViewport.ScrollY + int32_t(std::trunc(double(Y) * FViewport.ZoomY / 100));
-}
-int32_t TImagingVect::XScr2Bmp(int32_t X) const {
-  return int32_t(std::trunc(double(X - FViewport.OffsetX + FViewport.ScrollX) * 100 / FViewport.ZoomX));
-}
-int32_t TImagingVect::YScr2Bmp(int32_t Y) const {
-  return int32_t(std::trunc(double(Y - FViewport.OffsetY + FViewport.ScrollY) * 100 / FViewport.ZoomY));
-}
-
 TRect TImagingVect::ClientImageRect() {
   const int32_t W = IEBitmap() != nullptr ? IEBitmap()->GetWidth() : 0;
   const int32_t H = IEBitmap() != nullptr ? IEBitmap()->GetHeight() : 0;
-  const int32_t EW = FViewport.ExtentX > 0 ? FViewport.ExtentX : int32_t(std::trunc(W * FViewport.ZoomX / 100));
-  const int32_t EH = FViewport.ExtentY > 0 ? FViewport.ExtentY : int32_t(std::trunc(H * FViewport.ZoomY / 100));
-  return TRect(FViewport.OffsetX, FViewport.OffsetY, FViewport.OffsetX + EW, FViewport.OffsetY + EH);
+  const int32_t EW = ExtentX() > 0 ? ExtentX() : int32_t(std::trunc(W * ZoomX() / 100));
+  const int32_t EH = ExtentY() > 0 ? ExtentY() : int32_t(std::trunc(H * ZoomY() / 100));
+  return TRect(OffsetX(), OffsetY(), OffsetX() + EW, OffsetY() + EH);
 }
 
-TRect TImagingVect::ObjectClientBox(const TIEVObjectData& Rec) const {
-  TRect Box(XBmp2Scr(Rec.X1), YBmp2Scr(Rec.Y1), XBmp2Scr(Rec.X2), YBmp2Scr(Rec.Y2));
+TRect TImagingVect::ObjectClientBox(const TIEVObjectData& Rec) {
+  TRect Box(BitmapToClientX(Rec.X1), BitmapToClientY(Rec.Y1), BitmapToClientX(Rec.X2), BitmapToClientY(Rec.Y2));
   if (Rec.Kind == vokBitmap) {
-    if (FViewport.ZoomX != 100) Box.Right = XBmp2Scr(Rec.X2 + 1) - 1;
-    if (FViewport.ZoomY != 100) Box.Bottom = YBmp2Scr(Rec.Y2 + 1) - 1;
+    if (ZoomX() != 100) Box.Right = BitmapToClientX(Rec.X2 + 1) - 1;
+    if (ZoomY() != 100) Box.Bottom = BitmapToClientY(Rec.Y2 + 1) - 1;
   }
   return Box;
 }
@@ -186,10 +173,10 @@ double TImagingVect::SquaredDistanceLowerBound(const TIEVObjectData& Rec, int32_
 int32_t TImagingVect::HitTestObjects(int32_t X, int32_t Y, bool SelectableOnly, double& Distance) {
   const double FX = BitmapPerClientX(), FY = BitmapPerClientY();
   const TRect Shown = ClientImageRect();
-  const int32_t Left = int32_t(std::trunc(FViewport.ScrollX * FX));
-  const int32_t Top = int32_t(std::trunc(FViewport.ScrollY * FY));
-  int32_t Right = int32_t(std::trunc((FViewport.ScrollX + Shown.Width()) * FX));
-  int32_t Bottom = int32_t(std::trunc((FViewport.ScrollY + Shown.Height()) * FY));
+  const int32_t Left = int32_t(std::trunc(ViewX() * FX));
+  const int32_t Top = int32_t(std::trunc(ViewY() * FY));
+  int32_t Right = int32_t(std::trunc((ViewX() + Shown.Width()) * FX));
+  int32_t Bottom = int32_t(std::trunc((ViewY() + Shown.Height()) * FY));
   if (Right == 0) Right = INT32_MAX;
   if (Bottom == 0) Bottom = INT32_MAX;
   double Best = IENoDistance;
@@ -213,7 +200,7 @@ int32_t TImagingVect::HitTestObjects(int32_t X, int32_t Y, bool SelectableOnly, 
 }
 
 int32_t TImagingVect::HitTestClient(int32_t X, int32_t Y, double& Distance) {
-  return HitTestObjects(XScr2Bmp(X), YScr2Bmp(Y), false, Distance);
+  return HitTestObjects(ClientToBitmapX(X), ClientToBitmapY(Y), false, Distance);
 }
 
 // ---- Grips ----------------------------------------------------------------------------------------------
@@ -236,7 +223,7 @@ void TImagingVect::GripAt(int32_t X, int32_t Y, uint8_t& Grip) {
     if (PointInGrip(B.Left, B.Top, X, Y)) G = 1;
     else if (PointInGrip(B.Right, B.Bottom, X, Y)) G = 2;
     else if (CenterGripOnly == 0) {
-      const double D = ObjectDistance(Rec, XScr2Bmp(X), YScr2Bmp(Y));
+      const double D = ObjectDistance(Rec, ClientToBitmapX(X), ClientToBitmapY(Y));
       if (D >= 0 && D < HitTolerance) G = 3;
     } else if (PointInGrip(O.Left + (O.Right - O.Left + 1) / 2, O.Top + (O.Bottom - O.Top + 1) / 2, X, Y)) {
       G = 3;
@@ -254,12 +241,12 @@ void TImagingVect::GripAt(int32_t X, int32_t Y, uint8_t& Grip) {
     if (Rec.Kind == vokAngle) {
       uint8_t Point = 0;
       for (int i = 0; i < 3 && Point == 0; ++i)
-        if (PointInGrip(XBmp2Scr(Rec.AnglePoints[i].X), YBmp2Scr(Rec.AnglePoints[i].Y), X, Y)) Point = uint8_t(10 + i);
+        if (PointInGrip(BitmapToClientX(Rec.AnglePoints[i].X), BitmapToClientY(Rec.AnglePoints[i].Y), X, Y)) Point = uint8_t(10 + i);
       if (Point != 0) G = Point;
       else if (G != 0) G = 3;
     }
     if (Rec.Kind == vokLabelLine &&
-        DistanceToRectangle(XScr2Bmp(X), YScr2Bmp(Y), Rec.LabelRect.Left, Rec.LabelRect.Top, Rec.LabelRect.Right,
+        DistanceToRectangle(ClientToBitmapX(X), ClientToBitmapY(Y), Rec.LabelRect.Left, Rec.LabelRect.Top, Rec.LabelRect.Right,
                             Rec.LabelRect.Bottom, true, 1) == 0)
       G = 2;
     if (G != 0 && (Rec.Style & vofSizeable) == 0) G = 3;
@@ -304,7 +291,7 @@ void TImagingVect::DrawObjectGrips(TCanvas* Canvas, TIEVObjectData& Rec) {
   TIECanvas C(Canvas, true);
   if ((Rec.Style & vofSelectable) != 0) {
     if (Rec.Kind == vokAngle) {
-      for (const TPoint& P : Rec.AnglePoints) DrawGrip(&C, 0, XBmp2Scr(P.X), YBmp2Scr(P.Y));
+      for (const TPoint& P : Rec.AnglePoints) DrawGrip(&C, 0, BitmapToClientX(P.X), BitmapToClientY(P.Y));
     } else {
       DrawGrip(&C, 0, B.Left, B.Top);
       DrawGrip(&C, 0, B.Right, B.Bottom);

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/gdi.h"
@@ -76,9 +78,47 @@ struct TIEDPoint {
 };
 
 // One character format of a formatted memo, kept as the 280 bytes the text editor defines.
+// Layout: use count (int32 at 0), face name (a length byte and up to 255 characters at 4), height (int32
+// at 260), style bits (264: bold, italic, underline, strike-out), colour (268), background colour (272),
+// background brush style (276), paragraph alignment (277: left, right, centre, justify).
 struct TIETextFormat {
   uint8_t Bytes[280] = {};
   bool operator==(const TIETextFormat&) const = default;
+
+  int32_t UseCount() const { return Get32(0); }
+  void SetUseCount(int32_t V) { Put32(0, V); }
+  std::string FontName() const { return std::string(reinterpret_cast<const char*>(Bytes + 5), Bytes[4]); }
+  void SetFontName(std::string_view Name) {
+    const size_t N = Name.size() < 255 ? Name.size() : 255;
+    std::memset(Bytes + 4, 0, 256);
+    Bytes[4] = uint8_t(N);
+    std::memcpy(Bytes + 5, Name.data(), N);
+  }
+  int32_t Height() const { return Get32(260); }
+  void SetHeight(int32_t V) { Put32(260, V); }
+  uint8_t Style() const { return Bytes[264]; }
+  void SetStyle(uint8_t V) { Bytes[264] = V; }
+  int32_t Color() const { return Get32(268); }
+  void SetColor(int32_t V) { Put32(268, V); }
+  int32_t Background() const { return Get32(272); }
+  void SetBackground(int32_t V) { Put32(272, V); }
+  uint8_t BrushStyle() const { return Bytes[276]; }
+  void SetBrushStyle(uint8_t V) { Bytes[276] = V; }
+  uint8_t Alignment() const { return Bytes[277]; }
+  void SetAlignment(uint8_t V) { Bytes[277] = V; }
+  // The same format: every field but the use count equal, the face name compared as text.
+  bool SameFormat(const TIETextFormat& O) const {
+    return FontName() == O.FontName() && Height() == O.Height() && Style() == O.Style() && Color() == O.Color() &&
+           Background() == O.Background() && BrushStyle() == O.BrushStyle() && Alignment() == O.Alignment();
+  }
+
+private:
+  int32_t Get32(size_t At) const {
+    int32_t V;
+    std::memcpy(&V, Bytes + At, 4);
+    return V;
+  }
+  void Put32(size_t At, int32_t V) { std::memcpy(Bytes + At, &V, 4); }
 };
 static_assert(sizeof(TIETextFormat) == 280);
 

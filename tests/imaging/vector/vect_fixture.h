@@ -15,6 +15,8 @@
 #include "imaging/vector/imaging_vect.h"
 #include "imaging/vector/vect_startup.h"
 #include "imaging/view/view_startup.h"
+#include "platform/backend.h"
+#include "platform/forms.h"
 
 namespace zv::vect_test {
 
@@ -41,6 +43,31 @@ inline std::unique_ptr<TImagingVect> MakeView(int32_t Width = 1000, int32_t Heig
   View->IEBitmap()->Fill(0x808080);
   View->Update();
   return View;
+}
+
+// A vector view on a shown form, its client ClientW x ClientH pixels without border or scroll bars, over a
+// grey Width x Height image: where it stands in the window comes from the view's zoom, scroll and centring.
+struct ShownView {
+  std::unique_ptr<TForm> Form;
+  TImagingVect* View = nullptr;  // owned by the form
+  TImagingVect* operator->() const { return View; }
+  TImagingVect& operator*() const { return *View; }
+};
+inline ShownView MakeShownView(int32_t Width, int32_t Height, int32_t ClientW, int32_t ClientH) {
+  ShownView S;
+  S.Form = std::make_unique<TForm>(nullptr);
+  S.Form->SetBounds(0, 0, ClientW + 100, ClientH + 100);
+  S.View = new TImagingVect(S.Form.get());
+  S.View->SetParent(S.Form.get());
+  S.View->SetBorderStyle(bsNone);
+  S.View->SetScrollBars(ssNone);
+  S.View->SetBounds(0, 0, ClientW, ClientH);
+  S.Form->Show();
+  headless::Pump();
+  S.View->IEBitmap()->Allocate(Width, Height, ie24RGB);
+  S.View->IEBitmap()->Fill(0x808080);
+  S.View->Update();
+  return S;
 }
 
 // A 24-bit picture of Width x Height whose pixels depend on Seed; with Alpha an alpha channel whose left

@@ -118,8 +118,9 @@ TEST(VectGeometry, HitMaxDistanceIsInClientPixels) {
   const Case Cases[] = {{200, 6, false}, {200, 4, true}, {100, 6, true}, {100, 11, false}, {50, 11, true}};
   for (const Case& C : Cases) {
     SCOPED_TRACE(testing::Message() << C.Zoom << "% " << C.Away);
-    auto View = MakeView();
-    View->SetViewport({C.Zoom, C.Zoom});
+    auto View = vect_test::MakeShownView(1000, 1000, 1000, 1000);
+    View->SetZoom(C.Zoom);
+    View->SetViewXY(0, 0);
     View->HitMaxDistance = 10;
     AddKind(*View, vokLine, 100, 100, 300, 100);
     double D;
@@ -167,17 +168,31 @@ TEST(VectGeometry, HitTestFindsWhatMeasuringEveryObjectFinds) {
 }
 
 TEST(VectGeometry, ClientPointsGoThroughZoomOffsetAndScroll) {
-  auto View = MakeView();
-  const int32_t h = AddKind(*View, vokBox, 100, 100, 200, 200);
-  View->ObjectRecord(h)->BrushStyle = bsSolid;
-  View->SetViewport({200, 200, 40, 60, 10, 20});
-  double D;
-  EXPECT_EQ(View->HitTestClient(10 - 40 + 300, 20 - 60 + 300, D), h);
-  EXPECT_EQ(D, 0);
-  EXPECT_EQ(View->HitTestClient(10 - 40 + 150, 20 - 60 + 300, D), h);  // 25 bitmap pixels to its left
-  EXPECT_EQ(D, 25);
-  const TRect Box = View->ObjectClientBox(*View->ObjectRecord(h));
-  EXPECT_EQ(Box, TRect(170, 160, 370, 360));
+  // Box (100, 100)-(200, 200) at 200 %: client 200 + origin per axis, the origin being the centring
+  // offset minus the scroll position.
+  struct Case {
+    int32_t ImageW, ImageH, ClientW, ClientH, ScrollX, ScrollY;
+    int32_t OriginX, OriginY;
+  };
+  const Case Cases[] = {
+      {1000, 1000, 400, 300, 40, 60, -40, -60},  // scrolled
+      {300, 250, 700, 800, 0, 0, 50, 150},      // centred: (700 - 600) / 2, (800 - 500) / 2
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(testing::Message() << C.ImageW << "x" << C.ImageH << " in " << C.ClientW << "x" << C.ClientH);
+    auto View = vect_test::MakeShownView(C.ImageW, C.ImageH, C.ClientW, C.ClientH);
+    View->SetZoom(200);
+    View->SetViewXY(C.ScrollX, C.ScrollY);
+    const int32_t h = AddKind(*View, vokBox, 100, 100, 200, 200);
+    View->ObjectRecord(h)->BrushStyle = bsSolid;
+    double D;
+    EXPECT_EQ(View->HitTestClient(C.OriginX + 300, C.OriginY + 300, D), h);
+    EXPECT_EQ(D, 0);
+    EXPECT_EQ(View->HitTestClient(C.OriginX + 150, C.OriginY + 300, D), h);  // 25 bitmap pixels to its left
+    EXPECT_EQ(D, 25);
+    const TRect Box = View->ObjectClientBox(*View->ObjectRecord(h));
+    EXPECT_EQ(Box, TRect(C.OriginX + 200, C.OriginY + 200, C.OriginX + 400, C.OriginY + 400));
+  }
 }
 
 TEST(VectGeometry, AGripPictureIsDrawnCentredAndSetsTheGripSize) {
@@ -207,12 +222,12 @@ TEST(VectGeometry, AGripPictureIsDrawnCentredAndSetsTheGripSize) {
 }
 
 TEST(VectGeometry, HitTestSkipsObjectsOutsideTheVisiblePart) {
-  auto View = MakeView(400, 400);
+  auto View = vect_test::MakeShownView(1000, 1000, 400, 400);
   AddKind(*View, vokBox, 600, 600, 700, 700);
   View->ObjectRecord(0)->BrushStyle = bsSolid;
   double D;
   EXPECT_EQ(View->HitTestObjects(650, 650, false, D), IEV_ALL);
-  View->SetViewport({100, 100, 0, 0, 0, 0, 800, 800});
+  View->SetViewXY(500, 500);
   EXPECT_EQ(View->HitTestObjects(650, 650, false, D), 0);
 }
 
