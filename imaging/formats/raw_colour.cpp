@@ -1,0 +1,313 @@
+#include "imaging/formats/raw_colour.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "imaging/core/bitmap.h"
+#include "imaging/formats/exif_blocks.h"
+#include "imaging/formats/raw_identify.h"
+#include "imaging/proc/bitmap_copy.h"
+
+namespace zv {
+
+namespace {
+
+void SetCoeff(TRawCameraContext& C, const float (&M)[3][4]) {
+  std::memcpy(C.Coeff, M, sizeof C.Coeff);
+  C.UseCoeff = 1;
+}
+
+// A multiplier that is not a finite number is no multiplier.
+float FiniteOr1(double V) { return std::isfinite(V) ? float(V) : 1.0f; }
+
+uint16_t Hold(double V, double High) {
+  if (!(V > 0)) return 0;
+  return uint16_t(std::lround(std::min(V, High)));
+}
+
+}  // namespace
+
+// ---- Colour matrices -----------------------------------------------------------------------------------------
+
+void RawCoeffE950(TRawCameraContext& C) {
+  static const float M[3][4] = {{-1.93628f, 1.800443f, -1.448486f, 2.584324f},
+                                {1.405365f, -0.524955f, -0.28909f, 0.40868f},
+                                {-1.204965f, 1.082304f, 2.941367f, -1.818705f}};
+  SetCoeff(C, M);
+}
+
+void RawCoeffF828(TRawCameraContext& C) {
+  static const float M[3][4] = {{1.321918f, 0, 0.149829f, -0.471747f},
+                                {-0.288764f, 1.129213f, -0.486517f, 0.646067f},
+                                {0.061336f, -0.199343f, 1.138007f, 0}};
+  SetCoeff(C, M);
+}
+
+void RawCoeffDC20(TRawCameraContext& C, float X) {
+  static const float A[3][4] = {{2.25f, 0.75f, -1.75f, -0.25f}, {-0.25f, 0.75f, 0.75f, -0.25f}, {-0.25f, -1.75f, 0.75f, 2.25f}};
+  static const float B[3][4] = {{1, 0, 0, 0}, {0, 0.5f, 0.5f, 0}, {0, 0, 0, 1}};
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 4; ++c) C.Coeff[r][c] = X * A[r][c] + (1 - X) * B[r][c];
+  C.UseCoeff = 1;
+}
+
+void RawCoeffFoveon(TRawCameraContext& C) {
+  static const float F[3][3] = {{2.0343955f, -0.727533f, -0.3067457f},
+                                {-0.2287194f, 1.231793f, -0.0028293f},
+                                {-0.0086152f, -0.153336f, 1.1617814f}};
+  std::memset(C.Coeff, 0, sizeof C.Coeff);
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 3; ++c) C.Coeff[r][c] = F[r][c] * C.PreMul[r];
+  C.UseCoeff = 1;
+}
+
+void RawCoeffFourColor(TRawCameraContext& C) {
+  static const double G[4][3] = {{0.11, 0.86, 0.08}, {0.50, 0.29, 0.51}, {0.11, 0.92, 0.75}, {0.81, 0.98, 0.08}};
+  std::memset(C.Coeff, 0, sizeof C.Coeff);
+  for (int Out = 0; Out < 4; ++Out) {
+    int Kept[3], n = 0;
+    for (int k = 0; k < 4; ++k)
+      if (k != Out) Kept[n++] = k;
+    double M[3][6];
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 6; ++j) M[i][j] = j < 3 ? G[Kept[i]][j] : (j - 3 == i ? 1 : 0);
+    for (int j = 0; j < 3; ++j) {
+      const double Pivot = M[j][j];
+      for (int k = 0; k < 6; ++k) M[j][k] /= Pivot;
+      for (int i = 0; i < 3; ++i) {
+        if (i == j) continue;
+        const double F = M[i][j];
+        for (int k = 0; k < 6; ++k) M[i][k] -= F * M[j][k];
+      }
+    }
+    // The inverse maps (red, green, blue) to the kept colours: its column j belongs to colour Kept[j].
+    for (int r = 0; r < 3; ++r)
+      for (int j = 0; j < 3; ++j) C.Coeff[r][Kept[j]] += float(M[r][3 + j]);
+  }
+  for (auto& Row : C.Coeff) {
+    const float Sum = Row[0] + Row[1] + Row[2] + Row[3];
+    if (Sum != 0)
+      for (float& V : Row) V /= Sum;
+  }
+  C.UseCoeff = 1;
+}
+
+// ---- Scaling, conversion, output -------------------------------------------------------------------------------
+
+void RawScaleColors(TRawCameraContext& C) {
+  C.RgbMax -= C.Black;
+  const int32_t Colors = std::clamp(C.Colors, 1, 4);
+  if (C.UseAutoWB != 0 || (C.UseCameraWB != 0 && C.CameraRed == -1)) {
+    double Sum[4] = {};
+    int64_t Count[4] = {};
+    for (const TRawPixel& P : C.Image)
+      for (int32_t c = 0; c < Colors; ++c) {
+        if (P[size_t(c)] == 0) continue;
+        int32_t V = P[size_t(c)] - C.Black;
+        if (V > C.RgbMax - 100) continue;
+        if (V < 0) V = 0;
+        Sum[c] += V;
+        ++Count[c];
+      }
+    double Avg[4] = {}, Most = 0;
+    for (int32_t c = 0; c < Colors; ++c) {
+      Avg[c] = Count[c] != 0 ? Sum[c] / double(Count[c]) : 0;
+      Most = std::max(Most, Avg[c]);
+    }
+    // A colour with no usable samples keeps the multiplier 1.
+    for (int32_t c = 0; c < Colors; ++c) C.PreMul[c] = Avg[c] > 0 ? FiniteOr1(Most / Avg[c]) : 1.0f;
+  }
+  if (C.UseCameraWB != 0 && C.CameraRed != -1) {
+    double Sum[4] = {};
+    int64_t Count[4] = {};
+    for (int32_t Row = 0; Row < 8; ++Row)
+      for (int32_t Col = 0; Col < 8; ++Col) {
+        const int32_t c = C.FilterColor(Row, Col);
+        const int32_t V = C.White[Row][Col] - C.Black;
+        if (V > 0) Sum[c] += V;
+        ++Count[c];
+      }
+    double Least = INFINITY, Most = 0, Avg[4] = {};
+    for (int32_t c = 0; c < Colors; ++c) {
+      Avg[c] = Count[c] != 0 ? Sum[c] / double(Count[c]) : 0;
+      Least = std::min(Least, Avg[c]);
+      Most = std::max(Most, Avg[c]);
+    }
+    if (Least > 0) {
+      for (int32_t c = 0; c < Colors; ++c) C.PreMul[c] = FiniteOr1(Most / Avg[c]);
+    } else if (C.CameraRed != 0 && C.CameraBlue != 0) {
+      C.PreMul[0] = FiniteOr1(C.CameraRed);
+      C.PreMul[1] = 1;
+      C.PreMul[2] = FiniteOr1(C.CameraBlue);
+      C.PreMul[3] = 1;
+    }
+  }
+  if (C.UseCoeff == 0) {
+    C.PreMul[0] *= C.RedScale;
+    C.PreMul[2] *= C.BlueScale;
+  }
+  double Mul[4];
+  for (int32_t c = 0; c < 4; ++c) Mul[c] = FiniteOr1(C.PreMul[c]);
+  const double High = std::max(C.RgbMax, 0);
+  for (TRawPixel& P : C.Image)
+    for (int32_t c = 0; c < Colors; ++c) {
+      uint16_t& V = P[size_t(c)];
+      if (V != 0) V = Hold((double(V) - C.Black) * Mul[c], High);
+    }
+}
+
+void RawConvertToRgb(TRawCameraContext& C) {
+  std::fill(C.Histogram.begin(), C.Histogram.end(), 0);
+  C.Histogram.resize(8192);
+  const double High = std::max(C.RgbMax, 0);
+  for (int32_t Row = C.Trim; Row < C.Height - C.Trim; ++Row)
+    for (int32_t Col = C.Trim; Col < C.Width - C.Trim; ++Col) {
+      TRawPixel& P = C.Image[size_t(Row) * size_t(C.Width) + size_t(Col)];
+      if (C.Colors == 4 && C.UseCoeff == 0) P[1] = uint16_t((P[1] + P[3]) >> 1);
+      double Rgb[3];
+      bool Convert = true;
+      if (C.Colors == 1) {
+        Rgb[0] = Rgb[1] = Rgb[2] = P[0];
+      } else if (C.UseCoeff != 0) {
+        for (int r = 0; r < 3; ++r) {
+          Rgb[r] = 0;
+          for (int32_t c = 0; c < C.Colors && c < 4; ++c) Rgb[r] += double(C.Coeff[r][c]) * P[size_t(c)];
+        }
+      } else if (C.IsCMY != 0) {
+        Rgb[0] = double(P[0]) + P[1] - P[2];
+        Rgb[1] = double(P[1]) + P[2] - P[0];
+        Rgb[2] = double(P[2]) + P[0] - P[1];
+      } else {
+        Convert = false;
+      }
+      if (Convert)
+        for (int r = 0; r < 3; ++r) P[size_t(r)] = Hold(Rgb[r], High);
+      const double D = std::min(std::sqrt(double(P[0]) * P[0] + double(P[1]) * P[1] + double(P[2]) * P[2]) / 2, 65535.0);
+      P[3] = uint16_t(std::lround(D));
+      ++C.Histogram[P[3] >> 3];
+    }
+}
+
+void RawWriteBitmap(TRawCameraContext& C, TIEBitmap* Bitmap, bool Rgb48, std::vector<double>& Gamma) {
+  const double Share = RawStrEqual(C.Make, "FUJIFILM") ? 0.005 : 0.01;
+  const int64_t Limit = std::llround(double(C.Width) * double(C.Height) * Share);
+  int64_t Total = 0;
+  int32_t Bin = 8191;
+  for (; Bin > 0; --Bin) {
+    Total += C.Histogram[size_t(Bin)];
+    if (Total > Limit) break;
+  }
+  const double Max = Bin > 0 ? Bin * 16.0 : 1.0;
+  RawAllocate(Gamma, 65536, "write_ppm()");
+  const double Scale = double(C.Bright) * 442 / Max * (Rgb48 ? 65535.0 / 255 : 1.0);
+  Gamma[0] = 0;
+  for (int32_t i = 1; i < 65536; ++i) Gamma[size_t(i)] = std::pow(2.0 * i / Max, double(C.Gamma) - 1) * Scale;
+
+  const int32_t YMag = std::max(C.YMag, 1);
+  const int32_t Width = C.Width - 2 * C.Trim, Rows = C.Height - 2 * C.Trim;
+  if (Width <= 0 || Rows <= 0) {
+    C.SetAborted();
+    return;
+  }
+  const double Top = Rgb48 ? 65535 : 255;
+  CheckAlloc(Bitmap->Allocate(Width, Rows * YMag, Rgb48 ? ieRGB48 : ie24RGB) ? Bitmap : nullptr,
+             Rgb48 ? "write_ppm16()" : "write_ppm()");
+  std::vector<uint16_t> Row16;
+  std::vector<uint8_t> Row8;
+  if (Rgb48)
+    RawAllocate(Row16, int64_t(Width) * 3, "write_ppm16()");
+  else
+    RawAllocate(Row8, int64_t(Width) * 3, "write_ppm()");
+  for (int32_t Row = 0; Row < Rows; ++Row) {
+    const TRawPixel* Source = &C.Image[size_t(Row + C.Trim) * size_t(C.Width) + size_t(C.Trim)];
+    for (int32_t Col = 0; Col < Width; ++Col) {
+      const TRawPixel& P = Source[Col];
+      const double G = Gamma[P[3]];
+      for (int c = 0; c < 3; ++c) {
+        const double V = std::min(double(P[size_t(c)]) * G, Top);
+        const size_t At = size_t(Col) * 3 + size_t(c);
+        if (Rgb48)
+          Row16[At] = uint16_t(std::lround(V));
+        else
+          Row8[At] = uint8_t(std::lround(V));
+      }
+    }
+    for (int32_t k = 0; k < YMag; ++k) {
+      uint8_t* Line = Bitmap->GetScanline(Row * YMag + k);
+      if (Rgb48)
+        std::memcpy(Line, Row16.data(), Row16.size() * 2);
+      else
+        CopySwapRedBlue24(Line, Row8.data(), Width);
+    }
+  }
+}
+
+// ---- Interpolation -------------------------------------------------------------------------------------------
+
+void vng_interpolate(TRawCameraContext& C) {
+  if (C.Filters == 0 || C.Colors < 3 || C.Colors > 4 || C.Height < 3 || C.Width < 3) return;
+  struct TNeighbour {
+    int64_t Offset;  // pixels from the centre
+    int32_t Shift, Color;
+  };
+  struct TCode {
+    TNeighbour Around[8];
+    int32_t Missing = 0;
+    int32_t Color[3] = {}, Weight[3] = {};
+  };
+  TCode Codes[8][2];
+  for (int32_t r = 0; r < 8; ++r)
+    for (int32_t c = 1; c <= 2; ++c) {
+      TCode& Code = Codes[r][c & 1];
+      int32_t Sum[4] = {};
+      int32_t n = 0;
+      for (int32_t dy = -1; dy <= 1; ++dy)
+        for (int32_t dx = -1; dx <= 1; ++dx) {
+          if (dy == 0 && dx == 0) continue;
+          const int32_t Shift = (dy == 0 || dx == 0) ? 1 : 0;
+          const int32_t Color = C.FilterColor(r + dy, c + dx);
+          Code.Around[n++] = {int64_t(C.Width) * dy + dx, Shift, Color};
+          Sum[Color] += 1 << Shift;
+        }
+      const int32_t Own = C.FilterColor(r, c);
+      for (int32_t k = 0; k < C.Colors; ++k)
+        if (k != Own && Code.Missing < 3) {
+          Code.Color[Code.Missing] = k;
+          Code.Weight[Code.Missing++] = Sum[k];
+        }
+    }
+  TRawPixel* Image = C.Image.data();
+  for (int32_t Row = 1; Row < C.Height - 1; ++Row)
+    for (int32_t Col = 1; Col < C.Width - 1; ++Col) {
+      TRawPixel* P = Image + int64_t(Row) * C.Width + Col;
+      const TCode& Code = Codes[Row & 7][Col & 1];
+      int32_t Sum[4] = {};
+      for (const TNeighbour& N : Code.Around) Sum[N.Color] += (*(P + N.Offset))[size_t(N.Color)] << N.Shift;
+      for (int32_t i = 0; i < Code.Missing; ++i)
+        if (Code.Weight[i] != 0) (*P)[size_t(Code.Color[i])] = uint16_t(Sum[Code.Color[i]] / Code.Weight[i]);
+    }
+}
+
+// ---- Installation --------------------------------------------------------------------------------------------
+
+namespace {
+
+void ReadRawTiffMetadata(TStream* Stream, TIOParamsVals& Params) { ExifLoadFromRawTiff(Stream, Params); }
+void ConvertStage(TRawCameraContext& C, std::vector<double>&) { RawConvertToRgb(C); }
+
+}  // namespace
+
+void InstallRawCameraStages() {
+  TRawCameraStages& S = RawCameraStages();
+  S.Identify = RawCameraIdentify;
+  S.ReadTiffMetadata = ReadRawTiffMetadata;
+  S.ScaleColors = RawScaleColors;
+  S.Interpolate = vng_interpolate;
+  S.ConvertToRgb = ConvertStage;
+  S.Output = RawWriteBitmap;
+}
+
+void RemoveRawCameraStages() { RawCameraStages() = TRawCameraStages(); }
+
+}  // namespace zv

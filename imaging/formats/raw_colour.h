@@ -1,0 +1,31 @@
+// From the loaded sensor image to the bitmap: black level and white balance, the colour matrices,
+// bilinear interpolation of the missing colours, conversion to RGB with the luminance histogram, the
+// gamma-corrected output, the Foveon chain and the turn of Fuji's 45-degree layout; and the start-up
+// step that puts these stages and the identification into the raw reader.
+#pragma once
+
+#include <vector>
+
+#include "imaging/formats/raw_camera.h"
+
+namespace zv {
+
+// The fixed colour matrices; each sets UseCoeff.
+void RawCoeffE950(TRawCameraContext& C);
+void RawCoeffF828(TRawCameraContext& C);
+void RawCoeffDC20(TRawCameraContext& C, float X);
+void RawCoeffFoveon(TRawCameraContext& C);
+void RawCoeffFourColor(TRawCameraContext& C);
+
+void RawScaleColors(TRawCameraContext& C);
+void RawConvertToRgb(TRawCameraContext& C);
+// Writes the working image into Bitmap as 24-bit, or 48-bit when Rgb48; Gamma is the 65536-entry table
+// it fills.
+void RawWriteBitmap(TRawCameraContext& C, TIEBitmap* Bitmap, bool Rgb48, std::vector<double>& Gamma);
+void vng_interpolate(TRawCameraContext& C);
+
+// Puts the identification and the stages above into RawCameraStages; the other undoes it.
+void InstallRawCameraStages();
+void RemoveRawCameraStages();
+
+}  // namespace zv
