@@ -1,6 +1,7 @@
 #include "imaging/formats/raw_colour.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -8,6 +9,7 @@
 #include "imaging/formats/exif_blocks.h"
 #include "imaging/formats/raw_identify.h"
 #include "imaging/proc/bitmap_copy.h"
+#include "platform/checked_math.h"
 
 namespace zv {
 
@@ -289,12 +291,78 @@ void vng_interpolate(TRawCameraContext& C) {
     }
 }
 
+// ---- Fuji layout ----------------------------------------------------------------------------------------------
+
+namespace {
+
+template <class T>
+void FujiRotate(TIEBitmap* Bitmap, TIEPixelFormat Format) {
+  using TPixel = std::array<T, 3>;
+  const int32_t W = Bitmap->GetWidth(), H = Bitmap->GetHeight();
+  if (W <= 0 || H <= 0) return;
+  const TPixel* First = reinterpret_cast<const TPixel*>(Bitmap->GetScanline(0));
+  int32_t Begin = -1, Last = -1;
+  for (int32_t i = 0; i < W; ++i)
+    if (First[i] != TPixel{}) {
+      if (Begin < 0) Begin = i;
+      Last = i;
+    }
+  // A first row with nothing in it gives no rows at all: the bitmap stays as it is.
+  if (Begin < 0) return;
+  const int32_t Cols = Last;
+  const int64_t Rows = 2 * int64_t(W) - 2 * int64_t(Begin) - 4;
+  int64_t Cells = 0;
+  if (Cols <= 0 || Rows <= 0 || !CheckedSizeWithin({Rows, 2 * int64_t(Cols), int64_t(sizeof(TPixel))}, RawMostImageBytes, Cells))
+    return;
+  const int32_t Hgt = int32_t(Rows);
+  std::vector<TPixel> Turned;
+  RawAllocate(Turned, Rows * Cols, "RawFujiRotate()");
+  for (int32_t r = 0; r < H; ++r) {
+    const TPixel* Source = reinterpret_cast<const TPixel*>(Bitmap->GetScanline(r));
+    for (int32_t f = 0; f < W; ++f) {
+      const int64_t G = int64_t(r) + f - Last + 5;
+      const int64_t O = (int64_t(f) + Last - r - 1) / 2;
+      if (G >= 0 && G < Hgt && O >= 0 && O < Cols) Turned[size_t(G * Cols + O)] = Source[f];
+    }
+  }
+  auto At = [&](int64_t Row, int64_t Col) -> const TPixel& { return Turned[size_t(Row * Cols + Col)]; };
+  TIEBitmap Out;
+  CheckAlloc(Out.Allocate(2 * Cols, Hgt, Format) ? &Out : nullptr, "RawFujiRotate()");
+  for (int32_t k = 0; k < Hgt; ++k) std::memset(Out.GetScanline(k), 0, size_t(2 * Cols) * sizeof(TPixel));
+  std::vector<TPixel> Line;
+  RawAllocate(Line, 2 * int64_t(Cols), "RawFujiRotate()");
+  for (int32_t k = 1; k < Hgt; ++k) {
+    for (int32_t m = 1; m < 2 * Cols; ++m) {
+      const int32_t Half = m / 2;
+      const TPixel& Q = At(k, Half);
+      if (((k + m) & 1) == 0) {
+        Line[size_t(m)] = Q;
+      } else if (k < Hgt - 1 && m < 2 * Cols - 1) {
+        const int32_t A = (k & 1) != 0 ? Half - 1 : Half, B = A + 1;
+        for (int c = 0; c < 3; ++c)
+          Line[size_t(m)][size_t(c)] =
+              T((uint32_t(At(k - 1, Half)[size_t(c)]) + At(k + 1, Half)[size_t(c)] + At(k, A)[size_t(c)] + At(k, B)[size_t(c)]) >> 2);
+      }
+    }
+    std::memcpy(Out.GetScanline(k - 1), Line.data(), Line.size() * sizeof(TPixel));
+  }
+  Bitmap->Assign(&Out);
+}
+
+}  // namespace
+
+void RawFujiRotate(TIEBitmap* Bitmap) {
+  if (Bitmap->GetPixelFormat() == ie24RGB) FujiRotate<uint8_t>(Bitmap, ie24RGB);
+  if (Bitmap->GetPixelFormat() == ieRGB48) FujiRotate<uint16_t>(Bitmap, ieRGB48);
+}
+
 // ---- Installation --------------------------------------------------------------------------------------------
 
 namespace {
 
 void ReadRawTiffMetadata(TStream* Stream, TIOParamsVals& Params) { ExifLoadFromRawTiff(Stream, Params); }
 void ConvertStage(TRawCameraContext& C, std::vector<double>&) { RawConvertToRgb(C); }
+void FujiStage(TRawCameraContext&, TIEBitmap* Bitmap) { RawFujiRotate(Bitmap); }
 
 }  // namespace
 
@@ -306,6 +374,7 @@ void InstallRawCameraStages() {
   S.Interpolate = vng_interpolate;
   S.ConvertToRgb = ConvertStage;
   S.Output = RawWriteBitmap;
+  S.FujiRotate = FujiStage;
 }
 
 void RemoveRawCameraStages() { RawCameraStages() = TRawCameraStages(); }

@@ -23,6 +23,8 @@ void RawConvertToRgb(TRawCameraContext& C);
 // it fills.
 void RawWriteBitmap(TRawCameraContext& C, TIEBitmap* Bitmap, bool Rgb48, std::vector<double>& Gamma);
 void vng_interpolate(TRawCameraContext& C);
+// Turns a 24- or 48-bit bitmap of a Fuji sensor upright (twice as wide as the turned rows are long).
+void RawFujiRotate(TIEBitmap* Bitmap);
 
 // Puts the identification and the stages above into RawCameraStages; the other undoes it.
 void InstallRawCameraStages();

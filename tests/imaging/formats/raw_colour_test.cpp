@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "imaging/core/bitmap.h"
@@ -271,6 +272,38 @@ TEST_F(RawFiles, FormatTestRecognisesBuiltCameras) {
   const Bytes Zeros(62465, 0);
   TIEMemStream Other(Zeros.data(), int64_t(Zeros.size()));
   EXPECT_FALSE(IsCameraRawStream(&Other));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RawFujiRotate, PlacementAndBlackFirstRow) {
+  // First row all lit: begin 0, last 5, turned rows of 5 pixels, 8 rows; the output is 10 x 8.
+  TIEBitmap Bitmap;
+  ASSERT_TRUE(Bitmap.Allocate(6, 6, ie24RGB));
+  for (int32_t r = 0; r < 6; ++r) std::memset(Bitmap.GetScanline(r), 1, 18);
+  Bitmap.GetScanline(2)[9] = 200;  // pixel (2, 3), first channel
+  RawFujiRotate(&Bitmap);
+  ASSERT_EQ(Bitmap.GetWidth(), 10);
+  ASSERT_EQ(Bitmap.GetHeight(), 8);
+  // (2, 3) goes to turned row 5, column 2, and so to output row 4, column 5.
+  EXPECT_EQ(Bitmap.GetScanline(4)[15], 200);
+  // Its neighbours in the output are averages that take it in.
+  EXPECT_EQ(Bitmap.GetScanline(4)[12], (200 + 1 + 1 + 1) >> 2);
+  // The last row is never written.
+  for (int32_t b = 0; b < 30; ++b) EXPECT_EQ(Bitmap.GetScanline(7)[b], 0);
+
+  // A first row with no lit pixel leaves the bitmap alone, 16-bit too.
+  for (TIEPixelFormat Format : {ie24RGB, ieRGB48}) {
+    TIEBitmap Dark;
+    ASSERT_TRUE(Dark.Allocate(5, 4, Format));
+    for (int32_t r = 0; r < 4; ++r) std::memset(Dark.GetScanline(r), r == 0 ? 0 : 7, size_t(Dark.GetRowLen()));
+    RawFujiRotate(&Dark);
+    EXPECT_EQ(Dark.GetWidth(), 5);
+    EXPECT_EQ(Dark.GetHeight(), 4);
+    EXPECT_EQ(Dark.GetScanline(3)[0], 7);
+  }
 }
 
 }  // namespace
