@@ -7,6 +7,7 @@
 
 #include "imaging/core/bitmap.h"
 #include "imaging/formats/exif_blocks.h"
+#include "imaging/formats/raw_ciff.h"
 #include "imaging/formats/raw_identify.h"
 #include "imaging/proc/bitmap_copy.h"
 #include "platform/checked_math.h"
@@ -370,6 +371,7 @@ void InstallRawCameraStages() {
   TRawCameraStages& S = RawCameraStages();
   S.Identify = RawCameraIdentify;
   S.ReadTiffMetadata = ReadRawTiffMetadata;
+  S.ReadCiffMetadata = RawReadCiffMetadata;
   S.ScaleColors = RawScaleColors;
   S.Interpolate = vng_interpolate;
   S.ConvertToRgb = ConvertStage;
