@@ -292,6 +292,218 @@ void vng_interpolate(TRawCameraContext& C) {
     }
 }
 
+// ---- Foveon ---------------------------------------------------------------------------------------------------
+
+namespace {
+
+// A right shift that rounds toward zero.
+int64_t SShift(int64_t V, int S) { return V < 0 ? -((-V) >> S) : V >> S; }
+
+struct TFoveonCurve {
+  std::vector<int32_t> E{0};  // E[1..n]
+  TFoveonCurve(std::initializer_list<std::pair<int32_t, int32_t>> Runs) {
+    for (const auto& [Value, Repeat] : Runs) E.insert(E.end(), size_t(Repeat), Value);
+  }
+  int64_t operator()(int64_t V) const {
+    const int64_t N = int64_t(E.size()) - 1;
+    if (V >= 0) return V < N ? E[size_t(V + 1)] : E[size_t(N)] + 1;
+    return V > -N ? -E[size_t(1 - V)] : -(E[size_t(N)] + 1);
+  }
+};
+
+const TFoveonCurve& Curve(int32_t Which) {
+  static const TFoveonCurve Curves[5] = {
+      {{0, 1}, {1, 1}, {2, 2}, {3, 1}, {4, 1}, {5, 1}, {6, 2}, {7, 1}, {8, 1}, {9, 2}, {10, 1}, {11, 2}, {12, 1}, {13, 2},
+       {14, 2}, {15, 1}, {16, 2}, {17, 2}, {18, 3}, {19, 2}, {20, 3}, {21, 3}, {22, 3}, {23, 5}, {24, 5}, {25, 8}, {26, 14}},
+      {{0, 1}, {1, 2}, {2, 1}, {3, 2}, {4, 2}, {5, 2}, {6, 3}, {7, 7}},
+      {{0, 1}, {1, 2}, {2, 2}, {3, 1}, {4, 2}, {5, 2}, {6, 2}, {7, 2}, {8, 3}, {9, 2}, {10, 4}, {11, 3}, {12, 6}, {13, 8}, {14, 32}},
+      {{0, 1}, {1, 2}, {2, 1}, {3, 2}, {4, 2}, {5, 1}, {6, 2}, {7, 3}, {8, 2}, {9, 3}, {10, 3}, {11, 5}, {12, 9}},
+      {{0, 1}, {1, 2}, {2, 1}, {3, 2}, {4, 1}, {5, 1}, {6, 2}, {7, 2}, {8, 1}, {9, 2}, {10, 1}, {11, 2}, {12, 2}, {13, 2},
+       {14, 2}, {15, 2}, {16, 2}, {17, 2}, {18, 3}, {19, 3}, {20, 3}, {21, 4}, {22, 5}, {23, 5}, {24, 8}, {25, 12}, {26, 37}},
+  };
+  return Curves[Which];
+}
+
+uint16_t Held(int64_t V, int64_t High) { return uint16_t(std::clamp<int64_t>(V, 0, High)); }
+
+}  // namespace
+
+int64_t FoveonCurve(int32_t Which, int64_t Value) { return Curve(std::clamp(Which, 0, 4))(Value); }
+
+void foveon_interpolate(TRawCameraContext& C) {
+  static const double Gain[3] = {1.0321, 1.0, 1.1124};
+  static const int64_t W[3][3][3] = {{{4141, 37726, 11265}, {-30437, 16066, -41102}, {326, -413, 362}},
+                                     {{1770, -1316, 3480}, {-2139, 213, -4998}, {-2381, 3496, -2008}},
+                                     {{-3838, -24025, -12968}, {20144, -12195, 30272}, {-631, -2025, 822}}};
+  static const int64_t T[3][3] = {{7576, -2933, 1279}, {-11594, 29911, -12394}, {4000, -18850, 20772}};
+  const int32_t Height = C.Height, Width = C.Width;
+  if (Height <= 0 || Width <= 0 || C.Image.size() < size_t(Height) * size_t(Width)) return;
+  auto Pix = [&](int64_t Row, int64_t Col) -> TRawPixel& { return C.Image[size_t(Row * Width + Col)]; };
+
+  // 1. Colour transform.
+  for (int32_t Row = 0; Row < Height; ++Row) {
+    TRawPixel Prev = Pix(Row, 0);
+    for (int32_t Col = 0; Col < Width; ++Col) {
+      TRawPixel& P = Pix(Row, Col);
+      const TRawPixel Before = P;
+      int64_t Ip[3], Q[3][3];
+      for (int c = 0; c < 3; ++c) {
+        const int64_t D = int64_t(P[size_t(c)]) - Prev[size_t(c)];
+        Ip[c] = P[size_t(c)] + SShift((D + D * D / 16384) * 13107, 14);
+      }
+      for (int i = 0; i < 3; ++i) {
+        Q[0][i] = (Ip[i] * Ip[i]) >> 14;
+        Q[2][i] = (Ip[i] * Q[0][i]) >> 14;
+        Q[1][2 - i] = (Ip[(i + 1) % 3] * Ip[(i + 2) % 3]) >> 14;
+      }
+      for (int c = 0; c < 3; ++c) {
+        int64_t Sum = 0;
+        for (int i = 0; i < 3; ++i)
+          for (int j = 0; j < 3; ++j) Sum += W[c][i][j] * Q[i][j];
+        const double V = double(Ip[c] + SShift(Sum, 14)) * Gain[c];
+        P[size_t(c)] = Held(std::llround(std::clamp(V, -1.0, 40000.0)), 32000);
+      }
+      Prev = Before;
+    }
+  }
+
+  // 2. Sharpen channel 0 against a vertical and horizontal smoothing of it.
+  std::vector<int32_t> Window;
+  RawAllocate(Window, int64_t(Width) * 5 * 3, "foveon_interpolate()");
+  auto Smoothed = [&](int32_t Row) {
+    int32_t* H = &Window[size_t(Row % 5) * size_t(Width)];
+    for (int32_t Col = 2; Col < Width - 2; ++Col)
+      H[Col] = (6 * Pix(Row, Col)[0] + 4 * (Pix(Row, Col - 1)[0] + Pix(Row, Col + 1)[0]) + Pix(Row, Col - 2)[0] +
+                Pix(Row, Col + 2)[0] + 8) >> 4;
+  };
+  if (Height >= 5 && Width >= 5) {
+    for (int32_t Row = 0; Row < 4; ++Row) Smoothed(Row);
+    for (int32_t Row = 2; Row < Height - 2; ++Row) {
+      Smoothed(Row + 2);
+      int64_t SPrev = 0;
+      for (int32_t Col = 2; Col < Width - 2; ++Col) {
+        auto H = [&](int32_t k) { return int64_t(Window[size_t((Row - 2 + k) % 5) * size_t(Width) + size_t(Col)]); };
+        const int64_t S = SShift(H(0) + 4 * H(1) + 6 * H(2) + 4 * H(3) + H(4) + 8, 4);
+        if (Col == 2) SPrev = S;
+        const int64_t Smooth = SShift(7 * S + SPrev, 3);
+        SPrev = S;
+        const int64_t V = Pix(Row, Col)[0];
+        Pix(Row, Col)[0] = Held(V + SShift(V - Smooth, 2), 10000);
+      }
+    }
+  }
+
+  // 3. Each channel held between its neighbours.
+  for (int32_t Row = 1; Row < Height - 1; ++Row) {
+    TRawPixel Left = Pix(Row, 0);
+    for (int32_t Col = 1; Col < Width - 1; ++Col) {
+      TRawPixel& P = Pix(Row, Col);
+      const TRawPixel Before = P;
+      for (size_t c = 0; c < 3; ++c) {
+        uint16_t Low = Left[c], High = Left[c];
+        for (uint16_t V : {Pix(Row, Col + 1)[c], Pix(Row - 1, Col - 1)[c], Pix(Row - 1, Col)[c], Pix(Row - 1, Col + 1)[c],
+                           Pix(Row + 1, Col - 1)[c], Pix(Row + 1, Col)[c], Pix(Row + 1, Col + 1)[c]}) {
+          Low = std::min(Low, V);
+          High = std::max(High, V);
+        }
+        P[c] = std::clamp(P[c], Low, High);
+      }
+      Left = Before;
+    }
+  }
+
+  // 4. Noise reduction against 5 x 5 sums.
+  if (Height >= 5 && Width >= 5) {
+    auto RowSums = [&](int32_t Row) {
+      int32_t* S = &Window[size_t(Row % 5) * size_t(Width) * 3];
+      for (int32_t Col = 2; Col < Width - 2; ++Col)
+        for (size_t c = 0; c < 3; ++c) {
+          int32_t Sum = 0;
+          for (int32_t d = -2; d <= 2; ++d) Sum += Pix(Row, Col + d)[c];
+          S[size_t(Col) * 3 + c] = Sum;
+        }
+    };
+    for (int32_t Row = 0; Row < 4; ++Row) RowSums(Row);
+    for (int32_t Row = 2; Row < Height - 2; ++Row) {
+      RowSums(Row + 2);
+      for (int32_t Col = 2; Col < Width - 2; ++Col) {
+        TRawPixel& P = Pix(Row, Col);
+        int64_t S[3] = {};
+        for (int32_t k = 0; k < 5; ++k)
+          for (size_t c = 0; c < 3; ++c) S[c] += Window[size_t((Row - 2 + k) % 5) * size_t(Width) * 3 + size_t(Col) * 3 + c];
+        const int64_t DSum = 1500 + S[0] + S[1] + S[2];
+        const int64_t PSum = 60 + int64_t(P[0]) + P[1] + P[2];
+        const int64_t Ratio = PSum * 65536 / DSum;
+        int64_t Ip[3];
+        for (size_t j = 0; j < 3; ++j) {
+          int64_t Tv = Curve(0)(SShift(Ratio * S[j], 16) - P[j]);
+          Tv = Tv + P[j] - (j == 1 ? 1 : 0) - 13;
+          Ip[j] = Tv - Curve(1)(Tv);
+        }
+        const int64_t Mean = SShift(Ip[0] + 2 * Ip[1] + Ip[2], 2);
+        for (size_t j = 0; j < 3; ++j) P[j] = Held(Ip[j] - Curve(1)(Ip[j] - Mean), 65535);
+      }
+    }
+  }
+
+  // 5. To the output colours.
+  for (TRawPixel& P : C.Image) {
+    int64_t Out[3];
+    for (int i = 0; i < 3; ++i) Out[i] = SShift(T[i][0] * P[0] + T[i][1] * P[1] + T[i][2] * P[2] + 4096, 13);
+    for (size_t i = 0; i < 3; ++i) P[i] = Held(Out[i], 24000);
+  }
+
+  // 6. Block averages, from the bottom up.
+  const int32_t BlockRows = Height / 4, BlockCols = Width / 4;
+  if (BlockRows == 0 || BlockCols == 0) return;
+  std::vector<int64_t> Blocks;
+  RawAllocate(Blocks, int64_t(BlockRows) * BlockCols * 3, "foveon_interpolate()");
+  auto Block = [&](int64_t Br, int64_t Bc, size_t c) -> int64_t& { return Blocks[size_t((Br * BlockCols + Bc) * 3) + c]; };
+  for (int32_t Br = BlockRows - 1; Br >= 0; --Br)
+    for (int32_t Bc = 0; Bc < BlockCols; ++Bc)
+      for (size_t c = 0; c < 3; ++c) {
+        int64_t Sum = 0;
+        for (int32_t r = 0; r < 4; ++r)
+          for (int32_t k = 0; k < 4; ++k) Sum += Pix(Br * 4 + r, Bc * 4 + k)[c];
+        Block(Br, Bc, c) = Br == BlockRows - 1 ? Sum >> 4 : SShift(Block(Br + 1, Bc, c) * 1840 + Sum * 141, 12);
+      }
+
+  // 7. Shade correction against the smoothed block averages.
+  const int32_t Rows = Height & ~3, Cols = Width & ~3;
+  std::vector<int64_t> R0, R1, R2;
+  RawAllocate(R0, (int64_t(Cols) + 1) * 3, "foveon_interpolate()");
+  RawAllocate(R1, (int64_t(Cols) + 1) * 3, "foveon_interpolate()");
+  RawAllocate(R2, int64_t(Cols) * 3, "foveon_interpolate()");
+  for (int32_t Row = 0; Row < Rows; ++Row) {
+    if (Row % 4 == 0) {
+      for (size_t c = 0; c < 3; ++c) R0[size_t(Cols) * 3 + c] = 0;
+      for (int32_t Col = Cols - 1; Col >= 0; --Col)
+        for (size_t c = 0; c < 3; ++c)
+          R0[size_t(Col) * 3 + c] = SShift(Block(Row / 4, Col / 4, c) * 1485 + R0[size_t(Col + 1) * 3 + c] * 6707, 13);
+      for (int32_t Col = 0; Col < Cols; ++Col)
+        for (size_t c = 0; c < 3; ++c) {
+          const int64_t Before = Col > 0 ? R1[size_t(Col - 1) * 3 + c] : 0;
+          R1[size_t(Col) * 3 + c] = SShift(R0[size_t(Col) * 3 + c] * 1485 + Before * 6707, 13);
+        }
+    }
+    for (int32_t Col = 0; Col < Cols; ++Col)
+      for (size_t c = 0; c < 3; ++c) {
+        int64_t& V = R2[size_t(Col) * 3 + c];
+        V = Row == 0 ? R1[size_t(Col) * 3 + c] : SShift(V * 6707 + R1[size_t(Col) * 3 + c] * 1485, 13);
+      }
+    for (int32_t Col = 0; Col < Cols; ++Col) {
+      TRawPixel& P = Pix(Row, Col);
+      const int64_t* Shade = &R2[size_t(Col) * 3];
+      const int64_t Below = 60 + Shade[0] + Shade[1] + Shade[2];
+      const int64_t Ratio = Below != 0 ? (60 + int64_t(P[0]) + P[1] + P[2]) * 65536 / Below : 0;
+      int64_t Dev[3];
+      for (size_t j = 0; j < 3; ++j) Dev[j] = Curve(2 + int32_t(j))(SShift(Ratio * Shade[j], 16) - P[j]);
+      const int64_t Diff = SShift(Dev[0] + Dev[1] + Dev[2], 3);
+      for (size_t j = 0; j < 3; ++j) P[j] = Held(P[j] + Dev[j] - Diff, 65535);
+    }
+  }
+}
+
 // ---- Fuji layout ----------------------------------------------------------------------------------------------
 
 namespace {
@@ -373,6 +585,7 @@ void InstallRawCameraStages() {
   S.ReadTiffMetadata = ReadRawTiffMetadata;
   S.ReadCiffMetadata = RawReadCiffMetadata;
   S.ScaleColors = RawScaleColors;
+  S.FoveonProcess = foveon_interpolate;
   S.Interpolate = vng_interpolate;
   S.ConvertToRgb = ConvertStage;
   S.Output = RawWriteBitmap;

@@ -4,6 +4,7 @@
 // step that puts these stages and the identification into the raw reader.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "imaging/formats/raw_camera.h"
@@ -23,6 +24,11 @@ void RawConvertToRgb(TRawCameraContext& C);
 // it fills.
 void RawWriteBitmap(TRawCameraContext& C, TIEBitmap* Bitmap, bool Rgb48, std::vector<double>& Gamma);
 void vng_interpolate(TRawCameraContext& C);
+// The Foveon chain in place of colour scaling: colour transform, sharpening, clipping to the neighbours,
+// noise reduction, the output transform and shade correction.
+void foveon_interpolate(TRawCameraContext& C);
+// Curve Which (0..4 for the curves A..E of the chain) applied to Value.
+int64_t FoveonCurve(int32_t Which, int64_t Value);
 // Turns a 24- or 48-bit bitmap of a Fuji sensor upright (twice as wide as the turned rows are long).
 void RawFujiRotate(TIEBitmap* Bitmap);
 

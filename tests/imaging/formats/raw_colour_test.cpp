@@ -307,3 +307,51 @@ TEST(RawFujiRotate, PlacementAndBlackFirstRow) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RawFoveon, CurveTables) {
+  struct Case {
+    int32_t Which;
+    int32_t N, Last;  // entry count and last entry
+  } Cases[] = {{0, 72, 26}, {1, 20, 7}, {2, 72, 14}, {3, 36, 12}, {4, 110, 26}};
+  for (const Case& K : Cases) {
+    SCOPED_TRACE(K.Which);
+    EXPECT_EQ(FoveonCurve(K.Which, 0), 0);
+    EXPECT_EQ(FoveonCurve(K.Which, 1), 1);
+    EXPECT_EQ(FoveonCurve(K.Which, K.N - 1), K.Last);
+    // Past the table: one above its last entry, mirrored for negative values.
+    EXPECT_EQ(FoveonCurve(K.Which, K.N), K.Last + 1);
+    EXPECT_EQ(FoveonCurve(K.Which, 1 << 30), K.Last + 1);
+    EXPECT_EQ(FoveonCurve(K.Which, -(K.N - 1)), -K.Last);
+    EXPECT_EQ(FoveonCurve(K.Which, -K.N), -(K.Last + 1));
+    EXPECT_EQ(FoveonCurve(K.Which, -1), -1);
+  }
+  EXPECT_EQ(FoveonCurve(0, 2), 2);
+  EXPECT_EQ(FoveonCurve(0, 3), 2);
+  EXPECT_EQ(FoveonCurve(1, 2), 1);
+}
+
+TEST(RawFoveon, ChainKeepsSamplesInRange) {
+  // A uniform image, a ramp and saturated samples: every value stays within what the chain allows.
+  for (int32_t Kind = 0; Kind < 3; ++Kind) {
+    auto C = Mosaic(13, 17, 0, [](int32_t, int32_t, int32_t) { return 0; });
+    for (int32_t r = 0; r < 13; ++r)
+      for (int32_t c = 0; c < 17; ++c)
+        for (size_t k = 0; k < 3; ++k)
+          C->Image[size_t(r * 17 + c)][k] = uint16_t(Kind == 0 ? 1000 : Kind == 1 ? 100 * (r + c) + 300 * k : 65535);
+    foveon_interpolate(*C);
+    for (const TRawPixel& P : C->Image)
+      for (size_t k = 0; k < 3; ++k) EXPECT_LE(P[k], 24000 + 200) << Kind;
+    if (Kind == 0) {
+      // No difference to the previous pixel and the same neighbourhood: the centre columns of a row agree.
+      EXPECT_EQ(C->Image[size_t(6 * 17 + 7)], C->Image[size_t(6 * 17 + 8)]);
+    }
+  }
+  // Images too small for the windows and blocks pass untouched in shape.
+  auto Tiny = Mosaic(2, 3, 0, [](int32_t, int32_t, int32_t) { return 500; });
+  foveon_interpolate(*Tiny);
+  EXPECT_EQ(Tiny->Image.size(), 6u);
+}
+
+}  // namespace
