@@ -228,7 +228,9 @@ void RawWriteBitmap(TRawCameraContext& C, TIEBitmap* Bitmap, bool Rgb48, std::ve
       const TRawPixel& P = Source[Col];
       const double G = Gamma[P[3]];
       for (int c = 0; c < 3; ++c) {
-        const double V = std::min(double(P[size_t(c)]) * G, Top);
+        // A gamma or brightness that is not a number gives black, never a wild integer.
+        const double Product = double(P[size_t(c)]) * G;
+        const double V = Product > 0 ? std::min(Product, Top) : 0.0;
         const size_t At = size_t(Col) * 3 + size_t(c);
         if (Rgb48)
           Row16[At] = uint16_t(std::lround(V));

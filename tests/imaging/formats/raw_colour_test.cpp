@@ -310,6 +310,26 @@ TEST(RawFujiRotate, PlacementAndBlackFirstRow) {
 
 namespace {
 
+TEST(RawWriteBitmap, GammaAndBrightnessNotNumbersGiveBlackOrWhite) {
+  struct Case {
+    float Gamma, Bright;
+    int32_t Expected;
+  } Cases[] = {{std::numeric_limits<float>::quiet_NaN(), 1, 0},
+               {0.6f, std::numeric_limits<float>::quiet_NaN(), 0},
+               {0.6f, std::numeric_limits<float>::infinity(), 255}};
+  for (const Case& K : Cases) {
+    auto C = Mosaic(2, 2, 0, [](int32_t, int32_t, int32_t) { return 3000; });
+    C->Colors = 1;
+    C->Gamma = K.Gamma;
+    C->Bright = K.Bright;
+    RawConvertToRgb(*C);
+    TIEBitmap Bitmap;
+    std::vector<double> Gamma;
+    RawWriteBitmap(*C, &Bitmap, false, Gamma);
+    for (int32_t b = 0; b < 6; ++b) EXPECT_EQ(Bitmap.GetScanline(1)[b], K.Expected) << K.Gamma << " " << K.Bright;
+  }
+}
+
 TEST(RawFoveon, CurveTables) {
   struct Case {
     int32_t Which;
