@@ -252,6 +252,24 @@ TEST_F(RawFiles, KodakDC20HeaderlessFourColours) {
   ExpectEverywhere(Bitmap, Out, false);
 }
 
+TEST_F(RawFiles, KodakDCS460AMonochromeWithMargins) {
+  // 12 bytes a row: two margin columns on each side (level 10) around 8 image columns (level 100).
+  Bytes Data;
+  for (int32_t Row = 0; Row < 5; ++Row)
+    for (int32_t Col = 0; Col < 12; ++Col) Data.push_back(Col < 2 || Col >= 10 ? 10 : 100);
+  TRawTiff T{"Kodak", "DCS460A", "", 12, 5, 1, Data};
+  TIEBitmap Bitmap;
+  TIOParamsVals Params(nullptr);
+  ASSERT_EQ(Load(T.Build(), Bitmap, Params), 0);
+  ASSERT_EQ(Bitmap.GetWidth(), 8);
+  ASSERT_EQ(Bitmap.GetHeight(), 5);
+  // The black level is the margins' mean, 10 x 4.
+  const double Grey = 400 - 40;
+  int32_t Out[3];
+  ExpectedOutput({Grey, Grey, Grey}, false, Out);
+  ExpectEverywhere(Bitmap, Out, false);
+}
+
 TEST_F(RawFiles, UnknownCamerasAbortAndLeaveTheBitmap) {
   TRawTiff T{"NIKON CORPORATION", "NIKON D70", "", 8, 6, 34713, Bytes(300, 1)};
   for (const Bytes& File : {T.Build(), Bytes(5869568, 0), Bytes()}) {
