@@ -332,17 +332,14 @@ uint16_t Held(int64_t V, int64_t High) { return uint16_t(std::clamp<int64_t>(V, 
 
 int64_t FoveonCurve(int32_t Which, int64_t Value) { return Curve(std::clamp(Which, 0, 4))(Value); }
 
-void foveon_interpolate(TRawCameraContext& C) {
+void FoveonColourStep(TRawCameraContext& C) {
   static const double Gain[3] = {1.0321, 1.0, 1.1124};
   static const int64_t W[3][3][3] = {{{4141, 37726, 11265}, {-30437, 16066, -41102}, {326, -413, 362}},
                                      {{1770, -1316, 3480}, {-2139, 213, -4998}, {-2381, 3496, -2008}},
                                      {{-3838, -24025, -12968}, {20144, -12195, 30272}, {-631, -2025, 822}}};
-  static const int64_t T[3][3] = {{7576, -2933, 1279}, {-11594, 29911, -12394}, {4000, -18850, 20772}};
   const int32_t Height = C.Height, Width = C.Width;
   if (Height <= 0 || Width <= 0 || C.Image.size() < size_t(Height) * size_t(Width)) return;
   auto Pix = [&](int64_t Row, int64_t Col) -> TRawPixel& { return C.Image[size_t(Row * Width + Col)]; };
-
-  // 1. Colour transform.
   for (int32_t Row = 0; Row < Height; ++Row) {
     TRawPixel Prev = Pix(Row, 0);
     for (int32_t Col = 0; Col < Width; ++Col) {
@@ -368,6 +365,16 @@ void foveon_interpolate(TRawCameraContext& C) {
       Prev = Before;
     }
   }
+
+}
+
+void foveon_interpolate(TRawCameraContext& C) {
+  static const int64_t T[3][3] = {{7576, -2933, 1279}, {-11594, 29911, -12394}, {4000, -18850, 20772}};
+  const int32_t Height = C.Height, Width = C.Width;
+  if (Height <= 0 || Width <= 0 || C.Image.size() < size_t(Height) * size_t(Width)) return;
+  auto Pix = [&](int64_t Row, int64_t Col) -> TRawPixel& { return C.Image[size_t(Row * Width + Col)]; };
+
+  FoveonColourStep(C);
 
   // 2. Sharpen channel 0 against a vertical and horizontal smoothing of it.
   std::vector<int32_t> Window;

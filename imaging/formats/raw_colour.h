@@ -27,6 +27,8 @@ void vng_interpolate(TRawCameraContext& C);
 // The Foveon chain in place of colour scaling: colour transform, sharpening, clipping to the neighbours,
 // noise reduction, the output transform and shade correction.
 void foveon_interpolate(TRawCameraContext& C);
+// Its first step: each pixel against the one before it in its row, then the colour transform.
+void FoveonColourStep(TRawCameraContext& C);
 // Curve Which (0..4 for the curves A..E of the chain) applied to Value.
 int64_t FoveonCurve(int32_t Which, int64_t Value);
 // Turns a 24- or 48-bit bitmap of a Fuji sensor upright (twice as wide as the turned rows are long).

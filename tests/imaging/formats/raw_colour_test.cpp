@@ -370,6 +370,24 @@ TEST(RawFoveon, CurveTables) {
   EXPECT_EQ(FoveonCurve(1, 2), 1);
 }
 
+TEST(RawFoveon, ColourStepComparesWithThePreviousPixel) {
+  // Uniform 1000: no difference to the previous pixel, so every pixel comes out the same.
+  auto U = Mosaic(3, 4, 0, [](int32_t, int32_t, int32_t) { return 0; });
+  for (TRawPixel& P : U->Image) P = {1000, 1000, 1000, 0};
+  FoveonColourStep(*U);
+  for (const TRawPixel& P : U->Image) EXPECT_EQ(P, U->Image[0]);
+  // A pixel after a darker one is pushed further than the same pixel starting its row.
+  auto Pair = Mosaic(1, 2, 0, [](int32_t, int32_t, int32_t) { return 0; });
+  Pair->Image[0] = {1000, 1000, 1000, 0};
+  Pair->Image[1] = {2000, 2000, 2000, 0};
+  auto Alone = Mosaic(1, 1, 0, [](int32_t, int32_t, int32_t) { return 0; });
+  Alone->Image[0] = {2000, 2000, 2000, 0};
+  FoveonColourStep(*Pair);
+  FoveonColourStep(*Alone);
+  EXPECT_NE(Pair->Image[1], Alone->Image[0]);
+  EXPECT_EQ(Pair->Image[0][3], 0);
+}
+
 TEST(RawFoveon, ChainKeepsSamplesInRange) {
   // A uniform image, a ramp and saturated samples: every value stays within what the chain allows.
   for (int32_t Kind = 0; Kind < 3; ++Kind) {
