@@ -16,6 +16,8 @@
 #include "imaging/formats/png_writer.h"
 #include "imaging/formats/psd_reader.h"
 #include "imaging/formats/psd_writer.h"
+#include "imaging/formats/raw_camera.h"
+#include "imaging/formats/raw_colour.h"
 #include "imaging/formats/tga_codec.h"
 #include "imaging/formats/tiff_detect.h"
 #include "imaging/formats/tiff_lzw.h"
@@ -62,6 +64,11 @@ void J2kRowWrite(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEP
   J2000WriteImage(Stream, Bitmap, Params, 1, Progress);
 }
 
+void CameraRawRowRead(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress,
+                      bool ParamsOnly) {
+  RawCameraLoad(Stream, Bitmap, Params, ParamsOnly, Progress);
+}
+
 struct TFormatCodec {
   uint32_t FileType;
   TIEReadProc ReadProc;
@@ -81,6 +88,7 @@ constexpr TFormatCodec FormatCodecs[] = {
     {ftPsd, PsdRegistryRead, PsdRegistryWrite},
     {ftDicom, DicomRegistryRead, nullptr},
     {ftHdPhoto, HdPhotoRegistryRead, HdPhotoWriteImage},
+    {ftCameraRaw, CameraRawRowRead, nullptr},
 };
 
 struct TFormatTest {
@@ -100,6 +108,7 @@ constexpr TFormatTest FormatContentTests[] = {
     {&TIEFormatTests::IsTgaStream, IsTgaStream},
     {&TIEFormatTests::IsPsdStream, IsPsdStream},
     {&TIEFormatTests::IsDicomStream, IsDicomStream},
+    {&TIEFormatTests::IsCameraRawStream, IsCameraRawStream},
 };
 
 // The checks the tests replaced, given back when they are withdrawn.
@@ -121,6 +130,7 @@ void InstallFormatCodecs() {
   IcoPngReader = PngRowRead;
   PageCoders = TPageCoders{JpegWriteImage, CcittEncodeT4Row, CcittEncodeT6Row};
   FormatTests.WicAvailable = WicAvailable;
+  InstallRawCameraStages();
 }
 
 void RemoveFormatCodecs() {
@@ -128,6 +138,7 @@ void RemoveFormatCodecs() {
   SuppliedTiffLzwCoders = TTiffLzwCoders{};
   IcoPngReader = nullptr;
   PageCoders = TPageCoders{};
+  RemoveRawCameraStages();
   if (!TestsInstalled) return;
   for (size_t i = 0; i < std::size(FormatContentTests); ++i) FormatTests.*FormatContentTests[i].Slot = ReplacedTests[i];
   FormatTests.WicAvailable = ReplacedWicAvailable;

@@ -1,6 +1,7 @@
 // Camera sensor data from outside bytes through every loader, on a context described by the first 12
-// bytes (loader, geometry, colour pattern, make and model, curve offset); and the reader and format test
-// on the whole input.
+// bytes (loader, geometry, colour pattern, make and model, curve offset); and the whole input through the
+// reader as the application runs it (identification, loading, colour scaling, interpolation, output) and
+// through the format test.
 #include <cstddef>
 #include <cstdint>
 #include <memory>

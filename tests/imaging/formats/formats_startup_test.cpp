@@ -14,6 +14,7 @@
 #include "imaging/formats/jpeg2000_codec.h"
 #include "imaging/formats/png_reader.h"
 #include "imaging/formats/psd_reader.h"
+#include "imaging/formats/raw_camera.h"
 #include "imaging/formats/tga_codec.h"
 #include "imaging/io/format_registry.h"
 #include "imaging/io/imaging_io.h"
@@ -63,12 +64,12 @@ protected:
 
 TEST_F(FormatsStartupTest, TheStepFillsTheRowsAndTestsOfItsFormatsAndShutdownTakesThemBack) {
   EXPECT_EQ(LibraryStepName(lsJpeg2000), "File formats");
-  for (uint32_t FileType : {ftPng, ftJp2, ftJ2k, ftTga, ftPsd, ftDicom}) {
+  for (uint32_t FileType : {ftPng, ftJp2, ftJ2k, ftTga, ftPsd, ftDicom, ftCameraRaw}) {
     SCOPED_TRACE(FileType);
     const TIEFileFormatInfo* Row = FindFormatInfoByType(FileType);
     ASSERT_NE(Row, nullptr);
     EXPECT_NE(Row->ReadProc, StubReadProc);
-    if (FileType != ftDicom) {  // DICOM is read only
+    if (FileType != ftDicom && FileType != ftCameraRaw) {  // read only
       EXPECT_NE(Row->WriteProc, StubWriteProc);
     }
   }
@@ -81,8 +82,8 @@ TEST_F(FormatsStartupTest, TheStepFillsTheRowsAndTestsOfItsFormatsAndShutdownTak
   EXPECT_EQ(FormatTests.IsTgaStream, IsTgaStream);
   EXPECT_EQ(FormatTests.IsPsdStream, IsPsdStream);
   EXPECT_EQ(J2000YCbCr.CrToR[0], -179);
-  // Formats not built yet keep their placeholders.
-  EXPECT_EQ(FindFormatInfoByType(ftCameraRaw)->ReadProc, StubReadProc);
+  EXPECT_EQ(FormatTests.IsCameraRawStream, IsCameraRawStream);
+  EXPECT_NE(RawCameraStages().Identify, nullptr);
   EXPECT_NE(FindFormatInfoByType(ftTiff)->ReadProc, StubReadProc);
 
   IO.reset();
@@ -97,6 +98,8 @@ TEST_F(FormatsStartupTest, TheStepFillsTheRowsAndTestsOfItsFormatsAndShutdownTak
   EXPECT_EQ(FormatTests.IsPngStream, LibraryOwn.IsPngStream);
   EXPECT_EQ(FormatTests.IsJ2kStream, LibraryOwn.IsJ2kStream);
   EXPECT_EQ(FormatTests.IsTiffStream, LibraryOwn.IsTiffStream);
+  EXPECT_EQ(FormatTests.IsCameraRawStream, LibraryOwn.IsCameraRawStream);
+  EXPECT_EQ(RawCameraStages().Identify, nullptr);
   EXPECT_EQ(J2000YCbCr.CrToR[0], 0);
   // A registry built without the format library has placeholders only.
   BuildFormatRegistry();

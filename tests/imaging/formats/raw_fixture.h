@@ -7,6 +7,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "imaging/core/ie_streams.h"
@@ -129,5 +130,54 @@ inline Bytes LosslessJpeg(int32_t Height, int32_t Width, const std::vector<int32
   S.insert(S.end(), {0xFF, 0xD9});
   return S;
 }
+
+inline void Put16(Bytes& B, uint32_t V) { B.insert(B.end(), {uint8_t(V), uint8_t(V >> 8)}); }
+inline void Put32(Bytes& B, uint32_t V) { B.insert(B.end(), {uint8_t(V), uint8_t(V >> 8), uint8_t(V >> 16), uint8_t(V >> 24)}); }
+inline void Set32(Bytes& B, size_t At, uint32_t V) {
+  for (int i = 0; i < 4; ++i) B[At + size_t(i)] = uint8_t(V >> (8 * i));
+}
+
+// A little-endian TIFF camera file: IFD 0 with make, model and optional software texts and a sub-IFD
+// (tag 330) holding the sensor geometry, compression and the offset of Data, which ends the file.
+struct TRawTiff {
+  std::string Make, Model, Software;
+  int32_t Width = 0, Height = 0, Compression = 1;
+  Bytes Data;
+  Bytes Build() const {
+    Bytes B = {'I', 'I', 42, 0};
+    Put32(B, 8);
+    const bool WithSoftware = !Software.empty();
+    const uint32_t Entries = WithSoftware ? 4 : 3;
+    const size_t Texts = 8 + 2 + 12 * Entries + 4;
+    const uint32_t MakeAt = uint32_t(Texts), ModelAt = MakeAt + uint32_t(Make.size()) + 1;
+    const uint32_t SoftwareAt = ModelAt + uint32_t(Model.size()) + 1;
+    const uint32_t SubAt = SoftwareAt + uint32_t(Software.size()) + 1;
+    const uint32_t DataAt = SubAt + 2 + 12 * 4 + 4;
+    Put16(B, Entries);
+    auto Entry = [&](uint32_t Tag, uint32_t Type, uint32_t Count, uint32_t Value) {
+      Put16(B, Tag);
+      Put16(B, Type);
+      Put32(B, Count);
+      Put32(B, Value);
+    };
+    Entry(271, 2, uint32_t(Make.size()) + 1, MakeAt);
+    Entry(272, 2, uint32_t(Model.size()) + 1, ModelAt);
+    if (WithSoftware) Entry(305, 2, uint32_t(Software.size()) + 1, SoftwareAt);
+    Entry(330, 4, 1, SubAt);
+    Put32(B, 0);
+    for (const std::string* T : {&Make, &Model, &Software}) {
+      B.insert(B.end(), T->begin(), T->end());
+      B.push_back(0);
+    }
+    Put16(B, 4);
+    Entry(256, 4, 1, uint32_t(Width));
+    Entry(257, 4, 1, uint32_t(Height));
+    Entry(259, 3, 1, uint32_t(Compression));
+    Entry(273, 4, 1, DataAt);
+    Put32(B, 0);
+    B.insert(B.end(), Data.begin(), Data.end());
+    return B;
+  }
+};
 
 }  // namespace zv::rawtest
