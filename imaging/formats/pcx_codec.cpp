@@ -12,6 +12,7 @@
 #include "imaging/proc/canvas_ops.h"
 #include "platform/checked_math.h"
 #include "platform/streams.h"
+#include "platform/byte_order.h"
 
 namespace zv {
 
@@ -20,17 +21,6 @@ namespace {
 constexpr int32_t PcxHeaderSize = 128;
 constexpr int32_t PcxEndPaletteSize = 768;
 
-uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t Le32(const uint8_t* p) {
-  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-void PutLe16(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
-void PutLe32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
 
 // Plane lines out of the image data, a run cut at the end of one line going on in the next.
 class TPcxLineDecoder {

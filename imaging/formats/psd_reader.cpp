@@ -18,6 +18,7 @@
 #include "platform/checked_math.h"
 #include "platform/streams.h"
 #include "platform/sysutils.h"
+#include "platform/byte_order.h"
 
 namespace zv {
 
@@ -27,10 +28,6 @@ namespace {
 // 8 pixels a byte in bitmap mode.
 constexpr int64_t PsdPixelsPerByte = 64 * 8;
 
-uint16_t Be16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
-uint32_t Be32(const uint8_t* p) {
-  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-}
 
 struct TPsdHeader {
   int32_t Channels = 0;

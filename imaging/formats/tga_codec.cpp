@@ -17,6 +17,7 @@
 #include "platform/checked_math.h"
 #include "platform/streams.h"
 #include "platform/sysutils.h"
+#include "platform/byte_order.h"
 
 namespace zv {
 
@@ -27,17 +28,6 @@ constexpr int32_t TgaInputBufferSize = 8192;
 // The most pixels one byte of pixel data can stand for: a run packet of 128 pixels, 8 to a byte at 1 bit.
 constexpr int64_t TgaPixelsPerByte = 128;
 
-uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t Le32(const uint8_t* p) {
-  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-void PutLe16(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
-void PutLe32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
 
 struct TTgaHeader {
   uint8_t IdLength = 0;

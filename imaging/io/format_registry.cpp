@@ -12,6 +12,7 @@
 #include "imaging/core/ie_streams.h"
 #include "platform/streams.h"
 #include "platform/sysutils.h"
+#include "platform/byte_order.h"
 
 namespace zv {
 
@@ -45,14 +46,6 @@ bool ReadExact(TStream* Stream, void* Buffer, int64_t Count) { return Stream->Re
 // Bytes the stream holds from the position P on.
 int64_t BytesFrom(TStream* Stream, int64_t P) { return std::max<int64_t>(0, Stream->Size() - P); }
 
-uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t Le32(const uint8_t* p) {
-  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-uint16_t Be16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
-uint32_t Be32(const uint8_t* p) {
-  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-}
 
 // The magic of a stream header: its first bytes as text ending at the first zero byte.
 std::string MagicText(const uint8_t* Bytes, size_t Count) {

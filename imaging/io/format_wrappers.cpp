@@ -15,6 +15,7 @@
 #include "imaging/io/safe_file_save.h"
 #include "platform/graphics.h"
 #include "platform/streams.h"
+#include "platform/byte_order.h"
 
 namespace zv {
 
@@ -24,13 +25,7 @@ TImagingIOViewLinks ImagingIOViewLinks;
 
 namespace {
 
-int32_t Le32s(const uint8_t* p) {
-  return static_cast<int32_t>(uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24));
-}
-
-void PutLe32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
+int32_t Le32s(const uint8_t* p) { return static_cast<int32_t>(Le32(p)); }
 
 }  // namespace
 

@@ -13,6 +13,7 @@
 #include "imaging/io/io_params.h"
 #include "platform/streams.h"
 #include "platform/sysutils.h"
+#include "platform/byte_order.h"
 
 namespace zv {
 
@@ -230,10 +231,6 @@ private:
   bool FReported = false;
 };
 
-uint16_t GetLe16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t GetLe32(const uint8_t* p) {
-  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
 
 }  // namespace raw_detail
 
@@ -264,7 +261,7 @@ bool EmfTest(TStream* Stream) {
   uint8_t b[100];
   const int64_t Got = Stream->Read(b, sizeof b);
   Stream->SetPosition(P);
-  return Got >= 44 && GetLe32(b) == 1 && GetLe32(b + 40) == 0x464D4520u;
+  return Got >= 44 && Le32(b) == 1 && Le32(b + 40) == 0x464D4520u;
 }
 
 bool WmfTest(TStream* Stream) {
@@ -273,8 +270,8 @@ bool WmfTest(TStream* Stream) {
   uint8_t h[18];
   bool Result = false;
   if (Stream->Read(b, 20) == 20) {
-    Stream->SetPosition(P + (GetLe32(b) == 0x9AC6CDD7u ? 22 : 0));
-    Result = Stream->Read(h, 18) == 18 && GetLe16(h) == 1 && GetLe16(h + 2) == 9 && GetLe16(h + 16) == 0;
+    Stream->SetPosition(P + (Le32(b) == 0x9AC6CDD7u ? 22 : 0));
+    Result = Stream->Read(h, 18) == 18 && Le16(h) == 1 && Le16(h + 2) == 9 && Le16(h + 16) == 0;
   }
   Stream->SetPosition(P);
   return Result;
