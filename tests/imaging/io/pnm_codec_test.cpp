@@ -382,25 +382,32 @@ std::string RunCommand(const std::string& Command) {
   return Out;
 }
 
+// A file a checker reads: a W x 3 pattern in Format written with the given bits and samples per pixel.
+struct WriteCase {
+  TIEPixelFormat Format;
+  int Bits, Spp;
+  const char* File;
+};
+
+Bytes WriteCaseFile(const WriteCase& c, int W, const std::string& Path) {
+  TIEBitmap B(W, 3, c.Format);
+  FillPattern(B);
+  TIOParamsVals P(nullptr);
+  P.BitsPerSample = c.Bits;
+  P.SamplesPerPixel = c.Spp;
+  const Bytes Out = WritePnm(B, P);
+  std::ofstream(Path, std::ios::binary).write(reinterpret_cast<const char*>(Out.data()), std::streamsize(Out.size()));
+  return Out;
+}
+
 TEST(PnmPillow, PillowReadsWhatWeWriteAndWeReadWhatItWrites) {
   if (std::system("/usr/bin/python3 -c 'import PIL' >/dev/null 2>&1") != 0) GTEST_SKIP() << "python3-pil is not installed";
   const std::string Dir = ::testing::TempDir();
-  struct Case {
-    TIEPixelFormat Format;
-    int Bits, Spp;
-    const char* File;
-  };
-  for (const Case& c : {Case{ie24RGB, 8, 3, "zv_pnm_a.ppm"}, Case{ie24RGB, 8, 1, "zv_pnm_b.pgm"},
-                        Case{ie1g, 1, 1, "zv_pnm_c.pbm"}}) {
+  for (const WriteCase& c : {WriteCase{ie24RGB, 8, 3, "zv_pnm_a.ppm"}, WriteCase{ie24RGB, 8, 1, "zv_pnm_b.pgm"},
+                             WriteCase{ie1g, 1, 1, "zv_pnm_c.pbm"}}) {
     SCOPED_TRACE(c.File);
-    TIEBitmap B(7, 3, c.Format);
-    FillPattern(B);
-    TIOParamsVals P(nullptr);
-    P.BitsPerSample = c.Bits;
-    P.SamplesPerPixel = c.Spp;
-    const Bytes Out = WritePnm(B, P);
     const std::string Path = Dir + c.File;
-    std::ofstream(Path, std::ios::binary).write(reinterpret_cast<const char*>(Out.data()), std::streamsize(Out.size()));
+    const Bytes Out = WriteCaseFile(c, 7, Path);
     // Pillow's pixels, as a flat list, against the bytes of our raster.
     const std::string Got = RunCommand("/usr/bin/python3 -c \"from PIL import Image; im=Image.open('" + Path +
                                        "'); print(im.size, list(im.convert('L' if im.mode!='RGB' else 'RGB').tobytes()))\"");
@@ -460,23 +467,12 @@ std::vector<long> NetpbmNumbers(const std::string& Path) {
 TEST(PnmNetpbm, NetpbmReadsWhatWeWriteAndWeReadWhatItWrites) {
   if (std::system("command -v pnmtopnm >/dev/null 2>&1") != 0) GTEST_SKIP() << "netpbm is not installed";
   const std::string Dir = ::testing::TempDir();
-  struct Case {
-    TIEPixelFormat Format;
-    int Bits, Spp;
-    const char* File;
-  };
-  for (const Case& c : {Case{ie24RGB, 8, 3, "zv_pnm_n6.ppm"}, Case{ie24RGB, 8, 1, "zv_pnm_n5.pgm"},
-                        Case{ie1g, 1, 1, "zv_pnm_n4.pbm"}, Case{ieRGB48, 16, 3, "zv_pnm_n48.ppm"},
-                        Case{ie24RGB, 16, 3, "zv_pnm_n24w.ppm"}}) {
+  for (const WriteCase& c : {WriteCase{ie24RGB, 8, 3, "zv_pnm_n6.ppm"}, WriteCase{ie24RGB, 8, 1, "zv_pnm_n5.pgm"},
+                             WriteCase{ie1g, 1, 1, "zv_pnm_n4.pbm"}, WriteCase{ieRGB48, 16, 3, "zv_pnm_n48.ppm"},
+                             WriteCase{ie24RGB, 16, 3, "zv_pnm_n24w.ppm"}}) {
     SCOPED_TRACE(c.File);
-    TIEBitmap B(9, 3, c.Format);
-    FillPattern(B);
-    TIOParamsVals P(nullptr);
-    P.BitsPerSample = c.Bits;
-    P.SamplesPerPixel = c.Spp;
-    const Bytes Out = WritePnm(B, P);
     const std::string Path = Dir + c.File;
-    std::ofstream(Path, std::ios::binary).write(reinterpret_cast<const char*>(Out.data()), std::streamsize(Out.size()));
+    const Bytes Out = WriteCaseFile(c, 9, Path);
     Reader r;
     r.Params.NativePixelFormat = 1;
     ASSERT_TRUE(r.Pnm(Out));
