@@ -124,6 +124,9 @@ struct TIEViewPolygon {
   bool Sizeable = false;
 };
 
+// Exactly four points whose edges, the closing one included, run alternately across and down.
+bool IsRectanglePolygon(const TPoint* Points, int32_t Count);
+
 // ---- Unit settings ---------------------------------------------------------------------------------------
 
 // Set once by the unit's start-up step (view_startup.h); these are their values before it runs.
@@ -266,6 +269,61 @@ public:
   void SetSelectionOptions(TIESelectionOptions Value);
   TIESelectionBase SelectionBase() const { return FSelectionBase; }
   void SetSelectionBase(TIESelectionBase Value) { FSelectionBase = Value; }
+
+  // ---- Building and changing the selection (view_selection.cpp) ----
+  // Op 0 replaces the selection, 1 adds to it. Coordinates follow SelectionBase.
+  virtual void SelectRectangle(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t Op);
+  // Square: a square, or the height the aspect ratio gives; Clamp: moved inside the bitmap keeping its size.
+  void BuildRectSelection(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t Op, bool Square, bool Clamp);
+  // Where a drag that builds a selection started (client pixels), and the polygon's points then.
+  void SetSelectionDragStart(int32_t X, int32_t Y);
+  // The ellipse centred on the drag start through client (X, Y); Shift adds it as a sub-polygon.
+  void BuildEllipseSelection(int32_t X, int32_t Y, TShiftState Shift);
+  virtual void AppendSelectionPoint(int32_t X, int32_t Y);
+  void AddSelectionPointNoPaint(int32_t X, int32_t Y);
+  void AddPolygonPointAndPaint(TPoint P);
+  void BeginSubPolygon();
+  void RemoveLastSubPolygon();
+  void TrimPolygonSeparators();
+  // Closes a polygon being drawn: its mask is filled (added to the old one with AddShift).
+  void EndPolygonSelection(bool AddShift, bool Trim);
+  void CloseSelectionOnDoubleClick(bool Shift);
+  // Removes the selection.
+  void Deselect();
+  // Moves the selection by bitmap pixels, letting it leave the bitmap partly with iesoCutBorders.
+  void MoveSelection(int32_t DX, int32_t DY);
+  void OffsetSelection(int32_t DX, int32_t DY, bool Cut);
+  void MagicWandSelect(int32_t X, int32_t Y, int32_t Op);
+  void ShowSelection(bool Repaint);
+  void HideSelection(bool Repaint);
+  // The selected area's edges (right and bottom inclusive).
+  int32_t GetSelectionLeft();
+  int32_t GetSelectionTop();
+  int32_t GetSelectionRight();
+  int32_t GetSelectionBottom();
+  // 0 when (X, Y) lies on a selected pixel that may be moved, else -1.
+  int32_t HitSelection(int32_t X, int32_t Y, bool Shift);
+  // 1..4 corners, 5..8 left, right, top and bottom sides, 0 none.
+  int32_t GetSelectionGripAt(int32_t X, int32_t Y);
+  int32_t GetSelectionGripAtShift(int32_t X, int32_t Y, bool Shift) { return Shift ? 0 : GetSelectionGripAt(X, Y); }
+  void SetSelectionColor1(TColor Value);
+  void SetSelectionColor2(TColor Value);
+  // -1 free, 0 the fixed size, above 0 height / width.
+  double SelectionAspectRatio() const { return FSelectionAspectRatio; }
+  void SetSelectionAspectRatio(double Value) { FSelectionAspectRatio = Value; }
+  int32_t SelectionFixedWidth() const { return FSelectionFixedWidth; }
+  int32_t SelectionFixedHeight() const { return FSelectionFixedHeight; }
+  void SetSelectionFixedSize(int32_t W, int32_t H) { FSelectionFixedWidth = W; FSelectionFixedHeight = H; }
+  // 0 outline, 1 flood fill, 2 every similar pixel.
+  uint8_t MagicWandMode() const { return FMagicWandMode; }
+  void SetMagicWandMode(uint8_t Value) { FMagicWandMode = Value; }
+  int32_t MagicWandTolerance() const { return FMagicWandTolerance; }
+  void SetMagicWandTolerance(int32_t Value) { FMagicWandTolerance = Value; }
+  bool MagicWandGrow() const { return FMagicWandGrow; }
+  void SetMagicWandGrow(bool Value) { FMagicWandGrow = Value; }
+  TColor SelectionOutlineColor1() const { return FOutlineColor1; }
+  TColor SelectionOutlineColor2() const { return FOutlineColor2; }
+  bool RectangleMoved() const { return FRectMoved; }
 
   // ---- Drawing area ----
   // The view has a form or a foreign window to live in.
@@ -535,6 +593,29 @@ private:
   TIESelectionBase FSelectionBase = iesbClientArea;
   TIESelectionBase FSavedSelectionBase = iesbClientArea;
   std::vector<std::unique_ptr<TMemoryStream>> FSelectionStack;
+  double FSelectionAspectRatio = -1.0;
+  int32_t FSelectionFixedWidth = 0;
+  int32_t FSelectionFixedHeight = 0;
+  bool FRectMoved = false;
+  uint8_t FMagicWandMode = 0;
+  int32_t FMagicWandTolerance = 15;
+  bool FMagicWandGrow = false;
+  TColor FOutlineColor1 = clBlack;
+  TColor FOutlineColor2 = clWhite;
+  // Gestures under way.
+  bool FRectSelecting = false;
+  bool FPolySelecting = false;
+  bool FLassoSelecting = false;
+  bool FEllipseSelecting = false;
+  int32_t FSelectionMove = -1;
+  int32_t FDragStartX = 0;
+  int32_t FDragStartY = 0;
+  int32_t FDragStartPoints = 0;
+  // Selection helpers (view_selection.cpp).
+  int32_t SelectionToLayerX(int32_t X);
+  int32_t SelectionToLayerY(int32_t Y);
+  void OffsetPolygon(int32_t DX, int32_t DY, bool Cut);
+  bool GestureRunning() const;
 
   // Settings.
   bool FDoubleBuffer = true;
