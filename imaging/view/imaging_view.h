@@ -127,6 +127,9 @@ struct TIEViewPolygon {
 // Exactly four points whose edges, the closing one included, run alternately across and down.
 bool IsRectanglePolygon(const TPoint* Points, int32_t Count);
 
+// The stream at its position starts a layers file of a known version; the position is kept.
+bool IsLayersStream(TStream* Stream);
+
 // ---- Unit settings ---------------------------------------------------------------------------------------
 
 // Set once by the unit's start-up step (view_startup.h); these are their values before it runs.
@@ -324,6 +327,20 @@ public:
   TColor SelectionOutlineColor1() const { return FOutlineColor1; }
   TColor SelectionOutlineColor2() const { return FOutlineColor2; }
   bool RectangleMoved() const { return FRectMoved; }
+
+  // ---- The layers file and the selection record (layers_file.cpp) ----
+  // Every layer with its settings and bitmap. Encoding -1 zlib-compressed raw bitmaps, -2 raw bitmaps,
+  // else an image file type (1 is stored as PNG).
+  void SaveLayersToStream(TStream* Stream, int32_t Encoding);
+  // False for a stream that is no layers file or whose fields do not fit what the stream holds; a
+  // refused header leaves the view and the stream's position untouched, the layers read before a bad
+  // record stay.
+  bool LoadLayersFromStream(TStream* Stream);
+  bool LoadLayersFromFile(const std::string& FileName);
+  void SaveSelectionToStream(TStream* Stream);
+  // Mode 0 as stored, 1 moved inside a smaller image, 2 re-placed after a change of current layer. False
+  // (the selection untouched) for a record whose counts or sizes do not fit the stream.
+  bool LoadSelectionFromStream(TStream* Stream, int32_t Mode);
 
   // ---- Drawing area ----
   // The view has a form or a foreign window to live in.
