@@ -18,6 +18,7 @@
 #include "platform/controls.h"
 #include "platform/graphics.h"
 #include "platform/objects.h"
+#include "platform/std_controls.h"
 #include "platform/streams.h"
 #include "platform/types.h"
 
@@ -313,7 +314,8 @@ public:
   void SetSelectionColor2(TColor Value);
   // -1 free, 0 the fixed size, above 0 height / width.
   double SelectionAspectRatio() const { return FSelectionAspectRatio; }
-  void SetSelectionAspectRatio(double Value) { FSelectionAspectRatio = Value; }
+  // The same value changes nothing; 0 (fixed size) takes iesoSizeable out of the options, others put it in.
+  void SetSelectionAspectRatio(double Value);
   int32_t SelectionFixedWidth() const { return FSelectionFixedWidth; }
   int32_t SelectionFixedHeight() const { return FSelectionFixedHeight; }
   void SetSelectionFixedSize(int32_t W, int32_t H) { FSelectionFixedWidth = W; FSelectionFixedHeight = H; }
@@ -341,6 +343,25 @@ public:
   // Mode 0 as stored, 1 moved inside a smaller image, 2 re-placed after a change of current layer. False
   // (the selection untouched) for a record whose counts or sizes do not fit the stream.
   bool LoadSelectionFromStream(TStream* Stream, int32_t Mode);
+
+  // ---- Services (view_services.cpp) ----
+  // The selection stack kept across changes of the current layer.
+  void PushSelection();
+  // False when the stack is empty; else the top record is loaded with Mode and, with Drop, removed.
+  bool PopSelection(bool Drop, uint8_t Mode);
+  int32_t SelectionStackCount() const { return int32_t(FSelectionStack.size()); }
+  // Shows a cursor without remembering it (only a view with an owner shows it); RestoreCursor goes back.
+  void SetTemporaryCursor(TCursor Value);
+  void RestoreCursor();
+  TCursor RememberedCursor() const { return FRememberedCursor; }
+  // Scrolls towards (X, Y) by a fraction of the remaining distance every 30 ms; each step covers
+  // 1 / divisor of it, and a step too small to move lands on the target. A divisor of 0 jumps there.
+  void SmoothScrollTo(int32_t X, int32_t Y);
+  void SmoothScrollStep(TObject* Sender);
+  void StopSmoothScroll();
+  bool SmoothScrolling() const;
+  int32_t SmoothScrollDivisor() const { return FSmoothDivisor; }
+  void SetSmoothScrollDivisor(int32_t Value) { FSmoothDivisor = Value; }
 
   // ---- Drawing area ----
   // The view has a form or a foreign window to live in.
@@ -611,6 +632,10 @@ private:
   TIESelectionBase FSavedSelectionBase = iesbClientArea;
   std::vector<std::unique_ptr<TMemoryStream>> FSelectionStack;
   double FSelectionAspectRatio = -1.0;
+  std::unique_ptr<TTimer> FSmoothTimer;
+  int32_t FSmoothTargetX = 0;
+  int32_t FSmoothTargetY = 0;
+  int32_t FSmoothDivisor = 8;
   int32_t FSelectionFixedWidth = 0;
   int32_t FSelectionFixedHeight = 0;
   bool FRectMoved = false;

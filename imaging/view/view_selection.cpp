@@ -246,6 +246,7 @@ void TImagingView::Deselect() {
   FRectMoved = false;
   FGripDragged = 0;
   FSelectionMove = -1;
+  RestoreCursor();
   FUpdateReason = 3;
   Update();
 }

@@ -1,0 +1,82 @@
+// The view's smaller services: the selection stack, temporary cursors, the selection aspect ratio and
+// smooth scrolling.
+#include <cmath>
+
+#include "imaging/core/sys_text.h"
+#include "imaging/view/imaging_view.h"
+#include "imaging/view/view_math.h"
+#include "platform/forms.h"
+
+namespace zv {
+
+void TImagingView::PushSelection() {
+  auto Record = std::make_unique<TMemoryStream>();
+  SaveSelectionToStream(Record.get());
+  FSelectionStack.push_back(std::move(Record));
+}
+
+bool TImagingView::PopSelection(bool Drop, uint8_t Mode) {
+  if (FSelectionStack.empty()) return false;
+  TMemoryStream* Top = FSelectionStack.back().get();
+  Top->SetPosition(0);
+  const bool Result = LoadSelectionFromStream(Top, Mode);
+  if (Drop) FSelectionStack.pop_back();
+  return Result;
+}
+
+void TImagingView::SetTemporaryCursor(TCursor Value) {
+  if (OnSetCursor) OnSetCursor(this, Value);
+  if (!FHasOwner) return;
+  TControl::SetCursor(Value);
+  FShownCursor = Value;
+  if (Screen != nullptr) zv::SetCursor(Screen->Cursors(Value));
+}
+
+void TImagingView::RestoreCursor() { SetTemporaryCursor(FRememberedCursor); }
+
+void TImagingView::SetSelectionAspectRatio(double Value) {
+  if (Value == FSelectionAspectRatio) return;
+  FSelectionAspectRatio = Value;
+  TIESelectionOptions Options = FSelectionOptions;
+  if (Value == 0)
+    Options -= TIESelectionOptions{iesoSizeable};
+  else
+    Options += TIESelectionOptions{iesoSizeable};
+  SetSelectionOptions(Options);
+}
+
+// ---- Smooth scrolling -----------------------------------------------------------------------------------------
+
+bool TImagingView::SmoothScrolling() const { return FSmoothTimer != nullptr && FSmoothTimer->Enabled(); }
+
+void TImagingView::SmoothScrollTo(int32_t X, int32_t Y) {
+  FSmoothTargetX = X;
+  FSmoothTargetY = Y;
+  if (SmoothScrolling()) return;
+  if (FSmoothTimer == nullptr) {
+    FSmoothTimer = std::make_unique<TTimer>(nullptr);
+    FSmoothTimer->SetInterval(30);
+    FSmoothTimer->OnTimer = [this](TObject* Sender) { SmoothScrollStep(Sender); };
+  }
+  FSmoothTimer->SetEnabled(true);
+  SmoothScrollStep(this);
+}
+
+void TImagingView::SmoothScrollStep(TObject*) {
+  if (!SmoothScrolling()) return;
+  // One step along an axis; a step that rounds to no move lands on the target, so the scroll always ends
+  // there; a divisor of 0 jumps at once.
+  auto Next = [this](int32_t Pos, int32_t Target) {
+    if (FSmoothDivisor == 0) return Target;
+    const int32_t N = view_math::RoundI(Pos - (double(Pos) - Target) / FSmoothDivisor);
+    return N == Pos ? Target : N;
+  };
+  const int32_t X = FViewX, Y = FViewY;
+  SetViewXY(Next(X, FSmoothTargetX), Next(Y, FSmoothTargetY));
+  // The timer is switched off, not freed, as this may run inside its own tick.
+  if ((FViewX == X && FViewY == Y) || IsPrimaryMouseButtonDown()) FSmoothTimer->SetEnabled(false);
+}
+
+void TImagingView::StopSmoothScroll() { FSmoothTimer.reset(); }
+
+}  // namespace zv

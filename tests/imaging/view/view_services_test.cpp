@@ -1,0 +1,106 @@
+// The view's services: the selection stack, temporary cursors, the selection aspect ratio and smooth
+// scrolling to its end.
+#include <vector>
+
+#include "imaging/core/mask.h"
+#include "tests/imaging/view/view_fixture.h"
+
+namespace zv {
+namespace {
+
+using view_test::ViewTest;
+
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new view_test::LibraryEnvironment);
+
+TEST_F(ViewTest, SelectionStackPushAndPop) {
+  SetImage(50, 50);
+  View->SetSelectionBase(iesbBitmap);
+  EXPECT_FALSE(View->PopSelection(true, 0));  // empty: nothing changes
+  View->SelectRectangle(5, 5, 15, 15, 0);
+  View->PushSelection();
+  View->Deselect();
+  ASSERT_TRUE(View->PopSelection(false, 0));
+  EXPECT_TRUE(View->Selected());
+  EXPECT_TRUE(View->SelectionMask()->IsPointInside(14, 14));
+  EXPECT_EQ(View->SelectionStackCount(), 1);
+  View->Deselect();
+  ASSERT_TRUE(View->PopSelection(true, 0));
+  EXPECT_EQ(View->GetSelectionPointCount(), 4);
+  EXPECT_EQ(View->SelectionStackCount(), 0);
+  EXPECT_FALSE(View->PopSelection(true, 0));
+}
+
+TEST_F(ViewTest, TemporaryCursors) {
+  std::vector<TCursor> Asked;
+  View->OnSetCursor = [&](TObject*, TCursor& C) {
+    Asked.push_back(C);
+    if (C == 5) C = 6;
+  };
+  View->SetCursor(5);
+  EXPECT_EQ(View->Cursor(), 6);
+  EXPECT_EQ(View->RememberedCursor(), 6);
+  View->SetTemporaryCursor(IEFirstViewCursor);
+  EXPECT_EQ(View->Cursor(), IEFirstViewCursor);
+  EXPECT_EQ(View->RememberedCursor(), 6);
+  View->RestoreCursor();
+  EXPECT_EQ(View->Cursor(), 6);
+
+  // A view without an owner asks but shows nothing.
+  TImagingView Lone(nullptr);
+  int Calls = 0;
+  Lone.OnSetCursor = [&](TObject*, TCursor&) { ++Calls; };
+  const TCursor Before = Lone.Cursor();
+  Lone.SetTemporaryCursor(IEFirstViewCursor + 3);
+  EXPECT_EQ(Calls, 1);
+  EXPECT_EQ(Lone.Cursor(), Before);
+}
+
+TEST_F(ViewTest, AspectRatioTogglesSizeableOnlyOnChange) {
+  View->SetSelectionOptions({iesoMoveable});
+  View->SetSelectionAspectRatio(-1);  // unchanged: the options stay
+  EXPECT_FALSE(View->SelectionOptions().Contains(iesoSizeable));
+  View->SetSelectionAspectRatio(0);
+  EXPECT_FALSE(View->SelectionOptions().Contains(iesoSizeable));
+  View->SetSelectionAspectRatio(0.5);
+  EXPECT_TRUE(View->SelectionOptions().Contains(iesoSizeable));
+  EXPECT_TRUE(View->SelectionOptions().Contains(iesoMoveable));
+  View->SetSelectionAspectRatio(0);
+  EXPECT_FALSE(View->SelectionOptions().Contains(iesoSizeable));
+}
+
+TEST_F(ViewTest, SmoothScrollEndsOnItsTarget) {
+  SetImage(400, 300);
+  struct Case {
+    int32_t Divisor;
+    std::vector<int32_t> Start;  // the first positions
+    int32_t Target;
+  } Cases[] = {{8, {10, 19, 27, 34}, 80}, {0, {80}, 80}, {8, {10, 19}, 80}, {3, {100, 167}, 300}};
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Divisor);
+    View->StopSmoothScroll();
+    View->SetViewXY(0, 0);
+    View->SetSmoothScrollDivisor(C.Divisor);
+    std::vector<int32_t> Seen;
+    View->SmoothScrollTo(C.Target, 0);
+    Seen.push_back(View->ViewX());
+    for (int i = 0; i < 200 && View->SmoothScrolling(); ++i) {
+      View->SmoothScrollStep(nullptr);
+      Seen.push_back(View->ViewX());
+    }
+    EXPECT_FALSE(View->SmoothScrolling());
+    ASSERT_GE(Seen.size(), C.Start.size());
+    EXPECT_EQ(std::vector<int32_t>(Seen.begin(), Seen.begin() + int64_t(C.Start.size())), C.Start);
+    int32_t MaxX, MaxY;
+    View->GetMaxViewXY(MaxX, MaxY);
+    EXPECT_EQ(View->ViewX(), std::min(C.Target, MaxX));
+  }
+  // A zoom stops a running scroll.
+  View->SetViewXY(0, 0);
+  View->SetSmoothScrollDivisor(8);
+  View->SmoothScrollTo(80, 0);
+  View->SetZoom(200);
+  EXPECT_FALSE(View->SmoothScrolling());
+}
+
+}  // namespace
+}  // namespace zv
