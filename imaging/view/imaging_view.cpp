@@ -627,7 +627,7 @@ void TImagingView::SetAutoShrink(bool Value) {
   Update();
 }
 
-void TImagingView::SetMouseInteract(TIEMouseInteract Value) { FMouseInteract = Value; }
+
 
 void TImagingView::SetBackgroundStyle(TIEBackgroundStyle Value) {
   FBackgroundStyle = Value;
@@ -704,6 +704,11 @@ void TImagingView::Dispatch(TMessage& Message) {
     case WM_KILLFOCUS:
       TIEView::Dispatch(Message);
       Invalidate();
+      return;
+    case WM_LBUTTONDBLCLK:
+      // The press of the double click adds its point first; closing the polygon drops it again.
+      TIEView::Dispatch(Message);
+      CloseSelectionOnDoubleClick((Message.WParam & MK_SHIFT) != 0);
       return;
     default:
       TIEView::Dispatch(Message);

@@ -344,6 +344,23 @@ public:
   // (the selection untouched) for a record whose counts or sizes do not fit the stream.
   bool LoadSelectionFromStream(TStream* Stream, int32_t Mode);
 
+  // ---- Mouse and keyboard (view_mouse.cpp) ----
+  // Scrolls while the pointer lies outside the image, by its distance, until the scroll range ends;
+  // true when it scrolled.
+  bool AutoScrollToMouse();
+  virtual void OffsetMouseOrigin(int32_t DX, int32_t DY);
+  // The top visible layer whose drawn rectangle holds client (X, Y) and whose pixel there is not
+  // transparent; -1 none.
+  int32_t FindLayerAt(int32_t X, int32_t Y, bool SelectableOnly);
+  bool IsPointInLayer(int32_t X, int32_t Y, int32_t Index);
+  void BuildRectSelectionFromDrag(int32_t X, int32_t Y, TShiftState Shift);
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void MouseMove(TShiftState Shift, int X, int Y) override;
+  void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void DoBeforeSelectionChange();
+  void DoSelectionChanging();
+  void DoSelectionChange();
+
   // ---- Services (view_services.cpp) ----
   // The selection stack kept across changes of the current layer.
   void PushSelection();
@@ -653,6 +670,16 @@ private:
   int32_t FDragStartX = 0;
   int32_t FDragStartY = 0;
   int32_t FDragStartPoints = 0;
+  // Mouse gestures (view_mouse.cpp).
+  bool FMouseDownHere = false;
+  bool FAutoScrolling = false;
+  int32_t FPressRawX = 0, FPressRawY = 0, FPressClampX = 0, FPressClampY = 0, FPressImgX = 0, FPressImgY = 0;
+  int32_t FScrollOriginX = 0, FScrollOriginY = 0;
+  int32_t FLastMouseX = 0, FLastMouseY = 0, FLastClampX = 0, FLastClampY = 0, FLastRawX = 0, FLastRawY = 0;
+  int32_t FMovingLayer = -1, FRotatingLayer = -1;
+  bool FLayerMoved = false;
+  double FRotationAccumulator = 0;
+  void ClampToCurrentLayer(int32_t X, int32_t Y, int32_t& CX, int32_t& CY);
   // Selection helpers (view_selection.cpp).
   int32_t SelectionToLayerX(int32_t X);
   int32_t SelectionToLayerY(int32_t Y);
