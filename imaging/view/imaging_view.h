@@ -298,6 +298,14 @@ public:
   void MoveSelection(int32_t DX, int32_t DY);
   void OffsetSelection(int32_t DX, int32_t DY, bool Cut);
   void MagicWandSelect(int32_t X, int32_t Y, int32_t Op);
+  // Draws the selection overlays (the mask outline, or the polygons' dashes) and keeps the selection
+  // timer running only while something animates or a delay counter runs. Paint passes CheckLock false.
+  void PaintSelections(TObject* Sender, bool CheckLock);
+  void SelectionTimerTick(TObject* Sender) { PaintSelections(Sender, true); }
+  TTimer* SelectionTimer() const { return FSelectionTimer.get(); }
+  int32_t AnimationCounter() const { return FAnimationCounter; }
+  // Client rectangle of the rectangular selection at its last drawing.
+  TRect LastDrawnSelectionRect() const { return FLastDrawnRect; }
   void ShowSelection(bool Repaint);
   void HideSelection(bool Repaint);
   // The selected area's edges (right and bottom inclusive).
@@ -650,6 +658,10 @@ private:
   std::vector<std::unique_ptr<TMemoryStream>> FSelectionStack;
   double FSelectionAspectRatio = -1.0;
   std::unique_ptr<TTimer> FSmoothTimer;
+  std::unique_ptr<TTimer> FSelectionTimer;
+  int32_t FAnimationCounter = 0;
+  TRect FLastDrawnRect{0, 0, 0, 0};
+  void DrawPolygonDashes(TIEViewPolygon* P);
   int32_t FSmoothTargetX = 0;
   int32_t FSmoothTargetY = 0;
   int32_t FSmoothDivisor = 8;

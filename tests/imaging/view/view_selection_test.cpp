@@ -238,3 +238,50 @@ TEST(SelectionShapes, RectanglePolygonTest) {
 
 }  // namespace
 }  // namespace zv
+
+namespace zv {
+namespace {
+
+TEST_F(SelectionTest, DashesMarchAlongTheEdgesPixelByPixel) {
+  View->SetSelectionColor1(TColor(0x0000FF));
+  View->SetSelectionColor2(TColor(0xFF0000));
+  for (TPoint P : {TPoint{10, 10}, TPoint{40, 10}, TPoint{10, 40}}) View->AddPolygonPoint(P);
+  View->ShowSelection(false);
+  ASSERT_TRUE(View->SelectionMask()->IsEmpty());  // no mask yet: the polygon itself is drawn
+  const int32_t X0 = View->BitmapToClientX(10), Y0 = View->BitmapToClientY(10);
+  for (int32_t Phase : {0, 3}) {
+    View->SelectionPolygon()->Phase = Phase;
+    View->PaintSelections(View, true);
+    for (int32_t i = 0; i < 30; ++i) {
+      const TColor Expect = (i + Phase) % 8 < 4 ? TColor(0x0000FF) : TColor(0xFF0000);
+      EXPECT_EQ(headless::ClientPixel(View->Handle(), X0 + i, Y0), COLORREF(Expect))
+          << "phase " << Phase << " pixel " << i;
+    }
+  }
+}
+
+TEST_F(SelectionTest, TimerRunsOnlyWhileSomethingAnimates) {
+  View->SelectRectangle(10, 10, 40, 40, 0);
+  struct Case {
+    TIESelectionOptions Options;
+    bool Enabled;
+  } Cases[] = {{{iesoAnimated, iesoMoveable}, true}, {{iesoMoveable}, false}};
+  for (const Case& C : Cases) {
+    View->SetSelectionOptions(C.Options);
+    while (View->OutlineDelayCounter() > 0 || View->FilterDelayCounter() > 0) View->TickDelayCounters();
+    View->PaintSelections(View, true);
+    ASSERT_NE(View->SelectionTimer(), nullptr);
+    EXPECT_EQ(View->SelectionTimer()->Enabled(), C.Enabled);
+  }
+  // Ticks of the timer move the dashes on; other callers do not.
+  View->SetSelectionOptions({iesoAnimated});
+  const int32_t Before = View->AnimationCounter();
+  View->PaintSelections(View, true);
+  EXPECT_EQ(View->AnimationCounter(), Before);
+  View->SelectionTimerTick(View->SelectionTimer());
+  EXPECT_EQ(View->AnimationCounter(), Before + 1);
+  EXPECT_EQ(View->SelectionPolygon()->Phase, 1);
+}
+
+}  // namespace
+}  // namespace zv
