@@ -317,6 +317,12 @@ public:
   int32_t HitSelection(int32_t X, int32_t Y, bool Shift);
   // 1..4 corners, 5..8 left, right, top and bottom sides, 0 none.
   int32_t GetSelectionGripAt(int32_t X, int32_t Y);
+  // Drags a grip of a rectangle selection to layer point (X, Y) (client point with iesbClientArea);
+  // KeepAspect keeps the shape of the rectangle at the press. Returns the grip, mirrored when the drag
+  // crossed the opposite edge.
+  int32_t ResizeSelectionByGrip(int32_t Grip, int32_t X, bool KeepAspect, int32_t Y);
+  // The rectangle the grip drag started from (SetSelectionDragStart records it too).
+  void RememberGripBox();
   int32_t GetSelectionGripAtShift(int32_t X, int32_t Y, bool Shift) { return Shift ? 0 : GetSelectionGripAt(X, Y); }
   void SetSelectionColor1(TColor Value);
   void SetSelectionColor2(TColor Value);
@@ -682,6 +688,7 @@ private:
   int32_t FDragStartX = 0;
   int32_t FDragStartY = 0;
   int32_t FDragStartPoints = 0;
+  int32_t FGripBoxX1 = 0, FGripBoxY1 = 0, FGripBoxX2 = 0, FGripBoxY2 = 0;
   // Mouse gestures (view_mouse.cpp).
   bool FMouseDownHere = false;
   bool FAutoScrolling = false;

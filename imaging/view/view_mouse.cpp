@@ -258,7 +258,10 @@ void TImagingView::MouseDown(TMouseButton Button, TShiftState Shift, int X, int 
     ApplyLayerRotations(-1);
     DoBeforeSelectionChange();
     FGripDragged = GetSelectionGripAtShift(X, Y, Shift.Contains(ssShift));
-    if (FGripDragged == 0) FSelectionMove = HitSelection(X, Y, Shift.Contains(ssShift));
+    if (FGripDragged == 0)
+      FSelectionMove = HitSelection(X, Y, Shift.Contains(ssShift));
+    else
+      RememberGripBox();
     if (FGripDragged == 0 && FSelectionMove == -1) {
       FRectSelecting = true;
       if (FSelectionAspectRatio == 0) BuildRectSelectionFromDrag(FPressClampX, FPressClampY, Shift);
@@ -306,6 +309,10 @@ void TImagingView::MouseMove(TShiftState Shift, int X, int Y) {
   if (FMouseDownHere) {
     if (FMouseInteract.Contains(miScroll)) {
       SetViewXY(FScrollOriginX - (X - FPressRawX), FScrollOriginY - (Y - FPressRawY));
+    } else if (FGripDragged != 0) {
+      AutoScrollToMouse();
+      FGripDragged = ResizeSelectionByGrip(FGripDragged, CX, Shift.Contains(ssAlt) || FSelectionAspectRatio > 0, CY);
+      DoSelectionChanging();
     } else if (FSelectionMove == -1) {
       if (FRectSelecting) {
         BuildRectSelectionFromDrag(CX, CY, Shift);

@@ -376,6 +376,93 @@ void TImagingView::MagicWandSelect(int32_t X, int32_t Y, int32_t Op) {
   Paint();
 }
 
+// ---- Grips ----------------------------------------------------------------------------------------------------
+
+void TImagingView::RememberGripBox() {
+  if (const TIEViewPolygon* P = SelectionPolygon()) {
+    FGripBoxX1 = P->BoxX1;
+    FGripBoxY1 = P->BoxY1;
+    FGripBoxX2 = P->BoxX2;
+    FGripBoxY2 = P->BoxY2;
+  }
+}
+
+int32_t TImagingView::ResizeSelectionByGrip(int32_t Grip, int32_t X, bool KeepAspect, int32_t Y) {
+  TIEViewPolygon* P = SelectionPolygon();
+  if (P == nullptr || !IsRectanglePolygon(P->Points.data(), P->Count)) return Grip;
+  X = SelectionToLayerX(X);
+  Y = SelectionToLayerY(Y);
+  const int32_t W = FIEBitmap->GetWidth(), H = FIEBitmap->GetHeight();
+  if (KeepAspect) {
+    const double X1 = FGripBoxX1, Y1 = FGripBoxY1, X2 = FGripBoxX2, Y2 = FGripBoxY2;
+    if (FSelectionAspectRatio <= 0 && Y2 - Y1 + 1 == 0) return Grip;
+    const double Q = FSelectionAspectRatio > 0 ? 1 / FSelectionAspectRatio : (X2 - X1 + 1) / (Y2 - Y1 + 1);
+    // The loops walk back inside the bitmap; they end within its size.
+    const int32_t Limit = W + H + 2;
+    switch (Grip) {
+      case 1:
+      case 5:
+        for (int i = 0; i < Limit; ++i, ++X)
+          if ((Y = RoundI(1 + Y2 + (X - X2 - 1) / Q)) >= 0) break;
+        Grip = 1;
+        break;
+      case 2:
+        for (int i = 0; i < Limit; ++i, --X)
+          if ((Y = RoundI(Y2 + (X1 - X - 1) / Q)) >= 0) break;
+        break;
+      case 3:
+      case 6:
+        Y = RoundI(Y1 + (X - X1 + 1) / Q - 1);
+        Grip = 3;
+        break;
+      case 4:
+        for (int i = 0; i < Limit; ++i, ++X)
+          if ((Y = RoundI(1 + Y1 + (X2 - X + 1) / Q)) <= H) break;
+        break;
+      case 7:
+        for (int i = 0; i < Limit; ++i, ++Y)
+          if ((X = RoundI(X2 + 1 - Q * (Y2 - Y + 1))) >= 0) break;
+        Grip = 1;
+        break;
+      case 8:
+        for (int i = 0; i < Limit; ++i, --Y)
+          if ((X = RoundI(X1 - 1 + Q * (Y - Y1 + 1))) <= W) break;
+        Grip = 3;
+        break;
+      default:
+        break;
+    }
+  }
+  int32_t L = P->BoxX1, T = P->BoxY1, R = P->BoxX2, B = P->BoxY2;
+  if (Grip == 2 || Grip == 3 || Grip == 6) R = X + 1 == L ? X + 2 : X + 1;
+  if (Grip == 1 || Grip == 4 || Grip == 5) L = X == R ? X - 1 : X;
+  if (Grip == 1 || Grip == 2 || Grip == 7) T = Y == B ? Y - 1 : Y;
+  if (Grip == 3 || Grip == 4 || Grip == 8) B = Y + 1 == T ? Y + 2 : Y + 1;
+  if (R < L) {
+    static const int32_t Mirror[9] = {0, 2, 1, 4, 3, 6, 5, 7, 8};
+    Grip = Mirror[std::clamp(Grip, 0, 8)];
+  }
+  if (B < T) {
+    static const int32_t Mirror[9] = {0, 4, 3, 2, 1, 5, 6, 8, 7};
+    Grip = Mirror[std::clamp(Grip, 0, 8)];
+  }
+  ++FLockPaint;  // the polygon is rebuilt at once: no drawing of the empty one
+  ClearPolygon();
+  --FLockPaint;
+  if (L > R) std::swap(L, R);
+  if (T > B) std::swap(T, B);
+  L = std::clamp(L, 0, W);
+  R = std::clamp(R, 0, W);
+  T = std::clamp(T, 0, H);
+  B = std::clamp(B, 0, H);
+  AddPolygonPoint(TPoint(L, T));
+  AddPolygonPoint(TPoint(R, T));
+  AddPolygonPoint(TPoint(R, B));
+  AddPolygonPoint(TPoint(L, B));
+  ShowSelection(true);
+  return Grip;
+}
+
 // ---- Queries --------------------------------------------------------------------------------------------------
 
 int32_t TImagingView::GetSelectionLeft() {

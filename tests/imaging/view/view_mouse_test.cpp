@@ -212,3 +212,39 @@ TEST_F(MouseTest, DraggingASelectionPastTheEdgeScrollsToTheEnd) {
 
 }  // namespace
 }  // namespace zv
+
+namespace zv {
+namespace {
+
+TEST_F(MouseTest, GripDragsResizeAndMirror) {
+  SetImage(100, 100);
+  View->SetMouseInteract({miSelect});
+  struct Case {
+    const char* What;
+    TPoint Grip, To;
+    bool Alt;
+    std::vector<TPoint> Expect;
+  } Cases[] = {
+      {"bottom-right", {60, 50}, {80, 70}, false, {{20, 20}, {81, 20}, {81, 71}, {20, 71}}},
+      {"top-right past the left edge", {60, 20}, {10, 30}, false, {{10, 30}, {20, 30}, {20, 50}, {10, 50}}},
+      {"right side", {60, 35}, {70, 90}, false, {{20, 20}, {71, 20}, {71, 50}, {20, 50}}},
+      {"bottom-right keeping the shape", {60, 50}, {80, 55}, true, {{20, 20}, {81, 20}, {81, 66}, {20, 66}}},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.What);
+    View->SetSelectionBase(iesbBitmap);
+    View->SelectRectangle(20, 20, 60, 50, 0);
+    View->SetSelectionBase(iesbClientArea);
+    if (C.Alt) headless::KeyDown(VK_MENU);
+    Drag(C.Grip.X, C.Grip.Y, C.To.X, C.To.Y);
+    if (C.Alt) headless::KeyUp(VK_MENU);
+    headless::Pump();
+    const TPoint* P = View->GetSelectionPoints();
+    ASSERT_NE(P, nullptr);
+    EXPECT_EQ(std::vector<TPoint>(P, P + View->GetSelectionPointCount()), C.Expect);
+    EXPECT_TRUE(View->SelectionMask()->IsPointInside(C.Expect[0].X, C.Expect[0].Y));
+  }
+}
+
+}  // namespace
+}  // namespace zv
