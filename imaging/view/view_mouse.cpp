@@ -3,9 +3,11 @@
 // image.
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "imaging/core/bitmap.h"
 #include "imaging/core/mask.h"
+#include "imaging/core/sys_text.h"
 #include "imaging/view/imaging_view.h"
 #include "imaging/view/view_math.h"
 #include "platform/windows.h"
@@ -16,6 +18,8 @@ namespace {
 
 constexpr TCursor kMoveCursor = 1790;
 constexpr TCursor kScrollCursor = 1782;
+// The degree sign, in UTF-8 as every text of the view.
+constexpr const char* kDegree = "\xC2\xB0";
 
 // The first step above Zoom for a zoom-in click below 100 percent.
 double ZoomInStep(double Zoom) {
@@ -333,6 +337,7 @@ void TImagingView::MouseMove(TShiftState Shift, int X, int Y) {
         if (NX != L->PosX || NY != L->PosY) FLayerMoved = true;
         L->PosX = NX;
         L->PosY = NY;
+        SetInteractionHint("X=" + std::to_string(NX) + " Y=" + std::to_string(NY), X, Y, "X=000 Y=000");
         SetLayerToRender(FMovingLayer);
         Update();
         DoLayerNotify(FMovingLayer, ielMoving);
@@ -350,6 +355,9 @@ void TImagingView::MouseMove(TShiftState Shift, int X, int Y) {
         const double Angle =
             Shift.Contains(ssShift) ? std::trunc(FRotationAccumulator / 45) * 45 : FRotationAccumulator;
         L->SetRotateAngle(Angle);
+        std::string Text;
+        FloatToStrPointDirect(Text, L->RotateAngle);
+        SetInteractionHint(Text + kDegree, X, Y, std::string("0000") + kDegree);
         SetLayerToRender(FRotatingLayer);
         Update();
         DoLayerNotify(FRotatingLayer, ielRotating);

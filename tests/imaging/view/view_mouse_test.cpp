@@ -3,6 +3,7 @@
 // filter and scrolling while a selection is dragged past the edge.
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "imaging/core/mask.h"
@@ -168,6 +169,7 @@ TEST_F(MouseTest, LayerMoveEventsAndShiftRotation) {
   EXPECT_EQ(View->LayersCurrent(), 1);
   EXPECT_EQ(View->GetLayer(1)->PosX, 40);
   EXPECT_EQ(View->GetLayer(1)->PosY, 35);
+  EXPECT_EQ(View->InteractionHint(), "");  // cleared by the release
   ASSERT_GE(Events.size(), 4u);
   EXPECT_EQ(Events[0], ielSelected);
   EXPECT_EQ(Events[1], ielBeginMoving);
@@ -184,13 +186,25 @@ TEST_F(MouseTest, LayerMoveEventsAndShiftRotation) {
   View->SetMouseInteract({miRotateLayers});
   View->SetLayersCurrent(1);
   headless::KeyDown(VK_SHIFT);
-  Down(90, 90);
-  for (int i = 1; i <= 12; ++i) {
-    Move(90, 90 - 7 * i);
+  Down(95, 95);
+  // Round the layer's rotation centre (10, 10): up the right, along the top, down the left.
+  std::vector<TPoint> Path;
+  for (int i = 1; i <= 9; ++i) Path.push_back({95, 95 - 10 * i});
+  for (int i = 1; i <= 9; ++i) Path.push_back({95 - 10 * i, 5});
+  for (int i = 1; i <= 9; ++i) Path.push_back({5, 5 + 10 * i});
+  bool Turned = false;
+  for (TPoint P : Path) {
+    Move(P.X, P.Y);
     const double A = View->GetLayer(1)->RotateAngle;
     EXPECT_EQ(A, std::trunc(A / 45) * 45) << A;
+    Turned = Turned || A != 0;
+    const std::string& Hint = View->InteractionHint();
+    ASSERT_GE(Hint.size(), 2u);
+    EXPECT_EQ(Hint.substr(Hint.size() - 2), "\xC2\xB0");  // the degree sign in UTF-8
   }
-  Up(90, 6);
+  EXPECT_TRUE(Turned);
+  Up(5, 95);
+  EXPECT_EQ(View->InteractionHint(), "");
   headless::KeyUp(VK_SHIFT);
   headless::Pump();
 }
