@@ -119,6 +119,7 @@ TImagingView::TImagingView(TComponent* AOwner) : TIEView(AOwner) {
 }
 
 TImagingView::~TImagingView() {
+  SetNavigator(nullptr, 0);
   SyncLayers();
   // The components work on the layers' bitmaps, so they go first. Each one unregisters its callback
   // on the way out, while the callback list still exists.
@@ -143,6 +144,7 @@ void TImagingView::Notification(TComponent* AComponent, TOperation Operation) {
   // A component freed by someone else must not be freed again, nor get events.
   if (AComponent == FIO) FIO = nullptr;
   if (AComponent == FProc) FProc = nullptr;
+  if (AComponent == FNavigator) FNavigator = nullptr;
 }
 
 // ---- Components -------------------------------------------------------------------------------------
@@ -256,6 +258,7 @@ void TImagingView::Update() {
     }
   } Exit{this};
   UpdateBody();
+  UpdateNavigator();
 }
 
 void TImagingView::UpdateBody() {

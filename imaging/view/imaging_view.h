@@ -391,6 +391,14 @@ public:
   void SmoothScrollStep(TObject* Sender);
   void StopSmoothScroll();
   bool SmoothScrolling() const;
+  // Links a second view that shows this view's image with the visible area as a movable rectangle
+  // (nullptr unlinks). Options bit 0: the wheel over the navigator zooms this view.
+  void SetNavigator(TImagingView* View, uint8_t Options);
+  TImagingView* Navigator() const { return FNavigator; }
+  bool IsNavigator() const { return FIsNavigator; }
+  void UpdateNavigator();
+  void NavigatorSelectionMoved(TObject* Sender);
+  void NavigatorWheel(TObject* Sender, TShiftState Shift, int WheelDelta, TPoint MousePos, bool& Handled);
   int32_t SmoothScrollDivisor() const { return FSmoothDivisor; }
   void SetSmoothScrollDivisor(int32_t Value) { FSmoothDivisor = Value; }
 
@@ -663,6 +671,10 @@ private:
   TIESelectionBase FSavedSelectionBase = iesbClientArea;
   std::vector<std::unique_ptr<TMemoryStream>> FSelectionStack;
   double FSelectionAspectRatio = -1.0;
+  TImagingView* FNavigator = nullptr;
+  bool FIsNavigator = false;
+  uint8_t FNavigatorOptions = 0;
+  bool FNavigatorBusy = false;
   std::unique_ptr<TTimer> FSmoothTimer;
   std::unique_ptr<TTimer> FSelectionTimer;
   int32_t FAnimationCounter = 0;

@@ -1,5 +1,6 @@
 // The view's smaller services: the selection stack, temporary cursors, the selection aspect ratio and
 // smooth scrolling.
+#include <algorithm>
 #include <cmath>
 
 #include "imaging/core/sys_text.h"
@@ -43,6 +44,82 @@ void TImagingView::SetSelectionAspectRatio(double Value) {
   else
     Options += TIESelectionOptions{iesoSizeable};
   SetSelectionOptions(Options);
+}
+
+// ---- Navigator --------------------------------------------------------------------------------------------------
+
+void TImagingView::SetNavigator(TImagingView* View, uint8_t Options) {
+  if (FNavigator != nullptr) {
+    FNavigator->OnSelectionChanging = nullptr;
+    FNavigator->OnMouseWheel = nullptr;
+    FNavigator->AttachIEBitmap(nullptr);
+    FNavigator->FIsNavigator = false;
+    FNavigator->RemoveFreeNotification(this);
+  }
+  FNavigator = View;
+  if (View == nullptr) return;
+  View->FIsNavigator = true;
+  View->SetEnableAlphaChannel(FEnableAlphaChannel);
+  View->SetAutoFit(true);
+  View->SetMouseInteract({miSelect});
+  View->SetSelectionBase(iesbBitmap);
+  View->SetSelectionOptions({iesoMoveable, iesoCanScroll});
+  View->AttachIEBitmap(FIEBitmap);
+  View->OnSelectionChanging = [this](TObject* Sender) { NavigatorSelectionMoved(Sender); };
+  View->FNavigatorOptions = Options;
+  if (Options & 1)
+    View->OnMouseWheel = [this](TObject* Sender, TShiftState Shift, int Delta, TPoint Pos, bool& Handled) {
+      NavigatorWheel(Sender, Shift, Delta, Pos, Handled);
+    };
+  View->FreeNotification(this);
+  UpdateNavigator();
+}
+
+void TImagingView::UpdateNavigator() {
+  if (FNavigator == nullptr || FNavigatorBusy || FLockPaint > 0) return;
+  FNavigatorBusy = true;
+  struct TGuard {
+    bool& Busy;
+    ~TGuard() { Busy = false; }
+  } Guard{FNavigatorBusy};
+  Paint();
+  const int32_t X1 = ClientToBitmapX(FOffX), Y1 = ClientToBitmapY(FOffY);
+  const int32_t X2 = ClientToBitmapX(FOffX + FExtentX), Y2 = ClientToBitmapY(FOffY + FExtentY);
+  FNavigator->SetSelectionFixedSize(X2 - X1, Y2 - Y1);
+  FNavigator->SetSelectionAspectRatio(0);
+  FNavigator->SelectRectangle(X1, Y1, X2, Y2, 0);
+}
+
+void TImagingView::NavigatorSelectionMoved(TObject*) {
+  if (FNavigator == nullptr || FNavigatorBusy) return;
+  FNavigatorBusy = true;
+  struct TGuard {
+    bool& Busy;
+    ~TGuard() { Busy = false; }
+  } Guard{FNavigatorBusy};
+  SetViewXY(view_math::RoundI(FNavigator->GetSelectionLeft() * FZoomX / 100),
+            view_math::RoundI(FNavigator->GetSelectionTop() * FZoomY / 100));
+}
+
+void TImagingView::NavigatorWheel(TObject*, TShiftState, int WheelDelta, TPoint MousePos, bool& Handled) {
+  if (FNavigator == nullptr) return;
+  TIEMouseWheelParams* W = FNavigator->MouseWheelParams();
+  int32_t D = WheelDelta > 0 ? -1 : 1;
+  if (W->Invert()) D = -D;
+  double NewZoom = FZoomX;
+  if (W->Variation())
+    NewZoom += D * std::max(view_math::RoundI(W->Value() * FZoomX / 100), 1);
+  else
+    NewZoom += double(D) * W->Value();
+  if (NewZoom > FZoomX)
+    DoZoomIn(NewZoom);
+  else if (NewZoom < FZoomX)
+    DoZoomOut(NewZoom);
+  if (W->ZoomPosition() != 0)
+    ZoomAt(MousePos.X, MousePos.Y, false, NewZoom);
+  else
+    SetZoom(NewZoom);
+  Handled = true;
 }
 
 // ---- Smooth scrolling -----------------------------------------------------------------------------------------

@@ -104,3 +104,50 @@ TEST_F(ViewTest, SmoothScrollEndsOnItsTarget) {
 
 }  // namespace
 }  // namespace zv
+
+namespace zv {
+namespace {
+
+TEST_F(ViewTest, NavigatorShowsTheVisibleAreaAndZoomsByItsWheel) {
+  SetImage(400, 300);
+  auto* Nav = new TImagingView(Form);
+  Nav->SetParent(Form);
+  Nav->SetBounds(200, 0, 100, 100);
+  headless::Pump();
+  for (uint8_t Options : {uint8_t(0), uint8_t(1)}) {
+    SCOPED_TRACE(int(Options));
+    View->SetZoom(100);
+    View->SetNavigator(Nav, Options);
+    EXPECT_TRUE(Nav->IsNavigator());
+    EXPECT_EQ(Nav->IEBitmap(), View->IEBitmap());
+    ASSERT_TRUE(Nav->Selected());
+    EXPECT_EQ(Nav->GetSelectionPointCount(), 4);
+    EXPECT_EQ(Nav->GetSelectionLeft(), View->ViewX());
+    EXPECT_EQ(bool(Nav->OnMouseWheel), Options == 1);
+    if (Nav->OnMouseWheel) {
+      bool Handled = false;
+      Nav->OnMouseWheel(Nav, {}, -120, TPoint(10, 10), Handled);  // by default 8 % of the zoom
+      EXPECT_TRUE(Handled);
+      EXPECT_DOUBLE_EQ(View->Zoom(), 108);
+      Nav->OnMouseWheel(Nav, {}, 120, TPoint(10, 10), Handled);
+      EXPECT_DOUBLE_EQ(View->Zoom(), 99);
+    }
+    // Moving the navigator's rectangle scrolls the view.
+    View->SetZoom(100);
+    Nav->SelectRectangle(50, 40, 150, 140, 0);
+    if (Nav->OnSelectionChanging) Nav->OnSelectionChanging(Nav);
+    EXPECT_EQ(View->ViewX(), 50);
+    EXPECT_EQ(View->ViewY(), 40);
+    View->SetNavigator(nullptr, 0);
+    EXPECT_FALSE(Nav->IsNavigator());
+    EXPECT_FALSE(bool(Nav->OnMouseWheel));
+  }
+  // A navigator freed while linked unlinks itself.
+  View->SetNavigator(Nav, 1);
+  delete Nav;
+  EXPECT_EQ(View->Navigator(), nullptr);
+  View->SetZoom(150);
+}
+
+}  // namespace
+}  // namespace zv
