@@ -708,6 +708,23 @@ void TImagingView::Dispatch(TMessage& Message) {
       TIEView::Dispatch(Message);
       Invalidate();
       return;
+    case CM_WANTSPECIALKEY: {
+      TIEView::Dispatch(Message);
+      bool Handled = false;
+      const uint16_t CharCode = uint16_t(Message.WParam & 0xFFFF);
+      if (OnSpecialKey) OnSpecialKey(this, CharCode, KeyDataToShiftState(int32_t(Message.LParam)), Handled);
+      if (Handled) Message.Result = 1;
+      return;
+    }
+    case CN_KEYDOWN:
+    case WM_SYSKEYDOWN:
+    case CN_KEYUP:
+    case WM_SYSKEYUP: {
+      TIEView::Dispatch(Message);
+      const bool Down = Message.Msg == CN_KEYDOWN || Message.Msg == WM_SYSKEYDOWN;
+      if (OnVirtualKey) OnVirtualKey(this, uint16_t(Message.WParam & 0xFFFF), int32_t(Message.LParam), Down);
+      return;
+    }
     case WM_LBUTTONDBLCLK:
       // The press of the double click adds its point first; closing the polygon drops it again.
       TIEView::Dispatch(Message);

@@ -371,6 +371,9 @@ public:
   void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
   void MouseMove(TShiftState Shift, int X, int Y) override;
   void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  // Shift shows the Shift variant of the cursor; its release the view's cursor again.
+  void KeyDown(uint16_t& Key, TShiftState Shift) override;
+  void KeyUp(uint16_t& Key, TShiftState Shift) override;
   void DoBeforeSelectionChange();
   void DoSelectionChanging();
   void DoSelectionChange();

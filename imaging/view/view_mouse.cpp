@@ -18,6 +18,26 @@ namespace {
 
 constexpr TCursor kMoveCursor = 1790;
 constexpr TCursor kScrollCursor = 1782;
+// The Shift variants of the default cursor and of 1793.
+TCursor ShiftVariant(TCursor C) { return C == 1785 ? 1791 : C == 1793 ? 1794 : C; }
+
+// Cursors of the selection grips 1..8.
+TCursor SelectionGripCursor(int32_t Grip) {
+  switch (Grip) {
+    case 1:
+    case 3:
+      return 1786;
+    case 2:
+    case 4:
+      return 1788;
+    case 5:
+    case 6:
+      return 1789;
+    default:
+      return 1787;
+  }
+}
+
 // The degree sign, in UTF-8 as every text of the view.
 constexpr const char* kDegree = "\xC2\xB0";
 
@@ -372,6 +392,25 @@ void TImagingView::MouseMove(TShiftState Shift, int X, int Y) {
       DoSelectionChanging();
     }
   }
+  if (!FMouseDownHere && (!FPolySelecting || FLassoSelecting) &&
+      HasAny(FMouseInteract, {miSelect, miSelectPolygon, miSelectCircle, miSelectMagicWand, miSelectLasso})) {
+    const int32_t G = GetSelectionGripAtShift(X, Y, Shift.Contains(ssShift));
+    if (OnMouseInResizingGrip) {
+      SwapSelectionBase();
+      OnMouseInResizingGrip(this, TIEGrip(std::min(G, 8)));
+      SwapSelectionBase();
+    }
+    if (G == 0) {
+      if (HitSelection(CX, CY, Shift.Contains(ssShift)) == 0)
+        SetTemporaryCursor(kMoveCursor);
+      else if (Shift.Contains(ssShift))
+        SetTemporaryCursor(ShiftVariant(FRememberedCursor));
+      else
+        RestoreCursor();
+    } else {
+      SetTemporaryCursor(SelectionGripCursor(G));
+    }
+  }
   if (!FMask->IsEmpty()) {
     TIELayer* L = CurrentLayer();
     if (L != nullptr && FMask->IsPointInside(L->ClientToBitmapX(CX), L->ClientToBitmapY(CY))) {
@@ -506,6 +545,20 @@ void TImagingView::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
     EndPolygonSelection(Shift.Contains(ssShift), false);
   FZoomFilter = FRestoreZoomFilter;
   FSelectionBase = FSavedSelectionBase;
+}
+
+}  // namespace zv
+
+namespace zv {
+
+void TImagingView::KeyDown(uint16_t& Key, TShiftState Shift) {
+  TIEView::KeyDown(Key, Shift);
+  if (Shift.Contains(ssShift)) SetTemporaryCursor(ShiftVariant(FRememberedCursor));
+}
+
+void TImagingView::KeyUp(uint16_t& Key, TShiftState Shift) {
+  TIEView::KeyUp(Key, Shift);
+  if (!Shift.Contains(ssShift)) RestoreCursor();
 }
 
 }  // namespace zv

@@ -262,3 +262,38 @@ TEST_F(MouseTest, GripDragsResizeAndMirror) {
 
 }  // namespace
 }  // namespace zv
+
+namespace zv {
+namespace {
+
+TEST_F(MouseTest, HoverCursorsAndKeyMessages) {
+  SetImage(100, 100);
+  View->SetMouseInteract({miSelect});
+  View->SetSelectionBase(iesbBitmap);
+  View->SelectRectangle(20, 20, 60, 50, 0);
+  View->SetSelectionBase(iesbClientArea);
+  std::vector<TIEGrip> Grips;
+  View->OnMouseInResizingGrip = [&](TObject*, TIEGrip G) { Grips.push_back(G); };
+  struct Case {
+    int X, Y;
+    TCursor Expect;  // 0: the view's own cursor
+  } Cases[] = {{60, 50, 1786}, {60, 20, 1788}, {20, 35, 1789}, {40, 50, 1787}, {40, 35, 1790}, {90, 90, 0}};
+  for (const Case& C : Cases) {
+    Move(C.X, C.Y);
+    EXPECT_EQ(View->Cursor(), C.Expect != 0 ? C.Expect : View->RememberedCursor()) << C.X << "," << C.Y;
+  }
+  EXPECT_EQ(Grips.size(), std::size(Cases));
+  EXPECT_EQ(Grips.front(), TIEGrip::ieBottomRight);
+
+  std::vector<std::pair<uint16_t, bool>> Keys;
+  View->OnVirtualKey = [&](TObject*, uint16_t Key, int32_t, bool Down) { Keys.push_back({Key, Down}); };
+  View->Perform(CN_KEYDOWN, 'A', 0);
+  View->Perform(CN_KEYUP, 'A', 0);
+  EXPECT_EQ(Keys, (std::vector<std::pair<uint16_t, bool>>{{'A', true}, {'A', false}}));
+  View->OnSpecialKey = [](TObject*, uint16_t Key, TShiftState, bool& Handled) { Handled = Key == VK_LEFT; };
+  EXPECT_EQ(View->Perform(CM_WANTSPECIALKEY, VK_LEFT, 0), 1);
+  EXPECT_EQ(View->Perform(CM_WANTSPECIALKEY, VK_RIGHT, 0), 0);
+}
+
+}  // namespace
+}  // namespace zv
