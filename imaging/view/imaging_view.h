@@ -368,6 +368,8 @@ public:
   int32_t FindLayerAt(int32_t X, int32_t Y, bool SelectableOnly);
   bool IsPointInLayer(int32_t X, int32_t Y, int32_t Index);
   void BuildRectSelectionFromDrag(int32_t X, int32_t Y, TShiftState Shift);
+  // Resizes the current layer by the grip being dragged to client (X, Y); KeepAspect keeps its shape.
+  void ResizeLayerByGrip(int32_t X, int32_t Y, bool KeepAspect);
   void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
   void MouseMove(TShiftState Shift, int X, int Y) override;
   void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
@@ -711,6 +713,10 @@ private:
   int32_t FScrollOriginX = 0, FScrollOriginY = 0;
   int32_t FLastMouseX = 0, FLastMouseY = 0, FLastClampX = 0, FLastClampY = 0, FLastRawX = 0, FLastRawY = 0;
   int32_t FMovingLayer = -1, FRotatingLayer = -1;
+  int32_t FLayerGrip = 0;
+  bool FLayerGestureStarted = false;
+  double FResizeRatio = 0;
+  TRect FLayerBoxAtPress{0, 0, 0, 0};
   bool FLayerMoved = false;
   double FRotationAccumulator = 0;
   void ClampToCurrentLayer(int32_t X, int32_t Y, int32_t& CX, int32_t& CY);

@@ -233,6 +233,88 @@ void TImagingView::BuildRectSelectionFromDrag(int32_t X, int32_t Y, TShiftState 
   DoSelectionChanging();
 }
 
+void TImagingView::ResizeLayerByGrip(int32_t X, int32_t Y, bool KeepAspect) {
+  TIELayer* Layer = CurrentLayer();
+  if (Layer == nullptr) return;
+  const int32_t W = Layer->GetWidth(), H = Layer->GetHeight();
+  int32_t F = ClientToBitmapX(X), G = ClientToBitmapY(Y);
+  const int32_t FL = ClientToBitmapX(FLastRawX), GL = ClientToBitmapY(FLastRawY);
+  const TRect& Box = FLayerBoxAtPress;
+  int32_t Grip = FLayerGrip;
+  if (KeepAspect && FResizeRatio > 0) {
+    const double Q = FResizeRatio;
+    switch (Grip) {
+      case 1:
+      case 3:
+        G = ClientToBitmapY(view_math::Sat(int64_t(Box.Top) + view_math::TruncI((X - Box.Left) * Q)));
+        break;
+      case 2:
+        G = ClientToBitmapY(view_math::Sat(int64_t(Box.Top) + view_math::TruncI(Q * (Box.Right - X))));
+        break;
+      case 4:
+      case 5:
+        G = ClientToBitmapY(view_math::Sat(int64_t(Box.Bottom) + view_math::TruncI(Q * (Box.Left - X))));
+        Grip = 4;
+        break;
+      case 6:
+        G = ClientToBitmapY(view_math::Sat(int64_t(Box.Top) + view_math::TruncI((X - Box.Left) * Q)));
+        Grip = 3;
+        break;
+      case 7:
+      case 8:
+        F = ClientToBitmapX(view_math::Sat(int64_t(Box.Left) + view_math::TruncI((Y - Box.Top) / Q)));
+        Grip = Grip == 7 ? 1 : 3;
+        break;
+      default:
+        break;
+    }
+  }
+  const int32_t BoxLeft = ClientToBitmapX(Box.Left), BoxTop = ClientToBitmapY(Box.Top);
+  auto AtLeast1 = [](int64_t V) { return int32_t(std::clamp<int64_t>(V, 1, INT32_MAX)); };
+  int32_t NW = W, NH = H;
+  switch (Grip) {
+    case 1:
+      NW = AtLeast1(int64_t(Layer->PosX) + W - F);
+      NH = AtLeast1(int64_t(Layer->PosY) + H - G);
+      if (NW > 1) Layer->PosX = F;
+      if (NH > 1) Layer->PosY = G;
+      break;
+    case 2:
+      NW = AtLeast1(int64_t(F) - Layer->PosX);
+      NH = AtLeast1(int64_t(Layer->PosY) + H - G);
+      if (NH > 1) Layer->PosY = G;
+      break;
+    case 3:
+      NW = AtLeast1(int64_t(F) - BoxLeft);
+      NH = AtLeast1(int64_t(G) - BoxTop);
+      break;
+    case 4:
+      NW = AtLeast1(int64_t(Layer->PosX) + W - F);
+      NH = AtLeast1(int64_t(G) - BoxTop);
+      if (NW > 1) Layer->PosX = F;
+      break;
+    case 5:
+      NW = AtLeast1(int64_t(W) + FL - F);
+      if (NW > 1) Layer->PosX = view_math::Sat(int64_t(Layer->PosX) + F - FL);
+      break;
+    case 6:
+      NW = AtLeast1(int64_t(F) - BoxLeft);
+      break;
+    case 7:
+      NH = AtLeast1(int64_t(Layer->PosY) + H - G);
+      if (NH > 1) Layer->PosY = G;
+      break;
+    case 8:
+      NH = AtLeast1(int64_t(H) + G - GL);
+      break;
+    default:
+      return;
+  }
+  Layer->Width = NW;
+  Layer->Height = NH;
+  if (!KeepAspect) FResizeRatio = double(NH) / NW;
+}
+
 // ---- Mouse ----------------------------------------------------------------------------------------------------
 
 void TImagingView::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
@@ -262,6 +344,8 @@ void TImagingView::MouseDown(TMouseButton Button, TShiftState Shift, int X, int 
   SetSelectionDragStart(FPressClampX, FPressClampY);
 
   const bool Left = Button == mbLeft;
+  FLayerGestureStarted = false;
+  FLayerGrip = LayerButton && FMouseInteract.Contains(miResizeLayers) ? int32_t(FindLayerGrip(X, Y)) : 0;
   if (Left && HasAny(FMouseInteract, {miSelectPolygon, miSelectLasso})) {
     ApplyLayerRotations(-1);
     DoBeforeSelectionChange();
@@ -305,6 +389,10 @@ void TImagingView::MouseDown(TMouseButton Button, TShiftState Shift, int X, int 
     ApplyLayerRotations(-1);
     DoBeforeSelectionChange();
     FSelectionMove = HitSelection(FPressClampX, FPressClampY, Shift.Contains(ssShift));
+  } else if (LayerButton && FLayerGrip >= 1 && FLayerGrip <= 8) {
+    ApplyLayerRotations(-1);
+    if (TIELayer* L = CurrentLayer()) FLayerBoxAtPress = L->DrawnRect;
+    DoLayerNotify(FLayersCurrent, ielBeginResizing);
   } else if (LayerButton && HasAny(FMouseInteract, {miMoveLayers, miRotateLayers})) {
     TIELayer* Current = CurrentLayer();
     if (FMouseInteract.Contains(miRotateLayers) && Current != nullptr && !IsPointInLayer(X, Y, FLayersCurrent)) {
@@ -349,6 +437,17 @@ void TImagingView::MouseMove(TShiftState Shift, int X, int Y) {
         }
       } else if (FEllipseSelecting) {
         BuildEllipseSelection(CX, CY, Shift);
+      } else if (FLayerGrip >= 1 && FLayerGrip <= 8 && CurrentLayer() != nullptr && !CurrentLayer()->Locked) {
+        TIELayer* L = CurrentLayer();
+        if (!FLayerGestureStarted) FResizeRatio = double(L->GetHeight()) / std::max(L->GetWidth(), 1);
+        FLayerGestureStarted = true;
+        AutoScrollToMouse();
+        ResizeLayerByGrip(X, Y, Shift.Contains(ssAlt));
+        SetInteractionHint(std::to_string(L->GetWidth()) + " x " + std::to_string(L->GetHeight()), X, Y,
+                           "0000 x 0000");
+        SetLayerToRender(FLayersCurrent);
+        Update();
+        DoLayerNotify(FLayersCurrent, ielResizing);
       } else if (FMovingLayer >= 0 && FMovingLayer < LayersCount() && !GetLayer(FMovingLayer)->Locked) {
         AutoScrollToMouse();
         TIELayer* L = GetLayer(FMovingLayer);
@@ -534,6 +633,11 @@ void TImagingView::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
       FRotatingLayer = -1;
       if (X != FPressRawX || Y != FPressRawY) DoLayerNotify(Index, ielRotated);
       Invalidate();
+    }
+    if (FLayerGrip != 0) {
+      FLayerGrip = 0;
+      if (X != FPressRawX || Y != FPressRawY) DoLayerNotify(FLayersCurrent, ielResized);
+      Update();
     }
     FGripDragged = 0;
     FSelectionMove = -1;

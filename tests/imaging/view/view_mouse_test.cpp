@@ -297,3 +297,47 @@ TEST_F(MouseTest, HoverCursorsAndKeyMessages) {
 
 }  // namespace
 }  // namespace zv
+
+namespace zv {
+namespace {
+
+TEST_F(MouseTest, LayerGripsResize) {
+  SetImage(100, 100);
+  View->AddLayer();
+  View->IEBitmap()->Allocate(20, 10, ie24RGB);
+  TIELayer* L = View->GetLayer(1);
+  L->PosX = 30;
+  L->PosY = 30;
+  View->Update();
+  headless::Pump();
+  View->SetMouseInteract({miResizeLayers});
+  std::vector<TIELayerEvent> Events;
+  View->OnLayerNotify = [&](TObject*, int32_t, TIELayerEvent E) { Events.push_back(E); };
+  TRect Grips[9];
+  View->GetLayerGripRects(1, Grips);
+  const TRect& BR = Grips[int(TIEGrip::ieBottomRight) - 1];
+  const int GX = (BR.Left + BR.Right) / 2, GY = (BR.Top + BR.Bottom) / 2;
+  ASSERT_EQ(View->FindLayerGrip(GX, GY), TIEGrip::ieBottomRight);
+  Drag(GX, GY, GX + 20, GY + 5);
+  EXPECT_EQ(L->PosX, 30);
+  EXPECT_GT(L->GetWidth(), 30);
+  EXPECT_GT(L->GetHeight(), 10);
+  ASSERT_GE(Events.size(), 3u);
+  EXPECT_EQ(Events.front(), ielBeginResizing);
+  EXPECT_EQ(Events[1], ielResizing);
+  EXPECT_EQ(Events.back(), ielResized);
+
+  // Alt keeps the shape at the press.
+  const double Ratio = double(L->GetHeight()) / L->GetWidth();
+  headless::Pump();
+  View->GetLayerGripRects(1, Grips);
+  const TRect& BR2 = Grips[int(TIEGrip::ieBottomRight) - 1];
+  headless::KeyDown(VK_MENU);
+  Drag((BR2.Left + BR2.Right) / 2, (BR2.Top + BR2.Bottom) / 2, 95, 50);
+  headless::KeyUp(VK_MENU);
+  headless::Pump();
+  EXPECT_NEAR(double(L->GetHeight()) / L->GetWidth(), Ratio, 0.05);
+}
+
+}  // namespace
+}  // namespace zv
