@@ -510,6 +510,14 @@ void TImagingView::MouseMove(TShiftState Shift, int X, int Y) {
       SetTemporaryCursor(SelectionGripCursor(G));
     }
   }
+  if (FMouseInteract.Contains(miMovingScroll) && !FMouseDownHere && (X != FLastRawX || Y != FLastRawY)) {
+    // The whole image is reached a little before the pointer reaches the edge.
+    int32_t MaxX = 0, MaxY = 0;
+    GetMaxViewXY(MaxX, MaxY);
+    const double AW = std::max(ViewWidth(), 1), AH = std::max(ViewHeight(), 1);
+    SmoothScrollTo(view_math::TruncI((std::clamp(double(X), 0.0, AW - 1) / AW - 0.02) * 1.05 * MaxX),
+                   view_math::TruncI((std::clamp(double(Y), 0.0, AH - 1) / AH - 0.02) * 1.05 * MaxY));
+  }
   if (!FMask->IsEmpty()) {
     TIELayer* L = CurrentLayer();
     if (L != nullptr && FMask->IsPointInside(L->ClientToBitmapX(CX), L->ClientToBitmapY(CY))) {

@@ -151,7 +151,8 @@ void TImagingView::SmoothScrollStep(TObject*) {
   const int32_t X = FViewX, Y = FViewY;
   SetViewXY(Next(X, FSmoothTargetX), Next(Y, FSmoothTargetY));
   // The timer is switched off, not freed, as this may run inside its own tick.
-  if ((FViewX == X && FViewY == Y) || IsPrimaryMouseButtonDown()) FSmoothTimer->SetEnabled(false);
+  const bool Arrived = FViewX == FSmoothTargetX && FViewY == FSmoothTargetY;
+  if ((FViewX == X && FViewY == Y) || Arrived || IsPrimaryMouseButtonDown()) FSmoothTimer->SetEnabled(false);
 }
 
 void TImagingView::StopSmoothScroll() { FSmoothTimer.reset(); }

@@ -341,3 +341,30 @@ TEST_F(MouseTest, LayerGripsResize) {
 
 }  // namespace
 }  // namespace zv
+
+namespace zv {
+namespace {
+
+TEST_F(MouseTest, MovingScrollFollowsThePointer) {
+  SetImage(400, 300);
+  View->SetMouseInteract({miMovingScroll});
+  View->SetSmoothScrollDivisor(0);  // each step lands at once
+  // The scroll's timer ticks until it is done.
+  auto Move = [&](int X, int Y) {
+    MouseTest::Move(X, Y);
+    for (int i = 0; i < 10 && View->SmoothScrolling(); ++i) View->SmoothScrollStep(nullptr);
+  };
+  int32_t MaxX, MaxY;
+  View->GetMaxViewXY(MaxX, MaxY);
+  Move(99, 99);  // the far corner: past the end, held at the limits
+  EXPECT_EQ(View->ViewX(), MaxX);
+  EXPECT_EQ(View->ViewY(), MaxY);
+  Move(0, 0);
+  EXPECT_EQ(View->ViewX(), 0);
+  EXPECT_EQ(View->ViewY(), 0);
+  Move(50, 50);
+  EXPECT_EQ(View->ViewX(), int32_t((0.5 - 0.02) * 1.05 * MaxX));
+}
+
+}  // namespace
+}  // namespace zv
