@@ -430,5 +430,28 @@ TEST_F(LayersFileTest, SelectionRecordRoundTripAndMove) {
   EXPECT_FALSE(View->LoadSelectionFromStream(&Cut, 0));
 }
 
+
+TEST_F(LayersFileTest, SelectionRecordFollowsAChangeOfLayer) {
+  SetImage(100, 100);
+  View->SetSelectionBase(iesbBitmap);
+  View->SelectRectangle(10, 10, 30, 30, 0);
+  TMemoryStream S;
+  View->SaveSelectionToStream(&S);
+  View->AddLayer();
+  View->IEBitmap()->Allocate(50, 50, ie24RGB);
+  View->GetLayer(1)->PosX = 20;
+  View->GetLayer(1)->PosY = 5;
+  View->Update();
+  S.SetPosition(0);
+  ASSERT_TRUE(View->LoadSelectionFromStream(&S, 2));
+  TIEMask* M = View->SelectionMask();
+  EXPECT_EQ(M->Width(), 50);
+  EXPECT_EQ(View->GetSelectionPointCount(), 0);  // only the mask is placed again
+  EXPECT_TRUE(M->IsPointInside(0, 5));
+  EXPECT_TRUE(M->IsPointInside(9, 24));
+  EXPECT_FALSE(M->IsPointInside(10, 5));
+  EXPECT_FALSE(M->IsPointInside(0, 25));
+}
+
 }  // namespace
 }  // namespace zv
