@@ -7,6 +7,7 @@
 
 #include "imaging/core/bitmap.h"
 #include "imaging/core/mask.h"
+#include "imaging/io/acquisition.h"
 #include "imaging/io/imaging_io.h"
 #include "imaging/proc/imaging_proc.h"
 #include "platform/forms.h"
@@ -723,6 +724,20 @@ void TImagingView::Dispatch(TMessage& Message) {
       TIEView::Dispatch(Message);
       const bool Down = Message.Msg == CN_KEYDOWN || Message.Msg == WM_SYSKEYDOWN;
       if (OnVirtualKey) OnVirtualKey(this, uint16_t(Message.WParam & 0xFFFF), int32_t(Message.LParam), Down);
+      return;
+    }
+    case IEMsgVideoNewFrame: {
+      // The wrapper's ready flag is down while the frame is handled.
+      auto* Video = reinterpret_cast<TIEDirectShow*>(Message.LParam);
+      if (Video == nullptr) return;
+      Video->NewFrameReady = 0;
+      if (Video->HasGraph() && OnDShowNewFrame) OnDShowNewFrame(this);
+      Video->NewFrameReady = 1;
+      return;
+    }
+    case IEMsgVideoGraphEvent: {
+      auto* Video = reinterpret_cast<TIEDirectShow*>(Message.LParam);
+      if (Video != nullptr && Video->HasGraph() && OnDShowEvent) OnDShowEvent(this);
       return;
     }
     case WM_LBUTTONDBLCLK:

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "imaging/core/mask.h"
+#include "imaging/io/acquisition.h"
 #include "tests/imaging/view/view_fixture.h"
 
 namespace zv {
@@ -147,6 +148,25 @@ TEST_F(ViewTest, NavigatorShowsTheVisibleAreaAndZoomsByItsWheel) {
   delete Nav;
   EXPECT_EQ(View->Navigator(), nullptr);
   View->SetZoom(150);
+}
+
+}  // namespace
+}  // namespace zv
+
+namespace zv {
+namespace {
+
+TEST_F(ViewTest, VideoMessagesWithoutAGraphFireNothing) {
+  int Frames = 0, GraphEvents = 0;
+  View->OnDShowNewFrame = [&](TObject*) { ++Frames; };
+  View->OnDShowEvent = [&](TObject*) { ++GraphEvents; };
+  View->Perform(IEMsgVideoNewFrame, 0, 0);  // no wrapper: nothing
+  TIEDirectShow Video;
+  View->Perform(IEMsgVideoNewFrame, 0, LPARAM(&Video));
+  View->Perform(IEMsgVideoGraphEvent, 0, LPARAM(&Video));
+  EXPECT_EQ(Video.NewFrameReady, 1);  // raised again after the frame
+  EXPECT_EQ(Frames, 0);
+  EXPECT_EQ(GraphEvents, 0);
 }
 
 }  // namespace
