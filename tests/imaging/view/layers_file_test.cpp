@@ -455,3 +455,25 @@ TEST_F(LayersFileTest, SelectionRecordFollowsAChangeOfLayer) {
 
 }  // namespace
 }  // namespace zv
+
+namespace zv {
+namespace {
+
+TEST_F(LayersFileTest, TheIOComponentFindsLayersFilesAndUndoUsesTheRecords) {
+  MakeTwoLayers();
+  TMemoryStream S;
+  View->SaveLayersToStream(&S, -2);
+  S.SetPosition(0);
+  EXPECT_EQ(DetectStreamFormat(&S), ftLyr);
+  // The processing component's undo reaches the records through its links.
+  ASSERT_TRUE(bool(ImagingProcLinks.SaveLayerToStream));
+  TMemoryStream Record;
+  ImagingProcLinks.SaveLayerToStream(View, 1, &Record, false);
+  EXPECT_EQ(Record.Size(), 123 + 3);
+  S.SetPosition(0);
+  ASSERT_TRUE(ImagingProcLinks.LoadLayersFromStream(View, &S));
+  EXPECT_EQ(View->LayersCount(), 2);
+}
+
+}  // namespace
+}  // namespace zv
