@@ -432,12 +432,21 @@ TIELayer* TImagingView::CurrentLayer() const {
 
 void TImagingView::SetLayersCurrent(int32_t Index) {
   if (Index < 0 || Index >= LayersCount() || Index == FLayersCurrent) return;
-  if (TIELayer* Layer = CurrentLayer()) Layer->Bitmap = FIEBitmap;
+  // A selection follows the switch, placed again by the two layers' positions.
+  bool Pushed = false;
+  if (TIELayer* Layer = CurrentLayer()) {
+    Layer->Bitmap = FIEBitmap;
+    if (FSelectionExists) {
+      PushSelection();
+      Pushed = true;
+    }
+  }
   FLayersCurrent = Index;
   if (FSkipUnselectable)
     while (FLayersCurrent > 0 && !FLayers[size_t(FLayersCurrent)]->Selectable) --FLayersCurrent;
   FIEBitmap = FLayers[size_t(FLayersCurrent)]->Bitmap;
   FollowLegacyTBitmap();
+  if (Pushed) PopSelection(true, 2);
   CallChangeCallbacks();
   Update();
 }

@@ -171,3 +171,30 @@ TEST_F(ViewTest, VideoMessagesWithoutAGraphFireNothing) {
 
 }  // namespace
 }  // namespace zv
+
+namespace zv {
+namespace {
+
+TEST_F(ViewTest, ASelectionFollowsAChangeOfLayer) {
+  SetImage(100, 100);
+  View->SetSelectionBase(iesbBitmap);
+  View->AddLayer();
+  View->IEBitmap()->Allocate(50, 50, ie24RGB);
+  View->GetLayer(1)->PosX = 20;
+  View->SetLayersCurrent(0);
+  View->SelectRectangle(30, 10, 40, 20, 0);
+  View->SetLayersCurrent(1);
+  TIEMask* M = View->SelectionMask();
+  EXPECT_EQ(View->SelectionStackCount(), 0);
+  EXPECT_EQ(M->Width(), 50);
+  EXPECT_TRUE(M->IsPointInside(10, 10));  // image column 30 is the layer's column 10
+  EXPECT_FALSE(M->IsPointInside(20, 10));
+  // Without a selection nothing is pushed.
+  View->Deselect();
+  View->SetLayersCurrent(0);
+  EXPECT_FALSE(View->Selected());
+  EXPECT_EQ(View->SelectionStackCount(), 0);
+}
+
+}  // namespace
+}  // namespace zv
