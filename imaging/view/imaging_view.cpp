@@ -7,6 +7,7 @@
 
 #include "imaging/core/bitmap.h"
 #include "imaging/core/mask.h"
+#include "imaging/io/acquisition.h"
 #include "imaging/io/imaging_io.h"
 #include "imaging/proc/imaging_proc.h"
 #include "platform/forms.h"
@@ -119,6 +120,7 @@ TImagingView::TImagingView(TComponent* AOwner) : TIEView(AOwner) {
 }
 
 TImagingView::~TImagingView() {
+  SetNavigator(nullptr, 0);
   SyncLayers();
   // The components work on the layers' bitmaps, so they go first. Each one unregisters its callback
   // on the way out, while the callback list still exists.
@@ -144,6 +146,7 @@ void TImagingView::Notification(TComponent* AComponent, TOperation Operation) {
   // A component freed by someone else must not be freed again, nor get events.
   if (AComponent == FIO) FIO = nullptr;
   if (AComponent == FProc) FProc = nullptr;
+  if (AComponent == FNavigator) FNavigator = nullptr;
 }
 
 // ---- Components -------------------------------------------------------------------------------------
@@ -257,6 +260,7 @@ void TImagingView::Update() {
     }
   } Exit{this};
   UpdateBody();
+  UpdateNavigator();
 }
 
 void TImagingView::UpdateBody() {
@@ -431,12 +435,21 @@ TIELayer* TImagingView::CurrentLayer() const {
 
 void TImagingView::SetLayersCurrent(int32_t Index) {
   if (Index < 0 || Index >= LayersCount() || Index == FLayersCurrent) return;
-  if (TIELayer* Layer = CurrentLayer()) Layer->Bitmap = FIEBitmap;
+  // A selection follows the switch, placed again by the two layers' positions.
+  bool Pushed = false;
+  if (TIELayer* Layer = CurrentLayer()) {
+    Layer->Bitmap = FIEBitmap;
+    if (FSelectionExists) {
+      PushSelection();
+      Pushed = true;
+    }
+  }
   FLayersCurrent = Index;
   if (FSkipUnselectable)
     while (FLayersCurrent > 0 && !FLayers[size_t(FLayersCurrent)]->Selectable) --FLayersCurrent;
   FIEBitmap = FLayers[size_t(FLayersCurrent)]->Bitmap;
   FollowLegacyTBitmap();
+  if (Pushed) PopSelection(true, 2);
   CallChangeCallbacks();
   Update();
 }
@@ -630,7 +643,7 @@ void TImagingView::SetAutoShrink(bool Value) {
   Update();
 }
 
-void TImagingView::SetMouseInteract(TIEMouseInteract Value) { FMouseInteract = Value; }
+
 
 void TImagingView::SetBackgroundStyle(TIEBackgroundStyle Value) {
   FBackgroundStyle = Value;
@@ -726,6 +739,42 @@ void TImagingView::Dispatch(TMessage& Message) {
     case WM_KILLFOCUS:
       TIEView::Dispatch(Message);
       Invalidate();
+      return;
+    case CM_WANTSPECIALKEY: {
+      TIEView::Dispatch(Message);
+      bool Handled = false;
+      const uint16_t CharCode = uint16_t(Message.WParam & 0xFFFF);
+      if (OnSpecialKey) OnSpecialKey(this, CharCode, KeyDataToShiftState(int32_t(Message.LParam)), Handled);
+      if (Handled) Message.Result = 1;
+      return;
+    }
+    case CN_KEYDOWN:
+    case WM_SYSKEYDOWN:
+    case CN_KEYUP:
+    case WM_SYSKEYUP: {
+      TIEView::Dispatch(Message);
+      const bool Down = Message.Msg == CN_KEYDOWN || Message.Msg == WM_SYSKEYDOWN;
+      if (OnVirtualKey) OnVirtualKey(this, uint16_t(Message.WParam & 0xFFFF), int32_t(Message.LParam), Down);
+      return;
+    }
+    case IEMsgVideoNewFrame: {
+      // The wrapper's ready flag is down while the frame is handled.
+      auto* Video = reinterpret_cast<TIEDirectShow*>(Message.LParam);
+      if (Video == nullptr) return;
+      Video->NewFrameReady = 0;
+      if (Video->HasGraph() && OnDShowNewFrame) OnDShowNewFrame(this);
+      Video->NewFrameReady = 1;
+      return;
+    }
+    case IEMsgVideoGraphEvent: {
+      auto* Video = reinterpret_cast<TIEDirectShow*>(Message.LParam);
+      if (Video != nullptr && Video->HasGraph() && OnDShowEvent) OnDShowEvent(this);
+      return;
+    }
+    case WM_LBUTTONDBLCLK:
+      // The press of the double click adds its point first; closing the polygon drops it again.
+      TIEView::Dispatch(Message);
+      CloseSelectionOnDoubleClick((Message.WParam & MK_SHIFT) != 0);
       return;
     default:
       TIEView::Dispatch(Message);

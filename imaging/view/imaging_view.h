@@ -19,6 +19,7 @@
 #include "platform/controls.h"
 #include "platform/graphics.h"
 #include "platform/objects.h"
+#include "platform/std_controls.h"
 #include "platform/streams.h"
 #include "platform/types.h"
 
@@ -126,6 +127,12 @@ struct TIEViewPolygon {
   bool Sizeable = false;
 };
 
+// Exactly four points whose edges, the closing one included, run alternately across and down.
+bool IsRectanglePolygon(const TPoint* Points, int32_t Count);
+
+// The stream at its position starts a layers file of a known version; the position is kept.
+bool IsLayersStream(TStream* Stream);
+
 // ---- Unit settings ---------------------------------------------------------------------------------------
 
 // Set once by the unit's start-up step (view_startup.h); these are their values before it runs.
@@ -147,6 +154,10 @@ struct TImagingViewGlobals {
   std::unique_ptr<TPen> XorPen;
 };
 extern TImagingViewGlobals ImagingViewGlobals;
+
+// Messages a video capture posts to the view (LParam: its TIEDirectShow).
+constexpr UINT IEMsgVideoNewFrame = 0x1F59;
+constexpr UINT IEMsgVideoGraphEvent = 0x1F5A;
 
 // Cursor numbers the view keeps in the screen's cursor table, and their resource names.
 constexpr TCursor IEFirstViewCursor = 1778;
@@ -282,6 +293,139 @@ public:
   void SetSelectionOptions(TIESelectionOptions Value);
   TIESelectionBase SelectionBase() const { return FSelectionBase; }
   void SetSelectionBase(TIESelectionBase Value) { FSelectionBase = Value; }
+
+  // ---- Building and changing the selection (view_selection.cpp) ----
+  // Op 0 replaces the selection, 1 adds to it. Coordinates follow SelectionBase.
+  virtual void SelectRectangle(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t Op);
+  // Square: a square, or the height the aspect ratio gives; Clamp: moved inside the bitmap keeping its size.
+  void BuildRectSelection(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t Op, bool Square, bool Clamp);
+  // Where a drag that builds a selection started (client pixels), and the polygon's points then.
+  void SetSelectionDragStart(int32_t X, int32_t Y);
+  // The ellipse centred on the drag start through client (X, Y); Shift adds it as a sub-polygon.
+  void BuildEllipseSelection(int32_t X, int32_t Y, TShiftState Shift);
+  virtual void AppendSelectionPoint(int32_t X, int32_t Y);
+  void AddSelectionPointNoPaint(int32_t X, int32_t Y);
+  void AddPolygonPointAndPaint(TPoint P);
+  void BeginSubPolygon();
+  void RemoveLastSubPolygon();
+  void TrimPolygonSeparators();
+  // Closes a polygon being drawn: its mask is filled (added to the old one with AddShift).
+  void EndPolygonSelection(bool AddShift, bool Trim);
+  void CloseSelectionOnDoubleClick(bool Shift);
+  // Removes the selection.
+  void Deselect();
+  // Moves the selection by bitmap pixels, letting it leave the bitmap partly with iesoCutBorders.
+  void MoveSelection(int32_t DX, int32_t DY);
+  void OffsetSelection(int32_t DX, int32_t DY, bool Cut);
+  void MagicWandSelect(int32_t X, int32_t Y, int32_t Op);
+  // Draws the selection overlays (the mask outline, or the polygons' dashes) and keeps the selection
+  // timer running only while something animates or a delay counter runs. Paint passes CheckLock false.
+  void PaintSelections(TObject* Sender, bool CheckLock);
+  void SelectionTimerTick(TObject* Sender) { PaintSelections(Sender, true); }
+  TTimer* SelectionTimer() const { return FSelectionTimer.get(); }
+  int32_t AnimationCounter() const { return FAnimationCounter; }
+  // Client rectangle of the rectangular selection at its last drawing.
+  TRect LastDrawnSelectionRect() const { return FLastDrawnRect; }
+  void ShowSelection(bool Repaint);
+  void HideSelection(bool Repaint);
+  // The selected area's edges (right and bottom inclusive).
+  int32_t GetSelectionLeft();
+  int32_t GetSelectionTop();
+  int32_t GetSelectionRight();
+  int32_t GetSelectionBottom();
+  // 0 when (X, Y) lies on a selected pixel that may be moved, else -1.
+  int32_t HitSelection(int32_t X, int32_t Y, bool Shift);
+  // 1..4 corners, 5..8 left, right, top and bottom sides, 0 none.
+  int32_t GetSelectionGripAt(int32_t X, int32_t Y);
+  // Drags a grip of a rectangle selection to layer point (X, Y) (client point with iesbClientArea);
+  // KeepAspect keeps the shape of the rectangle at the press. Returns the grip, mirrored when the drag
+  // crossed the opposite edge.
+  int32_t ResizeSelectionByGrip(int32_t Grip, int32_t X, bool KeepAspect, int32_t Y);
+  // The rectangle the grip drag started from (SetSelectionDragStart records it too).
+  void RememberGripBox();
+  int32_t GetSelectionGripAtShift(int32_t X, int32_t Y, bool Shift) { return Shift ? 0 : GetSelectionGripAt(X, Y); }
+  void SetSelectionColor1(TColor Value);
+  void SetSelectionColor2(TColor Value);
+  // -1 free, 0 the fixed size, above 0 height / width.
+  double SelectionAspectRatio() const { return FSelectionAspectRatio; }
+  // The same value changes nothing; 0 (fixed size) takes iesoSizeable out of the options, others put it in.
+  void SetSelectionAspectRatio(double Value);
+  int32_t SelectionFixedWidth() const { return FSelectionFixedWidth; }
+  int32_t SelectionFixedHeight() const { return FSelectionFixedHeight; }
+  void SetSelectionFixedSize(int32_t W, int32_t H) { FSelectionFixedWidth = W; FSelectionFixedHeight = H; }
+  // 0 outline, 1 flood fill, 2 every similar pixel.
+  uint8_t MagicWandMode() const { return FMagicWandMode; }
+  void SetMagicWandMode(uint8_t Value) { FMagicWandMode = Value; }
+  int32_t MagicWandTolerance() const { return FMagicWandTolerance; }
+  void SetMagicWandTolerance(int32_t Value) { FMagicWandTolerance = Value; }
+  bool MagicWandGrow() const { return FMagicWandGrow; }
+  void SetMagicWandGrow(bool Value) { FMagicWandGrow = Value; }
+  TColor SelectionOutlineColor1() const { return FOutlineColor1; }
+  TColor SelectionOutlineColor2() const { return FOutlineColor2; }
+  bool RectangleMoved() const { return FRectMoved; }
+
+  // ---- The layers file and the selection record (layers_file.cpp) ----
+  // Every layer with its settings and bitmap. Encoding -1 zlib-compressed raw bitmaps, -2 raw bitmaps,
+  // else an image file type (1 is stored as PNG).
+  void SaveLayersToStream(TStream* Stream, int32_t Encoding);
+  // False for a stream that is no layers file or whose fields do not fit what the stream holds; a
+  // refused header leaves the view and the stream's position untouched, the layers read before a bad
+  // record stay.
+  bool LoadLayersFromStream(TStream* Stream);
+  bool LoadLayersFromFile(const std::string& FileName);
+  void SaveSelectionToStream(TStream* Stream);
+  // Mode 0 as stored, 1 moved inside a smaller image, 2 re-placed after a change of current layer. False
+  // (the selection untouched) for a record whose counts or sizes do not fit the stream.
+  bool LoadSelectionFromStream(TStream* Stream, int32_t Mode);
+
+  // ---- Mouse and keyboard (view_mouse.cpp) ----
+  // Scrolls while the pointer lies outside the image, by its distance, until the scroll range ends;
+  // true when it scrolled.
+  bool AutoScrollToMouse();
+  virtual void OffsetMouseOrigin(int32_t DX, int32_t DY);
+  // The top visible layer whose drawn rectangle holds client (X, Y) and whose pixel there is not
+  // transparent; -1 none.
+  int32_t FindLayerAt(int32_t X, int32_t Y, bool SelectableOnly);
+  bool IsPointInLayer(int32_t X, int32_t Y, int32_t Index);
+  void BuildRectSelectionFromDrag(int32_t X, int32_t Y, TShiftState Shift);
+  // Resizes the current layer by the grip being dragged to client (X, Y); KeepAspect keeps its shape.
+  void ResizeLayerByGrip(int32_t X, int32_t Y, bool KeepAspect);
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void MouseMove(TShiftState Shift, int X, int Y) override;
+  void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  // Shift shows the Shift variant of the cursor; its release the view's cursor again.
+  void KeyDown(uint16_t& Key, TShiftState Shift) override;
+  void KeyUp(uint16_t& Key, TShiftState Shift) override;
+  void DoBeforeSelectionChange();
+  void DoSelectionChanging();
+  void DoSelectionChange();
+
+  // ---- Services (view_services.cpp) ----
+  // The selection stack kept across changes of the current layer.
+  void PushSelection();
+  // False when the stack is empty; else the top record is loaded with Mode and, with Drop, removed.
+  bool PopSelection(bool Drop, uint8_t Mode);
+  int32_t SelectionStackCount() const { return int32_t(FSelectionStack.size()); }
+  // Shows a cursor without remembering it (only a view with an owner shows it); RestoreCursor goes back.
+  void SetTemporaryCursor(TCursor Value);
+  void RestoreCursor();
+  TCursor RememberedCursor() const { return FRememberedCursor; }
+  // Scrolls towards (X, Y) by a fraction of the remaining distance every 30 ms; each step covers
+  // 1 / divisor of it, and a step too small to move lands on the target. A divisor of 0 jumps there.
+  void SmoothScrollTo(int32_t X, int32_t Y);
+  void SmoothScrollStep(TObject* Sender);
+  void StopSmoothScroll();
+  bool SmoothScrolling() const;
+  // Links a second view that shows this view's image with the visible area as a movable rectangle
+  // (nullptr unlinks). Options bit 0: the wheel over the navigator zooms this view.
+  void SetNavigator(TImagingView* View, uint8_t Options);
+  TImagingView* Navigator() const { return FNavigator; }
+  bool IsNavigator() const { return FIsNavigator; }
+  void UpdateNavigator();
+  void NavigatorSelectionMoved(TObject* Sender);
+  void NavigatorWheel(TObject* Sender, TShiftState Shift, int WheelDelta, TPoint MousePos, bool& Handled);
+  int32_t SmoothScrollDivisor() const { return FSmoothDivisor; }
+  void SetSmoothScrollDivisor(int32_t Value) { FSmoothDivisor = Value; }
 
   // ---- Drawing area ----
   // The view has a form or a foreign window to live in.
@@ -554,6 +698,56 @@ private:
   TIESelectionBase FSelectionBase = iesbClientArea;
   TIESelectionBase FSavedSelectionBase = iesbClientArea;
   std::vector<std::unique_ptr<TMemoryStream>> FSelectionStack;
+  double FSelectionAspectRatio = -1.0;
+  TImagingView* FNavigator = nullptr;
+  bool FIsNavigator = false;
+  uint8_t FNavigatorOptions = 0;
+  bool FNavigatorBusy = false;
+  std::unique_ptr<TTimer> FSmoothTimer;
+  std::unique_ptr<TTimer> FSelectionTimer;
+  int32_t FAnimationCounter = 0;
+  TRect FLastDrawnRect{0, 0, 0, 0};
+  void DrawPolygonDashes(TIEViewPolygon* P);
+  int32_t FSmoothTargetX = 0;
+  int32_t FSmoothTargetY = 0;
+  int32_t FSmoothDivisor = 8;
+  int32_t FSelectionFixedWidth = 0;
+  int32_t FSelectionFixedHeight = 0;
+  bool FRectMoved = false;
+  uint8_t FMagicWandMode = 0;
+  int32_t FMagicWandTolerance = 15;
+  bool FMagicWandGrow = false;
+  TColor FOutlineColor1 = clBlack;
+  TColor FOutlineColor2 = clWhite;
+  // Gestures under way.
+  bool FRectSelecting = false;
+  bool FPolySelecting = false;
+  bool FLassoSelecting = false;
+  bool FEllipseSelecting = false;
+  int32_t FSelectionMove = -1;
+  int32_t FDragStartX = 0;
+  int32_t FDragStartY = 0;
+  int32_t FDragStartPoints = 0;
+  int32_t FGripBoxX1 = 0, FGripBoxY1 = 0, FGripBoxX2 = 0, FGripBoxY2 = 0;
+  // Mouse gestures (view_mouse.cpp).
+  bool FMouseDownHere = false;
+  bool FAutoScrolling = false;
+  int32_t FPressRawX = 0, FPressRawY = 0, FPressClampX = 0, FPressClampY = 0, FPressImgX = 0, FPressImgY = 0;
+  int32_t FScrollOriginX = 0, FScrollOriginY = 0;
+  int32_t FLastMouseX = 0, FLastMouseY = 0, FLastClampX = 0, FLastClampY = 0, FLastRawX = 0, FLastRawY = 0;
+  int32_t FMovingLayer = -1, FRotatingLayer = -1;
+  int32_t FLayerGrip = 0;
+  bool FLayerGestureStarted = false;
+  double FResizeRatio = 0;
+  TRect FLayerBoxAtPress{0, 0, 0, 0};
+  bool FLayerMoved = false;
+  double FRotationAccumulator = 0;
+  void ClampToCurrentLayer(int32_t X, int32_t Y, int32_t& CX, int32_t& CY);
+  // Selection helpers (view_selection.cpp).
+  int32_t SelectionToLayerX(int32_t X);
+  int32_t SelectionToLayerY(int32_t Y);
+  void OffsetPolygon(int32_t DX, int32_t DY, bool Cut);
+  bool GestureRunning() const;
 
   // Settings.
   bool FDoubleBuffer = true;

@@ -14,6 +14,7 @@
 namespace zv {
 
 class TIEBitmap;
+class TStream;
 class TImagingView;
 
 // What happened to a layer, as OnLayerNotify reports it.
@@ -74,6 +75,11 @@ public:
   int32_t ClientToBitmapY(int32_t Y) const;
   int32_t BitmapToClientX(int32_t X) const;
   int32_t BitmapToClientY(int32_t Y) const;
+  // The layer's state record (undo): settings, identity and, WithBitmap, the bitmap. The user-data block
+  // is not stored; 4 zero bytes keep its place.
+  void SaveToStream(TStream* Stream, bool WithBitmap);
+  // False, and the layer unchanged, for a record that does not fit the stream.
+  bool LoadFromStream(TStream* Stream);
   // Whole turns are kept as 0, so that "not rotated" has one value.
   void SetRotateAngle(double Value);
   // The size the layer is shown at: the explicit size, else the bitmap's.

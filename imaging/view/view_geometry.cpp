@@ -164,6 +164,7 @@ int32_t TImagingView::BitmapToClientY(int32_t Y) {
 // ---- Zoom ----------------------------------------------------------------------------------------------
 
 void TImagingView::ApplyZoomAxis(double Z, bool Horizontal) {
+  StopSmoothScroll();
   const double F = Z / 100;
   int32_t NewPos;
   if (Horizontal) {
@@ -187,6 +188,7 @@ void TImagingView::ApplyZoomAxis(double Z, bool Horizontal) {
 }
 
 void TImagingView::ApplyZoom(double Value) {
+  StopSmoothScroll();
   if (!UsableZoom(Value)) return;
   // Both centres are taken at the old zoom before either axis changes.
   const int32_t HX = ViewWidth() / 2, HY = ViewHeight() / 2;
@@ -228,6 +230,7 @@ void TImagingView::SetZoom(double Z) {
 }
 
 void TImagingView::SetZoomAxis(double Z, bool Horizontal) {
+  StopSmoothScroll();
   DoViewChanging(2, Z);
   const double Current = Horizontal ? FZoomX : FZoomY;
   if (!UsableZoom(Z) || Z == Current) return;

@@ -216,8 +216,8 @@ void TImagingView::Paint() {
         if (OnDrawCanvas) OnDrawCanvas(this, Canvas(), TRect(0, 0, W, H));
       }
       FFullRepaintDue = false;
-      // The selection overlays are drawn here; each drawing is one tick of the delayed filter.
-      TickDelayCounters();
+      // The selection overlays; each drawing is one tick of the delayed filter.
+      PaintSelections(this, false);
       if (OnPaint) OnPaint(this);
     }
   } catch (...) {

@@ -9,6 +9,7 @@
 #include "imaging/core/library_startup.h"
 #include "imaging/core/mask.h"
 #include "imaging/core/sys_probes.h"
+#include "imaging/io/format_registry.h"
 #include "imaging/io/imaging_io.h"
 #include "imaging/proc/imaging_proc.h"
 #include "imaging/view/imaging_view.h"
@@ -93,6 +94,28 @@ void InstallLinks() {
     if (V == nullptr || Index < 0 || Index >= V->LayersCount()) return TIELayerGUID{};
     return V->GetLayer(Index)->Guid;
   };
+  Links.SaveSelectionToStream = [](TIEView* View, TStream* Stream) {
+    if (TImagingView* V = AsView(View)) V->SaveSelectionToStream(Stream);
+  };
+  Links.LoadSelectionFromStream = [](TIEView* View, TStream* Stream, int32_t Mode) {
+    if (TImagingView* V = AsView(View)) V->LoadSelectionFromStream(Stream, Mode);
+  };
+  Links.SaveLayerToStream = [](TIEView* View, int32_t Index, TStream* Stream, bool WithBitmap) {
+    TImagingView* V = AsView(View);
+    if (V != nullptr && Index >= 0 && Index < V->LayersCount()) V->GetLayer(Index)->SaveToStream(Stream, WithBitmap);
+  };
+  Links.LoadLayerFromStream = [](TIEView* View, int32_t Index, TStream* Stream) {
+    TImagingView* V = AsView(View);
+    if (V != nullptr && Index >= 0 && Index < V->LayersCount()) V->GetLayer(Index)->LoadFromStream(Stream);
+  };
+  Links.SaveLayersToStream = [](TIEView* View, TStream* Stream, int32_t Encoding) {
+    if (TImagingView* V = AsView(View)) V->SaveLayersToStream(Stream, Encoding);
+  };
+  Links.LoadLayersFromStream = [](TIEView* View, TStream* Stream) {
+    TImagingView* V = AsView(View);
+    return V != nullptr && V->LoadLayersFromStream(Stream);
+  };
+  FormatTests.IsLayersStream = IsLayersStream;
 }
 
 void RemoveLinks() {
@@ -104,6 +127,13 @@ void RemoveLinks() {
   Links.CurrentLayer = nullptr;
   Links.LayerBitmap = nullptr;
   Links.LayerGUID = nullptr;
+  Links.SaveSelectionToStream = nullptr;
+  Links.LoadSelectionFromStream = nullptr;
+  Links.SaveLayerToStream = nullptr;
+  Links.LoadLayerFromStream = nullptr;
+  Links.SaveLayersToStream = nullptr;
+  Links.LoadLayersFromStream = nullptr;
+  if (FormatTests.IsLayersStream == IsLayersStream) FormatTests.IsLayersStream = nullptr;
 }
 
 }  // namespace

@@ -1,0 +1,370 @@
+// Scripted mouse and keys through the headless platform: the exclusive tools, click zoom about the
+// pointer, rectangle and polygon selections by dragging, layer moves and rotations, the delayed zoom
+// filter and scrolling while a selection is dragged past the edge.
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "imaging/core/mask.h"
+#include "platform/windows.h"
+#include "tests/imaging/view/view_fixture.h"
+
+namespace zv {
+namespace {
+
+using view_test::ViewTest;
+
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new view_test::LibraryEnvironment);
+
+class MouseTest : public ViewTest {
+protected:
+  HWND H() { return View->Handle(); }
+  void Down(int X, int Y, TInputButton B = TInputButton::Left) {
+    headless::MouseDown(H(), X, Y, B);
+    headless::Pump();
+  }
+  void Move(int X, int Y) {
+    headless::MouseMove(H(), X, Y);
+    headless::Pump();
+  }
+  void Up(int X, int Y, TInputButton B = TInputButton::Left) {
+    headless::MouseUp(H(), X, Y, B);
+    headless::Pump();
+  }
+  void Drag(int X1, int Y1, int X2, int Y2) {
+    Down(X1, Y1);
+    Move((X1 + X2) / 2, (Y1 + Y2) / 2);
+    Move(X2, Y2);
+    Up(X2, Y2);
+  }
+};
+
+TEST_F(MouseTest, ToolsAreExclusive) {
+  struct Case {
+    TIEMouseInteract From, Set, Expect;
+  } Cases[] = {
+      {{}, {miZoom, miSelectPolygon}, {miSelectPolygon}},
+      {{miSelect}, {miSelect, miScroll}, {miScroll}},
+      {{miZoom}, {miZoom, miSelect}, {miZoom, miSelect}},
+      {{}, {miZoom, miMoveLayers}, {miZoom}},
+      {{}, {miMoveLayers, miRotateLayers, miSelect}, {miSelect}},
+      {{}, {miMoveLayers, miRotateLayers, miMovingScroll}, {miMoveLayers, miRotateLayers, miMovingScroll}},
+      {{}, {miMoveLayers, miResizeLayers}, {miMoveLayers, miResizeLayers}},
+      {{miSelectPolygon}, {miSelectPolygon, miSelectMagicWand}, {miSelectMagicWand}},
+  };
+  for (const Case& C : Cases) {
+    View->SetMouseInteract({});
+    View->SetMouseInteract(C.From);
+    View->SetMouseInteract(C.Set);
+    EXPECT_TRUE(View->MouseInteract() == C.Expect);
+  }
+}
+
+TEST_F(MouseTest, ClickZoomKeepsThePixelUnderTheMouse) {
+  SetViewSize(200, 200);
+  SetImage(2000, 2000);  // larger than the view, with room to scroll, at every zoom but 2 %
+  View->SetMouseInteract({miZoom});
+  std::vector<double> ZoomIns;
+  View->OnZoomIn = [&](TObject*, double& Z) { ZoomIns.push_back(Z); };
+  struct Case {
+    TInputButton Button;
+    double From, To;
+  } Cases[] = {{TInputButton::Left, 30, 33},   {TInputButton::Left, 100, 200}, {TInputButton::Left, 250, 350},
+               {TInputButton::Right, 30, 25},  {TInputButton::Right, 150, 100}, {TInputButton::Right, 2, 2}};
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.From);
+    View->SetZoom(C.From);
+    View->SetViewXY(150, 120);
+    View->Update();
+    headless::Pump();
+    const int X = 120, Y = 90;
+    // The bitmap pixel under client (X, Y) from the scroll position and the zoom.
+    auto PixelX = [&] { return (View->ViewX() + X - View->OffsetX()) * 100 / View->Zoom(); };
+    auto PixelY = [&] { return (View->ViewY() + Y - View->OffsetY()) * 100 / View->Zoom(); };
+    const double BX = PixelX(), BY = PixelY();
+    headless::Click(H(), X, Y, C.Button);
+    headless::Pump();
+    EXPECT_DOUBLE_EQ(View->Zoom(), C.To);
+    if (C.To != C.From) {
+      EXPECT_NEAR(PixelX(), BX, std::max(1.0, 100 / C.To));
+      EXPECT_NEAR(PixelY(), BY, std::max(1.0, 100 / C.To));
+    }
+  }
+  EXPECT_EQ(ZoomIns, (std::vector<double>{33, 200, 350}));
+}
+
+TEST_F(MouseTest, RectangleDragsAndClicks) {
+  SetImage(100, 100);  // shown from (0, 0) at 100 %
+  View->SetMouseInteract({miSelect});
+  int Changes = 0;
+  View->OnSelectionChange = [&](TObject*) { ++Changes; };
+  Drag(10, 10, 40, 30);
+  EXPECT_TRUE(View->Selected());
+  EXPECT_EQ(View->GetSelectionPointCount(), 4);
+  EXPECT_TRUE(View->SelectionMask()->IsPointInside(39, 29));
+  EXPECT_EQ(Changes, 1);
+
+  // Shift adds a second rectangle; each move replaces what the drag added.
+  headless::KeyDown(VK_SHIFT);
+  Drag(60, 60, 90, 95);
+  headless::KeyUp(VK_SHIFT);
+  headless::Pump();
+  EXPECT_EQ(View->GetSelectionPointCount(), 9);
+  EXPECT_TRUE(View->SelectionMask()->IsPointInside(20, 20));
+  EXPECT_TRUE(View->SelectionMask()->IsPointInside(80, 80));
+
+  // A press and release in one place removes the selection.
+  headless::Click(H(), 50, 5);
+  headless::Pump();
+  EXPECT_FALSE(View->Selected());
+  EXPECT_EQ(View->GetSelectionPointCount(), 0);
+}
+
+TEST_F(MouseTest, PolygonClosesOnDoubleClick) {
+  SetImage(100, 100);
+  View->SetMouseInteract({miSelectPolygon});
+  for (TPoint P : {TPoint{10, 10}, TPoint{80, 10}}) {
+    headless::Click(H(), P.X, P.Y);
+    headless::AdvanceTime(1000);
+    headless::Pump();
+  }
+  // The double click's first press adds the last point; its second one is dropped as the polygon closes.
+  headless::DoubleClick(H(), 10, 80);
+  headless::Pump();
+  EXPECT_EQ(View->GetSelectionPointCount(), 3);
+  EXPECT_TRUE(View->SelectionMask()->IsPointInside(20, 20));
+  EXPECT_FALSE(View->SelectionMask()->IsPointInside(70, 70));
+}
+
+TEST_F(MouseTest, DelayedZoomFilterIsOffWhileAButtonIsDown) {
+  SetImage(100, 100);
+  View->SetZoomFilter(rfTriangle);
+  View->SetDelayZoomFilter(true);
+  for (TIEMouseInteract Tools : {TIEMouseInteract{miSelect}, TIEMouseInteract{miScroll}}) {
+    View->SetMouseInteract(Tools);
+    Down(50, 50);
+    EXPECT_EQ(View->ZoomFilter(), Tools.Contains(miScroll) ? rfTriangle : rfNone);
+    Up(50, 50);
+    EXPECT_EQ(View->ZoomFilter(), rfTriangle);
+  }
+}
+
+TEST_F(MouseTest, LayerMoveEventsAndShiftRotation) {
+  SetImage(100, 100);
+  View->AddLayer();
+  View->IEBitmap()->Allocate(20, 20, ie24RGB);
+  View->GetLayer(1)->PosX = 30;
+  View->GetLayer(1)->PosY = 30;
+  View->SetLayersCurrent(0);
+  View->Update();
+  headless::Pump();  // the drawing places the layers
+  View->SetMouseInteract({miMoveLayers});
+  std::vector<TIELayerEvent> Events;
+  View->OnLayerNotify = [&](TObject*, int32_t Layer, TIELayerEvent E) {
+    EXPECT_EQ(Layer, 1);
+    Events.push_back(E);
+  };
+  Drag(35, 35, 45, 40);
+  EXPECT_EQ(View->LayersCurrent(), 1);
+  EXPECT_EQ(View->GetLayer(1)->PosX, 40);
+  EXPECT_EQ(View->GetLayer(1)->PosY, 35);
+  EXPECT_EQ(View->InteractionHint(), "");  // cleared by the release
+  ASSERT_GE(Events.size(), 4u);
+  EXPECT_EQ(Events[0], ielSelected);
+  EXPECT_EQ(Events[1], ielBeginMoving);
+  for (size_t i = 2; i + 1 < Events.size(); ++i) EXPECT_EQ(Events[i], ielMoving) << i;
+  EXPECT_EQ(Events.back(), ielMoved);
+
+  // A layer moved back onto (0, 0) counts as moved too.
+  Events.clear();
+  Drag(45, 40, 5, 5);
+  EXPECT_EQ(View->GetLayer(1)->PosX, 0);
+  ASSERT_FALSE(Events.empty());
+  EXPECT_EQ(Events.back(), ielMoved);
+
+  View->SetMouseInteract({miRotateLayers});
+  View->SetLayersCurrent(1);
+  headless::KeyDown(VK_SHIFT);
+  Down(95, 95);
+  // Round the layer's rotation centre (10, 10): up the right, along the top, down the left.
+  std::vector<TPoint> Path;
+  for (int i = 1; i <= 9; ++i) Path.push_back({95, 95 - 10 * i});
+  for (int i = 1; i <= 9; ++i) Path.push_back({95 - 10 * i, 5});
+  for (int i = 1; i <= 9; ++i) Path.push_back({5, 5 + 10 * i});
+  bool Turned = false;
+  for (TPoint P : Path) {
+    Move(P.X, P.Y);
+    const double A = View->GetLayer(1)->RotateAngle;
+    EXPECT_EQ(A, std::trunc(A / 45) * 45) << A;
+    Turned = Turned || A != 0;
+    const std::string& Hint = View->InteractionHint();
+    ASSERT_GE(Hint.size(), 2u);
+    EXPECT_EQ(Hint.substr(Hint.size() - 2), "\xC2\xB0");  // the degree sign in UTF-8
+  }
+  EXPECT_TRUE(Turned);
+  Up(5, 95);
+  EXPECT_EQ(View->InteractionHint(), "");
+  headless::KeyUp(VK_SHIFT);
+  headless::Pump();
+}
+
+TEST_F(MouseTest, DraggingASelectionPastTheEdgeScrollsToTheEnd) {
+  SetImage(400, 100);
+  View->SetSelectionBase(iesbBitmap);
+  View->SelectRectangle(10, 10, 30, 30, 0);
+  View->SetMouseInteract({miSelect});
+  View->SetSelectionOptions({iesoMoveable, iesoCanScroll, iesoSizeable});
+  Down(20, 20);
+  Move(150, 20);  // far right of the 100-pixel-wide view
+  int32_t MaxX, MaxY;
+  View->GetMaxViewXY(MaxX, MaxY);
+  EXPECT_EQ(View->ViewX(), MaxX);
+  Up(150, 20);
+  EXPECT_TRUE(View->Selected());
+}
+
+}  // namespace
+}  // namespace zv
+
+namespace zv {
+namespace {
+
+TEST_F(MouseTest, GripDragsResizeAndMirror) {
+  SetImage(100, 100);
+  View->SetMouseInteract({miSelect});
+  struct Case {
+    const char* What;
+    TPoint Grip, To;
+    bool Alt;
+    std::vector<TPoint> Expect;
+  } Cases[] = {
+      {"bottom-right", {60, 50}, {80, 70}, false, {{20, 20}, {81, 20}, {81, 71}, {20, 71}}},
+      {"top-right past the left edge", {60, 20}, {10, 30}, false, {{10, 30}, {20, 30}, {20, 50}, {10, 50}}},
+      {"right side", {60, 35}, {70, 90}, false, {{20, 20}, {71, 20}, {71, 50}, {20, 50}}},
+      {"bottom-right keeping the shape", {60, 50}, {80, 55}, true, {{20, 20}, {81, 20}, {81, 66}, {20, 66}}},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.What);
+    View->SetSelectionBase(iesbBitmap);
+    View->SelectRectangle(20, 20, 60, 50, 0);
+    View->SetSelectionBase(iesbClientArea);
+    if (C.Alt) headless::KeyDown(VK_MENU);
+    Drag(C.Grip.X, C.Grip.Y, C.To.X, C.To.Y);
+    if (C.Alt) headless::KeyUp(VK_MENU);
+    headless::Pump();
+    const TPoint* P = View->GetSelectionPoints();
+    ASSERT_NE(P, nullptr);
+    EXPECT_EQ(std::vector<TPoint>(P, P + View->GetSelectionPointCount()), C.Expect);
+    EXPECT_TRUE(View->SelectionMask()->IsPointInside(C.Expect[0].X, C.Expect[0].Y));
+  }
+}
+
+}  // namespace
+}  // namespace zv
+
+namespace zv {
+namespace {
+
+TEST_F(MouseTest, HoverCursorsAndKeyMessages) {
+  SetImage(100, 100);
+  View->SetMouseInteract({miSelect});
+  View->SetSelectionBase(iesbBitmap);
+  View->SelectRectangle(20, 20, 60, 50, 0);
+  View->SetSelectionBase(iesbClientArea);
+  std::vector<TIEGrip> Grips;
+  View->OnMouseInResizingGrip = [&](TObject*, TIEGrip G) { Grips.push_back(G); };
+  struct Case {
+    int X, Y;
+    TCursor Expect;  // 0: the view's own cursor
+  } Cases[] = {{60, 50, 1786}, {60, 20, 1788}, {20, 35, 1789}, {40, 50, 1787}, {40, 35, 1790}, {90, 90, 0}};
+  for (const Case& C : Cases) {
+    Move(C.X, C.Y);
+    EXPECT_EQ(View->Cursor(), C.Expect != 0 ? C.Expect : View->RememberedCursor()) << C.X << "," << C.Y;
+  }
+  EXPECT_EQ(Grips.size(), std::size(Cases));
+  EXPECT_EQ(Grips.front(), TIEGrip::ieBottomRight);
+
+  std::vector<std::pair<uint16_t, bool>> Keys;
+  View->OnVirtualKey = [&](TObject*, uint16_t Key, int32_t, bool Down) { Keys.push_back({Key, Down}); };
+  View->Perform(CN_KEYDOWN, 'A', 0);
+  View->Perform(CN_KEYUP, 'A', 0);
+  EXPECT_EQ(Keys, (std::vector<std::pair<uint16_t, bool>>{{'A', true}, {'A', false}}));
+  View->OnSpecialKey = [](TObject*, uint16_t Key, TShiftState, bool& Handled) { Handled = Key == VK_LEFT; };
+  EXPECT_EQ(View->Perform(CM_WANTSPECIALKEY, VK_LEFT, 0), 1);
+  EXPECT_EQ(View->Perform(CM_WANTSPECIALKEY, VK_RIGHT, 0), 0);
+}
+
+}  // namespace
+}  // namespace zv
+
+namespace zv {
+namespace {
+
+TEST_F(MouseTest, LayerGripsResize) {
+  SetImage(100, 100);
+  View->AddLayer();
+  View->IEBitmap()->Allocate(20, 10, ie24RGB);
+  TIELayer* L = View->GetLayer(1);
+  L->PosX = 30;
+  L->PosY = 30;
+  View->Update();
+  headless::Pump();
+  View->SetMouseInteract({miResizeLayers});
+  std::vector<TIELayerEvent> Events;
+  View->OnLayerNotify = [&](TObject*, int32_t, TIELayerEvent E) { Events.push_back(E); };
+  TRect Grips[9];
+  View->GetLayerGripRects(1, Grips);
+  const TRect& BR = Grips[int(TIEGrip::ieBottomRight) - 1];
+  const int GX = (BR.Left + BR.Right) / 2, GY = (BR.Top + BR.Bottom) / 2;
+  ASSERT_EQ(View->FindLayerGrip(GX, GY), TIEGrip::ieBottomRight);
+  Drag(GX, GY, GX + 20, GY + 5);
+  EXPECT_EQ(L->PosX, 30);
+  EXPECT_GT(L->GetWidth(), 30);
+  EXPECT_GT(L->GetHeight(), 10);
+  ASSERT_GE(Events.size(), 3u);
+  EXPECT_EQ(Events.front(), ielBeginResizing);
+  EXPECT_EQ(Events[1], ielResizing);
+  EXPECT_EQ(Events.back(), ielResized);
+
+  // Alt keeps the shape at the press.
+  const double Ratio = double(L->GetHeight()) / L->GetWidth();
+  headless::Pump();
+  View->GetLayerGripRects(1, Grips);
+  const TRect& BR2 = Grips[int(TIEGrip::ieBottomRight) - 1];
+  headless::KeyDown(VK_MENU);
+  Drag((BR2.Left + BR2.Right) / 2, (BR2.Top + BR2.Bottom) / 2, 95, 50);
+  headless::KeyUp(VK_MENU);
+  headless::Pump();
+  EXPECT_NEAR(double(L->GetHeight()) / L->GetWidth(), Ratio, 0.05);
+}
+
+}  // namespace
+}  // namespace zv
+
+namespace zv {
+namespace {
+
+TEST_F(MouseTest, MovingScrollFollowsThePointer) {
+  SetImage(400, 300);
+  View->SetMouseInteract({miMovingScroll});
+  View->SetSmoothScrollDivisor(0);  // each step lands at once
+  // The scroll's timer ticks until it is done.
+  auto Move = [&](int X, int Y) {
+    MouseTest::Move(X, Y);
+    for (int i = 0; i < 10 && View->SmoothScrolling(); ++i) View->SmoothScrollStep(nullptr);
+  };
+  int32_t MaxX, MaxY;
+  View->GetMaxViewXY(MaxX, MaxY);
+  Move(99, 99);  // the far corner: past the end, held at the limits
+  EXPECT_EQ(View->ViewX(), MaxX);
+  EXPECT_EQ(View->ViewY(), MaxY);
+  Move(0, 0);
+  EXPECT_EQ(View->ViewX(), 0);
+  EXPECT_EQ(View->ViewY(), 0);
+  Move(50, 50);
+  EXPECT_EQ(View->ViewX(), int32_t((0.5 - 0.02) * 1.05 * MaxX));
+}
+
+}  // namespace
+}  // namespace zv
