@@ -757,20 +757,6 @@ void TImagingView::Dispatch(TMessage& Message) {
       if (OnVirtualKey) OnVirtualKey(this, uint16_t(Message.WParam & 0xFFFF), int32_t(Message.LParam), Down);
       return;
     }
-    case IEMsgVideoNewFrame: {
-      // The wrapper's ready flag is down while the frame is handled.
-      auto* Video = reinterpret_cast<TIEDirectShow*>(Message.LParam);
-      if (Video == nullptr) return;
-      Video->NewFrameReady = 0;
-      if (Video->HasGraph() && OnDShowNewFrame) OnDShowNewFrame(this);
-      Video->NewFrameReady = 1;
-      return;
-    }
-    case IEMsgVideoGraphEvent: {
-      auto* Video = reinterpret_cast<TIEDirectShow*>(Message.LParam);
-      if (Video != nullptr && Video->HasGraph() && OnDShowEvent) OnDShowEvent(this);
-      return;
-    }
     case WM_LBUTTONDBLCLK:
       // The press of the double click adds its point first; closing the polygon drops it again.
       TIEView::Dispatch(Message);

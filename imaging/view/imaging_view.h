@@ -155,10 +155,6 @@ struct TImagingViewGlobals {
 };
 extern TImagingViewGlobals ImagingViewGlobals;
 
-// Messages a video capture posts to the view (LParam: its TIEDirectShow).
-constexpr UINT IEMsgVideoNewFrame = 0x1F59;
-constexpr UINT IEMsgVideoGraphEvent = 0x1F5A;
-
 // Cursor numbers the view keeps in the screen's cursor table, and their resource names.
 constexpr TCursor IEFirstViewCursor = 1778;
 constexpr int IEViewCursorCount = 37;

@@ -4,6 +4,7 @@
 
 #include "imaging/core/mask.h"
 #include "imaging/io/acquisition.h"
+#include "imaging/io/imaging_io.h"
 #include "tests/imaging/view/view_fixture.h"
 
 namespace zv {
@@ -156,15 +157,15 @@ TEST_F(ViewTest, NavigatorShowsTheVisibleAreaAndZoomsByItsWheel) {
 namespace zv {
 namespace {
 
-TEST_F(ViewTest, VideoMessagesWithoutAGraphFireNothing) {
+TEST_F(ViewTest, VideoMessagesOfAWrapperNotTheViewsFireNothing) {
   int Frames = 0, GraphEvents = 0;
   View->OnDShowNewFrame = [&](TObject*) { ++Frames; };
   View->OnDShowEvent = [&](TObject*) { ++GraphEvents; };
-  View->Perform(IEMsgVideoNewFrame, 0, 0);  // no wrapper: nothing
+  View->Perform(IEMsgNewFrame, 0, 0);  // no wrapper: nothing
   TIEDirectShow Video;
-  View->Perform(IEMsgVideoNewFrame, 0, LPARAM(&Video));
-  View->Perform(IEMsgVideoGraphEvent, 0, LPARAM(&Video));
-  EXPECT_EQ(Video.NewFrameReady, 1);  // raised again after the frame
+  View->Perform(IEMsgNewFrame, 0, LPARAM(&Video));
+  View->Perform(IEMsgGraphEvent, 0, LPARAM(&Video));
+  EXPECT_EQ(Video.NewFrameReady, 1);  // left as it was
   EXPECT_EQ(Frames, 0);
   EXPECT_EQ(GraphEvents, 0);
 }
