@@ -60,122 +60,64 @@ struct TLzwDecoder {
   bool DecodeRow(int64_t RowEnd);
 };
 
-// The reader's state lives in locals while a row is decoded: the output bytes could alias any member.
-class TLzwRowDecoder {
-public:
-  explicit TLzwRowDecoder(TLzwDecoder& D)
-      : FD(D), FData(D.Data), FSize(D.Size), FPos(D.BytePos), FBits(D.Bits), FBitCount(D.BitCount),
-        FReverse(D.Reverse), FWidth(D.Width), FNextFree(D.NextFree), FPrevious(D.Previous), FTable(D.Table),
-        FOut(D.Out.get()), FBase(D.Base), FLastEmit(D.LastEmit), FCount(D.OutCount), FEnded(D.Ended) {}
+// The state lives in plain locals while a row is decoded, so that it stays in registers: the output
+// bytes could alias any member.
+bool TLzwDecoder::DecodeRow(int64_t RowEnd) {
+  const uint8_t* const Src = Data;
+  const int64_t SrcSize = Size;
+  const bool Reversed = Reverse;
+  TLzwString* const T = Table;
+  uint8_t* const O = Out.get();
+  const int64_t OutBase = Base;
+  int64_t Pos = BytePos;
+  uint64_t Acc = Bits;
+  int32_t AccBits = BitCount;
+  int32_t W = Width;
+  int32_t Free = NextFree;
+  int32_t Prev = Previous;
+  int64_t Last = LastEmit;
+  int64_t Count = OutCount;
+  bool End = Ended;
 
-  ~TLzwRowDecoder() {
-    FD.BytePos = FPos;
-    FD.Bits = FBits;
-    FD.BitCount = FBitCount;
-    FD.Width = FWidth;
-    FD.NextFree = FNextFree;
-    FD.Previous = FPrevious;
-    FD.OutCount = FCount;
-    FD.LastEmit = FLastEmit;
-    FD.Ended = FEnded;
-  }
-  TLzwRowDecoder(const TLzwRowDecoder&) = delete;
-  TLzwRowDecoder& operator=(const TLzwRowDecoder&) = delete;
-
-  bool Run(int64_t RowEnd) {
-    while (FCount < RowEnd && !FEnded) {
-      int32_t Code = GetCode();
-      if ((uint32_t(Code) < 256 || uint32_t(Code - FirstFreeCode) < uint32_t(FNextFree - FirstFreeCode)) &&
-          FPrevious >= 0) {
-        // A byte or a defined string: by far the most codes.
-        const int64_t PreviousAt = FLastEmit;
-        Emit(Code);
-        if (!AddString(FTable[Code].First, PreviousAt)) return false;
-        FPrevious = Code;
-        continue;
-      }
-      if (Code == ClearCode) {
-        FNextFree = FirstFreeCode;
-        FWidth = 9;
-        do Code = GetCode();
-        while (Code == ClearCode);
-        if (Code < 0 || Code == EndCode) {
-          FEnded = true;
-          break;
-        }
-        if (Code >= FNextFree) return false;
-        Emit(Code);
-        FPrevious = Code;
-        continue;
-      }
-      if (Code < 0 || Code == EndCode) {
-        FEnded = true;
-        break;
-      }
-      if (FPrevious < 0) {
-        // A strip that does not begin with a clear code starts from the fresh table all the same.
-        if (Code >= FNextFree) return false;
-        Emit(Code);
-        FPrevious = Code;
-        continue;
-      }
-      if (Code > FNextFree) {
-        FEnded = true;
-        break;
-      }
-      if (Code == FNextFree) {
-        if (!AddString(FTable[FPrevious].First, FLastEmit)) return false;
-        Emit(Code);
-      } else {
-        const int64_t PreviousAt = FLastEmit;
-        Emit(Code);
-        if (!AddString(FTable[Code].First, PreviousAt)) return false;
-      }
-      FPrevious = Code;
-    }
-    return true;
-  }
-
-private:
   // The next code, or -1 when the strip holds no further whole code.
-  int32_t GetCode() {
-    if (FBitCount < FWidth) {
-      if (!FReverse && FPos + 8 <= FSize) {
+  auto GetCode = [&]() __attribute__((always_inline)) -> int32_t {
+    if (AccBits < W) {
+      if (!Reversed && Pos + 8 <= SrcSize) {
         // As many whole bytes as the accumulator takes, at once.
-        const int32_t Take = (63 - FBitCount) >> 3;
-        uint64_t W;
-        std::memcpy(&W, FData + FPos, 8);
-        W = __builtin_bswap64(W) >> (64 - 8 * Take);
-        FBits = (FBits << (8 * Take)) | W;
-        FBitCount += 8 * Take;
-        FPos += Take;
+        const int32_t Take = (63 - AccBits) >> 3;
+        uint64_t V;
+        std::memcpy(&V, Src + Pos, 8);
+        V = __builtin_bswap64(V) >> (64 - 8 * Take);
+        Acc = (Acc << (8 * Take)) | V;
+        AccBits += 8 * Take;
+        Pos += Take;
       } else {
-        while (FBitCount < FWidth) {
-          if (FPos >= FSize) return -1;
-          uint8_t B = FData[FPos++];
-          if (FReverse) ReverseByteBits(B);
-          FBits = (FBits << 8) | B;
-          FBitCount += 8;
+        while (AccBits < W) {
+          if (Pos >= SrcSize) return -1;
+          uint8_t B = Src[Pos++];
+          if (Reversed) ReverseByteBits(B);
+          Acc = (Acc << 8) | B;
+          AccBits += 8;
         }
       }
     }
-    FBitCount -= FWidth;
-    return int32_t(FBits >> FBitCount) & ((1 << FWidth) - 1);
-  }
+    AccBits -= W;
+    return int32_t(Acc >> AccBits) & ((1 << W) - 1);
+  };
 
-  void Emit(int32_t Code) {
-    const int64_t At = FCount;
-    FLastEmit = FBase + At;
+  auto Emit = [&](int32_t Code) __attribute__((always_inline)) {
+    const int64_t At = Count;
+    Last = OutBase + At;
     if (Code < 256) {
-      FOut[FCount++] = uint8_t(Code);
+      O[Count++] = uint8_t(Code);
       return;
     }
-    const TLzwString& S = FTable[Code];
+    const TLzwString& S = T[Code];
     const int32_t Length = S.Length;
-    uint8_t* P = FOut + At;
-    const int64_t From = S.Pos - FBase;
+    uint8_t* P = O + At;
+    const int64_t From = S.Pos - OutBase;
     if (From >= 0 && From + Length <= At) {
-      const uint8_t* Q = FOut + From;
+      const uint8_t* Q = O + From;
       if (Length <= 16) {
         // Sixteen bytes whatever the length: the buffer has a whole string of room behind the row, and
         // the bytes past the string are written again before they count.
@@ -192,51 +134,106 @@ private:
     } else {
       P += Length;
       while (Code >= FirstFreeCode) {
-        *--P = FTable[Code].Last;
-        Code = FTable[Code].Prefix;
+        *--P = T[Code].Last;
+        Code = T[Code].Prefix;
       }
       *--P = uint8_t(Code);
     }
-    FCount += Length;
-  }
+    Count += Length;
+  };
 
-  // Adds Previous's string followed by Byte; false when the table is full.
-  bool AddString(uint8_t Byte, int64_t Pos) {
-    if (FNextFree >= TableSize - 2) return false;
-    const TLzwString& P = FTable[FPrevious];
-    TLzwString& S = FTable[FNextFree];
-    S.Pos = Pos;
-    S.Prefix = uint16_t(FPrevious);
+  // Adds Prev's string followed by Byte; false when the table is full.
+  auto AddString = [&](uint8_t Byte, int64_t At) __attribute__((always_inline)) -> bool {
+    if (Free >= TableSize - 2) return false;
+    const TLzwString& P = T[Prev];
+    TLzwString& S = T[Free];
+    S.Pos = At;
+    S.Prefix = uint16_t(Prev);
     S.Length = uint16_t(P.Length + 1);
     S.Last = Byte;
     S.First = P.First;
     S.Repeated = P.Repeated && P.Last == Byte;
     // The code width grows one code early, at 511, 1023 and 2047.
-    if (++FNextFree == (1 << FWidth) - 1 && FWidth < 12) ++FWidth;
+    if (++Free == (1 << W) - 1 && W < 12) ++W;
     return true;
+  };
+
+  bool Ok = true;
+  while (Count < RowEnd && !End) {
+    int32_t Code = GetCode();
+    if ((uint32_t(Code) < 256 || uint32_t(Code - FirstFreeCode) < uint32_t(Free - FirstFreeCode)) && Prev >= 0) {
+      // A byte or a defined string: by far the most codes.
+      const int64_t PreviousAt = Last;
+      Emit(Code);
+      if (!AddString(T[Code].First, PreviousAt)) {
+        Ok = false;
+        break;
+      }
+      Prev = Code;
+      continue;
+    }
+    if (Code == ClearCode) {
+      Free = FirstFreeCode;
+      W = 9;
+      do Code = GetCode();
+      while (Code == ClearCode);
+      if (Code < 0 || Code == EndCode) {
+        End = true;
+        break;
+      }
+      if (Code >= Free) {
+        Ok = false;
+        break;
+      }
+      Emit(Code);
+      Prev = Code;
+      continue;
+    }
+    if (Code < 0 || Code == EndCode) {
+      End = true;
+      break;
+    }
+    if (Prev < 0) {
+      // A strip that does not begin with a clear code starts from the fresh table all the same.
+      if (Code >= Free) {
+        Ok = false;
+        break;
+      }
+      Emit(Code);
+      Prev = Code;
+      continue;
+    }
+    if (Code > Free) {
+      End = true;
+      break;
+    }
+    if (Code == Free) {
+      if (!AddString(T[Prev].First, Last)) {
+        Ok = false;
+        break;
+      }
+      Emit(Code);
+    } else {
+      const int64_t PreviousAt = Last;
+      Emit(Code);
+      if (!AddString(T[Code].First, PreviousAt)) {
+        Ok = false;
+        break;
+      }
+    }
+    Prev = Code;
   }
 
-  TLzwDecoder& FD;
-  const uint8_t* const FData;
-  const int64_t FSize;
-  int64_t FPos;
-  uint64_t FBits;
-  int32_t FBitCount;
-  const bool FReverse;
-  int32_t FWidth;
-  int32_t FNextFree;
-  int32_t FPrevious;
-  TLzwString* const FTable;
-  uint8_t* const FOut;
-  const int64_t FBase;
-  int64_t FLastEmit;
-  int64_t FCount;
-  bool FEnded;
-};
-
-bool TLzwDecoder::DecodeRow(int64_t RowEnd) {
-  TLzwRowDecoder Row(*this);
-  return Row.Run(RowEnd);
+  BytePos = Pos;
+  Bits = Acc;
+  BitCount = AccBits;
+  Width = W;
+  NextFree = Free;
+  Previous = Prev;
+  OutCount = Count;
+  LastEmit = Last;
+  Ended = End;
+  return Ok;
 }
 
 TLzwDecoder* NewDecoder(const uint8_t* Data, int32_t DataSize, int32_t FillOrder) {
