@@ -844,7 +844,37 @@ void TiffUndoPredictor(const TTIFFVars& V, uint8_t* Row, int32_t Width, bool Sin
   const int64_t Stride = SingleSample ? 1 : V.SamplesPerPixel;
   const int64_t Count = int64_t(Width) * Stride;
   if (V.BitsPerSample == 8) {
-    for (int64_t i = Stride; i < Count; ++i) Row[i] = uint8_t(Row[i] + Row[i - Stride]);
+    if (Count <= Stride) return;
+    // The running sums of three or four samples stay in registers: through memory every byte would
+    // wait on the store of the one a pixel before.
+    if (Stride == 3) {
+      uint8_t A = Row[0], B = Row[1], C = Row[2];
+      for (int64_t i = 3; i + 2 < Count; i += 3) {
+        A = uint8_t(A + Row[i]);
+        B = uint8_t(B + Row[i + 1]);
+        C = uint8_t(C + Row[i + 2]);
+        Row[i] = A;
+        Row[i + 1] = B;
+        Row[i + 2] = C;
+      }
+    } else if (Stride == 4) {
+      uint8_t A = Row[0], B = Row[1], C = Row[2], D = Row[3];
+      for (int64_t i = 4; i + 3 < Count; i += 4) {
+        A = uint8_t(A + Row[i]);
+        B = uint8_t(B + Row[i + 1]);
+        C = uint8_t(C + Row[i + 2]);
+        D = uint8_t(D + Row[i + 3]);
+        Row[i] = A;
+        Row[i + 1] = B;
+        Row[i + 2] = C;
+        Row[i + 3] = D;
+      }
+    } else if (Stride == 1) {
+      uint8_t A = Row[0];
+      for (int64_t i = 1; i < Count; ++i) Row[i] = A = uint8_t(A + Row[i]);
+    } else {
+      for (int64_t i = Stride; i < Count; ++i) Row[i] = uint8_t(Row[i] + Row[i - Stride]);
+    }
   } else if (V.BitsPerSample == 16) {
     for (int64_t i = Stride; i < Count; ++i) {
       uint16_t A, B;

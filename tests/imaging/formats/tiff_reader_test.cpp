@@ -510,6 +510,14 @@ TEST_F(TiffReaderTest, FilesWrittenByLibtiff) {
     L.Samples = 4;
     L.ExtraSample = EXTRASAMPLE_UNASSALPHA;
     Cases.push_back({"alpha", L});
+    L = Rgb(COMPRESSION_ADOBE_DEFLATE, 2);
+    L.Samples = 4;
+    L.ExtraSample = EXTRASAMPLE_UNASSALPHA;
+    Cases.push_back({"alpha predictor", L});
+    L = Grey(COMPRESSION_ADOBE_DEFLATE, 2);
+    L.Samples = 4;
+    L.Photometric = PHOTOMETRIC_SEPARATED;
+    Cases.push_back({"CMYK predictor", L});
     L = Grey(COMPRESSION_ADOBE_DEFLATE);
     L.Samples = 4;
     L.Photometric = PHOTOMETRIC_SEPARATED;
