@@ -1,6 +1,7 @@
 // The TIFF reader beside libtiff on the same files in the same run: a 50-megapixel photograph-like RGB
 // page stored uncompressed, LZW, Deflate (with the predictor) and PackBits, read whole; ours into a
-// bitmap, libtiff strip by strip into one buffer. Rates are of the decoded bytes (MB/s); the PackBits
+// bitmap, libtiff strip by strip into one buffer; both the bitmap and the buffer are kept from one read
+// to the next, so neither side pays for fresh memory. Rates are of the decoded bytes (MB/s); the PackBits
 // pair also gives the PackBits decoding rate.
 #include <benchmark/benchmark.h>
 
@@ -67,8 +68,8 @@ struct Library {
 void Ours(benchmark::State& State, uint16_t Compression) {
   static Library Lib;
   const Bytes& File = Page(Compression);
+  TIEBitmap B;  // kept from one read to the next, as libtiff's buffer is
   for (auto _ : State) {
-    TIEBitmap B;
     TIOParamsVals P(nullptr);
     TIEMemStream S(File.data(), int64_t(File.size()));
     uint8_t Abort = 0;
@@ -87,16 +88,20 @@ void Ours(benchmark::State& State, uint16_t Compression) {
 void Libtiff(benchmark::State& State, uint16_t Compression) {
   const Bytes& File = Page(Compression);
   Bytes Out(size_t(Width) * Height * 3);
+  // The file is copied into libtiff's memory file once: copying it each time was most of the time.
+  libtiff::MemoryFile F;
+  F.Data = File;
   for (auto _ : State) {
-    libtiff::MemoryFile F;
-    F.Data = File;
+    F.Pos = 0;
     TIFF* T = libtiff::Open(F, "r");
     const tstrip_t Strips = TIFFNumberOfStrips(T);
     const tmsize_t StripSize = TIFFStripSize(T);
+    bool Failed = false;
     for (tstrip_t s = 0; s < Strips; ++s)
-      TIFFReadEncodedStrip(T, s, Out.data() + size_t(s) * size_t(StripSize),
-                           std::min<tmsize_t>(StripSize, tmsize_t(Out.size() - size_t(s) * size_t(StripSize))));
+      Failed |= TIFFReadEncodedStrip(T, s, Out.data() + size_t(s) * size_t(StripSize),
+                                     std::min<tmsize_t>(StripSize, tmsize_t(Out.size() - size_t(s) * size_t(StripSize)))) < 0;
     TIFFClose(T);
+    if (Failed) State.SkipWithError("libtiff failed on a strip");
     benchmark::DoNotOptimize(Out.data());
   }
   State.SetBytesProcessed(int64_t(State.iterations()) * Width * Height * 3);
