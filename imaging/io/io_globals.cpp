@@ -21,6 +21,10 @@
 #include "platform/streams.h"
 #include "platform/sysutils.h"
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace zv {
 
 bool FileExistsViaClassLibrary = false;
@@ -153,6 +157,43 @@ int32_t RgbToCmyk(int32_t Color) {
 
 // ---- Row conversion ------------------------------------------------------------------------------------
 
+namespace {
+
+#if defined(__x86_64__) || defined(__i386__)
+// Swaps red and blue of five pixels at a time; returns the pixels done. Each block writes back a
+// sixteenth byte as it read it, so the next pixel must be in the row, and one buffer may be both sides.
+__attribute__((target("ssse3"))) int32_t SwapRedBlueBlocks(const uint8_t* s, uint8_t* d, int32_t Count) {
+  const __m128i Order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
+  int32_t i = 0;
+  for (; i + 6 <= Count; i += 5, s += 15, d += 15) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_shuffle_epi8(v, Order));
+  }
+  return i;
+}
+
+const bool HasSsse3 = __builtin_cpu_supports("ssse3");
+#endif
+
+void SwapRedBlue(const uint8_t* s, uint8_t* d, int32_t Count) {
+  int32_t i = 0;
+#if defined(__x86_64__) || defined(__i386__)
+  if (HasSsse3) {
+    i = SwapRedBlueBlocks(s, d, Count);
+    s += int64_t(i) * 3;
+    d += int64_t(i) * 3;
+  }
+#endif
+  for (; i < Count; ++i, s += 3, d += 3) {
+    const uint8_t r = s[0], g = s[1], b = s[2];  // Source and Dest may be one buffer
+    d[0] = b;
+    d[1] = g;
+    d[2] = r;
+  }
+}
+
+}  // namespace
+
 void ConvertColorRow(void* Source, uint8_t SourceLayout, void* Dest, uint8_t DestLayout, int32_t Count,
                      TIOParamsVals* Params) {
   if (Source == nullptr || Dest == nullptr || Count <= 0) return;
@@ -173,12 +214,7 @@ void ConvertColorRow(void* Source, uint8_t SourceLayout, void* Dest, uint8_t Des
   switch (SourceLayout) {
     case 0:
       if (DestLayout != 1) return;
-      for (int32_t i = 0; i < Count; ++i, s += 3, d += 3) {
-        const uint8_t r = s[0], g = s[1], b = s[2];  // Source and Dest may be one buffer
-        d[0] = b;
-        d[1] = g;
-        d[2] = r;
-      }
+      SwapRedBlue(s, d, Count);
       return;
     case 1:
       switch (DestLayout) {

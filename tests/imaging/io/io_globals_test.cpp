@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -136,6 +137,25 @@ TEST_F(CmykFormulas, ConvertColorRowConvertsEachListedPairOfLayouts) {
                                                        : int32_t(Source.size() / 3);
     ConvertColorRow(Source.data(), c.From, Dest.data(), c.To, Count, nullptr);
     EXPECT_EQ(Dest, c.Expected);
+  }
+}
+
+// RGB to BGR at every row length around the five-pixel blocks, into another buffer and in place; the
+// bytes after the row are left alone.
+TEST_F(CmykFormulas, ConvertColorRowSwapsRedAndBlueAtEveryLength) {
+  for (int32_t Count = 0; Count <= 41; ++Count) {
+    SCOPED_TRACE(Count);
+    std::vector<uint8_t> Rgb(size_t(Count) * 3 + 16), Want(Rgb.size(), 0xEE);
+    for (size_t i = 0; i < Rgb.size(); ++i) Rgb[i] = uint8_t(i * 37 + 11);
+    for (int32_t x = 0; x < Count; ++x)
+      for (int32_t c = 0; c < 3; ++c) Want[size_t(x) * 3 + size_t(c)] = Rgb[size_t(x) * 3 + size_t(2 - c)];
+    std::vector<uint8_t> Out(Rgb.size(), 0xEE);
+    ConvertColorRow(Rgb.data(), 0, Out.data(), 1, Count, nullptr);
+    EXPECT_EQ(Out, Want);
+    std::vector<uint8_t> Same = Rgb;
+    ConvertColorRow(Same.data(), 0, Same.data(), 1, Count, nullptr);
+    EXPECT_TRUE(std::equal(Same.begin(), Same.begin() + Count * 3, Want.begin()));
+    EXPECT_TRUE(std::equal(Same.begin() + Count * 3, Same.end(), Rgb.begin() + Count * 3));
   }
 }
 
