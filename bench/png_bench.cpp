@@ -116,7 +116,9 @@ void BM_PngSave_Libpng(benchmark::State& State) {
 void BM_PngLoad_Ours(benchmark::State& State) {
   auto B = SourceBitmap();
   const std::vector<uint8_t> File = OurEncode(B.get());
-  TIEBitmap Target;
+  // Allocated ahead, as libpng's pixel buffer is: both sides decode into memory they already have.
+  TIEBitmap Target(W, H, ie24RGB);
+  for (int32_t y = 0; y < H; ++y) std::memset(Target.GetScanline(y), 0, size_t(Target.GetRowLen()));
   TMemoryStream S;
   S.WriteBuffer(File.data(), int64_t(File.size()));
   for (auto _ : State) {
