@@ -89,10 +89,15 @@ private:
 
 // ---- Zoom maps ---------------------------------------------------------------------------------------------
 
+bool TImagingView::MapKeyMatches() const {
+  return FMapZoomX == FZoomX && FMapZoomY == FZoomY && FMapKey[0] == FExtentX && FMapKey[1] == FExtentY &&
+         FMapKey[2] == FImageWidth && FMapKey[3] == FImageHeight && FMapKey[4] == FZoomedW && FMapKey[5] == FZoomedH;
+}
+
+bool TImagingView::ZoomMapsFit() const { return !FMapFwdX.empty() && !FMapFwdY.empty() && MapKeyMatches(); }
+
 void TImagingView::BuildZoomMaps() {
-  const bool Same = FMapZoomX == FZoomX && FMapZoomY == FZoomY && FMapKey[0] == FExtentX &&
-                    FMapKey[1] == FExtentY && FMapKey[2] == FImageWidth && FMapKey[3] == FImageHeight;
-  if (Same) return;
+  if (MapKeyMatches()) return;
   FMapFwdX.clear();
   FMapFwdY.clear();
   FMapInvX.clear();
@@ -103,6 +108,8 @@ void TImagingView::BuildZoomMaps() {
   FMapKey[1] = FExtentY;
   FMapKey[2] = FImageWidth;
   FMapKey[3] = FImageHeight;
+  FMapKey[4] = FZoomedW;
+  FMapKey[5] = FZoomedH;
   if (FExtentX <= 0 || FExtentY <= 0 || FIEBitmap == nullptr || FIEBitmap->GetWidth() == 0 ||
       FIEBitmap->GetHeight() == 0)
     return;
@@ -119,7 +126,7 @@ void TImagingView::BuildZoomMaps() {
 
 int32_t TImagingView::SnapClientX(int32_t V) {
   if (V < 0) V = 0;
-  if (!FMapFwdX.empty() && V < FZoomedW && size_t(V) < FMapFwdX.size()) {
+  if (ZoomMapsFit() && V < FZoomedW && size_t(V) < FMapFwdX.size()) {
     const int32_t C = FMapFwdX[size_t(V)];
     if (size_t(C) < FMapInvX.size()) return FMapInvX[size_t(C)];
   }
@@ -128,7 +135,7 @@ int32_t TImagingView::SnapClientX(int32_t V) {
 
 int32_t TImagingView::SnapClientY(int32_t V) {
   if (V < 0) V = 0;
-  if (!FMapFwdY.empty() && V < FZoomedH && size_t(V) < FMapFwdY.size()) {
+  if (ZoomMapsFit() && V < FZoomedH && size_t(V) < FMapFwdY.size()) {
     const int32_t C = FMapFwdY[size_t(V)];
     if (size_t(C) < FMapInvY.size()) return FMapInvY[size_t(C)];
   }
@@ -619,6 +626,7 @@ void TImagingView::RenderLayersTo(TIEBitmap* Target) {
       V->FSuppressInvalidate = true;
       V->Update();
       V->FSuppressInvalidate = false;
+      V->RefreshGeometry();
     }
   } Restore{this, ZX, ZY, VX, VY, IW, IH};
   FZoomX = FZoomY = 100;

@@ -460,6 +460,9 @@ public:
   int32_t BitmapToClientX(int32_t X);
   int32_t BitmapToClientY(int32_t Y);
   virtual void UpdateVisibleBitmapRect();
+  // Extents, zoom maps and the visible bitmap rectangle for the current zoom and scroll position, so
+  // that the conversions agree with them before the next paint.
+  void RefreshGeometry();
   void DoViewChange(int32_t Kind);
   void DoViewChanging(int32_t Kind, double NewValue);
   void HideHorzScrollBar();
@@ -494,6 +497,8 @@ public:
   virtual void BuildZoomMaps();
   int32_t SnapClientX(int32_t V);
   int32_t SnapClientY(int32_t V);
+  // The maps exist and were built for the current zoom, extents and image size; stale maps are never read.
+  bool ZoomMapsFit() const;
 
   // ---- Layers: baking and grips (view_layers.cpp) ----
   void ApplyLayerSizes(int32_t Index);
@@ -784,7 +789,9 @@ private:
   // Zoom maps: forward (zoomed coordinate -> bitmap column or row) and inverse, per axis.
   std::vector<int32_t> FMapFwdX, FMapFwdY, FMapInvX, FMapInvY;
   double FMapZoomX = -1, FMapZoomY = -1;
-  int32_t FMapKey[4] = {-1, -1, -1, -1};
+  // Visible size, image size and zoomed size of the last build.
+  int32_t FMapKey[6] = {-1, -1, -1, -1, -1, -1};
+  bool MapKeyMatches() const;
   TIERenderMaps* FRenderMaps = nullptr;
 
   // Compositing.

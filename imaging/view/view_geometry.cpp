@@ -62,6 +62,12 @@ void TImagingView::CalcViewExtents() {
   if (FExtentY < AreaH) FOffY = (AreaH - FExtentY) / 2;
 }
 
+void TImagingView::RefreshGeometry() {
+  CalcViewExtents();
+  BuildZoomMaps();
+  UpdateVisibleBitmapRect();
+}
+
 void TImagingView::UpdateVisibleBitmapRect() {
   if (FZoomedW != 0) {
     const double R = double(FImageWidth) / FZoomedW;
@@ -131,7 +137,7 @@ bool TImagingView::CanScroll() {
 
 int32_t TImagingView::ClientToBitmapX(int32_t X) {
   const int64_t D = int64_t(X) - FOffX;
-  if (!FMapFwdX.empty()) {
+  if (ZoomMapsFit()) {
     const int64_t Origin = SnapClientX(FViewX);
     if (D >= 0 && Origin + D < int64_t(FMapFwdX.size())) return FMapFwdX[size_t(Origin + D)];
   }
@@ -140,7 +146,7 @@ int32_t TImagingView::ClientToBitmapX(int32_t X) {
 
 int32_t TImagingView::ClientToBitmapY(int32_t Y) {
   const int64_t D = int64_t(Y) - FOffY;
-  if (!FMapFwdY.empty()) {
+  if (ZoomMapsFit()) {
     const int64_t Origin = SnapClientY(FViewY);
     if (D >= 0 && Origin + D < int64_t(FMapFwdY.size())) return FMapFwdY[size_t(Origin + D)];
   }
@@ -149,14 +155,14 @@ int32_t TImagingView::ClientToBitmapY(int32_t Y) {
 
 int32_t TImagingView::BitmapToClientX(int32_t X) {
   const int32_t S = SnapClientX(FViewX);
-  if (!FMapInvX.empty() && X >= 0 && size_t(X) < FMapInvX.size() && X < FImageWidth)
+  if (ZoomMapsFit() && X >= 0 && size_t(X) < FMapInvX.size() && X < FImageWidth)
     return Sat(int64_t(FMapInvX[size_t(X)]) - S + FOffX);
   return RoundI((RoundI(-S * FZoomIX) + double(X)) * FZoomFX + FOffX);
 }
 
 int32_t TImagingView::BitmapToClientY(int32_t Y) {
   const int32_t S = SnapClientY(FViewY);
-  if (!FMapInvY.empty() && Y >= 0 && size_t(Y) < FMapInvY.size() && Y < FImageHeight)
+  if (ZoomMapsFit() && Y >= 0 && size_t(Y) < FMapInvY.size() && Y < FImageHeight)
     return Sat(int64_t(FMapInvY[size_t(Y)]) - S + FOffY);
   return RoundI((RoundI(-S * FZoomIY) + double(Y)) * FZoomFY + FOffY);
 }
@@ -185,6 +191,7 @@ void TImagingView::ApplyZoomAxis(double Z, bool Horizontal) {
     FViewX = std::clamp(NewPos, 0, std::max(MaxX, 0));
   else
     FViewY = std::clamp(NewPos, 0, std::max(MaxY, 0));
+  RefreshGeometry();
 }
 
 void TImagingView::ApplyZoom(double Value) {
@@ -201,6 +208,7 @@ void TImagingView::ApplyZoom(double Value) {
   GetMaxViewXY(MaxX, MaxY);
   FViewX = std::clamp(TruncI(CX * F - HX), 0, std::max(MaxX, 0));
   FViewY = std::clamp(TruncI(CY * F - HY), 0, std::max(MaxY, 0));
+  RefreshGeometry();
 }
 
 void TImagingView::ApplyZoomX(double Value) {

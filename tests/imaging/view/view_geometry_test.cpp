@@ -1,7 +1,9 @@
 // Zoom, scrolling and geometry of a shown view: scroll limits, centring, the automatic and fit zooms,
 // the scroll-bar and wheel messages, zooming about the centre and the pointer, and geometry a caller may
 // set that makes no sense.
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <vector>
 
@@ -297,6 +299,56 @@ TEST_F(ViewTest, SenselessGeometryIsHarmless) {
       }
       View->SetZoom(100);
     }
+  }
+}
+
+
+// Changes of zoom or geometry that no paint follows: the conversions must agree with the scroll position
+// and zoom at once, never with maps or a visible rectangle left over from the previous zoom.
+TEST_F(ViewTest, ConversionsFollowTheZoomBeforeAnyPaint) {
+  SetViewSize(200, 200);
+  SetImage(2000, 2000);
+  struct Case {
+    const char* Name;
+    std::function<void(TImagingView*)> Change;
+  } Cases[] = {
+      {"ApplyZoom", [](TImagingView* V) { V->ApplyZoom(120); }},
+      {"ApplyZoom down", [](TImagingView* V) { V->ApplyZoom(40); }},
+      {"ApplyZoomX and Y", [](TImagingView* V) { V->ApplyZoomX(250); V->ApplyZoomY(250); }},
+      {"SetZoom while locked", [](TImagingView* V) { V->LockPaint(); V->SetZoom(300); V->UnlockPaintNoUpdate(); }},
+      {"ZoomAt while locked", [](TImagingView* V) { V->LockPaint(); V->ZoomAt(30, 40, false, 175); V->UnlockPaintNoUpdate(); }},
+      {"RenderLayersTo", [](TImagingView* V) {
+         V->SetZoom(300);
+         V->SetViewXY(1200, 1200);
+         headless::Pump();
+         TIEBitmap Merged(1, 1, ie24RGB);
+         V->RenderLayersTo(&Merged);
+       }},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    View->SetZoom(100);
+    View->SetViewXY(400, 400);
+    headless::Pump();
+    C.Change(View);
+    const double Zoom = View->Zoom();
+    ASSERT_EQ(Zoom, View->ZoomY());
+    // The conversions start from the first client pixel of the column at the scroll position, up to one
+    // column before it.
+    const double Slack = std::max(2.0, 100 / Zoom + 1);
+    for (int32_t X : {0, 1, 80, 150, 199}) {
+      SCOPED_TRACE(X);
+      const double PixelX = (View->ViewX() + X - View->OffsetX()) * 100 / Zoom;
+      const double PixelY = (View->ViewY() + X - View->OffsetY()) * 100 / Zoom;
+      EXPECT_NEAR(View->ClientToBitmapX(X), PixelX, Slack);
+      EXPECT_NEAR(View->ClientToBitmapY(X), PixelY, Slack);
+      // And back: the bitmap column's left edge lies at most one column left of the client pixel.
+      const int32_t Back = View->BitmapToClientX(View->ClientToBitmapX(X));
+      EXPECT_LE(Back, X);
+      EXPECT_GE(Back, X - std::max(1.0, Zoom / 100) - 1);
+    }
+    EXPECT_NEAR(View->VisibleBitmapRect().X, View->ViewX() * 100 / Zoom, Slack);
+    EXPECT_NEAR(View->VisibleBitmapRect().Y, View->ViewY() * 100 / Zoom, Slack);
   }
 }
 
