@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "imaging/core/bitmap.h"
+#include "imaging/formats/exif_blocks.h"
 #include "imaging/formats/jxr_component.h"
 #include "imaging/formats/tiff_detect.h"
 #include "imaging/io/io_params.h"
@@ -150,6 +151,8 @@ bool TIEWICReader::Open(TStream* Stream, int32_t Type) {
   FLayout = Info.Layout;
   FFrames = Info.Frames;
   FFileSize = Size;
+  FStream = Stream;
+  FStart = Start;
   return true;
 }
 
@@ -163,6 +166,14 @@ void TIEWICReader::LoadFrame(int32_t Index, TIEBitmap* Bitmap, uint8_t* Abort, T
   const TIEPixelFormat Format = FormatFor(Layout, Native);
   if (Format == ieNone) return Fail();
   if (Params != nullptr) {
+    // The file is TIFF-structured: its EXIF and descriptive tags read as a TIFF's do, before the frame's
+    // own size and resolution are set.
+    if (FStream != nullptr) {
+      const int64_t At = FStream->Position();
+      FStream->SetPosition(FStart);
+      ExifLoadFromTiffStream(FStream, *Params);
+      FStream->SetPosition(At);
+    }
     Params->BitsPerSample = BitsOf(Format) / ChannelsOf(Format);
     Params->SamplesPerPixel = ChannelsOf(Format);
     Params->Width = Params->OriginalWidth = FWidth;
@@ -190,6 +201,7 @@ void TIEWICReader::LoadFrame(int32_t Index, TIEBitmap* Bitmap, uint8_t* Abort, T
 
 void TIEWICReader::Close() {
   FDecoder.reset();
+  FStream = nullptr;
   FWidth = FHeight = 0;
 }
 
@@ -274,9 +286,15 @@ void HdPhotoWriteImage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params
     return;
   }
   Progress.Report(0);
+  const int64_t Start = Stream->Position();
   TIEWICWriter Writer;
-  if (!Writer.Open(Stream, HdPhotoType) || !Writer.WriteFrame(Bitmap, &Params) || !Writer.Close())
+  if (!Writer.Open(Stream, HdPhotoType) || !Writer.WriteFrame(Bitmap, &Params) || !Writer.Close()) {
     Progress.SetAborted();
+  } else {
+    // Only a file that was written gets the EXIF, GPS and descriptive tags of the params.
+    Stream->SetPosition(Start);
+    TiffCopyExifTags(Stream, Stream, "", Params, 0, "");
+  }
   Progress.Report(100);
 }
 

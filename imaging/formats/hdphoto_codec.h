@@ -47,6 +47,8 @@ private:
   uint8_t FLayout = 0;
   uint32_t FFrames = 0;
   int64_t FFileSize = 0;
+  TStream* FStream = nullptr;
+  int64_t FStart = 0;
 };
 
 // Writes one bitmap as a file of a listed type (only 29, HD Photo).
@@ -73,10 +75,11 @@ private:
 };
 
 // The codec calling pattern: a read always checks the signature and decodes only frame 0; a
-// parameters-only read fills only the parameters.
+// parameters-only read fills only the parameters (with the file's EXIF fields).
 void HdPhotoReadImage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, bool ParamsOnly,
                       TIEProgressRecord& Progress);
-// Without the component the abort byte is set and the stream is left untouched.
+// Without the component the abort byte is set and the stream is left untouched. A file written whole gets
+// the EXIF, GPS and descriptive tags of Params.
 void HdPhotoWriteImage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress);
 
 void HdPhotoRegistryRead(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress,

@@ -11,9 +11,11 @@
 #include "imaging/core/ie_streams.h"
 #include "imaging/core/jpeg_markers.h"
 #include "imaging/formats/jpeg_codec.h"
+#include "imaging/io/imaging_io.h"
 #include "imaging/io/io_params.h"
 #include "imaging/proc/canvas_ops.h"
 #include "imaging/proc/imaging_proc.h"
+#include "imaging/view/imaging_view.h"
 #include "imaging/view/layers.h"
 #include "platform/streams.h"
 #include "platform/sysutils.h"
@@ -485,7 +487,18 @@ void PsdWriteLayers(TStream* Stream, TIOParamsVals& Params, TIEProgressRecord& P
 }
 
 void PsdRegistryWrite(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress) {
-  PsdWriteLayers(Stream, Params, Progress, Bitmap, {});
+  TImagingView* View = Params.Owner != nullptr ? dynamic_cast<TImagingView*>(Params.Owner->AttachedImaging()) : nullptr;
+  if (View == nullptr || View->LayersCount() == 0) {
+    PsdWriteLayers(Stream, Params, Progress, Bitmap, {});
+    return;
+  }
+  // With a view, its layers are written and the composite is all of them merged, in layer 0's kind.
+  std::vector<TIELayer*> Layers;
+  for (int32_t i = 0; i < View->LayersCount(); ++i) Layers.push_back(View->GetLayer(i));
+  TIEBitmap Composite;
+  Composite.Allocate(1, 1, Layers[0]->Bitmap->GetPixelFormat());
+  View->RenderLayersTo(&Composite);
+  PsdWriteLayers(Stream, Params, Progress, &Composite, Layers);
 }
 
 }  // namespace zv

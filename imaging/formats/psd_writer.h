@@ -30,7 +30,8 @@ void PsdPackBitsRow(const uint8_t* Row, int32_t Count, std::vector<uint8_t>& Out
 void PsdWriteLayers(TStream* Stream, TIOParamsVals& Params, TIEProgressRecord& Progress, TIEBitmap* Bitmap,
                     const std::vector<TIELayer*>& Layers);
 
-// The registry's write: the bitmap alone, without layers.
+// The registry's write: with an image view attached to the parameters' component, the view's layers and
+// their merge as the composite; otherwise the bitmap alone, without layers.
 void PsdRegistryWrite(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRecord& Progress);
 
 }  // namespace zv

@@ -1,6 +1,6 @@
 // HD Photo: lossless round trips of every layout the writer makes, files from JxrEncApp read equal to
 // JxrDecApp's output and ours decoded by JxrDecApp (which settles black-and-white polarity), the pixel
-// formats asked for, resolution, the component switched off, and damaged files.
+// formats asked for, resolution, EXIF tags, the component switched off, and damaged files.
 #include "imaging/formats/hdphoto_codec.h"
 
 #include <gtest/gtest.h>
@@ -184,6 +184,45 @@ TEST_F(HdPhotoTest, WithoutTheComponent) {
   EXPECT_EQ(BytesOf(S), (Bytes{'k', 'e', 'e', 'p'}));
   EXPECT_NE(ReadBack(F).Abort, 0);
   EXPECT_FALSE(WicAvailable());
+}
+
+TEST_F(HdPhotoTest, ExifMakeReadsBack) {
+  TIEBitmap B;
+  Paint(B, ie24RGB, 23, 11, 8);
+  TIOParamsVals P(nullptr);
+  P.HdpLossless = 1;
+  P.ExifPresent = 1;
+  P.ExifMake = "Zonvark Camera Works";
+  P.ExifModel = "ZV-100 Mark II";
+  P.ExifDateTime = "2026:12:11 04:50:00";
+  TMemoryStream S;
+  LoggedProgress Progress;
+  HdPhotoWriteImage(&S, &B, P, Progress.Record);
+  ASSERT_EQ(Progress.Abort, 0);
+  const Bytes F = BytesOf(S);
+  auto Detect = StreamOf(F);
+  EXPECT_TRUE(IsHdPhotoStream(Detect.get()));
+  // The tags are read with the pixels and by a parameters-only read, and the rewritten file keeps its
+  // image data.
+  for (const bool ParamsOnly : {false, true}) {
+    Read R = ReadBack(F, true, ParamsOnly);
+    EXPECT_EQ(R.Abort, 0) << ParamsOnly;
+    EXPECT_EQ(R.Params->ExifMake, "Zonvark Camera Works") << ParamsOnly;
+    EXPECT_EQ(R.Params->ExifModel, "ZV-100 Mark II") << ParamsOnly;
+    EXPECT_EQ(R.Params->ExifDateTime, "2026:12:11 04:50:00") << ParamsOnly;
+    if (!ParamsOnly) {
+      EXPECT_TRUE(SameRows(B, *R.Bitmap));
+    }
+  }
+
+  // A write that fails adds no tags: the stream keeps what it held.
+  TIEBitmap Empty;
+  TMemoryStream Kept;
+  Kept.WriteBuffer("keep", 4);
+  LoggedProgress Failed;
+  HdPhotoWriteImage(&Kept, &Empty, P, Failed.Record);
+  EXPECT_NE(Failed.Abort, 0);
+  EXPECT_EQ(BytesOf(Kept), (Bytes{'k', 'e', 'e', 'p'}));
 }
 
 TEST_F(HdPhotoTest, CorruptInput) {

@@ -893,6 +893,40 @@ TEST_F(PsdTest, LayersIntoTheAttachedView) {
   EXPECT_TRUE(SamePixels(*View.GetLayer(1)->Bitmap, *Top->Bitmap));
 }
 
+TEST_F(PsdTest, AViewsLayersSavedThroughTheIOComponent) {
+  TImagingView View(nullptr);
+  Paint(*View.GetIEBitmap(), 12, 8, 1);
+  View.GetLayer(0)->Name = "base";
+  TIELayer* Top = View.GetLayer(View.AddLayer());
+  Paint(*Top->Bitmap, 4, 3, 3);
+  Top->PosX = 5;
+  Top->PosY = 2;
+  Top->Name = "top";
+  TIEBitmap Under, Over;
+  Paint(Under, 12, 8, 1);
+  Paint(Over, 4, 3, 3);
+
+  TMemoryStream S;
+  View.IO()->SavePsdStream(&S);
+  ASSERT_EQ(View.IO()->AbortFlag, 0);
+  TIEBitmap Composite;
+  TIOParamsVals P(nullptr);
+  ReadOut R = ReadPsd(BytesOf(S), &Composite, P, true);
+  ASSERT_EQ(R.Abort, 0);
+  ASSERT_EQ(R.Layers.size(), 2u);
+  EXPECT_EQ(R.Layers[0]->Name, "base");
+  EXPECT_EQ(R.Layers[1]->Name, "top");
+  EXPECT_EQ((std::vector<int32_t>{R.Layers[1]->PosX, R.Layers[1]->PosY}), (std::vector<int32_t>{5, 2}));
+  EXPECT_TRUE(SamePixels(*R.Layers[0]->Bitmap, Under));
+  EXPECT_TRUE(SamePixels(*R.Layers[1]->Bitmap, Over));
+  // The composite is the two merged: the top layer over the base where it lies, the base elsewhere.
+  ASSERT_EQ(ReadPsd(BytesOf(S), &Composite, P, false, false).Abort, 0);
+  ASSERT_EQ((std::vector<int32_t>{Composite.GetWidth(), Composite.GetHeight()}), (std::vector<int32_t>{12, 8}));
+  EXPECT_TRUE(Composite.GetPixelAsRGB(6, 3) == Over.GetPixelAsRGB(1, 1));
+  EXPECT_TRUE(Composite.GetPixelAsRGB(1, 1) == Under.GetPixelAsRGB(1, 1));
+  EXPECT_TRUE(Composite.GetPixelAsRGB(11, 7) == Under.GetPixelAsRGB(11, 7));
+}
+
 TEST_F(PsdTest, ThroughTheIOComponent) {
   TImagingIO IO(nullptr);
   Paint(*IO.WorkBitmap(), 33, 12, 6);
