@@ -51,7 +51,7 @@ struct WriteSpec {
   std::string Id{};
 };
 
-// Writes B with the spec's depth and compression on Params (a fresh set when none is given).
+// Writes B with W's depth and compression on Params (a fresh set when none is given).
 Bytes WriteTga(TIEBitmap* B, const WriteSpec& W, TIEMask* Mask = nullptr, TIOParamsVals* Params = nullptr) {
   TIOParamsVals Own(nullptr);
   TIOParamsVals& P = Params != nullptr ? *Params : Own;
