@@ -256,29 +256,38 @@ void J2000CopyPixels(const opj_image_t& Image, const TJ2000Layout& L, TIEBitmap*
   Bitmap->SetAccess(SavedAccess);
 }
 
+// The decoder of the JP2 file or code stream at the stream's position: its input, codec and image, and
+// the header read in strict mode. A stream that is neither, or a JP2 file whose boxes do not fit the
+// stream, has no codec.
+struct TJ2000Decoding {
+  TJ2000Stream Input;
+  TJ2000CodecHolder Codec;
+  TJ2000ImageHolder Image;
+  explicit TJ2000Decoding(TStream* Stream) : Input(Stream, true), Codec(opj_create_decompress(FormatOf(Stream))) {}
+  bool ReadHeader() {
+    opj_dparameters_t Setup;
+    opj_set_default_decoder_parameters(&Setup);
+    return Input.Handle() != nullptr && Codec.Codec != nullptr && opj_setup_decoder(Codec.Codec, &Setup) &&
+           opj_decoder_set_strict_mode(Codec.Codec, OPJ_TRUE) &&
+           opj_read_header(Input.Handle(), Codec.Codec, &Image.Image) && Image.Image != nullptr;
+  }
+  static OPJ_CODEC_FORMAT FormatOf(TStream* Stream) {
+    if (IsJp2Stream(Stream)) return J2000BoxesFit(Stream) ? OPJ_CODEC_JP2 : OPJ_CODEC_UNKNOWN;
+    return IsJ2kStream(Stream) ? OPJ_CODEC_J2K : OPJ_CODEC_UNKNOWN;
+  }
+};
+
 void J2000Read(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, bool ParamsOnly,
                TIEProgressRecord& Progress) {
-  OPJ_CODEC_FORMAT Format = OPJ_CODEC_UNKNOWN;
-  if (IsJp2Stream(Stream))
-    Format = OPJ_CODEC_JP2;
-  else if (IsJ2kStream(Stream))
-    Format = OPJ_CODEC_J2K;
-  if (Format == OPJ_CODEC_UNKNOWN || (Format == OPJ_CODEC_JP2 && !J2000BoxesFit(Stream))) {
-    Progress.SetAborted();
-    return;
-  }
   const int64_t Available = Stream->Size() - Stream->Position();
-  TJ2000Stream Input(Stream, true);
-  TJ2000CodecHolder Codec(opj_create_decompress(Format));
-  TJ2000ImageHolder Image;
-  opj_dparameters_t Setup;
-  opj_set_default_decoder_parameters(&Setup);
-  if (Input.Handle() == nullptr || Codec.Codec == nullptr || !opj_setup_decoder(Codec.Codec, &Setup) ||
-      !opj_decoder_set_strict_mode(Codec.Codec, OPJ_TRUE) ||
-      !opj_read_header(Input.Handle(), Codec.Codec, &Image.Image) || Image.Image == nullptr) {
+  TJ2000Decoding D(Stream);
+  if (!D.ReadHeader()) {
     Progress.SetAborted();
     return;
   }
+  TJ2000Stream& Input = D.Input;
+  TJ2000CodecHolder& Codec = D.Codec;
+  TJ2000ImageHolder& Image = D.Image;
   int32_t Width = 0, Height = 0;
   TJ2000Layout Layout;
   if (!J2000SizeOf(*Image.Image, Width, Height) || !J2000Describe(*Image.Image, Layout)) {
@@ -309,27 +318,14 @@ void J2000Read(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, bool P
 // Decodes the first colour component of a code stream or JP2 file into ieGray16, the stored 16-bit word
 // of each sample (signed samples in two's complement), for readers that apply their own grey steps.
 void J2000ReadGray16Impl(TStream* Stream, TIEBitmap* Bitmap, TIEProgressRecord& Progress) {
-  OPJ_CODEC_FORMAT Format = OPJ_CODEC_UNKNOWN;
-  if (IsJp2Stream(Stream))
-    Format = OPJ_CODEC_JP2;
-  else if (IsJ2kStream(Stream))
-    Format = OPJ_CODEC_J2K;
-  if (Format == OPJ_CODEC_UNKNOWN || (Format == OPJ_CODEC_JP2 && !J2000BoxesFit(Stream))) {
-    Progress.SetAborted();
-    return;
-  }
   const int64_t Available = Stream->Size() - Stream->Position();
-  TJ2000Stream Input(Stream, true);
-  TJ2000CodecHolder Codec(opj_create_decompress(Format));
-  TJ2000ImageHolder Image;
-  opj_dparameters_t Setup;
-  opj_set_default_decoder_parameters(&Setup);
+  TJ2000Decoding D(Stream);
+  TJ2000Stream& Input = D.Input;
+  TJ2000CodecHolder& Codec = D.Codec;
+  TJ2000ImageHolder& Image = D.Image;
   int32_t Width = 0, Height = 0;
   TJ2000Layout Layout;
-  if (Input.Handle() == nullptr || Codec.Codec == nullptr || !opj_setup_decoder(Codec.Codec, &Setup) ||
-      !opj_decoder_set_strict_mode(Codec.Codec, OPJ_TRUE) ||
-      !opj_read_header(Input.Handle(), Codec.Codec, &Image.Image) || Image.Image == nullptr ||
-      !J2000SizeOf(*Image.Image, Width, Height) || !J2000Describe(*Image.Image, Layout) ||
+  if (!D.ReadHeader() || !J2000SizeOf(*Image.Image, Width, Height) || !J2000Describe(*Image.Image, Layout) ||
       !J2000SizesPlausible(*Image.Image, Available) || !opj_decode(Codec.Codec, Input.Handle(), Image.Image) ||
       !opj_end_decompress(Codec.Codec, Input.Handle()) || !J2000SizeOf(*Image.Image, Width, Height) ||
       !J2000Describe(*Image.Image, Layout)) {
