@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "imaging/core/bitmap.h"
 #include "imaging/core/iedefs.h"
 #include "imaging/core/library_startup.h"
 #include "imaging/formats/formats_startup.h"
@@ -45,6 +46,25 @@ struct LoggedProgress {
   LoggedProgress(const LoggedProgress&) = delete;
   LoggedProgress& operator=(const LoggedProgress&) = delete;
 };
+
+// An image of Colours distinct colours in bands.
+inline void PaintBands(TIEBitmap& B, int32_t W, int32_t H, int Colours) {
+  B.Allocate(W, H, ie24RGB);
+  for (int32_t y = 0; y < H; ++y)
+    for (int32_t x = 0; x < W; ++x) {
+      const int c = (x / 3 + y * 5) % Colours;
+      B.SetRGB(x, y, TIERGB24{uint8_t(c * 37), uint8_t(255 - c * 11), uint8_t(c * 90)});
+    }
+}
+
+// Equal sizes and equal colours, whatever the pixel formats.
+inline bool SamePixels(TIEBitmap& A, TIEBitmap& B) {
+  if (A.GetWidth() != B.GetWidth() || A.GetHeight() != B.GetHeight()) return false;
+  for (int32_t y = 0; y < A.GetHeight(); ++y)
+    for (int32_t x = 0; x < A.GetWidth(); ++x)
+      if (!(A.GetPixelAsRGB(x, y) == B.GetPixelAsRGB(x, y))) return false;
+  return true;
+}
 
 class FormatsLibraryTest : public ::testing::Test {
 protected:

@@ -22,6 +22,8 @@ namespace {
 using formattest::Bytes;
 using formattest::BytesOf;
 using formattest::LoggedProgress;
+using formattest::SamePixels;
+using formattest::PaintBands;
 using formattest::StreamOf;
 
 class PcxTest : public formattest::FormatsLibraryTest {};
@@ -45,24 +47,6 @@ uint8_t ReadPcx(const Bytes& F, TIEBitmap& B, TIOParamsVals& P, bool ParamsOnly 
   LoggedProgress Progress;
   PcxReadImage(S.get(), &B, P, ParamsOnly, Progress.Record, int64_t(F.size()));
   return Progress.Abort;
-}
-
-// An image of Colours distinct colours in bands.
-void Paint(TIEBitmap& B, int32_t W, int32_t H, int Colours) {
-  B.Allocate(W, H, ie24RGB);
-  for (int32_t y = 0; y < H; ++y)
-    for (int32_t x = 0; x < W; ++x) {
-      const int c = (x / 3 + y * 5) % Colours;
-      B.SetRGB(x, y, TIERGB24{uint8_t(c * 37), uint8_t(255 - c * 11), uint8_t(c * 90)});
-    }
-}
-
-bool SamePixels(TIEBitmap& A, TIEBitmap& B) {
-  if (A.GetWidth() != B.GetWidth() || A.GetHeight() != B.GetHeight()) return false;
-  for (int32_t y = 0; y < A.GetHeight(); ++y)
-    for (int32_t x = 0; x < A.GetWidth(); ++x)
-      if (!(A.GetPixelAsRGB(x, y) == B.GetPixelAsRGB(x, y))) return false;
-  return true;
 }
 
 // A header of the given kind.
@@ -102,7 +86,7 @@ TEST_F(PcxTest, RoundTripsOfEveryKindTheWriterMakes) {
             for (int32_t x = 0; x < W; ++x)
               if ((x + y) % 3 != 0) Src.GetScanline(y)[x / 8] |= uint8_t(0x80 >> (x % 8));
         } else {
-          Paint(Src, W, 7, C.Colours);
+          PaintBands(Src, W, 7, C.Colours);
         }
         uint8_t Abort = 0;
         const Bytes F = WritePcx(&Src, C.Bits, C.Samples, Coded, &Abort);
@@ -141,7 +125,7 @@ TEST_F(PcxTest, TheWritersBytes) {
 
   // 8 bits: the file ends with 12 and the 768-byte palette; raw rows are the width rounded up to even.
   TIEBitmap G;
-  Paint(G, 5, 3, 4);
+  PaintBands(G, 5, 3, 4);
   F = WritePcx(&G, 8, 1, false);
   ASSERT_EQ(F.size(), 128u + 3 * 6 + 1 + 768);
   EXPECT_EQ(F[128 + 18], 12);
@@ -228,7 +212,7 @@ TEST_F(PcxTest, PillowReadsOursAndWeReadPillows) {
   const std::string Python = oracle::PythonWithPillow();
   if (Python.empty()) GTEST_SKIP() << "Pillow is not installed";
   TIEBitmap Src;
-  Paint(Src, 13, 9, 200);
+  PaintBands(Src, 13, 9, 200);
   const std::string Source = oracle::TempPath("pcx_src.ppm");
   oracle::WriteFile(Source, jpegtest::ToPnm(&Src));
   // Ours, through Pillow back to PPM: the pixels our reader gets from the same file. (Pillow does not
@@ -308,9 +292,9 @@ int32_t PageWidth(TMemoryStream& S, int32_t Index, uint8_t* AbortOut = nullptr) 
 
 TEST_F(PcxTest, DcxInsertIntoEmptyAppendInsertAndBeyond) {
   TIEBitmap A, B, C;
-  Paint(A, 3, 2, 5);
-  Paint(B, 4, 2, 5);
-  Paint(C, 5, 2, 5);
+  PaintBands(A, 3, 2, 5);
+  PaintBands(B, 4, 2, 5);
+  PaintBands(C, 5, 2, 5);
   TMemoryStream S;
   ASSERT_EQ(Insert(S, &A, 0), 0);
   Bytes F = BytesOf(S);
@@ -337,7 +321,7 @@ TEST_F(PcxTest, DcxInsertIntoEmptyAppendInsertAndBeyond) {
 
 TEST_F(PcxTest, DcxTablesOfTooManyOrBadEntries) {
   TIEBitmap A;
-  Paint(A, 6, 2, 5);
+  PaintBands(A, 6, 2, 5);
   const Bytes Page = WritePcx(&A, 8, 3);
   // 2,000 entries: read as 1024 pages.
   {
@@ -383,7 +367,7 @@ TEST_F(PcxTest, DcxTablesOfTooManyOrBadEntries) {
 
 TEST_F(PcxTest, ThroughTheIOComponent) {
   TImagingIO IO(nullptr);
-  Paint(*IO.WorkBitmap(), 140, 20, 300);
+  PaintBands(*IO.WorkBitmap(), 140, 20, 300);
   TIEBitmap Original;
   Original.Assign(IO.WorkBitmap());
   IO.IOParams()->BitsPerSample = 8;

@@ -29,6 +29,7 @@ namespace {
 using formattest::Bytes;
 using formattest::BytesOf;
 using formattest::LoggedProgress;
+using formattest::SamePixels;
 using formattest::StreamOf;
 
 class PsdTest : public formattest::FormatsLibraryTest {
@@ -51,14 +52,6 @@ void Paint(TIEBitmap& B, int32_t W, int32_t H, int Seed) {
   for (int32_t y = 0; y < H; ++y)
     for (int32_t x = 0; x < W; ++x)
       B.SetRGB(x, y, TIERGB24{uint8_t(x * 20 + Seed), uint8_t(y * 30 + Seed), uint8_t((x / 3) * 60 + Seed * 3)});
-}
-
-bool SamePixels(TIEBitmap& A, TIEBitmap& B) {
-  if (A.GetWidth() != B.GetWidth() || A.GetHeight() != B.GetHeight()) return false;
-  for (int32_t y = 0; y < A.GetHeight(); ++y)
-    for (int32_t x = 0; x < A.GetWidth(); ++x)
-      if (!(A.GetPixelAsRGB(x, y) == B.GetPixelAsRGB(x, y))) return false;
-  return true;
 }
 
 // A hand-made document: header, colour mode data, resources, layer section and composite as given.

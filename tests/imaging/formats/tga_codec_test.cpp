@@ -24,26 +24,11 @@ namespace {
 using formattest::Bytes;
 using formattest::BytesOf;
 using formattest::LoggedProgress;
+using formattest::SamePixels;
+using formattest::PaintBands;
 using formattest::StreamOf;
 
 class TgaTest : public formattest::FormatsLibraryTest {};
-
-void Paint(TIEBitmap& B, int32_t W, int32_t H, int Colours) {
-  B.Allocate(W, H, ie24RGB);
-  for (int32_t y = 0; y < H; ++y)
-    for (int32_t x = 0; x < W; ++x) {
-      const int c = (x / 3 + y * 5) % Colours;
-      B.SetRGB(x, y, TIERGB24{uint8_t(c * 37), uint8_t(255 - c * 11), uint8_t(c * 90)});
-    }
-}
-
-bool SamePixels(TIEBitmap& A, TIEBitmap& B) {
-  if (A.GetWidth() != B.GetWidth() || A.GetHeight() != B.GetHeight()) return false;
-  for (int32_t y = 0; y < A.GetHeight(); ++y)
-    for (int32_t x = 0; x < A.GetWidth(); ++x)
-      if (!(A.GetPixelAsRGB(x, y) == B.GetPixelAsRGB(x, y))) return false;
-  return true;
-}
 
 struct WriteSpec {
   int Samples = 3, Bits = 8;
@@ -127,7 +112,7 @@ Bytes ExtensionArea(uint16_t Month, uint16_t Day, uint16_t Year, uint16_t Aspect
 
 TEST_F(TgaTest, RoundTripsByDepthAndCompression) {
   TIEBitmap Src;
-  Paint(Src, 37, 11, 6);
+  PaintBands(Src, 37, 11, 6);
   TIEMask Alpha;
   Alpha.Allocate(37, 11, 8);
   for (int32_t y = 0; y < 11; ++y)
@@ -148,7 +133,7 @@ TEST_F(TgaTest, RoundTripsByDepthAndCompression) {
     SCOPED_TRACE(int(C.Type) * 100 + C.Depth);
     const bool TwoColour = C.Depth == 1;
     TIEBitmap In;
-    Paint(In, 37, 11, TwoColour ? 2 : 6);
+    PaintBands(In, 37, 11, TwoColour ? 2 : 6);
     if (C.W.Grey)
       for (int32_t y = 0; y < 11; ++y)
         for (int32_t x = 0; x < 37; ++x) {
@@ -268,7 +253,7 @@ TEST_F(TgaTest, TheWritersBytes) {
 
 TEST_F(TgaTest, AShortWriteSetsTheAbortByte) {
   TIEBitmap B;
-  Paint(B, 5, 4, 3);
+  PaintBands(B, 5, 4, 3);
   uint8_t Buffer[64] = {};
   TIEMemStream Full(Buffer, sizeof Buffer);  // takes no bytes
   TIOParamsVals P(nullptr);
@@ -471,7 +456,7 @@ TEST_F(TgaTest, PillowReadsOursAndWeReadPillows) {
   const std::string Python = oracle::PythonWithPillow();
   if (Python.empty()) GTEST_SKIP() << "Pillow is not installed";
   TIEBitmap Src;
-  Paint(Src, 150, 9, 5);
+  PaintBands(Src, 150, 9, 5);
   TIEMask Alpha;
   Alpha.Allocate(150, 9, 8);
   for (int32_t y = 0; y < 9; ++y)
@@ -544,7 +529,7 @@ TEST_F(TgaTest, PillowReadsOursAndWeReadPillows) {
 
 TEST_F(TgaTest, ThroughTheIOComponentWithAlpha) {
   TImagingIO IO(nullptr);
-  Paint(*IO.WorkBitmap(), 40, 7, 9);
+  PaintBands(*IO.WorkBitmap(), 40, 7, 9);
   for (int32_t y = 0; y < 7; ++y)
     for (int32_t x = 0; x < 40; ++x) IO.WorkBitmap()->SetAlpha(x, y, uint8_t(x * 6));
   TIEBitmap Original;
