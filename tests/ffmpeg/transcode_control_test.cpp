@@ -17,6 +17,7 @@
 #include "platform/graphics.h"
 #include "platform/message_queue.h"
 #include "tests/ffmpeg/clip_fixture.h"
+#include "tests/ffmpeg/engine_test_base.h"
 #include "tests/ffmpeg/transcode_config.h"
 
 namespace zv {
@@ -25,22 +26,12 @@ namespace {
 using testtranscode::TStreamMap;
 using testtranscode::TTaskConfig;
 
-class TranscodeControlTest : public ::testing::Test {
+class TranscodeControlTest : public testtranscode::EngineTest {
 protected:
   static void SetUpTestSuite() { testclips::Clips(); }
   void SetUp() override {
     SetMainThreadId(GetCurrentThreadId());
-    FFmpegStartup();
-    ASSERT_TRUE(FFLoader().LoadLibs(EncoderLibraries)) << FFLoader().GetLastError();
-    GetFFLogger()->SetTriggerEventInMainThread(false);
-    GetFFLogger()->SetOnLog([this](TObject*, int32_t, TLogLevel, const std::string& Text) {
-      std::lock_guard<std::mutex> guard(Lock);
-      Lines.push_back(Text);
-    });
-  }
-  void TearDown() override {
-    GetFFLogger()->SetOnLog(nullptr);
-    FFmpegShutdown();
+    EngineTest::SetUp();
   }
   // The 75-frame MPEG-4 clip re-encoded into an AVI of that name.
   static TTaskConfig Reencode(const std::string& Name) {
@@ -66,8 +57,6 @@ protected:
     return size_t(std::count(Lines.begin(), Lines.end(), Text));
   }
 
-  std::mutex Lock;
-  std::vector<std::string> Lines;
 };
 
 TEST_F(TranscodeControlTest, StartWithoutOutputFailsOnceAndNeverAgain) {

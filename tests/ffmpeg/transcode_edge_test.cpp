@@ -12,6 +12,7 @@
 #include "ffmpeg/ff_log.h"
 #include "ffmpeg/ff_transcode_utils.h"
 #include "tests/ffmpeg/clip_fixture.h"
+#include "tests/ffmpeg/engine_test_base.h"
 #include "tests/ffmpeg/transcode_config.h"
 
 namespace zv {
@@ -54,23 +55,16 @@ void Remux(const std::string& Source, const std::string& Destination, const char
   ::avformat_close_input(&in);
 }
 
-class TranscodeEdgeTest : public ::testing::Test {
+class TranscodeEdgeTest : public testtranscode::EngineTest {
 protected:
   static void SetUpTestSuite() { testclips::NavigationClips(); }
   void SetUp() override {
-    FFmpegStartup();
-    ASSERT_TRUE(FFLoader().LoadLibs(EncoderLibraries)) << FFLoader().GetLastError();
-    GetFFLogger()->SetTriggerEventInMainThread(false);
+    EngineTest::SetUp();
     GetFFLogger()->SetLogLevel(llDebug);
-    GetFFLogger()->SetOnLog([this](TObject*, int32_t, TLogLevel, const std::string& Text) {
-      std::lock_guard<std::mutex> guard(Lock);
-      Lines.push_back(Text);
-    });
   }
   void TearDown() override {
-    GetFFLogger()->SetOnLog(nullptr);
     GetFFLogger()->SetLogLevel(llInfo);
-    FFmpegShutdown();
+    EngineTest::TearDown();
   }
   size_t CountContaining(const std::string& Text) {
     std::lock_guard<std::mutex> guard(Lock);
@@ -89,8 +83,6 @@ protected:
     return numbers;
   }
 
-  std::mutex Lock;
-  std::vector<std::string> Lines;
 };
 
 // One output file of a muxer with one video stream, written to memory, for the progress report.

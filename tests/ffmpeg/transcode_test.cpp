@@ -11,6 +11,7 @@
 #include "ffmpeg/ff_load.h"
 #include "ffmpeg/ff_log.h"
 #include "tests/ffmpeg/clip_fixture.h"
+#include "tests/ffmpeg/engine_test_base.h"
 #include "tests/ffmpeg/transcode_config.h"
 
 namespace zv {
@@ -65,22 +66,9 @@ const TStreamDump* StreamOf(const std::vector<TStreamDump>& Streams, AVMediaType
   return nullptr;
 }
 
-class TranscodeTest : public ::testing::Test {
+class TranscodeTest : public testtranscode::EngineTest {
 protected:
   static void SetUpTestSuite() { testclips::NavigationClips(); }
-  void SetUp() override {
-    FFmpegStartup();
-    ASSERT_TRUE(FFLoader().LoadLibs(EncoderLibraries)) << FFLoader().GetLastError();
-    GetFFLogger()->SetTriggerEventInMainThread(false);
-    GetFFLogger()->SetOnLog([this](TObject*, int32_t, TLogLevel, const std::string& Text) {
-      std::lock_guard<std::mutex> guard(Lock);
-      Lines.push_back(Text);
-    });
-  }
-  void TearDown() override {
-    GetFFLogger()->SetOnLog(nullptr);
-    FFmpegShutdown();
-  }
   bool Logged(const std::string& Text) {
     std::lock_guard<std::mutex> guard(Lock);
     for (const std::string& line : Lines)
@@ -104,8 +92,6 @@ protected:
     return numbers;
   }
 
-  std::mutex Lock;
-  std::vector<std::string> Lines;
 };
 
 // Where two packet lists first differ: "" when they are equal.
