@@ -15,7 +15,8 @@ packages=(
   libgif-dev
   # independent PNG and JPEG 2000 checkers for the tests only
   python3-pil pngcheck libopenjp2-tools
-  # independent DICOM writers and coders for the tests only (pydicom with numpy; dcmcrle, dcmcjpeg, dcmdjpeg)
+  # independent DICOM writers and coders for the tests only (pydicom with numpy; dcmcrle, dcmcjpeg, dcmdjpeg),
+  # dcmcjpeg with dump2dcm also making the camera-raw tests' lossless-JPEG streams
   python3-pydicom python3-numpy dcmtk
   # independent HD Photo coder and decoder (JxrEncApp, JxrDecApp) for the tests only
   libjxr-tools
@@ -23,8 +24,6 @@ packages=(
   libjpeg-turbo-progs
   # independent metadata and colour checkers for the tests only: exiftool, LittleCMS's transicc
   libimage-exiftool-perl liblcms2-utils
-  # an independent lossless-JPEG encoder (dcmcjpeg, with dump2dcm) for the camera-raw tests only
-  dcmtk
   # independent TIFF and PDF checkers for the tests only: tiffcp, tiffinfo, tiffcmp; qpdf --check
   libtiff-tools qpdf
   # Ghostscript renders our PostScript and PDF pages, netpbm reads and writes PNM, for the tests only
