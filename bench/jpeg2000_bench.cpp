@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "bench/photo_like.h"
 #include "imaging/core/bitmap.h"
 #include "imaging/formats/jpeg2000_codec.h"
@@ -25,12 +26,7 @@ const std::vector<uint8_t>& SourcePixels() {
   return Pixels;
 }
 
-std::unique_ptr<TIEBitmap> SourceBitmap() {
-  auto B = std::make_unique<TIEBitmap>(W, H, ie24RGB);
-  const std::vector<uint8_t>& P = SourcePixels();
-  for (int32_t y = 0; y < H; ++y) std::memcpy(B->GetScanline(y), P.data() + size_t(y) * W * 3, size_t(W) * 3);
-  return B;
-}
+std::unique_ptr<TIEBitmap> SourceBitmap() { return benchdata::BitmapOfBGR(SourcePixels(), W, H); }
 
 // rate 1: lossless; 0.1: a tenth of the raw size.
 std::vector<uint8_t> OurEncode(TIEBitmap* B, double Rate) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "bench/photo_like.h"
 #include "imaging/core/bitmap.h"
 #include "imaging/formats/png_reader.h"
@@ -27,12 +28,7 @@ const std::vector<uint8_t>& SourcePixels() {
   return Pixels;
 }
 
-std::unique_ptr<TIEBitmap> SourceBitmap() {
-  auto B = std::make_unique<TIEBitmap>(W, H, ie24RGB);
-  const std::vector<uint8_t>& P = SourcePixels();
-  for (int32_t y = 0; y < H; ++y) std::memcpy(B->GetScanline(y), P.data() + size_t(y) * W * 3, size_t(W) * 3);
-  return B;
-}
+std::unique_ptr<TIEBitmap> SourceBitmap() { return benchdata::BitmapOfBGR(SourcePixels(), W, H); }
 
 std::vector<uint8_t> OurEncode(TIEBitmap* B) {
   TIOParamsVals Params(nullptr);

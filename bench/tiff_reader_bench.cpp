@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 
+#include "bench/bench_support.h"
 #include "bench/photo_like.h"
 #include "imaging/core/bitmap.h"
 #include "imaging/core/ie_streams.h"
@@ -56,17 +57,8 @@ const Bytes& Page(uint16_t Compression) {
   return Files[Compression] = std::move(F.Data);
 }
 
-struct Library {
-  Library() {
-    RegisterImagingFormatsSteps();
-    RegisterImagingIOStep();
-    LibraryStartup();
-  }
-  ~Library() { LibraryShutdown(); }
-};
-
 void Ours(benchmark::State& State, uint16_t Compression) {
-  static Library Lib;
+  static benchdata::FormatsLibrary Lib;
   const Bytes& File = Page(Compression);
   TIEBitmap B;  // kept from one read to the next, as libtiff's buffer is
   for (auto _ : State) {

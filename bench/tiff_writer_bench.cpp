@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "bench/bench_support.h"
 #include "bench/photo_like.h"
 #include "imaging/core/bitmap.h"
 #include "imaging/core/library_startup.h"
@@ -29,17 +30,8 @@ const Bytes& Bgr() {
   return Pixels;
 }
 
-struct Library {
-  Library() {
-    RegisterImagingFormatsSteps();
-    RegisterImagingIOStep();
-    LibraryStartup();
-  }
-  ~Library() { LibraryShutdown(); }
-};
-
 void Ours(benchmark::State& State, uint8_t Selector) {
-  static Library Lib;
+  static benchdata::FormatsLibrary Lib;
   TIEBitmap B;
   B.Allocate(int32_t(Width), int32_t(Height), ie24RGB);
   for (uint32_t y = 0; y < Height; ++y)
