@@ -498,7 +498,7 @@ bool ReadLayerSection(TPsdContext& C, bool LoadLayers, TPsdLayerList* Layers) {
   for (size_t i = 0; i < Records.size(); ++i) {
     TPsdLayerRecord& R = Records[i];
     for (const TPsdChannelInfo& Ch : R.Channels) {
-      int32_t W, H;
+      int32_t W = 0, H = 0;
       bool Ok;
       if (Ch.Id < -2) {
         // A real user mask or another kind the reader does not place: passed over.

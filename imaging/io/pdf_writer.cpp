@@ -199,7 +199,7 @@ void PdfEndDocument(std::unique_ptr<PdfDocument>& Document, TStream* Stream, TIO
   for (const auto& [Key, Value] : Texts)
     if (!Value->empty()) Info->Add(Key, new TIEPDFStringObject(*Value));
   const std::tm t = PdfClock();
-  char Date[32];
+  char Date[80];  // room for any int fields, though a real clock gives 16 characters
   std::snprintf(Date, sizeof Date, "D:%04d%02d%02d%02d%02d%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
                 t.tm_min, t.tm_sec);
   Info->Add("CreationDate", new TIEPDFStringObject(Date));
