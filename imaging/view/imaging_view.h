@@ -102,6 +102,9 @@ using TIESpecialKeyEvent = std::function<void(TObject* Sender, uint16_t CharCode
 using TIEVirtualKeyEvent = std::function<void(TObject* Sender, uint16_t VirtualKey, int32_t KeyData, bool KeyDown)>;
 using TIESetCursorEvent = std::function<void(TObject* Sender, TCursor& Cursor)>;
 using TIEDrawBackgroundEvent = std::function<void(TObject* Sender, TCanvas* ACanvas, TRect ARect, bool& Handled)>;
+// Raised as the dashes of polygon Polygon (its index in the view's list) pass its point Point, at client (X, Y).
+using TIEOnDrawPolygon =
+    std::function<void(TObject* Sender, int32_t Polygon, int32_t Point, TCanvas* Canvas, int32_t X, int32_t Y)>;
 using TIEDrawLayerBoxEvent = std::function<void(TObject* Sender, TBitmap* ABitmap, int32_t Layer)>;
 using TIEDrawLayerGripEvent =
     std::function<void(TObject* Sender, TBitmap* ABitmap, int32_t Layer, int32_t Grip, TRect Rect)>;
@@ -129,6 +132,11 @@ struct TIEViewPolygon {
 
 // Exactly four points whose edges, the closing one included, run alternately across and down.
 bool IsRectanglePolygon(const TPoint* Points, int32_t Count);
+
+// Shrinks the rectangle (L, T)-(R, B), ordered, towards the corner opposite the dragged corner Grip (1
+// top-left, 2 top-right, 3 bottom-right, 4 bottom-left) until it lies within 0..W and 0..H, keeping the
+// ratio of its sides as closely as whole pixels allow. Other grips and rectangles inside change nothing.
+void ClampAspectRect(int32_t& L, int32_t& T, int32_t& R, int32_t& B, int32_t Grip, int32_t W, int32_t H);
 
 // The stream at its position starts a layers file of a known version; the position is kept.
 bool IsLayersStream(TStream* Stream);
@@ -319,6 +327,13 @@ public:
   void PaintSelections(TObject* Sender, bool CheckLock);
   void SelectionTimerTick(TObject* Sender) { PaintSelections(Sender, true); }
   TTimer* SelectionTimer() const { return FSelectionTimer.get(); }
+  // The inner division lines of a selection rectangle; with one division there are none.
+  virtual void PaintSelectionGrid(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
+  // The XOR line from the last mouse point to the polygon's last point; drawing it twice removes it.
+  void DrawRubberLine();
+  // Grips also at the middle of each side of a rectangle selection.
+  bool SelectionSideGrips() const { return FSideGrips; }
+  void SetSelectionSideGrips(bool Value) { FSideGrips = Value; }
   int32_t AnimationCounter() const { return FAnimationCounter; }
   // Client rectangle of the rectangular selection at its last drawing.
   TRect LastDrawnSelectionRect() const { return FLastDrawnRect; }
@@ -443,6 +458,8 @@ public:
   virtual void ApplyZoomY(double Value);
   // Zoom keeping the bitmap pixel under client (X, Y) there, or bringing it to the centre.
   void ZoomAt(int32_t X, int32_t Y, bool Centre, double Value);
+  // Zooms onto the selection, which is removed; FireZoomIn lets OnZoomIn change the zoom.
+  void ZoomSelection(bool KeepAspect, bool FireZoomIn);
   void Fit();
   void GetFitZoomXY(double& ZoomX, double& ZoomY);
   double GetFitZoom();
@@ -620,6 +637,7 @@ public:
   TIEVirtualKeyEvent OnVirtualKey;
   TIESetCursorEvent OnSetCursor;
   TIEDrawBackgroundEvent OnDrawBackground;
+  TIEOnDrawPolygon OnDrawPolygon;
   TIEDrawLayerBoxEvent OnDrawLayerBox;
   TIEDrawLayerGripEvent OnDrawLayerGrip;
   std::function<void(TObject* Sender, TCanvas* ACanvas, TRect ARect)> OnDrawCanvas;
@@ -708,12 +726,14 @@ private:
   std::unique_ptr<TTimer> FSelectionTimer;
   int32_t FAnimationCounter = 0;
   TRect FLastDrawnRect{0, 0, 0, 0};
-  void DrawPolygonDashes(TIEViewPolygon* P);
+  void DrawPolygonDashes(int32_t Index, TIEViewPolygon* P);
+  void DrawSelectionGrips(TIEViewPolygon* P);
+  bool FSideGrips = true;
   int32_t FSmoothTargetX = 0;
   int32_t FSmoothTargetY = 0;
   int32_t FSmoothDivisor = 8;
-  int32_t FSelectionFixedWidth = 0;
-  int32_t FSelectionFixedHeight = 0;
+  int32_t FSelectionFixedWidth = 100;
+  int32_t FSelectionFixedHeight = 100;
   bool FRectMoved = false;
   uint8_t FMagicWandMode = 0;
   int32_t FMagicWandTolerance = 15;
@@ -736,7 +756,7 @@ private:
   int32_t FPressRawX = 0, FPressRawY = 0, FPressClampX = 0, FPressClampY = 0, FPressImgX = 0, FPressImgY = 0;
   int32_t FScrollOriginX = 0, FScrollOriginY = 0;
   int32_t FLastMouseX = 0, FLastMouseY = 0, FLastClampX = 0, FLastClampY = 0, FLastRawX = 0, FLastRawY = 0;
-  int32_t FMovingLayer = -1, FRotatingLayer = -1;
+  int32_t FMovingLayer = -1, FRotatingLayer = -1, FRotationCenterLayer = -1;
   int32_t FLayerGrip = 0;
   bool FLayerGestureStarted = false;
   double FResizeRatio = 0;
@@ -744,6 +764,10 @@ private:
   bool FLayerMoved = false;
   double FRotationAccumulator = 0;
   void ClampToCurrentLayer(int32_t X, int32_t Y, int32_t& CX, int32_t& CY);
+  // With Alt, (X, Y) moves onto the horizontal, vertical or diagonal line through the polygon's last point.
+  void SnapToLastPolygonPoint(TShiftState Shift, int32_t& X, int32_t& Y);
+  // The cursors shown while the mouse moves with no button down on the view.
+  void HoverCursors(TShiftState Shift, int32_t X, int32_t Y, int32_t CX, int32_t CY);
   // Selection helpers (view_selection.cpp).
   int32_t SelectionToLayerX(int32_t X);
   int32_t SelectionToLayerY(int32_t Y);

@@ -2,6 +2,7 @@
 // timer that moves them.
 #include <algorithm>
 
+#include "imaging/core/ie_canvas.h"
 #include "imaging/core/mask.h"
 #include "imaging/view/imaging_view.h"
 #include "platform/gdi_draw.h"
@@ -27,13 +28,67 @@ void MarchingAntsPixel(int X, int Y, intptr_t Data) {
 
 }  // namespace
 
-void TImagingView::DrawPolygonDashes(TIEViewPolygon* P) {
+void TImagingView::PaintSelectionGrid(int32_t, int32_t, int32_t, int32_t) {}
+
+void TImagingView::DrawRubberLine() {
+  const TIEViewPolygon* P = SelectionPolygon();
+  TIELayer* L = CurrentLayer();
+  if (!FPolySelecting || FLassoSelecting || P == nullptr || P->Count == 0 || L == nullptr || !HasParentWindow())
+    return;
+  const TPoint& Last = P->Points[size_t(P->Count) - 1];
+  if (Last.X == IEPolygonSeparator) return;
+  TCanvas* C = Canvas();
+  TPen Saved;
+  Saved.Assign(C->Pen());
+  C->Pen()->SetStyle(psSolid);
+  C->Pen()->SetMode(pmNot);
+  C->Pen()->SetWidth(1);
+  C->MoveTo(FLastMouseX, FLastMouseY);
+  C->LineTo(L->BitmapToClientX(Last.X), L->BitmapToClientY(Last.Y));
+  C->Pen()->Assign(&Saved);
+}
+
+// Corner grips, and side grips at the middle of each side, of a rectangle selection.
+void TImagingView::DrawSelectionGrips(TIEViewPolygon* P) {
+  TIELayer* L = CurrentLayer();
+  if (L == nullptr || P->Canvas == nullptr) return;
+  const int32_t Left = L->BitmapToClientX(P->Points[0].X), Top = L->BitmapToClientY(P->Points[0].Y);
+  const int32_t Right = L->BitmapToClientX(P->Points[2].X), Bottom = L->BitmapToClientY(P->Points[2].Y);
+  TIECanvas C(P->Canvas);
+  C.Pen()->SetStyle(psSolid);
+  C.Pen()->SetMode(pmCopy);
+  C.Pen()->SetColor(FGripPenColor);
+  C.Pen()->SetWidth(1);
+  C.Brush()->SetStyle(FGripBrushStyle);
+  C.Brush()->SetColor(FGripBrushColor);
+  const int32_t g = FGripSize;
+  auto Grip = [&](int32_t X, int32_t Y) {
+    if (FGripShape == 0)
+      C.Rectangle(X - g, Y - g, X + g, Y + g);
+    else
+      C.Ellipse(X - g, Y - g, X + g, Y + g);
+  };
+  for (int32_t k = 0; k < 4; ++k) Grip(L->BitmapToClientX(P->Points[size_t(k)].X), L->BitmapToClientY(P->Points[size_t(k)].Y));
+  if (FSideGrips) {
+    const int32_t MidX = int32_t((int64_t(Left) + Right) / 2), MidY = int32_t((int64_t(Top) + Bottom) / 2);
+    Grip(MidX, Top);
+    Grip(MidX, Bottom);
+    Grip(Left, MidY);
+    Grip(Right, MidY);
+  }
+  PaintSelectionGrid(Left, Top, Right, Bottom);
+}
+
+void TImagingView::DrawPolygonDashes(int32_t Index, TIEViewPolygon* P) {
   TIELayer* L = CurrentLayer();
   if (P->Count == 0 || L == nullptr) return;
   TDashLine D{P->Canvas, P};
   P->DashPhase = P->Phase % 8;
   auto Line = [&](int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
     LineDDA(X1, Y1, X2, Y2, MarchingAntsPixel, reinterpret_cast<intptr_t>(&D));
+  };
+  auto Passed = [&](int32_t Point, int32_t X, int32_t Y) {
+    if (OnDrawPolygon) OnDrawPolygon(this, Index, Point, P->Canvas, X, Y);
   };
   auto CX = [&](int32_t X) { return L->BitmapToClientX(X); };
   auto CY = [&](int32_t Y) { return L->BitmapToClientY(Y); };
@@ -42,9 +97,14 @@ void TImagingView::DrawPolygonDashes(TIEViewPolygon* P) {
     const int32_t Right = CX(P->Points[2].X) - 1, Bottom = CY(P->Points[2].Y) - 1;
     FLastDrawnRect = TRect(Left, Top, Right, Bottom);
     Line(Left, Top, Right, Top);
+    Passed(1, Right, Top);
     Line(Right, Top, Right, Bottom);
+    Passed(2, Right, Bottom);
     Line(Right, Bottom, Left, Bottom);
+    Passed(3, Left, Bottom);
     Line(Left, Bottom, Left, Top);
+    if (FRectSelecting || FRectMoved) PaintSelectionGrid(Left, Top, Right, Bottom);
+    Passed(0, Left, Top);
     return;
   }
   int32_t First = 0;
@@ -60,6 +120,7 @@ void TImagingView::DrawPolygonDashes(TIEViewPolygon* P) {
     }
     if (A.X == IEPolygonSeparator) continue;
     Line(CX(A.X), CY(A.Y), CX(B.X), CY(B.Y));
+    Passed(i - 1, CX(A.X), CY(A.Y));
   }
   const TPoint& Last = P->Points[size_t(P->Count) - 1];
   if (!FPolySelecting && First < P->Count && Last.X != IEPolygonSeparator) {
@@ -72,8 +133,8 @@ void TImagingView::PaintSelections(TObject* Sender, bool CheckLock) {
   if (!HasParentWindow()) return;
   bool Animated = false;
   const bool FromTimer = dynamic_cast<TTimer*>(Sender) != nullptr;
-  for (const auto& Owned : FPolygons) {
-    TIEViewPolygon* P = Owned.get();
+  for (size_t Index = 0; Index < FPolygons.size(); ++Index) {
+    TIEViewPolygon* P = FPolygons[Index].get();
     if (!P->Visible) continue;
     if (P->Animated) {
       Animated = true;
@@ -86,6 +147,9 @@ void TImagingView::PaintSelections(TObject* Sender, bool CheckLock) {
     if (C == nullptr || FLockPaint > 0 || (CheckLock && C->LockCount() > 0) || FAutoScrolling) continue;
     const TRect Clip = C->ClipRect();
     if (Clip.Right <= Clip.Left || Clip.Bottom <= Clip.Top) continue;
+    if (P->Sizeable && IsRectanglePolygon(P->Points.data(), P->Count) && !FRectSelecting && FSelectionMove < 0 &&
+        !FRectMoved)
+      DrawSelectionGrips(P);
     if (P == SelectionPolygon() && !FMask->IsEmpty() && !GestureRunning()) {
       if (FOutlineDelay > 0) continue;
       TIELayer* L = CurrentLayer();
@@ -98,7 +162,7 @@ void TImagingView::PaintSelections(TObject* Sender, bool CheckLock) {
       if (FSelectionTimer != nullptr) FSelectionTimer->SetInterval(std::max<uint32_t>(210, Elapsed * 100 / 20));
       continue;
     }
-    DrawPolygonDashes(P);
+    DrawPolygonDashes(int32_t(Index), P);
   }
   if (FSelectionTimer == nullptr) {
     FSelectionTimer = std::make_unique<TTimer>(nullptr);

@@ -282,6 +282,26 @@ void TImagingView::ZoomAt(int32_t X, int32_t Y, bool Centre, double Z) {
   BuildZoomMaps();
 }
 
+void TImagingView::ZoomSelection(bool KeepAspect, bool FireZoomIn) {
+  if (!FSelectionExists) return;
+  const int32_t Left = GetSelectionLeft(), Top = GetSelectionTop();
+  const int64_t W = int64_t(GetSelectionRight()) - Left + 1;
+  const int64_t H = int64_t(GetSelectionBottom()) - Top + 1;
+  if (Left < 0 || Top < 0 || W < 2 || H < 2) return;
+  Deselect();
+  const double ZX = Width() / (double(W) / 100), ZY = Height() / (double(H) / 100);
+  double Z = std::min(ZY, ZX);
+  if (FireZoomIn) DoZoomIn(Z);
+  if (KeepAspect) {
+    SetZoom(Z);
+  } else {
+    SetZoomX(ZX);
+    SetZoomY(ZY);
+  }
+  SetViewXY(Sat(int64_t(TruncI(Left * FZoomFX)) - (ViewWidth() - int64_t(TruncI(double(W) * FZoomFX))) / 2),
+            Sat(int64_t(TruncI(Top * FZoomFY)) - (ViewHeight() - int64_t(TruncI(double(H) * FZoomFY))) / 2));
+}
+
 void TImagingView::GetFitMargins(bool ForAutoZoom, int32_t& MX, int32_t& MY) {
   switch (FBackgroundStyle) {
     case iebsCropped:

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "imaging/core/bitmap.h"
+#include "imaging/core/geometry.h"
 #include "imaging/core/mask.h"
 #include "imaging/core/sys_text.h"
 #include "imaging/view/imaging_view.h"
@@ -37,6 +38,10 @@ TCursor SelectionGripCursor(int32_t Grip) {
       return 1787;
   }
 }
+
+// Cursors of the rotation by the pointer's quadrant around the rotation centre.
+constexpr TCursor kRotateLeftAbove = 1814, kRotateLeftBelow = 1811, kRotateRightAbove = 1812,
+                  kRotateRightBelow = 1813;
 
 // The degree sign, in UTF-8 as every text of the view.
 constexpr const char* kDegree = "\xC2\xB0";
@@ -209,6 +214,7 @@ bool TImagingView::IsPointInLayer(int32_t X, int32_t Y, int32_t Index) {
   if (Index < 0 || Index >= LayersCount()) return false;
   TIELayer* L = GetLayer(Index);
   if (!L->Visible) return false;
+  if (L->RotateAngle != 0) return PointInPolygon(X, Y, L->RotatedCorners, 3);
   const TRect& R = L->DrawnRect;
   return X >= R.Left && X <= R.Right && Y >= R.Top && Y <= R.Bottom;
 }
@@ -315,6 +321,70 @@ void TImagingView::ResizeLayerByGrip(int32_t X, int32_t Y, bool KeepAspect) {
   if (!KeepAspect) FResizeRatio = double(NH) / NW;
 }
 
+// The reference is the last point where it is shown, so the snap holds at every zoom and layer position.
+void TImagingView::SnapToLastPolygonPoint(TShiftState Shift, int32_t& X, int32_t& Y) {
+  const TIEViewPolygon* P = SelectionPolygon();
+  TIELayer* L = CurrentLayer();
+  if (!Shift.Contains(ssAlt) || P == nullptr || L == nullptr || P->Count == 0) return;
+  const TPoint& Last = P->Points[size_t(P->Count) - 1];
+  if (Last.X == IEPolygonSeparator) return;
+  SnapTo45Degrees(L->BitmapToClientX(Last.X), L->BitmapToClientY(Last.Y), X, Y);
+}
+
+void TImagingView::HoverCursors(TShiftState Shift, int32_t X, int32_t Y, int32_t CX, int32_t CY) {
+  if (HasAny(FMouseInteract, {miSelect, miSelectPolygon, miSelectCircle, miSelectMagicWand, miSelectLasso})) {
+    const int32_t G = GetSelectionGripAtShift(X, Y, Shift.Contains(ssShift));
+    if (OnMouseInResizingGrip) {
+      SwapSelectionBase();
+      OnMouseInResizingGrip(this, TIEGrip(std::min(G, 8)));
+      SwapSelectionBase();
+    }
+    if (G == 0) {
+      if (HitSelection(CX, CY, Shift.Contains(ssShift)) == 0)
+        SetTemporaryCursor(kMoveCursor);
+      else if (Shift.Contains(ssShift))
+        SetTemporaryCursor(ShiftVariant(FRememberedCursor));
+      else
+        RestoreCursor();
+    } else {
+      SetTemporaryCursor(SelectionGripCursor(G));
+    }
+  } else if (FMouseInteract.Contains(miRotateLayers)) {
+    TIELayer* L = CurrentLayer();
+    if (L == nullptr) return;
+    if (IsPointInLayer(X, Y, FLayersCurrent)) {
+      RestoreCursor();
+      return;
+    }
+    const int32_t W = L->Bitmap != nullptr ? L->Bitmap->GetWidth() : 0;
+    const int32_t H = L->Bitmap != nullptr ? L->Bitmap->GetHeight() : 0;
+    const int32_t CenX = L->BitmapToClientX(view_math::TruncI(L->RotateCenterX * W));
+    const int32_t CenY = L->BitmapToClientY(view_math::TruncI(L->RotateCenterY * H));
+    if (X < CenX && Y < CenY)
+      SetTemporaryCursor(kRotateLeftAbove);
+    else if (X < CenX && Y > CenY)
+      SetTemporaryCursor(kRotateLeftBelow);
+    else if (X > CenX && Y < CenY)
+      SetTemporaryCursor(kRotateRightAbove);
+    else if (X > CenX && Y > CenY)
+      SetTemporaryCursor(kRotateRightBelow);
+  } else if (HasAny(FMouseInteract, {miResizeLayers, miMoveLayers})) {
+    TIELayer* Current = CurrentLayer();
+    int32_t G = 0;
+    if (FMouseInteract.Contains(miResizeLayers) && Current != nullptr && !Current->Locked)
+      G = int32_t(FindLayerGrip(X, Y));
+    if (G >= 1 && G <= 8) {
+      SetTemporaryCursor(SelectionGripCursor(G));
+      return;
+    }
+    const int32_t Under = FMouseInteract.Contains(miMoveLayers) ? FindLayerAt(X, Y, true) : -1;
+    if (Under >= 0 && !GetLayer(Under)->Locked)
+      SetTemporaryCursor(kMoveCursor);
+    else
+      RestoreCursor();
+  }
+}
+
 // ---- Mouse ----------------------------------------------------------------------------------------------------
 
 void TImagingView::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
@@ -346,18 +416,21 @@ void TImagingView::MouseDown(TMouseButton Button, TShiftState Shift, int X, int 
   const bool Left = Button == mbLeft;
   FLayerGestureStarted = false;
   FLayerGrip = LayerButton && FMouseInteract.Contains(miResizeLayers) ? int32_t(FindLayerGrip(X, Y)) : 0;
+  if (FLayerGrip > 8) FLayerGrip = 0;
   if (Left && HasAny(FMouseInteract, {miSelectPolygon, miSelectLasso})) {
     ApplyLayerRotations(-1);
     DoBeforeSelectionChange();
     FSelectionMove = HitSelection(FPressClampX, FPressClampY, Shift.Contains(ssShift));
     if (FSelectionMove == -1) {
+      int32_t PX = FPressClampX, PY = FPressClampY;
+      SnapToLastPolygonPoint(Shift, PX, PY);
       if (!FPolySelecting) {
         if (Shift.Contains(ssShift))
           BeginSubPolygon();
         else
           Deselect();
       }
-      AddSelectionPointNoPaint(FPressClampX, FPressClampY);
+      AddSelectionPointNoPaint(PX, PY);
       FPolySelecting = true;
       FLassoSelecting = FMouseInteract.Contains(miSelectLasso);
       DoSelectionChanging();
@@ -375,6 +448,10 @@ void TImagingView::MouseDown(TMouseButton Button, TShiftState Shift, int X, int 
       if (FSelectionAspectRatio == 0) BuildRectSelectionFromDrag(FPressClampX, FPressClampY, Shift);
     }
     DoSelectionChanging();
+  } else if (Left && FMouseInteract.Contains(miSelectZoom)) {
+    FRectSelecting = true;
+    DoSelectionChanging();
+    PushSelection();
   } else if (Left && FMouseInteract.Contains(miSelectCircle)) {
     ApplyLayerRotations(-1);
     DoBeforeSelectionChange();
@@ -395,7 +472,11 @@ void TImagingView::MouseDown(TMouseButton Button, TShiftState Shift, int X, int 
     DoLayerNotify(FLayersCurrent, ielBeginResizing);
   } else if (LayerButton && HasAny(FMouseInteract, {miMoveLayers, miRotateLayers})) {
     TIELayer* Current = CurrentLayer();
-    if (FMouseInteract.Contains(miRotateLayers) && Current != nullptr && !IsPointInLayer(X, Y, FLayersCurrent)) {
+    if (FMouseInteract.Contains(miRotateLayers) && Current != nullptr &&
+        FindLayerGrip(X, Y) == TIEGrip::ieRotationCenter) {
+      FRotationCenterLayer = FLayersCurrent;
+    } else if (FMouseInteract.Contains(miRotateLayers) && Current != nullptr &&
+               !IsPointInLayer(X, Y, FLayersCurrent)) {
       FRotatingLayer = FLayersCurrent;
       FRotationAccumulator = Current->RotateAngle;
     } else {
@@ -428,13 +509,14 @@ void TImagingView::MouseMove(TShiftState Shift, int X, int Y) {
     } else if (FSelectionMove == -1) {
       if (FRectSelecting) {
         BuildRectSelectionFromDrag(CX, CY, Shift);
-      } else if (FPolySelecting) {
+      } else if (FPolySelecting && (X != FLastRawX || Y != FLastRawY)) {
+        // A move message that did not move (one comes with every press and release) adds no point.
         AutoScrollToMouse();
-        TIELayer* L = CurrentLayer();
-        if (FLassoSelecting && L != nullptr) {
-          AddPolygonPoint(TPoint(L->ClientToBitmapX(CX), L->ClientToBitmapY(CY)));
-          DoSelectionChanging();
-        }
+        Paint();
+        DrawRubberLine();
+        if (TIELayer* L = CurrentLayer()) AddPolygonPoint(TPoint(L->ClientToBitmapX(CX), L->ClientToBitmapY(CY)));
+        PaintSelections(this, true);
+        DoSelectionChanging();
       } else if (FEllipseSelecting) {
         BuildEllipseSelection(CX, CY, Shift);
       } else if (FLayerGrip >= 1 && FLayerGrip <= 8 && CurrentLayer() != nullptr && !CurrentLayer()->Locked) {
@@ -460,6 +542,19 @@ void TImagingView::MouseMove(TShiftState Shift, int X, int Y) {
         SetLayerToRender(FMovingLayer);
         Update();
         DoLayerNotify(FMovingLayer, ielMoving);
+      } else if (FRotationCenterLayer >= 0 && FRotationCenterLayer < LayersCount()) {
+        TIELayer* L = GetLayer(FRotationCenterLayer);
+        const int32_t W = L->Bitmap != nullptr ? L->Bitmap->GetWidth() : 0;
+        const int32_t H = L->Bitmap != nullptr ? L->Bitmap->GetHeight() : 0;
+        if (W > 0 && H > 0) {
+          L->RotateCenterX = double(L->ClientToBitmapX(X)) / W;
+          L->RotateCenterY = double(L->ClientToBitmapY(Y)) / H;
+          SetInteractionHint("X=" + std::to_string(view_math::TruncI(W * L->RotateCenterX)) +
+                                 " Y=" + std::to_string(view_math::TruncI(H * L->RotateCenterY)),
+                             X, Y, "X=000 Y=000");
+          SetLayerToRender(FRotationCenterLayer);
+          Update();
+        }
       } else if (FRotatingLayer >= 0 && FRotatingLayer < LayersCount() && !GetLayer(FRotatingLayer)->Locked) {
         TIELayer* L = GetLayer(FRotatingLayer);
         double DX = (double(ClientToBitmapX(X)) - ClientToBitmapX(FLastRawX)) / 4;
@@ -491,24 +586,17 @@ void TImagingView::MouseMove(TShiftState Shift, int X, int Y) {
       DoSelectionChanging();
     }
   }
-  if (!FMouseDownHere && (!FPolySelecting || FLassoSelecting) &&
-      HasAny(FMouseInteract, {miSelect, miSelectPolygon, miSelectCircle, miSelectMagicWand, miSelectLasso})) {
-    const int32_t G = GetSelectionGripAtShift(X, Y, Shift.Contains(ssShift));
-    if (OnMouseInResizingGrip) {
-      SwapSelectionBase();
-      OnMouseInResizingGrip(this, TIEGrip(std::min(G, 8)));
-      SwapSelectionBase();
-    }
-    if (G == 0) {
-      if (HitSelection(CX, CY, Shift.Contains(ssShift)) == 0)
-        SetTemporaryCursor(kMoveCursor);
-      else if (Shift.Contains(ssShift))
-        SetTemporaryCursor(ShiftVariant(FRememberedCursor));
-      else
-        RestoreCursor();
-    } else {
-      SetTemporaryCursor(SelectionGripCursor(G));
-    }
+  if (!FMouseDownHere && (!FPolySelecting || FLassoSelecting)) HoverCursors(Shift, X, Y, CX, CY);
+  int32_t LastMouseX = CX, LastMouseY = CY;
+  if (!FMouseDownHere && FPolySelecting && !FLassoSelecting) {
+    // The rubber line follows the pointer; with Alt it keeps to the snapped point, which the next move
+    // must find again to erase the line.
+    DrawRubberLine();
+    SnapToLastPolygonPoint(Shift, LastMouseX, LastMouseY);
+    FLastMouseX = LastMouseX;
+    FLastMouseY = LastMouseY;
+    DrawRubberLine();
+    DoSelectionChanging();
   }
   if (FMouseInteract.Contains(miMovingScroll) && !FMouseDownHere && (X != FLastRawX || Y != FLastRawY)) {
     // The whole image is reached a little before the pointer reaches the edge.
@@ -526,8 +614,10 @@ void TImagingView::MouseMove(TShiftState Shift, int X, int Y) {
       SwapSelectionBase();
     }
   }
-  FLastMouseX = FLastClampX = CX;
-  FLastMouseY = FLastClampY = CY;
+  FLastMouseX = LastMouseX;
+  FLastMouseY = LastMouseY;
+  FLastClampX = CX;
+  FLastClampY = CY;
   FLastRawX = X;
   FLastRawY = Y;
   FSelectionBase = FSavedSelectionBase;
@@ -562,6 +652,10 @@ void TImagingView::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
   } else if (Left && FMouseInteract.Contains(miScroll) && CanScroll()) {
     SetViewXY(FScrollOriginX - (X - FPressRawX), FScrollOriginY - (Y - FPressRawY));
     RestoreCursor();
+  } else if (Left && FMouseInteract.Contains(miSelectZoom)) {
+    ZoomSelection(true, true);
+    FRectSelecting = false;
+    PopSelection(true, 1);
   } else if (Left && FMouseInteract.Contains(miSelect)) {
     if (X != FPressRawX || Y != FPressRawY || FGripDragged != 0 || FSelectionMove >= 0) {
       if (FRectSelecting || FGripDragged != 0) {
@@ -600,10 +694,13 @@ void TImagingView::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
     FUpdateReason = 3;
     Update();
   } else if (Left && FMouseInteract.Contains(miSelectMagicWand)) {
-    if (FSelectionMove == -1)
+    if (FSelectionMove == -1) {
+      SetTemporaryCursor(crHourGlass);
       MagicWandSelect(X, Y, Shift.Contains(ssShift) ? 1 : 0);
-    else
+      RestoreCursor();
+    } else {
       FSelectionMove = -1;
+    }
     Changed = true;
     FUpdateReason = 3;
     Update();
@@ -641,6 +738,15 @@ void TImagingView::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
       FRotatingLayer = -1;
       if (X != FPressRawX || Y != FPressRawY) DoLayerNotify(Index, ielRotated);
       Invalidate();
+    } else if (FRotationCenterLayer >= 0) {
+      FRotationCenterLayer = -1;
+    }
+    if (WasDown && FMouseInteract.Contains(miRotateLayers) && X == FPressRawX && Y == FPressRawY) {
+      const int32_t Under = FindLayerAt(X, Y, true);
+      if (Under >= 0) {
+        SetLayersCurrent(Under);
+        DoLayerNotify(Under, ielSelected);
+      }
     }
     if (FLayerGrip != 0) {
       FLayerGrip = 0;

@@ -13,6 +13,7 @@
 namespace zv {
 
 using view_math::RoundI;
+using view_math::Sat;
 using view_math::TruncI;
 
 namespace {
@@ -387,6 +388,29 @@ void TImagingView::RememberGripBox() {
   }
 }
 
+void ClampAspectRect(int32_t& L, int32_t& T, int32_t& R, int32_t& B, int32_t Grip, int32_t W, int32_t H) {
+  if (Grip < 1 || Grip > 4) return;
+  const bool DragRight = Grip == 2 || Grip == 3, DragBottom = Grip == 3 || Grip == 4;
+  const int64_t Width = int64_t(R) - L, Height = int64_t(B) - T;
+  if (Width <= 0 || Height <= 0) return;
+  // Room from the fixed corner to the bitmap's edge on the dragged side.
+  const int64_t RoomX = DragRight ? int64_t(W) - L : int64_t(R);
+  const int64_t RoomY = DragBottom ? int64_t(H) - T : int64_t(B);
+  if (Width <= RoomX && Height <= RoomY) return;
+  if (RoomX <= 0 || RoomY <= 0) return;
+  const double Scale = std::min(double(RoomX) / double(Width), double(RoomY) / double(Height));
+  const int64_t NewWidth = std::max<int64_t>(1, int64_t(double(Width) * Scale));
+  const int64_t NewHeight = std::max<int64_t>(1, int64_t(double(Height) * Scale));
+  if (DragRight)
+    R = Sat(int64_t(L) + NewWidth);
+  else
+    L = Sat(int64_t(R) - NewWidth);
+  if (DragBottom)
+    B = Sat(int64_t(T) + NewHeight);
+  else
+    T = Sat(int64_t(B) - NewHeight);
+}
+
 int32_t TImagingView::ResizeSelectionByGrip(int32_t Grip, int32_t X, bool KeepAspect, int32_t Y) {
   TIEViewPolygon* P = SelectionPolygon();
   if (P == nullptr || !IsRectanglePolygon(P->Points.data(), P->Count)) return Grip;
@@ -451,6 +475,7 @@ int32_t TImagingView::ResizeSelectionByGrip(int32_t Grip, int32_t X, bool KeepAs
   --FLockPaint;
   if (L > R) std::swap(L, R);
   if (T > B) std::swap(T, B);
+  if (KeepAspect) ClampAspectRect(L, T, R, B, Grip, W, H);
   L = std::clamp(L, 0, W);
   R = std::clamp(R, 0, W);
   T = std::clamp(T, 0, H);
