@@ -398,9 +398,14 @@ void ClampAspectRect(int32_t& L, int32_t& T, int32_t& R, int32_t& B, int32_t Gri
   const int64_t RoomY = DragBottom ? int64_t(H) - T : int64_t(B);
   if (Width <= RoomX && Height <= RoomY) return;
   if (RoomX <= 0 || RoomY <= 0) return;
-  const double Scale = std::min(double(RoomX) / double(Width), double(RoomY) / double(Height));
-  const int64_t NewWidth = std::max<int64_t>(1, int64_t(double(Width) * Scale));
-  const int64_t NewHeight = std::max<int64_t>(1, int64_t(double(Height) * Scale));
+  // The tighter side fills its room; the other follows the ratio, rounded down so that it fits too.
+  // Sides and rooms take up to 33 bits each, so their products are taken in 128 bits.
+  using Wide = __int128;
+  int64_t NewWidth = RoomX, NewHeight = RoomY;
+  if (Wide(RoomY) * Width < Wide(RoomX) * Height)
+    NewWidth = std::max<int64_t>(1, int64_t(Wide(Width) * RoomY / Height));
+  else
+    NewHeight = std::max<int64_t>(1, int64_t(Wide(Height) * RoomX / Width));
   if (DragRight)
     R = Sat(int64_t(L) + NewWidth);
   else

@@ -14,6 +14,7 @@
 #include "imaging/proc/imaging_proc.h"
 #include "imaging/view/imaging_view.h"
 #include "platform/gdi.h"
+#include "platform/view_cursors.h"
 #include "platform/windows.h"
 
 namespace zv {
@@ -36,29 +37,14 @@ void FreeDrawnCursors() {
   DrawnCursors().clear();
 }
 
-// The view's cursor images are ours to draw: a cross-hair, black over a white outline, for every name
-// the program has not registered an image for.
+// Every view cursor the program has not registered an image for gets the one the platform draws.
 void RegisterMissingCursorResources() {
-  constexpr int Size = 16;
-  constexpr int Hot = 7;
   for (int i = 0; i < IEViewCursorCount; ++i) {
     const char* Name = IEViewCursorNames[i];
     if (LoadCursor(nullptr, Name) != nullptr) continue;
-    std::vector<uint32_t> Pixels(size_t(Size * Size), 0);
-    auto Put = [&Pixels](int X, int Y, uint32_t Color) {
-      if (X >= 0 && X < Size && Y >= 0 && Y < Size) Pixels[size_t(Y * Size + X)] = Color;
-    };
-    for (int k = 0; k < Size; ++k) {
-      for (int d = -1; d <= 1; d += 2) {
-        Put(k, Hot + d, 0xFFFFFFFFu);
-        Put(Hot + d, k, 0xFFFFFFFFu);
-      }
-    }
-    for (int k = 0; k < Size; ++k) {
-      Put(k, Hot, 0xFF000000u);
-      Put(Hot, k, 0xFF000000u);
-    }
-    HCURSOR Cursor = CreateCursorFromPixels(Size, Size, Pixels.data(), Hot, Hot);
+    const TCursorImage Image = DrawViewCursorImage(Name);
+    if (Image.Empty()) continue;
+    HCURSOR Cursor = CreateCursorFromPixels(Image.Width, Image.Height, Image.Pixels.data(), Image.HotX, Image.HotY);
     RegisterCursorResource(Name, Cursor);
     DrawnCursors().emplace_back(Name, Cursor);
   }
