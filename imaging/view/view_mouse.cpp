@@ -500,6 +500,8 @@ void TImagingView::MouseMove(TShiftState Shift, int X, int Y) {
   int32_t CX, CY;
   ClampToCurrentLayer(X, Y, CX, CY);
   if (FMouseDownHere) {
+    // Polygon points and layer gestures follow only a pointer that moved.
+    const bool Moved = X != FLastRawX || Y != FLastRawY;
     if (FMouseInteract.Contains(miScroll)) {
       SetViewXY(FScrollOriginX - (X - FPressRawX), FScrollOriginY - (Y - FPressRawY));
     } else if (FGripDragged != 0) {
@@ -509,16 +511,19 @@ void TImagingView::MouseMove(TShiftState Shift, int X, int Y) {
     } else if (FSelectionMove == -1) {
       if (FRectSelecting) {
         BuildRectSelectionFromDrag(CX, CY, Shift);
-      } else if (FPolySelecting && (X != FLastRawX || Y != FLastRawY)) {
-        // A move message that did not move (one comes with every press and release) adds no point.
-        AutoScrollToMouse();
-        Paint();
-        DrawRubberLine();
-        if (TIELayer* L = CurrentLayer()) AddPolygonPoint(TPoint(L->ClientToBitmapX(CX), L->ClientToBitmapY(CY)));
-        PaintSelections(this, true);
-        DoSelectionChanging();
+      } else if (FPolySelecting) {
+        if (Moved) {
+          AutoScrollToMouse();
+          Paint();
+          DrawRubberLine();
+          if (TIELayer* L = CurrentLayer()) AddPolygonPoint(TPoint(L->ClientToBitmapX(CX), L->ClientToBitmapY(CY)));
+          PaintSelections(this, true);
+          DoSelectionChanging();
+        }
       } else if (FEllipseSelecting) {
         BuildEllipseSelection(CX, CY, Shift);
+      } else if (!Moved) {
+        // A move message without movement (one comes with a press or a release) is no layer gesture.
       } else if (FLayerGrip >= 1 && FLayerGrip <= 8 && CurrentLayer() != nullptr && !CurrentLayer()->Locked) {
         TIELayer* L = CurrentLayer();
         if (!FLayerGestureStarted) FResizeRatio = double(L->GetHeight()) / std::max(L->GetWidth(), 1);

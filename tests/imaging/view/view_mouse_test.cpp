@@ -377,3 +377,189 @@ TEST_F(MouseTest, MovingScrollFollowsThePointer) {
 
 }  // namespace
 }  // namespace zv
+
+namespace zv {
+namespace {
+
+// A 100 x 100 image with a 20 x 20 layer at (30, 30) made current; the view shows both at 100 %.
+class LayerMouseTest : public MouseTest {
+protected:
+  void SetUp() override {
+    MouseTest::SetUp();
+    SetImage(100, 100);
+    View->AddLayer();
+    View->IEBitmap()->Allocate(20, 20, ie24RGB);
+    View->GetLayer(1)->PosX = 30;
+    View->GetLayer(1)->PosY = 30;
+    View->Update();
+    headless::Pump();
+  }
+};
+
+TEST_F(LayerMouseTest, HoverCursorsOfTheLayerTools) {
+  struct Case {
+    const char* What;
+    TIEMouseInteract Tools;
+    TPoint At;
+    TCursor Expect;  // 0: the view's own cursor
+  } Cases[] = {
+      {"rotate, left and above the centre", {miRotateLayers}, {10, 10}, 1814},
+      {"rotate, left and below", {miRotateLayers}, {10, 80}, 1811},
+      {"rotate, right and above", {miRotateLayers}, {80, 10}, 1812},
+      {"rotate, right and below", {miRotateLayers}, {80, 80}, 1813},
+      {"rotate, inside the layer", {miRotateLayers}, {35, 45}, 0},
+      {"move, over the layer", {miMoveLayers}, {45, 45}, 1790},
+      {"move, over the locked first layer", {miMoveLayers}, {80, 80}, 0},
+      {"resize, bottom-right grip", {miResizeLayers}, {50, 50}, 1786},
+      {"resize, top-right grip", {miResizeLayers}, {50, 30}, 1788},
+      {"resize, right side", {miResizeLayers}, {50, 40}, 1789},
+      {"resize, bottom side", {miResizeLayers}, {40, 50}, 1787},
+      {"resize, away from the grips", {miResizeLayers}, {40, 40}, 0},
+  };
+  View->GetLayer(0)->Locked = true;
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.What);
+    View->SetMouseInteract(C.Tools);
+    View->SetLayersCurrent(1);
+    Move(1, 1);
+    Move(C.At.X, C.At.Y);
+    const TCursor Expect = C.Expect != 0 ? C.Expect : View->RememberedCursor();
+    EXPECT_EQ(View->Cursor(), Expect);
+    // The window shows the cursor of that number from the screen's table.
+    if (Expect > 0) {
+      EXPECT_EQ(GetCursor(), Screen->Cursors(Expect));
+    }
+  }
+}
+
+TEST_F(LayerMouseTest, RotationCentreIsDraggedWithoutTurningTheLayer) {
+  View->SetMouseInteract({miRotateLayers});
+  View->SetLayersCurrent(1);
+  std::vector<TIELayerEvent> Events;
+  View->OnLayerNotify = [&](TObject*, int32_t, TIELayerEvent E) { Events.push_back(E); };
+  TRect Grips[9];
+  View->GetLayerGripRects(1, Grips);
+  const TRect& Centre = Grips[int(TIEGrip::ieRotationCenter) - 1];
+  ASSERT_EQ((Centre.Left + Centre.Right) / 2, 40);
+  Down(40, 40);
+  Move(42, 37);
+  Move(45, 35);
+  EXPECT_EQ(View->InteractionHint(), "X=15 Y=5");
+  Up(45, 35);
+  TIELayer* L = View->GetLayer(1);
+  EXPECT_DOUBLE_EQ(L->RotateCenterX, 0.75);
+  EXPECT_DOUBLE_EQ(L->RotateCenterY, 0.25);
+  EXPECT_EQ(L->RotateAngle, 0);
+  EXPECT_TRUE(Events.empty());
+  // The next press on the centre grip finds it where it was left.
+  View->GetLayerGripRects(1, Grips);
+  EXPECT_EQ((Grips[8].Left + Grips[8].Right) / 2, 45);
+  EXPECT_EQ((Grips[8].Top + Grips[8].Bottom) / 2, 35);
+}
+
+TEST_F(LayerMouseTest, ARotateClickWithoutMovingSelectsTheLayerUnderIt) {
+  View->SetMouseInteract({miRotateLayers});
+  View->SetLayersCurrent(1);
+  std::vector<std::pair<int32_t, TIELayerEvent>> Events;
+  View->OnLayerNotify = [&](TObject*, int32_t Layer, TIELayerEvent E) { Events.push_back({Layer, E}); };
+  headless::Click(H(), 80, 80);  // outside the current layer, on the first one
+  headless::Pump();
+  EXPECT_EQ(View->LayersCurrent(), 0);
+  EXPECT_EQ(Events, (std::vector<std::pair<int32_t, TIELayerEvent>>{{0, ielSelected}}));
+  EXPECT_EQ(View->GetLayer(1)->RotateAngle, 0);
+}
+
+TEST_F(MouseTest, SelectZoomZoomsOntoTheDraggedRectangleAndKeepsTheSelection) {
+  SetImage(400, 300);
+  std::vector<double> ZoomIns;
+  View->OnZoomIn = [&](TObject*, double& Z) { ZoomIns.push_back(Z); };
+  struct Case {
+    bool Before;  // a selection existed before the drag
+  } Cases[] = {{true}, {false}};
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Before);
+    View->SetZoom(100);
+    View->SetViewXY(0, 0);
+    View->SetSelectionBase(iesbBitmap);
+    View->Deselect();
+    if (C.Before) View->SelectRectangle(5, 5, 15, 15, 0);
+    View->SetSelectionBase(iesbClientArea);
+    View->SetMouseInteract({miSelectZoom});
+    ZoomIns.clear();
+    Drag(20, 20, 70, 45);  // 50 x 25 bitmap pixels: the height fits 400 %, the width 200 %
+    EXPECT_EQ(ZoomIns, std::vector<double>{200});
+    EXPECT_DOUBLE_EQ(View->Zoom(), 200);
+    EXPECT_EQ(View->ViewX(), 40);  // the rectangle's left at 200 %, the width filling the view
+    EXPECT_EQ(View->ViewY(), 15);  // its top, centred in the spare 50 rows
+    EXPECT_EQ(View->SelectionStackCount(), 0);
+    EXPECT_EQ(View->Selected(), C.Before);
+    if (C.Before) {
+      const TPoint* P = View->GetSelectionPoints();
+      ASSERT_EQ(View->GetSelectionPointCount(), 4);
+      EXPECT_EQ(std::vector<TPoint>(P, P + 4), (std::vector<TPoint>{{5, 5}, {15, 5}, {15, 15}, {5, 15}}));
+      EXPECT_TRUE(View->SelectionMask()->IsPointInside(10, 10));
+    } else {
+      EXPECT_TRUE(View->SelectionMask()->IsEmpty());
+    }
+  }
+}
+
+TEST_F(MouseTest, PolygonSnapsWithAltAndDrawsItsRubberLine) {
+  SetImage(100, 100);
+  View->SetZoom(200);  // the snap holds where the last point is shown, at any zoom
+  View->SetViewXY(0, 0);
+  headless::Pump();
+  View->SetMouseInteract({miSelectPolygon});
+  headless::Click(H(), 10, 10);
+  headless::AdvanceTime(1000);
+  headless::Pump();
+  ASSERT_EQ(View->GetSelectionPointCount(), 1);
+  EXPECT_EQ(View->GetSelectionPoints()[0], TPoint(5, 5));
+
+  // The rubber line runs from the pointer to the last point, in inverted pixels, and leaves no trace.
+  const COLORREF Before = headless::ClientPixel(H(), 35, 35);
+  Move(60, 60);
+  EXPECT_EQ(headless::ClientPixel(H(), 35, 35), ~Before & 0xFFFFFFu);
+  const COLORREF Row = headless::ClientPixel(H(), 35, 10);
+  Move(60, 10);
+  EXPECT_EQ(headless::ClientPixel(H(), 35, 35), Before);
+  EXPECT_EQ(headless::ClientPixel(H(), 35, 10), ~Row & 0xFFFFFFu);
+
+  struct Case {
+    TPoint Click;
+    TPoint Expect;  // bitmap pixels
+  } Cases[] = {
+      {{60, 14}, {30, 5}},   // nearly level: onto the last point's row, shown at (60, 10)
+      {{64, 70}, {30, 35}},  // nearly upright: onto its column
+      {{90, 45}, {45, 20}},  // near the diagonal up and right: onto it, (90, 40)
+  };
+  headless::KeyDown(VK_MENU);
+  for (const Case& C : Cases) {
+    headless::Click(H(), C.Click.X, C.Click.Y);
+    headless::AdvanceTime(1000);
+    headless::Pump();
+    const int32_t N = View->GetSelectionPointCount();
+    ASSERT_GE(N, 1);
+    EXPECT_EQ(View->GetSelectionPoints()[N - 1], C.Expect) << C.Click.X << "," << C.Click.Y;
+  }
+  headless::KeyUp(VK_MENU);
+  headless::Pump();
+}
+
+TEST_F(MouseTest, AltDragOfAGripPastTheBitmapKeepsTheShape) {
+  SetImage(100, 100);
+  View->SetMouseInteract({miSelect});
+  View->SetSelectionBase(iesbBitmap);
+  View->SelectRectangle(20, 20, 40, 80, 0);  // 21 x 61 at the press
+  View->SetSelectionBase(iesbClientArea);
+  headless::KeyDown(VK_MENU);
+  Drag(40, 80, 90, 85);  // the shape would reach row 226: it is shrunk back inside, not flattened
+  headless::KeyUp(VK_MENU);
+  headless::Pump();
+  const TPoint* P = View->GetSelectionPoints();
+  ASSERT_EQ(View->GetSelectionPointCount(), 4);
+  EXPECT_EQ(std::vector<TPoint>(P, P + 4), (std::vector<TPoint>{{20, 20}, {47, 20}, {47, 100}, {20, 100}}));
+}
+
+}  // namespace
+}  // namespace zv
