@@ -1,6 +1,8 @@
 // The layers file, the layer state record and the selection record: the bytes written, round trips through
 // every block encoding, files of older versions, and input that does not fit the stream.
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <random>
 #include <vector>
 
@@ -473,6 +475,77 @@ TEST_F(LayersFileTest, TheIOComponentFindsLayersFilesAndUndoUsesTheRecords) {
   S.SetPosition(0);
   ASSERT_TRUE(ImagingProcLinks.LoadLayersFromStream(View, &S));
   EXPECT_EQ(View->LayersCount(), 2);
+}
+
+}  // namespace
+}  // namespace zv
+
+namespace zv {
+namespace {
+
+std::string TempPath(const std::string& Name) {
+  std::filesystem::create_directories(ZV_TEST_TMP);
+  return std::string(ZV_TEST_TMP) + "/" + Name;
+}
+
+void WriteFile(const std::string& Path, const Bytes& B) {
+  std::ofstream F(Path, std::ios::binary | std::ios::trunc);
+  F.write(reinterpret_cast<const char*>(B.data()), std::streamsize(B.size()));
+}
+
+TEST_F(LayersFileTest, LoadFromFileReadsWhatWasSavedAndRefusesDamagedFiles) {
+  MakeTwoLayers();
+  TMemoryStream Saved;
+  View->SaveLayersToStream(&Saved, -1);
+  const Bytes B = StreamBytes(Saved);
+  const std::string Path = TempPath("two_layers.layers");
+  {
+    TFileStream F(Path, fmCreate);
+    View->SaveLayersToStream(&F, -1);
+  }
+  auto Other = FreshView();
+  ASSERT_TRUE(Other->LoadLayersFromFile(Path));
+  ASSERT_EQ(Other->LayersCount(), 2);
+  EXPECT_EQ(Other->GetLayer(1)->Name, "top");
+  EXPECT_EQ(Other->GetLayer(1)->PosX, 12);
+  for (int32_t i = 0; i < 2; ++i) {
+    TIEBitmap* X = View->GetLayer(i)->Bitmap;
+    TIEBitmap* Y = Other->GetLayer(i)->Bitmap;
+    ASSERT_EQ(Y->GetWidth(), X->GetWidth());
+    ASSERT_EQ(Y->GetHeight(), X->GetHeight());
+    for (int32_t y = 0; y < X->GetHeight(); ++y)
+      for (int32_t x = 0; x < X->GetWidth(); ++x) ASSERT_EQ(Y->GetRGB(x, y), X->GetRGB(x, y)) << x << "," << y;
+  }
+
+  struct Case {
+    const char* What;
+    Bytes Data;
+    bool HeaderRefused;  // the view keeps its layers
+  } Cases[] = {
+      {"cut inside the last block", Bytes(B.begin(), B.end() - 10), false},
+      {"cut after the records", Bytes(B.begin(), B.begin() + 25 + 57 + 6 + 49 + 3 + 3 + 8), false},
+      {"version 7", [&] {
+         Bytes X = B;
+         PutU32(X, 13, 7);
+         return X;
+       }(), true},
+      {"empty", Bytes{}, true},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.What);
+    const std::string Bad = TempPath("damaged.layers");
+    WriteFile(Bad, C.Data);
+    auto Target = FreshView();
+    Target->GetIEBitmap()->Allocate(7, 5, ie24RGB);
+    Target->Update();
+    EXPECT_FALSE(Target->LoadLayersFromFile(Bad));
+    if (C.HeaderRefused) {
+      EXPECT_EQ(Target->LayersCount(), 1);
+      EXPECT_EQ(Target->GetLayer(0)->Bitmap->GetWidth(), 7);
+    }
+  }
+  // A file that cannot be opened raises the stream's error, as the open itself does.
+  EXPECT_THROW(FreshView()->LoadLayersFromFile(TempPath("no such file.layers")), EFOpenError);
 }
 
 }  // namespace

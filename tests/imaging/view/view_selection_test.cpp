@@ -285,3 +285,65 @@ TEST_F(SelectionTest, TimerRunsOnlyWhileSomethingAnimates) {
 
 }  // namespace
 }  // namespace zv
+
+namespace zv {
+namespace {
+
+TEST_F(SelectionTest, GripsAreDrawnOnASizeableRectangle) {
+  const COLORREF GripBrush = 0xBAFFFF;
+  struct Case {
+    const char* What;
+    TIESelectionOptions Options;
+    bool SideGrips, Square, Added;
+    bool Corner, Side, SquareCorner;  // grip colour at a corner grip, a side grip, a square grip's corner
+  } Cases[] = {
+      {"sizeable", {iesoSizeable, iesoMoveable}, true, false, false, true, true, false},
+      {"no side grips", {iesoSizeable, iesoMoveable}, false, false, false, true, false, false},
+      {"square grips", {iesoSizeable, iesoMoveable}, true, true, false, true, true, true},
+      {"not sizeable", {iesoMoveable}, true, false, false, false, false, false},
+      {"two rectangles", {iesoSizeable, iesoMoveable}, true, false, true, false, false, false},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.What);
+    View->SetSelectionOptions(C.Options);
+    View->SetSelectionSideGrips(C.SideGrips);
+    View->SetGripShape(C.Square ? 0 : 1);
+    View->SelectRectangle(20, 20, 60, 50, 0);
+    if (C.Added) View->SelectRectangle(70, 70, 80, 80, 1);
+    View->Paint();
+    const int32_t L = View->BitmapToClientX(20), T = View->BitmapToClientY(20);
+    const int32_t Mid = (L + View->BitmapToClientX(60)) / 2;
+    auto IsGrip = [&](int32_t X, int32_t Y) { return headless::ClientPixel(View->Handle(), X, Y) == GripBrush; };
+    EXPECT_EQ(IsGrip(L - 1, T - 3), C.Corner);
+    EXPECT_EQ(IsGrip(Mid - 1, T - 3), C.Side);
+    EXPECT_EQ(IsGrip(L - 4, T - 4), C.SquareCorner);
+  }
+  View->SetGripShape(1);
+  View->SetSelectionSideGrips(true);
+}
+
+TEST(SelectionShapes, ClampAspectRectShrinksTowardsTheFixedCorner) {
+  struct Case {
+    const char* What;
+    TRect In;
+    int32_t Grip;
+    TRect Expect;
+  } Cases[] = {
+      {"inside", {10, 10, 60, 40}, 3, {10, 10, 60, 40}},
+      {"bottom-right, too wide", {50, 50, 150, 100}, 3, {50, 50, 100, 75}},
+      {"bottom-right, too tall", {20, 20, 91, 226}, 3, {20, 20, 47, 100}},
+      {"top-left", {-20, -10, 40, 20}, 1, {0, 0, 40, 20}},
+      {"top-right", {50, -30, 150, 20}, 2, {50, 0, 90, 20}},
+      {"bottom-left", {-50, 60, 50, 160}, 4, {10, 60, 50, 100}},
+      {"a side grip changes nothing", {50, 50, 150, 100}, 6, {50, 50, 150, 100}},
+      {"no room left", {100, 50, 150, 100}, 3, {100, 50, 150, 100}},
+  };
+  for (const Case& C : Cases) {
+    int32_t L = C.In.Left, T = C.In.Top, R = C.In.Right, B = C.In.Bottom;
+    ClampAspectRect(L, T, R, B, C.Grip, 100, 100);
+    EXPECT_EQ(TRect(L, T, R, B), C.Expect) << C.What;
+  }
+}
+
+}  // namespace
+}  // namespace zv
