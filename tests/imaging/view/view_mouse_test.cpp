@@ -563,3 +563,93 @@ TEST_F(MouseTest, AltDragOfAGripPastTheBitmapKeepsTheShape) {
 
 }  // namespace
 }  // namespace zv
+
+namespace zv {
+namespace {
+
+// The ellipse, lasso, polygon and magic-wand tools driven by the mouse on a 100 x 100 image at 100 %
+// whose square (20, 20)-(40, 40) is white on black.
+TEST_F(MouseTest, SelectionToolsByMouse) {
+  SetImage(100, 100);
+  TIEBitmap* B = View->GetIEBitmap();
+  for (int32_t y = 0; y < 100; ++y)
+    for (int32_t x = 0; x < 100; ++x) {
+      const uint8_t V = x >= 20 && x <= 40 && y >= 20 && y <= 40 ? 255 : 0;
+      B->SetRGB(x, y, TIERGB24{V, V, V});
+    }
+  View->Update();
+  enum Kind { Press, Drag, Release, Click, RightClick };
+  struct Step {
+    Kind K;
+    int X, Y;
+  };
+  struct Case {
+    const char* What;
+    TIEMouseInteract Tools;
+    TIESelectionOptions Options;
+    double Ratio;
+    bool StartSelected;  // a rectangle (60, 60)-(90, 90) is selected first
+    std::vector<Step> Script;
+    int MinPoints, MaxPoints;
+    std::vector<TPoint> Inside, Outside;
+  } Cases[] = {
+      {"ellipse dragged from its centre", {miSelectCircle}, {iesoSizeable, iesoMoveable}, -1, false,
+       {{Press, 50, 50}, {Drag, 60, 55}, {Drag, 70, 60}, {Release, 70, 60}}, 50, 200,
+       {{50, 50}, {68, 50}, {50, 58}}, {{72, 50}, {50, 62}, {69, 59}}},
+      {"ellipse click removes the selection", {miSelectCircle}, {iesoSizeable, iesoMoveable}, -1, true,
+       {{Click, 10, 10}}, 0, 0, {}, {{70, 70}}},
+      {"fixed-size ellipse placed by a click", {miSelectCircle}, {iesoMoveable}, 0, false,
+       {{Click, 50, 50}}, 50, 700, {{50, 50}, {20, 50}, {50, 80}}, {{10, 10}, {90, 90}}},
+      {"lasso follows the drag", {miSelectLasso}, {iesoSizeable, iesoMoveable}, -1, false,
+       {{Press, 10, 10}, {Drag, 50, 10}, {Drag, 50, 50}, {Drag, 10, 50}, {Release, 10, 50}}, 4, 4,
+       {{20, 20}, {48, 48}}, {{55, 30}, {30, 55}}},
+      {"lasso click removes the selection", {miSelectLasso}, {iesoSizeable, iesoMoveable}, -1, true,
+       {{Click, 10, 10}}, 0, 0, {}, {{70, 70}}},
+      {"polygon ended by the right button", {miSelectPolygon},
+       {iesoSizeable, iesoMoveable, iesoRightButtonTerminatePolySelect}, -1, false,
+       {{Click, 10, 10}, {Click, 60, 10}, {Click, 10, 60}, {RightClick, 10, 60}}, 3, 3, {{15, 15}, {30, 30}},
+       {{50, 50}}},
+      {"magic wand on the white square", {miSelectMagicWand}, {iesoSizeable, iesoMoveable}, -1, false,
+       {{Click, 30, 30}}, 4, 100, {{20, 20}, {40, 40}}, {{19, 30}, {30, 41}, {70, 70}}},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.What);
+    View->SetMouseInteract({});
+    View->Deselect();
+    View->SetSelectionOptions(C.Options);
+    View->SetSelectionAspectRatio(C.Ratio);
+    if (C.StartSelected) {
+      View->SetSelectionBase(iesbBitmap);
+      View->SelectRectangle(60, 60, 90, 90, 0);
+      View->SetSelectionBase(iesbClientArea);
+    }
+    View->SetMouseInteract(C.Tools);
+    for (const Step& S : C.Script) {
+      switch (S.K) {
+        case Press: Down(S.X, S.Y); break;
+        case Drag: Move(S.X, S.Y); break;
+        case Release: Up(S.X, S.Y); break;
+        case Click:
+          headless::Click(H(), S.X, S.Y);
+          headless::AdvanceTime(1000);  // never a double click
+          headless::Pump();
+          break;
+        case RightClick:
+          headless::Click(H(), S.X, S.Y, TInputButton::Right);
+          headless::Pump();
+          break;
+      }
+    }
+    const int32_t N = View->GetSelectionPointCount();
+    EXPECT_GE(N, C.MinPoints);
+    EXPECT_LE(N, C.MaxPoints);
+    EXPECT_EQ(View->Selected(), !C.Inside.empty());
+    for (TPoint P : C.Inside) EXPECT_TRUE(View->SelectionMask()->IsPointInside(P.X, P.Y)) << P.X << "," << P.Y;
+    for (TPoint P : C.Outside) EXPECT_FALSE(View->SelectionMask()->IsPointInside(P.X, P.Y)) << P.X << "," << P.Y;
+    EXPECT_EQ(View->Cursor(), View->RememberedCursor());  // the hourglass and the like are gone
+  }
+  View->SetSelectionAspectRatio(-1);
+}
+
+}  // namespace
+}  // namespace zv
