@@ -306,6 +306,8 @@ void TImagingView::PaintBackBuffer(const TRect& Rect) {
       BitBlt(DC, Rect.Left, Rect.Top, CW, CH, Source, Rect.Left, Rect.Top, SRCCOPY);
     }
   }
+  // The copy covered the rubber line; it is drawn again so that the next move can erase it.
+  if (FPolySelecting) DrawRubberLine();
   if (HandleAllocated()) {
     if (FLastWindowHandle != nullptr && FLastWindowHandle != Handle()) IO()->SetDirectShowNotifyWindow();
     FLastWindowHandle = Handle();

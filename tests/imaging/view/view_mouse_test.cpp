@@ -524,6 +524,13 @@ TEST_F(MouseTest, PolygonSnapsWithAltAndDrawsItsRubberLine) {
   Move(60, 10);
   EXPECT_EQ(headless::ClientPixel(H(), 35, 35), Before);
   EXPECT_EQ(headless::ClientPixel(H(), 35, 10), ~Row & 0xFFFFFFu);
+  // A repaint keeps the line, so the next move still erases it.
+  View->Paint();
+  EXPECT_EQ(headless::ClientPixel(H(), 35, 10), ~Row & 0xFFFFFFu);
+  Move(60, 60);
+  EXPECT_EQ(headless::ClientPixel(H(), 35, 10), Row);
+  EXPECT_EQ(headless::ClientPixel(H(), 35, 35), ~Before & 0xFFFFFFu);
+  Move(60, 10);
 
   struct Case {
     TPoint Click;
