@@ -11,6 +11,7 @@
 #include "imaging/core/sys_text.h"
 #include "imaging/view/imaging_view.h"
 #include "imaging/view/view_math.h"
+#include "platform/forms.h"
 #include "platform/windows.h"
 
 namespace zv {
@@ -389,6 +390,7 @@ void TImagingView::HoverCursors(TShiftState Shift, int32_t X, int32_t Y, int32_t
 
 void TImagingView::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
   TIEView::MouseDown(Button, Shift, X, Y);
+  if (TCustomForm* Form = GetParentForm(this); Form != nullptr && Form->Visible() && CanFocus()) SetFocus();
   FRestoreZoomFilter = FZoomFilter;
   if (Button == mbRight && Shift.Contains(ssLeft)) return;
   FLayerMoved = false;

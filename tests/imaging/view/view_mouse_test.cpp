@@ -660,3 +660,23 @@ TEST_F(MouseTest, SelectionToolsByMouse) {
 
 }  // namespace
 }  // namespace zv
+
+namespace zv {
+namespace {
+
+TEST_F(MouseTest, APressTakesTheFocus) {
+  SetImage(50, 50);
+  auto* Other = new TImagingView(Form);
+  Other->SetParent(Form);
+  Other->SetBounds(200, 0, 50, 50);
+  headless::Pump();
+  Other->SetFocus();
+  headless::Pump();
+  ASSERT_EQ(GetFocus(), Other->Handle());
+  headless::Click(H(), 10, 10);
+  headless::Pump();
+  EXPECT_EQ(GetFocus(), H());
+}
+
+}  // namespace
+}  // namespace zv

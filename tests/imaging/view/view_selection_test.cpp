@@ -347,3 +347,37 @@ TEST(SelectionShapes, ClampAspectRectShrinksTowardsTheFixedCorner) {
 
 }  // namespace
 }  // namespace zv
+
+namespace zv {
+namespace {
+
+TEST_F(SelectionTest, DrawPolygonEventFollowsTheDashesCornerByCorner) {
+  struct Call {
+    int32_t Point, X, Y;
+    bool operator==(const Call&) const = default;
+  };
+  std::vector<Call> Calls;
+  View->OnDrawPolygon = [&](TObject*, int32_t Polygon, int32_t Point, TCanvas*, int32_t X, int32_t Y) {
+    EXPECT_EQ(Polygon, 0);
+    Calls.push_back({Point, X, Y});
+  };
+  for (TPoint P : {TPoint{10, 10}, TPoint{40, 10}, TPoint{40, 30}, TPoint{10, 30}}) View->AddPolygonPoint(P);
+  View->ShowSelection(false);
+  View->PaintSelections(View, true);
+  const int32_t L = View->BitmapToClientX(10), T = View->BitmapToClientY(10);
+  const int32_t R = View->BitmapToClientX(40) - 1, B = View->BitmapToClientY(30) - 1;
+  EXPECT_EQ(Calls, (std::vector<Call>{{1, R, T}, {2, R, B}, {3, L, B}, {0, L, T}}));
+
+  // Any other polygon: one call per edge, for the point it starts from.
+  Calls.clear();
+  View->ClearPolygon();
+  for (TPoint P : {TPoint{10, 10}, TPoint{40, 10}, TPoint{10, 40}}) View->AddPolygonPoint(P);
+  View->PaintSelections(View, true);
+  ASSERT_EQ(Calls.size(), 2u);
+  EXPECT_EQ(Calls[0].Point, 0);
+  EXPECT_EQ(Calls[1].Point, 1);
+  EXPECT_EQ(Calls[1].X, View->BitmapToClientX(40));
+}
+
+}  // namespace
+}  // namespace zv
