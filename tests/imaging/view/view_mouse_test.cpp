@@ -680,3 +680,26 @@ TEST_F(MouseTest, APressTakesTheFocus) {
 
 }  // namespace
 }  // namespace zv
+
+namespace zv {
+namespace {
+
+TEST_F(LayerMouseTest, ARotatedLayerIsHitOnlyInsideItsTurnedCorners) {
+  TIELayer* L = View->GetLayer(1);
+  L->SetRotateAngle(45);
+  View->Update();
+  headless::Pump();  // the drawing places the turned corners
+  const TRect& D = L->DrawnRect;
+  const int32_t CX = (D.Left + D.Right) / 2, CY = (D.Top + D.Bottom) / 2;
+  struct Case {
+    int32_t X, Y;
+    bool Inside;
+  } Cases[] = {{CX, CY, true}, {CX, D.Top + 2, true}, {D.Left + 1, D.Top + 1, false}, {D.Right - 1, D.Bottom - 1, false}};
+  for (const Case& C : Cases) EXPECT_EQ(View->IsPointInLayer(C.X, C.Y, 1), C.Inside) << C.X << "," << C.Y;
+  L->Visible = false;
+  EXPECT_FALSE(View->IsPointInLayer(CX, CY, 1));
+  EXPECT_FALSE(View->IsPointInLayer(CX, CY, -1));
+}
+
+}  // namespace
+}  // namespace zv
