@@ -2,9 +2,11 @@
 // touches the ink then turns white, so the shapes show on dark and light images alike.
 #include "platform/view_cursors.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <initializer_list>
+#include <numbers>
 
 namespace zv {
 
@@ -50,7 +52,7 @@ struct TInkGrid {
   // An arc of radius R around (CX, CY) from angle A0 to A1 (degrees, y down).
   void Arc(int CX, int CY, double R, double A0, double A1) {
     const double Step = 1.0 / std::max(R, 1.0);
-    const double From = A0 * M_PI / 180, To = A1 * M_PI / 180;
+    const double From = A0 * std::numbers::pi / 180, To = A1 * std::numbers::pi / 180;
     for (double T = From; T <= To + 1e-9; T += Step)
       Set(int(std::lround(CX + R * std::cos(T))), int(std::lround(CY + R * std::sin(T))));
   }
