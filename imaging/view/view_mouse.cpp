@@ -673,8 +673,12 @@ void TImagingView::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
       FGripDragged = 0;
       FSelectionMove = -1;
       Changed = true;
-      FUpdateReason = 3;
-      Update();
+      if (FIsNavigator) {
+        Invalidate();
+      } else {
+        FUpdateReason = 3;
+        Update();
+      }
     } else if (FSelectionExists) {
       Deselect();
       Changed = true;
