@@ -72,6 +72,7 @@ void TCustomFFmpeg::RunTranscode() {
         DecodeInputPacket(ist, nullptr);
     }
     FlushEncoders();
+    FlushBitstreamFilters();
     for (int32_t i = 0; i < OutputFileCount && (!JoinMode || i == 0); ++i) {
       WriteStartTime = Now();
       const int32_t r = av_write_trailer(OutputFiles[i]->Context);

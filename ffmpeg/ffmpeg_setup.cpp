@@ -138,6 +138,35 @@ int32_t TCustomFFmpeg::CopyStreamParameters(TOutputStreamRec* Ost, TInputStreamR
   return 0;
 }
 
+int32_t TCustomFFmpeg::InitBitstreamFilters(TOutputStreamRec* Ost) {
+  const AVCodecParameters* par = Ost->Stream->codecpar;
+  AVRational tb = Ost->Stream->time_base;
+  for (int32_t i = 0; i < Ost->BitstreamFilterCount; ++i) {
+    AVBSFContext* bsf = Ost->BitstreamFilters[i];
+    int32_t ret = avcodec_parameters_copy(bsf->par_in, par);
+    if (ret >= 0) {
+      bsf->time_base_in = tb;
+      ret = av_bsf_init(bsf);
+    }
+    if (ret < 0) {
+      LastErrorMsg = AVErrorText(Format("Error initializing bitstream filter %s for output stream #%d:%d",
+                                        {bsf->filter->name, Ost->FileIndex, Ost->Index}),
+                                 ret);
+      return ret;
+    }
+    par = bsf->par_out;
+    tb = bsf->time_base_out;
+  }
+  if (!Ost->BitstreamFilterCount) return 0;
+  const int32_t ret = avcodec_parameters_copy(Ost->Stream->codecpar, par);
+  if (ret < 0) {
+    LastErrorMsg = "av_mallocz() failed";
+    return ret;
+  }
+  Ost->Stream->time_base = tb;
+  return 0;
+}
+
 namespace {
 
 // The encoder-side parameters of an encoded stream, from its filter sink.
@@ -254,6 +283,9 @@ int32_t TCustomFFmpeg::PrepareTranscode() {
     avcodec_parameters_from_context(ost->Stream->codecpar, enc);
     ost->Stream->time_base = enc->time_base;
   }
+
+  for (int32_t i = 0; i < OutputStreamCount && ret == 0 && message.empty(); ++i)
+    if (!OutputStreams[i]->AttachmentFilename) ret = InitBitstreamFilters(OutputStreams[i]);
 
   if (ret == 0 && message.empty()) ret = OpenInputDecoders(message);
 

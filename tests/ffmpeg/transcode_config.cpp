@@ -89,6 +89,14 @@ void AddOutputStream(TCustomFFmpeg& Task, TOutputFileRec* File, int32_t FileInde
   ist->Discard = 0;
   ist->Stream->discard = AVDISCARD_DEFAULT;
   ist->FixSubDuration = Map.FixSubtitleDuration;
+  for (const TBitstreamFilter& bsf : Map.BitstreamFilters) {
+    const AVBitStreamFilter* filter = av_bsf_get_by_name(bsf.Name.c_str());
+    AVBSFContext* context = nullptr;
+    if (!filter || av_bsf_alloc(filter, &context) < 0) throw Exception("no bitstream filter " + bsf.Name);
+    Append(ost->BitstreamFilters, ost->BitstreamFilterCount, context);
+    for (const auto& [name, value] : bsf.Options)
+      if (av_opt_set(context, name.c_str(), value.c_str(), AV_OPT_SEARCH_CHILDREN) < 0) throw Exception("bad option " + name);
+  }
   const AVMediaType type = ist->Stream->codecpar->codec_type;
   if (Map.Encoder == "copy") {
     ost->StreamCopy = 1;

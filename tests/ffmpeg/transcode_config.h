@@ -11,6 +11,11 @@
 
 namespace zv::testtranscode {
 
+struct TBitstreamFilter {
+  std::string Name;
+  std::vector<std::pair<std::string, std::string>> Options;
+};
+
 struct TStreamMap {
   int InputStream = 0;
   // "copy", or the name of an encoder ("mpeg4", "libx264", "aac", "mp2", "dvbsub", "rawvideo", ...).
@@ -20,6 +25,8 @@ struct TStreamMap {
   // Encoder options as name/value pairs (set on the encoder's dictionary).
   std::vector<std::pair<std::string, std::string>> Options;
   int64_t MaxFrames = INT64_MAX;
+  // Run in this order on every packet written.
+  std::vector<TBitstreamFilter> BitstreamFilters;
   // Subtitles: each one ends where the next begins (output lags one subtitle behind).
   bool FixSubtitleDuration = false;
 };

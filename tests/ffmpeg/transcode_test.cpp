@@ -316,5 +316,73 @@ TEST_F(TranscodeTest, DvbSubtitlesReencodedAsTwoPacketsOrCopied) {
   }
 }
 
+// Bitstream filters that give several packets for one, one for several, and keep the rest until the end
+// of the stream: every byte reaches the file, in packets of the size asked.
+TEST_F(TranscodeTest, BitstreamFiltersPassOnEveryPacketTheyGive) {
+  const std::vector<TStreamDump> input = DumpFile(testclips::AudioOnlyPath());
+  ASSERT_EQ(input.size(), 1u);
+  size_t sourceBytes = 0;
+  for (const std::vector<uint8_t>& packet : input[0].Packets) sourceBytes += packet.size();
+  const size_t sampleBytes = 2 * 1;  // 16-bit mono
+  ASSERT_EQ(sourceBytes % sampleBytes, 0u);
+  const size_t samples = sourceBytes / sampleBytes;
+  for (const size_t chunk : {size_t(100), size_t(30000)}) {
+    SCOPED_TRACE(chunk);
+    const std::string output = TempPath("rechunked.mka");
+    std::filesystem::remove(output);
+    TTaskConfig config;
+    config.Input = testclips::AudioOnlyPath();
+    config.Output = output;
+    TStreamMap audio;
+    audio.BitstreamFilters = {{"pcm_rechunk", {{"nb_out_samples", std::to_string(chunk)}, {"pad", "0"}}}};
+    config.Streams = {audio};
+    {
+      TCustomFFmpeg task;
+      testtranscode::Configure(task, config);
+      task.Start(false);
+      EXPECT_TRUE(task.Completed()) << task.ExceptionMessage();
+    }
+    const std::vector<TStreamDump> written = DumpFile(output);
+    ASSERT_EQ(written.size(), 1u);
+    const auto& packets = written[0].Packets;
+    ASSERT_EQ(packets.size(), (samples + chunk - 1) / chunk);
+    size_t bytes = 0;
+    for (size_t i = 0; i < packets.size(); ++i) {
+      if (i + 1 < packets.size()) {
+        EXPECT_EQ(packets[i].size(), chunk * sampleBytes) << "packet " << i;
+      }
+      bytes += packets[i].size();
+    }
+    EXPECT_EQ(bytes, sourceBytes);
+    // Matroska keeps the last packet's start and its duration in milliseconds.
+    EXPECT_NEAR(double(written[0].EndUs - written[0].StartUs), double(input[0].EndUs - input[0].StartUs), 2000.0);
+  }
+}
+
+// A filter opened on the copied stream's parameters: length-prefixed H.264 becomes start-code H.264.
+TEST_F(TranscodeTest, BitstreamFilterOpensOnTheCopiedParameters) {
+  const std::string output = TempPath("annexb.ts");
+  std::filesystem::remove(output);
+  TTaskConfig config;
+  config.Input = Clip("h264_25.mp4").Path;
+  config.Output = output;
+  TStreamMap video;
+  video.BitstreamFilters = {{"h264_mp4toannexb", {}}};
+  config.Streams = {video};
+  {
+    TCustomFFmpeg task;
+    testtranscode::Configure(task, config);
+    task.Start(false);
+    EXPECT_TRUE(task.Completed()) << task.ExceptionMessage();
+  }
+  EXPECT_EQ(DecodedNumbers(output), Counting(75));
+  const std::vector<TStreamDump> written = DumpFile(output);
+  ASSERT_EQ(written.size(), 1u);
+  for (const std::vector<uint8_t>& packet : written[0].Packets) {
+    ASSERT_GE(packet.size(), 4u);
+    EXPECT_TRUE((packet[0] == 0 && packet[1] == 0 && packet[2] == 1) || (packet[0] == 0 && packet[1] == 0 && packet[2] == 0 && packet[3] == 1));
+  }
+}
+
 }  // namespace
 }  // namespace zv
