@@ -425,6 +425,10 @@ public:
   // Opens Ost's bitstream filters on the stream's final parameters; the last one's output parameters
   // become the stream's. 0, or a negative code with the last error set.
   int32_t InitBitstreamFilters(TOutputStreamRec* Ost);
+  // Two-pass encoding: pass 1 opens the log file "<prefix>-<Index>.log" ("ffencoder2pass" without a
+  // prefix) the encoder's statistics go to, pass 2 hands its text to the encoder (x264 is only told the
+  // name). 0, or a negative code with the last error set.
+  int32_t PrepareTwoPassLog(TOutputStreamRec* Ost, int32_t Index);
   void WriteVideoStats(TOutputStreamRec* Ost, int32_t FrameSize);
   // The progress line, block and handler call; TaskIndex is -1 on the last report.
   void ReportProgress(int32_t TaskIndex, bool IsLast, int64_t Now, int64_t StartClock);

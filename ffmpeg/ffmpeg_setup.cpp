@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -138,6 +139,38 @@ int32_t TCustomFFmpeg::CopyStreamParameters(TOutputStreamRec* Ost, TInputStreamR
   return 0;
 }
 
+int32_t TCustomFFmpeg::PrepareTwoPassLog(TOutputStreamRec* Ost, int32_t Index) {
+  AVCodecContext* enc = Ost->EncoderContext;
+  if (!(enc->flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2))) return 0;
+  const std::string name = Format("%s-%d.log", {Ost->LogfilePrefix ? Ost->LogfilePrefix : "ffencoder2pass", Index});
+  // x264 keeps its own statistics file.
+  if (std::strcmp(Ost->Encoder->name, "libx264") == 0) {
+    av_dict_set(&Ost->EncoderOptions, "stats", name.c_str(), AV_DICT_DONT_OVERWRITE);
+    return 0;
+  }
+  const auto fail = [&](const std::string& Text, int32_t Code) {
+    LastErrorMsg = Text;
+    GetFFLogger()->Log(this, llFatal, Text);
+    return Code;
+  };
+  if (enc->flags & AV_CODEC_FLAG_PASS2) {
+    uint8_t* buffer = nullptr;
+    size_t size = 0;
+    const int32_t ret = ReadFileToBuffer(name, buffer, size);
+    if (ret == AVERROR(ENOMEM))
+      return fail(Format("Could not allocate file buffer: Error reading log file \"%s\" for pass-2 encoding", {name}), ret);
+    if (ret < 0) return fail(Format("Error reading log file \"%s\" for pass-2 encoding", {name}), -1);
+    av_freep(&enc->stats_in);
+    enc->stats_in = reinterpret_cast<char*>(buffer);
+  }
+  if (enc->flags & AV_CODEC_FLAG_PASS1) {
+    if (Ost->Logfile) std::fclose(Ost->Logfile);
+    Ost->Logfile = std::fopen(name.c_str(), "wb");
+    if (!Ost->Logfile) return fail(Format("Cannot write log file %s for pass-1 encoding", {name}), -1);
+  }
+  return 0;
+}
+
 int32_t TCustomFFmpeg::InitBitstreamFilters(TOutputStreamRec* Ost) {
   const AVCodecParameters* par = Ost->Stream->codecpar;
   AVRational tb = Ost->Stream->time_base;
@@ -257,6 +290,8 @@ int32_t TCustomFFmpeg::PrepareTranscode() {
     }
     TakeSinkParameters(ost, ist);
     if (ost->ForcedKeyframes && !ost->ForcedKfPts) ParseForcedKeyFrames(ost->ForcedKeyframes, ost, enc, OutputFiles[ost->FileIndex]->Context);
+    // Later join groups run on the first group's encoders, and so on its log files.
+    if (i < openCount) ret = PrepareTwoPassLog(ost, i);
   }
 
   for (int32_t i = 0; i < openCount && ret == 0 && message.empty(); ++i) {

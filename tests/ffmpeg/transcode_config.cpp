@@ -112,6 +112,9 @@ void AddOutputStream(TCustomFFmpeg& Task, TOutputFileRec* File, int32_t FileInde
   enc->codec_id = ost->Encoder->id;
   if (oc->oformat->flags & AVFMT_GLOBALHEADER) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   for (const auto& [name, value] : Map.Options) av_dict_set(&ost->EncoderOptions, name.c_str(), value.c_str(), 0);
+  if (Map.Pass == 1) enc->flags |= AV_CODEC_FLAG_PASS1;
+  if (Map.Pass == 2) enc->flags |= AV_CODEC_FLAG_PASS2;
+  if (!Map.LogPrefix.empty()) ost->LogfilePrefix = av_strdup(Map.LogPrefix.c_str());
   if (type == AVMEDIA_TYPE_VIDEO || type == AVMEDIA_TYPE_AUDIO)
     ost->Avfilter = av_strdup(!Map.Filter.empty() ? Map.Filter.c_str() : type == AVMEDIA_TYPE_VIDEO ? "null" : "anull");
 }

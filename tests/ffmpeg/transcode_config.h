@@ -25,6 +25,9 @@ struct TStreamMap {
   // Encoder options as name/value pairs (set on the encoder's dictionary).
   std::vector<std::pair<std::string, std::string>> Options;
   int64_t MaxFrames = INT64_MAX;
+  // Two-pass encoding: pass 1 or 2, the log files' prefix.
+  int Pass = 0;
+  std::string LogPrefix;
   // Run in this order on every packet written.
   std::vector<TBitstreamFilter> BitstreamFilters;
   // Subtitles: each one ends where the next begins (output lags one subtitle behind).

@@ -384,5 +384,74 @@ TEST_F(TranscodeTest, BitstreamFilterOpensOnTheCopiedParameters) {
   }
 }
 
+// Pass 1 writes the encoder's statistics to "<prefix>-<stream>.log"; pass 2 encodes from them to the
+// bit rate asked.
+TEST_F(TranscodeTest, TwoPassEncodingKeepsItsLogBetweenThePasses) {
+  for (const char* encoder : {"mpeg4", "libx264"}) {
+    SCOPED_TRACE(encoder);
+    const std::string prefix = TempPath(std::string("twopass_") + encoder);
+    const std::string log = prefix + "-0.log";
+    std::filesystem::remove(log);
+    for (int pass = 1; pass <= 2; ++pass) {
+      SCOPED_TRACE(pass);
+      const std::string output = TempPath(std::string("twopass_") + encoder + std::to_string(pass) + ".mkv");
+      std::filesystem::remove(output);
+      TTaskConfig config;
+      config.Input = Clip("mpeg4_25.avi").Path;
+      config.Output = output;
+      TStreamMap video;
+      video.Encoder = encoder;
+      video.Pass = pass;
+      video.LogPrefix = prefix;
+      video.Options = {{"b", "200k"}};
+      config.Streams = {video};
+      {
+        TCustomFFmpeg task;
+        testtranscode::Configure(task, config);
+        task.Start(false);
+        EXPECT_TRUE(task.Completed()) << task.ExceptionMessage();
+      }
+      ASSERT_TRUE(std::filesystem::exists(log));
+      EXPECT_GT(std::filesystem::file_size(log), 0u);
+      EXPECT_EQ(DecodedNumbers(output), Counting(75));
+    }
+  }
+}
+
+// Log files that cannot be read or written end the task before any packet is read.
+TEST_F(TranscodeTest, TwoPassLogFailuresEndTheTask) {
+  const std::string missing = TempPath("no_such_folder/twopass");
+  const std::string absent = TempPath("twopass_absent");
+  std::filesystem::remove(absent + "-0.log");
+  struct Case {
+    int pass;
+    std::string prefix;
+    std::string text;
+  };
+  const Case cases[] = {
+      {1, missing, "Cannot write log file " + missing + "-0.log for pass-1 encoding"},
+      {2, absent, "Error reading log file \"" + absent + "-0.log\" for pass-2 encoding"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::string output = TempPath("twopass_failed.mkv");
+    std::filesystem::remove(output);
+    TTaskConfig config;
+    config.Input = Clip("mpeg4_25.avi").Path;
+    config.Output = output;
+    TStreamMap video;
+    video.Encoder = "mpeg4";
+    video.Pass = c.pass;
+    video.LogPrefix = c.prefix;
+    config.Streams = {video};
+    TCustomFFmpeg task;
+    testtranscode::Configure(task, config);
+    task.Start(false);
+    EXPECT_FALSE(task.Completed());
+    EXPECT_TRUE(task.ExceptionRaised());
+    EXPECT_EQ(task.ExceptionMessage(), c.text);
+  }
+}
+
 }  // namespace
 }  // namespace zv
