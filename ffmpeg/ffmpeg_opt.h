@@ -409,6 +409,15 @@ public:
   void ReportNewStream(int32_t FileIndex, const AVPacket* Packet);
   bool CopyAllowed(const TInputStreamRec* Ist, const TOutputStreamRec* Ost) const;
   void UpdateJoinRange();
+  // Join mode, at the end of an input that is not the last: drains its decoders into the group's graphs
+  // and encoders, closes them, and moves the range on to the next group, whose streams carry on the
+  // timing of the one before and whose input's timestamps follow the finished group's length.
+  void MoveToNextInput(TInputFileRec* Finished);
+  // Join mode: the first group's encoders, flushed at the end of an input, are replaced by fresh ones
+  // set up the same way (every group writes through them).
+  void ReopenEncodersForNextInput();
+  // "threads": 1 for MJPEG, "auto" when the options do not say.
+  void SetEncoderThreads(TOutputStreamRec* Ost);
 
   int32_t PullFilteredFrames();
   void EncodeVideoFrame(TOutputFileRec* Of, TOutputStreamRec* Ost, AVFrame* Frame);

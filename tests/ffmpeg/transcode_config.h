@@ -42,6 +42,8 @@ struct TTaskConfig {
   // Empty: every stream of the input, copied.
   std::vector<TStreamMap> Streams;
   int64_t RecordingTimeUs = INT64_MAX;
+  // Join mode: these inputs follow Input in the one output, each mapped as Streams says.
+  std::vector<std::string> JoinInputs;
 };
 
 // Fills Task's tables; raises Exception when a file cannot be opened or an encoder is unknown.

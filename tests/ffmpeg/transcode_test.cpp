@@ -28,6 +28,7 @@ struct TStreamDump {
   AVMediaType Type = AVMEDIA_TYPE_UNKNOWN;
   AVCodecID Codec = AV_CODEC_ID_NONE;
   std::vector<std::vector<uint8_t>> Packets;
+  std::vector<int64_t> Dts;  // in the stream's time base, as read
   int64_t StartUs = INT64_MAX;  // smallest pts
   int64_t EndUs = 0;            // largest pts + duration
   int SampleRate = 0;
@@ -48,6 +49,7 @@ std::vector<TStreamDump> DumpFile(const std::string& Path) {
   while (::av_read_frame(in, packet) >= 0) {
     TStreamDump& s = streams[size_t(packet->stream_index)];
     s.Packets.emplace_back(packet->data, packet->data + packet->size);
+    s.Dts.push_back(packet->dts);
     const AVRational tb = in->streams[packet->stream_index]->time_base;
     if (packet->pts != AV_NOPTS_VALUE)
       s.StartUs = std::min(s.StartUs, ::av_rescale_q(packet->pts, tb, AVRational{1, 1000000}));
@@ -313,6 +315,99 @@ TEST_F(TranscodeTest, DvbSubtitlesReencodedAsTwoPacketsOrCopied) {
     }
     ::avcodec_free_context(&decoder);
     EXPECT_EQ(rects, (std::vector<unsigned>{1, 0, 1, 0, 1, 0}));
+  }
+}
+
+// "" when every decoding time is set and each is later than the one before.
+std::string FirstDtsOutOfOrder(const std::vector<int64_t>& Dts) {
+  for (size_t i = 0; i < Dts.size(); ++i)
+    if (Dts[i] == AV_NOPTS_VALUE || (i > 0 && Dts[i] <= Dts[i - 1]))
+      return "packet " + std::to_string(i) + ": " + std::to_string(Dts[i]) + " after " + (i ? std::to_string(Dts[i - 1]) : "-");
+  return "";
+}
+
+// Join mode: two inputs, one after the other in one output, re-encoded or copied; the second input's
+// times follow the first's end. (Copies go into MP4: Matroska keeps no decoding times for B-frames.)
+TEST_F(TranscodeTest, JoinWritesInputsOneAfterAnother) {
+  struct Case {
+    const char* clip;
+    const char* output;
+    const char* video;
+    const char* audio;
+  };
+  const Case cases[] = {
+      {"mpeg4_25.avi", "join_mpeg4.mkv", "mpeg4", nullptr},
+      {"h264_audio_25.mp4", "join_copy.mp4", "copy", "copy"},
+      {"h264_audio_25.mp4", "join_mpeg4_mp2.mkv", "mpeg4", "mp2"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.output);
+    const testclips::TClipInfo& clip = Clip(c.clip);
+    const std::string output = TempPath(c.output);
+    std::filesystem::remove(output);
+    const std::vector<TStreamDump> input = DumpFile(clip.Path);
+    int videoIndex = -1, audioIndex = -1;
+    for (size_t i = 0; i < input.size(); ++i) {
+      if (input[i].Type == AVMEDIA_TYPE_VIDEO) videoIndex = int(i);
+      if (input[i].Type == AVMEDIA_TYPE_AUDIO) audioIndex = int(i);
+    }
+    TTaskConfig config;
+    config.Input = clip.Path;
+    config.JoinInputs = {clip.Path};
+    config.Output = output;
+    TStreamMap video;
+    video.InputStream = videoIndex;
+    video.Encoder = c.video;
+    if (video.Encoder == "mpeg4") video.Options = {{"flags", "+qscale"}, {"global_quality", "354"}};
+    config.Streams.push_back(video);
+    if (c.audio) {
+      TStreamMap audio;
+      audio.InputStream = audioIndex;
+      audio.Encoder = c.audio;
+      config.Streams.push_back(audio);
+    }
+    int32_t lastFrame = 0;
+    {
+      TCustomFFmpeg task;
+      testtranscode::Configure(task, config);
+      task.OnProgress = [&](TCustomFFmpeg*, int32_t, int64_t, int64_t, int64_t, float, float, int32_t, int32_t Frame) {
+        lastFrame = Frame;
+      };
+      task.Start(false);
+      EXPECT_TRUE(task.Completed()) << task.ExceptionMessage();
+      EXPECT_FALSE(task.ExceptionRaised()) << task.ExceptionMessage();
+      EXPECT_EQ(task.OpenEncoderCount(), 0u);
+      EXPECT_EQ(task.OpenDecoderCount(), 0u);
+    }
+    EXPECT_EQ(lastFrame, 2 * clip.FrameCount);
+    int64_t duration = 0;
+    const std::vector<int> once = Counting(clip.FrameCount);
+    std::vector<int> expected = once;
+    expected.insert(expected.end(), once.begin(), once.end());
+    const std::vector<int> numbers = DecodedNumbers(output, &duration);
+    EXPECT_EQ(numbers, expected);
+    EXPECT_NEAR(double(duration), 2.0 * double(clip.DurationUs), 1000.0 + clip.FrameDurationUs());
+
+    const std::vector<TStreamDump> written = DumpFile(output);
+    const TStreamDump* writtenVideo = StreamOf(written, AVMEDIA_TYPE_VIDEO);
+    ASSERT_NE(writtenVideo, nullptr);
+    EXPECT_EQ(FirstDtsOutOfOrder(writtenVideo->Dts), "");
+    EXPECT_NEAR(double(writtenVideo->EndUs - writtenVideo->StartUs), 2.0 * double(clip.DurationUs), 1000.0 + clip.FrameDurationUs());
+    if (std::string(c.video) == "copy") {
+      const std::vector<std::vector<uint8_t>>& once = input[size_t(videoIndex)].Packets;
+      std::vector<std::vector<uint8_t>> twice = once;
+      twice.insert(twice.end(), once.begin(), once.end());
+      EXPECT_EQ(PacketDifference(writtenVideo->Packets, twice), "");
+    }
+    if (c.audio) {
+      const TStreamDump* writtenAudio = StreamOf(written, AVMEDIA_TYPE_AUDIO);
+      ASSERT_NE(writtenAudio, nullptr);
+      EXPECT_EQ(FirstDtsOutOfOrder(writtenAudio->Dts), "");
+      const TStreamDump& source = input[size_t(audioIndex)];
+      // Each input may lose or gain up to one audio frame (1152 samples at most here) at its end.
+      EXPECT_NEAR(double(writtenAudio->EndUs - writtenAudio->StartUs), 2.0 * double(source.EndUs - source.StartUs),
+                  2 * 1152.0 * 1000000 / source.SampleRate + 1000);
+    }
   }
 }
 
