@@ -159,7 +159,9 @@ int32_t TCustomFFmpeg::PrepareTwoPassLog(TOutputStreamRec* Ost, int32_t Index) {
     const int32_t ret = ReadFileToBuffer(name, buffer, size);
     if (ret == AVERROR(ENOMEM))
       return fail(Format("Could not allocate file buffer: Error reading log file \"%s\" for pass-2 encoding", {name}), ret);
-    if (ret < 0) return fail(Format("Error reading log file \"%s\" for pass-2 encoding", {name}), -1);
+    // An empty log has no frame to give; FFmpeg's own rate control would read past its end.
+    if (ret >= 0 && size <= 1) av_freep(&buffer);
+    if (ret < 0 || !buffer) return fail(Format("Error reading log file \"%s\" for pass-2 encoding", {name}), -1);
     av_freep(&enc->stats_in);
     enc->stats_in = reinterpret_cast<char*>(buffer);
   }
