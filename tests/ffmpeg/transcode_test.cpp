@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -463,6 +464,83 @@ TEST_F(TranscodeTest, BitstreamFilterThatCannotOpenEndsTheTask) {
     EXPECT_THAT(task.ExceptionMessage(), ::testing::StartsWith("Error initializing bitstream filter h264_mp4toannexb for output stream #0:0"));
   }
   EXPECT_FALSE(std::filesystem::exists(output));
+}
+
+// A later input of another size is scaled to the size the first one gave the encoder.
+TEST_F(TranscodeTest, JoinScalesLaterInputsToTheFirstSize) {
+  const std::string output = TempPath("join_sizes.mkv");
+  std::filesystem::remove(output);
+  TTaskConfig config;
+  config.Input = Clip("mpeg4_25.avi").Path;
+  config.JoinInputs = {testclips::WideClip(2).Path};
+  config.Output = output;
+  TStreamMap video;
+  video.Encoder = "mpeg4";
+  config.Streams = {video};
+  {
+    TCustomFFmpeg task;
+    testtranscode::Configure(task, config);
+    task.Start(false);
+    EXPECT_TRUE(task.Completed()) << task.ExceptionMessage();
+  }
+  TFFDecoder decoder(nullptr);
+  ASSERT_TRUE(decoder.OpenFile(output));
+  int pictures = 0;
+  while (decoder.Decode()) {
+    EXPECT_EQ(decoder.PictureWidth(), testclips::ClipWidth);
+    EXPECT_EQ(decoder.PictureHeight(), testclips::ClipHeight);
+    if (pictures < 75) {
+      EXPECT_EQ(testclips::FrameNumberFromLuma(decoder.PictureData()[0], decoder.PictureLineSize()[0]), pictures);
+    }
+    ++pictures;
+  }
+  EXPECT_EQ(pictures, 75 + 50);
+}
+
+// A filter that fails on damaged packets: each is dropped with its error line and the run goes on, or,
+// with exit on error, the first one ends it.
+TEST_F(TranscodeTest, BitstreamFilterErrorsOnDamagedPackets) {
+  const std::string damaged = TempPath("zeroed_h264.mp4");
+  {
+    std::ifstream in(Clip("h264_audio_25.mp4").Path, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(bytes.size(), 20000u);
+    std::fill(bytes.begin() + std::ptrdiff_t(bytes.size() / 3), bytes.begin() + std::ptrdiff_t(bytes.size() / 3 + 4096), 0);
+    std::ofstream(damaged, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+  }
+  const std::string error = "Failed to open bitstream filter h264_metadata for stream 0 with codec copy: ";
+  for (const int exitOnError : {0, 1}) {
+    SCOPED_TRACE(exitOnError);
+    {
+      std::lock_guard<std::mutex> guard(Lock);
+      Lines.clear();
+    }
+    const std::string output = TempPath("metadata.mp4");
+    std::filesystem::remove(output);
+    TTaskConfig config;
+    config.Input = damaged;
+    config.Output = output;
+    TStreamMap video;
+    video.BitstreamFilters = {{"h264_metadata", {}}};
+    config.Streams = {video};
+    {
+      TCustomFFmpeg task;
+      testtranscode::Configure(task, config);
+      task.ExitOnError = exitOnError;
+      task.Start(false);
+      EXPECT_EQ(task.Completed(), !exitOnError) << task.ExceptionMessage();
+      if (exitOnError) {
+        EXPECT_THAT(task.ExceptionMessage(), ::testing::StartsWith(error));
+      }
+    }
+    EXPECT_TRUE(Logged(error));
+    if (exitOnError) continue;
+    const std::vector<TStreamDump> written = DumpFile(output);
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_GT(written[0].Packets.size(), 25u);
+    EXPECT_LT(written[0].Packets.size(), 75u);
+    EXPECT_EQ(FirstDtsOutOfOrder(written[0].Dts), "");
+  }
 }
 
 // Bitstream filters that give several packets for one, one for several, and keep the rest until the end
