@@ -257,7 +257,7 @@ int32_t TCustomFFmpeg::ReadInputPacket(int32_t FileIndex) {
       GetFFLogger()->Log(this, llError, message);
     }
     ifile->EofReached = 1;
-    if (JoinMode && FileIndex < InputFileCount - 1) {
+    if (JoinMode && JoinStreamsPerInput > 0 && FileIndex == CurrentInput && FileIndex < InputFileCount - 1) {
       MoveToNextInput(ifile);
       return 0;
     }
@@ -430,7 +430,7 @@ void TCustomFFmpeg::MoveToNextInput(TInputFileRec* Finished) {
   UpdateJoinRange();
   ReopenEncodersForNextInput();
   const int32_t group = StreamsPerGroup(*this);
-  for (int32_t i = FirstOutput; i < OutputStreamCount; ++i) {
+  for (int32_t i = std::max(FirstOutput, group); i < OutputStreamCount; ++i) {
     TOutputStreamRec* ost = OutputStreams[i];
     const TOutputStreamRec* before = OutputStreams[i - group];
     ost->SyncOpts = before->SyncOpts;
