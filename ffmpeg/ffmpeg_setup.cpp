@@ -176,6 +176,17 @@ int32_t TCustomFFmpeg::PrepareTwoPassLog(TOutputStreamRec* Ost, int32_t Index) {
 int32_t TCustomFFmpeg::InitBitstreamFilters(TOutputStreamRec* Ost) {
   const AVCodecParameters* par = Ost->Stream->codecpar;
   AVRational tb = Ost->Stream->time_base;
+  // A later join group writes into the first group's stream, whose parameters its filters have already
+  // changed: its own filters start from what the first group's were given.
+  const int32_t group = JoinMode ? JoinStreamsPerInput : 0;
+  const int32_t index = int32_t(std::find(OutputStreams, OutputStreams + OutputStreamCount, Ost) - OutputStreams);
+  if (group > 0 && index >= group && index < OutputStreamCount) {
+    const TOutputStreamRec* first = OutputStreams[index % group];
+    if (first->Stream == Ost->Stream && first->BitstreamFilterCount) {
+      par = first->BitstreamFilters[0]->par_in;
+      tb = first->BitstreamFilters[0]->time_base_in;
+    }
+  }
   for (int32_t i = 0; i < Ost->BitstreamFilterCount; ++i) {
     AVBSFContext* bsf = Ost->BitstreamFilters[i];
     int32_t ret = avcodec_parameters_copy(bsf->par_in, par);

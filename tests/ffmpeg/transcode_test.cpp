@@ -586,28 +586,34 @@ TEST_F(TranscodeTest, BitstreamFiltersPassOnEveryPacketTheyGive) {
   }
 }
 
-// A filter opened on the copied stream's parameters: length-prefixed H.264 becomes start-code H.264.
+// A filter opened on the copied stream's parameters: length-prefixed H.264 becomes start-code H.264,
+// alone and in every input of a join (whose later filters start from the source's parameters too).
 TEST_F(TranscodeTest, BitstreamFilterOpensOnTheCopiedParameters) {
-  const std::string output = TempPath("annexb.ts");
-  std::filesystem::remove(output);
-  TTaskConfig config;
-  config.Input = Clip("h264_25.mp4").Path;
-  config.Output = output;
-  TStreamMap video;
-  video.BitstreamFilters = {{"h264_mp4toannexb", {}}};
-  config.Streams = {video};
-  {
-    TCustomFFmpeg task;
-    testtranscode::Configure(task, config);
-    task.Start(false);
-    EXPECT_TRUE(task.Completed()) << task.ExceptionMessage();
-  }
-  EXPECT_EQ(DecodedNumbers(output), Counting(75));
-  const std::vector<TStreamDump> written = DumpFile(output);
-  ASSERT_EQ(written.size(), 1u);
-  for (const std::vector<uint8_t>& packet : written[0].Packets) {
-    ASSERT_GE(packet.size(), 4u);
-    EXPECT_TRUE((packet[0] == 0 && packet[1] == 0 && packet[2] == 1) || (packet[0] == 0 && packet[1] == 0 && packet[2] == 0 && packet[3] == 1));
+  for (const bool join : {false, true}) {
+    SCOPED_TRACE(join);
+    const std::string output = TempPath("annexb.ts");
+    std::filesystem::remove(output);
+    TTaskConfig config;
+    config.Input = Clip("h264_25.mp4").Path;
+    if (join) config.JoinInputs = {config.Input};
+    config.Output = output;
+    TStreamMap video;
+    video.BitstreamFilters = {{"h264_mp4toannexb", {}}};
+    config.Streams = {video};
+    {
+      TCustomFFmpeg task;
+      testtranscode::Configure(task, config);
+      task.Start(false);
+      EXPECT_TRUE(task.Completed()) << task.ExceptionMessage();
+    }
+    EXPECT_EQ(DecodedNumbers(output).size(), join ? 150u : 75u);
+    const std::vector<TStreamDump> written = DumpFile(output);
+    ASSERT_EQ(written.size(), 1u);
+    ASSERT_EQ(written[0].Packets.size(), join ? 150u : 75u);
+    for (const std::vector<uint8_t>& packet : written[0].Packets) {
+      ASSERT_GE(packet.size(), 4u);
+      EXPECT_TRUE((packet[0] == 0 && packet[1] == 0 && packet[2] == 1) || (packet[0] == 0 && packet[1] == 0 && packet[2] == 0 && packet[3] == 1));
+    }
   }
 }
 
