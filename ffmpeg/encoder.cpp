@@ -146,7 +146,7 @@ void TCustomEncoder::DoVideoOutputHook(TEncoderTask* Task, TBitmap* Bitmap, int3
 }
 
 void TCustomEncoder::DoFrameHook(const TFrameHookEvent& Event, TEncoderTask* Task, int32_t V1, int32_t V2, int32_t V3,
-                                 int32_t V4, int32_t V5, int64_t V6) {
+                                 int32_t V4, int32_t V5, int64_t V6, TAVPicture* Picture) {
   if (!Event) return;
   TSectionLock lock(FFrameHookLock);
   FFrameHookInfo.TaskIndex = FTaskList->IndexOf(Task);
@@ -157,17 +157,18 @@ void TCustomEncoder::DoFrameHook(const TFrameHookEvent& Event, TEncoderTask* Tas
   FFrameHookInfo.Values32[3] = V4;
   FFrameHookInfo.Values32[4] = V5;
   FFrameHookInfo.Value64 = V6;
+  FFrameHookInfo.Picture = Picture;
   Event(this, &FFrameHookInfo);
 }
 
 void TCustomEncoder::DoFrameInputHook(TEncoderTask* Task, int32_t V1, int32_t V2, int32_t V3, int32_t V4, int32_t V5,
-                                      int64_t V6) {
-  DoFrameHook(OnFrameInputHook, Task, V1, V2, V3, V4, V5, V6);
+                                      int64_t V6, TAVPicture* Picture) {
+  DoFrameHook(OnFrameInputHook, Task, V1, V2, V3, V4, V5, V6, Picture);
 }
 
 void TCustomEncoder::DoFrameOutputHook(TEncoderTask* Task, int32_t V1, int32_t V2, int32_t V3, int32_t V4, int32_t V5,
-                                       int64_t V6) {
-  DoFrameHook(OnFrameOutputHook, Task, V1, V2, V3, V4, V5, V6);
+                                       int64_t V6, TAVPicture* Picture) {
+  DoFrameHook(OnFrameOutputHook, Task, V1, V2, V3, V4, V5, V6, Picture);
 }
 
 void TCustomEncoder::DoPreviewBitmap(TEncoderTask* Task, TBitmap* Bitmap, int32_t FrameNumber, int64_t PTS) {

@@ -17,6 +17,7 @@
 namespace zv {
 
 class TBitmap;
+struct TAVPicture;
 
 // A transcoding task as the encoder sees it; the transcoding engine's task class derives from it.
 class TEncoderTask : public TObject {
@@ -86,10 +87,13 @@ struct THookInfo {
 };
 using PHookInfo = THookInfo*;
 
+// From the transcoding engine: Values32 = height, 0, width, frame count, pixel format; Value64 = the
+// time in microseconds; Picture = the picture's planes, which the handler may change in place.
 struct TFrameHookInfo {
   int32_t TaskIndex = 0;
   int32_t Values32[5] = {};
   int64_t Value64 = 0;
+  TAVPicture* Picture = nullptr;
 };
 using PFrameHookInfo = TFrameHookInfo*;
 
@@ -118,9 +122,9 @@ public:
   virtual void DoVideoOutputHook(TEncoderTask* Task, TBitmap* Bitmap, int32_t FrameNumber, int64_t PTS, bool& Update,
                                  bool& StopHooking);
   virtual void DoFrameInputHook(TEncoderTask* Task, int32_t V1, int32_t V2, int32_t V3, int32_t V4, int32_t V5,
-                                int64_t V6);
+                                int64_t V6, TAVPicture* Picture = nullptr);
   virtual void DoFrameOutputHook(TEncoderTask* Task, int32_t V1, int32_t V2, int32_t V3, int32_t V4, int32_t V5,
-                                 int64_t V6);
+                                 int64_t V6, TAVPicture* Picture = nullptr);
   virtual void DoPreviewBitmap(TEncoderTask* Task, TBitmap* Bitmap, int32_t FrameNumber, int64_t PTS);
   virtual void DoProgress(TEncoderTask* Task, const int32_t (&Values32)[5], const int64_t (&Values64)[3]);
   virtual void DoTaskTerminated(TEncoderTask* Task);
@@ -170,7 +174,7 @@ private:
   void DoVideoHook(const TVideoHookEvent& Event, TEncoderTask* Task, TBitmap* Bitmap, int32_t FrameNumber, int64_t PTS,
                    bool& Update, bool& StopHooking);
   void DoFrameHook(const TFrameHookEvent& Event, TEncoderTask* Task, int32_t V1, int32_t V2, int32_t V3, int32_t V4,
-                   int32_t V5, int64_t V6);
+                   int32_t V5, int64_t V6, TAVPicture* Picture);
   // Hands TerminateInfo to OnTerminate: on a TDoTerminateThread or directly.
   void DeliverTerminate(bool WaitForPrevious);
 

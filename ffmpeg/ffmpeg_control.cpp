@@ -196,6 +196,17 @@ void TCustomFFmpeg::AttachToEncoder(TCustomEncoder* Encoder) {
                                   int32_t FrameNumber) {
       Encoder->DoVideoOutputHook(Sender, Bitmap, FrameNumber, Time, Update, StopHook);
     };
+  // The picture travels in the record's own field; its 32-bit slot stays 0.
+  if (Encoder->OnFrameInputHook)
+    OnFrameInputHook = [Encoder](TCustomFFmpeg* Sender, TAVPicture* Picture, int64_t Time, int32_t Width, int32_t Height,
+                                 int32_t FrameNumber, int32_t PixFmt) {
+      Encoder->DoFrameInputHook(Sender, 0, Width, Height, FrameNumber, PixFmt, Time, Picture);
+    };
+  if (Encoder->OnFrameOutputHook)
+    OnFrameOutputHook = [Encoder](TCustomFFmpeg* Sender, TAVPicture* Picture, int64_t Time, int32_t Width, int32_t Height,
+                                  int32_t FrameNumber, int32_t PixFmt) {
+      Encoder->DoFrameOutputHook(Sender, 0, Width, Height, FrameNumber, PixFmt, Time, Picture);
+    };
   const auto audio = [Encoder](const TAudioHookEvent& Event) -> TTaskAudioHook {
     if (!Event) return nullptr;
     return [Encoder, Event](TCustomFFmpeg* Sender, const uint8_t* Data, int32_t SampleFormat, int32_t Channels,

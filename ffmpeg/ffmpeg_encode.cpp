@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 #include "ffmpeg/ff_log.h"
 #include "ffmpeg/ff_transcode_utils.h"
@@ -313,24 +314,62 @@ void TCustomFFmpeg::EncodeSubtitle(TOutputFileRec* Of, TOutputStreamRec* Ost, TI
   Subtitle->num_rects = rects;
 }
 
-bool TCustomFFmpeg::RunFilters(AVPacket* Packet, TOutputStreamRec* Ost) {
-  for (int32_t i = 0; i < Ost->BitstreamFilterCount; ++i) {
-    AVBSFContext* bsf = Ost->BitstreamFilters[i];
-    int32_t ret = av_bsf_send_packet(bsf, Packet);
-    if (ret >= 0) ret = av_bsf_receive_packet(bsf, Packet);
-    if (ret == AVERROR(EAGAIN)) return false;
-    if (ret < 0) {
-      const std::string message =
-          AVErrorText(Format("Failed to open bitstream filter %s for stream %d with codec %s",
-                             {bsf->filter->name, Ost->Stream->index,
-                              Ost->StreamCopy || !Ost->Encoder ? "copy" : Ost->Encoder->name}),
-                      ret);
-      if (ExitOnError) RaiseError(message);
-      GetFFLogger()->Log(this, llError, message);
-      return false;
-    }
+namespace {
+
+struct TPacketDeleter {
+  void operator()(AVPacket* Packet) const { av_packet_free(&Packet); }
+};
+
+}  // namespace
+
+void TCustomFFmpeg::ReportBitstreamFilterError(const AVBSFContext* Filter, const TOutputStreamRec* Ost, int32_t Error) {
+  const std::string message =
+      AVErrorText(Format("Failed to open bitstream filter %s for stream %d with codec %s",
+                         {Filter->filter->name, Ost->Stream->index, Ost->StreamCopy || !Ost->Encoder ? "copy" : Ost->Encoder->name}),
+                  Error);
+  if (ExitOnError) RaiseError(message);
+  GetFFLogger()->Log(this, llError, message);
+}
+
+void TCustomFFmpeg::RunBitstreamFilters(AVFormatContext* Context, AVPacket* Packet, TOutputStreamRec* Ost, int32_t Index) {
+  // The filters work in the time bases they were opened with; the muxer may have changed the stream's.
+  if (Index >= Ost->BitstreamFilterCount) {
+    if (!Packet) return;
+    if (Index > 0) av_packet_rescale_ts(Packet, Ost->BitstreamFilters[Index - 1]->time_base_out, Ost->Stream->time_base);
+    MuxPacket(Context, Packet, Ost);
+    return;
   }
-  return true;
+  if (Index == 0 && Packet) av_packet_rescale_ts(Packet, Ost->Stream->time_base, Ost->BitstreamFilters[0]->time_base_in);
+  // A packet without data or side data would read as the end of the stream to the filter.
+  if (Packet && !Packet->size && !Packet->side_data_elems) {
+    RunBitstreamFilters(Context, Packet, Ost, Index + 1);
+    return;
+  }
+  AVBSFContext* bsf = Ost->BitstreamFilters[Index];
+  int32_t ret = av_bsf_send_packet(bsf, Packet);
+  if (ret < 0) {
+    if (Packet) av_packet_unref(Packet);
+    ReportBitstreamFilterError(bsf, Ost, ret);
+    return;
+  }
+  // A filter gives any number of packets for one: each goes down the chain before the next is asked.
+  std::unique_ptr<AVPacket, TPacketDeleter> out(av_packet_alloc());
+  if (!out) RaiseError("av_mallocz() failed");
+  while ((ret = av_bsf_receive_packet(bsf, out.get())) >= 0) {
+    RunBitstreamFilters(Context, out.get(), Ost, Index + 1);
+    av_packet_unref(out.get());
+  }
+  if (!Packet) RunBitstreamFilters(Context, nullptr, Ost, Index + 1);
+  if (ret != AVERROR(EAGAIN) && ret != AVERROR_EOF) ReportBitstreamFilterError(bsf, Ost, ret);
+}
+
+void TCustomFFmpeg::FlushBitstreamFilters() {
+  for (int32_t i = FirstOutput; i <= LastOutput && i < OutputStreamCount; ++i) {
+    TOutputStreamRec* ost = OutputStreams[i];
+    if (!ost->BitstreamFilterCount || ost->BitstreamFiltersFlushed) continue;
+    ost->BitstreamFiltersFlushed = 1;
+    RunBitstreamFilters(OutputFiles[ost->FileIndex]->Context, nullptr, ost, 0);
+  }
 }
 
 void TCustomFFmpeg::WritePacket(AVFormatContext* Context, AVPacket* Packet, TOutputStreamRec* Ost) {
@@ -356,10 +395,12 @@ void TCustomFFmpeg::WritePacket(AVFormatContext* Context, AVPacket* Packet, TOut
     }
     ++Ost->FrameNumber;
   }
-  if (!RunFilters(Packet, Ost)) {
-    av_packet_unref(Packet);
-    return;
-  }
+  RunBitstreamFilters(Context, Packet, Ost, 0);
+}
+
+void TCustomFFmpeg::MuxPacket(AVFormatContext* Context, AVPacket* Packet, TOutputStreamRec* Ost) {
+  AVStream* st = Ost->Stream;
+  const AVMediaType type = st->codecpar->codec_type;
   Packet->stream_index = Ost->Index;
   if (DebugTs)
     GetFFLogger()->Log(this, llInfo,

@@ -72,6 +72,7 @@ void TCustomFFmpeg::RunTranscode() {
         DecodeInputPacket(ist, nullptr);
     }
     FlushEncoders();
+    FlushBitstreamFilters();
     for (int32_t i = 0; i < OutputFileCount && (!JoinMode || i == 0); ++i) {
       WriteStartTime = Now();
       const int32_t r = av_write_trailer(OutputFiles[i]->Context);
@@ -256,6 +257,10 @@ int32_t TCustomFFmpeg::ReadInputPacket(int32_t FileIndex) {
       GetFFLogger()->Log(this, llError, message);
     }
     ifile->EofReached = 1;
+    if (JoinMode && JoinStreamsPerInput > 0 && FileIndex == CurrentInput && FileIndex < InputFileCount - 1) {
+      MoveToNextInput(ifile);
+      return 0;
+    }
     for (int32_t j = 0; j < ifile->StreamCount; ++j) {
       TInputStreamRec* ist = InputStreams[ifile->FirstStreamIndex + j];
       if (ist->DecodingNeeded && !ist->DecoderClosed) DecodeInputPacket(ist, nullptr);
@@ -371,6 +376,73 @@ int32_t TCustomFFmpeg::ReadInputPacket(int32_t FileIndex) {
   }
   av_packet_unref(pkt);
   return 0;
+}
+
+void TCustomFFmpeg::MoveToNextInput(TInputFileRec* Finished) {
+  for (int32_t j = 0; j < Finished->StreamCount; ++j) {
+    TInputStreamRec* ist = InputStreams[Finished->FirstStreamIndex + j];
+    if (!ist->DecodingNeeded || ist->JoinFlushed) continue;
+    ist->JoinFlushed = 1;
+    if (!ist->DecoderClosed) {
+      DecodeInputPacket(ist, nullptr);
+      avcodec_flush_buffers(ist->DecoderContext);
+    }
+  }
+  // What the drained decoders gave is still in the group's graphs: all of it is encoded before the
+  // encoders are flushed.
+  for (int32_t i = FirstOutput; i <= LastOutput && i < OutputStreamCount; ++i) {
+    const TOutputStreamRec* ost = OutputStreams[i];
+    if (!ost->Filter || !ost->Filter->Graph || !ost->Filter->Graph->Graph) continue;
+    for (int32_t n = 0; n < (1 << 20); ++n) {
+      const int32_t r = avfilter_graph_request_oldest(ost->Filter->Graph->Graph);
+      if (PullFilteredFrames() < 0 || r < 0) break;
+    }
+  }
+  for (int32_t j = 0; j < Finished->StreamCount; ++j) {
+    TInputStreamRec* ist = InputStreams[Finished->FirstStreamIndex + j];
+    if (ist->DecodingNeeded && !ist->DecoderClosed) {
+      avcodec_free_context(&ist->DecoderContext);
+      ist->DecoderClosed = 1;
+      RemoveOpenDecoder(ist);
+    }
+    if (!ist->Released) {
+      ist->Released = 1;
+      av_frame_free(&ist->DecodedFrame);
+      av_dict_free(&ist->DecoderOptions);
+      avsubtitle_free(&ist->PrevSub.Subtitle);
+      av_frame_free(&ist->Sub2Video.Frame);
+      av_freep(&ist->Filters);
+      ist->FilterCount = 0;
+      avcodec_free_context(&ist->DecoderContext);
+    }
+  }
+  FlushEncoders();
+  FlushBitstreamFilters();
+
+  // The finished group's length: the longest of its streams, as far as they were written.
+  double duration = 0;
+  for (int32_t i = FirstOutput; i <= LastOutput && i < OutputStreamCount; ++i) {
+    TOutputStreamRec* ost = OutputStreams[i];
+    if (ost->CurPts != AV_NOPTS_VALUE) duration = std::max(duration, double(ost->CurPts) * av_q2d(ost->Stream->time_base));
+    ost->NoReport = 1;
+  }
+  ++CurrentInput;
+  UpdateJoinRange();
+  ReopenEncodersForNextInput();
+  const int32_t group = StreamsPerGroup(*this);
+  for (int32_t i = std::max(FirstOutput, group); i < OutputStreamCount; ++i) {
+    TOutputStreamRec* ost = OutputStreams[i];
+    const TOutputStreamRec* before = OutputStreams[i - group];
+    ost->SyncOpts = before->SyncOpts;
+    ost->FrameNumber = before->FrameNumber;
+    ost->LastMuxPts = before->LastMuxPts;
+    ost->LastMuxDts = before->LastMuxDts;
+    // The muxer's stream is the same one: what it last took carries on.
+    ost->CurDts = before->CurDts;
+    ost->CurPts = before->CurPts;
+    if (ost->SyncIst && before->SyncIst) ost->SyncIst->Pts = before->SyncIst->Pts;
+  }
+  InputFiles[CurrentInput]->TsOffset += std::llrint(duration * AV_TIME_BASE);
 }
 
 bool TCustomFFmpeg::CopyAllowed(const TInputStreamRec* Ist, const TOutputStreamRec* Ost) const {

@@ -226,6 +226,7 @@ void TCustomFFmpeg::ReleaseTables() {
     if (!ost) continue;
     if (ost->OptionsOwned && !ost->EncoderOpened) av_dict_free(&ost->EncoderOptions);
     if (ost->EncoderContext && !ost->EncoderClosed) {
+      av_freep(&ost->EncoderContext->stats_in);
       avcodec_free_context(&ost->EncoderContext);
       ost->EncoderClosed = 1;
     }

@@ -122,8 +122,10 @@ struct TOutputStreamRec {
   TInputStreamRec* SyncIst;
   int64_t SyncOpts;
   int64_t FirstPts;
+  // Allocated by the configuration layer (av_bsf_alloc, options set); the engine initialises them.
   AVBSFContext** BitstreamFilters;
   int32_t BitstreamFilterCount;
+  int32_t BitstreamFiltersFlushed;
   const AVCodec* Encoder;
   int64_t MaxFrames;
   AVFrame* FilteredFrame;
@@ -407,6 +409,15 @@ public:
   void ReportNewStream(int32_t FileIndex, const AVPacket* Packet);
   bool CopyAllowed(const TInputStreamRec* Ist, const TOutputStreamRec* Ost) const;
   void UpdateJoinRange();
+  // Join mode, at the end of an input that is not the last: drains its decoders into the group's graphs
+  // and encoders, closes them, and moves the range on to the next group, whose streams carry on the
+  // timing of the one before and whose input's timestamps follow the finished group's length.
+  void MoveToNextInput(TInputFileRec* Finished);
+  // Join mode: the first group's encoders, flushed at the end of an input, are replaced by fresh ones
+  // set up the same way (every group writes through them).
+  void ReopenEncodersForNextInput();
+  // "threads": 1 for MJPEG, "auto" when the options do not say.
+  void SetEncoderThreads(TOutputStreamRec* Ost);
 
   int32_t PullFilteredFrames();
   void EncodeVideoFrame(TOutputFileRec* Of, TOutputStreamRec* Ost, AVFrame* Frame);
@@ -418,6 +429,15 @@ public:
   void CloseOutputStream(TOutputStreamRec* Ost);
   bool WithinRecordingTime(TOutputStreamRec* Ost);
   void FlushEncoders();
+  // Drains the bitstream filters of the current range's streams at their end (once per stream).
+  void FlushBitstreamFilters();
+  // Opens Ost's bitstream filters on the stream's final parameters; the last one's output parameters
+  // become the stream's. 0, or a negative code with the last error set.
+  int32_t InitBitstreamFilters(TOutputStreamRec* Ost);
+  // Two-pass encoding: pass 1 opens the log file "<prefix>-<Index>.log" ("ffencoder2pass" without a
+  // prefix) the encoder's statistics go to, pass 2 hands its text to the encoder (x264 is only told the
+  // name). 0, or a negative code with the last error set.
+  int32_t PrepareTwoPassLog(TOutputStreamRec* Ost, int32_t Index);
   void WriteVideoStats(TOutputStreamRec* Ost, int32_t FrameSize);
   // The progress line, block and handler call; TaskIndex is -1 on the last report.
   void ReportProgress(int32_t TaskIndex, bool IsLast, int64_t Now, int64_t StartClock);
@@ -510,7 +530,11 @@ private:
   void SubtitleCanvasHeartbeat(TInputStreamRec* Ist, int64_t Pts);
   void EncodeAndWrite(TOutputFileRec* Of, TOutputStreamRec* Ost, const AVFrame* Frame, bool Flushing);
   void AfterEncodedPacket(TOutputFileRec* Of, TOutputStreamRec* Ost, AVPacket* Packet, bool Flushing);
-  bool RunFilters(AVPacket* Packet, TOutputStreamRec* Ost);
+  // Sends Packet (nullptr: the end of the stream) into filter Index of the stream's chain and everything
+  // that comes out on down the chain, the last filter's packets to the muxer. Takes the packet's data.
+  void RunBitstreamFilters(AVFormatContext* Context, AVPacket* Packet, TOutputStreamRec* Ost, int32_t Index);
+  void ReportBitstreamFilterError(const AVBSFContext* Filter, const TOutputStreamRec* Ost, int32_t Error);
+  void MuxPacket(AVFormatContext* Context, AVPacket* Packet, TOutputStreamRec* Ost);
 
   std::list<TOutputStreamRec*> FOpenEncoders;
   std::list<TInputStreamRec*> FOpenDecoders;

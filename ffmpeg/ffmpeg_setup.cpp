@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -138,6 +139,80 @@ int32_t TCustomFFmpeg::CopyStreamParameters(TOutputStreamRec* Ost, TInputStreamR
   return 0;
 }
 
+int32_t TCustomFFmpeg::PrepareTwoPassLog(TOutputStreamRec* Ost, int32_t Index) {
+  AVCodecContext* enc = Ost->EncoderContext;
+  if (!(enc->flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2))) return 0;
+  const std::string name = Format("%s-%d.log", {Ost->LogfilePrefix ? Ost->LogfilePrefix : "ffencoder2pass", Index});
+  // x264 keeps its own statistics file.
+  if (std::strcmp(Ost->Encoder->name, "libx264") == 0) {
+    av_dict_set(&Ost->EncoderOptions, "stats", name.c_str(), AV_DICT_DONT_OVERWRITE);
+    return 0;
+  }
+  const auto fail = [&](const std::string& Text, int32_t Code) {
+    LastErrorMsg = Text;
+    GetFFLogger()->Log(this, llFatal, Text);
+    return Code;
+  };
+  if (enc->flags & AV_CODEC_FLAG_PASS2) {
+    uint8_t* buffer = nullptr;
+    size_t size = 0;
+    const int32_t ret = ReadFileToBuffer(name, buffer, size);
+    if (ret == AVERROR(ENOMEM))
+      return fail(Format("Could not allocate file buffer: Error reading log file \"%s\" for pass-2 encoding", {name}), ret);
+    // An empty log has no frame to give; FFmpeg's own rate control would read past its end.
+    if (ret >= 0 && size <= 1) av_freep(&buffer);
+    if (ret < 0 || !buffer) return fail(Format("Error reading log file \"%s\" for pass-2 encoding", {name}), -1);
+    av_freep(&enc->stats_in);
+    enc->stats_in = reinterpret_cast<char*>(buffer);
+  }
+  if (enc->flags & AV_CODEC_FLAG_PASS1) {
+    if (Ost->Logfile) std::fclose(Ost->Logfile);
+    Ost->Logfile = std::fopen(name.c_str(), "wb");
+    if (!Ost->Logfile) return fail(Format("Cannot write log file %s for pass-1 encoding", {name}), -1);
+  }
+  return 0;
+}
+
+int32_t TCustomFFmpeg::InitBitstreamFilters(TOutputStreamRec* Ost) {
+  const AVCodecParameters* par = Ost->Stream->codecpar;
+  AVRational tb = Ost->Stream->time_base;
+  // A later join group writes into the first group's stream, whose parameters its filters have already
+  // changed: its own filters start from what the first group's were given.
+  const int32_t group = JoinMode ? JoinStreamsPerInput : 0;
+  const int32_t index = int32_t(std::find(OutputStreams, OutputStreams + OutputStreamCount, Ost) - OutputStreams);
+  if (group > 0 && index >= group && index < OutputStreamCount) {
+    const TOutputStreamRec* first = OutputStreams[index % group];
+    if (first->Stream == Ost->Stream && first->BitstreamFilterCount) {
+      par = first->BitstreamFilters[0]->par_in;
+      tb = first->BitstreamFilters[0]->time_base_in;
+    }
+  }
+  for (int32_t i = 0; i < Ost->BitstreamFilterCount; ++i) {
+    AVBSFContext* bsf = Ost->BitstreamFilters[i];
+    int32_t ret = avcodec_parameters_copy(bsf->par_in, par);
+    if (ret >= 0) {
+      bsf->time_base_in = tb;
+      ret = av_bsf_init(bsf);
+    }
+    if (ret < 0) {
+      LastErrorMsg = AVErrorText(Format("Error initializing bitstream filter %s for output stream #%d:%d",
+                                        {bsf->filter->name, Ost->FileIndex, Ost->Index}),
+                                 ret);
+      return ret;
+    }
+    par = bsf->par_out;
+    tb = bsf->time_base_out;
+  }
+  if (!Ost->BitstreamFilterCount) return 0;
+  const int32_t ret = avcodec_parameters_copy(Ost->Stream->codecpar, par);
+  if (ret < 0) {
+    LastErrorMsg = "av_mallocz() failed";
+    return ret;
+  }
+  Ost->Stream->time_base = tb;
+  return 0;
+}
+
 namespace {
 
 // The encoder-side parameters of an encoded stream, from its filter sink.
@@ -228,14 +303,21 @@ int32_t TCustomFFmpeg::PrepareTranscode() {
     }
     TakeSinkParameters(ost, ist);
     if (ost->ForcedKeyframes && !ost->ForcedKfPts) ParseForcedKeyFrames(ost->ForcedKeyframes, ost, enc, OutputFiles[ost->FileIndex]->Context);
+    // Later join groups run on the first group's encoders, and so on its log files.
+    if (i < openCount) ret = PrepareTwoPassLog(ost, i);
   }
 
   for (int32_t i = 0; i < openCount && ret == 0 && message.empty(); ++i) {
     TOutputStreamRec* ost = OutputStreams[i];
     if (!ost->EncodingNeeded) continue;
     AVCodecContext* enc = ost->EncoderContext;
-    if (std::strcmp(ost->Encoder->name, "mjpeg") == 0) av_dict_set(&ost->EncoderOptions, "threads", "1", 0);
-    if (!av_dict_get(ost->EncoderOptions, "threads", nullptr, 0)) av_dict_set(&ost->EncoderOptions, "threads", "auto", 0);
+    if (JoinMode) {
+      ost->JoinCodecId = enc->codec_id;
+      av_dict_free(&ost->JoinEncoderOptions);
+      av_dict_copy(&ost->JoinEncoderOptions, ost->EncoderOptions, 0);
+      ost->JoinMaxBFrames = enc->max_b_frames;
+    }
+    SetEncoderThreads(ost);
     ret = avcodec_open2(enc, ost->Encoder, &ost->EncoderOptions);
     if (ret < 0) {
       if (ret == AVERROR_EXPERIMENTAL) AbortExperimentalCodec(ost->Encoder, true);
@@ -248,12 +330,20 @@ int32_t TCustomFFmpeg::PrepareTranscode() {
       av_buffersink_set_frame_size(ost->Filter->Filter, unsigned(enc->frame_size));
     AddOpenEncoder(ost);
     CheckUnusedOptions(ost->EncoderOptions);
+    if (JoinMode) {
+      // Opened again for every input: with all the options it was first given.
+      av_dict_free(&ost->EncoderOptions);
+      av_dict_copy(&ost->EncoderOptions, ost->JoinEncoderOptions, 0);
+    }
     if (enc->bit_rate > 0 && enc->bit_rate < 1000)
       GetFFLogger()->Log(this, llWarning, "The bitrate parameter is set too low. It takes bits/s as argument, not kbits/s");
     ExtraDataTotal += enc->extradata_size;
     avcodec_parameters_from_context(ost->Stream->codecpar, enc);
     ost->Stream->time_base = enc->time_base;
   }
+
+  for (int32_t i = 0; i < OutputStreamCount && ret == 0 && message.empty(); ++i)
+    if (!OutputStreams[i]->AttachmentFilename) ret = InitBitstreamFilters(OutputStreams[i]);
 
   if (ret == 0 && message.empty()) ret = OpenInputDecoders(message);
 
@@ -289,6 +379,84 @@ int32_t TCustomFFmpeg::PrepareTranscode() {
     return ret ? ret : AVERROR(EINVAL);
   }
   return ret;
+}
+
+void TCustomFFmpeg::SetEncoderThreads(TOutputStreamRec* Ost) {
+  if (std::strcmp(Ost->Encoder->name, "mjpeg") == 0) av_dict_set(&Ost->EncoderOptions, "threads", "1", 0);
+  if (!av_dict_get(Ost->EncoderOptions, "threads", nullptr, 0)) av_dict_set(&Ost->EncoderOptions, "threads", "auto", 0);
+}
+
+namespace {
+
+// A fresh encoder context set up as Old was before it was opened.
+AVCodecContext* CloneEncoderSettings(const AVCodecContext* Old, const AVCodec* Encoder) {
+  AVCodecContext* enc = avcodec_alloc_context3(Encoder);
+  AVCodecParameters* par = avcodec_parameters_alloc();
+  if (!enc || !par || avcodec_parameters_from_context(par, Old) < 0 || avcodec_parameters_to_context(enc, par) < 0) {
+    avcodec_parameters_free(&par);
+    avcodec_free_context(&enc);
+    return nullptr;
+  }
+  avcodec_parameters_free(&par);
+  // The encoder makes its own extra data.
+  av_freep(&enc->extradata);
+  enc->extradata_size = 0;
+  enc->time_base = Old->time_base;
+  enc->framerate = Old->framerate;
+  enc->ticks_per_frame = Old->ticks_per_frame;
+  enc->flags = Old->flags;
+  enc->flags2 = Old->flags2;
+  enc->global_quality = Old->global_quality;
+  enc->gop_size = Old->gop_size;
+  enc->qmin = Old->qmin;
+  enc->qmax = Old->qmax;
+  enc->rc_max_rate = Old->rc_max_rate;
+  enc->rc_buffer_size = Old->rc_buffer_size;
+  enc->strict_std_compliance = Old->strict_std_compliance;
+  if (Old->stats_in) enc->stats_in = av_strdup(Old->stats_in);
+  return enc;
+}
+
+}  // namespace
+
+void TCustomFFmpeg::ReopenEncodersForNextInput() {
+  const int32_t group = JoinStreamsPerInput > 0 ? std::min(JoinStreamsPerInput, OutputStreamCount) : OutputStreamCount;
+  for (int32_t i = 0; i < group; ++i) {
+    TOutputStreamRec* ost = OutputStreams[i];
+    if (!ost->EncodingNeeded || ost->EncoderClosed || !ost->EncoderContext) continue;
+    AVCodecContext* old = ost->EncoderContext;
+    AVCodecContext* enc = CloneEncoderSettings(old, ost->Encoder);
+    if (!enc) RaiseError("av_mallocz() failed");
+    enc->codec_id = ost->JoinCodecId;
+    enc->max_b_frames = ost->JoinMaxBFrames;
+    enc->sample_aspect_ratio = AVD2Q(av_q2d(ost->Stream->sample_aspect_ratio), 255);
+    RemoveOpenEncoder(ost);
+    av_freep(&old->stats_in);
+    avcodec_free_context(&old);
+    // Every group writes through the first group's encoders.
+    for (int32_t j = i; j < OutputStreamCount; j += group) OutputStreams[j]->EncoderContext = enc;
+    AVDictionary* kept = nullptr;
+    av_dict_copy(&kept, ost->EncoderOptions, 0);
+    SetEncoderThreads(ost);
+    const int32_t ret = avcodec_open2(enc, ost->Encoder, &ost->EncoderOptions);
+    av_dict_free(&ost->EncoderOptions);
+    ost->EncoderOptions = kept;
+    if (ret < 0) {
+      if (ret == AVERROR_EXPERIMENTAL) AbortExperimentalCodec(ost->Encoder, true);
+      RaiseErrorFmt("Error while opening encoder for output stream #%d:%d (%s) - maybe incorrect parameters such as "
+                    "bit_rate, rate, width or height. Please check error log message(reported by FFLogger) to find "
+                    "out more detail information.",
+                    {ost->FileIndex, ost->Index, MediaTypeName(enc->codec_type)});
+    }
+    AddOpenEncoder(ost);
+  }
+  for (int32_t i = FirstOutput; i <= LastOutput && i < OutputStreamCount; ++i) {
+    TOutputStreamRec* ost = OutputStreams[i];
+    const AVCodecContext* enc = ost->EncoderContext;
+    if (ost->EncodingNeeded && enc && enc->codec_type == AVMEDIA_TYPE_AUDIO && ost->Filter && ost->Filter->Filter &&
+        !(ost->Encoder->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE))
+      av_buffersink_set_frame_size(ost->Filter->Filter, unsigned(enc->frame_size));
+  }
 }
 
 TInputStreamRec* TCustomFFmpeg::SourceStreamOf(const TOutputStreamRec* Ost) const {

@@ -68,15 +68,18 @@ void AddInputFile(TCustomFFmpeg& Task, const std::string& Name) {
   }
 }
 
-void AddOutputStream(TCustomFFmpeg& Task, TOutputFileRec* File, int32_t FileIndex, const TStreamMap& Map) {
-  const TInputFileRec* input = Task.InputFiles[0];
+// First: in join mode, the stream of the first group that this one continues (same muxer stream, same
+// encoder); nullptr otherwise.
+void AddOutputStream(TCustomFFmpeg& Task, TOutputFileRec* File, int32_t FileIndex, const TStreamMap& Map, int32_t InputFile,
+                     const TOutputStreamRec* First) {
+  const TInputFileRec* input = Task.InputFiles[InputFile];
   if (Map.InputStream < 0 || Map.InputStream >= input->StreamCount) throw Exception("no such input stream");
   TInputStreamRec* ist = Task.InputStreams[input->FirstStreamIndex + Map.InputStream];
   AVFormatContext* oc = File->Context;
   auto* ost = NewRecord<TOutputStreamRec>();
   Append(Task.OutputStreams, Task.OutputStreamCount, ost);
   ost->FileIndex = FileIndex;
-  ost->Stream = avformat_new_stream(oc, nullptr);
+  ost->Stream = First ? First->Stream : avformat_new_stream(oc, nullptr);
   ost->Index = ost->Stream->index;
   ost->SourceIndex = input->FirstStreamIndex + Map.InputStream;
   ost->SyncIst = ist;
@@ -89,21 +92,38 @@ void AddOutputStream(TCustomFFmpeg& Task, TOutputFileRec* File, int32_t FileInde
   ist->Discard = 0;
   ist->Stream->discard = AVDISCARD_DEFAULT;
   ist->FixSubDuration = Map.FixSubtitleDuration;
+  for (const TBitstreamFilter& bsf : Map.BitstreamFilters) {
+    const AVBitStreamFilter* filter = av_bsf_get_by_name(bsf.Name.c_str());
+    AVBSFContext* context = nullptr;
+    if (!filter || av_bsf_alloc(filter, &context) < 0) throw Exception("no bitstream filter " + bsf.Name);
+    Append(ost->BitstreamFilters, ost->BitstreamFilterCount, context);
+    for (const auto& [name, value] : bsf.Options)
+      if (av_opt_set(context, name.c_str(), value.c_str(), AV_OPT_SEARCH_CHILDREN) < 0) throw Exception("bad option " + name);
+  }
   const AVMediaType type = ist->Stream->codecpar->codec_type;
   if (Map.Encoder == "copy") {
     ost->StreamCopy = 1;
-    ost->EncoderContext = avcodec_alloc_context3(nullptr);
+    ost->EncoderContext = First ? First->EncoderContext : avcodec_alloc_context3(nullptr);
     ost->EncoderContext->codec_type = type;
     return;
   }
   ost->Encoder = avcodec_find_encoder_by_name(Map.Encoder.c_str());
   if (!ost->Encoder) throw Exception("no encoder " + Map.Encoder);
+  if (First) {
+    ost->EncoderContext = First->EncoderContext;
+    for (const auto& [name, value] : Map.Options) av_dict_set(&ost->EncoderOptions, name.c_str(), value.c_str(), 0);
+    ost->Avfilter = av_strdup(First->Avfilter);
+    return;
+  }
   AVCodecContext* enc = avcodec_alloc_context3(ost->Encoder);
   ost->EncoderContext = enc;
   enc->codec_type = ost->Encoder->type;
   enc->codec_id = ost->Encoder->id;
   if (oc->oformat->flags & AVFMT_GLOBALHEADER) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   for (const auto& [name, value] : Map.Options) av_dict_set(&ost->EncoderOptions, name.c_str(), value.c_str(), 0);
+  if (Map.Pass == 1) enc->flags |= AV_CODEC_FLAG_PASS1;
+  if (Map.Pass == 2) enc->flags |= AV_CODEC_FLAG_PASS2;
+  if (!Map.LogPrefix.empty()) ost->LogfilePrefix = av_strdup(Map.LogPrefix.c_str());
   if (type == AVMEDIA_TYPE_VIDEO || type == AVMEDIA_TYPE_AUDIO)
     ost->Avfilter = av_strdup(!Map.Filter.empty() ? Map.Filter.c_str() : type == AVMEDIA_TYPE_VIDEO ? "null" : "anull");
 }
@@ -112,6 +132,7 @@ void AddOutputStream(TCustomFFmpeg& Task, TOutputFileRec* File, int32_t FileInde
 
 void Configure(TCustomFFmpeg& Task, const TTaskConfig& Config) {
   AddInputFile(Task, Config.Input);
+  for (const std::string& name : Config.JoinInputs) AddInputFile(Task, name);
   AVFormatContext* oc = nullptr;
   if (avformat_alloc_output_context2(&oc, nullptr, Config.Format.empty() ? nullptr : Config.Format.c_str(), Config.Output.c_str()) < 0)
     throw Exception("no muxer for " + Config.Output);
@@ -125,14 +146,29 @@ void Configure(TCustomFFmpeg& Task, const TTaskConfig& Config) {
   if (!(oc->oformat->flags & AVFMT_NOFILE) &&
       avio_open2(&oc->pb, Config.Output.c_str(), AVIO_FLAG_WRITE, &Task.WriteInterruptCB, nullptr) < 0)
     throw Exception("cannot create " + Config.Output);
-  if (Config.Streams.empty()) {
+  std::vector<TStreamMap> maps = Config.Streams;
+  if (maps.empty())
     for (int32_t i = 0; i < Task.InputFiles[0]->StreamCount; ++i) {
       TStreamMap map;
       map.InputStream = i;
-      AddOutputStream(Task, file, fileIndex, map);
+      maps.push_back(map);
     }
-  } else {
-    for (const TStreamMap& map : Config.Streams) AddOutputStream(Task, file, fileIndex, map);
+  for (const TStreamMap& map : maps) AddOutputStream(Task, file, fileIndex, map, 0, nullptr);
+  if (Config.JoinInputs.empty()) return;
+
+  // One group of output streams per input, all written into the first file's muxer streams.
+  Task.JoinMode = true;
+  Task.JoinStreamsPerInput = Task.OutputStreamCount;
+  for (int32_t input = 1; input < Task.InputFileCount; ++input) {
+    auto* joined = NewRecord<TOutputFileRec>();
+    joined->Context = oc;
+    joined->FirstStreamIndex = Task.OutputStreamCount;
+    joined->RecordingTime = Config.RecordingTimeUs;
+    joined->LimitFileSize = INT64_MAX;
+    const int32_t joinedIndex = Task.OutputFileCount;
+    Append(Task.OutputFiles, Task.OutputFileCount, joined);
+    for (size_t j = 0; j < maps.size(); ++j)
+      AddOutputStream(Task, joined, joinedIndex, maps[j], input, Task.OutputStreams[j]);
   }
 }
 

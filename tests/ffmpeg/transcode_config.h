@@ -11,6 +11,11 @@
 
 namespace zv::testtranscode {
 
+struct TBitstreamFilter {
+  std::string Name;
+  std::vector<std::pair<std::string, std::string>> Options;
+};
+
 struct TStreamMap {
   int InputStream = 0;
   // "copy", or the name of an encoder ("mpeg4", "libx264", "aac", "mp2", "dvbsub", "rawvideo", ...).
@@ -20,6 +25,11 @@ struct TStreamMap {
   // Encoder options as name/value pairs (set on the encoder's dictionary).
   std::vector<std::pair<std::string, std::string>> Options;
   int64_t MaxFrames = INT64_MAX;
+  // Two-pass encoding: pass 1 or 2, the log files' prefix.
+  int Pass = 0;
+  std::string LogPrefix;
+  // Run in this order on every packet written.
+  std::vector<TBitstreamFilter> BitstreamFilters;
   // Subtitles: each one ends where the next begins (output lags one subtitle behind).
   bool FixSubtitleDuration = false;
 };
@@ -32,6 +42,8 @@ struct TTaskConfig {
   // Empty: every stream of the input, copied.
   std::vector<TStreamMap> Streams;
   int64_t RecordingTimeUs = INT64_MAX;
+  // Join mode: these inputs follow Input in the one output, each mapped as Streams says.
+  std::vector<std::string> JoinInputs;
 };
 
 // Fills Task's tables; raises Exception when a file cannot be opened or an encoder is unknown.

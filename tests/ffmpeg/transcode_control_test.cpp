@@ -256,6 +256,60 @@ TEST_F(TranscodeControlTest, EncoderRunsTasksFromItsList) {
   EXPECT_EQ(DecodedNumbers(config.Output).size(), 75u);
 }
 
+// Frame hooks set on the encoder reach the task's pictures: the input hook sees each decoded picture
+// and the output hook may change the one about to be encoded, through the record's picture.
+TEST_F(TranscodeControlTest, EncoderFrameHooksSeeAndChangeThePictures) {
+  TFFEncoder encoder(nullptr);
+  encoder.SetTriggerEventInMainThread(false);
+  encoder.TerminateOnCallerThread = true;
+  struct Seen {
+    int32_t TaskIndex, Height, Slot1, Width, Frame, PixFmt;
+    int64_t Time;
+    int Number;  // the counter the picture spells
+  };
+  std::vector<Seen> inputs, outputs;
+  const auto record = [](PFrameHookInfo Info) {
+    const TAVPicture* picture = Info->Picture;
+    const int number = picture ? testclips::FrameNumberFromLuma(picture->data[0], picture->linesize[0]) : -2;
+    return Seen{Info->TaskIndex, Info->Values32[0], Info->Values32[1], Info->Values32[2], Info->Values32[3], Info->Values32[4],
+                Info->Value64, number};
+  };
+  encoder.OnFrameInputHook = [&](TObject*, PFrameHookInfo Info) { inputs.push_back(record(Info)); };
+  // Blackens the luma plane of every picture it is given: the file's counters then read 0.
+  encoder.OnFrameOutputHook = [&](TObject*, PFrameHookInfo Info) {
+    outputs.push_back(record(Info));
+    if (!Info->Picture) return;
+    for (int32_t y = 0; y < Info->Values32[0]; ++y)
+      std::memset(Info->Picture->data[0] + ptrdiff_t(y) * Info->Picture->linesize[0], 0, size_t(Info->Values32[2]));
+  };
+  TTaskConfig config = Reencode("frame_hooks.avi");
+  config.Streams[0].MaxFrames = 10;
+  auto* task = new TCustomFFmpeg;
+  testtranscode::Configure(*task, config);
+  task->AttachToEncoder(&encoder);
+  ASSERT_EQ(encoder.TaskList().Add(task), 0);
+  encoder.TasksToStart = 1;
+  encoder.NextTaskIndex = 0;
+  encoder.StartNextTask();
+  EXPECT_TRUE(task->Completed()) << task->ExceptionMessage();
+  ASSERT_GE(inputs.size(), 10u);
+  ASSERT_EQ(outputs.size(), 10u);
+  for (size_t i = 0; i < 10; ++i) {
+    SCOPED_TRACE(i);
+    for (const Seen& seen : {inputs[i], outputs[i]}) {
+      EXPECT_EQ(seen.TaskIndex, 0);
+      EXPECT_EQ(seen.Width, testclips::ClipWidth);
+      EXPECT_EQ(seen.Height, testclips::ClipHeight);
+      EXPECT_EQ(seen.Slot1, 0);
+      EXPECT_EQ(seen.Frame, int32_t(i) + 1);
+      EXPECT_EQ(seen.PixFmt, AV_PIX_FMT_YUV420P);
+      EXPECT_EQ(seen.Number, int(i));
+      EXPECT_NEAR(double(seen.Time), double(i) * 40000, 1.0);
+    }
+  }
+  EXPECT_EQ(DecodedNumbers(config.Output), std::vector<int>(10, 0));
+}
+
 TEST_F(TranscodeControlTest, DestroyingARunningTaskEndsIt) {
   const TTaskConfig config = Reencode("destroyed.avi");
   std::atomic<int> progress{0};

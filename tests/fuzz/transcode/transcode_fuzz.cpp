@@ -1,6 +1,6 @@
 // A video from outside bytes run through a transcoding task as the encoder component runs one: every
 // stream copied into Matroska, then every audio and video stream decoded, filtered and encoded into a
-// muxer that writes no file. The FFmpeg libraries are loaded once, by their system names.
+// muxer that writes no file, once alone and once joined after itself. The FFmpeg libraries are loaded once, by their system names.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -57,6 +57,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     TCustomFFmpeg Task;
     testtranscode::TTaskConfig Config;
     Config.Input = Path;
+    Config.Output = "none";
+    Config.Format = "null";
+    Config.Streams = Maps;
+    testtranscode::Configure(Task, Config);
+    Task.Start(false);
+  });
+  // Joined after itself: the end of the first input hands over to the second.
+  fuzz::AsTheApplication([&] {
+    const std::vector<testtranscode::TStreamMap> Maps = DecodingMaps(Path);
+    if (Maps.empty()) return;
+    TCustomFFmpeg Task;
+    testtranscode::TTaskConfig Config;
+    Config.Input = Path;
+    Config.JoinInputs = {Path};
     Config.Output = "none";
     Config.Format = "null";
     Config.Streams = Maps;
