@@ -278,11 +278,12 @@ HRGN ExpandingGrid(int32_t Row, const TGeom& g) {
   // Circles and figures: (row, scale, figure; -1 the circle).
   static constexpr std::pair<int32_t, std::pair<int32_t, int32_t>> kFigures[] = {
       {114, {3, -1}}, {195, {3, 15}}, {196, {4, 0}}, {197, {4, 1}}, {198, {4, 8}}, {199, {6, 6}}};
-  for (const auto& [row, sf] : kFigures)
-    if (row == Row) {
-      const int32_t c = MulDiv(int32_t(n * sf.first), P, 200);
+  for (const auto& entry : kFigures)
+    if (entry.first == Row) {
+      const int32_t figure = entry.second.second;
+      const int32_t c = MulDiv(int32_t(n * entry.second.first), P, 200);
       GridAlong(n, W, [&](int32_t x) {
-        GridAlong(n, H, [&](int32_t y) { all.Add(FigureIn(sf.second, x - c, y - c, x + c, y + c)); });
+        GridAlong(n, H, [&](int32_t y) { all.Add(FigureIn(figure, x - c, y - c, x + c, y + c)); });
       });
     }
   return all.Take();
