@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <string>
@@ -275,6 +276,107 @@ TEST_F(HdPhotoTest, ShortExifTextsEndInZero) {
   oracle::WriteFile(Jxr, F);
   const oracle::RunResult Dec = oracle::Run("JxrDecApp -i " + oracle::Quoted(Jxr) + " -o " + oracle::Quoted(Out));
   EXPECT_EQ(Dec.Status, 0) << Dec.Output;
+}
+
+// The coded image's header, as the encoder options show in it.
+struct CodedHeader {
+  bool Tiling = false, Frequency = false;
+  int Overlap = -1;
+  int VerTilesMinus1 = 0, HorTilesMinus1 = 0;
+  int InternalColour = -1;  // 0 grey, 1 4:2:0, 2 4:2:2, 3 4:4:4; only read for untiled images
+};
+
+bool ReadCodedHeader(const Bytes& F, CodedHeader& H) {
+  auto Stream = StreamOf(F);
+  TiffDirectory D;
+  D.Stream = Stream.get();
+  uint32_t First = 0;
+  int32_t Pages = 0;
+  if (!TiffReadHeader(D, First)) return false;
+  TiffReadIFD(0, First, D, Pages);
+  const int64_t At = TiffGetTag(D, 0xBCC0, -1);  // the image's offset
+  if (At < 0 || size_t(At) + 20 > F.size() || std::memcmp(F.data() + At, "WMPHOTO", 8) != 0) return false;
+  const uint8_t* P = F.data() + At;
+  H.Tiling = (P[9] & 0x80) != 0;
+  H.Frequency = (P[9] & 0x40) != 0;
+  H.Overlap = P[9] & 3;
+  const bool Short = (P[10] & 0x80) != 0, Windowing = (P[10] & 0x20) != 0;
+  const uint8_t* Q = P + 12 + (Short ? 4 : 8);
+  if (H.Tiling) {
+    H.VerTilesMinus1 = Q[0] << 4 | Q[1] >> 4;
+    H.HorTilesMinus1 = (Q[1] & 0x0F) << 8 | Q[2];
+  } else if (!Windowing) {
+    H.InternalColour = Q[0] >> 5;
+  }
+  return true;
+}
+
+TEST_F(HdPhotoTest, WriterOptions) {
+  // 45 x 37 pixels: three by three macroblocks.
+  TIEBitmap B;
+  Paint(B, ie24RGB, 45, 37, 31);
+  const struct {
+    const char* Name;
+    void (*Set)(TWicWriterOptions&);
+    bool Lossless;
+    bool Tiling, Frequency;
+    int Overlap, VerTilesMinus1, HorTilesMinus1, InternalColour;
+    bool SameRows;
+  } Cases[] = {
+      {"as the writer starts", [](TWicWriterOptions&) {}, true, false, true, 1, 0, 0, 3, true},
+      {"spatial order", [](TWicWriterOptions& O) { O.FrequencyOrder = false; }, true, false, false, 1, 0, 0, 3, true},
+      {"tiles 3 x 2", [](TWicWriterOptions& O) { O.VerticalTileSlices = 2, O.HorizontalTileSlices = 1; }, true, true,
+       true, 1, 2, 1, -1, true},
+      {"more tiles than macroblocks", [](TWicWriterOptions& O) { O.VerticalTileSlices = O.HorizontalTileSlices = 4095; },
+       true, true, true, 1, 2, 2, -1, true},
+      {"codec options off: overlap and subsampling unused",
+       [](TWicWriterOptions& O) { O.Overlap = 0, O.Subsampling = 1; }, false, false, true, 1, 0, 0, 3, false},
+      {"no overlap, finest quantiser", [](TWicWriterOptions& O) { O.UseCodecOptions = true, O.Overlap = 0; }, false,
+       false, true, 0, 0, 0, 3, true},
+      {"two-level overlap", [](TWicWriterOptions& O) { O.UseCodecOptions = true, O.Overlap = 2; }, false, false, true,
+       2, 0, 0, 3, true},
+      {"overlap 3 is refused", [](TWicWriterOptions& O) { O.UseCodecOptions = true, O.Overlap = 3; }, false, false,
+       true, 1, 0, 0, 3, true},
+      {"4:2:0", [](TWicWriterOptions& O) { O.UseCodecOptions = true, O.Subsampling = 1, O.Quality = 20; }, false, false,
+       true, 1, 0, 0, 1, false},
+      {"4:2:2", [](TWicWriterOptions& O) { O.UseCodecOptions = true, O.Subsampling = 2; }, false, false, true, 1, 0, 0,
+       2, false},
+      {"lossless wins over the codec options",
+       [](TWicWriterOptions& O) { O.UseCodecOptions = true, O.Subsampling = 1, O.Quality = 200; }, true, false, true,
+       1, 0, 0, 3, true},
+  };
+  const bool HaveDecoder = !oracle::FindProgram("JxrDecApp").empty();
+  oracle::MakeDirectory(ZV_TEST_TMP);
+  int n = 0;
+  for (const auto& C : Cases) {
+    TIOParamsVals P(nullptr);
+    P.HdpLossless = C.Lossless ? 1 : 0;
+    P.HdpQuality = 0.5;
+    TMemoryStream S;
+    TIEWICWriter Writer;
+    C.Set(Writer.Options);
+    ASSERT_TRUE(Writer.Open(&S, 29)) << C.Name;
+    ASSERT_TRUE(Writer.WriteFrame(&B, &P)) << C.Name;
+    ASSERT_TRUE(Writer.Close()) << C.Name;
+    const Bytes F = BytesOf(S);
+    CodedHeader H;
+    ASSERT_TRUE(ReadCodedHeader(F, H)) << C.Name;
+    EXPECT_EQ(H.Tiling, C.Tiling) << C.Name;
+    EXPECT_EQ(H.Frequency, C.Frequency) << C.Name;
+    EXPECT_EQ(H.Overlap, C.Overlap) << C.Name;
+    EXPECT_EQ(H.VerTilesMinus1, C.VerTilesMinus1) << C.Name;
+    EXPECT_EQ(H.HorTilesMinus1, C.HorTilesMinus1) << C.Name;
+    EXPECT_EQ(H.InternalColour, C.InternalColour) << C.Name;
+    Read R = ReadBack(F);
+    ASSERT_EQ(R.Abort, 0) << C.Name;
+    EXPECT_EQ(SameRows(B, *R.Bitmap), C.SameRows) << C.Name;
+    if (HaveDecoder) {
+      const std::string Jxr = oracle::TempPath("hdp_options_" + std::to_string(n) + ".jxr");
+      const std::string Out = oracle::TempPath("hdp_options_" + std::to_string(n++) + ".bmp");
+      oracle::WriteFile(Jxr, F);
+      EXPECT_EQ(oracle::Run("JxrDecApp -i " + oracle::Quoted(Jxr) + " -o " + oracle::Quoted(Out)).Status, 0) << C.Name;
+    }
+  }
 }
 
 TEST_F(HdPhotoTest, CorruptInput) {
