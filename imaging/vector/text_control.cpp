@@ -792,6 +792,18 @@ void TIETextControl::LayoutAndPaint(TIECanvas* IC, int32_t X, int32_t Y, int32_t
     IC->TextRectClipped(Clip, DX, Base, G);
     if (Selected) SetCanvasFormat(Cv, Index, Queue ? Scale : 1.0);
   };
+  // A blank leaves no mark unless its background is painted (a solid brush, or the selection) or the
+  // font underlines or strikes it out; the gap fillers of justified lines are skipped otherwise.
+  auto BlankInks = [&](int32_t Index) {
+    const TFontStyles St = Cv->Font()->Style();
+    return (FSelStart <= Index && Index < FSelEnd) || Cv->Brush()->Style() == bsSolid || St.Contains(fsUnderline) ||
+           St.Contains(fsStrikeOut);
+  };
+  // Whether a line whose cells run from Top to Top + LineH (client pixels) can put ink inside the
+  // clipping rectangle; a line's glyphs stay within a line height of its cells.
+  auto LineShows = [&](int32_t Top, int32_t LineH) {
+    return int64_t(Top) - LineH < Clip.Bottom && int64_t(Top) + 2 * int64_t(LineH) > Clip.Top;
+  };
 
   struct TextRun {
     int32_t Index = 0, Format = 0, X = 0, End = 0, Base = 0;
@@ -874,8 +886,10 @@ void TIETextControl::LayoutAndPaint(TIECanvas* IC, int32_t X, int32_t Y, int32_t
         Ratio = double(AvailW) / double(E + 1);
     }
 
-    // Drawing pass. Neighbouring characters of one format and selection state go out in one call.
+    // Drawing pass. Neighbouring characters of one format and selection state go out in one call; a line
+    // that cannot show inside the clipping rectangle is laid out but not drawn.
     const int32_t Base = Y + TopOff + LineTop + LH - LL;
+    const bool Shows = Queue || LineShows(Y + TopOff + LineTop, LH);
     int32_t Nat = Offset;
     int32_t PrevEnd = INT32_MIN;
     for (int32_t K = Start; K < End; ++K) {
@@ -890,17 +904,18 @@ void TIETextControl::LayoutAndPaint(TIECanvas* IC, int32_t X, int32_t Y, int32_t
         SetHeight(Trunc((Base - Y + LD + LH) * Scale));
         return;
       }
-      if (DX != Nat + LeftOff + X && PrevEnd != INT32_MIN && PrevEnd < DX) {
+      if (Shows && DX != Nat + LeftOff + X && PrevEnd != INT32_MIN && PrevEnd < DX) {
         FlushRun();
         if (!Queue) SetCanvasFormat(Cv, K, 1.0);
-        for (int32_t P = PrevEnd; P < DX; ++P) {
-          if (Queue) Later.push_back({P, Base, -1 - K});
-          else DrawAt(K, P, Base, Glyph(' ', FCodePage));
-        }
+        if (Queue || BlankInks(K))
+          for (int32_t P = PrevEnd; P < DX; ++P) {
+            if (Queue) Later.push_back({P, Base, -1 - K});
+            else DrawAt(K, P, Base, Glyph(' ', FCodePage));
+          }
       }
       if (Queue) {
         Later.push_back({DX, Base, K});
-      } else {
+      } else if (Shows) {
         const bool Selected = FSelStart <= K && K < FSelEnd;
         const int32_t Fmt = SingleFormat ? -1 : FCharFormat[size_t(K)];
         if (!Run.Text.empty() && (Fmt != Run.Format || Selected != Run.Selected || DX != Run.End)) FlushRun();
@@ -953,11 +968,13 @@ void TIETextControl::LayoutAndPaint(TIECanvas* IC, int32_t X, int32_t Y, int32_t
       const int32_t Index = E.Index >= 0 ? E.Index : -1 - E.Index;
       SetCanvasFormat(Cv, Index, Scale);
       const int32_t SX = X + Trunc((E.X - X) * Scale), SY = Y + Trunc((E.Y - Y) * Scale);
-      if (Q + 1 < Later.size() && Later[Q + 1].Y == E.Y) {
+      const bool Inks = BlankInks(Index);
+      if (Inks && Q + 1 < Later.size() && Later[Q + 1].Y == E.Y) {
         const int32_t NX = X + Trunc((Later[Q + 1].X - X) * Scale);
         for (int32_t P = SX; P < NX; P += Blank) DrawAt(Index, P, SY, Glyph(' ', FCodePage));
       }
-      DrawAt(Index, SX, SY, E.Index >= 0 ? Glyph(FText[size_t(Index)], FCodePage) : Glyph(' ', FCodePage));
+      if (E.Index >= 0 || Inks)
+        DrawAt(Index, SX, SY, E.Index >= 0 ? Glyph(FText[size_t(Index)], FCodePage) : Glyph(' ', FCodePage));
     }
     for (TIETextCell& C : FCells) {
       if (C.X >= 0) C.X = Trunc(C.X * Scale);
