@@ -1184,6 +1184,12 @@ void FillSpan(GdiDC& dc, int y, int x0, int x1, COLORREF color, int rop2) {
       for (int x = a; x < b; ++x, p += 4) std::memcpy(p, &raw, 4);
       continue;
     }
+    if (s.bpp == 24 && rop2 == R2_COPYPEN) {
+      auto* p = s.Row(sy) + size_t(a + dc.surfaceOrg.X) * 3;
+      const uint8_t c0 = uint8_t(raw), c1 = uint8_t(raw >> 8), c2 = uint8_t(raw >> 16);
+      for (int x = a; x < b; ++x, p += 3) p[0] = c0, p[1] = c1, p[2] = c2;
+      continue;
+    }
     for (int x = a; x < b; ++x) WriteRop(s, x + dc.surfaceOrg.X, sy, raw, rop2, mask);
   }
 }

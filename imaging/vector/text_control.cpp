@@ -678,6 +678,7 @@ void TIETextControl::SetCanvasFormat(TCanvas* Canvas, int32_t I, double HeightSc
   TColor Color, Back;
   TBrushStyle BrushStyle;
   const TIETextFormat* F = SingleFormat ? nullptr : FormatOf(I);
+  if (FAppliedValid && F == FApplied && HeightScale == FAppliedScale) return;
   if (F == nullptr) {
     Name = FDefaultFont->Name();
     Height = FDefaultFont->Height();
@@ -694,44 +695,50 @@ void TIETextControl::SetCanvasFormat(TCanvas* Canvas, int32_t I, double HeightSc
     BrushStyle = F->BrushStyle() <= bsDiagCross ? TBrushStyle(F->BrushStyle()) : bsSolid;
   }
   if (HeightScale != 1.0) Height = Trunc(Height * HeightScale);
+  const TFontStyles Styles = StylesOf(Style);
+  if (Font->Name() != Name || Font->Height() != Height || Font->Style() != Styles) FGlyphs = nullptr;
   if (Font->Name() != Name) Font->SetName(Name);
   if (Font->Height() != Height) Font->SetHeight(Height);
-  if (Font->Style() != StylesOf(Style)) Font->SetStyle(StylesOf(Style));
+  if (Font->Style() != Styles) Font->SetStyle(Styles);
   if (!KeepColors) {
     if (Font->Color() != Color) Font->SetColor(Color);
     if (Canvas->Brush()->Color() != Back) Canvas->Brush()->SetColor(Back);
   }
   if (Canvas->Brush()->Style() != BrushStyle) Canvas->Brush()->SetStyle(BrushStyle);
+  FApplied = F;
+  FAppliedScale = HeightScale;
+  FAppliedValid = true;
 }
 
 void TIETextControl::MeasureChar(TCanvas* Canvas, int32_t I) {
   TIETextCell& Cell = FCells[size_t(I)];
   if (Cell.Width != 0 || Cell.Height != 0) return;
-  TFont* Font = Canvas->Font();
-  std::string Key = Font->Name();
-  const int32_t H = Font->Height();
-  const uint8_t Style = uint8_t(Font->Style().Contains(fsBold) | Font->Style().Contains(fsItalic) << 1 |
-                                Font->Style().Contains(fsUnderline) << 2 | Font->Style().Contains(fsStrikeOut) << 3);
-  Key.push_back('\0');
-  Key.append(reinterpret_cast<const char*>(&H), sizeof(H));
-  Key.push_back(char(Style));
-  Key.push_back(FText[size_t(I)]);
-  auto It = FMetrics.find(Key);
-  if (It == FMetrics.end()) {
-    TIETextCell M;
-    M.Width = Canvas->TextWidth(Glyph(FText[size_t(I)], FCodePage));
+  if (FGlyphs == nullptr) {
+    TFont* Font = Canvas->Font();
+    std::string Key = Font->Name();
+    const int32_t H = Font->Height();
+    const uint8_t Style = uint8_t(Font->Style().Contains(fsBold) | Font->Style().Contains(fsItalic) << 1 |
+                                  Font->Style().Contains(fsUnderline) << 2 | Font->Style().Contains(fsStrikeOut) << 3);
+    Key.push_back('\0');
+    Key.append(reinterpret_cast<const char*>(&H), sizeof(H));
+    Key.push_back(char(Style));
+    FGlyphs = &FMetrics[Key];
+  }
+  TGlyphMetrics& G = (*FGlyphs)[uint8_t(FText[size_t(I)])];
+  if (!G.Measured) {
+    G.Cell.Width = Canvas->TextWidth(Glyph(FText[size_t(I)], FCodePage));
     TEXTMETRIC Tm;
     if (GetTextMetrics(Canvas->Handle(), &Tm)) {
-      M.Height = std::abs(Tm.tmHeight);
-      M.Leading = std::abs(Tm.tmInternalLeading);
-      M.Descent = std::abs(Tm.tmDescent);
+      G.Cell.Height = std::abs(Tm.tmHeight);
+      G.Cell.Leading = std::abs(Tm.tmInternalLeading);
+      G.Cell.Descent = std::abs(Tm.tmDescent);
     }
-    It = FMetrics.emplace(std::move(Key), M).first;
+    G.Measured = true;
   }
-  Cell.Width = It->second.Width;
-  Cell.Height = It->second.Height;
-  Cell.Leading = It->second.Leading;
-  Cell.Descent = It->second.Descent;
+  Cell.Width = G.Cell.Width;
+  Cell.Height = G.Cell.Height;
+  Cell.Leading = G.Cell.Leading;
+  Cell.Descent = G.Cell.Descent;
   if (FixedHeight != 0) {
     Cell.Height = FixedHeight;
     Cell.Leading = Cell.Descent = 0;
@@ -740,6 +747,9 @@ void TIETextControl::MeasureChar(TCanvas* Canvas, int32_t I) {
 
 void TIETextControl::LayoutAndPaint(TIECanvas* IC, int32_t X, int32_t Y, int32_t Width, int32_t Height) {
   if (Width <= 1 || Height <= 1) return;
+  // Whatever the canvas holds now was put there by someone else.
+  FAppliedValid = false;
+  FGlyphs = nullptr;
   Collected.clear();
   FCells.resize(FText.size() + 1);
   TCanvas* Cv = IC->Canvas();
@@ -788,6 +798,7 @@ void TIETextControl::LayoutAndPaint(TIECanvas* IC, int32_t X, int32_t Y, int32_t
       Cv->Brush()->SetColor(Inverted(Cv->Brush()->Color()));
       Cv->Font()->SetColor(Inverted(Cv->Font()->Color()));
       Cv->Brush()->SetStyle(bsSolid);
+      FAppliedValid = false;
     }
     IC->TextRectClipped(Clip, DX, Base, G);
     if (Selected) SetCanvasFormat(Cv, Index, Queue ? Scale : 1.0);
@@ -818,6 +829,7 @@ void TIETextControl::LayoutAndPaint(TIECanvas* IC, int32_t X, int32_t Y, int32_t
       Cv->Brush()->SetColor(Inverted(Cv->Brush()->Color()));
       Cv->Font()->SetColor(Inverted(Cv->Font()->Color()));
       Cv->Brush()->SetStyle(bsSolid);
+      FAppliedValid = false;
     }
     const TPoint Pos = Cv->PenPos();
     Cv->TextOut(Run.X, Run.Base, "");

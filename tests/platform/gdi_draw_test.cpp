@@ -1,6 +1,7 @@
 // Pixel-exact checks of the line, shape, fill and frame calls.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -557,6 +558,50 @@ TEST(GdiBrushes, PatternBrushAndSystemColourBrushes) {
   FillRect(cv.dc(), &r, reinterpret_cast<HBRUSH>(uintptr_t(COLOR_WINDOWTEXT + 1)));
   EXPECT_EQ(cv.At(1, 1), GetSysColor(COLOR_WINDOWTEXT));
   EXPECT_EQ(GetSysColorBrush(-1), nullptr);
+}
+
+// Solid fills of a 24-bit surface (three bytes a pixel, rows padded to four bytes) write the pixels of a
+// 32-bit one and leave the padding alone, through a clip region with a hole.
+TEST(GdiFills, TwentyFourBitRowsMatchThirtyTwoBitOnes) {
+  const int w = 7, h = 6;
+  HDC dcs[2];
+  HBITMAP bmps[2];
+  uint8_t* bits[2];
+  for (int i = 0; i < 2; ++i) {
+    dcs[i] = CreateCompatibleDC(nullptr);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = i == 0 ? 24 : 32;
+    void* p = nullptr;
+    bmps[i] = CreateDIBSection(dcs[i], &bi, DIB_RGB_COLORS, &p, nullptr, 0);
+    bits[i] = static_cast<uint8_t*>(p);
+    std::memset(bits[i], 0xAA, size_t(i == 0 ? 24 : 28) * h);
+    SelectObject(dcs[i], bmps[i]);
+    HRGN clip = CreateRectRgn(0, 0, 6, 6), hole = CreateRectRgn(2, 2, 4, 3);
+    CombineRgn(clip, clip, hole, RGN_DIFF);
+    SelectClipRgn(dcs[i], clip);
+    DeleteObject(clip);
+    DeleteObject(hole);
+    HBRUSH b = CreateSolidBrush(RGB(0x12, 0x34, 0x56));
+    RECT r{1, 1, 7, 5};
+    FillRect(dcs[i], &r, b);
+    DeleteObject(b);
+  }
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x)
+      EXPECT_EQ(GetPixel(dcs[0], x, y), GetPixel(dcs[1], x, y)) << x << "," << y;
+    for (int pad = 21; pad < 24; ++pad) EXPECT_EQ(bits[0][y * 24 + pad], 0xAA) << y;
+  }
+  EXPECT_EQ(GetPixel(dcs[0], 1, 1), RGB(0x12, 0x34, 0x56));
+  EXPECT_EQ(bits[0][2 * 24 + 2 * 3], 0xAA);  // in the hole
+  EXPECT_EQ(bits[0][1 * 24 + 6 * 3], 0xAA);  // right of the clip
+  for (int i = 0; i < 2; ++i) {
+    DeleteDC(dcs[i]);
+    DeleteObject(bmps[i]);
+  }
 }
 
 TEST(GdiFills, FrameInvertAndRegions) {
