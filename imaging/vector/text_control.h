@@ -202,6 +202,19 @@ private:
   double FAppliedScale = 0;
   bool FAppliedValid = false;
   TGlyphTable* FGlyphs = nullptr;
+  // What the back buffer shows: the inputs of its painting and, per line drawn, its rows and the values
+  // its pixels follow from. Paint redraws only the rows of lines that differ from these.
+  struct TPaintedLine {
+    int32_t Top = 0, Height = 0;
+    size_t Begin = 0, End = 0;  // its values in FLineData
+  };
+  std::vector<TPaintedLine> FLines;
+  std::vector<int32_t> FLineData;
+  std::string FPaintedInputs;
+  bool FPaintedValid = false;
+  bool FDrawing = true;  // false: LayoutAndPaint lays out only
+  std::string PaintInputs();
+  TRect ChangedRows(const std::vector<TPaintedLine>& OldLines, const std::vector<int32_t>& OldData);
   std::unique_ptr<TFont> FDefaultFont;
   std::unique_ptr<TBrush> FCharBrush, FBackBrush;
   std::unique_ptr<TPen> FBorderPen;
