@@ -1094,8 +1094,6 @@ void TIETextControl::Paint() {
   TRect Rows(0, 0, ClientWidth(), ClientHeight());
   if (FPaintedValid && FBackBrush->Style() == bsSolid && Inputs == FPaintedInputs && FBackBuffer->Width() == ClientWidth() &&
       FBackBuffer->Height() == ClientHeight()) {
-    const std::vector<TPaintedLine> OldLines = FLines;
-    const std::vector<int32_t> OldData = FLineData;
     const int32_t Tall = Height();
     FDrawing = false;
     {
@@ -1104,7 +1102,7 @@ void TIETextControl::Paint() {
     }
     FDrawing = true;
     if (Height() != Tall) return;  // the control grew: the resize paints it whole
-    Rows = ChangedRows(OldLines, OldData);
+    Rows = ChangedRows(FPaintedLines, FPaintedData);
   }
   FBackBuffer->SetSize(ClientWidth(), ClientHeight());
   if (!Rows.IsEmpty()) {
@@ -1119,6 +1117,8 @@ void TIETextControl::Paint() {
     if (Part) SelectClipRgn(Buffer, nullptr);
   }
   FPaintedInputs = std::move(Inputs);
+  FPaintedLines = FLines;
+  FPaintedData = FLineData;
   FPaintedValid = true;
   BitBlt(Canvas()->Handle(), 0, 0, ClientWidth(), ClientHeight(), FBackBuffer->Canvas()->Handle(), 0, 0, SRCCOPY);
   CreateCaret(Handle(), nullptr, 0, FCaretH);

@@ -203,13 +203,14 @@ private:
   bool FAppliedValid = false;
   TGlyphTable* FGlyphs = nullptr;
   // What the back buffer shows: the inputs of its painting and, per line drawn, its rows and the values
-  // its pixels follow from. Paint redraws only the rows of lines that differ from these.
+  // its pixels follow from (every layout records its lines; Paint keeps those of the back buffer apart,
+  // as the control may also be painted elsewhere). Paint redraws only the rows of lines that differ.
   struct TPaintedLine {
     int32_t Top = 0, Height = 0;
     size_t Begin = 0, End = 0;  // its values in FLineData
   };
-  std::vector<TPaintedLine> FLines;
-  std::vector<int32_t> FLineData;
+  std::vector<TPaintedLine> FLines, FPaintedLines;  // the last layout's; the back buffer's
+  std::vector<int32_t> FLineData, FPaintedData;
   std::string FPaintedInputs;
   bool FPaintedValid = false;
   bool FDrawing = true;  // false: LayoutAndPaint lays out only

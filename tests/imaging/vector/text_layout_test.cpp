@@ -267,6 +267,12 @@ TEST(TextLayout, TypingRedrawsWhatAWholePaintingDraws) {
       {"bold selection", [&] { Key('B', Ctrl); }},
       {"typing over the selection", [&] { C->HandleChar('y'); }},
       {"a letter in the last line", [&] { C->SetCaret(C->Count()), C->HandleChar('z'); }},
+      {"a letter, then the text painted elsewhere before the window",
+       [&] {
+         C->SetCaret(120), C->HandleChar('w');
+         Surface Elsewhere(200, 300);
+         C->LayoutAndPaint(Elsewhere.IC.get(), 0, 0, 200, 300);
+       }},
       {"scale 2", [&] { C->Scale = 2, C->HandleChar('q'); }},
       {"a letter at scale 2", [&] { C->SetCaret(10), C->HandleChar('k'); }},
   };
