@@ -1154,10 +1154,10 @@ void PlotPixel(GdiDC& dc, int x, int y, COLORREF color, int rop2) {
   WriteRop(s, x + dc.surfaceOrg.X, y + dc.surfaceOrg.Y, s.ToRaw(color), rop2, s.RawMask());
 }
 
-void BlendPixel(GdiDC& dc, int x, int y, COLORREF color, uint8_t coverage) {
-  if (!coverage || !ClipTest(dc, x, y)) return;
-  GdiSurface& s = *dc.Surface();
-  const int sx = x + dc.surfaceOrg.X, sy = y + dc.surfaceOrg.Y;
+namespace {
+
+// One visible surface pixel blended; coverage is not 0.
+inline void BlendSurfacePixel(GdiSurface& s, int sx, int sy, COLORREF color, uint8_t coverage) {
   if (coverage == 255) {
     s.SetPixel(sx, sy, color);
     return;
@@ -1166,6 +1166,25 @@ void BlendPixel(GdiDC& dc, int x, int y, COLORREF color, uint8_t coverage) {
   auto mix = [&](uint8_t c, uint8_t b) { return uint8_t((c * coverage + b * (255 - coverage) + 127) / 255); };
   s.SetPixel(sx, sy, RGB(mix(GetRValue(color), GetRValue(d)), mix(GetGValue(color), GetGValue(d)),
                          mix(GetBValue(color), GetBValue(d))));
+}
+
+}  // namespace
+
+void BlendPixel(GdiDC& dc, int x, int y, COLORREF color, uint8_t coverage) {
+  if (!coverage || !ClipTest(dc, x, y)) return;
+  BlendSurfacePixel(*dc.Surface(), x + dc.surfaceOrg.X, y + dc.surfaceOrg.Y, color, coverage);
+}
+
+void BlendSpan(GdiDC& dc, int y, int x0, int x1, COLORREF color, const uint8_t* coverage) {
+  if (x0 >= x1) return;
+  auto [first, last] = dc.Visible().Band(y);
+  GdiSurface& s = *dc.Surface();
+  const int sy = y + dc.surfaceOrg.Y;
+  for (const TRect* r = first; r != last; ++r) {
+    const int a = std::max(x0, r->Left), b = std::min(x1, r->Right);
+    for (int x = a; x < b; ++x)
+      if (const uint8_t c = coverage[x - x0]) BlendSurfacePixel(s, x + dc.surfaceOrg.X, sy, color, c);
+  }
 }
 
 void FillSpan(GdiDC& dc, int y, int x0, int x1, COLORREF color, int rop2) {
