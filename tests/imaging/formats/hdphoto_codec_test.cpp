@@ -1,6 +1,7 @@
 // HD Photo: lossless round trips of every layout the writer makes, files from JxrEncApp read equal to
 // JxrDecApp's output and ours decoded by JxrDecApp (which settles black-and-white polarity), the pixel
-// formats asked for, resolution, EXIF tags, the component switched off, and damaged files.
+// formats asked for, resolution, EXIF tags (short texts too), the writer's encoder options as the coded
+// header shows them, the component switched off, and damaged files.
 #include "imaging/formats/hdphoto_codec.h"
 
 #include <gtest/gtest.h>
