@@ -1154,10 +1154,10 @@ void PlotPixel(GdiDC& dc, int x, int y, COLORREF color, int rop2) {
   WriteRop(s, x + dc.surfaceOrg.X, y + dc.surfaceOrg.Y, s.ToRaw(color), rop2, s.RawMask());
 }
 
-void BlendPixel(GdiDC& dc, int x, int y, COLORREF color, uint8_t coverage) {
-  if (!coverage || !ClipTest(dc, x, y)) return;
-  GdiSurface& s = *dc.Surface();
-  const int sx = x + dc.surfaceOrg.X, sy = y + dc.surfaceOrg.Y;
+namespace {
+
+// One visible surface pixel blended; coverage is not 0.
+inline void BlendSurfacePixel(GdiSurface& s, int sx, int sy, COLORREF color, uint8_t coverage) {
   if (coverage == 255) {
     s.SetPixel(sx, sy, color);
     return;
@@ -1166,6 +1166,25 @@ void BlendPixel(GdiDC& dc, int x, int y, COLORREF color, uint8_t coverage) {
   auto mix = [&](uint8_t c, uint8_t b) { return uint8_t((c * coverage + b * (255 - coverage) + 127) / 255); };
   s.SetPixel(sx, sy, RGB(mix(GetRValue(color), GetRValue(d)), mix(GetGValue(color), GetGValue(d)),
                          mix(GetBValue(color), GetBValue(d))));
+}
+
+}  // namespace
+
+void BlendPixel(GdiDC& dc, int x, int y, COLORREF color, uint8_t coverage) {
+  if (!coverage || !ClipTest(dc, x, y)) return;
+  BlendSurfacePixel(*dc.Surface(), x + dc.surfaceOrg.X, y + dc.surfaceOrg.Y, color, coverage);
+}
+
+void BlendSpan(GdiDC& dc, int y, int x0, int x1, COLORREF color, const uint8_t* coverage) {
+  if (x0 >= x1) return;
+  auto [first, last] = dc.Visible().Band(y);
+  GdiSurface& s = *dc.Surface();
+  const int sy = y + dc.surfaceOrg.Y;
+  for (const TRect* r = first; r != last; ++r) {
+    const int a = std::max(x0, r->Left), b = std::min(x1, r->Right);
+    for (int x = a; x < b; ++x)
+      if (const uint8_t c = coverage[x - x0]) BlendSurfacePixel(s, x + dc.surfaceOrg.X, sy, color, c);
+  }
 }
 
 void FillSpan(GdiDC& dc, int y, int x0, int x1, COLORREF color, int rop2) {
@@ -1182,6 +1201,12 @@ void FillSpan(GdiDC& dc, int y, int x0, int x1, COLORREF color, int rop2) {
     if (s.bpp == 32 && rop2 == R2_COPYPEN) {
       auto* p = s.Row(sy) + size_t(a + dc.surfaceOrg.X) * 4;
       for (int x = a; x < b; ++x, p += 4) std::memcpy(p, &raw, 4);
+      continue;
+    }
+    if (s.bpp == 24 && rop2 == R2_COPYPEN) {
+      auto* p = s.Row(sy) + size_t(a + dc.surfaceOrg.X) * 3;
+      const uint8_t c0 = uint8_t(raw), c1 = uint8_t(raw >> 8), c2 = uint8_t(raw >> 16);
+      for (int x = a; x < b; ++x, p += 3) p[0] = c0, p[1] = c1, p[2] = c2;
       continue;
     }
     for (int x = a; x < b; ++x) WriteRop(s, x + dc.surfaceOrg.X, sy, raw, rop2, mask);

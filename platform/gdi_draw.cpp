@@ -721,6 +721,35 @@ bool DrawArcShape(GdiDC& dc, ArcKind kind, int l, int t, int r, int b, int xs, i
   return true;
 }
 
+// A rectangle with a one-pixel solid pen, or none, painted row by row within area: the pixels
+// BuildShape and PaintMasks give it (interior with the brush, then the border with the pen), without a
+// mask the size of the box.
+void PaintPlainRect(GdiDC& dc, const PenInfo& pen, const TRect& box, const TRect& area) {
+  const int rop2 = dc.st.rop2;
+  const int top = std::max(box.Top, area.Top), bottom = std::min(box.Bottom, area.Bottom);
+  auto span = [&](int y, int x0, int x1, auto&& paint) {
+    x0 = std::max(x0, area.Left), x1 = std::min(x1, area.Right);
+    if (x0 < x1) paint(y, x0, x1);
+  };
+  if (dc.st.brush) {
+    const GdiBrush& brush = *dc.st.brush;
+    auto fill = [&](int y, int x0, int x1) { FillSpan(dc, y, x0, x1, brush, rop2); };
+    // Without an outline the fill stops where the outline's inside edge would have been.
+    const TRect inner = pen.null ? Deflate(box, 0, 0, 1, 1) : Deflate(box, 1, 1, 1, 1);
+    for (int y = std::max(inner.Top, top); y < std::min(inner.Bottom, bottom); ++y) span(y, inner.Left, inner.Right, fill);
+  }
+  if (pen.null) return;
+  auto stroke = [&](int y, int x0, int x1) { FillSpan(dc, y, x0, x1, pen.color, rop2); };
+  for (int y = top; y < bottom; ++y) {
+    if (y == box.Top || y == box.Bottom - 1) {
+      span(y, box.Left, box.Right, stroke);
+    } else {
+      span(y, box.Left, box.Left + 1, stroke);
+      if (box.Right - 1 > box.Left) span(y, box.Right - 1, box.Right, stroke);
+    }
+  }
+}
+
 bool DrawBoxShape(HDC h, ShapeKind kind, int l, int t, int r, int b, int cw, int ch) {
   GdiDC* dc = DCFromHandle(h);
   if (!dc) return false;
@@ -728,6 +757,10 @@ bool DrawBoxShape(HDC h, ShapeKind kind, int l, int t, int r, int b, int cw, int
   TRect area;
   PenInfo pen = ResolvePen(*dc);
   if (box.IsEmpty() || !VisibleArea(*dc, Grow(box, pen.width + 2), &area)) return true;
+  if (kind == ShapeKind::Rect && (pen.null || (!pen.geometric && pen.dashes.empty()))) {
+    PaintPlainRect(*dc, pen, box, area);
+    return true;
+  }
   ShapeMasks m(area);
   if (kind == ShapeKind::Rect && !pen.null && !pen.geometric && !pen.dashes.empty()) {
     // A styled rectangle runs its dashes along the path, starting at the top-left corner.

@@ -332,10 +332,10 @@ Mask FromSurface(cairo_surface_t* s, const TRect& box) {
 }
 
 // Saturating sum of b into a, a's box growing to hold both.
-void Merge(Mask& a, const Mask& b) {
+void Merge(Mask& a, Mask&& b) {
   if (b.Empty()) return;
   if (a.Empty()) {
-    a = b;
+    a = std::move(b);
     return;
   }
   TRect box;

@@ -283,6 +283,8 @@ uint32_t ApplyRop3(uint8_t rop3, uint32_t pattern, uint32_t source, uint32_t des
 void PlotPixel(GdiDC& dc, int x, int y, COLORREF color, int rop2);
 // Blends colour over one device pixel with coverage 0..255 (text anti-aliasing), if visible.
 void BlendPixel(GdiDC& dc, int x, int y, COLORREF color, uint8_t coverage);
+// BlendPixel over device pixels [x0, x1) of row y, coverage[i] for pixel x0 + i.
+void BlendSpan(GdiDC& dc, int y, int x0, int x1, COLORREF color, const uint8_t* coverage);
 // Fills device pixels [x0, x1) of row y with a colour and rop2, clipped.
 void FillSpan(GdiDC& dc, int y, int x0, int x1, COLORREF color, int rop2);
 // Fills device pixels [x0, x1) of row y with a brush (pattern aligned to the brush origin) and

@@ -188,8 +188,8 @@ void DrawCell(GdiDC& dc, const fontengine::Face& face, TPoint origin, const std:
   Mask mask = fontengine::RenderRuns(face, origin, runs, limit);
   COLORREF color = dc.st.textColor & 0x00FFFFFF;
   for (int32_t y = mask.Box.Top; y < mask.Box.Bottom; ++y)
-    for (int32_t x = mask.Box.Left; x < mask.Box.Right; ++x)
-      if (uint8_t a = mask.At(x, y)) BlendPixel(dc, x, y, color, a);
+    BlendSpan(dc, y, mask.Box.Left, mask.Box.Right, color,
+              mask.Data.data() + size_t(y - mask.Box.Top) * size_t(mask.Box.Width()));
 }
 
 // Runs for ExtTextOut's advance array: each character at the sum of the advances before it.

@@ -227,8 +227,8 @@ bool TIEWICWriter::WriteFrame(TIEBitmap* Bitmap, TIOParamsVals* Params) {
   if (Params != nullptr) {
     FDpiX = Params->DpiX();
     FDpiY = Params->DpiY();
-    FImageQuality = Params->HdpQuality;
-    FLossless = Params->HdpLossless != 0;
+    Options.ImageQuality = Params->HdpQuality;
+    Options.Lossless = Params->HdpLossless != 0;
   }
   TIEBitmap Converted;
   TIEBitmap* Source = Bitmap;
@@ -254,9 +254,29 @@ bool TIEWICWriter::WriteFrame(TIEBitmap* Bitmap, TIOParamsVals* Params) {
   S.Height = H;
   S.DpiX = FDpiX;
   S.DpiY = FDpiY;
-  S.Lossless = FLossless;
-  S.Quality = FImageQuality >= 0 ? FImageQuality : 0.9;
+  WriteOptions(S);
   return JxrEncode(S, Rows.data(), Row, FFile);
+}
+
+void TIEWICWriter::WriteOptions(TJxrEncodeSettings& Bag) const {
+  // The component refuses names and values it does not take; that changes nothing here.
+  auto Write = [&](const char* Name, uint16_t Type, double Value) { JxrSetEncoderOption(Bag, Name, {Type, Value}); };
+  auto Bool = [](bool B) { return B ? -1.0 : 0.0; };
+  const TWicWriterOptions& O = Options;
+  if (O.ImageQuality >= 0) Write("ImageQuality", wvtFloat, double(float(O.ImageQuality)));
+  if (O.CompressionQuality >= 0) Write("CompressionQuality", wvtFloat, double(float(O.CompressionQuality)));
+  Write("Lossless", wvtBool, Bool(O.Lossless));
+  Write("UseCodecOptions", wvtBool, Bool(O.UseCodecOptions));
+  if (O.UseCodecOptions) {
+    Write("Quality", wvtByte, uint8_t(O.Quality));
+    Write("Overlap", wvtByte, uint8_t(O.Overlap));
+    Write("Subsampling", wvtByte, uint8_t(O.Subsampling));
+  }
+  Write("HorizontalTileSlices", wvtWord, uint16_t(O.HorizontalTileSlices));
+  Write("VerticalTileSlices", wvtWord, uint16_t(O.VerticalTileSlices));
+  Write("FrequencyOrder", wvtBool, Bool(O.FrequencyOrder));
+  // The selector goes through the table 0..6 -> 0..6; one outside it has no method.
+  Write("TiffCompressionMethod", wvtByte, O.TiffCompression <= 6 ? O.TiffCompression : 0);
 }
 
 bool TIEWICWriter::Close() {

@@ -15,6 +15,7 @@ class TStream;
 class TIEBitmap;
 class TIOParamsVals;
 class TJxrDecoder;
+struct TJxrEncodeSettings;
 
 // Whether the imaging component can be had: true when it is linked, unless a test switched it off.
 bool WicAvailable();
@@ -51,27 +52,46 @@ private:
   int64_t FStart = 0;
 };
 
+// The writer's encoder options and the values it starts from; each goes to the component under its own
+// name, and the component ignores names and values it does not take.
+struct TWicWriterOptions {
+  double ImageQuality = -1;        // "ImageQuality", only when 0 or more
+  double CompressionQuality = -1;  // "CompressionQuality", only when 0 or more
+  bool Lossless = false;
+  bool UseCodecOptions = false;  // and only then "Quality", "Overlap" and "Subsampling"
+  int32_t Quality = 1;
+  int32_t Overlap = 1;
+  int32_t Subsampling = 3;
+  int32_t HorizontalTileSlices = 0;
+  int32_t VerticalTileSlices = 0;
+  bool FrequencyOrder = true;
+  uint8_t TiffCompression = 1;  // "TiffCompressionMethod"
+};
+
 // Writes one bitmap as a file of a listed type (only 29, HD Photo).
 class TIEWICWriter : public TObject {
 public:
+  // Params set only the resolution, ImageQuality and Lossless; the rest keep these values.
+  TWicWriterOptions Options;
+
   TIEWICWriter();
   ~TIEWICWriter() override;
 
   bool IsReady() const;
   bool Open(TStream* Stream, int32_t Type);
   // Encodes Bitmap (ie1g, ie8g, ieGray16, ie24RGB, ieRGB48 and ieCMYK as they are, any other as ie24RGB)
-  // with Params' resolution, quality and lossless flag. False when nothing could be written.
+  // with Params' resolution, quality and lossless flag and the other options. False when nothing could be
+  // written.
   bool WriteFrame(TIEBitmap* Bitmap, TIOParamsVals* Params);
   // Puts the encoded file in the stream.
   bool Close();
 
 private:
+  void WriteOptions(TJxrEncodeSettings& Bag) const;
   TStream* FStream = nullptr;
   std::vector<uint8_t> FFile;
   double FDpiX;
   double FDpiY;
-  double FImageQuality = -1;
-  bool FLossless = false;
 };
 
 // The codec calling pattern: a read always checks the signature and decodes only frame 0; a

@@ -14,6 +14,7 @@
 #include <new>
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <vector>
 
 // jxrlib's headers define min and max as macros and much else; they stay in this file alone.
@@ -249,6 +250,45 @@ bool TJxrDecoder::Decode(uint8_t* Rows, size_t Stride) {
   return true;
 }
 
+namespace {
+
+// Splits Blocks macroblocks into Divisions + 1 runs (at most one run a macroblock); gives the number of
+// divisions kept and writes each run's length.
+U32 SplitTiles(uint16_t Divisions, int32_t Pixels, U32* Sizes) {
+  const U32 Blocks = U32((Pixels + 15) / 16);
+  const U32 Kept = std::min<U32>(Divisions, Blocks - 1);
+  for (U32 i = 0; i <= Kept; ++i) Sizes[i] = Blocks / (Kept + 1) + (i < Blocks % (Kept + 1) ? 1 : 0);
+  return Kept;
+}
+
+}  // namespace
+
+bool JxrSetEncoderOption(TJxrEncodeSettings& S, const char* Name, TWicVariant V) {
+  const std::string N = Name;
+  auto Is = [&](uint16_t Type, double Low, double High) { return V.Type == Type && V.Value >= Low && V.Value <= High; };
+  if (N == "ImageQuality" && Is(wvtFloat, 0, 1))
+    S.Quality = V.Value;
+  else if (N == "Lossless" && Is(wvtBool, -1, 0))
+    S.Lossless = V.Value != 0;
+  else if (N == "UseCodecOptions" && Is(wvtBool, -1, 0))
+    S.UseCodecOptions = V.Value != 0;
+  else if (N == "Quality" && Is(wvtByte, 1, 255))
+    S.QuantIndex = uint8_t(V.Value);
+  else if (N == "Overlap" && Is(wvtByte, 0, 2))
+    S.Overlap = uint8_t(V.Value);
+  else if (N == "Subsampling" && Is(wvtByte, 0, 3))
+    S.Subsampling = uint8_t(V.Value);
+  else if (N == "HorizontalTileSlices" && Is(wvtWord, 0, MAX_TILES - 1))
+    S.HorizontalTileSlices = uint16_t(V.Value);
+  else if (N == "VerticalTileSlices" && Is(wvtWord, 0, MAX_TILES - 1))
+    S.VerticalTileSlices = uint16_t(V.Value);
+  else if (N == "FrequencyOrder" && Is(wvtBool, -1, 0))
+    S.FrequencyOrder = V.Value != 0;
+  else
+    return false;
+  return true;
+}
+
 bool JxrEncode(const TJxrEncodeSettings& S, const uint8_t* Rows, size_t Stride, std::vector<uint8_t>& Out) {
   Out.clear();
   const PKPixelFormatGUID* Guid = GuidOf(S.Layout);
@@ -256,14 +296,20 @@ bool JxrEncode(const TJxrEncodeSettings& S, const uint8_t* Rows, size_t Stride, 
   CWMIStrCodecParam P;
   std::memset(static_cast<void*>(&P), 0, sizeof P);
   const bool Grey = S.Layout == jlBlackWhite || S.Layout == jlGray8 || S.Layout == jlGray16;
-  P.cfColorFormat = Grey ? Y_ONLY : (S.Layout == jlCMYK32 ? CMYK : YUV_444);
+  // The codec options replace what the quality chooses; lossless keeps every sample whatever they say.
+  const bool Own = S.UseCodecOptions && !S.Lossless;
+  static const COLORFORMAT BySubsampling[] = {Y_ONLY, YUV_420, YUV_422, YUV_444};
+  P.cfColorFormat = Grey ? Y_ONLY : S.Layout == jlCMYK32 ? CMYK : Own ? BySubsampling[std::min<uint8_t>(S.Subsampling, 3)] : YUV_444;
   P.bdBitDepth = BD_LONG;
-  P.bfBitstreamFormat = SPATIAL;
-  P.olOverlap = OL_ONE;
+  P.bfBitstreamFormat = S.FrequencyOrder ? FREQUENCY : SPATIAL;
+  static const OVERLAP ByOverlap[] = {OL_NONE, OL_ONE, OL_TWO};
+  P.olOverlap = S.UseCodecOptions ? ByOverlap[std::min<uint8_t>(S.Overlap, 2)] : OL_ONE;
   P.sbSubband = SB_ALL;
   P.bBlackWhite = S.Layout == jlBlackWhite ? TRUE : FALSE;
   const double Q = std::clamp(S.Quality, 0.0, 1.0);
-  P.uiDefaultQPIndex = S.Lossless ? 1 : U8(std::lround(1 + (1 - Q) * 254));
+  P.uiDefaultQPIndex = S.Lossless ? 1 : Own ? U8(std::max<uint8_t>(S.QuantIndex, 1)) : U8(std::lround(1 + (1 - Q) * 254));
+  P.cNumOfSliceMinus1V = SplitTiles(S.VerticalTileSlices, S.Width, P.uiTileX);
+  P.cNumOfSliceMinus1H = SplitTiles(S.HorizontalTileSlices, S.Height, P.uiTileY);
   TVectorStream Side{&Out, 0, false};
   WMPStream* Stream = MakeVectorStream(&Side);
   PKImageEncode* Encoder = nullptr;

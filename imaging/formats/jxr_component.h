@@ -60,9 +60,32 @@ struct TJxrEncodeSettings {
   int32_t Height = 0;
   double DpiX = 96;
   double DpiY = 96;
+  // The encoder options, set by name through JxrSetEncoderOption.
   bool Lossless = false;
-  double Quality = 0.9;  // 0 to 1 when not lossless
+  double Quality = 0.9;  // "ImageQuality", 0 to 1 when not lossless
+  bool UseCodecOptions = false;  // then the next three replace what the quality would choose
+  uint8_t QuantIndex = 1;        // "Quality": 1 (finest) to 255
+  uint8_t Overlap = 1;           // 0 none, 1 one level, 2 two levels
+  uint8_t Subsampling = 3;       // colour layouts: 0 4:0:0, 1 4:2:0, 2 4:2:2, 3 4:4:4
+  uint16_t HorizontalTileSlices = 0;  // divisions between tile rows
+  uint16_t VerticalTileSlices = 0;    // divisions between tile columns
+  bool FrequencyOrder = true;
 };
+
+// One option value as the component's property bag takes it: the variant type (VT_R4 4, VT_BOOL 11,
+// VT_UI1 17, VT_UI2 18) and the value (a Boolean is -1 or 0).
+struct TWicVariant {
+  uint16_t Type = 0;
+  double Value = 0;
+};
+constexpr uint16_t wvtFloat = 4;
+constexpr uint16_t wvtBool = 11;
+constexpr uint16_t wvtByte = 17;
+constexpr uint16_t wvtWord = 18;
+
+// Sets the encoder option Name; false, with the settings unchanged, for a name the HD Photo encoder does
+// not know, a value of another type or one out of the option's range.
+bool JxrSetEncoderOption(TJxrEncodeSettings& Settings, const char* Name, TWicVariant Value);
 
 // Encodes Height rows of Stride bytes in the settings' layout as an HD Photo file into Out. False, with Out
 // empty, when jxrlib refuses or would code another layout than the one asked for.

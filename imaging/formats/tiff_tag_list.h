@@ -27,8 +27,8 @@ public:
   void UndefinedByte(uint16_t Tag, uint8_t V) { Inline(Tag, tftUndefined, 1, &V, 1); }
   void Shorts(uint16_t Tag, const std::vector<uint16_t>& V);
   void Longs(uint16_t Tag, const std::vector<uint32_t>& V);
-  // Texts of 1 to 4 characters sit in the entry without a terminating zero; longer ones end in one. An
-  // empty text makes no entry.
+  // ASCII: the text and its terminating zero (in the value field up to 3 characters, as TIFF readers
+  // expect); an empty text makes no entry.
   void Text(uint16_t Tag, const std::string& S);
   // UTF-8 text as UTF-16LE units and a two-byte zero, typed BYTE; an empty text makes no entry.
   void WideText(uint16_t Tag, const std::string& Utf8);

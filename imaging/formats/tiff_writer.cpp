@@ -403,7 +403,6 @@ void TTiffTagList::Longs(uint16_t Tag, const std::vector<uint32_t>& V) {
 
 void TTiffTagList::Text(uint16_t Tag, const std::string& S) {
   if (S.empty()) return;
-  if (S.size() <= 4) return Inline(Tag, tftAscii, uint32_t(S.size()), S.data(), S.size());
   OutOfLine(Tag, tftAscii, uint32_t(S.size() + 1), S.c_str(), S.size() + 1);
 }
 

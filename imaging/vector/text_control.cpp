@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "imaging/core/bitmap.h"
@@ -666,6 +667,7 @@ void TIETextControl::Update() {
 
 void TIETextControl::Resize() {
   ClearLayout(0);
+  FPaintedValid = false;
   Invalidate();
   TCustomControl::Resize();
 }
@@ -678,6 +680,7 @@ void TIETextControl::SetCanvasFormat(TCanvas* Canvas, int32_t I, double HeightSc
   TColor Color, Back;
   TBrushStyle BrushStyle;
   const TIETextFormat* F = SingleFormat ? nullptr : FormatOf(I);
+  if (FAppliedValid && F == FApplied && HeightScale == FAppliedScale) return;
   if (F == nullptr) {
     Name = FDefaultFont->Name();
     Height = FDefaultFont->Height();
@@ -694,44 +697,50 @@ void TIETextControl::SetCanvasFormat(TCanvas* Canvas, int32_t I, double HeightSc
     BrushStyle = F->BrushStyle() <= bsDiagCross ? TBrushStyle(F->BrushStyle()) : bsSolid;
   }
   if (HeightScale != 1.0) Height = Trunc(Height * HeightScale);
+  const TFontStyles Styles = StylesOf(Style);
+  if (Font->Name() != Name || Font->Height() != Height || Font->Style() != Styles) FGlyphs = nullptr;
   if (Font->Name() != Name) Font->SetName(Name);
   if (Font->Height() != Height) Font->SetHeight(Height);
-  if (Font->Style() != StylesOf(Style)) Font->SetStyle(StylesOf(Style));
+  if (Font->Style() != Styles) Font->SetStyle(Styles);
   if (!KeepColors) {
     if (Font->Color() != Color) Font->SetColor(Color);
     if (Canvas->Brush()->Color() != Back) Canvas->Brush()->SetColor(Back);
   }
   if (Canvas->Brush()->Style() != BrushStyle) Canvas->Brush()->SetStyle(BrushStyle);
+  FApplied = F;
+  FAppliedScale = HeightScale;
+  FAppliedValid = true;
 }
 
 void TIETextControl::MeasureChar(TCanvas* Canvas, int32_t I) {
   TIETextCell& Cell = FCells[size_t(I)];
   if (Cell.Width != 0 || Cell.Height != 0) return;
-  TFont* Font = Canvas->Font();
-  std::string Key = Font->Name();
-  const int32_t H = Font->Height();
-  const uint8_t Style = uint8_t(Font->Style().Contains(fsBold) | Font->Style().Contains(fsItalic) << 1 |
-                                Font->Style().Contains(fsUnderline) << 2 | Font->Style().Contains(fsStrikeOut) << 3);
-  Key.push_back('\0');
-  Key.append(reinterpret_cast<const char*>(&H), sizeof(H));
-  Key.push_back(char(Style));
-  Key.push_back(FText[size_t(I)]);
-  auto It = FMetrics.find(Key);
-  if (It == FMetrics.end()) {
-    TIETextCell M;
-    M.Width = Canvas->TextWidth(Glyph(FText[size_t(I)], FCodePage));
+  if (FGlyphs == nullptr) {
+    TFont* Font = Canvas->Font();
+    std::string Key = Font->Name();
+    const int32_t H = Font->Height();
+    const uint8_t Style = uint8_t(Font->Style().Contains(fsBold) | Font->Style().Contains(fsItalic) << 1 |
+                                  Font->Style().Contains(fsUnderline) << 2 | Font->Style().Contains(fsStrikeOut) << 3);
+    Key.push_back('\0');
+    Key.append(reinterpret_cast<const char*>(&H), sizeof(H));
+    Key.push_back(char(Style));
+    FGlyphs = &FMetrics[Key];
+  }
+  TGlyphMetrics& G = (*FGlyphs)[uint8_t(FText[size_t(I)])];
+  if (!G.Measured) {
+    G.Cell.Width = Canvas->TextWidth(Glyph(FText[size_t(I)], FCodePage));
     TEXTMETRIC Tm;
     if (GetTextMetrics(Canvas->Handle(), &Tm)) {
-      M.Height = std::abs(Tm.tmHeight);
-      M.Leading = std::abs(Tm.tmInternalLeading);
-      M.Descent = std::abs(Tm.tmDescent);
+      G.Cell.Height = std::abs(Tm.tmHeight);
+      G.Cell.Leading = std::abs(Tm.tmInternalLeading);
+      G.Cell.Descent = std::abs(Tm.tmDescent);
     }
-    It = FMetrics.emplace(std::move(Key), M).first;
+    G.Measured = true;
   }
-  Cell.Width = It->second.Width;
-  Cell.Height = It->second.Height;
-  Cell.Leading = It->second.Leading;
-  Cell.Descent = It->second.Descent;
+  Cell.Width = G.Cell.Width;
+  Cell.Height = G.Cell.Height;
+  Cell.Leading = G.Cell.Leading;
+  Cell.Descent = G.Cell.Descent;
   if (FixedHeight != 0) {
     Cell.Height = FixedHeight;
     Cell.Leading = Cell.Descent = 0;
@@ -740,6 +749,9 @@ void TIETextControl::MeasureChar(TCanvas* Canvas, int32_t I) {
 
 void TIETextControl::LayoutAndPaint(TIECanvas* IC, int32_t X, int32_t Y, int32_t Width, int32_t Height) {
   if (Width <= 1 || Height <= 1) return;
+  // Whatever the canvas holds now was put there by someone else.
+  FAppliedValid = false;
+  FGlyphs = nullptr;
   Collected.clear();
   FCells.resize(FText.size() + 1);
   TCanvas* Cv = IC->Canvas();
@@ -758,7 +770,7 @@ void TIETextControl::LayoutAndPaint(TIECanvas* IC, int32_t X, int32_t Y, int32_t
   IC->Pen()->SetMode(pmCopy);
   IC->Brush()->SetColor(FBackBrush->Color());
   IC->Brush()->SetStyle(FBackBrush->Style());
-  IC->Rectangle(X, Y, X + Trunc(Width * Scale), Y + Trunc(Height * Scale));
+  if (FDrawing) IC->Rectangle(X, Y, X + Trunc(Width * Scale), Y + Trunc(Height * Scale));
   IC->Pen()->SetStyle(psSolid);
 
   // The text area, unscaled.
@@ -771,6 +783,12 @@ void TIETextControl::LayoutAndPaint(TIECanvas* IC, int32_t X, int32_t Y, int32_t
   Cv->TextOut(0, 0, "");  // puts the font into the device context
   const UINT OldAlign = SetTextAlign(Cv->Handle(), TA_BASELINE);
   const bool Grows = AutoHeight && Visible() && Parent() != nullptr;
+  // Where ink can land: the clipping rectangle within the canvas's own clip.
+  TRect Inked = Clip;
+  RECT ClipBox;
+  if (GetClipBox(Cv->Handle(), &ClipBox) != ERROR && !IntersectRect(Inked, Clip, TRect(ClipBox))) Inked = TRect();
+  FLines.clear();
+  FLineData.clear();
 
   const int32_t N = Count();
   // An empty text: the caret at the area's start, as high as the canvas font.
@@ -783,14 +801,28 @@ void TIETextControl::LayoutAndPaint(TIECanvas* IC, int32_t X, int32_t Y, int32_t
   }
 
   auto DrawAt = [&](int32_t Index, int32_t DX, int32_t Base, const std::string& G) {
+    if (!FDrawing) return;
     const bool Selected = FSelStart <= Index && Index < FSelEnd;
     if (Selected) {
       Cv->Brush()->SetColor(Inverted(Cv->Brush()->Color()));
       Cv->Font()->SetColor(Inverted(Cv->Font()->Color()));
       Cv->Brush()->SetStyle(bsSolid);
+      FAppliedValid = false;
     }
     IC->TextRectClipped(Clip, DX, Base, G);
     if (Selected) SetCanvasFormat(Cv, Index, Queue ? Scale : 1.0);
+  };
+  // A blank leaves no mark unless its background is painted (a solid brush, or the selection) or the
+  // font underlines or strikes it out; the gap fillers of justified lines are skipped otherwise.
+  auto BlankInks = [&](int32_t Index) {
+    const TFontStyles St = Cv->Font()->Style();
+    return (FSelStart <= Index && Index < FSelEnd) || Cv->Brush()->Style() == bsSolid || St.Contains(fsUnderline) ||
+           St.Contains(fsStrikeOut);
+  };
+  // Whether a line whose cells run from Top to Top + LineH (client pixels) can put ink inside the
+  // clipping rectangle; a line's glyphs stay within a line height of its cells.
+  auto LineShows = [&](int32_t Top, int32_t LineH) {
+    return !Inked.IsEmpty() && int64_t(Top) - LineH < Inked.Bottom && int64_t(Top) + 2 * int64_t(LineH) > Inked.Top;
   };
 
   struct TextRun {
@@ -806,6 +838,7 @@ void TIETextControl::LayoutAndPaint(TIECanvas* IC, int32_t X, int32_t Y, int32_t
       Cv->Brush()->SetColor(Inverted(Cv->Brush()->Color()));
       Cv->Font()->SetColor(Inverted(Cv->Font()->Color()));
       Cv->Brush()->SetStyle(bsSolid);
+      FAppliedValid = false;
     }
     const TPoint Pos = Cv->PenPos();
     Cv->TextOut(Run.X, Run.Base, "");
@@ -874,8 +907,13 @@ void TIETextControl::LayoutAndPaint(TIECanvas* IC, int32_t X, int32_t Y, int32_t
         Ratio = double(AvailW) / double(E + 1);
     }
 
-    // Drawing pass. Neighbouring characters of one format and selection state go out in one call.
+    // Drawing pass. Neighbouring characters of one format and selection state go out in one call; a line
+    // that cannot show inside the clipping rectangle is laid out but not drawn.
     const int32_t Base = Y + TopOff + LineTop + LH - LL;
+    const bool Shows = FDrawing && (Queue || LineShows(Y + TopOff + LineTop, LH));
+    FLines.push_back({TopOff + LineTop, LH, FLineData.size(), 0});
+    FLineData.insert(FLineData.end(), {Base - Y, LH, LL, LD});
+    FLines.back().End = FLineData.size();
     int32_t Nat = Offset;
     int32_t PrevEnd = INT32_MIN;
     for (int32_t K = Start; K < End; ++K) {
@@ -890,17 +928,18 @@ void TIETextControl::LayoutAndPaint(TIECanvas* IC, int32_t X, int32_t Y, int32_t
         SetHeight(Trunc((Base - Y + LD + LH) * Scale));
         return;
       }
-      if (DX != Nat + LeftOff + X && PrevEnd != INT32_MIN && PrevEnd < DX) {
+      if (Shows && DX != Nat + LeftOff + X && PrevEnd != INT32_MIN && PrevEnd < DX) {
         FlushRun();
         if (!Queue) SetCanvasFormat(Cv, K, 1.0);
-        for (int32_t P = PrevEnd; P < DX; ++P) {
-          if (Queue) Later.push_back({P, Base, -1 - K});
-          else DrawAt(K, P, Base, Glyph(' ', FCodePage));
-        }
+        if (Queue || BlankInks(K))
+          for (int32_t P = PrevEnd; P < DX; ++P) {
+            if (Queue) Later.push_back({P, Base, -1 - K});
+            else DrawAt(K, P, Base, Glyph(' ', FCodePage));
+          }
       }
       if (Queue) {
         Later.push_back({DX, Base, K});
-      } else {
+      } else if (Shows) {
         const bool Selected = FSelStart <= K && K < FSelEnd;
         const int32_t Fmt = SingleFormat ? -1 : FCharFormat[size_t(K)];
         if (!Run.Text.empty() && (Fmt != Run.Format || Selected != Run.Selected || DX != Run.End)) FlushRun();
@@ -929,6 +968,9 @@ void TIETextControl::LayoutAndPaint(TIECanvas* IC, int32_t X, int32_t Y, int32_t
         FCaretH = LH;
       }
       if (CollectText && uint8_t(FText[size_t(K)]) >= 32) Collected.push_back(FText[size_t(K)]);
+      FLineData.insert(FLineData.end(), {uint8_t(FText[size_t(K)]), SingleFormat ? -1 : FCharFormat[size_t(K)],
+                                         FSelStart <= K && K < FSelEnd, C.X});
+      FLines.back().End = FLineData.size();
       PrevEnd = DX + C.Width;
       Nat += C.Width;
     }
@@ -948,16 +990,18 @@ void TIETextControl::LayoutAndPaint(TIECanvas* IC, int32_t X, int32_t Y, int32_t
 
   if (Queue) {
     const int32_t Blank = std::max(Cv->TextWidth(" "), 1);
-    for (size_t Q = 0; Q < Later.size(); ++Q) {
+    for (size_t Q = 0; FDrawing && Q < Later.size(); ++Q) {
       const Queued& E = Later[Q];
       const int32_t Index = E.Index >= 0 ? E.Index : -1 - E.Index;
       SetCanvasFormat(Cv, Index, Scale);
       const int32_t SX = X + Trunc((E.X - X) * Scale), SY = Y + Trunc((E.Y - Y) * Scale);
-      if (Q + 1 < Later.size() && Later[Q + 1].Y == E.Y) {
+      const bool Inks = BlankInks(Index);
+      if (Inks && Q + 1 < Later.size() && Later[Q + 1].Y == E.Y) {
         const int32_t NX = X + Trunc((Later[Q + 1].X - X) * Scale);
         for (int32_t P = SX; P < NX; P += Blank) DrawAt(Index, P, SY, Glyph(' ', FCodePage));
       }
-      DrawAt(Index, SX, SY, E.Index >= 0 ? Glyph(FText[size_t(Index)], FCodePage) : Glyph(' ', FCodePage));
+      if (E.Index >= 0 || Inks)
+        DrawAt(Index, SX, SY, E.Index >= 0 ? Glyph(FText[size_t(Index)], FCodePage) : Glyph(' ', FCodePage));
     }
     for (TIETextCell& C : FCells) {
       if (C.X >= 0) C.X = Trunc(C.X * Scale);
@@ -996,6 +1040,44 @@ void TIETextControl::PrepareBackground() {
   }
 }
 
+std::string TIETextControl::PaintInputs() {
+  std::string In;
+  auto Put = [&](const auto& V) { In.append(reinterpret_cast<const char*>(&V), sizeof V); };
+  Put(ClientWidth()), Put(ClientHeight()), Put(Scale), Put(MarginLeft), Put(MarginTop), Put(MarginRight);
+  Put(MarginBottom), Put(LineSpacing), Put(FixedHeight), Put(SingleFormat), Put(AutoHeight), Put(KeepColors);
+  Put(CollectText), Put(DefaultAlignment), Put(FCodePage), Put(FDefaultFont->Height()), Put(FDefaultFont->Color());
+  Put(DefaultFormat().Style()), Put(FCharBrush->Color()), Put(FCharBrush->Style()), Put(FBackBrush->Color());
+  Put(FBackBrush->Style()), Put(FBorderPen->Color()), Put(FBorderPen->Style()), Put(FBorderPen->Width());
+  In += FDefaultFont->Name();
+  In.push_back('\0');
+  // The formats as drawn: everything but their use counts.
+  for (const TIETextFormat& F : FFormats) In.append(reinterpret_cast<const char*>(F.Bytes) + 4, sizeof F.Bytes - 4);
+  return In;
+}
+
+TRect TIETextControl::ChangedRows(const std::vector<TPaintedLine>& OldLines, const std::vector<int32_t>& OldData) {
+  // A line's glyphs may reach a line height beyond its cells either way.
+  int64_t Top = INT64_MAX, Bottom = INT64_MIN;
+  auto Take = [&](const TPaintedLine& L) {
+    Top = std::min<int64_t>(Top, int64_t(L.Top) - L.Height);
+    Bottom = std::max<int64_t>(Bottom, int64_t(L.Top) + 2 * int64_t(L.Height));
+  };
+  for (size_t i = 0; i < std::max(OldLines.size(), FLines.size()); ++i) {
+    const TPaintedLine* Was = i < OldLines.size() ? &OldLines[i] : nullptr;
+    const TPaintedLine* Is = i < FLines.size() ? &FLines[i] : nullptr;
+    const bool Same = Was != nullptr && Is != nullptr && Was->Top == Is->Top && Was->Height == Is->Height &&
+                      std::equal(OldData.begin() + ptrdiff_t(Was->Begin), OldData.begin() + ptrdiff_t(Was->End),
+                                 FLineData.begin() + ptrdiff_t(Is->Begin), FLineData.begin() + ptrdiff_t(Is->End));
+    if (Same) continue;
+    if (Was != nullptr) Take(*Was);
+    if (Is != nullptr) Take(*Is);
+  }
+  if (Top > Bottom) return TRect();
+  const int64_t Y0 = std::max<int64_t>(int64_t(std::floor(double(Top) * Scale)) - 1, 0);
+  const int64_t Y1 = std::min<int64_t>(int64_t(std::ceil(double(Bottom) * Scale)) + 1, ClientHeight());
+  return Y0 < Y1 ? TRect(0, int32_t(Y0), ClientWidth(), int32_t(Y1)) : TRect();
+}
+
 void TIETextControl::Paint() {
   if (!Visible() || Parent() == nullptr) return;
   DestroyCaret();
@@ -1003,12 +1085,41 @@ void TIETextControl::Paint() {
     FBackBuffer = std::make_unique<TBitmap>();
     FBackBuffer->SetPixelFormat(pf24bit);
   }
-  FBackBuffer->SetSize(ClientWidth(), ClientHeight());
-  PrepareBackground();
-  {
-    TIECanvas IC(FBackBuffer->Canvas(), false);
-    LayoutAndPaint(&IC, 0, 0, Trunc(ClientWidth() / Scale), Trunc(ClientHeight() / Scale));
+  const int32_t W = Trunc(ClientWidth() / Scale), H = Trunc(ClientHeight() / Scale);
+  // The back buffer keeps the last picture: when its inputs are the same, a layout alone tells which
+  // lines changed and only their rows are drawn again, with the very calls of a whole painting. Only a
+  // solid background covers the old picture; any other is drawn over it, or shows a bitmap that may
+  // have changed under the control, so the whole is drawn again.
+  std::string Inputs = PaintInputs();
+  TRect Rows(0, 0, ClientWidth(), ClientHeight());
+  if (FPaintedValid && FBackBrush->Style() == bsSolid && Inputs == FPaintedInputs && FBackBuffer->Width() == ClientWidth() &&
+      FBackBuffer->Height() == ClientHeight()) {
+    const int32_t Tall = Height();
+    FDrawing = false;
+    {
+      TIECanvas IC(FBackBuffer->Canvas(), false);
+      LayoutAndPaint(&IC, 0, 0, W, H);
+    }
+    FDrawing = true;
+    if (Height() != Tall) return;  // the control grew: the resize paints it whole
+    Rows = ChangedRows(FPaintedLines, FPaintedData);
   }
+  FBackBuffer->SetSize(ClientWidth(), ClientHeight());
+  if (!Rows.IsEmpty()) {
+    HDC Buffer = FBackBuffer->Canvas()->Handle();
+    const bool Part = Rows != TRect(0, 0, ClientWidth(), ClientHeight());
+    if (Part) IntersectClipRect(Buffer, Rows.Left, Rows.Top, Rows.Right, Rows.Bottom);
+    PrepareBackground();
+    {
+      TIECanvas IC(FBackBuffer->Canvas(), false);
+      LayoutAndPaint(&IC, 0, 0, W, H);
+    }
+    if (Part) SelectClipRgn(Buffer, nullptr);
+  }
+  FPaintedInputs = std::move(Inputs);
+  FPaintedLines = FLines;
+  FPaintedData = FLineData;
+  FPaintedValid = true;
   BitBlt(Canvas()->Handle(), 0, 0, ClientWidth(), ClientHeight(), FBackBuffer->Canvas()->Handle(), 0, 0, SRCCOPY);
   CreateCaret(Handle(), nullptr, 0, FCaretH);
   SetCaretPos(FCaretX, FCaretY);

@@ -3,6 +3,7 @@
 // lines, format commands, keys, mouse and the clipboard. Memo objects are edited and painted through it.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -187,9 +188,34 @@ private:
   int32_t FCodePage = 1252;
   int32_t FCaretX = 0, FCaretY = 0, FCaretH = 0;
   std::unique_ptr<TBitmap> FBackBuffer;
-  // Measured glyphs by face, height, style and character: the text's layout is cleared on every edit,
-  // the measurements stay.
-  std::unordered_map<std::string, TIETextCell> FMetrics;
+  // Measured glyphs by face, height and style, then by character: the text's layout is cleared on every
+  // edit, the measurements stay.
+  struct TGlyphMetrics {
+    TIETextCell Cell;
+    bool Measured = false;
+  };
+  using TGlyphTable = std::array<TGlyphMetrics, 256>;
+  std::unordered_map<std::string, TGlyphTable> FMetrics;
+  // While LayoutAndPaint runs: the format last put on the canvas (until a selection inverts its colours)
+  // and the glyph table of the canvas font (nullptr when the font changed since it was looked up).
+  const TIETextFormat* FApplied = nullptr;
+  double FAppliedScale = 0;
+  bool FAppliedValid = false;
+  TGlyphTable* FGlyphs = nullptr;
+  // What the back buffer shows: the inputs of its painting and, per line drawn, its rows and the values
+  // its pixels follow from (every layout records its lines; Paint keeps those of the back buffer apart,
+  // as the control may also be painted elsewhere). Paint redraws only the rows of lines that differ.
+  struct TPaintedLine {
+    int32_t Top = 0, Height = 0;
+    size_t Begin = 0, End = 0;  // its values in FLineData
+  };
+  std::vector<TPaintedLine> FLines, FPaintedLines;  // the last layout's; the back buffer's
+  std::vector<int32_t> FLineData, FPaintedData;
+  std::string FPaintedInputs;
+  bool FPaintedValid = false;
+  bool FDrawing = true;  // false: LayoutAndPaint lays out only
+  std::string PaintInputs();
+  TRect ChangedRows(const std::vector<TPaintedLine>& OldLines, const std::vector<int32_t>& OldData);
   std::unique_ptr<TFont> FDefaultFont;
   std::unique_ptr<TBrush> FCharBrush, FBackBrush;
   std::unique_ptr<TPen> FBorderPen;

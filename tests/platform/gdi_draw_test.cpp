@@ -1,6 +1,7 @@
 // Pixel-exact checks of the line, shape, fill and frame calls.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -297,6 +298,54 @@ TEST(GdiShapes, NullPenFillsOnePixelLess) {
                            }));
 }
 
+// A rectangle with a one-pixel solid pen or none is drawn without building a shape; it must paint the
+// very pixels of a round rectangle without rounding, which goes the general way.
+TEST(GdiShapes, PlainRectangleMatchesTheGeneralShape) {
+  const struct {
+    const char* name;
+    int pen;    // PS_SOLID or PS_NULL
+    int brush;  // -1 null brush, -2 solid blue, else a hatch style
+    int rop2;
+    TRect box;
+    bool clip;  // a clip region with a hole and a viewport origin
+  } cases[] = {
+      {"solid on solid", PS_SOLID, -2, R2_COPYPEN, {2, 3, 17, 12}, false},
+      {"null pen", PS_NULL, -2, R2_COPYPEN, {2, 3, 17, 12}, false},
+      {"null brush", PS_SOLID, -1, R2_COPYPEN, {2, 3, 17, 12}, false},
+      {"hatched, xor", PS_SOLID, HS_DIAGCROSS, R2_XORPEN, {1, 1, 19, 15}, false},
+      {"null pen, not", PS_NULL, -2, R2_NOT, {1, 1, 19, 15}, false},
+      {"reversed corners", PS_SOLID, -2, R2_COPYPEN, {17, 12, 2, 3}, false},
+      {"one pixel", PS_SOLID, -2, R2_XORPEN, {4, 4, 5, 5}, false},
+      {"one column", PS_SOLID, -2, R2_XORPEN, {4, 2, 5, 9}, false},
+      {"one row, null pen", PS_NULL, -2, R2_COPYPEN, {2, 4, 12, 5}, false},
+      {"two by two", PS_SOLID, -2, R2_XORPEN, {4, 4, 6, 6}, false},
+      {"past the edges", PS_SOLID, HS_CROSS, R2_COPYPEN, {-5, -3, 30, 25}, false},
+      {"clipped with a hole", PS_SOLID, -2, R2_XORPEN, {-1, 0, 16, 13}, true},
+      {"null pen clipped", PS_NULL, HS_BDIAGONAL, R2_COPYPEN, {0, 0, 16, 13}, true},
+  };
+  for (const auto& c : cases) {
+    Canvas plain(20, 16), general(20, 16);
+    for (Canvas* cv : {&plain, &general}) {
+      cv->UsePen(CreatePen(c.pen, 1, kBlack));
+      if (c.brush == -1) SelectObject(cv->dc(), GetStockObject(NULL_BRUSH));
+      else cv->UseBrush(c.brush == -2 ? CreateSolidBrush(kBlue) : CreateHatchBrush(c.brush, kBlue));
+      SetROP2(cv->dc(), c.rop2);
+      if (c.clip) {
+        HRGN outer = CreateRectRgn(0, 0, 18, 14), hole = CreateRectRgn(5, 4, 9, 7);
+        CombineRgn(outer, outer, hole, RGN_DIFF);
+        SelectClipRgn(cv->dc(), outer);
+        DeleteObject(outer);
+        DeleteObject(hole);
+        SetViewportOrgEx(cv->dc(), 1, 1, nullptr);
+      }
+    }
+    Rectangle(plain.dc(), c.box.Left, c.box.Top, c.box.Right, c.box.Bottom);
+    RoundRect(general.dc(), c.box.Left, c.box.Top, c.box.Right, c.box.Bottom, 0, 0);
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 20; ++x) ASSERT_EQ(plain.At(x, y), general.At(x, y)) << c.name << " at " << x << "," << y;
+  }
+}
+
 struct WidePenCase {
   int style;
   int width;
@@ -509,6 +558,50 @@ TEST(GdiBrushes, PatternBrushAndSystemColourBrushes) {
   FillRect(cv.dc(), &r, reinterpret_cast<HBRUSH>(uintptr_t(COLOR_WINDOWTEXT + 1)));
   EXPECT_EQ(cv.At(1, 1), GetSysColor(COLOR_WINDOWTEXT));
   EXPECT_EQ(GetSysColorBrush(-1), nullptr);
+}
+
+// Solid fills of a 24-bit surface (three bytes a pixel, rows padded to four bytes) write the pixels of a
+// 32-bit one and leave the padding alone, through a clip region with a hole.
+TEST(GdiFills, TwentyFourBitRowsMatchThirtyTwoBitOnes) {
+  const int w = 7, h = 6;
+  HDC dcs[2];
+  HBITMAP bmps[2];
+  uint8_t* bits[2];
+  for (int i = 0; i < 2; ++i) {
+    dcs[i] = CreateCompatibleDC(nullptr);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = i == 0 ? 24 : 32;
+    void* p = nullptr;
+    bmps[i] = CreateDIBSection(dcs[i], &bi, DIB_RGB_COLORS, &p, nullptr, 0);
+    bits[i] = static_cast<uint8_t*>(p);
+    std::memset(bits[i], 0xAA, size_t(i == 0 ? 24 : 28) * h);
+    SelectObject(dcs[i], bmps[i]);
+    HRGN clip = CreateRectRgn(0, 0, 6, 6), hole = CreateRectRgn(2, 2, 4, 3);
+    CombineRgn(clip, clip, hole, RGN_DIFF);
+    SelectClipRgn(dcs[i], clip);
+    DeleteObject(clip);
+    DeleteObject(hole);
+    HBRUSH b = CreateSolidBrush(RGB(0x12, 0x34, 0x56));
+    RECT r{1, 1, 7, 5};
+    FillRect(dcs[i], &r, b);
+    DeleteObject(b);
+  }
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x)
+      EXPECT_EQ(GetPixel(dcs[0], x, y), GetPixel(dcs[1], x, y)) << x << "," << y;
+    for (int pad = 21; pad < 24; ++pad) EXPECT_EQ(bits[0][y * 24 + pad], 0xAA) << y;
+  }
+  EXPECT_EQ(GetPixel(dcs[0], 1, 1), RGB(0x12, 0x34, 0x56));
+  EXPECT_EQ(bits[0][2 * 24 + 2 * 3], 0xAA);  // in the hole
+  EXPECT_EQ(bits[0][1 * 24 + 6 * 3], 0xAA);  // right of the clip
+  for (int i = 0; i < 2; ++i) {
+    DeleteDC(dcs[i]);
+    DeleteObject(bmps[i]);
+  }
 }
 
 TEST(GdiFills, FrameInvertAndRegions) {

@@ -399,6 +399,34 @@ TEST_F(TextDC, ClipRegionAndClippedRectangleHoldTheText) {
   EXPECT_GT(InkCount(), 55 * 45);  // the rectangle plus the text
 }
 
+// A clip region with a hole (two rectangles a row through the text) keeps every pixel of the unclipped
+// text outside the hole, anti-aliased edges included, and nothing inside it.
+TEST_F(TextDC, ClipRegionWithAHoleKeepsEveryOtherPixel) {
+  Use(MakeFont(-28));
+  TextOut(dc_, 10, 10, "WAVE glyph");
+  const std::vector<uint32_t> Whole = Pixels();
+  const TRect Hole(40, 18, 75, 30);
+  Clear();
+  HRGN clip = CreateRectRgn(0, 0, kW, kH), hole = CreateRectRgn(Hole.Left, Hole.Top, Hole.Right, Hole.Bottom);
+  CombineRgn(clip, clip, hole, RGN_DIFF);
+  SelectClipRgn(dc_, clip);
+  DeleteObject(clip);
+  DeleteObject(hole);
+  TextOut(dc_, 10, 10, "WAVE glyph");
+  SelectClipRgn(dc_, nullptr);
+  int inkInHole = 0;
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x) {
+      if (PtInRect(Hole, TPoint(x, y))) {
+        EXPECT_EQ(Px(x, y), kWhite) << x << "," << y;
+        inkInHole += (Whole[size_t(y * kW + x)] & 0xFFFFFF) != kWhite;
+      } else {
+        ASSERT_EQ(Px(x, y), Whole[size_t(y * kW + x)] & 0xFFFFFF) << x << "," << y;
+      }
+    }
+  EXPECT_GT(inkInHole, 20);  // the hole does cut the text
+}
+
 TEST_F(TextDC, ExtTextOutAdvances) {
   Use(MakeFont(-14));
   const int dx[] = {20, 20, 20};

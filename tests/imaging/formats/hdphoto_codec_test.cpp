@@ -1,17 +1,20 @@
 // HD Photo: lossless round trips of every layout the writer makes, files from JxrEncApp read equal to
 // JxrDecApp's output and ours decoded by JxrDecApp (which settles black-and-white polarity), the pixel
-// formats asked for, resolution, EXIF tags, the component switched off, and damaged files.
+// formats asked for, resolution, EXIF tags (short texts too), the writer's encoder options as the coded
+// header shows them, the component switched off, and damaged files.
 #include "imaging/formats/hdphoto_codec.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "imaging/core/bitmap.h"
+#include "imaging/formats/tiff_container.h"
 #include "imaging/formats/tiff_detect.h"
 #include "imaging/formats/tiff_reader.h"
 #include "imaging/io/format_registry.h"
@@ -225,6 +228,158 @@ TEST_F(HdPhotoTest, ExifMakeReadsBack) {
   EXPECT_EQ(BytesOf(Kept), (Bytes{'k', 'e', 'e', 'p'}));
 }
 
+// Make and Model of up to four characters fit the entry's value field; they end in a zero there too, or
+// jxrlib (and JxrDecApp with it) refuses the whole file.
+TEST_F(HdPhotoTest, ShortExifTextsEndInZero) {
+  TIEBitmap B;
+  Paint(B, ie24RGB, 12, 7, 14);
+  TIOParamsVals P(nullptr);
+  P.HdpLossless = 1;
+  P.ExifPresent = 1;
+  P.ExifMake = "Sony";
+  P.ExifModel = "A1";
+  P.ExifArtist = "abc";
+  TMemoryStream S;
+  LoggedProgress Progress;
+  HdPhotoWriteImage(&S, &B, P, Progress.Record);
+  ASSERT_EQ(Progress.Abort, 0);
+  const Bytes F = BytesOf(S);
+  Read R = ReadBack(F);
+  ASSERT_EQ(R.Abort, 0);
+  EXPECT_EQ(R.Params->ExifMake, "Sony");
+  EXPECT_EQ(R.Params->ExifModel, "A1");
+  EXPECT_EQ(R.Params->ExifArtist, "abc");
+  EXPECT_TRUE(SameRows(B, *R.Bitmap));
+
+  // Every ASCII entry of the file's first IFD counts its zero and ends in it.
+  auto Stream = StreamOf(F);
+  TiffDirectory D;
+  D.Stream = Stream.get();
+  uint32_t First = 0;
+  int32_t Pages = 0;
+  ASSERT_TRUE(TiffReadHeader(D, First));
+  TiffReadIFD(0, First, D, Pages);
+  int Texts = 0;
+  for (const TTiffEntry& E : D.Entries) {
+    if (E.Type != tftAscii) continue;
+    ++Texts;
+    const std::string Raw = TiffGetAsciiTag(D, E.Tag, false);
+    ASSERT_FALSE(Raw.empty()) << E.Tag;
+    EXPECT_EQ(Raw.back(), '\0') << E.Tag;
+    EXPECT_EQ(Raw.find('\0'), Raw.size() - 1) << E.Tag;
+  }
+  EXPECT_EQ(Texts, 3);
+
+  if (oracle::FindProgram("JxrDecApp").empty()) GTEST_SKIP() << "JxrDecApp is not installed";
+  oracle::MakeDirectory(ZV_TEST_TMP);
+  const std::string Jxr = oracle::TempPath("hdp_short_make.jxr");
+  const std::string Out = oracle::TempPath("hdp_short_make.bmp");
+  oracle::WriteFile(Jxr, F);
+  const oracle::RunResult Dec = oracle::Run("JxrDecApp -i " + oracle::Quoted(Jxr) + " -o " + oracle::Quoted(Out));
+  EXPECT_EQ(Dec.Status, 0) << Dec.Output;
+}
+
+// The coded image's header, as the encoder options show in it.
+struct CodedHeader {
+  bool Tiling = false, Frequency = false;
+  int Overlap = -1;
+  int VerTilesMinus1 = 0, HorTilesMinus1 = 0;
+  int InternalColour = -1;  // 0 grey, 1 4:2:0, 2 4:2:2, 3 4:4:4; only read for untiled images
+};
+
+bool ReadCodedHeader(const Bytes& F, CodedHeader& H) {
+  auto Stream = StreamOf(F);
+  TiffDirectory D;
+  D.Stream = Stream.get();
+  uint32_t First = 0;
+  int32_t Pages = 0;
+  if (!TiffReadHeader(D, First)) return false;
+  TiffReadIFD(0, First, D, Pages);
+  const int64_t At = TiffGetTag(D, 0xBCC0, -1);  // the image's offset
+  if (At < 0 || size_t(At) + 20 > F.size() || std::memcmp(F.data() + At, "WMPHOTO", 8) != 0) return false;
+  const uint8_t* P = F.data() + At;
+  H.Tiling = (P[9] & 0x80) != 0;
+  H.Frequency = (P[9] & 0x40) != 0;
+  H.Overlap = P[9] & 3;
+  const bool Short = (P[10] & 0x80) != 0, Windowing = (P[10] & 0x20) != 0;
+  const uint8_t* Q = P + 12 + (Short ? 4 : 8);
+  if (H.Tiling) {
+    H.VerTilesMinus1 = Q[0] << 4 | Q[1] >> 4;
+    H.HorTilesMinus1 = (Q[1] & 0x0F) << 8 | Q[2];
+  } else if (!Windowing) {
+    H.InternalColour = Q[0] >> 5;
+  }
+  return true;
+}
+
+TEST_F(HdPhotoTest, WriterOptions) {
+  // 45 x 37 pixels: three by three macroblocks.
+  TIEBitmap B;
+  Paint(B, ie24RGB, 45, 37, 31);
+  const struct {
+    const char* Name;
+    void (*Set)(TWicWriterOptions&);
+    bool Lossless;
+    bool Tiling, Frequency;
+    int Overlap, VerTilesMinus1, HorTilesMinus1, InternalColour;
+    bool SameRows;
+  } Cases[] = {
+      {"as the writer starts", [](TWicWriterOptions&) {}, true, false, true, 1, 0, 0, 3, true},
+      {"spatial order", [](TWicWriterOptions& O) { O.FrequencyOrder = false; }, true, false, false, 1, 0, 0, 3, true},
+      {"tiles 3 x 2", [](TWicWriterOptions& O) { O.VerticalTileSlices = 2, O.HorizontalTileSlices = 1; }, true, true,
+       true, 1, 2, 1, -1, true},
+      {"more tiles than macroblocks", [](TWicWriterOptions& O) { O.VerticalTileSlices = O.HorizontalTileSlices = 4095; },
+       true, true, true, 1, 2, 2, -1, true},
+      {"codec options off: overlap and subsampling unused",
+       [](TWicWriterOptions& O) { O.Overlap = 0, O.Subsampling = 1; }, false, false, true, 1, 0, 0, 3, false},
+      {"no overlap, finest quantiser", [](TWicWriterOptions& O) { O.UseCodecOptions = true, O.Overlap = 0; }, false,
+       false, true, 0, 0, 0, 3, true},
+      {"two-level overlap", [](TWicWriterOptions& O) { O.UseCodecOptions = true, O.Overlap = 2; }, false, false, true,
+       2, 0, 0, 3, true},
+      {"overlap 3 is refused", [](TWicWriterOptions& O) { O.UseCodecOptions = true, O.Overlap = 3; }, false, false,
+       true, 1, 0, 0, 3, true},
+      {"4:2:0", [](TWicWriterOptions& O) { O.UseCodecOptions = true, O.Subsampling = 1, O.Quality = 20; }, false, false,
+       true, 1, 0, 0, 1, false},
+      {"4:2:2", [](TWicWriterOptions& O) { O.UseCodecOptions = true, O.Subsampling = 2; }, false, false, true, 1, 0, 0,
+       2, false},
+      {"lossless wins over the codec options",
+       [](TWicWriterOptions& O) { O.UseCodecOptions = true, O.Subsampling = 1, O.Quality = 200; }, true, false, true,
+       1, 0, 0, 3, true},
+  };
+  const bool HaveDecoder = !oracle::FindProgram("JxrDecApp").empty();
+  oracle::MakeDirectory(ZV_TEST_TMP);
+  int n = 0;
+  for (const auto& C : Cases) {
+    TIOParamsVals P(nullptr);
+    P.HdpLossless = C.Lossless ? 1 : 0;
+    P.HdpQuality = 0.5;
+    TMemoryStream S;
+    TIEWICWriter Writer;
+    C.Set(Writer.Options);
+    ASSERT_TRUE(Writer.Open(&S, 29)) << C.Name;
+    ASSERT_TRUE(Writer.WriteFrame(&B, &P)) << C.Name;
+    ASSERT_TRUE(Writer.Close()) << C.Name;
+    const Bytes F = BytesOf(S);
+    CodedHeader H;
+    ASSERT_TRUE(ReadCodedHeader(F, H)) << C.Name;
+    EXPECT_EQ(H.Tiling, C.Tiling) << C.Name;
+    EXPECT_EQ(H.Frequency, C.Frequency) << C.Name;
+    EXPECT_EQ(H.Overlap, C.Overlap) << C.Name;
+    EXPECT_EQ(H.VerTilesMinus1, C.VerTilesMinus1) << C.Name;
+    EXPECT_EQ(H.HorTilesMinus1, C.HorTilesMinus1) << C.Name;
+    EXPECT_EQ(H.InternalColour, C.InternalColour) << C.Name;
+    Read R = ReadBack(F);
+    ASSERT_EQ(R.Abort, 0) << C.Name;
+    EXPECT_EQ(SameRows(B, *R.Bitmap), C.SameRows) << C.Name;
+    if (HaveDecoder) {
+      const std::string Jxr = oracle::TempPath("hdp_options_" + std::to_string(n) + ".jxr");
+      const std::string Out = oracle::TempPath("hdp_options_" + std::to_string(n++) + ".bmp");
+      oracle::WriteFile(Jxr, F);
+      EXPECT_EQ(oracle::Run("JxrDecApp -i " + oracle::Quoted(Jxr) + " -o " + oracle::Quoted(Out)).Status, 0) << C.Name;
+    }
+  }
+}
+
 TEST_F(HdPhotoTest, CorruptInput) {
   TIEBitmap B;
   Paint(B, ie24RGB, 40, 30, 5);
@@ -279,7 +434,8 @@ void WriteFile(const std::string& Path, const Bytes& B) {
   F.write(reinterpret_cast<const char*>(B.data()), std::streamsize(B.size()));
 }
 
-// A PNM of W x H pixels, Samples per pixel, 8 or 16 bits (big-endian), and its samples.
+// A PNM of W x H pixels, Samples per pixel, 8 or 16 bits, and its samples. JxrEncApp and JxrDecApp take
+// and give 16-bit PNM samples low byte first (a TIFF through them shows it), so they are written that way.
 Bytes Pnm(int W, int H, int Samples, int Bits, std::vector<uint16_t>& Values, unsigned Seed) {
   const std::string Head = std::string(Samples == 1 ? "P5" : "P6") + "\n" + std::to_string(W) + " " +
                            std::to_string(H) + "\n" + (Bits == 8 ? "255" : "65535") + "\n";
@@ -289,8 +445,8 @@ Bytes Pnm(int W, int H, int Samples, int Bits, std::vector<uint16_t>& Values, un
   for (int i = 0; i < W * H * Samples; ++i) {
     const uint16_t v = uint16_t(Bits == 8 ? (i * 5 + R() % 9) & 0xFF : (i * 1031 + R() % 300) & 0xFFFF);
     Values.push_back(v);
-    if (Bits == 16) B.push_back(uint8_t(v >> 8));
     B.push_back(uint8_t(v));
+    if (Bits == 16) B.push_back(uint8_t(v >> 8));
   }
   return B;
 }
@@ -302,7 +458,7 @@ TEST_F(HdPhotoTest, FilesFromJxrEncAppReadAsJxrDecAppDecodesThem) {
     const char* Name;
     int Samples, Bits;
     TIEPixelFormat Format;
-  } Cases[] = {{"grey8", 1, 8, ie8g}, {"rgb8", 3, 8, ie24RGB}};
+  } Cases[] = {{"grey8", 1, 8, ie8g}, {"rgb8", 3, 8, ie24RGB}, {"grey16", 1, 16, ieGray16}, {"rgb16", 3, 16, ieRGB48}};
   unsigned Seed = 11;
   for (const auto& C : Cases) {
     std::vector<uint16_t> Values;
@@ -334,8 +490,11 @@ TEST_F(HdPhotoTest, FilesFromJxrEncAppReadAsJxrDecAppDecodesThem) {
     const oracle::RunResult Dec = oracle::Run("JxrDecApp -i " + oracle::Quoted(Jxr) + " -o " + oracle::Quoted(Back));
     ASSERT_EQ(Dec.Status, 0) << Dec.Output;
     const Bytes Theirs = ReadFile(Back);
-    ASSERT_GE(Theirs.size(), Got.size()) << C.Name;
-    const std::vector<uint16_t> Tail(Theirs.end() - std::ptrdiff_t(Got.size()), Theirs.end());
+    const size_t SampleBytes = size_t(C.Bits / 8);
+    ASSERT_GE(Theirs.size(), Got.size() * SampleBytes) << C.Name;
+    std::vector<uint16_t> Tail;
+    for (auto p = Theirs.end() - std::ptrdiff_t(Got.size() * SampleBytes); p != Theirs.end(); p += std::ptrdiff_t(SampleBytes))
+      Tail.push_back(SampleBytes == 2 ? uint16_t(p[0] | p[1] << 8) : p[0]);
     EXPECT_EQ(Tail, Got) << C.Name;
   }
 }

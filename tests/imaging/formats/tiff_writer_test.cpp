@@ -701,7 +701,7 @@ TEST_F(TiffWriterTest, StripsTagsAndTexts) {
   EXPECT_EQ(TiffGetTag(D, 278, 0), 200);
   EXPECT_EQ(TiffGetTagArray(D, 279), (std::vector<int32_t>{200 * 3000, 200 * 3000, 3000}));
   const TTiffEntry& Doc = D.Entries[size_t(TiffFindTag(D, 269))];
-  EXPECT_EQ(Doc.Count, 2u);
+  EXPECT_EQ(Doc.Count, 3u);  // the text and its zero, in the value field
   EXPECT_EQ(Doc.Value, uint32_t('a' | 'b' << 8));
   EXPECT_EQ(D.Entries[size_t(TiffFindTag(D, 285))].Count, 6u);
   EXPECT_EQ(TiffGetAsciiTag(D, 285, true), "fifth");
@@ -725,6 +725,36 @@ TEST_F(TiffWriterTest, StripsTagsAndTexts) {
   std::vector<uint16_t> Tags;
   for (const TTiffEntry& E : D0.Entries) Tags.push_back(E.Tag);
   EXPECT_EQ(Tags, (std::vector<uint16_t>{270, 282, 283, 296}));
+}
+
+// ASCII values end in a zero whatever their length: in the value field up to three characters, out of
+// line from four on. libtiff warns about a text without its zero (and jxrlib refuses such a file).
+TEST_F(TiffWriterTest, TextsEndInZero) {
+  const struct {
+    std::string Text;
+    uint32_t Count;
+    bool InValueField;
+  } Cases[] = {{"a", 2, true}, {"abc", 4, true}, {"abcd", 5, false}, {"abcde", 6, false}};
+  const bool HaveTiffinfo = !oracle::FindProgram("tiffinfo").empty();
+  for (const auto& C : Cases) {
+    TIEBitmap B;
+    Fill(B, ie8g, 4, 2, 1);
+    TIOParamsVals P(nullptr);
+    P.TiffDocumentName = C.Text;
+    P.TiffPageName = C.Text;
+    const Bytes File = Write(&B, P);
+    TMemoryStream S;
+    int32_t Pages = 0;
+    const TiffDirectory D = Ifd(File, S, 0, Pages);
+    for (uint16_t Tag : {uint16_t(269), uint16_t(285)}) {
+      const TTiffEntry& E = D.Entries[size_t(TiffFindTag(D, Tag))];
+      EXPECT_EQ(E.Type, tftAscii) << C.Text;
+      EXPECT_EQ(E.Count, C.Count) << C.Text;
+      EXPECT_EQ(TiffGetAsciiTag(D, Tag, false), C.Text + std::string(1, '\0')) << C.Text;
+      if (C.InValueField) EXPECT_EQ(std::memcmp(&E.Value, C.Text.c_str(), C.Count), 0) << C.Text;
+    }
+    if (HaveTiffinfo) EXPECT_EQ(TiffinfoComplaints(File, "text-" + C.Text + ".tif"), "") << C.Text;
+  }
 }
 
 TEST_F(TiffWriterTest, InsertPages) {

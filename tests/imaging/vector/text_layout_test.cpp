@@ -3,6 +3,7 @@
 // A fixed-pitch font keeps every position exact.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 #include "imaging/core/ie_canvas.h"
@@ -215,6 +216,96 @@ TEST(TextLayout, SelectedCharactersAreInverted) {
   // The top row of a character cell is background: white for plain, black for selected.
   EXPECT_EQ(ColorToRGB(S.Bmp.Canvas()->Pixels(Plain.X + 1, Plain.Y + 1)), 0xFFFFFF);
   EXPECT_EQ(ColorToRGB(S.Bmp.Canvas()->Pixels(Sel.X + 1, Sel.Y + 1)), 0x000000);
+}
+
+// After each edit the editor draws again only the rows of the lines that changed; its window must show
+// what a whole painting shows. Each step is checked against the control painted whole.
+TEST(TextLayout, TypingRedrawsWhatAWholePaintingDraws) {
+  TForm Form(nullptr);
+  Form.SetBounds(0, 0, 420, 360);
+  Form.Show();
+  headless::Pump();
+  auto C = std::make_unique<TIETextControl>(nullptr);
+  C->DefaultFont()->SetName("DejaVu Sans");
+  C->Reset();
+  C->Background()->SetColor(TColor(0xF0F8FF));
+  const char* Paragraphs[] = {"Justified words of every length keep wrapping when one more letter comes in here.\n",
+                              "Right aligned short line\n", "Centred text that also runs over two lines of the box.\n",
+                              "Left again, in a serif face, wrapping a long word: abcdefghijklmnopqrst uv"};
+  const uint8_t Aligns[] = {3, 1, 2, 0};
+  for (int p = 0; p < 4; ++p) {
+    TIETextFormat F = Mono(Aligns[p], -12 - p);
+    F.SetFontName(p == 3 ? "DejaVu Serif" : "DejaVu Sans");
+    F.SetStyle(uint8_t(p == 1 ? 4 : 0));  // one underlined paragraph
+    C->CurrentFormat() = F;
+    for (const char* Ch = Paragraphs[p]; *Ch; ++Ch) C->InsertChar(*Ch);
+  }
+  C->SetParent(&Form);
+  C->SetBounds(10, 10, 200, 300);
+  C->SetVisible(true);
+  headless::Pump();
+
+  auto Key = [&](uint16_t K, TShiftState S = {}) { C->HandleKey(K, S); };
+  TShiftState Shift, Ctrl;
+  Shift.Include(ssShift);
+  Ctrl.Include(ssCtrl);
+  const struct {
+    const char* Name;
+    std::function<void()> Edit;
+  } Steps[] = {
+      {"a letter inside the justified paragraph", [&] { C->SetCaret(30), C->HandleChar('x'); }},
+      {"a letter at the start", [&] { C->SetCaret(0), C->HandleChar('W'); }},
+      {"a line break in a line", [&] { C->SetCaret(50), Key(VK_RETURN); }},
+      {"backspace joins it again", [&] { Key(VK_BACK); }},
+      {"the first word of a wrapped line shrinks onto the line before",
+       [&] {
+         C->SetCaret(250);
+         for (int i = 0; i < 6; ++i) Key(VK_BACK);
+       }},
+      {"the caret moves only", [&] { Key(VK_LEFT); }},
+      {"the selection grows", [&] { Key(VK_RIGHT, Shift), Key(VK_RIGHT, Shift), Key(VK_RIGHT, Shift); }},
+      {"bold selection", [&] { Key('B', Ctrl); }},
+      {"typing over the selection", [&] { C->HandleChar('y'); }},
+      {"a letter in the last line", [&] { C->SetCaret(C->Count()), C->HandleChar('z'); }},
+      {"a letter, then the text painted elsewhere before the window",
+       [&] {
+         C->SetCaret(120), C->HandleChar('w');
+         Surface Elsewhere(200, 300);
+         C->LayoutAndPaint(Elsewhere.IC.get(), 0, 0, 200, 300);
+       }},
+      {"scale 2", [&] { C->Scale = 2, C->HandleChar('q'); }},
+      {"a letter at scale 2", [&] { C->SetCaret(10), C->HandleChar('k'); }},
+  };
+  // What the window shows after the edit, then what a new control with the same content, selection and
+  // scale paints in its place.
+  for (const auto& Step : Steps) {
+    Step.Edit();
+    C->Repaint();
+    headless::Pump();
+    const headless::TPixels Typed = headless::WindowPixels(Form.Handle());
+    auto D = std::make_unique<TIETextControl>(nullptr);
+    D->DefaultFont()->SetName("DejaVu Sans");
+    D->SetContent(C->Text(), C->CharFormat(), C->Formats());
+    D->Reset();
+    D->Background()->SetColor(TColor(0xF0F8FF));
+    D->SetSelection(C->SelStart(), C->SelEnd());
+    D->SetCaret(C->Caret());
+    D->Scale = C->Scale;
+    C->SetVisible(false);
+    D->SetParent(&Form);
+    D->SetBounds(10, 10, 200, 300);
+    D->SetVisible(true);
+    headless::Pump();
+    const headless::TPixels Whole = headless::WindowPixels(Form.Handle());
+    D->SetParent(nullptr);
+    C->SetVisible(true);
+    headless::Pump();
+    ASSERT_EQ(Typed.Data.size(), Whole.Data.size());
+    size_t Off = 0;
+    for (size_t i = 0; i < Typed.Data.size(); ++i) Off += Typed.Data[i] != Whole.Data[i];
+    EXPECT_EQ(Off, 0u) << Step.Name;
+  }
+  C->SetParent(nullptr);
 }
 
 TEST(TextLayout, TheEditorGrowsWhenTypingReachesBelowItsArea) {
