@@ -751,9 +751,13 @@ TEST_F(TiffWriterTest, TextsEndInZero) {
       EXPECT_EQ(E.Type, tftAscii) << C.Text;
       EXPECT_EQ(E.Count, C.Count) << C.Text;
       EXPECT_EQ(TiffGetAsciiTag(D, Tag, false), C.Text + std::string(1, '\0')) << C.Text;
-      if (C.InValueField) EXPECT_EQ(std::memcmp(&E.Value, C.Text.c_str(), C.Count), 0) << C.Text;
+      if (C.InValueField) {
+        EXPECT_EQ(std::memcmp(&E.Value, C.Text.c_str(), C.Count), 0) << C.Text;
+      }
     }
-    if (HaveTiffinfo) EXPECT_EQ(TiffinfoComplaints(File, "text-" + C.Text + ".tif"), "") << C.Text;
+    if (HaveTiffinfo) {
+      EXPECT_EQ(TiffinfoComplaints(File, "text-" + C.Text + ".tif"), "") << C.Text;
+    }
   }
 }
 
