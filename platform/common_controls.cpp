@@ -26,6 +26,17 @@ private:
   TCanvas FCanvas;
 };
 
+// The height of a line of text in Font, measured on the screen (a control may have no window yet).
+int32_t TextLineHeight(TFont* Font) {
+  HDC DC = GetDC(nullptr);
+  HGDIOBJ Old = SelectObject(DC, Font->Handle());
+  TEXTMETRIC TM;
+  GetTextMetrics(DC, &TM);
+  SelectObject(DC, Old);
+  ReleaseDC(nullptr, DC);
+  return TM.tmHeight;
+}
+
 constexpr int32_t kCheckSize = 13;
 constexpr int32_t kTabHeight = 18;
 constexpr int32_t kTabTop = 2;
@@ -153,8 +164,7 @@ TGroupBox::TGroupBox(TComponent* AOwner) : TCustomControl(AOwner) {
 
 void TGroupBox::AdjustClientRect(TRect& Rect) {
   TCustomControl::AdjustClientRect(Rect);
-  Canvas()->SetFont(Font());
-  Rect.Top += Canvas()->TextHeight("0");
+  Rect.Top += TextLineHeight(Font());
   InflateRect(Rect, -1, -1);
 }
 
@@ -179,7 +189,7 @@ void TGroupBox::Dispatch(TMessage& Message) {
 void TGroupBox::Paint() {
   TCanvas* C = Canvas();
   C->SetFont(Font());
-  const int32_t H = C->TextHeight("0");
+  const int32_t H = TextLineHeight(Font());
   TRect R = ClientRect();
   C->Brush()->SetColor(Color());
   C->FillRect(R);
@@ -212,11 +222,13 @@ TTabSheet::~TTabSheet() {
   if (FPageControl != nullptr) FPageControl->RemovePage(this);
 }
 
-void TTabSheet::SetPageControl(TPageControl* Value) {
-  if (FPageControl == Value) return;
-  if (FPageControl != nullptr) FPageControl->RemovePage(this);
-  SetParent(Value);
-  if (Value != nullptr) Value->InsertPage(this);
+void TTabSheet::SetPageControl(TPageControl* Value) { SetParent(Value); }
+
+void TTabSheet::SetParent(TWinControl* AParent) {
+  TPageControl* Pages = dynamic_cast<TPageControl*>(AParent);
+  if (FPageControl != nullptr && FPageControl != Pages) FPageControl->RemovePage(this);
+  TCustomControl::SetParent(AParent);
+  if (Pages != nullptr && FPageControl != Pages) Pages->InsertPage(this);
 }
 
 void TTabSheet::SetTabVisible(bool Value) {

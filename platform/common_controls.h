@@ -76,8 +76,10 @@ public:
   ~TTabSheet() override;
 
   TPageControl* PageControl() const { return FPageControl; }
-  // Puts the sheet on a page control (as its last page) and makes that its parent.
+  // Puts the sheet on a page control (as its last page) and makes that its parent; a page control
+  // given as parent does the same.
   void SetPageControl(TPageControl* Value);
+  void SetParent(TWinControl* AParent) override;
   // A sheet without a visible tab can still be the active page; its tab is just not offered.
   bool TabVisible() const { return FTabVisible; }
   void SetTabVisible(bool Value);
