@@ -66,7 +66,11 @@ std::string WithColon(int32_t Id, TMsgLanguage Language) { return LookupWord(Id,
 // Form
 // ---------------------------------------------------------------------------------------------
 
-TfIOPreviews::TfIOPreviews(TComponent* AOwner) : TForm(AOwner) { BuildForm(); }
+TfIOPreviews::TfIOPreviews(TComponent* AOwner) : TForm(AOwner) {
+  BuildForm();
+  // The window's first size, which its creation reports on the desktop the dialog was made for.
+  FormResize(this);
+}
 
 TfIOPreviews::~TfIOPreviews() {
   // The views' progress handlers reach this form's bar; they go before the controls do.

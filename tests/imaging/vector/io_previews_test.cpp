@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -14,6 +15,7 @@
 #include "imaging/core/bitmap.h"
 #include "imaging/core/ie_streams.h"
 #include "imaging/core/palette_dialog.h"
+#include "imaging/core/shading.h"
 #include "imaging/formats/png_reader.h"
 #include "imaging/io/format_registry.h"
 #include "imaging/io/imaging_io.h"
@@ -308,7 +310,22 @@ TEST_F(IOPreviewsTest, JpegSizeLabelIsTheEncodedLengthAndTheResultIsTheDecodedJp
   P().FileType = ftJpeg;
   Run(ppFileType, [&](TfIOPreviews& D) {
     D.Edit22->SetText("35");
+    // The bar fills to 50 while encoding and from 50 while decoding.
+    int EncodeMax = -1, DecodeMin = 101, DecodeMax = -1;
+    D.Imaging1->SetOnProgress([&](TObject* S, int per) {
+      D.Imaging1Progress(S, per);
+      EncodeMax = std::max(EncodeMax, D.ProgressBar1->Position());
+    });
+    D.Imaging2->SetOnProgress([&](TObject* S, int per) {
+      D.Imaging1Progress(S, per);
+      DecodeMin = std::min(DecodeMin, D.ProgressBar1->Position());
+      DecodeMax = std::max(DecodeMax, D.ProgressBar1->Position());
+    });
     D.Button3->Click();
+    EXPECT_GE(EncodeMax, 0);
+    EXPECT_LE(EncodeMax, 50);
+    EXPECT_GE(DecodeMin, 50);
+    EXPECT_EQ(DecodeMax, 100);
     // The same encode by a component of our own.
     TIEBitmap Copy;
     Copy.Assign(Picture.get());
@@ -400,7 +417,6 @@ TEST_F(IOPreviewsTest, LockedPreviewFollowsEveryChangeAndZoomFollowsTheSource) {
     D.Imaging1->SetZoom(250);
     D.Imaging1->SetViewXY(10, 7);
     headless::Pump();
-    D.Imaging1ViewChange(D.Imaging1, 0);
     EXPECT_DOUBLE_EQ(D.Imaging2->Zoom(), 250);
     EXPECT_EQ(D.Imaging2->ViewX(), D.Imaging1->ViewX());
     EXPECT_EQ(D.Imaging2->ViewY(), D.Imaging1->ViewY());
@@ -563,6 +579,31 @@ TEST_F(IOPreviewsTest, ParamsThatHoldAnythingShowAFallbackOrDoNotOpen) {
     EXPECT_EQ(Answer, C.Opens);
     if (C.Check) C.Check(P());
   }
+}
+
+TEST_F(IOPreviewsTest, BackgroundTextureOfTheLibrarySetting) {
+  struct TCase {
+    int32_t Setting;
+    bool Painted;
+  } Cases[] = {{0, false}, {1, true}, {2, true}, {7, false}};
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.Setting);
+    IEDialogsBackground = C.Setting;
+    Run(ppBMP, [&](TfIOPreviews& D) {
+      TBitmap* Texture = D.Image1->Picture()->Bitmap();
+      if (!C.Painted) {
+        EXPECT_TRUE(Texture == nullptr || Texture->Empty());
+        return;
+      }
+      ASSERT_EQ(Texture->Width(), D.Image1->Width());
+      ASSERT_EQ(Texture->Height(), D.Image1->Height());
+      if (C.Setting == 1) {
+        const uint8_t Stripes[4] = {240, 251, 255, 251};
+        for (int y = 0; y < 8; ++y) EXPECT_EQ(static_cast<const uint8_t*>(Texture->ScanLine(y))[0], Stripes[y % 4]);
+      }
+    }, TClose::Cancel);
+  }
+  IEDialogsBackground = 0;
 }
 
 TEST_F(IOPreviewsTest, OpeningWithoutAnImageOrWhenTheProgramHandlesIt) {
