@@ -211,10 +211,10 @@ void TfIOPreviews::BuildForm() {
   UpDown2 = L.Add<TUpDown>("UpDown2", TabSheetGIF1, Bounds(57, 70, 15, 21), {{"Max", "1000"}});
   CheckBox4 = L.Add<TCheckBox>("CheckBox4", TabSheetGIF1, Bounds(96, 26, 120, 17), {{"Caption", "&Transparent:"}});
   Label34 = LabelAt("Label34", TabSheetGIF1, 96, 52, "T&ransparent color:");
-  Panel3 = Swatch("Panel3", TabSheetGIF1, Bounds(200, 50, 30, 17));
+  Panel3 = Swatch("Panel3", TabSheetGIF1, Bounds(212, 50, 30, 17));
   CheckBox5 = L.Add<TCheckBox>("CheckBox5", TabSheetGIF1, Bounds(96, 76, 120, 17), {{"Caption", "I&nterlaced:"}});
   Label35 = LabelAt("Label35", TabSheetGIF1, 96, 102, "&Background:");
-  Panel4 = Swatch("Panel4", TabSheetGIF1, Bounds(200, 100, 30, 17));
+  Panel4 = Swatch("Panel4", TabSheetGIF1, Bounds(212, 100, 30, 17));
   GroupBox2 = L.Add<TGroupBox>("GroupBox2", TabSheetGIF1, Bounds(244, 2, 158, 98), {{"Caption", " Advanced "}});
   Label31 = LabelAt("Label31", GroupBox2, 8, 20, "&Horiz. Position:");
   Edit10 = EditAt("Edit10", GroupBox2, Bounds(100, 16, 50, 21));

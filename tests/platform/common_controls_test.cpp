@@ -195,5 +195,21 @@ TEST_F(CommonControlsTest, ProgressBarFillsInProportionWithinItsRange) {
   EXPECT_EQ(Bar->FilledWidth(), 0);
 }
 
+TEST_F(CommonControlsTest, ProgressBarPaintsTheFilledPartOnly) {
+  for (bool Smooth : {false, true}) {
+    SCOPED_TRACE(Smooth);
+    TProgressBar* Bar = Make<TProgressBar>(Bounds(6, 157, 412, 10));
+    Bar->SetSmooth(Smooth);
+    Bar->SetPosition(50);
+    Show();
+    Bar->Repaint();
+    headless::Pump();
+    const COLORREF Fill = COLORREF(ColorToRGB(clHighlight));
+    EXPECT_EQ(headless::ClientPixel(Bar->Handle(), 4, 5), Fill);
+    EXPECT_NE(headless::ClientPixel(Bar->Handle(), 300, 5), Fill);
+    delete Bar;
+  }
+}
+
 }  // namespace
 }  // namespace zv
