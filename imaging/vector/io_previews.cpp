@@ -271,6 +271,10 @@ void TfIOPreviews::BuildForm() {
   Label71 = LabelAt("Label71", TabSheetJ20001, 8, 58, "P&hotometric:");
   ComboBox15 = ListAt("ComboBox15", TabSheetJ20001, Bounds(8, 74, 100, 21), {"GrayScale", "RGB", "YCbCr"});
 
+  UpDown11->SetAssociate(Edit23);
+  UpDown1->SetAssociate(Edit1);
+  UpDown2->SetAssociate(Edit9);
+
   for (TTabSheet* Page : {TabSheetJPEG1, TabSheetTIFF1, TabSheetGIF1, TabSheetBMP1, TabSheetPCX1, TabSheetPNG1,
                           TabSheetTGA1, TabSheetJ20001})
     AddSizeLabels(Page, kFullTitleTop, kFullValueTop);

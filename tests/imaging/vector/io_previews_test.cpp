@@ -225,15 +225,24 @@ TEST_F(IOPreviewsTest, EdgeCasesOfThePages) {
          D.Button3->Click();
          D.PageControl1->SelectPage(D.TabSheetGIF1);
          Choose(D.ComboBox5, "4");
+         D.CheckBox5->SetChecked(true);
          D.Button3->Click();
-         D.Button1Click(nullptr);  // as if OK, but the dialog is cancelled: only the params count
        },
        TClose::Cancel, false,
        [](const TIOParamsVals& P) {
-         // Button1Click wrote the GIF page; nothing from the PNG page reached the params.
-         EXPECT_EQ(P.FileType, ftGif);
+         EXPECT_EQ(P.FileType, ftPng);
+         EXPECT_EQ(P.BitsPerSample, 8);
          EXPECT_EQ(P.SamplesPerPixel, 3);
+         EXPECT_EQ(P.GifInterlaced, 0);
+         EXPECT_TRUE(P.Palette.empty());
        }},
+      {"the up-down buttons step the image index", ppTIFF, [](TIOParamsVals& P) { P.TiffImageIndex = 6; },
+       [](TfIOPreviews& D) {
+         EXPECT_EQ(D.Edit1->Text(), "6");
+         D.UpDown1->Step(btNext);
+         EXPECT_EQ(D.Edit1->Text(), "7");
+       },
+       TClose::Ok, true, [](const TIOParamsVals& P) { EXPECT_EQ(P.TiffImageIndex, 7); }},
       {"BMP 16M and 16M (32bit) both write 3 samples of 8 bits", ppBMP, nullptr,
        [](TfIOPreviews& D) { Choose(D.ComboBox7, "16M (32bit)"); }, TClose::Ok, true,
        [](const TIOParamsVals& P) {
