@@ -12,13 +12,13 @@ namespace zv {
 namespace {
 
 // Draws through a canvas on a DC for the length of one paint.
-class TDCCanvas {
+class TPaintCanvasOnDC {
 public:
-  TDCCanvas(HDC DC, TFont* Font) {
+  TPaintCanvasOnDC(HDC DC, TFont* Font) {
     FCanvas.SetHandle(DC);
     if (Font != nullptr) FCanvas.SetFont(Font);
   }
-  ~TDCCanvas() { FCanvas.SetHandle(nullptr); }
+  ~TPaintCanvasOnDC() { FCanvas.SetHandle(nullptr); }
   TCanvas* operator->() { return &FCanvas; }
   TCanvas& operator*() { return FCanvas; }
 
@@ -27,7 +27,7 @@ private:
 };
 
 // The height of a line of text in Font, measured on the screen (a control may have no window yet).
-int32_t TextLineHeight(TFont* Font) {
+int32_t ScreenLineHeightOf(TFont* Font) {
   HDC DC = GetDC(nullptr);
   HGDIOBJ Old = SelectObject(DC, Font->Handle());
   TEXTMETRIC TM;
@@ -37,12 +37,12 @@ int32_t TextLineHeight(TFont* Font) {
   return TM.tmHeight;
 }
 
-constexpr int32_t kCheckSize = 13;
-constexpr int32_t kTabHeight = 18;
-constexpr int32_t kTabTop = 2;
-constexpr int32_t kChannelMargin = 12;
-constexpr int32_t kThumbWidth = 11;
-constexpr int32_t kThumbTop = 6;
+constexpr int32_t kCheckBoxSize = 13;
+constexpr int32_t kPageTabHeight = 18;
+constexpr int32_t kPageTabTop = 2;
+constexpr int32_t kTrackChannelMargin = 12;
+constexpr int32_t kTrackThumbWidth = 11;
+constexpr int32_t kTrackThumbTop = 6;
 
 }  // namespace
 
@@ -114,20 +114,20 @@ void TCustomCheckBox::Dispatch(TMessage& Message) {
 }
 
 void TCustomCheckBox::PaintWindow(HDC DC) {
-  TDCCanvas C(DC, Font());
+  TPaintCanvasOnDC C(DC, Font());
   TRect R = ClientRect();
   C->Brush()->SetColor(Color());
   C->FillRect(R);
-  const int32_t BoxTop = (R.Height() - kCheckSize) / 2;
+  const int32_t BoxTop = (R.Height() - kCheckBoxSize) / 2;
   const bool Left = FAlignment == taRightJustify;
-  const int32_t BoxLeft = Left ? 0 : R.Right - kCheckSize;
-  TRect Box = Bounds(BoxLeft, BoxTop, kCheckSize, kCheckSize);
+  const int32_t BoxLeft = Left ? 0 : R.Right - kCheckBoxSize;
+  TRect Box = Bounds(BoxLeft, BoxTop, kCheckBoxSize, kCheckBoxSize);
   UINT State = DFCS_BUTTONCHECK;
   if (FChecked) State |= DFCS_CHECKED;
   if (FPressed) State |= DFCS_PUSHED;
   if (!Enabled()) State |= DFCS_INACTIVE;
   DrawFrameControl(DC, &Box, DFC_BUTTON, State);
-  TRect T = Left ? Rect(kCheckSize + 4, 0, R.Right, R.Bottom) : Rect(0, 0, BoxLeft - 4, R.Bottom);
+  TRect T = Left ? Rect(kCheckBoxSize + 4, 0, R.Right, R.Bottom) : Rect(0, 0, BoxLeft - 4, R.Bottom);
   if (!Enabled()) C->Font()->SetColor(clGrayText);
   C->Brush()->SetStyle(bsClear);
   std::string Text = Caption();
@@ -164,7 +164,7 @@ TGroupBox::TGroupBox(TComponent* AOwner) : TCustomControl(AOwner) {
 
 void TGroupBox::AdjustClientRect(TRect& Rect) {
   TCustomControl::AdjustClientRect(Rect);
-  Rect.Top += TextLineHeight(Font());
+  Rect.Top += ScreenLineHeightOf(Font());
   InflateRect(Rect, -1, -1);
 }
 
@@ -189,7 +189,7 @@ void TGroupBox::Dispatch(TMessage& Message) {
 void TGroupBox::Paint() {
   TCanvas* C = Canvas();
   C->SetFont(Font());
-  const int32_t H = TextLineHeight(Font());
+  const int32_t H = ScreenLineHeightOf(Font());
   TRect R = ClientRect();
   C->Brush()->SetColor(Color());
   C->FillRect(R);
@@ -343,7 +343,7 @@ TRect TPageControl::TabRect(int32_t TabIndex) {
   TRect Result;
   for (int32_t i = 0; i <= TabIndex; ++i) {
     const int32_t W = C.TextWidth(Tabs[size_t(i)]->Caption()) + 12;
-    Result = Rect(X, kTabTop, X + W, kTabTop + kTabHeight);
+    Result = Rect(X, kPageTabTop, X + W, kPageTabTop + kPageTabHeight);
     X += W;
   }
   C.SetHandle(nullptr);
@@ -377,7 +377,7 @@ void TPageControl::SelectPage(TTabSheet* Page) {
 
 void TPageControl::AdjustClientRect(TRect& Rect) {
   Rect = ClientRect();
-  if (!VisibleTabs().empty()) Rect.Top += kTabTop + kTabHeight;
+  if (!VisibleTabs().empty()) Rect.Top += kPageTabTop + kPageTabHeight;
   InflateRect(Rect, -4, -4);
 }
 
@@ -421,13 +421,13 @@ void TPageControl::Dispatch(TMessage& Message) {
 }
 
 void TPageControl::PaintWindow(HDC DC) {
-  TDCCanvas C(DC, Font());
+  TPaintCanvasOnDC C(DC, Font());
   TRect R = ClientRect();
   C->Brush()->SetColor(Color());
   C->FillRect(R);
   const auto Tabs = VisibleTabs();
   RECT Body = R;
-  if (!Tabs.empty()) Body.Top = kTabTop + kTabHeight;
+  if (!Tabs.empty()) Body.Top = kPageTabTop + kPageTabHeight;
   DrawEdge(DC, &Body, EDGE_RAISED, BF_RECT | BF_SOFT);
   C->Brush()->SetStyle(bsClear);
   for (int32_t i = 0; i < int32_t(Tabs.size()); ++i) {
@@ -513,16 +513,16 @@ void TTrackBar::Changed() {
   if (OnChange) OnChange(this);
 }
 
-int32_t TTrackBar::ChannelLeft() const { return kChannelMargin; }
+int32_t TTrackBar::ChannelLeft() const { return kTrackChannelMargin; }
 
-int32_t TTrackBar::ChannelRight() const { return std::max(kChannelMargin, FWidth - kChannelMargin - 1); }
+int32_t TTrackBar::ChannelRight() const { return std::max(kTrackChannelMargin, FWidth - kTrackChannelMargin - 1); }
 
 TRect TTrackBar::ThumbRect() const {
   const int64_t Span = int64_t(FMax) - FMin;
   const int32_t X = Span <= 0 ? ChannelLeft()
                               : ChannelLeft() + int32_t((int64_t(FPosition) - FMin) *
                                                         (ChannelRight() - ChannelLeft()) / Span);
-  return Rect(X - kThumbWidth / 2, kThumbTop, X - kThumbWidth / 2 + kThumbWidth, kThumbTop + FThumbLength);
+  return Rect(X - kTrackThumbWidth / 2, kTrackThumbTop, X - kTrackThumbWidth / 2 + kTrackThumbWidth, kTrackThumbTop + FThumbLength);
 }
 
 int32_t TTrackBar::PositionAtX(int32_t X) const {
@@ -590,16 +590,16 @@ void TTrackBar::Dispatch(TMessage& Message) {
 }
 
 void TTrackBar::PaintWindow(HDC DC) {
-  TDCCanvas C(DC, Font());
+  TPaintCanvasOnDC C(DC, Font());
   TRect R = ClientRect();
   C->Brush()->SetColor(Color());
   C->FillRect(R);
-  const int32_t Mid = kThumbTop + FThumbLength / 2;
+  const int32_t Mid = kTrackThumbTop + FThumbLength / 2;
   RECT Channel = Rect(ChannelLeft() - 2, Mid - 2, ChannelRight() + 3, Mid + 2);
   DrawEdge(DC, &Channel, EDGE_SUNKEN, BF_RECT);
   // Ticks below the thumb: every Frequency positions, and always at both ends.
   C->Pen()->SetColor(clBlack);
-  const int32_t TickTop = kThumbTop + FThumbLength + 2;
+  const int32_t TickTop = kTrackThumbTop + FThumbLength + 2;
   const int64_t Span = int64_t(FMax) - FMin;
   auto Tick = [&](int64_t Pos, int32_t Length) {
     const int32_t X =
@@ -770,7 +770,7 @@ void TProgressBar::Dispatch(TMessage& Message) {
 }
 
 void TProgressBar::PaintWindow(HDC DC) {
-  TDCCanvas C(DC, nullptr);
+  TPaintCanvasOnDC C(DC, nullptr);
   TRect R = ClientRect();
   C->Brush()->SetColor(Color());
   C->FillRect(R);

@@ -24,14 +24,14 @@ namespace zv {
 
 namespace {
 
-enum TPageId : int { pgJPEG1, pgJPEG2, pgTIFF1, pgTIFF2, pgGIF1, pgGIF2, pgBMP1, pgPCX1, pgPNG1, pgTGA1, pgJ20001 };
+enum TPreviewPageId : int { pgJPEG1, pgJPEG2, pgTIFF1, pgTIFF2, pgGIF1, pgGIF2, pgBMP1, pgPCX1, pgPNG1, pgTGA1, pgJ20001 };
 
-constexpr int32_t kFullTitleTop = 140;
-constexpr int32_t kFullValueTop = 156;
-constexpr int32_t kShortTitleTop = 61;
-constexpr int32_t kShortValueTop = 77;
+constexpr int32_t kPreviewFullTitleTop = 140;
+constexpr int32_t kPreviewFullValueTop = 156;
+constexpr int32_t kPreviewShortTitleTop = 61;
+constexpr int32_t kPreviewShortValueTop = 77;
 
-void SetItems(TComboBox* Combo, std::initializer_list<const char*> Items) {
+void SetListItems(TComboBox* Combo, std::initializer_list<const char*> Items) {
   Combo->Items()->Clear();
   for (const char* Item : Items) Combo->Items()->Add(Item);
 }
@@ -39,26 +39,26 @@ void SetItems(TComboBox* Combo, std::initializer_list<const char*> Items) {
 // The entry of a small table for a list index, or Fallback for an index outside it (a list
 // without a selection answers -1).
 template <typename T, size_t N>
-T Pick(const T (&Table)[N], int32_t Index, T Fallback) {
+T ListEntryOr(const T (&Table)[N], int32_t Index, T Fallback) {
   return Index >= 0 && size_t(Index) < N ? Table[Index] : Fallback;
 }
 
 // Samples and bits of the TIFF colours list "B/W", "16", "256", "65536", "16M".
-constexpr int32_t kTiffColorSamples[] = {1, 1, 1, 1, 3};
-constexpr int32_t kTiffColorBits[] = {1, 4, 8, 16, 8};
+constexpr int32_t kPreviewTiffSamples[] = {1, 1, 1, 1, 3};
+constexpr int32_t kPreviewTiffBits[] = {1, 4, 8, 16, 8};
 // Of the BMP, PCX and PNG / TGA colour lists.
-constexpr int32_t kBmpSamples[] = {1, 1, 1, 3, 3};
-constexpr int32_t kBmpBits[] = {1, 4, 8, 8, 8};
-constexpr int32_t kPngSamples[] = {1, 1, 3};
-constexpr int32_t kPngBits[] = {1, 8, 8};
+constexpr int32_t kPreviewBmpSamples[] = {1, 1, 1, 3, 3};
+constexpr int32_t kPreviewBmpBits[] = {1, 4, 8, 8, 8};
+constexpr int32_t kPreviewPngSamples[] = {1, 1, 3};
+constexpr int32_t kPreviewPngBits[] = {1, 8, 8};
 
 // The colour index of the PNG and TGA lists for samples and bits.
-int32_t PngColorIndexOf(int32_t Samples, int32_t Bits) {
+int32_t PreviewPngColorIndex(int32_t Samples, int32_t Bits) {
   if (Samples == 1) return Bits == 1 ? 0 : 1;
   return 2;
 }
 
-std::string WithColon(int32_t Id, TMsgLanguage Language) { return LookupWord(Id, Language) + ":"; }
+std::string WordWithColon(int32_t Id, TMsgLanguage Language) { return LookupWord(Id, Language) + ":"; }
 
 }  // namespace
 
@@ -140,7 +140,7 @@ void TfIOPreviews::BuildForm() {
   auto ListAt = [&](const char* Name, TWinControl* Parent, const TRect& R, std::initializer_list<const char*> Items) {
     TComboBox* Combo = L.Add<TComboBox>(Name, Parent, R);
     Combo->SetStyle(csDropDownList);
-    SetItems(Combo, Items);
+    SetListItems(Combo, Items);
     return Combo;
   };
   auto Swatch = [&](const char* Name, TWinControl* Parent, const TRect& R) {
@@ -277,8 +277,8 @@ void TfIOPreviews::BuildForm() {
 
   for (TTabSheet* Page : {TabSheetJPEG1, TabSheetTIFF1, TabSheetGIF1, TabSheetBMP1, TabSheetPCX1, TabSheetPNG1,
                           TabSheetTGA1, TabSheetJ20001})
-    AddSizeLabels(Page, kFullTitleTop, kFullValueTop);
-  for (TTabSheet* Page : {TabSheetJPEG2, TabSheetTIFF2, TabSheetGIF2}) AddSizeLabels(Page, kShortTitleTop, kShortValueTop);
+    AddSizeLabels(Page, kPreviewFullTitleTop, kPreviewFullValueTop);
+  for (TTabSheet* Page : {TabSheetJPEG2, TabSheetTIFF2, TabSheetGIF2}) AddSizeLabels(Page, kPreviewShortTitleTop, kPreviewShortValueTop);
   Label25 = FSizes[pgJPEG1].CompressedValue;
   Label76 = FSizes[pgJPEG2].CompressedValue;
   Label18 = FSizes[pgTIFF1].CompressedValue;
@@ -458,7 +458,7 @@ int32_t TfIOPreviews::IndexToTiffCompression(int32_t Index) {
 
 void TfIOPreviews::ApplyLanguage(TMsgLanguage Language) {
   auto W = [&](int32_t Id) { return LookupWord(Id, Language); };
-  auto C = [&](int32_t Id) { return WithColon(Id, Language); };
+  auto C = [&](int32_t Id) { return WordWithColon(Id, Language); };
   SetCaption(W(37));
   Label1->SetCaption(C(1));
   Label2->SetCaption(C(2));
@@ -561,16 +561,16 @@ void TfIOPreviews::FormActivate(TObject*) {
     if (!Tabs.empty()) PageControl1->SetActivePage(Tabs.front());
   }
   if (FSimplified) {
-    for (TTabSheet* Page : {TabSheetBMP1, TabSheetPCX1}) MoveSizeLabels(Page, kShortTitleTop, kShortValueTop);
+    for (TTabSheet* Page : {TabSheetBMP1, TabSheetPCX1}) MoveSizeLabels(Page, kPreviewShortTitleTop, kPreviewShortValueTop);
     chkLockPreview->SetTop(PixelsPerInch() * 302 / 96);
     for (TControl* C : std::initializer_list<TControl*>{Label54, Panel1, GroupBox3}) C->SetVisible(false);
-    MoveSizeLabels(TabSheetPNG1, kShortTitleTop, kShortValueTop);
+    MoveSizeLabels(TabSheetPNG1, kPreviewShortTitleTop, kPreviewShortValueTop);
     for (TControl* C : std::initializer_list<TControl*>{Label63, Panel5, Label64, Edit13, Label65, Edit14})
       C->SetVisible(false);
-    MoveSizeLabels(TabSheetTGA1, kShortTitleTop, kShortValueTop);
+    MoveSizeLabels(TabSheetTGA1, kPreviewShortTitleTop, kPreviewShortValueTop);
     Label71->SetVisible(false);
     ComboBox15->SetVisible(false);
-    MoveSizeLabels(TabSheetJ20001, kShortTitleTop, kShortValueTop);
+    MoveSizeLabels(TabSheetJ20001, kPreviewShortTitleTop, kPreviewShortValueTop);
   }
 
   for (TComboBox* Combo : {ComboBox2, ComboBox16}) {
@@ -688,12 +688,12 @@ void TfIOPreviews::LoadWorkingValues() {
   } else if (P.SamplesPerPixel == 3) {
     PcxColorIndex = 3;
   }
-  PngColorIndex = PngColorIndexOf(P.SamplesPerPixel, P.BitsPerSample);
+  PngColorIndex = PreviewPngColorIndex(P.SamplesPerPixel, P.BitsPerSample);
   PngInterlaced = P.PngInterlaced != 0;
   PngBackground = P.PngBackgroundColor;
   PngFilter = P.PngFilter <= 2 ? P.PngFilter : 0;
   PngCompression = int32_t(std::min<uint32_t>(P.PngCompression, 9));
-  TgaColorIndex = PngColorIndexOf(P.SamplesPerPixel, P.BitsPerSample);
+  TgaColorIndex = PreviewPngColorIndex(P.SamplesPerPixel, P.BitsPerSample);
   TgaKeyColor = P.TgaKeyColor;
   TgaCompressed = P.TgaCompressed != 0;
   TgaName = P.TgaJobName;
@@ -888,8 +888,8 @@ void TfIOPreviews::ComboBox2Click(TObject* Sender) {
     Samples = 4;
     Bits = 8;
   } else {
-    Samples = Pick(kTiffColorSamples, ComboBox4->ItemIndex(), TiffSamplesPerPixel);
-    Bits = Pick(kTiffColorBits, ComboBox4->ItemIndex(), TiffBitsPerSample);
+    Samples = ListEntryOr(kPreviewTiffSamples, ComboBox4->ItemIndex(), TiffSamplesPerPixel);
+    Bits = ListEntryOr(kPreviewTiffBits, ComboBox4->ItemIndex(), TiffBitsPerSample);
   }
   if (Compression != TiffCompression || Photometric != TiffPhotometric || Bits != TiffBitsPerSample ||
       Samples != TiffSamplesPerPixel) {
@@ -931,8 +931,8 @@ void TfIOPreviews::ComboBox16Change(TObject* Sender) {
   } else if (Sender == ComboBox17) {
     constexpr int32_t ShortSamples[] = {1, 1, 1, 3};
     constexpr int32_t ShortBits[] = {1, 4, 8, 8};
-    Samples = Pick(ShortSamples, ComboBox17->ItemIndex(), Samples);
-    Bits = Pick(ShortBits, ComboBox17->ItemIndex(), Bits);
+    Samples = ListEntryOr(ShortSamples, ComboBox17->ItemIndex(), Samples);
+    Bits = ListEntryOr(ShortBits, ComboBox17->ItemIndex(), Bits);
     if (Bits > 1 && Compression <= 4) {
       Compression = 0;
       ComboBox16->SetItemIndex(0);
@@ -1150,25 +1150,25 @@ void TfIOPreviews::Button1Click(TObject*) {
   } else if (Page == TabSheetBMP1) {
     P.BmpCompression = BmpCompression;
     // Both "16M" items write three samples of eight bits.
-    P.BitsPerSample = Pick(kBmpBits, BmpColorIndex, 8);
-    P.SamplesPerPixel = Pick(kBmpSamples, BmpColorIndex, 3);
+    P.BitsPerSample = ListEntryOr(kPreviewBmpBits, BmpColorIndex, 8);
+    P.SamplesPerPixel = ListEntryOr(kPreviewBmpSamples, BmpColorIndex, 3);
     P.FileType = ftBmp;
   } else if (Page == TabSheetPCX1) {
     P.PcxCompression = PcxCompression;
-    P.BitsPerSample = Pick(kBmpBits, PcxColorIndex, 8);
-    P.SamplesPerPixel = Pick(kBmpSamples, PcxColorIndex, 3);
+    P.BitsPerSample = ListEntryOr(kPreviewBmpBits, PcxColorIndex, 8);
+    P.SamplesPerPixel = ListEntryOr(kPreviewBmpSamples, PcxColorIndex, 3);
     P.FileType = ftPcx;
   } else if (Page == TabSheetPNG1) {
-    P.BitsPerSample = Pick(kPngBits, PngColorIndex, 8);
-    P.SamplesPerPixel = Pick(kPngSamples, PngColorIndex, 3);
+    P.BitsPerSample = ListEntryOr(kPreviewPngBits, PngColorIndex, 8);
+    P.SamplesPerPixel = ListEntryOr(kPreviewPngSamples, PngColorIndex, 3);
     P.PngBackgroundColor = PngBackground;
     P.PngInterlaced = PngInterlaced;
     P.PngFilter = uint8_t(PngFilter);
     P.PngCompression = uint32_t(PngCompression);
     P.FileType = ftPng;
   } else if (Page == TabSheetTGA1) {
-    P.BitsPerSample = Pick(kPngBits, TgaColorIndex, 8);
-    P.SamplesPerPixel = Pick(kPngSamples, TgaColorIndex, 3);
+    P.BitsPerSample = ListEntryOr(kPreviewPngBits, TgaColorIndex, 8);
+    P.SamplesPerPixel = ListEntryOr(kPreviewPngSamples, TgaColorIndex, 3);
     P.TgaKeyColor = TgaKeyColor;
     P.TgaCompressed = TgaCompressed;
     P.TgaJobName = TgaName;

@@ -39,13 +39,13 @@ constexpr int32_t kResultPngSamples[] = {1, 1, 3};
 constexpr int32_t kResultPngBits[] = {1, 8, 8};
 
 template <size_t N>
-void SetColors(TIOParamsVals& P, const int32_t (&Samples)[N], const int32_t (&Bits)[N], int32_t Index) {
+void SetPreviewColors(TIOParamsVals& P, const int32_t (&Samples)[N], const int32_t (&Bits)[N], int32_t Index) {
   if (Index < 0 || size_t(Index) >= N) return;
   P.SamplesPerPixel = Samples[Index];
   P.BitsPerSample = Bits[Index];
 }
 
-enum class TReduction { None, Palette, Colors, Tiff };
+enum class TPreviewReduction { None, Palette, Colors, Tiff };
 
 }  // namespace
 
@@ -62,7 +62,7 @@ void TfIOPreviews::UpdatePreview() {
   SourceIO->SetBitmapOption(FBWConversion);
   FProgressBase = 0;
   TIOParamsVals& SP = *SourceIO->IOParams();
-  TReduction Reduction = TReduction::None;
+  TPreviewReduction Reduction = TPreviewReduction::None;
   int32_t TiffPhotometricOfResult = 0;
 
   if (Page == TabSheetJPEG1 || Page == TabSheetJPEG2) {
@@ -102,7 +102,7 @@ void TfIOPreviews::UpdatePreview() {
       SourceIO->SaveTiffStream(&Nul);
       ShowSize(Label18, Nul.Size());
       ShowSize(Label80, Nul.Size());
-      Reduction = TReduction::Tiff;
+      Reduction = TPreviewReduction::Tiff;
       TiffPhotometricOfResult = TiffPhotometric;
     } else if (Page == TabSheetGIF1 || Page == TabSheetGIF2) {
       SP.BitsPerSample = GifBitsPerSample;
@@ -111,33 +111,33 @@ void TfIOPreviews::UpdatePreview() {
       SourceIO->SaveGifStream(&Nul);
       ShowSize(Label30, Nul.Size());
       ShowSize(Label86, Nul.Size());
-      Reduction = TReduction::Palette;
+      Reduction = TPreviewReduction::Palette;
     } else if (Page == TabSheetBMP1) {
       SP.BmpCompression = BmpCompression;
-      SetColors(SP, kResultBmpSamples, kResultBmpBits, BmpColorIndex);
+      SetPreviewColors(SP, kResultBmpSamples, kResultBmpBits, BmpColorIndex);
       SourceIO->SaveBmpStream(&Nul);
       ShowSize(Label42, Nul.Size());
-      Reduction = TReduction::Colors;
+      Reduction = TPreviewReduction::Colors;
     } else if (Page == TabSheetPCX1) {
       SP.PcxCompression = PcxCompression;
-      SetColors(SP, kResultBmpSamples, kResultBmpBits, PcxColorIndex);
+      SetPreviewColors(SP, kResultBmpSamples, kResultBmpBits, PcxColorIndex);
       SourceIO->SavePcxStream(&Nul);
       ShowSize(Label48, Nul.Size());
-      Reduction = TReduction::Colors;
+      Reduction = TPreviewReduction::Colors;
     } else if (Page == TabSheetPNG1) {
-      SetColors(SP, kResultPngSamples, kResultPngBits, PngColorIndex);
+      SetPreviewColors(SP, kResultPngSamples, kResultPngBits, PngColorIndex);
       SP.PngInterlaced = PngInterlaced;
       SP.PngFilter = uint8_t(PngFilter);
       SP.PngCompression = uint32_t(PngCompression);
       SourceIO->SavePngStream(&Nul);
       ShowSize(Label53, Nul.Size());
-      Reduction = TReduction::Palette;
+      Reduction = TPreviewReduction::Palette;
     } else if (Page == TabSheetTGA1) {
-      SetColors(SP, kResultPngSamples, kResultPngBits, TgaColorIndex);
+      SetPreviewColors(SP, kResultPngSamples, kResultPngBits, TgaColorIndex);
       SP.TgaCompressed = TgaCompressed;
       SourceIO->SaveTgaStream(&Nul);
       ShowSize(Label61, Nul.Size());
-      Reduction = TReduction::Palette;
+      Reduction = TPreviewReduction::Palette;
     }
 
     try {
@@ -161,12 +161,12 @@ void TfIOPreviews::UpdatePreview() {
       Imaging2->Proc()->ConvertToPalette(N, RP.Palette.data(), Threshold);
     };
     switch (Reduction) {
-      case TReduction::Palette: PaletteReduction(); break;
-      case TReduction::Colors:
+      case TPreviewReduction::Palette: PaletteReduction(); break;
+      case TPreviewReduction::Colors:
         if (Count <= 256) Imaging2->Proc()->ConvertTo(int32_t(std::max<int64_t>(Count, 2)), Threshold);
         RP.FreePalette();
         break;
-      case TReduction::Tiff:
+      case TPreviewReduction::Tiff:
         if (TiffPhotometricOfResult <= 1 && RP.BitsPerSample == 8 && RP.SamplesPerPixel == 1) {
           Imaging2->Proc()->ConvertToGray();
           RP.FreePalette();
@@ -174,7 +174,7 @@ void TfIOPreviews::UpdatePreview() {
           PaletteReduction();
         }
         break;
-      case TReduction::None: break;
+      case TPreviewReduction::None: break;
     }
   }
   SyncResultView();
