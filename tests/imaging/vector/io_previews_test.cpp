@@ -163,6 +163,21 @@ TEST_F(IOPreviewsTest, EdgeCasesOfThePages) {
          EXPECT_EQ(P.BitsPerSample, 8);
          EXPECT_EQ(P.TiffPhotometric, 1);
        }},
+      {"the short JPEG page: edit and bar follow each other", ppJPEG, [](TIOParamsVals& P) { P.JpegQuality = 70; },
+       [](TfIOPreviews& D) {
+         ASSERT_EQ(D.PageControl1->ActivePage(), D.TabSheetJPEG2);
+         EXPECT_EQ(D.Edit16->Text(), "70");
+         D.TrackBar2->SetPosition(64);
+         EXPECT_EQ(D.Edit16->Text(), "64");
+         D.Edit16->SetText("abc");
+         EXPECT_EQ(D.TrackBar2->Position(), 50);
+         EXPECT_EQ(D.Edit16->Text(), "50");
+       },
+       TClose::Ok, true,
+       [](const TIOParamsVals& P) {
+         EXPECT_EQ(P.JpegQuality, 50);
+         EXPECT_EQ(P.FileType, ftJpeg);
+       }},
       {"rate 1.0 shows 1000, 250 gives 0.25 and OK writes type 14", ppJ2000, nullptr,
        [](TfIOPreviews& D) {
          EXPECT_EQ(D.Edit15->Text(), "1000");
@@ -260,6 +275,35 @@ TEST_F(IOPreviewsTest, EdgeCasesOfThePages) {
     EXPECT_EQ(Run(C.Pages, C.Script, C.Close), C.Answer);
     EXPECT_TRUE(Shown);
     if (C.Check) C.Check(P());
+  }
+}
+
+TEST_F(IOPreviewsTest, TiffColoursShownFollowThePhotometric) {
+  struct TCase {
+    bool Short;
+    uint8_t Photometric, Compression;
+    int32_t Samples, Bits;
+    const char* Colors;
+  } Cases[] = {
+      {false, 2, 0, 3, 8, "16M"},  {false, 2, 0, 1, 1, "16M"},   {false, 3, 0, 1, 8, "256"},
+      {false, 3, 0, 1, 4, "16"},   {false, 1, 0, 1, 1, "B/W"},   {false, 0, 0, 1, 4, "256"},
+      {false, 5, 0, 4, 8, "16M"},  {false, 4, 0, 1, 16, "65536"}, {false, 7, 0, 1, 1, "16M"},
+      {true, 2, 4, 3, 8, "2"},     {true, 2, 7, 1, 1, "16777216"}, {true, 1, 0, 1, 4, "16"},
+      {true, 2, 0, 4, 8, "<none>"},
+  };
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(std::string(C.Short ? "short " : "full ") + std::to_string(C.Photometric) + " " +
+                 std::to_string(C.Samples) + "x" + std::to_string(C.Bits));
+    IO->IOParams()->Assign(TIOParamsVals(nullptr));
+    IO->SimplifiedParamsDialogs = C.Short;
+    P().TiffPhotometric = C.Photometric;
+    P().TiffCompression = C.Compression;
+    P().SamplesPerPixel = C.Samples;
+    P().BitsPerSample = C.Bits;
+    Run(ppTIFF, [&](TfIOPreviews& D) {
+      EXPECT_EQ(Selected(C.Short ? D.ComboBox17 : D.ComboBox4), C.Colors);
+      D.UpdatePreview();
+    }, TClose::Cancel);
   }
 }
 
@@ -625,6 +669,23 @@ TEST_F(IOPreviewsTest, OpeningWithoutAnImageOrWhenTheProgramHandlesIt) {
   None->OnDoPreviews = [](TObject*, bool& Handled) { Handled = true; };
   EXPECT_TRUE(None->ShowParamsDialog(ppAll));
   EXPECT_FALSE(Previewed);
+
+  // A grey image is shown (and left) as 24-bit RGB; the dialog's view lets go of it.
+  TIEBitmap Grey(16, 8, ie8g);
+  std::unique_ptr<TImagingIO> GreyIO(TImagingIO::CreateForBitmap(&Grey));
+  TIEBitmap* Shown = nullptr;
+  GreyIO->OnIOPreview = [&](TObject*, TObject* Dialog) {
+    auto* D = static_cast<TfIOPreviews*>(Dialog);
+    Shown = D->Imaging1->IEBitmap();
+    TTimer* Close = new TTimer(D);
+    Close->SetInterval(1);
+    Close->OnTimer = [D](TObject*) {
+      if (D->Activated()) D->Button2->Click();
+    };
+  };
+  EXPECT_FALSE(GreyIO->ShowParamsDialog(ppBMP));
+  EXPECT_EQ(Shown, &Grey);
+  EXPECT_EQ(Grey.GetPixelFormat(), ie24RGB);
 }
 
 TEST_F(IOPreviewsTest, WordsOfTheLanguageAndTheSimplifiedLayout) {
