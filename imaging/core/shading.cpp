@@ -12,6 +12,9 @@
 
 namespace zv {
 
+int32_t IEDialogsBackground = 0;
+
+
 namespace shading_detail {
 
 // Makes Bitmap a 24-bit W x H bitmap; false when it cannot be.

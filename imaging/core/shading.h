@@ -14,6 +14,10 @@ class TCanvas;
 // High and 0 becomes Low. Values is resized to N (empty for N below 1).
 void GaussianRamp(int32_t N, double Low, double High, double Sigma, std::vector<double>& Values);
 
+// The background of the library's dialogs: 0 none (after start-up), 1 the stripe texture, 2 the noise
+// texture.
+extern int32_t IEDialogsBackground;
+
 // Makes Bitmap 24-bit W x H in horizontal grey stripes repeating every four rows (240, 251, 255, 251).
 void PaintStripeTexture(TBitmap* Bitmap, int32_t W, int32_t H);
 // Makes Bitmap 24-bit W x H: a grey column profile from 160 at the sides to 208 in the middle, with a

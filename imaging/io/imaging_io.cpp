@@ -656,6 +656,11 @@ int32_t TImagingIO::InsertGifFrameCore(const std::string& FileName, const TGifCo
 
 // ---- Parameters dialog --------------------------------------------------------------------------------
 
+void TImagingIO::SetBitmapOption(uint8_t Value) {
+  BWConversion = Value;
+  if (WorkBitmap() != nullptr) WorkBitmap()->SetBWConversion(Value);
+}
+
 bool TImagingIO::ShowParamsDialog(int16_t Pages) {
   if (OnDoPreviews) {
     bool Handled = false;

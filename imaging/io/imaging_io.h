@@ -138,6 +138,9 @@ public:
   TIOPreviewsParams PreviewsParams;
   bool SimplifiedParamsDialogs = true;
   uint8_t BWConversion = 1;  // the work bitmap's black-and-white conversion mode, for the dialog
+  TMsgLanguage MsgLanguage = msSystem;  // the language of the dialog's words
+  // Sets the black-and-white conversion mode of the component and of its work bitmap.
+  void SetBitmapOption(uint8_t Value);
   TFont* PreviewFont() const { return FPreviewFont.get(); }
   TIEDoPreviewsEvent OnDoPreviews;
   TIEIOPreviewEvent OnIOPreview;

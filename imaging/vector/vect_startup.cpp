@@ -5,6 +5,7 @@
 #include "imaging/io/format_wrappers.h"
 #include "imaging/io/imaging_io.h"
 #include "imaging/vector/imaging_vect.h"
+#include "imaging/vector/io_previews.h"
 #include "platform/streams.h"
 
 namespace zv {
@@ -33,9 +34,11 @@ void VectorLayerStartup() {
   FormatTests.IsIevStream = IsIevStream;
   ImagingIOViewLinks.LoadViewFile = LoadViewFile;
   ImagingIOViewLinks.LoadViewStream = LoadViewStream;
+  ImagingIOLinks.ShowPreviewsDialog = ShowIOPreviewsDialog;
 }
 
 void VectorLayerShutdown() {
+  ImagingIOLinks.ShowPreviewsDialog = nullptr;
   ImagingIOViewLinks.LoadViewFile = nullptr;
   ImagingIOViewLinks.LoadViewStream = nullptr;
   FormatTests.IsIevStream = ReplacedTest;
