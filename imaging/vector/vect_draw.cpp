@@ -128,17 +128,8 @@ std::string TImagingVect::MeasureText(double Value) const {
 
 double TImagingVect::AngleShownValue(const TPoint P[3], bool& Reduced) const {
   Reduced = false;
-  const double AX = double(P[0].X) - P[1].X, AY = double(P[0].Y) - P[1].Y;
-  const double BX = double(P[2].X) - P[1].X, BY = double(P[2].Y) - P[1].Y;
-  const double A = std::hypot(AX, AY), B = std::hypot(BX, BY);
-  // A leg of no length has no direction: the angle is 0.
-  if (!(A > 0) || !(B > 0) || !Finite(A) || !Finite(B)) return 0;
-  const double C2 = (double(P[0].X) - P[2].X) * (double(P[0].X) - P[2].X) +
-                    (double(P[0].Y) - P[2].Y) * (double(P[0].Y) - P[2].Y);
-  const double Cos = std::clamp((A * A + B * B - C2) / (2 * A * B), -1.0, 1.0);
-  double Deg = std::acos(Cos) * 180 / Pi;
-  // Counter-clockwise on the screen (y down) from the first leg to the second is the measured side.
-  if (AX * BY - AY * BX > 0) Deg = 360 - Deg;
+  double Deg = VertexAngle(P[0].X, P[0].Y, P[1].X, P[1].Y, P[2].X, P[2].Y) * 180 / Pi;
+  if (!Finite(Deg)) Deg = 0;
   if (AngleBelow180 != 0 && Deg >= 180) {
     Deg = 360 - Deg;
     Reduced = true;
@@ -219,6 +210,9 @@ bool TImagingVect::DrawObject(TIEVObjectData& Rec, int32_t Hobj, TBitmap* Dest, 
     if (std::max(X1, X2) < L || std::min(X1, X2) > R || std::max(Y1, Y2) < T || std::min(Y1, Y2) > B) return false;
   }
 
+  // Fonts made here (rotated ones too) leave the destination's canvas when the object is done.
+  TFont KeptFont;
+  KeptFont.Assign(Dest->Canvas()->Font());
   bool Handled = false;
   if (OnBeforeDrawObject) OnBeforeDrawObject(this, Hobj, Dest, TRect(X1, Y1, X2, Y2), DrawingAlpha, Handled);
   Grow(Rec.DrawnRect, X1, Y1);
@@ -231,6 +225,7 @@ bool TImagingVect::DrawObject(TIEVObjectData& Rec, int32_t Hobj, TBitmap* Dest, 
   if (OnAfterDrawObject) OnAfterDrawObject(this, Hobj, Dest, TRect(X1, Y1, X2, Y2), DrawingAlpha, After);
   Grow(Rec.DrawnRect, X1, Y1);
   Grow(Rec.DrawnRect, X2, Y2);
+  Dest->Canvas()->Font()->Assign(&KeptFont);
   ++FDrawnObjects;
   return true;
 }

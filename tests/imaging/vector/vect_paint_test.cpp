@@ -158,9 +158,13 @@ TEST(VectPaint, AngleValuesAndTheirArc) {
   View->AngleBelow180 = 1;
   EXPECT_DOUBLE_EQ(View->AngleShownValue(P, Reduced), 90);
   EXPECT_TRUE(Reduced);
-  // Legs of no length have no angle, and nothing turns into a number it cannot hold.
+  // Legs of no length, and points as far apart as int32 lets them be, still give an angle.
   const TPoint Flat[3] = {{100, 100}, {100, 100}, {100, 100}};
-  EXPECT_EQ(View->AngleShownValue(Flat, Reduced), 0);
+  const TPoint Far[3] = {{INT32_MIN, INT32_MAX}, {INT32_MAX, INT32_MIN}, {INT32_MIN, INT32_MIN}};
+  for (const TPoint* Q : {Flat, Far}) {
+    const double A = View->AngleShownValue(Q, Reduced);
+    EXPECT_TRUE(A >= 0 && A <= 360) << A;
+  }
 
   // The arc: three quarters through the top for 270, one quarter to the lower right when reduced.
   for (int Below : {0, 1}) {
