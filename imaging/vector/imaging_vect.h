@@ -386,6 +386,11 @@ private:
   std::unique_ptr<TIEBitmap> FWorkBitmap;
   std::unique_ptr<TBitmap> FWorkMask;
   TRect FLastComposedArea;
+  // The part of the work bitmap's coverage picture and alpha channel that may not be black.
+  TRect FWorkDirty{1, 1, 0, 0};
+  void MarkWorkDirty(const TRect& R);
+  void CleanWork();
+  static int64_t ShadowReach(const TIEVObjectData& Rec, double Ratio);
   std::vector<std::unique_ptr<TMemoryStream>> FObjUndo;
   TTimer* FFastTimer = nullptr;  // owned by the view as a component
   int32_t FDrawnObjects = 0;

@@ -42,6 +42,7 @@ void TImagingVect::EnsureWorkBitmap(int32_t Width, int32_t Height) {
       FWorkBitmap->GetPixelFormat() != ie24RGB) {
     FWorkBitmap->Allocate(Width, Height, ie24RGB);
     FWorkBitmap->GetAlphaChannel()->Allocate(Width, Height, ie8g);
+    FWorkDirty = TRect(0, 0, Width - 1, Height - 1);
   }
   // The object's coverage is painted on a 24-bit picture of the same size (the canvas draws on 24- and
   // 32-bit surfaces) and taken into the 8-bit alpha channel from there.
@@ -49,7 +50,43 @@ void TImagingVect::EnsureWorkBitmap(int32_t Width, int32_t Height) {
     FWorkMask = std::make_unique<TBitmap>();
     FWorkMask->SetPixelFormat(pf24bit);
   }
-  if (FWorkMask->Width() != Width || FWorkMask->Height() != Height) FWorkMask->SetSize(Width, Height);
+  if (FWorkMask->Width() != Width || FWorkMask->Height() != Height) {
+    FWorkMask->SetSize(Width, Height);
+    FWorkDirty = TRect(0, 0, Width - 1, Height - 1);
+  }
+}
+
+int64_t TImagingVect::ShadowReach(const TIEVObjectData& Rec, double Ratio) {
+  // As far as AddSoftShadow blurs and moves the coverage: twice the larger offset and five radii.
+  const TIEVSoftShadow& S = Rec.SoftShadow;
+  if (S.Enabled == 0) return 0;
+  double Radius = std::isfinite(S.Radius) ? std::clamp(S.Radius * Ratio, 0.0, 1000.0) : 0.0;
+  if (Radius == 0) Radius = 2;
+  const double Offset = std::max(std::abs(double(S.OffsetX)), std::abs(double(S.OffsetY))) * Ratio;
+  return int64_t(std::min(2 * Offset + std::trunc(5 * Radius) + 1, 1e9));
+}
+
+void TImagingVect::MarkWorkDirty(const TRect& R) {
+  if (R.Left > R.Right || R.Top > R.Bottom) return;
+  if (FWorkDirty.Left > FWorkDirty.Right) {
+    FWorkDirty = R;
+    return;
+  }
+  FWorkDirty = TRect(std::min(FWorkDirty.Left, R.Left), std::min(FWorkDirty.Top, R.Top),
+                     std::max(FWorkDirty.Right, R.Right), std::max(FWorkDirty.Bottom, R.Bottom));
+}
+
+void TImagingVect::CleanWork() {
+  if (FWorkDirty.Left > FWorkDirty.Right || !FWorkBitmap || !FWorkMask) return;
+  const int32_t W = FWorkMask->Width(), H = FWorkMask->Height();
+  const int32_t L = std::clamp(FWorkDirty.Left, 0, W - 1), R = std::clamp(FWorkDirty.Right, 0, W - 1);
+  const int32_t T = std::clamp(FWorkDirty.Top, 0, H - 1), B = std::clamp(FWorkDirty.Bottom, 0, H - 1);
+  TIEBitmap* Alpha = FWorkBitmap->GetAlphaChannel();
+  for (int32_t y = T; y <= B; ++y) {
+    std::memset(static_cast<uint8_t*>(FWorkMask->ScanLine(y)) + size_t(L) * 3, 0, size_t(R - L + 1) * 3);
+    std::memset(Alpha->GetScanline(y) + L, 0, size_t(R - L + 1));
+  }
+  FWorkDirty = TRect(1, 1, 0, 0);
 }
 
 void TImagingVect::DrawObjectsToBitmap(TBitmap* Target, bool InImage, bool Supersample, int32_t Hobj) {
@@ -83,52 +120,57 @@ void TImagingVect::ComposeObject(TBitmap* Target, int32_t Hobj, bool InImage, in
     DrawObject(Rec, Hobj, Target, Clip, ToClient, nullptr, 1, false);
     return;
   }
-  if (!Supersampled) {
-    EnsureWorkBitmap(Target->Width(), Target->Height());
-    FWorkBitmap->Fill(double(uint32_t(ColorToRGB(Rec.PenColor))));
-  } else if (FillWork) {
-    FWorkBitmap->Fill(double(uint32_t(ColorToRGB(Rec.PenColor))));
-  }
+  if (!Supersampled) EnsureWorkBitmap(Target->Width(), Target->Height());
   TIEBitmap& Work = *FWorkBitmap;
   TBitmap* WorkPicture = Work.VclBitmap();
   if (WorkPicture == nullptr) return;
   const int32_t WW = Work.GetWidth(), WH = Work.GetHeight();
-
-  if (Rec.Highlight != 0) CopyUnderHighlight(Target, Rec, ToClient, Ratio);
-
-  if (!DrawObject(Rec, Hobj, WorkPicture, Clip, ToClient, nullptr, Factor, false)) return;
-
-  // The coverage: 0 outside, the object's Transparency where it paints.
   TIEBitmap* Alpha = Work.GetAlphaChannel();
-  Alpha->Fill(0);
+  // The coverage picture and the alpha channel are black outside what the last object left.
+  CleanWork();
+
+  // The coverage first (0 outside, the object's Transparency where it paints): it also tells where the
+  // object lies, so that only that much of the work bitmap is prepared.
   const bool Picture = Rec.Kind == vokBitmap && Rec.BitmapIdx >= 0 && BitmapAt(Rec.BitmapIdx) != nullptr;
-  const TRect Drawn = Rec.DrawnRect;
-  const int32_t Margin = Rec.DrawnMargin;
-  if (!Picture) {
+  {
     const TColor Kept[4] = {Rec.PenColor, Rec.BrushColor, Rec.LabelBrushColor, Rec.MemoBorderColor};
     const TColor Grey = GreyColor(Rec.Transparency);
     Rec.PenColor = Rec.BrushColor = Rec.LabelBrushColor = Rec.MemoBorderColor = Grey;
-    FWorkMask->Canvas()->Brush()->SetColor(clBlack);
-    FWorkMask->Canvas()->Brush()->SetStyle(bsSolid);
-    FWorkMask->Canvas()->FillRect(TRect(0, 0, WW, WH));
-    DrawObject(Rec, Hobj, FWorkMask.get(), Clip, ToClient, nullptr, Factor, true);
+    const bool Drawn = DrawObject(Rec, Hobj, FWorkMask.get(), Clip, ToClient, nullptr, Factor, true);
     Rec.PenColor = Kept[0];
     Rec.BrushColor = Kept[1];
     Rec.LabelBrushColor = Kept[2];
     Rec.MemoBorderColor = Kept[3];
-  } else {
-    DrawObject(Rec, Hobj, WorkPicture, Clip, ToClient, &Work, Factor, false);
+    if (!Drawn) return;
   }
+  const TRect Drawn = Rec.DrawnRect;
+  const int32_t Margin = Rec.DrawnMargin;
+  auto Clamp = [](int64_t V, int32_t Hi) { return int32_t(std::clamp<int64_t>(V, 0, Hi)); };
+  if (Drawn.Left > Drawn.Right || Drawn.Top > Drawn.Bottom) {
+    MarkWorkDirty(TRect(0, 0, WW - 1, WH - 1));
+    return;
+  }
+  int32_t L = Clamp(int64_t(Drawn.Left) - Margin, WW - 1), R = Clamp(int64_t(Drawn.Right) + Margin, WW - 1);
+  int32_t T = Clamp(int64_t(Drawn.Top) - Margin, WH - 1), B = Clamp(int64_t(Drawn.Bottom) + Margin, WH - 1);
+  MarkWorkDirty(TRect(L, T, R, B));
+  if (L > R) std::swap(L, R);
+  if (T > B) std::swap(T, B);
+
+  // The pen colour under the object and as far as its shadow reaches, so that edges keep their colour.
+  const int64_t Reach = ShadowReach(Rec, Ratio);
+  const TRect Prepared(Clamp(int64_t(L) - Reach, WW - 1), Clamp(int64_t(T) - Reach, WH - 1),
+                       Clamp(int64_t(R) + Reach, WW - 1), Clamp(int64_t(B) + Reach, WH - 1));
+  MarkWorkDirty(Prepared);
+  if (!Supersampled || FillWork)
+    Work.FillRect(Prepared.Left, Prepared.Top, Prepared.Right, Prepared.Bottom,
+                  double(uint32_t(ColorToRGB(Rec.PenColor))));
+  if (Rec.Highlight != 0) CopyUnderHighlight(Target, Rec, ToClient, Ratio);
+  DrawObject(Rec, Hobj, WorkPicture, Clip, ToClient, nullptr, Factor, false);
+  // A picture carries its own alpha: drawn once more, into the work bitmap's alpha channel.
+  if (Picture) DrawObject(Rec, Hobj, WorkPicture, Clip, ToClient, &Work, Factor, false);
   Rec.DrawnRect = Drawn;
   Rec.DrawnMargin = Margin;
 
-  // The area that changed: the drawn rectangle and the pen around it, inside the work bitmap.
-  auto Clamp = [](int64_t V, int32_t Hi) { return int32_t(std::clamp<int64_t>(V, 0, Hi)); };
-  int32_t L = Clamp(int64_t(Drawn.Left) - Margin, WW - 1), R = Clamp(int64_t(Drawn.Right) + Margin, WW - 1);
-  int32_t T = Clamp(int64_t(Drawn.Top) - Margin, WH - 1), B = Clamp(int64_t(Drawn.Bottom) + Margin, WH - 1);
-  if (L > R) std::swap(L, R);
-  if (T > B) std::swap(T, B);
-  if (Drawn.Left > Drawn.Right || Drawn.Top > Drawn.Bottom) return;
   if (!Picture) {
     for (int32_t y = T; y <= B; ++y) {
       const auto* M = static_cast<const uint8_t*>(FWorkMask->ScanLine(y));
@@ -158,6 +200,7 @@ void TImagingVect::ComposeObject(TBitmap* Target, int32_t Hobj, bool InImage, in
   }
   Alpha->SetFull(false);
   FLastComposedArea = TRect(L, T, L + AW, T + AH);
+  MarkWorkDirty(TRect(L, T, L + AW - 1, T + AH - 1));
   TIERenderMaps* Maps = nullptr;
   if (!Supersampled || Factor == 1) {
     RenderToTBitmap(&Work, Target, Maps, nullptr, L, T, AW, AH, L, T, AW, AH, true, false, 255, rfNone, true,

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 #include "imaging/core/bitmap.h"
 #include "imaging/core/geometry.h"
@@ -211,8 +212,10 @@ bool TImagingVect::DrawObject(TIEVObjectData& Rec, int32_t Hobj, TBitmap* Dest, 
   }
 
   // Fonts made here (rotated ones too) leave the destination's canvas when the object is done.
-  TFont KeptFont;
-  KeptFont.Assign(Dest->Canvas()->Font());
+  const bool Writes = Rec.Kind == vokText || Rec.Kind == vokMemo || Rec.Kind == vokRuler || Rec.Kind == vokAngle ||
+                      Rec.Kind == vokLabelLine || Rec.Kind == vokExtension;
+  std::optional<TFont> KeptFont;
+  if (Writes) KeptFont.emplace().Assign(Dest->Canvas()->Font());
   bool Handled = false;
   if (OnBeforeDrawObject) OnBeforeDrawObject(this, Hobj, Dest, TRect(X1, Y1, X2, Y2), DrawingAlpha, Handled);
   Grow(Rec.DrawnRect, X1, Y1);
@@ -225,7 +228,7 @@ bool TImagingVect::DrawObject(TIEVObjectData& Rec, int32_t Hobj, TBitmap* Dest, 
   if (OnAfterDrawObject) OnAfterDrawObject(this, Hobj, Dest, TRect(X1, Y1, X2, Y2), DrawingAlpha, After);
   Grow(Rec.DrawnRect, X1, Y1);
   Grow(Rec.DrawnRect, X2, Y2);
-  Dest->Canvas()->Font()->Assign(&KeptFont);
+  if (KeptFont) Dest->Canvas()->Font()->Assign(&*KeptFont);
   ++FDrawnObjects;
   return true;
 }
@@ -474,16 +477,40 @@ void TImagingVect::DrawRuler(DrawContext& D, double Length, double UX, double UY
     if (Ticks.empty()) return;
     MeasureFont(D, 0);
     const int32_t L10 = TruncSat(12 * D.ZY), L5 = TruncSat(8 * D.ZY), L1 = TruncSat(6 * D.ZY);
+    // The ticks go down as one path of separate figures where the anti-aliased layer draws (one shape
+    // instead of one per tick), else one line each.
+    GpPath* Path = nullptr;
+    if (C.Graphics() != nullptr) GdipCreatePath(FillModeAlternate, &Path);
     for (const TIEVRulerTick& T : Ticks) {
       const int32_t Half = T.N % 10 == 0 ? L10 : T.N % 5 == 0 ? L5 : L1;
       const int32_t EX1 = TruncSat(T.X + NX * Half), EY1 = TruncSat(T.Y + NY * Half);
       const int32_t EX2 = TruncSat(T.X - NX * Half), EY2 = TruncSat(T.Y - NY * Half);
-      C.DrawLine(EX1, EY1, EX2, EY2);
+      if (Path == nullptr) {
+        C.DrawLine(EX1, EY1, EX2, EY2);
+      } else {
+        GdipStartPathFigure(Path);
+        GdipAddPathLine(Path, REAL(EX1), REAL(EY1), REAL(EX2), REAL(EY2));
+      }
       Grow(DR, EX1, EY1);
       Grow(DR, EX2, EY2);
+    }
+    if (Path != nullptr) {
+      GdipDrawPath(C.Graphics(), C.Pen()->GdipPen(), Path);
+      GdipDeletePath(Path);
+    }
+    // A number that would overlap the one written before it is left out (its tick stays).
+    bool Written = false;
+    double LastX = 0, LastY = 0;
+    for (const TIEVRulerTick& T : Ticks) {
       if (T.N % 10 != 0) continue;
+      const int32_t Half = L10;
+      const int32_t EX1 = TruncSat(T.X + NX * Half), EY1 = TruncSat(T.Y + NY * Half);
       const std::string Number = std::to_string(T.N / 10);
       const int32_t TW = Canvas->TextWidth(Number), TH = Canvas->TextHeight(Number);
+      if (Written && std::hypot(T.X - LastX, T.Y - LastY) < TW + 4) continue;
+      Written = true;
+      LastX = T.X;
+      LastY = T.Y;
       const int32_t CX = TruncSat(EX1 + NX * (TH / 2.0 + 2)), CY = TruncSat(EY1 + NY * (TH / 2.0 + 2));
       const int32_t TX = CX - TW / 2, TY = CY - TH / 2;
       Canvas->TextOut(TX, TY, Number);
