@@ -12,6 +12,7 @@
 #include "imaging/core/bitmap.h"
 #include "imaging/proc/gaussian_blur.h"
 #include "platform/graphics.h"
+#include "platform/std_controls.h"
 #include "tests/imaging/vector/vect_fixture.h"
 
 namespace zv {
@@ -368,6 +369,122 @@ TEST(VectPaint, SupersampledPathDrawsAtTwiceTheSizeAndReduces) {
   const TRect A = View.LastComposedArea();
   const TRect& D = View.ObjectRecord(h)->DrawnRect;
   EXPECT_EQ(A.Left, D.Left - View.ObjectRecord(h)->DrawnMargin + 2);
+}
+
+class TDrawBadge : public TIEVExtension {
+public:
+  static inline std::vector<std::array<double, 7>> Calls;
+  std::string ClassName() const override { return "TDrawBadge"; }
+  void SaveToStream(TStream*) override {}
+  void LoadFromStream(TStream*) override {}
+  std::unique_ptr<TIEVExtension> Clone() const override { return std::make_unique<TDrawBadge>(); }
+  void Draw(TBitmap*, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, bool DrawingAlpha, double ZX, double ZY) override {
+    Calls.push_back({double(X1), double(Y1), double(X2), double(Y2), DrawingAlpha ? 1.0 : 0.0, ZX, ZY});
+  }
+};
+
+TEST(VectPaint, ExtensionsDrawThemselvesInDestinationPixels) {
+  auto View = MakeView(100, 100);
+  View->SetZoom(200);
+  TIEVObjectData& T = View->Template();
+  T.Kind = vokExtension;
+  T.X1 = 10, T.Y1 = 20, T.X2 = 30, T.Y2 = 40;
+  T.Extension = std::make_unique<TDrawBadge>();
+  const int32_t h = View->AddNewObject();
+  T.Extension.reset();
+  T.Kind = vokNone;
+  TDrawBadge::Calls.clear();
+  Target B(300, 300, clWhite);
+  View->DrawObjectsToBitmap(&B.B, false, false, h);
+  ASSERT_EQ(TDrawBadge::Calls.size(), 1u);
+  const auto& C = TDrawBadge::Calls[0];
+  EXPECT_EQ(C[0], View->BitmapToClientX(10));
+  EXPECT_EQ(C[3], View->BitmapToClientY(40));
+  EXPECT_EQ(C[4], 0);
+  EXPECT_DOUBLE_EQ(C[5], 2.0);
+  EXPECT_DOUBLE_EQ(C[6], 2.0);
+}
+
+TEST(VectPaint, BurningObjectsIntoTheImage) {
+  auto View = MakeView(50, 50);
+  View->IEBitmap()->Fill(double(0xFFFFFF));
+  const int32_t h = AddKind(*View, vokBox, 5, 5, 20, 20);
+  View->ObjectRecord(h)->BrushStyle = bsSolid;
+  View->ObjectRecord(h)->BrushColor = clBlack;
+  int Changes = 0;
+  View->OnImageChange = [&](TObject*) { ++Changes; };
+  View->DrawObjectsToImage(false);
+  EXPECT_EQ(View->IEBitmap()->GetPixelAsRGB(10, 10).r, 0);
+  EXPECT_EQ(View->IEBitmap()->GetPixelAsRGB(40, 40).r, 255);
+  EXPECT_EQ(Changes, 1);
+  EXPECT_EQ(View->IEBitmap()->GetPixelFormat(), ie24RGB);
+}
+
+TEST(VectPaint, SelectionAreaInSquareUnits) {
+  auto View = MakeView(200, 200);
+  EXPECT_EQ(View->SelectionArea(), 0);
+  View->SelectRectangle(10, 10, 30, 20, 0);
+  const double Pixels = View->SelectionArea();
+  EXPECT_NEAR(Pixels, 200, 60);  // 20 x 10, whichever edges the selection keeps
+  View->SetDpi(254, 254);
+  View->SetMUnit(ieuMILLIMETERS);  // 0.1 mm per pixel
+  EXPECT_NEAR(View->SelectionArea(), Pixels * 0.01, 1e-9);
+}
+
+TEST(VectPaint, PolylineRebaseTakesTheShownBounds) {
+  auto View = MakeView(200, 200);
+  const int32_t h = AddKind(*View, vokPolyline, 0, 0, 1, 1);
+  View->AddVertex(h, 10, 10);
+  View->AddVertex(h, 20, 30);
+  View->AddVertex(h, 40, 20);
+  TIEVObjectData& R = *View->ObjectRecord(h);
+  ASSERT_EQ(R.PointsBase, TRect(0, 0, 40, 30));  // the box the vertices were added in
+  R.X2 = 80;  // stretched twice as wide
+  R.Y2 = 30;
+  View->PolylineRebase(R);
+  EXPECT_EQ(R.X1, 20);
+  EXPECT_EQ(R.X2, 80);
+  EXPECT_EQ(R.Y1, 10);
+  EXPECT_EQ(R.Y2, 30);
+  EXPECT_EQ(R.PointsBase, TRect(10, 10, 40, 30));
+  EXPECT_EQ(R.Points[0], TPoint(10, 10));  // the vertices themselves stay
+}
+
+TEST(VectPaint, VertexHandlesOfTheOneSelectedPolyline) {
+  auto View = MakeView(100, 100);
+  const int32_t h = AddKind(*View, vokPolyline, 0, 0, 1, 1);
+  View->AddVertex(h, 20, 20);
+  View->AddVertex(h, 80, 30);
+  View->AddVertex(h, 50, 80);
+  View->SelectObject(h);
+  for (bool Editing : {false, true}) {
+    SCOPED_TRACE(Editing);
+    TIEVectInteract Interact;
+    if (Editing) Interact.Include(vmiEditVertices);
+    View->SetVectInteract(Interact);
+    Target T(100, 100, clWhite);
+    View->DrawObjectsToBitmap(&T.B, true, false, h);
+    View->DrawVertexHandles(T.B.Canvas());
+    const auto C = T.At(80, 30);
+    EXPECT_EQ(C[2] > 200 && C[0] < 60, Editing);  // red inside the handle
+  }
+}
+
+TEST(VectPaint, FastPassWhileTheButtonIsHeld) {
+  auto S = vect_test::MakeShownView(100, 100, 100, 100);
+  TImagingVect& V = *S.View;
+  headless::MouseDown(V.Handle(), 50, 50);
+  V.Paint();
+  EXPECT_TRUE(V.FastPassFlag());
+  ASSERT_NE(V.FastPassTimerObject(), nullptr);
+  EXPECT_TRUE(V.FastPassTimerObject()->Enabled());
+  EXPECT_EQ(V.FastPassTimerObject()->Interval(), 50u);
+  V.FastPassTimer(nullptr);  // still held: nothing changes
+  EXPECT_TRUE(V.FastPassFlag());
+  headless::MouseUp(V.Handle(), 50, 50);
+  V.FastPassTimer(nullptr);
+  EXPECT_FALSE(V.FastPassFlag());
+  EXPECT_FALSE(V.FastPassTimerObject()->Enabled());
 }
 
 // Objects as a damaged or hostile stream may hand them over: each paints or is skipped, in bounded time,
