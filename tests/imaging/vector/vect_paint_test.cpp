@@ -350,6 +350,27 @@ TEST(VectPaint, HiddenObjectsDrawNothing) {
   EXPECT_EQ(T.CountNot(255), 0);
 }
 
+TEST(VectPaint, OnTheScreenOnlyObjectsMeetingTheShownImageAreDrawn) {
+  auto S = vect_test::MakeShownView(1000, 1000, 200, 200);
+  TImagingVect& V = *S.View;
+  struct Case {
+    int32_t X1, Y1, X2, Y2;
+    bool Drawn;
+  };
+  // The shown image is client 0..200 (its far edge counts, edges are inclusive).
+  const Case Cases[] = {{10, 10, 50, 50, true},     {150, 150, 400, 400, true}, {200, 10, 300, 20, true},
+                        {201, 10, 300, 20, false},  {900, 900, 950, 950, false}, {-50, -50, -1, -1, false},
+                        {-50, -50, 0, 0, true}};
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(testing::Message() << C.X1 << "," << C.Y1 << " " << C.X2 << "," << C.Y2);
+    const int32_t h = AddKind(V, vokBox, C.X1, C.Y1, C.X2, C.Y2);
+    Target T(200, 200, clWhite);
+    const TRect Shown = V.ClientImageRect();
+    ASSERT_EQ(Shown.Right, 200);
+    EXPECT_EQ(V.DrawObject(*V.ObjectRecord(h), h, &T.B, true, true, nullptr, 1, false), C.Drawn);
+  }
+}
+
 TEST(VectPaint, SupersampledPathDrawsAtTwiceTheSizeAndReduces) {
   TPlainCanvasVect View(nullptr);
   View.IEBitmap()->Allocate(100, 100, ie24RGB);
@@ -508,6 +529,17 @@ TEST(VectPaint, ObjectsWithValuesNoEditorGives) {
       {"zoom 1 %", vokRuler, 1, [](TImagingVect&, TIEVObjectData& R) { R.RulerKind = 0; }},
       {"zoom 10000 %", vokRuler, 10000, [](TImagingVect&, TIEVObjectData& R) { R.RulerKind = 0; }},
       {"zoom 10000 % text", vokText, 10000, [](TImagingVect&, TIEVObjectData& R) { R.Text = "big"; }},
+      {"zoom 10000 % memo", vokMemo, 10000,
+       [](TImagingVect&, TIEVObjectData& R) {
+         R.Text = "big memo";
+         R.BrushStyle = bsSolid;
+         R.MemoHasBitmap = 1;
+       }},
+      {"zoom 10000 % shadowed label", vokLabelLine, 10000,
+       [](TImagingVect&, TIEVObjectData& R) {
+         R.Text = "label";
+         R.SoftShadow.Enabled = 1;
+       }},
       {"ruler of equal ends", vokRuler, 100,
        [](TImagingVect&, TIEVObjectData& R) {
          R.X2 = R.X1;
