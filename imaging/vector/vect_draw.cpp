@@ -249,8 +249,6 @@ void TImagingVect::DrawKind(DrawContext& D) {
       C.Pen()->SetLineJoin(LineJoinRound);
       C.DrawLine(X1, Y1, X2, Y2);
       const int32_t HW = TruncSat(Rec.ShapeWidth * D.ZX), HL = TruncSat(Rec.ShapeHeight * D.ZY);
-      C.Brush()->SetColor(Rec.PenColor);
-      C.Brush()->SetStyle(bsSolid);
       DrawLineHead(&C, Rec.LineBegin, X1, Y1, X2, Y2, HW, HL, Rec.DrawnRect);
       DrawLineHead(&C, Rec.LineEnd, X2, Y2, X1, Y1, HW, HL, Rec.DrawnRect);
       if (Rec.Kind == vokLabelLine) DrawLineLabel(D);

@@ -37,6 +37,8 @@ void AddEveryKind(TImagingVect& V) {
   Line.PenWidth = 3;
   Line.LineBegin = 1;
   Line.LineEnd = 2;
+  Line.BrushStyle = bsSolid;  // the heads are filled with the object's brush
+  Line.BrushColor = clRed;
 
   TIEVObjectData& Box = Set(AddKind(V, vokBox, 140, 10, 200, 50));
   Box.BrushStyle = bsSolid;
