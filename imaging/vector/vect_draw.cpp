@@ -259,14 +259,16 @@ void TImagingVect::DrawKind(DrawContext& D) {
       C.Pen()->SetLineJoin(LineJoinMiter);
       if (Rec.Highlight != 0 && D.DrawingAlpha) {
         // The coverage of the highlighter is its whole box.
+        const int32_t W = D.Dest->Width(), H = D.Dest->Height();
         C.Brush()->SetStyle(bsSolid);
-        C.FillRect(TRect(std::clamp(std::min(X1, X2), -1, D.Dest->Width()), std::clamp(std::min(Y1, Y2), -1, D.Dest->Height()),
-                         std::clamp(SatI(int64_t(std::max(X1, X2)) + 1), -1, D.Dest->Width()),
-                         std::clamp(SatI(int64_t(std::max(Y1, Y2)) + 1), -1, D.Dest->Height())));
+        C.FillRect(TRect(std::clamp(std::min(X1, X2), -1, W), std::clamp(std::min(Y1, Y2), -1, H),
+                         std::clamp(SatI(int64_t(std::max(X1, X2)) + 1), -1, W),
+                         std::clamp(SatI(int64_t(std::max(Y1, Y2)) + 1), -1, H)));
       } else if (Rec.Highlight != 0) {
         HighlightBox(D.Dest, X1, Y1, X2, Y2, Rec.BrushColor);
+      } else {
+        C.Rectangle(X1, Y1, X2p, Y2p);
       }
-      else C.Rectangle(X1, Y1, X2p, Y2p);
       break;
     case vokEllipse:
       ObjectBrush();
@@ -571,7 +573,8 @@ void TImagingVect::DrawAngle(DrawContext& D) {
   TCanvas* Canvas = D.Dest->Canvas();
   Canvas->TextOut(P[1].X, P[1].Y, Text);
   Grow(Rec.DrawnRect, P[1].X, P[1].Y);
-  Grow(Rec.DrawnRect, SatI(int64_t(P[1].X) + Canvas->TextWidth(Text)), SatI(int64_t(P[1].Y) + Canvas->TextHeight(Text)));
+  Grow(Rec.DrawnRect, SatI(int64_t(P[1].X) + Canvas->TextWidth(Text)),
+       SatI(int64_t(P[1].Y) + Canvas->TextHeight(Text)));
   const int64_t R = std::min(int64_t(std::trunc(std::hypot(double(P[2].X) - P[1].X, double(P[2].Y) - P[1].Y))) / 4,
                              int64_t(std::trunc(std::hypot(double(P[0].X) - P[1].X, double(P[0].Y) - P[1].Y))) / 4);
   if (R <= 0 || R > (1 << 22)) return;
@@ -654,7 +657,8 @@ void TImagingVect::DrawTextObject(DrawContext& D) {
   const double W = std::abs(double(X2) - X1), H = std::abs(double(Y2) - Y1);
   LOGFONT Lf = ObjectLogFont(Rec);
   Lf.lfQuality = FontQuality(Rec.TextQuality);
-  Lf.lfHeight = Lf.lfHeight == 0 ? TruncSat(std::min(H, 16384.0)) : TruncSat(std::clamp(Lf.lfHeight * D.ZY, -16384.0, 16384.0));
+  Lf.lfHeight = Lf.lfHeight == 0 ? TruncSat(std::min(H, 16384.0))
+                                 : TruncSat(std::clamp(Lf.lfHeight * D.ZY, -16384.0, 16384.0));
   const std::string Text = ShownText(Rec, Lf);
 
   if (Rec.TextPath.size() > 0 && !Rec.Text->empty()) {
@@ -800,7 +804,8 @@ void TImagingVect::DrawVertexHandles(TCanvas* Canvas) {
 }
 
 void TImagingVect::Paint() {
-  if ((FFastTimer == nullptr || !FFastTimer->Enabled()) && !FastPassActive() && (GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0) {
+  const bool Held = (GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0;
+  if ((FFastTimer == nullptr || !FFastTimer->Enabled()) && !FastPassActive() && Held) {
     FFastPass = true;
     if (FFastTimer == nullptr) {
       FFastTimer = new TTimer(this);

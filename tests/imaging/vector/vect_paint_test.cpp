@@ -123,7 +123,8 @@ TEST(VectPaint, MeasureTextReadsUpright) {
   };
   const Case Cases[] = {
       {0, 0, 100, 0, true, 0, false},      {100, 0, 0, 0, true, 0, true},    {100, 0, 0, 0, false, 1800, false},
-      {0, 100, 0, 0, true, 900, false},    {0, 0, 0, 100, true, 900, true},      {0, 0, 0, 100, false, 2700, false}, {100, 100, 0, 0, true, 3150, true},
+      {0, 100, 0, 0, true, 900, false},    {0, 0, 0, 100, true, 900, true},
+      {0, 0, 0, 100, false, 2700, false},  {100, 100, 0, 0, true, 3150, true},
       {0, 0, 100, 100, true, 3150, false},
   };
   for (const Case& C : Cases) {
@@ -399,7 +400,8 @@ public:
   void SaveToStream(TStream*) override {}
   void LoadFromStream(TStream*) override {}
   std::unique_ptr<TIEVExtension> Clone() const override { return std::make_unique<TDrawBadge>(); }
-  void Draw(TBitmap*, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, bool DrawingAlpha, double ZX, double ZY) override {
+  void Draw(TBitmap*, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, bool DrawingAlpha, double ZX,
+            double ZY) override {
     Calls.push_back({double(X1), double(Y1), double(X2), double(Y2), DrawingAlpha ? 1.0 : 0.0, ZX, ZY});
   }
 };
