@@ -481,7 +481,13 @@ void TImagingVect::DrawRuler(DrawContext& D, double Length, double UX, double UY
     // instead of one per tick), else one line each.
     GpPath* Path = nullptr;
     if (C.Graphics() != nullptr) GdipCreatePath(FillModeAlternate, &Path);
+    // Ticks whose mark and number cannot reach the destination are passed over.
+    const int64_t Reach = int64_t(std::max({L10, L5, L1, 0})) + 64;
+    auto Away = [&](const TIEVRulerTick& T) {
+      return T.X < -Reach || T.Y < -Reach || T.X > D.Dest->Width() + Reach || T.Y > D.Dest->Height() + Reach;
+    };
     for (const TIEVRulerTick& T : Ticks) {
+      if (Away(T)) continue;
       const int32_t Half = T.N % 10 == 0 ? L10 : T.N % 5 == 0 ? L5 : L1;
       const int32_t EX1 = TruncSat(T.X + NX * Half), EY1 = TruncSat(T.Y + NY * Half);
       const int32_t EX2 = TruncSat(T.X - NX * Half), EY2 = TruncSat(T.Y - NY * Half);
@@ -502,7 +508,7 @@ void TImagingVect::DrawRuler(DrawContext& D, double Length, double UX, double UY
     bool Written = false;
     double LastX = 0, LastY = 0;
     for (const TIEVRulerTick& T : Ticks) {
-      if (T.N % 10 != 0) continue;
+      if (T.N % 10 != 0 || Away(T)) continue;
       const int32_t Half = L10;
       const int32_t EX1 = TruncSat(T.X + NX * Half), EY1 = TruncSat(T.Y + NY * Half);
       const std::string Number = std::to_string(T.N / 10);

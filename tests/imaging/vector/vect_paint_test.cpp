@@ -644,6 +644,20 @@ TEST(VectPaint, ObjectsWithValuesNoEditorGives) {
     Target T(200, 150, clWhite);
     View->DrawObjectsToBitmap(&T.B, false, false, IEV_ALL);
     View->DrawObjectsToBitmap(&T.B, true, true, IEV_ALL);
+    // The same through the supersampled path and into a palette image.
+    TPlainCanvasVect Plain(nullptr);
+    Plain.IEBitmap()->Allocate(200, 150, ie24RGB);
+    Plain.Update();
+    Plain.SetZoom(C.Zoom);
+    Plain.SetObjSupersample(1);
+    const int32_t p = AddKind(Plain, C.Kind, 20, 20, 150, 120);
+    C.Set(Plain, *Plain.ObjectRecord(p));
+    Plain.DrawObjectsToBitmap(&T.B, false, true, IEV_ALL);
+    TIEBitmap Palette(80, 60, ie24RGB);
+    Palette.Fill(double(0xFFFFFF));
+    ASSERT_TRUE(Palette.ConvertToFormat(ie8p));
+    Plain.DrawObjectsTo(&Palette, true, IEV_ALL);
+    EXPECT_EQ(Palette.GetPixelFormat(), ie8p);
   }
 }
 
