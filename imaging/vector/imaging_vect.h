@@ -93,8 +93,9 @@ struct TIEVRulerTick {
 };
 // The ticks a ruler from (X1, Y1) to (X2, Y2) puts down (destination pixels) at the zoom factors given
 // (1.0 = 100 %) for units of UX by UY per bitmap pixel: one every tenth of a unit, none closer than 2 pixels.
+// With Within, only the ticks of the stretch of the line inside that box.
 std::vector<TIEVRulerTick> RulerTicks(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, double ZoomFX, double ZoomFY,
-                                      double UX, double UY);
+                                      double UX, double UY, const TRect* Within = nullptr);
 // The escapement (tenths of a degree, counter-clockwise) of the text along a measure line; Turned when
 // Upright turned it to read from the line's end.
 int32_t MeasureTextEscapement(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, bool Upright, bool& Turned);

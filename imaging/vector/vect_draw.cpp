@@ -85,7 +85,7 @@ UINT FirstCodePoint(std::string_view S) {
 // ---- Measures shown by the measuring objects -----------------------------------------------------------
 
 std::vector<TIEVRulerTick> RulerTicks(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, double ZoomFX, double ZoomFY,
-                                      double UX, double UY) {
+                                      double UX, double UY, const TRect* Within) {
   std::vector<TIEVRulerTick> Ticks;
   if (X1 == X2 && Y1 == Y2) return Ticks;
   const double DX = double(X2) - X1, DY = double(Y2) - Y1;
@@ -103,7 +103,28 @@ std::vector<TIEVRulerTick> RulerTicks(int32_t X1, int32_t Y1, int32_t X2, int32_
   if (Step * 5 < 2) Stride = 10;
   if (Step * 10 < 2) Stride = 10 * int64_t(std::ceil(2 / (Step * 10)));
   const int32_t BL = std::min(X1, X2), BR = std::max(X1, X2), BT = std::min(Y1, Y2), BB = std::max(Y1, Y2);
-  for (int64_t n = 0;; n += Stride) {
+  // Only the stretch of the line that crosses Within (its distances from the start, clipped to the box).
+  int64_t First = 0;
+  double Last = Dist;
+  if (Within != nullptr) {
+    double T0 = 0, T1 = Dist;
+    const double Ux = DX / Dist, Uy = DY / Dist;
+    auto Clip = [&](double P, double Q) {  // keeps the part where P * t <= Q
+      if (P == 0) return Q >= 0;
+      const double T = Q / P;
+      if (P < 0) T0 = std::max(T0, T);
+      else T1 = std::min(T1, T);
+      return T0 <= T1;
+    };
+    if (!Clip(-Ux, double(X1) - Within->Left) || !Clip(Ux, double(Within->Right) - X1) ||
+        !Clip(-Uy, double(Y1) - Within->Top) || !Clip(Uy, double(Within->Bottom) - Y1))
+      return Ticks;
+    First = std::max<int64_t>(0, int64_t(std::floor(T0 / Step)) - 1);
+    First -= First % Stride;
+    Last = T1 + Step;
+  }
+  for (int64_t n = First;; n += Stride) {
+    if (double(n) * Step > Last + 2) break;
     const double OX = std::trunc(double(n) * SX), OY = std::trunc(double(n) * SY);
     if (!(std::trunc(std::hypot(OX, OY)) < Dist)) break;
     const int32_t PX = SatI(int64_t(X1) + int64_t(OX)), PY = SatI(int64_t(Y1) + int64_t(OY));
@@ -473,7 +494,10 @@ void TImagingVect::DrawRuler(DrawContext& D, double Length, double UX, double UY
   TRect& DR = Rec.DrawnRect;
 
   if (Rec.RulerKind == 0) {
-    const std::vector<TIEVRulerTick> Ticks = RulerTicks(X1, Y1, X2, Y2, D.ZX, D.ZY, UX, UY);
+    const int32_t Margin = std::max(TruncSat(12 * D.ZY), 0) + 64;
+    const TRect Within(-Margin, -Margin, SatI(int64_t(D.Dest->Width()) + Margin),
+                       SatI(int64_t(D.Dest->Height()) + Margin));
+    const std::vector<TIEVRulerTick> Ticks = RulerTicks(X1, Y1, X2, Y2, D.ZX, D.ZY, UX, UY, &Within);
     if (Ticks.empty()) return;
     MeasureFont(D, 0);
     const int32_t L10 = TruncSat(12 * D.ZY), L5 = TruncSat(8 * D.ZY), L1 = TruncSat(6 * D.ZY);
@@ -529,9 +553,10 @@ void TImagingVect::DrawRuler(DrawContext& D, double Length, double UX, double UY
   // Measure lines: bars across both ends and the value along the line.
   const int32_t BX = TruncSat(9 * D.ZX * NX), BY = TruncSat(9 * D.ZY * NY);
   for (const TPoint& P : {TPoint(X1, Y1), TPoint(X2, Y2)}) {
-    C.DrawLine(P.X + BX, P.Y + BY, P.X - BX, P.Y - BY);
-    Grow(DR, P.X + BX, P.Y + BY);
-    Grow(DR, P.X - BX, P.Y - BY);
+    const TPoint A(SatI(int64_t(P.X) + BX), SatI(int64_t(P.Y) + BY)), B(SatI(int64_t(P.X) - BX), SatI(int64_t(P.Y) - BY));
+    C.DrawLine(A.X, A.Y, B.X, B.Y);
+    Grow(DR, A.X, A.Y);
+    Grow(DR, B.X, B.Y);
   }
   double Value = Length;
   if (Value < 0) Value = std::hypot(DX / D.ZX, DY / D.ZY);
@@ -588,7 +613,8 @@ void TImagingVect::DrawAngle(DrawContext& D) {
   const TPoint& From = Reduced ? P[2] : P[0];
   const TPoint& To = Reduced ? P[0] : P[2];
   C.Brush()->SetStyle(bsClear);
-  C.Arc(P[1].X - Rr, P[1].Y - Rr, P[1].X + Rr, P[1].Y + Rr, From.X, From.Y, To.X, To.Y);
+  C.Arc(SatI(int64_t(P[1].X) - Rr), SatI(int64_t(P[1].Y) - Rr), SatI(int64_t(P[1].X) + Rr),
+        SatI(int64_t(P[1].Y) + Rr), From.X, From.Y, To.X, To.Y);
   GrowAround(Rec.DrawnRect, P[1].X, P[1].Y, Rr);
 }
 
@@ -613,22 +639,23 @@ void TImagingVect::DrawLineLabel(DrawContext& D) {
   const int32_t Left = X1 < X2 ? SatI(int64_t(X1) - TW) : X1;
   const int32_t Top = Y1 < Y2 ? SatI(int64_t(Y1) - TH) : Y1;
   const int32_t Right = SatI(int64_t(Left) + TW), Bottom = SatI(int64_t(Top) + TH);
+  const int32_t Right1 = SatI(int64_t(Right) + 1), Bottom1 = SatI(int64_t(Bottom) + 1);
   C.Brush()->SetColor(Rec.LabelBrushColor);
   C.Brush()->SetStyle(BrushStyleOf(Rec.LabelBrushStyle));
   C.Pen()->SetStyle(Rec.LabelBorder != 0 ? psSolid : psClear);
   C.Pen()->SetColor(Rec.PenColor);
   switch (Rec.LabelBorder) {
-    case 2: C.RoundRect(Left, Top, Right + 1, Bottom + 1, 10, 10); break;
-    case 3: C.Ellipse(Left, SatI(int64_t(Top) - TH), Right + 1, SatI(int64_t(Bottom) + TH + 1)); break;
-    default: C.Rectangle(Left, Top, Right + 1, Bottom + 1); break;
+    case 2: C.RoundRect(Left, Top, Right1, Bottom1, 10, 10); break;
+    case 3: C.Ellipse(Left, SatI(int64_t(Top) - TH), Right1, SatI(int64_t(Bottom) + TH + 1)); break;
+    default: C.Rectangle(Left, Top, Right1, Bottom1); break;
   }
   Grow(Rec.DrawnRect, Left, Rec.LabelBorder == 3 ? SatI(int64_t(Top) - TH) : Top);
-  Grow(Rec.DrawnRect, Right + 1, Rec.LabelBorder == 3 ? SatI(int64_t(Bottom) + TH + 1) : Bottom + 1);
+  Grow(Rec.DrawnRect, Right1, Rec.LabelBorder == 3 ? SatI(int64_t(Bottom) + TH + 1) : Bottom1);
   Canvas->Brush()->SetStyle(bsClear);
   const double A = Lf.lfEscapement / 10.0 * Pi / 180;
   const int32_t HOff = AlignOffset(Rec.TextAlign, std::sin(A), std::cos(A), TW, TH, TW, 0);
   const int32_t VOff = (TruncSat(std::sin(A) * TW + TH - std::cos(A) * TH)) / 2;
-  C.TextRectClipped(TRect(Left, Top, Right + 1, Bottom + 1), Left + HOff, Top + VOff, Text);
+  C.TextRectClipped(TRect(Left, Top, Right1, Bottom1), SatI(int64_t(Left) + HOff), SatI(int64_t(Top) + VOff), Text);
   Rec.LabelRect = TRect(ClientToBitmapX(Left / D.Factor), ClientToBitmapY(Top / D.Factor),
                         ClientToBitmapX(Right / D.Factor), ClientToBitmapY(Bottom / D.Factor));
   if (!D.ToClient) Rec.LabelRect = TRect(Left / D.Factor, Top / D.Factor, Right / D.Factor, Bottom / D.Factor);
@@ -805,7 +832,7 @@ void TImagingVect::DrawVertexHandles(TCanvas* Canvas) {
   const int32_t N = std::min(Rec.ScreenPointCount, int32_t(Rec.ScreenPoints.size()));
   for (int32_t i = 0; i < N; ++i) {
     const TPoint& P = Rec.ScreenPoints[size_t(i)];
-    C.Ellipse(P.X - 3, P.Y - 3, P.X + 3, P.Y + 3);
+    C.Ellipse(SatI(int64_t(P.X) - 3), SatI(int64_t(P.Y) - 3), SatI(int64_t(P.X) + 3), SatI(int64_t(P.Y) + 3));
   }
 }
 

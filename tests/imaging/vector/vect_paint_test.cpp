@@ -109,6 +109,19 @@ TEST(VectPaint, RulerTicksInPixelsAndCentimetres) {
   const double Micron = 2.54 * 10000 / 300;
   auto Mu = RulerTicks(0, 0, 5000, 0, 1, 1, Micron, Micron);
   EXPECT_LE(Mu.size(), 2501u);
+  // A ruler across the whole int32 range gives only the ticks of the part inside the box asked for,
+  // numbered as along the whole ruler.
+  const TRect Box(0, 0, 200, 100);
+  auto Far = RulerTicks(-2000000000, 50, 2000000000, 50, 1, 1, U, U, &Box);
+  ASSERT_FALSE(Far.empty());
+  EXPECT_LE(Far.size(), 20u);
+  for (const TIEVRulerTick& T : Far) {
+    EXPECT_GE(T.X, -24);  // a tick or two beyond the box on either side
+    EXPECT_LE(T.X, 224);
+  }
+  auto Part = RulerTicks(0, 50, 300, 50, 1, 1, U, U, &Box);
+  for (const TIEVRulerTick& T : Part) EXPECT_EQ(T.X, Cm[size_t(T.N)].X);
+  EXPECT_TRUE(RulerTicks(0, 500, 300, 500, 1, 1, U, U, &Box).empty());
   // A unit factor of 0 or a ruler without length gives none.
   EXPECT_TRUE(RulerTicks(0, 0, 100, 0, 1, 1, 0, 0).empty());
   EXPECT_TRUE(RulerTicks(7, 7, 7, 7, 1, 1, 1, 1).empty());
@@ -551,6 +564,45 @@ TEST(VectPaint, ObjectsWithValuesNoEditorGives) {
        [](TImagingVect& V, TIEVObjectData& R) {
          V.SetScale(0);
          R.RulerKind = 0;
+       }},
+      {"ruler of huge ends", vokRuler, 100,
+       [](TImagingVect&, TIEVObjectData& R) {
+         R.RulerKind = 0;
+         R.X1 = -2000000000;
+         R.X2 = 2000000000;
+       }},
+      {"measure line of huge ends", vokRuler, 100,
+       [](TImagingVect&, TIEVObjectData& R) {
+         R.RulerKind = 3;
+         R.X1 = INT32_MIN;
+         R.Y1 = INT32_MAX;
+         R.X2 = INT32_MAX;
+       }},
+      {"angle of far points", vokAngle, 100,
+       [](TImagingVect&, TIEVObjectData& R) {
+         R.AnglePoints[0] = TPoint(INT32_MIN, INT32_MAX);
+         R.AnglePoints[1] = TPoint(INT32_MAX, INT32_MIN);
+         R.AnglePoints[2] = TPoint(INT32_MIN, INT32_MIN);
+       }},
+      {"label line of huge ends", vokLabelLine, 100,
+       [](TImagingVect&, TIEVObjectData& R) {
+         R.Text = "l";
+         R.LabelBorder = 3;
+         R.X1 = R.Y1 = INT32_MIN;
+         R.X2 = R.Y2 = INT32_MAX;
+       }},
+      {"text of a huge box", vokText, 100,
+       [](TImagingVect&, TIEVObjectData& R) {
+         R.Text = "t";
+         R.TextAlign = 1;
+         R.PenWidth = INT32_MAX;
+         R.X1 = R.Y1 = INT32_MIN;
+         R.X2 = R.Y2 = INT32_MAX;
+       }},
+      {"arc of a huge box", vokArc, 100,
+       [](TImagingVect&, TIEVObjectData& R) {
+         R.X1 = R.Y1 = INT32_MIN;
+         R.X2 = R.Y2 = INT32_MAX;
        }},
       {"ruler in microns", vokRuler, 100,
        [](TImagingVect&, TIEVObjectData& R) {
