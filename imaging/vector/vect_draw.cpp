@@ -212,7 +212,20 @@ bool TImagingVect::DrawObject(TIEVObjectData& Rec, int32_t Hobj, TBitmap* Dest, 
 
   TIECanvas C(Dest->Canvas(), ObjAntialias && !FastPassActive());
   TIEPen* Pen = C.Pen();
-  Pen->SetStyle(PenStyleOf(Rec.PenStyle));
+  TPenStyle Style = PenStyleOf(Rec.PenStyle);
+  // A dashed outline reaching far beyond the destination would be cut into millions of dashes nobody
+  // sees: such an outline is drawn solid.
+  if (Style >= psDash && Style <= psDashDotDot) {
+    constexpr int64_t Far = 1 << 16;
+    int64_t L = std::min(X1, X2), T = std::min(Y1, Y2), R = std::max(X1, X2), B = std::max(Y1, Y2);
+    if (Rec.Kind == vokAngle)
+      for (const TPoint& P : Rec.AnglePoints) {
+        const int64_t PX = MapX(P.X, ToClient, Factor), PY = MapY(P.Y, ToClient, Factor);
+        L = std::min(L, PX), T = std::min(T, PY), R = std::max(R, PX), B = std::max(B, PY);
+      }
+    if (L < -Far || T < -Far || R > Dest->Width() + Far || B > Dest->Height() + Far) Style = psSolid;
+  }
+  Pen->SetStyle(Style);
   Pen->SetWidth(float(PenW));
   Pen->SetMode(pmCopy);
   Pen->SetColor(Rec.PenColor);

@@ -54,10 +54,11 @@ TRect TImagingVect::ObjectClientBox(const TIEVObjectData& Rec) {
 }
 
 void TImagingVect::PolylineScale(const TIEVObjectData& Rec, double& SX, double& SY) const {
-  const int32_t BW = Rec.PointsBase.Right - Rec.PointsBase.Left;
-  const int32_t BH = Rec.PointsBase.Bottom - Rec.PointsBase.Top;
-  SX = BW == 0 ? 1.0 : double(Rec.X2 - Rec.X1) / BW;
-  SY = BH == 0 ? 1.0 : double(Rec.Y2 - Rec.Y1) / BH;
+  // Boxes from a stream may span the whole int32 range: the differences are taken in 64 bits.
+  const int64_t BW = int64_t(Rec.PointsBase.Right) - Rec.PointsBase.Left;
+  const int64_t BH = int64_t(Rec.PointsBase.Bottom) - Rec.PointsBase.Top;
+  SX = BW == 0 ? 1.0 : double(int64_t(Rec.X2) - Rec.X1) / double(BW);
+  SY = BH == 0 ? 1.0 : double(int64_t(Rec.Y2) - Rec.Y1) / double(BH);
 }
 
 int32_t TImagingVect::AnglePointCount(const TIEVObjectData& Rec) const {

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <iterator>
+#include <random>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -710,6 +712,64 @@ TEST(VectPaint, ObjectsWithValuesNoEditorGives) {
     ASSERT_TRUE(Palette.ConvertToFormat(ie8p));
     Plain.DrawObjectsTo(&Palette, true, IEV_ALL);
     EXPECT_EQ(Palette.GetPixelFormat(), ie8p);
+  }
+}
+
+// Random objects with field values from the edges of their types, painted every way: a sweep for the
+// combinations the table above does not name.
+TEST(VectPaint, RandomObjectsFromTheEdgesOfTheirTypes) {
+  std::mt19937 Random(20261211);
+  const int32_t Coords[] = {INT32_MIN, -2000000000, -70000, -1, 0, 1, 37, 199, 70000, 2000000000, INT32_MAX};
+  const double Reals[] = {-1e300, -3.5, 0, 0.5, 2, 1e300, std::nan(""), INFINITY, -INFINITY};
+  auto Coord = [&] { return Coords[Random() % std::size(Coords)]; };
+  auto Real = [&] { return Reals[Random() % std::size(Reals)]; };
+  auto Byte = [&] { return uint8_t(Random() % 4 == 0 ? Random() : Random() % 4); };
+  for (double Zoom : {3.0, 100.0, 900.0}) {
+    SCOPED_TRACE(Zoom);
+    TPlainCanvasVect View(nullptr);
+    View.IEBitmap()->Allocate(120, 90, ie24RGB);
+    View.Update();
+    View.SetZoom(Zoom);
+    for (int i = 0; i < 60; ++i) {
+      const int32_t h = AddKind(View, TIEVObjKind(1 + Random() % 11), Coord(), Coord(), Coord(), Coord());
+      TIEVObjectData& R = *View.ObjectRecord(h);
+      R.PenWidth = Coord();
+      R.PenStyle = Byte();
+      R.BrushStyle = Byte();
+      R.Transparency = Random() % 2 ? 255 : Coord();
+      R.Highlight = Random() % 5 == 0;
+      R.BlendOp = Random() % 5 == 0 ? Byte() : 0;
+      R.LineBegin = Byte();
+      R.LineEnd = Byte();
+      R.ShapeWidth = Coord();
+      R.ShapeHeight = Coord();
+      R.ArcStart = Real();
+      R.ArcEnd = Real();
+      R.RulerKind = Byte();
+      R.RulerUnit = Byte();
+      R.TextQuality = Byte();
+      R.TextAlign = Byte();
+      R.LabelBorder = Byte();
+      R.LabelPosition = Byte();
+      R.TextPathAngle = Random() % 2 ? -10 : Coord();
+      R.SoftShadow.Enabled = Random() % 6 == 0;
+      R.SoftShadow.Radius = Random() % 2 ? 2.0 : Real();
+      R.SoftShadow.OffsetX = Random() % 2 ? 3 : Coord();
+      R.Text = std::string(size_t(Random() % 12), char('a' + Random() % 26));
+      if (Random() % 3 == 0) R.TextPath = {{Real(), Real()}, {0.5, 0.5}, {Real(), 1}};
+      for (TPoint& P : R.AnglePoints) P = TPoint(Coord(), Coord());
+      if (R.Kind == vokPolyline) {
+        R.Points = {{Coord(), Coord()}, {Coord(), Coord()}, {5, 5}};
+        R.PointCount = 3;
+        R.PointsBase = TRect(Coord(), Coord(), Coord(), Coord());
+      }
+    }
+    Target T(120, 90, clWhite);
+    View.DrawObjectsToBitmap(&T.B, false, false, IEV_ALL);
+    View.SetObjSupersample(1);
+    View.DrawObjectsToBitmap(&T.B, true, true, IEV_ALL);
+    View.SetFastPassFlag(true);
+    View.DrawObjectsToBitmap(&T.B, false, false, IEV_ALL);
   }
 }
 
