@@ -188,9 +188,24 @@ void TImagingVect::ComposeObject(TBitmap* Target, int32_t Hobj, bool InImage, in
   if (Rec.SoftShadow.Enabled != 0) {
     const TIEVSoftShadow& S = Rec.SoftShadow;
     const double Radius = std::isfinite(S.Radius) ? std::clamp(S.Radius * Ratio, 0.0, 1000.0) : 0.0;
-    const int32_t M = AddSoftShadow(&Work, view_math::TruncI(S.OffsetX * Ratio), view_math::TruncI(S.OffsetY * Ratio),
-                                    Radius, std::clamp(S.Intensity, 0, 100), TIERGB24{S.ColorB, S.ColorG, S.ColorR}, L,
-                                    T, R, B);
+    // The shadow is worked on the prepared part only (it reaches no further), not on the whole work bitmap.
+    const int32_t PW = Prepared.Right - Prepared.Left + 1, PH = Prepared.Bottom - Prepared.Top + 1;
+    TIEBitmap Part(PW, PH, ie24RGB);
+    TIEBitmap* PartAlpha = Part.GetAlphaChannel();
+    if (Part.IsEmpty() || PartAlpha == nullptr || PartAlpha->IsEmpty()) return;
+    for (int32_t y = 0; y < PH; ++y) {
+      std::memcpy(Part.GetScanline(y), static_cast<const uint8_t*>(WorkPicture->ScanLine(Prepared.Top + y)) +
+                                           size_t(Prepared.Left) * 3, size_t(PW) * 3);
+      std::memcpy(PartAlpha->GetScanline(y), Alpha->GetScanline(Prepared.Top + y) + Prepared.Left, size_t(PW));
+    }
+    const int32_t M = AddSoftShadow(&Part, view_math::TruncI(S.OffsetX * Ratio), view_math::TruncI(S.OffsetY * Ratio),
+                                    Radius, std::clamp(S.Intensity, 0, 100), TIERGB24{S.ColorB, S.ColorG, S.ColorR},
+                                    L - Prepared.Left, T - Prepared.Top, R - Prepared.Left, B - Prepared.Top);
+    for (int32_t y = 0; y < PH; ++y) {
+      std::memcpy(static_cast<uint8_t*>(WorkPicture->ScanLine(Prepared.Top + y)) + size_t(Prepared.Left) * 3,
+                  Part.GetScanline(y), size_t(PW) * 3);
+      std::memcpy(Alpha->GetScanline(Prepared.Top + y) + Prepared.Left, PartAlpha->GetScanline(y), size_t(PW));
+    }
     const int32_t Out = std::max(M, 0);
     const int32_t NL = std::max(L - Out, 0), NT = std::max(T - Out, 0);
     AW = int32_t(std::min<int64_t>(int64_t(AW) + 2 * int64_t(Out), WW - NL));
