@@ -37,7 +37,7 @@ namespace {
 
 constexpr int32_t kDefaultEm = 12;   // character height of a font that asks for height 0
 constexpr int32_t kMaxEm = 4096;     // larger requests are realised at this height
-constexpr size_t kFaceCacheSize = 64;
+constexpr size_t kFaceCacheSize = 512;
 constexpr size_t kWidthCacheSize = 512;
 constexpr uint8_t kNonAntialiasedQuality = 3;
 constexpr uint8_t kFixedPitch = 1;

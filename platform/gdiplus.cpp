@@ -239,7 +239,13 @@ GpStatus Paint(GpGraphics* G, const GpPen* Pen, const GpBrush* Brush, int32_t Fi
           auto Mix = [&](uint32_t Premul, uint32_t Dst) {
             return uint8_t(std::min<uint32_t>(255, (Premul * 255 + Dst * Keep + 127) / 255));
           };
-          if (Direct) {
+          if (Direct && A == 255) {
+            // Opaque coverage replaces the pixel: the mix would give the layer's colour exactly.
+            uint8_t* D = S.Row(Sy) + size_t(Sx) * size_t(Bytes);
+            D[0] = uint8_t(P);
+            D[1] = uint8_t(P >> 8);
+            D[2] = uint8_t(P >> 16);
+          } else if (Direct) {
             uint8_t* D = S.Row(Sy) + size_t(Sx) * size_t(Bytes);
             D[0] = Mix(P & 255, D[0]);
             D[1] = Mix((P >> 8) & 255, D[1]);
@@ -531,6 +537,12 @@ GpStatus GdipAddPathArc(GpPath* Path, REAL X, REAL Y, REAL Width, REAL Height, R
   Path->Steps.push_back([=](cairo_t* Cr) {
     gdip_detail::AddArc(Cr, X, Y, Width, Height, StartAngle, SweepAngle, cairo_has_current_point(Cr));
   });
+  return Ok;
+}
+
+GpStatus GdipStartPathFigure(GpPath* Path) {
+  if (Path == nullptr) return InvalidParameter;
+  Path->Steps.push_back([](cairo_t* Cr) { cairo_new_sub_path(Cr); });
   return Ok;
 }
 

@@ -103,6 +103,8 @@ GpStatus GdipDeletePath(GpPath* Path);
 // Figure parts join their predecessor with a straight line, as a pen moving along them would.
 GpStatus GdipAddPathArc(GpPath* Path, REAL X, REAL Y, REAL Width, REAL Height, REAL StartAngle, REAL SweepAngle);
 GpStatus GdipAddPathLine(GpPath* Path, REAL X1, REAL Y1, REAL X2, REAL Y2);
+// The next part starts a new figure instead of joining the last one.
+GpStatus GdipStartPathFigure(GpPath* Path);
 GpStatus GdipDrawPath(GpGraphics* Graphics, GpPen* Pen, GpPath* Path);
 GpStatus GdipFillPath(GpGraphics* Graphics, GpBrush* Brush, GpPath* Path);
 

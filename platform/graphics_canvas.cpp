@@ -219,7 +219,9 @@ void TCanvas::TextOut(int32_t X, int32_t Y, std::string_view Text) {
   Changing();
   RequiredState(csHandleValid | csFontValid | csBrushValid);
   ExtTextOut(FHandle, X, Y, UINT(FTextFlags), nullptr, Text.data(), UINT(Text.size()), nullptr);
-  MoveToEx(FHandle, X + TextWidth(Text), Y, nullptr);
+  // The pen stops at the int32 range's end for text written near it.
+  const int64_t End = int64_t(X) + TextWidth(Text);
+  MoveToEx(FHandle, int32_t(std::clamp<int64_t>(End, INT32_MIN, INT32_MAX)), Y, nullptr);
   Changed();
 }
 

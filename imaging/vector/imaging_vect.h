@@ -12,6 +12,7 @@
 
 #include "imaging/vector/vect_objects.h"
 #include "imaging/view/imaging_view.h"
+#include "platform/streams.h"
 
 namespace zv {
 
@@ -20,6 +21,7 @@ class TIECanvas;
 class TIEEdit;
 class TIETextControl;
 class TImagingIO;
+class TTimer;
 
 enum TIEVectInteractItem : uint8_t {
   vmiMeasureArea,
@@ -54,6 +56,16 @@ using TIEVMeasureHintEvent = std::function<void(TObject* Sender, std::string& Te
 using TIEOnPresentMeasure =
     std::function<void(TObject* Sender, std::string& Text, double Value, TIEMeasureValType ValType)>;
 using TIEVDragLenEndEvent = std::function<void(TObject* Sender, double Value)>;
+// Raised around the drawing of one object: DestRect holds its box in destination pixels; a handler of
+// the event before that sets Handled replaces the layer's own drawing of the object.
+using TIEDrawObjectEvent = std::function<void(TObject* Sender, int32_t Hobj, TBitmap* Destination, TRect DestRect,
+                                              bool DrawingAlpha, bool& Handled)>;
+
+// The clipboard format "IMAGING VECT" and the twelve Ctrl shortcuts of the text editor (L, E, R, J, C, X,
+// V, F, B, I, U, G), made by the vector layer's start-up.
+extern UINT VectClipboardFormat;
+extern UINT TextMemoClipboardFormat;
+extern uint16_t IEVectShortcuts[12];
 
 // One entry of the shared picture list: the picture (nullptr for a free entry) and how many objects
 // refer to it.
@@ -73,6 +85,20 @@ void AngleBounds(const TPoint Points[3], TRect& Box);
 // Length along the line; false for the shapes that draw nothing.
 bool LineHeadTriangle(int32_t Shape, int32_t TipX, int32_t TipY, int32_t OtherX, int32_t OtherY, int32_t Width,
                       int32_t Length, std::array<TPoint, 3>& Triangle);
+
+// One tick of a ruler: its number in tenths of the unit and its point in destination pixels.
+struct TIEVRulerTick {
+  int64_t N = 0;
+  int32_t X = 0, Y = 0;
+};
+// The ticks a ruler from (X1, Y1) to (X2, Y2) puts down (destination pixels) at the zoom factors given
+// (1.0 = 100 %) for units of UX by UY per bitmap pixel: one every tenth of a unit, none closer than 2 pixels.
+// With Within, only the ticks of the stretch of the line inside that box.
+std::vector<TIEVRulerTick> RulerTicks(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, double ZoomFX, double ZoomFY,
+                                      double UX, double UY, const TRect* Within = nullptr);
+// The escapement (tenths of a degree, counter-clockwise) of the text along a measure line; Turned when
+// Upright turned it to read from the line's end.
+int32_t MeasureTextEscapement(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, bool Upright, bool& Turned);
 
 class TImagingVect : public TImagingView {
 public:
@@ -260,6 +286,117 @@ public:
   // One arrow head filled with the canvas's pen and brush; its points widen DrawnRect.
   void DrawLineHead(TIECanvas* Canvas, int32_t Shape, int32_t TipX, int32_t TipY, int32_t OtherX, int32_t OtherY,
                     int32_t Width, int32_t Length, TRect& DrawnRect);
+
+  // ---- Painting, compositing, keys, undo snapshots and copies ----
+  TIEDrawObjectEvent OnBeforeDrawObject;
+  TIEDrawObjectEvent OnAfterDrawObject;
+  // Puts one object onto Dest. Clip skips an object outside the visible image area; ToClient maps bitmap
+  // to client pixels; Work is the work bitmap wrapping Dest when the caller composes through one; Factor
+  // the supersampling factor (1 or more); DrawingAlpha while the object's coverage is painted. True when
+  // the object was visible and drawn (also when a handler drew it).
+  bool DrawObject(TIEVObjectData& Rec, int32_t Hobj, TBitmap* Dest, bool Clip, bool ToClient, TIEBitmap* Work,
+                  int32_t Factor, bool DrawingAlpha);
+  // The pen width of Rec under the zoom factors (1.0 = 100 %).
+  int32_t ObjPenWidth(const TIEVObjectData& Rec, double ZoomFX, double ZoomFY) const;
+  // One object (Hobj) or all (IEV_ALL) onto a 24-bit Target: in bitmap pixels with InImage, else in the
+  // view's client pixels (Target the back buffer).
+  void DrawObjectsToBitmap(TBitmap* Target, bool InImage, bool Supersample, int32_t Hobj = IEV_ALL);
+  // Onto any TIEBitmap in bitmap pixels; the bitmap keeps its pixel format.
+  void DrawObjectsTo(TIEBitmap* Bitmap, bool Antialias, int32_t Hobj = IEV_ALL);
+  // Burns every object into the view's image.
+  void DrawObjectsToImage(bool Antialias);
+  // All objects, then the selection grips, then the vertex handles onto the view's back buffer.
+  void RenderObjects(TBitmap* Dest);
+  void RenderLayersOnto(TIEBitmap* Target, TBitmap* TargetPicture, const TRect* Clip, bool DrawBackground,
+                        bool DrawDecorations) override;
+  void DrawVertexHandles(TCanvas* Canvas);
+  int32_t DrawnObjectsCount() const { return FDrawnObjects; }
+  TIEBitmap* WorkBitmap() const { return FWorkBitmap.get(); }
+  // The area of the work bitmap laid onto the target by the last composition through it.
+  TRect LastComposedArea() const { return FLastComposedArea; }
+  // Whether the canvas anti-aliases by itself; the 2x supersampled path runs only when it does not.
+  virtual bool CanvasAntialiases() const;
+  void SetZoomObjectsWidth(bool Value);
+  void SetBitmapResampleFilter(TResampleFilter Value);
+  void SetObjAntialias(bool Value);
+  void SetObjGripImage(TPicture* Value);
+  virtual void SetObjSupersample(uint8_t Value);
+  // The view's fast pass: objects drawn without anti-aliasing or compositing while the button is held.
+  bool FastPassFlag() const { return FFastPass; }
+  void SetFastPassFlag(bool Value) { FFastPass = Value; }
+  bool FastPassActive() const { return FFastPass && ObjFastDrawing != 0; }
+  void FastPassTimer(TObject* Sender);
+  TTimer* FastPassTimerObject() const { return FFastTimer; }
+  void Paint() override;
+  // Area of the view's selection in square units of the measure unit.
+  double SelectionArea();
+  // The box becomes the bounds of the vertices as shown, and PointsBase those of the stored vertices.
+  void PolylineRebase(TIEVObjectData& Rec);
+  // Keys: Escape closes the text editor, F2 opens it on the first selected text or memo.
+  void KeyDown(uint16_t& Key, TShiftState Shift) override;
+  void Dispatch(TMessage& Message) override;
+  // Undo snapshots of the objects.
+  void AutoObjUndo();
+  void SaveObjUndo();
+  void DropLastObjUndo();
+  void ClearObjUndo();
+  int32_t ObjUndoCount() const { return int32_t(FObjUndo.size()); }
+  TMemoryStream* ObjUndoAt(int32_t Index) const { return FObjUndo[size_t(Index)].get(); }
+  // Whether the interaction under way took an automatic snapshot.
+  bool AutoUndoTaken() const { return FAutoUndoTaken; }
+  void SetAutoUndoTaken(bool Value) { FAutoUndoTaken = Value; }
+  // Copies the objects of another vector view (nullptr clears them); other sources copy only the image.
+  void Assign(TPersistent* Source) override;
+  // Copies object Hobj of this view into Target; returns its handle there.
+  int32_t CopyObjectTo(int32_t Hobj, TImagingVect* Target);
+
+  // A measured value as the measuring objects show it (fixed point, FloatPrecision and FloatDigits).
+  std::string MeasureText(double Value) const;
+  // The angle an angle object shows for its three points (the middle one the vertex), in degrees;
+  // Reduced when AngleBelow180 turned it below 180 (the arc then runs the other way).
+  double AngleShownValue(const TPoint P[3], bool& Reduced) const;
+
+private:
+  struct DrawContext;
+  int32_t MapX(int32_t X, bool ToClient, int32_t Factor);
+  int32_t MapY(int32_t Y, bool ToClient, int32_t Factor);
+  void DrawKind(DrawContext& D);
+  static void HighlightBox(TBitmap* Dest, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor Color);
+  void DrawBitmapObject(DrawContext& D);
+  void MeasureFont(DrawContext& D, int32_t Escapement);
+  void DrawRuler(DrawContext& D, double Length, double UX, double UY);
+  void DrawAngle(DrawContext& D);
+  void DrawLineLabel(DrawContext& D);
+  static int32_t AlignOffset(uint8_t Align, double Sin, double Cos, int32_t TW, int32_t TH, int32_t W, int32_t Inset);
+  void DrawTextObject(DrawContext& D);
+  void DrawPathText(DrawContext& D, LOGFONTA Lf, double W, double H);
+  void DrawMemo(DrawContext& D);
+  bool NeedsWorkBitmap(const TIEVObjectData& Rec) const;
+  void ComposeObject(TBitmap* Target, int32_t Hobj, bool InImage, int32_t Factor, double Ratio, bool Supersampled,
+                     bool FillWork);
+  void CopyUnderHighlight(TBitmap* Target, const TIEVObjectData& Rec, bool ToClient, double Ratio);
+  void EnsureWorkBitmap(int32_t Width, int32_t Height);
+  // The view keeps the anti-aliased drawing layer loaded while it lives.
+  struct TDrawingLayerUse {
+    TDrawingLayerUse();
+    ~TDrawingLayerUse();
+    TDrawingLayerUse(const TDrawingLayerUse&) = delete;
+    TDrawingLayerUse& operator=(const TDrawingLayerUse&) = delete;
+  };
+  TDrawingLayerUse FDrawingLayerUse;
+  std::unique_ptr<TIEBitmap> FWorkBitmap;
+  std::unique_ptr<TBitmap> FWorkMask;
+  TRect FLastComposedArea;
+  // The part of the work bitmap's coverage picture and alpha channel that may not be black.
+  TRect FWorkDirty{1, 1, 0, 0};
+  void MarkWorkDirty(const TRect& R);
+  void CleanWork();
+  static int64_t ShadowReach(const TIEVObjectData& Rec, double Ratio);
+  std::vector<std::unique_ptr<TMemoryStream>> FObjUndo;
+  TTimer* FFastTimer = nullptr;  // owned by the view as a component
+  int32_t FDrawnObjects = 0;
+  bool FFastPass = false;
+  bool FAutoUndoTaken = false;
 
 private:
   double SquaredDistanceLowerBound(const TIEVObjectData& Rec, int32_t X, int32_t Y) const;

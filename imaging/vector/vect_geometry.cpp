@@ -54,10 +54,11 @@ TRect TImagingVect::ObjectClientBox(const TIEVObjectData& Rec) {
 }
 
 void TImagingVect::PolylineScale(const TIEVObjectData& Rec, double& SX, double& SY) const {
-  const int32_t BW = Rec.PointsBase.Right - Rec.PointsBase.Left;
-  const int32_t BH = Rec.PointsBase.Bottom - Rec.PointsBase.Top;
-  SX = BW == 0 ? 1.0 : double(Rec.X2 - Rec.X1) / BW;
-  SY = BH == 0 ? 1.0 : double(Rec.Y2 - Rec.Y1) / BH;
+  // Boxes from a stream may span the whole int32 range: the differences are taken in 64 bits.
+  const int64_t BW = int64_t(Rec.PointsBase.Right) - Rec.PointsBase.Left;
+  const int64_t BH = int64_t(Rec.PointsBase.Bottom) - Rec.PointsBase.Top;
+  SX = BW == 0 ? 1.0 : double(int64_t(Rec.X2) - Rec.X1) / double(BW);
+  SY = BH == 0 ? 1.0 : double(int64_t(Rec.Y2) - Rec.Y1) / double(BH);
 }
 
 int32_t TImagingVect::AnglePointCount(const TIEVObjectData& Rec) const {
@@ -417,7 +418,11 @@ bool LineHeadTriangle(int32_t Shape, int32_t TipX, int32_t TipY, int32_t OtherX,
   const double Theta = Mirrored ? 2 * Pi - A + Pi / 2 : A + Pi / 2;
   const bool Back = (TipX > OtherX && TipY < OtherY) || (TipX > OtherX && TipY > OtherY) || (TipX < OtherX && TipY == OtherY);
   const double Axis = Back ? Theta - Pi / 2 : Theta + Pi / 2;
-  auto Offset = [](int32_t From, double Distance, double Cos) { return From + int32_t(std::trunc(Distance * Cos)); };
+  // Heads of any size from a stream: the corners saturate at the int32 range.
+  auto Offset = [](int32_t From, double Distance, double Cos) {
+    const double V = double(From) + std::trunc(Distance * Cos);
+    return std::isfinite(V) ? int32_t(std::clamp(V, double(INT32_MIN), double(INT32_MAX))) : From;
+  };
   const TPoint Tip(TipX, TipY);
   const TPoint Base(Offset(TipX, Length, std::cos(Axis)), Offset(TipY, Length, std::sin(Axis)));
   const TPoint Across = Shape == 1 ? Tip : Base;

@@ -4,6 +4,7 @@
 #include "imaging/io/format_registry.h"
 #include "imaging/io/format_wrappers.h"
 #include "imaging/io/imaging_io.h"
+#include "imaging/proc/imaging_proc.h"
 #include "imaging/vector/imaging_vect.h"
 #include "imaging/vector/io_previews.h"
 #include "platform/streams.h"
@@ -30,6 +31,14 @@ TIEStreamTest ReplacedTest = nullptr;
 }  // namespace
 
 void VectorLayerStartup() {
+  IeVectStaticInit();
+  ImagingProcLinks.IsImagingVect = [](TIEView* View) { return dynamic_cast<TImagingVect*>(View) != nullptr; };
+  ImagingProcLinks.SaveObjectsToStream = [](TIEView* View, TStream* Stream) {
+    if (auto* V = dynamic_cast<TImagingVect*>(View)) V->SaveObjectsToStream(Stream);
+  };
+  ImagingProcLinks.LoadObjectsFromStream = [](TIEView* View, TStream* Stream) {
+    if (auto* V = dynamic_cast<TImagingVect*>(View)) V->LoadObjectsFromStream(Stream);
+  };
   ReplacedTest = FormatTests.IsIevStream;
   FormatTests.IsIevStream = IsIevStream;
   ImagingIOViewLinks.LoadViewFile = LoadViewFile;
@@ -42,10 +51,15 @@ void VectorLayerShutdown() {
   ImagingIOViewLinks.LoadViewFile = nullptr;
   ImagingIOViewLinks.LoadViewStream = nullptr;
   FormatTests.IsIevStream = ReplacedTest;
+  ImagingProcLinks.IsImagingVect = nullptr;
+  ImagingProcLinks.SaveObjectsToStream = nullptr;
+  ImagingProcLinks.LoadObjectsFromStream = nullptr;
+  IeVectStaticDone();
 }
 
 void RegisterImagingVectorStep() {
   RegisterLibraryStep(lsVectorLayer, "Vector layer", VectorLayerStartup, VectorLayerShutdown);
+  RegisterLibraryStep(lsTextEditor, "Text editor", IeTextCStaticInit, IeTextCStaticDone);
 }
 
 }  // namespace zv

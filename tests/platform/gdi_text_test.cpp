@@ -744,3 +744,40 @@ TEST(GdiTextErrors, InvalidArgumentsFail) {
 
 }  // namespace
 }  // namespace zv
+
+namespace zv {
+namespace {
+
+// Glyph metrics: the ink of a glyph, its advance, its turn with the font's escapement, and the calls the
+// stand-in does not serve.
+TEST_F(TextDC, GlyphMetricsOfUprightAndTurnedFonts) {
+  const MAT2 Identity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+  Use(MakeFont(-40, FW_NORMAL, "Arial"));
+  GLYPHMETRICS I{}, W{}, Blank{};
+  ASSERT_EQ(GetGlyphOutline(dc_, 'I', GGO_METRICS, &I, 0, nullptr, &Identity), 0u);
+  ASSERT_EQ(GetGlyphOutline(dc_, 'W', GGO_METRICS, &W, 0, nullptr, &Identity), 0u);
+  EXPECT_GT(W.gmBlackBoxX, 3 * I.gmBlackBoxX);  // a wide glyph and a narrow one
+  EXPECT_GT(I.gmBlackBoxY, 20u);
+  EXPECT_LT(I.gmBlackBoxY, 45u);
+  EXPECT_GT(I.gmptGlyphOrigin.Y, 20);  // the top of the ink lies above the baseline
+  EXPECT_EQ(W.gmCellIncX, Extent("W").cx);
+  EXPECT_EQ(W.gmCellIncY, 0);
+  ASSERT_EQ(GetGlyphOutline(dc_, ' ', GGO_METRICS, &Blank, 0, nullptr, &Identity), 0u);
+  EXPECT_EQ(Blank.gmBlackBoxX, 1u);
+
+  HFONT Turned = MakeFont(-40, FW_NORMAL, "Arial", DEFAULT_QUALITY, 900);
+  Use(Turned);
+  GLYPHMETRICS WT{};
+  ASSERT_EQ(GetGlyphOutline(dc_, 'W', GGO_METRICS, &WT, 0, nullptr, &Identity), 0u);
+  EXPECT_NEAR(double(WT.gmBlackBoxX), double(W.gmBlackBoxY), 2);  // a quarter turn swaps the sides
+  EXPECT_NEAR(double(WT.gmBlackBoxY), double(W.gmBlackBoxX), 2);
+  EXPECT_EQ(WT.gmCellIncX, 0);
+  EXPECT_EQ(WT.gmCellIncY, W.gmCellIncX);
+
+  EXPECT_EQ(GetGlyphOutline(dc_, 'W', 1, &WT, 0, nullptr, &Identity), GDI_ERROR_DWORD);
+  EXPECT_EQ(GetGlyphOutline(dc_, 'W', GGO_METRICS, nullptr, 0, nullptr, &Identity), GDI_ERROR_DWORD);
+  EXPECT_EQ(GetGlyphOutline(nullptr, 'W', GGO_METRICS, &WT, 0, nullptr, &Identity), GDI_ERROR_DWORD);
+}
+
+}  // namespace
+}  // namespace zv
