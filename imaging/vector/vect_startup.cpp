@@ -13,24 +13,31 @@ namespace {
 
 TImagingVect* AttachedVectorView(TImagingIO* IO) { return dynamic_cast<TImagingVect*>(IO->AttachedImaging()); }
 
-// Object files go into an attached vector view; layer and combined files are not this unit's.
+// Object and combined files go into an attached vector view; layer files are not this unit's.
 bool LoadViewFile(TImagingIO* IO, const std::string& FileName, uint32_t FileType) {
   TImagingVect* View = AttachedVectorView(IO);
-  return FileType == ftIev && View != nullptr && View->LoadObjectsFromFile(FileName);
+  if (View == nullptr) return false;
+  if (FileType == ftIev) return View->LoadObjectsFromFile(FileName);
+  return FileType == ftAll && View->LoadAllFromFile(FileName);
 }
 
 bool LoadViewStream(TImagingIO* IO, TStream* Stream, uint32_t FileType) {
   TImagingVect* View = AttachedVectorView(IO);
-  return FileType == ftIev && View != nullptr && View->LoadObjectsFromStream(Stream);
+  if (View == nullptr) return false;
+  if (FileType == ftIev) return View->LoadObjectsFromStream(Stream);
+  return FileType == ftAll && View->LoadAllFromStream(Stream);
 }
 
 TIEStreamTest ReplacedTest = nullptr;
+TIEStreamTest ReplacedAllTest = nullptr;
 
 }  // namespace
 
 void VectorLayerStartup() {
   ReplacedTest = FormatTests.IsIevStream;
   FormatTests.IsIevStream = IsIevStream;
+  ReplacedAllTest = FormatTests.IsAllStream;
+  FormatTests.IsAllStream = IsAllStream;
   ImagingIOViewLinks.LoadViewFile = LoadViewFile;
   ImagingIOViewLinks.LoadViewStream = LoadViewStream;
 }
@@ -39,6 +46,7 @@ void VectorLayerShutdown() {
   ImagingIOViewLinks.LoadViewFile = nullptr;
   ImagingIOViewLinks.LoadViewStream = nullptr;
   FormatTests.IsIevStream = ReplacedTest;
+  FormatTests.IsAllStream = ReplacedAllTest;
 }
 
 void RegisterImagingVectorStep() {
