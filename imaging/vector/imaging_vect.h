@@ -12,6 +12,7 @@
 
 #include "imaging/vector/vect_objects.h"
 #include "imaging/view/imaging_view.h"
+#include "platform/streams.h"
 
 namespace zv {
 
@@ -20,6 +21,7 @@ class TIECanvas;
 class TIEEdit;
 class TIETextControl;
 class TImagingIO;
+class TTimer;
 
 enum TIEVectInteractItem : uint8_t {
   vmiMeasureArea,
@@ -54,6 +56,16 @@ using TIEVMeasureHintEvent = std::function<void(TObject* Sender, std::string& Te
 using TIEOnPresentMeasure =
     std::function<void(TObject* Sender, std::string& Text, double Value, TIEMeasureValType ValType)>;
 using TIEVDragLenEndEvent = std::function<void(TObject* Sender, double Value)>;
+// Raised around the drawing of one object: DestRect holds its box in destination pixels; a handler of
+// the event before that sets Handled replaces the layer's own drawing of the object.
+using TIEDrawObjectEvent = std::function<void(TObject* Sender, int32_t Hobj, TBitmap* Destination, TRect DestRect,
+                                              bool DrawingAlpha, bool& Handled)>;
+
+// The clipboard format "IMAGING VECT" and the twelve Ctrl shortcuts of the text editor (L, E, R, J, C, X,
+// V, F, B, I, U, G), made by the vector layer's start-up.
+extern UINT VectClipboardFormat;
+extern UINT TextMemoClipboardFormat;
+extern uint16_t IEVectShortcuts[12];
 
 // One entry of the shared picture list: the picture (nullptr for a free entry) and how many objects
 // refer to it.
@@ -307,6 +319,76 @@ public:
   // One arrow head filled with the canvas's pen and brush; its points widen DrawnRect.
   void DrawLineHead(TIECanvas* Canvas, int32_t Shape, int32_t TipX, int32_t TipY, int32_t OtherX, int32_t OtherY,
                     int32_t Width, int32_t Length, TRect& DrawnRect);
+
+  // ---- Painting, compositing, keys, undo snapshots and copies ----
+  TIEDrawObjectEvent OnBeforeDrawObject;
+  TIEDrawObjectEvent OnAfterDrawObject;
+  // Puts one object onto Dest. Clip skips an object outside the visible image area; ToClient maps bitmap
+  // to client pixels; Work is the work bitmap wrapping Dest when the caller composes through one; Factor
+  // the supersampling factor (1 or more); DrawingAlpha while the object's coverage is painted. True when
+  // the object was visible and drawn (also when a handler drew it).
+  bool DrawObject(TIEVObjectData& Rec, int32_t Hobj, TBitmap* Dest, bool Clip, bool ToClient, TIEBitmap* Work,
+                  int32_t Factor, bool DrawingAlpha);
+  // The pen width of Rec under the zoom factors (1.0 = 100 %).
+  int32_t ObjPenWidth(const TIEVObjectData& Rec, double ZoomFX, double ZoomFY) const;
+  // One object (Hobj) or all (IEV_ALL) onto a 24-bit Target: in bitmap pixels with InImage, else in the
+  // view's client pixels (Target the back buffer).
+  void DrawObjectsToBitmap(TBitmap* Target, bool InImage, bool Supersample, int32_t Hobj = IEV_ALL);
+  // Onto any TIEBitmap in bitmap pixels; the bitmap keeps its pixel format.
+  void DrawObjectsTo(TIEBitmap* Bitmap, bool Antialias, int32_t Hobj = IEV_ALL);
+  // Burns every object into the view's image.
+  void DrawObjectsToImage(bool Antialias);
+  // All objects, then the selection grips, then the vertex handles onto the view's back buffer.
+  void RenderObjects(TBitmap* Dest);
+  void RenderLayersOnto(TIEBitmap* Target, TBitmap* TargetPicture, const TRect* Clip, bool DrawBackground,
+                        bool DrawDecorations) override;
+  void DrawVertexHandles(TCanvas* Canvas);
+  int32_t DrawnObjectsCount() const { return FDrawnObjects; }
+  TIEBitmap* WorkBitmap() const { return FWorkBitmap.get(); }
+  void SetZoomObjectsWidth(bool Value);
+  void SetBitmapResampleFilter(TResampleFilter Value);
+  void SetObjAntialias(bool Value);
+  void SetObjGripImage(TPicture* Value);
+  virtual void SetObjSupersample(uint8_t Value);
+  // The view's fast pass: objects drawn without anti-aliasing or compositing while the button is held.
+  bool FastPassFlag() const { return FFastPass; }
+  void SetFastPassFlag(bool Value) { FFastPass = Value; }
+  bool FastPassActive() const { return FFastPass && ObjFastDrawing != 0; }
+  void FastPassTimer(TObject* Sender);
+  TTimer* FastPassTimerObject() const { return FFastTimer; }
+  void Paint() override;
+  // Area of the view's selection in square units of the measure unit.
+  double SelectionArea();
+  // The box becomes the bounds of the vertices as shown, and PointsBase those of the stored vertices.
+  void PolylineRebase(TIEVObjectData& Rec);
+  // Keys: Escape closes the text editor, F2 opens it on the first selected text or memo.
+  void KeyDown(uint16_t& Key, TShiftState Shift) override;
+  void Dispatch(TMessage& Message) override;
+  // Undo snapshots of the objects.
+  void AutoObjUndo();
+  void SaveObjUndo();
+  void DropLastObjUndo();
+  void ClearObjUndo();
+  int32_t ObjUndoCount() const { return int32_t(FObjUndo.size()); }
+  TMemoryStream* ObjUndoAt(int32_t Index) const { return FObjUndo[size_t(Index)].get(); }
+  // Whether the interaction under way took an automatic snapshot.
+  bool AutoUndoTaken() const { return FAutoUndoTaken; }
+  void SetAutoUndoTaken(bool Value) { FAutoUndoTaken = Value; }
+  // Copies the objects of another vector view (nullptr clears them); other sources copy only the image.
+  void Assign(TPersistent* Source) override;
+  // Copies object Hobj of this view into Target; returns its handle there.
+  int32_t CopyObjectTo(int32_t Hobj, TImagingVect* Target);
+
+private:
+  bool NeedsWorkBitmap(const TIEVObjectData& Rec) const;
+  void ComposeObject(TBitmap* Target, int32_t Hobj, bool InImage, int32_t Factor, double Ratio, bool Supersampled);
+  void EnsureWorkBitmap(int32_t Width, int32_t Height);
+  std::unique_ptr<TIEBitmap> FWorkBitmap;
+  std::vector<std::unique_ptr<TMemoryStream>> FObjUndo;
+  TTimer* FFastTimer = nullptr;  // owned by the view as a component
+  int32_t FDrawnObjects = 0;
+  bool FFastPass = false;
+  bool FAutoUndoTaken = false;
 
 private:
   double SquaredDistanceLowerBound(const TIEVObjectData& Rec, int32_t X, int32_t Y) const;

@@ -165,6 +165,18 @@ public:
   int32_t Handle() const { return FHandle; }
   uint8_t Flag = 0;
 
+  // A key went down while this object was the only one selected.
+  virtual void KeyDown(uint16_t Key, TShiftState Shift) {
+    (void)Key;
+    (void)Shift;
+  }
+  // Paints the object into Dest over the box (X1, Y1)-(X2, Y2) of destination pixels at the given zoom
+  // (1.0 = 100 %); DrawingAlpha while the layer paints the object's coverage.
+  virtual void Draw(TBitmap* Dest, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, bool DrawingAlpha, double ZoomX,
+                    double ZoomY) {
+    (void)Dest, (void)X1, (void)Y1, (void)X2, (void)Y2, (void)DrawingAlpha, (void)ZoomX, (void)ZoomY;
+  }
+
 private:
   TIEVObjectData* FRecord = nullptr;
   int32_t FHandle = -1;
@@ -176,6 +188,13 @@ void RegisterVectExtension(const std::string& Name, TIEVExtensionFactory Factory
 void UnregisterVectExtension(const std::string& Name);
 // A new instance, or nullptr for a name nobody registered.
 std::unique_ptr<TIEVExtension> CreateVectExtension(const std::string& Name);
+// The same, under the names the object stream's reader and writer use: a new instance of the class
+// registered exactly as Name (none for an unknown name), and the registered name of an instance's class
+// (empty when its class is not registered).
+std::unique_ptr<TIEVExtension> FindExtensionClass(const std::string& Name);
+std::string ExtensionClassName(const TIEVExtension& Instance);
+// Empties the registry (the layer's shut-down).
+void ClearVectExtensions();
 
 // The fields of an object that the record holds by value and a plain copy may duplicate.
 struct TIEVObjectFields {
