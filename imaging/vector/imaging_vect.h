@@ -406,16 +406,12 @@ private:
   void MouseUpEdit(TShiftState Shift, int32_t X, int32_t Y);
   void HoverExtensions(TShiftState Shift, int32_t X, int32_t Y);
   void ForwardToExtension(int Kind, TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y);
-  bool TakeAutoUndo();
-  void DropAutoUndo();
   void ClampToImage(int32_t X, int32_t Y, int32_t& CX, int32_t& CY);
   void ViewCursor(TCursor Cursor);
   void AngleClick(TShiftState Shift, int32_t X, int32_t Y);
   void PolylineClick(TShiftState Shift, int32_t& X, int32_t& Y);
   void CreateOnRelease();
   void EraseRubberRect();
-  double MeasuredSelectionArea();
-  void RebasePolyline(TIEVObjectData& Rec);
   void MapPolylineToClient(TIEVObjectData& Rec);
   static std::unique_ptr<TPen> NewRubberPen();
   std::unique_ptr<TPen> FRubberPen = NewRubberPen();
@@ -432,7 +428,6 @@ private:
   int32_t FPickedVertex = -1, FPickedSegment = -1;
   bool FDoubleClick = false;
   bool FChanged = false;
-  bool FUndoTaken = false;
   bool FSelectionDeferred = false;
   bool FButtonHeld = false;
 

@@ -75,7 +75,7 @@ void TImagingVect::MouseDown(TMouseButton Button, TShiftState Shift, int X, int 
   FDoubleClick = Shift.Contains(ssDouble);
   FRawPressX = FPressX = X;
   FRawPressY = FPressY = Y;
-  FUndoTaken = false;
+  SetAutoUndoTaken(false);
   TIEBitmap* B = IEBitmap();
   if (Button != mbLeft || B == nullptr || (B->GetWidth() < 2 && B->GetHeight() < 2)) return;
   FButtonHeld = true;
@@ -86,7 +86,7 @@ void TImagingVect::MouseDown(TMouseButton Button, TShiftState Shift, int X, int 
   FPickedSegment = -1;
   if (FCurrentOperation == 0) {
     FChanged = false;
-    FUndoTaken = TakeAutoUndo();
+    AutoObjUndo();
   }
   int32_t CurX = X, CurY = Y;
   const TIEVectInteract& I = FVectInteract;
@@ -380,8 +380,8 @@ void TImagingVect::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
       }
     }
   }
-  if (!FChanged && ObjAutoUndo && FUndoTaken) DropAutoUndo();
-  FUndoTaken = false;
+  if (!FChanged && ObjAutoUndo && AutoUndoTaken()) DropLastObjUndo();
+  SetAutoUndoTaken(false);
   if (Left) ForwardToExtension(1, Button, Shift, X, Y);
   ShowMeasureHint(X, Y);
 }
@@ -432,12 +432,6 @@ void TImagingVect::CreateOnRelease() {
     DoVectorialChanged();
   }
 }
-
-// ---- Undo around a press and release ----------------------------------------------------------------------
-
-bool TImagingVect::TakeAutoUndo() { return ObjAutoUndo; }
-
-void TImagingVect::DropAutoUndo() {}
 
 // ---- Rubber bands and previews ------------------------------------------------------------------------------
 
@@ -505,7 +499,7 @@ void TImagingVect::ShowMeasureHint(int32_t X, int32_t Y) {
     if (OnPresentMeasure) OnPresentMeasure(this, Text, V, Area ? ievtAREA : ievtLENGTH);
   };
   if (I.Contains(vmiMeasureArea)) {
-    Measure(MeasuredSelectionArea(), true);
+    Measure(SelectionArea(), true);
   } else if (I.Contains(vmiMeasureLength)) {
     Measure(SelectionLength(), false);
   } else if (I.Contains(vmiDragLength)) {
@@ -540,8 +534,6 @@ void TImagingVect::RefreshMeasureHint(int32_t X, int32_t Y) {
   HideMeasureHint();
   ShowMeasureHint(X, Y);
 }
-
-double TImagingVect::MeasuredSelectionArea() { return 0; }
 
 // ---- Length of the view's polygon selection ----------------------------------------------------------------
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "imaging/core/bitmap.h"
 #include "imaging/core/geometry.h"
 #include "imaging/vector/imaging_vect.h"
 
@@ -47,7 +48,7 @@ int32_t RoundHalfEven(double V) {
 
 }  // namespace
 
-// ---- Polyline vertices in client pixels, and the box after a vertex edit ------------------------------------
+// ---- Polyline vertices in client pixels --------------------------------------------------------------------
 
 void TImagingVect::MapPolylineToClient(TIEVObjectData& Rec) {
   if (Rec.Kind != vokPolyline) return;
@@ -62,30 +63,6 @@ void TImagingVect::MapPolylineToClient(TIEVObjectData& Rec) {
                BitmapToClientY(Rec.Y1 + RoundHalfEven((P.Y - Rec.PointsBase.Top) * SY)));
   }
   Rec.ScreenPointCount = Count;
-}
-
-void TImagingVect::RebasePolyline(TIEVObjectData& Rec) {
-  const int32_t Count = std::min<int32_t>(Rec.PointCount, int32_t(Rec.Points.size()));
-  if (Count == 0) return;
-  double SX, SY;
-  PolylineScale(Rec, SX, SY);
-  TRect Mapped(INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN);
-  TRect Stored = Mapped;
-  for (int32_t i = 0; i < Count; ++i) {
-    const TPoint& P = Rec.Points[size_t(i)];
-    const int32_t MX = Rec.X1 + RoundHalfEven((P.X - Rec.PointsBase.Left) * SX);
-    const int32_t MY = Rec.Y1 + RoundHalfEven((P.Y - Rec.PointsBase.Top) * SY);
-    Mapped = TRect(std::min(Mapped.Left, MX), std::min(Mapped.Top, MY), std::max(Mapped.Right, MX),
-                   std::max(Mapped.Bottom, MY));
-    Stored = TRect(std::min(Stored.Left, P.X), std::min(Stored.Top, P.Y), std::max(Stored.Right, P.X),
-                   std::max(Stored.Bottom, P.Y));
-  }
-  Rec.X1 = Mapped.Left;
-  Rec.Y1 = Mapped.Top;
-  Rec.X2 = Mapped.Right;
-  Rec.Y2 = Mapped.Bottom;
-  Rec.PointsBase = Stored;
-  MapPolylineToClient(Rec);
 }
 
 // ---- Selecting by a click ---------------------------------------------------------------------------------
@@ -261,7 +238,8 @@ void TImagingVect::MouseMoveEdit(TShiftState Shift, int32_t X, int32_t Y) {
         const TRect Before = Grown();
         Rec.Points[size_t(FPickedVertex)].X += SX;
         Rec.Points[size_t(FPickedVertex)].Y += SY;
-        RebasePolyline(Rec);
+        PolylineRebase(Rec);
+        MapPolylineToClient(Rec);
         const TRect After = Grown();
         InvalidateRectNoErase(TRect(std::min(Before.Left, After.Left), std::min(Before.Top, After.Top),
                                     std::max(Before.Right, After.Right), std::max(Before.Bottom, After.Bottom)));
@@ -370,7 +348,8 @@ void TImagingVect::MouseUpEdit(TShiftState Shift, int32_t X, int32_t Y) {
     DoVectorialChanging();
     Rec.Points.erase(Rec.Points.begin() + FPickedVertex);
     --Rec.PointCount;
-    RebasePolyline(Rec);
+    PolylineRebase(Rec);
+    MapPolylineToClient(Rec);
     DoVectorialChanged();
   }
   if (FPickedSegment >= 0 && FPickedSegment < Rec.PointCount) {
