@@ -81,6 +81,7 @@ void TImagingVect::MouseDown(TMouseButton Button, TShiftState Shift, int X, int 
   FButtonHeld = true;
   if (IsTextEditing()) {
     CloseTextEditor();
+    SetTextEditObject(-1);
     Update();
   }
   FPickedSegment = -1;
