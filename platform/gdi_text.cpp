@@ -720,3 +720,62 @@ int DrawText(HDC dc, const char* text, int count, RECT* rect, UINT format) {
 }
 
 }  // namespace zv
+
+namespace zv {
+
+DWORD GetGlyphOutline(HDC h, UINT ch, UINT format, GLYPHMETRICS* metrics, DWORD bufferSize, void* buffer,
+                      const MAT2* transform) {
+  (void)bufferSize, (void)buffer, (void)transform;
+  GdiDC* dc = DCFromHandle(h);
+  if (!dc || !metrics || format != GGO_METRICS || ch > 0x10FFFF) return GDI_ERROR_DWORD;
+  std::string text;
+  if (ch < 0x80) {
+    text.push_back(char(ch));
+  } else if (ch < 0x800) {
+    text.push_back(char(0xC0 | (ch >> 6)));
+    text.push_back(char(0x80 | (ch & 0x3F)));
+  } else if (ch < 0x10000) {
+    text.push_back(char(0xE0 | (ch >> 12)));
+    text.push_back(char(0x80 | ((ch >> 6) & 0x3F)));
+    text.push_back(char(0x80 | (ch & 0x3F)));
+  } else {
+    text.push_back(char(0xF0 | (ch >> 18)));
+    text.push_back(char(0x80 | ((ch >> 12) & 0x3F)));
+    text.push_back(char(0x80 | ((ch >> 6) & 0x3F)));
+    text.push_back(char(0x80 | (ch & 0x3F)));
+  }
+  FacePtr face = FaceOf(*dc);
+  const FaceMetrics& m = fontengine::Metrics(*face);
+  const int32_t advance = fontengine::TextWidth(*face, text);
+  // The cell drawn with its top-left at the origin of a box large enough for any turn of it.
+  const int32_t reach = std::max(m.Height, advance) * 2 + 4;
+  const TRect limit(-reach, -reach, reach, reach);
+  std::vector<Run> runs{Run{text, 0, {}}};
+  const Mask mask = fontengine::RenderRuns(*face, TPoint(0, 0), runs, limit);
+  int32_t l = INT32_MAX, t = INT32_MAX, r = INT32_MIN, b = INT32_MIN;
+  for (int32_t y = mask.Box.Top; y < mask.Box.Bottom; ++y)
+    for (int32_t x = mask.Box.Left; x < mask.Box.Right; ++x)
+      if (mask.At(x, y) != 0) {
+        l = std::min(l, x);
+        t = std::min(t, y);
+        r = std::max(r, x);
+        b = std::max(b, y);
+      }
+  // The baseline origin, turned with the cell like the drawing.
+  const TPoint base = fontengine::RotateOffset(*face, 0, m.Ascent);
+  const TPoint inc = fontengine::RotateOffset(*face, advance, 0);
+  *metrics = GLYPHMETRICS();
+  if (l <= r) {
+    metrics->gmBlackBoxX = UINT(r - l + 1);
+    metrics->gmBlackBoxY = UINT(b - t + 1);
+    metrics->gmptGlyphOrigin = POINT(l - base.X, base.Y - t);
+  } else {
+    // A blank glyph: Windows reports a 1 x 1 box.
+    metrics->gmBlackBoxX = metrics->gmBlackBoxY = 1;
+  }
+  metrics->gmCellIncX = int16_t(std::clamp(inc.X, -32768, 32767));
+  metrics->gmCellIncY = int16_t(std::clamp(-inc.Y, -32768, 32767));
+  return 0;
+}
+
+}  // namespace zv

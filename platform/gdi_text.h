@@ -200,6 +200,32 @@ bool GetTextExtentPoint32(HDC dc, std::string_view text, SIZE* size);
 bool GetTextExtentExPoint(HDC dc, const char* text, int count, int maxExtent, int* fit, int* dx,
                           SIZE* size);
 
+// A 16.16 fixed-point number and the 2 x 2 transform of GetGlyphOutline.
+struct FIXED {
+  uint16_t fract = 0;
+  int16_t value = 0;
+};
+struct MAT2 {
+  FIXED eM11, eM12, eM21, eM22;
+};
+// Where a glyph puts ink: its black box, the box's upper-left corner from the origin on the baseline
+// (y upwards) and the advance to the next origin, in device pixels.
+struct GLYPHMETRICS {
+  UINT gmBlackBoxX = 0;
+  UINT gmBlackBoxY = 0;
+  POINT gmptGlyphOrigin;
+  int16_t gmCellIncX = 0;
+  int16_t gmCellIncY = 0;
+};
+constexpr UINT GGO_METRICS = 0;
+constexpr DWORD GDI_ERROR_DWORD = 0xFFFFFFFFu;
+
+// The metrics of the glyph of the Unicode character ch in the DC's font as it draws (turned by its
+// escapement). Only GGO_METRICS is served; it returns 0 and fills metrics, and GDI_ERROR_DWORD for other
+// formats, a null metrics pointer or a DC without a font. The transform is not applied.
+DWORD GetGlyphOutline(HDC dc, UINT ch, UINT format, GLYPHMETRICS* metrics, DWORD bufferSize, void* buffer,
+                      const MAT2* transform);
+
 // ---------------------------------------------------------------------------------------------
 // Drawing
 // ---------------------------------------------------------------------------------------------

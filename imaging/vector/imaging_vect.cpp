@@ -52,6 +52,15 @@ std::unique_ptr<TIEVExtension> CreateVectExtension(const std::string& Name) {
   return It == ExtensionClasses().end() ? nullptr : It->second();
 }
 
+std::unique_ptr<TIEVExtension> FindExtensionClass(const std::string& Name) { return CreateVectExtension(Name); }
+
+std::string ExtensionClassName(const TIEVExtension& Instance) {
+  std::string Name = Instance.ClassName();
+  return ExtensionClasses().count(Name) != 0 ? Name : std::string();
+}
+
+void ClearVectExtensions() { ExtensionClasses().clear(); }
+
 // ---- Construction -------------------------------------------------------------------------------------
 
 TImagingVect::TImagingVect(TComponent* AOwner)

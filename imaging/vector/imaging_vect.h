@@ -345,6 +345,10 @@ public:
   void DrawVertexHandles(TCanvas* Canvas);
   int32_t DrawnObjectsCount() const { return FDrawnObjects; }
   TIEBitmap* WorkBitmap() const { return FWorkBitmap.get(); }
+  // The area of the work bitmap laid onto the target by the last composition through it.
+  TRect LastComposedArea() const { return FLastComposedArea; }
+  // Whether the canvas anti-aliases by itself; the 2x supersampled path runs only when it does not.
+  virtual bool CanvasAntialiases() const;
   void SetZoomObjectsWidth(bool Value);
   void SetBitmapResampleFilter(TResampleFilter Value);
   void SetObjAntialias(bool Value);
@@ -379,11 +383,35 @@ public:
   // Copies object Hobj of this view into Target; returns its handle there.
   int32_t CopyObjectTo(int32_t Hobj, TImagingVect* Target);
 
+  // A measured value as the measuring objects show it (fixed point, FloatPrecision and FloatDigits).
+  std::string MeasureText(double Value) const;
+  // The angle an angle object shows for its three points (the middle one the vertex), in degrees;
+  // Reduced when AngleBelow180 turned it below 180 (the arc then runs the other way).
+  double AngleShownValue(const TPoint P[3], bool& Reduced) const;
+
 private:
+  struct DrawContext;
+  int32_t MapX(int32_t X, bool ToClient, int32_t Factor);
+  int32_t MapY(int32_t Y, bool ToClient, int32_t Factor);
+  void DrawKind(DrawContext& D);
+  static void HighlightBox(TBitmap* Dest, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor Color);
+  void DrawBitmapObject(DrawContext& D);
+  void MeasureFont(DrawContext& D, int32_t Escapement);
+  void DrawRuler(DrawContext& D, double Length, double UX, double UY);
+  void DrawAngle(DrawContext& D);
+  void DrawLineLabel(DrawContext& D);
+  static int32_t AlignOffset(uint8_t Align, double Sin, double Cos, int32_t TW, int32_t TH, int32_t W, int32_t Inset);
+  void DrawTextObject(DrawContext& D);
+  void DrawPathText(DrawContext& D, LOGFONTA Lf, double W, double H);
+  void DrawMemo(DrawContext& D);
   bool NeedsWorkBitmap(const TIEVObjectData& Rec) const;
-  void ComposeObject(TBitmap* Target, int32_t Hobj, bool InImage, int32_t Factor, double Ratio, bool Supersampled);
+  void ComposeObject(TBitmap* Target, int32_t Hobj, bool InImage, int32_t Factor, double Ratio, bool Supersampled,
+                     bool FillWork);
+  void CopyUnderHighlight(TBitmap* Target, const TIEVObjectData& Rec, bool ToClient, double Ratio);
   void EnsureWorkBitmap(int32_t Width, int32_t Height);
   std::unique_ptr<TIEBitmap> FWorkBitmap;
+  std::unique_ptr<TBitmap> FWorkMask;
+  TRect FLastComposedArea;
   std::vector<std::unique_ptr<TMemoryStream>> FObjUndo;
   TTimer* FFastTimer = nullptr;  // owned by the view as a component
   int32_t FDrawnObjects = 0;
@@ -411,6 +439,9 @@ private:
   void AngleClick(TShiftState Shift, int32_t X, int32_t Y);
   void PolylineClick(TShiftState Shift, int32_t& X, int32_t& Y);
   void CreateOnRelease();
+  void DropInteractionUndo();
+  void DrawPreviewObject(TIEVObjectData& Rec);
+  void RepaintNow();
   void EraseRubberRect();
   void MapPolylineToClient(TIEVObjectData& Rec);
   static std::unique_ptr<TPen> NewRubberPen();

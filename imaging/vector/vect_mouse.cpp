@@ -10,6 +10,8 @@
 #include "imaging/core/canvas_boxes.h"
 #include "imaging/core/geometry.h"
 #include "imaging/core/mask.h"
+#include "imaging/proc/imaging_proc.h"
+#include "imaging/proc/undo.h"
 #include "imaging/vector/imaging_vect.h"
 #include "platform/sysutils.h"
 
@@ -293,7 +295,7 @@ void TImagingVect::MouseMove(TShiftState Shift, int X, int Y) {
           if (Ctrl) SnapTo45Degrees(FPressX, FPressY, PX, PY);
           FCurX = PX;
           FCurY = PY;
-          Repaint();
+          RepaintNow();
           DrawRulerPreview(false);
           break;
         }
@@ -301,7 +303,7 @@ void TImagingVect::MouseMove(TShiftState Shift, int X, int Y) {
           AutoScrollToMouse();
           FCurX = CX;
           FCurY = CY;
-          Repaint();
+          RepaintNow();
           DrawAnglePreview(false);
           break;
         case vokPolyline: {
@@ -310,7 +312,7 @@ void TImagingVect::MouseMove(TShiftState Shift, int X, int Y) {
           FLastVertexX = PX;
           FLastVertexY = PY;
           Update();
-          Repaint();
+          RepaintNow();
           break;
         }
         default:
@@ -334,7 +336,7 @@ void TImagingVect::MouseMove(TShiftState Shift, int X, int Y) {
     if (Ctrl) SnapTo45Degrees(FPressX, FPressY, PX, PY);
     FCurX = PX;
     FCurY = PY;
-    Repaint();
+    RepaintNow();
     DrawAnglePreview(false);
   } else if (Op == 0) {
     if (FButtonHeld)
@@ -381,7 +383,7 @@ void TImagingVect::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
       }
     }
   }
-  if (!FChanged && ObjAutoUndo && AutoUndoTaken()) DropLastObjUndo();
+  if (!FChanged && ObjAutoUndo && AutoUndoTaken()) DropInteractionUndo();
   SetAutoUndoTaken(false);
   if (Left) ForwardToExtension(1, Button, Shift, X, Y);
   ShowMeasureHint(X, Y);
@@ -434,6 +436,16 @@ void TImagingVect::CreateOnRelease() {
   }
 }
 
+// The snapshot taken at the press goes again when the press and release changed nothing: the layer's own
+// newest one, or the processing component's newest object snapshot when the two share one list.
+void TImagingVect::DropInteractionUndo() {
+  if (ObjUndoMode == ieumSeparated) return DropLastObjUndo();
+  TImagingProc* P = Proc();
+  const int32_t Count = P->UndoCount();
+  for (int32_t Index = Count - 1; Index >= 0; --Index)
+    if (P->UndoSourceAt(Index) == ieuObject) return P->ClearUndoAt(Count - 1 - Index);
+}
+
 // ---- Rubber bands and previews ------------------------------------------------------------------------------
 
 void TImagingVect::EraseRubberRect() {
@@ -475,9 +487,67 @@ void TImagingVect::DrawRubberEllipse(bool Erase) {
   C->Brush()->SetStyle(Style);
 }
 
-void TImagingVect::DrawRulerPreview(bool) {}
+// The view painted at once, before a preview goes over it.
+void TImagingVect::RepaintNow() {
+  Update();
+  if (HandleAllocated()) UpdateWindow(Handle());
+}
 
-void TImagingVect::DrawAnglePreview(bool) {}
+// A record not stored in the layer, drawn by the painter over what the window shows.
+void TImagingVect::DrawPreviewObject(TIEVObjectData& Rec) {
+  if (!HasParentWindow() || !HandleAllocated()) return;
+  const int32_t W = ClientWidth(), H = ClientHeight();
+  if (W <= 0 || H <= 0) return;
+  TBitmap Shown;
+  Shown.SetPixelFormat(pf24bit);
+  Shown.SetSize(W, H);
+  BitBlt(Shown.Canvas()->Handle(), 0, 0, W, H, Canvas()->Handle(), 0, 0, SRCCOPY);
+  DrawObject(Rec, IEV_TEMPLATE, &Shown, false, true, nullptr, 1, false);
+  BitBlt(Canvas()->Handle(), 0, 0, W, H, Shown.Canvas()->Handle(), 0, 0, SRCCOPY);
+}
+
+namespace {
+
+// The drawing fields of Source, without the parts a record owns.
+TIEVObjectData PreviewRecord(const TIEVObjectData& Source) {
+  TIEVObjectData R;
+  static_cast<TIEVObjectFields&>(R) = Source;
+  R.UserData = nullptr;
+  R.UserDataSize = 0;
+  R.BitmapIdx = -1;
+  R.LogFont = Source.LogFont;
+  R.Style = vofVisible;
+  return R;
+}
+
+}  // namespace
+
+void TImagingVect::DrawRulerPreview(bool) {
+  TIEVObjectData R = PreviewRecord(FTemplate);
+  R.Kind = vokRuler;
+  R.X1 = ClientToBitmapX(FPressX);
+  R.Y1 = ClientToBitmapY(FPressY);
+  R.X2 = ClientToBitmapX(FCurX);
+  R.Y2 = ClientToBitmapY(FCurY);
+  DrawPreviewObject(R);
+}
+
+void TImagingVect::DrawAnglePreview(bool) {
+  const TIEVObjectData* Angle = ObjectRecord(FCreatingObject);
+  if (Angle == nullptr || FCreatingObject < 0 || Angle->Kind != vokAngle) return;
+  TIEVObjectData R = PreviewRecord(*Angle);
+  const int32_t Placed = AnglePointCount(R);
+  if (Placed < 3) R.AnglePoints[Placed] = TPoint(ClientToBitmapX(FCurX), ClientToBitmapY(FCurY));
+  if (AnglePointCount(R) == 3) {
+    TRect Box;
+    AngleBounds(R.AnglePoints, Box);
+    R.X1 = Box.Left;
+    R.Y1 = Box.Top;
+    R.X2 = Box.Right;
+    R.Y2 = Box.Bottom;
+  }
+  DrawPreviewObject(R);
+}
 
 // ---- Measure hint -----------------------------------------------------------------------------------------
 

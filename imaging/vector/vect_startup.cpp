@@ -4,6 +4,7 @@
 #include "imaging/io/format_registry.h"
 #include "imaging/io/format_wrappers.h"
 #include "imaging/io/imaging_io.h"
+#include "imaging/proc/imaging_proc.h"
 #include "imaging/vector/imaging_vect.h"
 #include "platform/streams.h"
 
@@ -34,6 +35,21 @@ TIEStreamTest ReplacedAllTest = nullptr;
 }  // namespace
 
 void VectorLayerStartup() {
+  IeVectStaticInit();
+  ImagingProcLinks.IsImagingVect = [](TIEView* View) { return dynamic_cast<TImagingVect*>(View) != nullptr; };
+  ImagingProcLinks.SaveObjectsToStream = [](TIEView* View, TStream* Stream) {
+    if (auto* V = dynamic_cast<TImagingVect*>(View)) V->SaveObjectsToStream(Stream);
+  };
+  ImagingProcLinks.LoadObjectsFromStream = [](TIEView* View, TStream* Stream) {
+    if (auto* V = dynamic_cast<TImagingVect*>(View)) V->LoadObjectsFromStream(Stream);
+  };
+  ImagingProcLinks.SaveAllToStream = [](TIEView* View, TStream* Stream, int32_t Compression) {
+    if (auto* V = dynamic_cast<TImagingVect*>(View)) V->SaveAllToStream(Stream, Compression);
+  };
+  ImagingProcLinks.LoadAllFromStream = [](TIEView* View, TStream* Stream) {
+    auto* V = dynamic_cast<TImagingVect*>(View);
+    return V != nullptr && V->LoadAllFromStream(Stream);
+  };
   ReplacedTest = FormatTests.IsIevStream;
   FormatTests.IsIevStream = IsIevStream;
   ReplacedAllTest = FormatTests.IsAllStream;
@@ -47,10 +63,17 @@ void VectorLayerShutdown() {
   ImagingIOViewLinks.LoadViewStream = nullptr;
   FormatTests.IsIevStream = ReplacedTest;
   FormatTests.IsAllStream = ReplacedAllTest;
+  ImagingProcLinks.IsImagingVect = nullptr;
+  ImagingProcLinks.SaveObjectsToStream = nullptr;
+  ImagingProcLinks.LoadObjectsFromStream = nullptr;
+  ImagingProcLinks.SaveAllToStream = nullptr;
+  ImagingProcLinks.LoadAllFromStream = nullptr;
+  IeVectStaticDone();
 }
 
 void RegisterImagingVectorStep() {
   RegisterLibraryStep(lsVectorLayer, "Vector layer", VectorLayerStartup, VectorLayerShutdown);
+  RegisterLibraryStep(lsTextEditor, "Text editor", IeTextCStaticInit, IeTextCStaticDone);
 }
 
 }  // namespace zv

@@ -310,6 +310,51 @@ TEST_F(VectMouse, DragToCreateWaitsForADrag) {
   EXPECT_EQ(Box(0), TRect(20, 30, 70, 90));
 }
 
+TEST_F(VectMouse, TheUndoSnapshotOfAPressGoesWhenNothingChanged) {
+  S->ObjAutoUndo = true;
+  S->ObjUndoLimit = 5;
+  S->Proc()->SetUndoLimit(5);
+  for (const TIEVUndoMode Mode : {ieumSeparated, ieumShared}) {
+    SCOPED_TRACE(int(Mode));
+    S->ClearObjects();
+    AddKind(*S, vokBox, 200, 200, 250, 250);
+    S->ObjUndoMode = Mode;
+    auto Count = [&] { return Mode == ieumSeparated ? S->ObjUndoCount() : S->Proc()->UndoCount(); };
+    const int32_t Before = Count();
+    Interact({vmiEditObjects});
+    Click(20, 20);         // on nothing
+    Drag(20, 20, 60, 60);  // a rubber band over nothing
+    EXPECT_EQ(Count(), Before);
+    Interact({vmiNewBox});
+    Drag(20, 20, 60, 60);
+    EXPECT_EQ(Count(), Before + 1);
+    Interact({vmiEditObjects});
+    Drag(220, 220, 230, 225);  // moves the first box
+    EXPECT_EQ(Count(), Before + 2);
+    EXPECT_EQ(Box(0), TRect(210, 205, 260, 255));
+  }
+}
+
+TEST_F(VectMouse, PreviewsOfRulersAndAnglesDrawOverTheWindow) {
+  auto Dark = [&](int X, int Y) { return headless::ClientPixel(H(), X, Y) != RGB(0x80, 0x80, 0x80); };
+  Interact({vmiNewRuler});
+  Down(20, 100);
+  Move(150, 100);
+  EXPECT_TRUE(Dark(100, 100));
+  Up(150, 100);
+  ASSERT_EQ(S->ObjectsCount(), 1);
+  EXPECT_EQ(S->ObjectRecord(0)->Kind, vokRuler);
+
+  S->ClearObjects();
+  S->Update();
+  headless::Pump();
+  Interact({vmiNewAngle});
+  Click(40, 200);
+  Move(120, 200);
+  EXPECT_TRUE(Dark(80, 200));
+  EXPECT_EQ(S->ObjectsCount(), 1);
+}
+
 // ---- Selecting and editing -------------------------------------------------------------------------------
 
 TEST_F(VectMouse, APressOnASelectedObjectWaitsForTheRelease) {
