@@ -546,5 +546,59 @@ TEST_F(VectMouse, PointerShapesOverGripsVerticesAndSegments) {
   EXPECT_EQ(S->Cursor(), 1791);
 }
 
+// ---- Picture ----------------------------------------------------------------------------------------------
+
+// A box being drawn over a light image: the inverted rubber band from the press to the pointer and the
+// measure hint of the drag's length beside the pointer, as the window shows them.
+TEST_F(VectMouse, ABoxBeingDrawnWithItsRubberBandAndHintMatchesTheReference) {
+  S->IEBitmap()->Fill(0xE0F0F8);
+  S->Update();
+  headless::Pump();
+  Interact({vmiNewBox, vmiDragLength});
+  S->MeasureHintOn = 1;
+  Down(20, 20);
+  Move(50, 40);
+  Move(90, 65);
+  constexpr int W = 200, Ht = 100;
+  TBitmap Shot;
+  Shot.SetPixelFormat(pf24bit);
+  Shot.SetSize(W, Ht);
+  for (int y = 0; y < Ht; ++y) {
+    auto* Row = static_cast<uint8_t*>(Shot.ScanLine(y));
+    for (int x = 0; x < W; ++x) {
+      const COLORREF C = headless::ClientPixel(H(), x, y);
+      Row[x * 3] = GetBValue(C);
+      Row[x * 3 + 1] = GetGValue(C);
+      Row[x * 3 + 2] = GetRValue(C);
+    }
+  }
+  // The band inverts the image's colour.
+  EXPECT_EQ(headless::ClientPixel(H(), 50, 20) & 0xFFFFFF, COLORREF(0xE0F0F8 ^ 0xFFFFFF));
+  EXPECT_EQ(headless::ClientPixel(H(), 50, 30) & 0xFFFFFF, COLORREF(0xE0F0F8));
+  Up(90, 65);
+  EXPECT_EQ(S->ObjectsCount(), 0);
+  EXPECT_EQ(headless::ClientPixel(H(), 50, 20) & 0xFFFFFF, COLORREF(0xE0F0F8));
+  const std::string Name = "vect_box_rubber_band.png";
+  std::filesystem::create_directories(ZV_TEST_TMP);
+  EXPECT_TRUE(SaveBitmapToPng(Shot.Canvas()->Handle(), std::string(ZV_TEST_TMP) + "/" + Name));
+
+  TFileStream In(std::string(ZV_VECTOR_TEST_DATA) + "/" + Name, fmOpenRead);
+  TIEBitmap Ref;
+  TIOParamsVals Params(nullptr);
+  TIEProgressRecord Progress;
+  PngReadImage(&In, &Ref, Params, false, Progress);
+  ASSERT_EQ(Ref.GetWidth(), W);
+  ASSERT_EQ(Ref.GetHeight(), Ht);
+  int64_t Off = 0;
+  for (int32_t y = 0; y < Ht; ++y) {
+    const auto* A = static_cast<const uint8_t*>(Shot.ScanLine(y));
+    const uint8_t* B = Ref.GetScanline(y);
+    for (int32_t x = 0; x < W * 3; ++x)
+      if (std::abs(int(A[x]) - int(B[x])) > 24) ++Off;
+  }
+  // Glyph edges of the hint may differ a little between font library versions; the rest may not.
+  EXPECT_LE(Off, int64_t(W) * Ht * 3 / 200);
+}
+
 }  // namespace
 }  // namespace zv
