@@ -52,6 +52,13 @@ protected:
     headless::Pump();
     headless::AdvanceTime(1000);  // the next press is no double click
   }
+  // Lets the repaints and timers that are due run, so that nothing paints over an overlay drawn next.
+  void Settle() {
+    for (int i = 0; i < 3; ++i) {
+      headless::AdvanceTime(500);
+      headless::Pump();
+    }
+  }
   void Click(int X, int Y) {
     Down(X, Y);
     Up(X, Y);
@@ -339,6 +346,7 @@ TEST_F(VectMouse, PreviewsOfRulersAndAnglesDrawOverTheWindow) {
   auto Dark = [&](int X, int Y) { return headless::ClientPixel(H(), X, Y) != RGB(0x80, 0x80, 0x80); };
   Interact({vmiNewRuler});
   Down(20, 100);
+  Settle();
   Move(150, 100);
   EXPECT_TRUE(Dark(100, 100));
   Up(150, 100);
@@ -350,6 +358,7 @@ TEST_F(VectMouse, PreviewsOfRulersAndAnglesDrawOverTheWindow) {
   headless::Pump();
   Interact({vmiNewAngle});
   Click(40, 200);
+  Settle();
   Move(120, 200);
   EXPECT_TRUE(Dark(80, 200));
   EXPECT_EQ(S->ObjectsCount(), 1);
@@ -557,6 +566,7 @@ TEST_F(VectMouse, ABoxBeingDrawnWithItsRubberBandAndHintMatchesTheReference) {
   Interact({vmiNewBox, vmiDragLength});
   S->MeasureHintOn = 1;
   Down(20, 20);
+  Settle();
   Move(50, 40);
   Move(90, 65);
   constexpr int W = 200, Ht = 100;
