@@ -213,8 +213,12 @@ void TImagingVect::MouseMoveEdit(TShiftState Shift, int32_t X, int32_t Y) {
     if (Shift.Contains(ssCtrl) && !FSelection.empty() && (G == 1 || G == 2)) {
       TIEVObjectData& Rec = FObjects[size_t(FSelection[0])];
       if (IsLineEndKind(Rec.Kind) && (Rec.Style & vofSizeable) != 0) {
+        // From where the end started plus the whole drag, so that no step's snap is carried into the next.
         int32_t& EX = G == 1 ? Rec.X1 : Rec.X2;
         int32_t& EY = G == 1 ? Rec.Y1 : Rec.Y2;
+        const TRect& Start = Rec.DragStartBox;
+        EX = (G == 1 ? Start.Left : Start.Right) + FDragAccX;
+        EY = (G == 1 ? Start.Top : Start.Bottom) + FDragAccY;
         const int32_t OX = G == 1 ? Rec.X2 : Rec.X1, OY = G == 1 ? Rec.Y2 : Rec.Y1;
         SnapTo45Degrees(OX, OY, EX, EY);
       }

@@ -454,6 +454,66 @@ TEST_F(VectMouse, GripDragsFollowTheObjectsStyleAndMoveOutside) {
   }
 }
 
+TEST_F(VectMouse, CtrlKeepsADraggedLineEndOnTheLinesThroughTheOtherEnd) {
+  Interact({vmiEditObjects});
+  struct Case {
+    const char* Name;
+    bool Ctrl;
+    TPoint To;
+    TRect Expect;
+  } Cases[] = {
+      {"free", false, {140, 75}, {50, 50, 140, 75}},
+      {"horizontal", true, {140, 75}, {50, 50, 140, 50}},
+      {"diagonal", true, {120, 110}, {50, 50, 120, 120}},
+      {"vertical", true, {105, 160}, {50, 50, 50, 160}},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    S->ClearObjects();
+    const int32_t L = AddKind(*S, vokLine, 50, 50, 100, 60);
+    S->SelectObject(L);
+    if (C.Ctrl) headless::KeyDown(VK_CONTROL);
+    Drag(100, 60, C.To.X, C.To.Y);
+    if (C.Ctrl) headless::KeyUp(VK_CONTROL);
+    EXPECT_EQ(Box(L), C.Expect);
+  }
+}
+
+// An extension class that records the pointer events it is given.
+class TRecorder : public TIEVExtension {
+public:
+  std::string ClassName() const override { return "TRecorder"; }
+  void SaveToStream(TStream*) override {}
+  void LoadFromStream(TStream*) override {}
+  std::unique_ptr<TIEVExtension> Clone() const override { return std::make_unique<TRecorder>(); }
+  void MouseDown(TMouseButton, TShiftState, int32_t X, int32_t Y) override { Log.push_back("down " + At(X, Y)); }
+  void MouseUp(TMouseButton, TShiftState, int32_t X, int32_t Y) override { Log.push_back("up " + At(X, Y)); }
+  void MouseMove(TShiftState, int32_t X, int32_t Y) override { Log.push_back("move " + At(X, Y)); }
+  void MouseEnter() override { Log.push_back("enter"); }
+  void MouseLeave() override { Log.push_back("leave"); }
+  static std::string At(int32_t X, int32_t Y) { return std::to_string(X) + "," + std::to_string(Y); }
+  std::vector<std::string> Log;
+};
+
+TEST_F(VectMouse, ExtensionsHearThePointerAndHoveringIsReported) {
+  Interact({vmiEditObjects});
+  const int32_t E = AddKind(*S, vokExtension, 100, 100, 150, 150);
+  const int32_t B = AddKind(*S, vokBox, 10, 10, 50, 50);
+  S->ObjectRecord(E)->Extension = std::make_unique<TRecorder>();
+  auto& Log = static_cast<TRecorder*>(S->ObjectRecord(E)->Extension.get())->Log;
+  std::vector<int32_t> Over;
+  S->OnObjectOver = [&](TObject*, int32_t H) { Over.push_back(H); };
+  Move(30, 30);
+  Move(120, 120);
+  Move(125, 121);
+  Click(130, 130);
+  Move(200, 200);
+  // The press comes after the pointer has moved onto its point.
+  EXPECT_EQ(Log, (std::vector<std::string>{"enter", "move 120,120", "move 125,121", "move 130,130", "down 130,130",
+                                            "up 130,130", "leave"}));
+  EXPECT_EQ(Over, (std::vector<int32_t>{B, E, E, E}));
+}
+
 TEST_F(VectMouse, RubberBandsSelectWhatLiesWhollyInsideEitherWay) {
   Interact({vmiEditObjects});
   const int32_t A = AddKind(*S, vokBox, 20, 20, 40, 40);
