@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "imaging/io/imaging_io.h"
+#include "imaging/proc/imaging_proc.h"
+#include "imaging/proc/undo.h"
 #include "imaging/view/layers.h"
 #include "platform/streams.h"
 #include "tests/imaging/mutation.h"
@@ -152,6 +154,21 @@ TEST(VectAllStream, TheIOComponentDetectsAndLoadsCombinedFilesAndStreams) {
   EXPECT_EQ(D->IO()->AbortFlag, 0);
   EXPECT_EQ(Objects(*D), Objects(*A));
   std::filesystem::remove(Path);
+}
+
+// The processing component keeps objects and layers together as combined streams for its undo.
+TEST(VectAllStream, UndoOfObjectsAndLayersGivesBothBack) {
+  auto A = LayeredView();
+  const auto Before = Objects(*A);
+  A->Proc()->SaveUndo(ieuObjectsAndLayers);
+  ASSERT_EQ(A->Proc()->UndoCount(), 1);
+  A->RemoveLayer(1);
+  A->ClearObjects();
+  AddKind(*A, vokText, 1, 1, 2, 2);
+  A->Proc()->Undo();
+  EXPECT_EQ(A->LayersCount(), 2);
+  EXPECT_EQ(A->GetLayer(1)->PosX, 12);
+  EXPECT_EQ(Objects(*A), Before);
 }
 
 // A combined stream written after other data: the bytes before it stay, the field counts from its own
