@@ -389,8 +389,10 @@ double LineAngle(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
 }
 
 int32_t TurnDirection(int32_t X0, int32_t Y0, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
-  const int64_t d1x = int64_t(X1) - X0, d1y = int64_t(Y1) - Y0;
-  const int64_t d2x = int64_t(X2) - X0, d2y = int64_t(Y2) - Y0;
+  // Differences reach 2^32, so their products and sums are taken in 128 bits.
+  using Wide = __int128;
+  const Wide d1x = Wide(X1) - X0, d1y = Wide(Y1) - Y0;
+  const Wide d2x = Wide(X2) - X0, d2y = Wide(Y2) - Y0;
   if (d1y * d2x < d1x * d2y) return 1;
   if (d1y * d2x > d1x * d2y) return -1;
   if (d1x * d2x < 0 || d1y * d2y < 0) return -1;

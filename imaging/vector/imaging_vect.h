@@ -91,6 +91,19 @@ void AngleBounds(const TPoint Points[3], TRect& Box);
 bool LineHeadTriangle(int32_t Shape, int32_t TipX, int32_t TipY, int32_t OtherX, int32_t OtherY, int32_t Width,
                       int32_t Length, std::array<TPoint, 3>& Triangle);
 
+// One tick of a ruler: its number in tenths of the unit and its point in destination pixels.
+struct TIEVRulerTick {
+  int64_t N = 0;
+  int32_t X = 0, Y = 0;
+};
+// The ticks a ruler from (X1, Y1) to (X2, Y2) puts down (destination pixels) at the zoom factors given
+// (1.0 = 100 %) for units of UX by UY per bitmap pixel: one every tenth of a unit, none closer than 2 pixels.
+std::vector<TIEVRulerTick> RulerTicks(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, double ZoomFX, double ZoomFY,
+                                      double UX, double UY);
+// The escapement (tenths of a degree, counter-clockwise) of the text along a measure line; Turned when
+// Upright turned it to read from the line's end.
+int32_t MeasureTextEscapement(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, bool Upright, bool& Turned);
+
 class TImagingVect : public TImagingView {
 public:
   explicit TImagingVect(TComponent* AOwner);
@@ -409,6 +422,14 @@ private:
                      bool FillWork);
   void CopyUnderHighlight(TBitmap* Target, const TIEVObjectData& Rec, bool ToClient, double Ratio);
   void EnsureWorkBitmap(int32_t Width, int32_t Height);
+  // The view keeps the anti-aliased drawing layer loaded while it lives.
+  struct TDrawingLayerUse {
+    TDrawingLayerUse();
+    ~TDrawingLayerUse();
+    TDrawingLayerUse(const TDrawingLayerUse&) = delete;
+    TDrawingLayerUse& operator=(const TDrawingLayerUse&) = delete;
+  };
+  TDrawingLayerUse FDrawingLayerUse;
   std::unique_ptr<TIEBitmap> FWorkBitmap;
   std::unique_ptr<TBitmap> FWorkMask;
   TRect FLastComposedArea;

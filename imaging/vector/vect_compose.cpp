@@ -23,6 +23,9 @@ TColor GreyColor(int32_t Level) {
 
 }  // namespace
 
+TImagingVect::TDrawingLayerUse::TDrawingLayerUse() { GdiPlusLoad(); }
+TImagingVect::TDrawingLayerUse::~TDrawingLayerUse() { GdiPlusUnload(); }
+
 bool TImagingVect::CanvasAntialiases() const { return GdiPlusActive(); }
 
 bool TImagingVect::NeedsWorkBitmap(const TIEVObjectData& Rec) const {

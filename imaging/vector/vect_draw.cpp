@@ -83,6 +83,44 @@ UINT FirstCodePoint(std::string_view S) {
 
 // ---- Measures shown by the measuring objects -----------------------------------------------------------
 
+std::vector<TIEVRulerTick> RulerTicks(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, double ZoomFX, double ZoomFY,
+                                      double UX, double UY) {
+  std::vector<TIEVRulerTick> Ticks;
+  if (X1 == X2 && Y1 == Y2) return Ticks;
+  const double DX = double(X2) - X1, DY = double(Y2) - Y1;
+  const double Dist = std::hypot(DX, DY);
+  const double KX = (1 / ZoomFX) * UX * 10, KY = (1 / ZoomFY) * UY * 10;
+  if (!(KX > 0) || !(KY > 0) || !Finite(KX) || !Finite(KY) || !Finite(Dist)) return Ticks;
+  const double SX = DX / Dist / KX, SY = DY / Dist / KY;  // one tick's step in destination pixels
+  const double Step = std::hypot(SX, SY);
+  if (!(Step > 0) || !Finite(Step)) return Ticks;
+  // Ticks closer than 2 pixels are left out; the longer ticks (every 5) and the numbered ones (every 10)
+  // stay while they are 2 pixels apart, and numbered ticks closer than that are thinned to the multiples
+  // of 10 that are. So no ruler puts down more than one tick every 2 pixels.
+  int64_t Stride = 1;
+  if (Step < 2) Stride = 5;
+  if (Step * 5 < 2) Stride = 10;
+  if (Step * 10 < 2) Stride = 10 * int64_t(std::ceil(2 / (Step * 10)));
+  const int32_t BL = std::min(X1, X2), BR = std::max(X1, X2), BT = std::min(Y1, Y2), BB = std::max(Y1, Y2);
+  for (int64_t n = 0;; n += Stride) {
+    const double OX = std::trunc(double(n) * SX), OY = std::trunc(double(n) * SY);
+    if (!(std::trunc(std::hypot(OX, OY)) < Dist)) break;
+    const int32_t PX = SatI(int64_t(X1) + int64_t(OX)), PY = SatI(int64_t(Y1) + int64_t(OY));
+    if (PX < BL || PX > BR || PY < BT || PY > BB) continue;
+    Ticks.push_back({n, PX, PY});
+  }
+  return Ticks;
+}
+
+int32_t MeasureTextEscapement(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, bool Upright, bool& Turned) {
+  // The line's direction on the screen (y down), counter-clockwise as fonts turn.
+  double Dir = std::atan2(-(double(Y2) - Y1), double(X2) - X1);
+  if (Dir < 0) Dir += 2 * Pi;
+  Turned = Upright && Dir > Pi / 2 + 1e-12 && Dir <= 3 * Pi / 2 + 1e-12;
+  if (Turned) Dir = std::fmod(Dir + Pi, 2 * Pi);
+  return TruncSat(Dir * 180 / Pi * 10 + 0.5) % 3600;
+}
+
 std::string TImagingVect::MeasureText(double Value) const {
   if (!Finite(Value)) Value = 0;
   return FloatToStrF(Value, ffFixed, std::clamp(FFloatPrecision, 1, 18), std::clamp(FFloatDigits, 0, 18));
@@ -90,17 +128,8 @@ std::string TImagingVect::MeasureText(double Value) const {
 
 double TImagingVect::AngleShownValue(const TPoint P[3], bool& Reduced) const {
   Reduced = false;
-  const double AX = double(P[0].X) - P[1].X, AY = double(P[0].Y) - P[1].Y;
-  const double BX = double(P[2].X) - P[1].X, BY = double(P[2].Y) - P[1].Y;
-  const double A = std::hypot(AX, AY), B = std::hypot(BX, BY);
-  // A leg of no length has no direction: the angle is 0.
-  if (!(A > 0) || !(B > 0) || !Finite(A) || !Finite(B)) return 0;
-  const double C2 = (double(P[0].X) - P[2].X) * (double(P[0].X) - P[2].X) +
-                    (double(P[0].Y) - P[2].Y) * (double(P[0].Y) - P[2].Y);
-  const double Cos = std::clamp((A * A + B * B - C2) / (2 * A * B), -1.0, 1.0);
-  double Deg = std::acos(Cos) * 180 / Pi;
-  // Counter-clockwise on the screen (y down) from the first leg to the second is the measured side.
-  if (AX * BY - AY * BX > 0) Deg = 360 - Deg;
+  double Deg = VertexAngle(P[0].X, P[0].Y, P[1].X, P[1].Y, P[2].X, P[2].Y) * 180 / Pi;
+  if (!Finite(Deg)) Deg = 0;
   if (AngleBelow180 != 0 && Deg >= 180) {
     Deg = 360 - Deg;
     Reduced = true;
@@ -181,6 +210,9 @@ bool TImagingVect::DrawObject(TIEVObjectData& Rec, int32_t Hobj, TBitmap* Dest, 
     if (std::max(X1, X2) < L || std::min(X1, X2) > R || std::max(Y1, Y2) < T || std::min(Y1, Y2) > B) return false;
   }
 
+  // Fonts made here (rotated ones too) leave the destination's canvas when the object is done.
+  TFont KeptFont;
+  KeptFont.Assign(Dest->Canvas()->Font());
   bool Handled = false;
   if (OnBeforeDrawObject) OnBeforeDrawObject(this, Hobj, Dest, TRect(X1, Y1, X2, Y2), DrawingAlpha, Handled);
   Grow(Rec.DrawnRect, X1, Y1);
@@ -193,6 +225,7 @@ bool TImagingVect::DrawObject(TIEVObjectData& Rec, int32_t Hobj, TBitmap* Dest, 
   if (OnAfterDrawObject) OnAfterDrawObject(this, Hobj, Dest, TRect(X1, Y1, X2, Y2), DrawingAlpha, After);
   Grow(Rec.DrawnRect, X1, Y1);
   Grow(Rec.DrawnRect, X2, Y2);
+  Dest->Canvas()->Font()->Assign(&KeptFont);
   ++FDrawnObjects;
   return true;
 }
@@ -223,7 +256,15 @@ void TImagingVect::DrawKind(DrawContext& D) {
     case vokBox:
       ObjectBrush();
       C.Pen()->SetLineJoin(LineJoinMiter);
-      if (Rec.Highlight != 0) HighlightBox(D.Dest, X1, Y1, X2, Y2, Rec.BrushColor);
+      if (Rec.Highlight != 0 && D.DrawingAlpha) {
+        // The coverage of the highlighter is its whole box.
+        C.Brush()->SetStyle(bsSolid);
+        C.FillRect(TRect(std::clamp(std::min(X1, X2), -1, D.Dest->Width()), std::clamp(std::min(Y1, Y2), -1, D.Dest->Height()),
+                         std::clamp(SatI(int64_t(std::max(X1, X2)) + 1), -1, D.Dest->Width()),
+                         std::clamp(SatI(int64_t(std::max(Y1, Y2)) + 1), -1, D.Dest->Height())));
+      } else if (Rec.Highlight != 0) {
+        HighlightBox(D.Dest, X1, Y1, X2, Y2, Rec.BrushColor);
+      }
       else C.Rectangle(X1, Y1, X2p, Y2p);
       break;
     case vokEllipse:
@@ -429,34 +470,19 @@ void TImagingVect::DrawRuler(DrawContext& D, double Length, double UX, double UY
   TRect& DR = Rec.DrawnRect;
 
   if (Rec.RulerKind == 0) {
-    const double KX = (1 / D.ZX) * UX * 10, KY = (1 / D.ZY) * UY * 10;
-    if (!(KX > 0) || !(KY > 0) || !Finite(KX) || !Finite(KY)) return;
-    const double SX = Cos / KX, SY = Sin / KY;  // one tick's step in destination pixels
-    const double Step = std::hypot(SX, SY);
-    if (!(Step > 0) || !Finite(Step)) return;
-    // Ticks closer than 2 pixels are left out; the longer ticks (every 5) and the numbered ones (every 10)
-    // stay as long as they are 2 pixels apart, and numbered ticks further apart than that are thinned to
-    // multiples of 10 that are. So no ruler draws more than one tick every 2 pixels.
-    int64_t Stride = 1;
-    if (Step < 2) Stride = 5;
-    if (Step * 5 < 2) Stride = 10;
-    if (Step * 10 < 2) Stride = 10 * int64_t(std::ceil(2 / (Step * 10)));
+    const std::vector<TIEVRulerTick> Ticks = RulerTicks(X1, Y1, X2, Y2, D.ZX, D.ZY, UX, UY);
+    if (Ticks.empty()) return;
     MeasureFont(D, 0);
     const int32_t L10 = TruncSat(12 * D.ZY), L5 = TruncSat(8 * D.ZY), L1 = TruncSat(6 * D.ZY);
-    const int32_t BL = std::min(X1, X2), BR = std::max(X1, X2), BT = std::min(Y1, Y2), BB = std::max(Y1, Y2);
-    for (int64_t n = 0;; n += Stride) {
-      const double OX = std::trunc(double(n) * SX), OY = std::trunc(double(n) * SY);
-      if (!(std::trunc(std::hypot(OX, OY)) < Dist)) break;
-      const int32_t PX = SatI(int64_t(X1) + int64_t(OX)), PY = SatI(int64_t(Y1) + int64_t(OY));
-      if (PX < BL || PX > BR || PY < BT || PY > BB) continue;
-      const int32_t Half = n % 10 == 0 ? L10 : n % 5 == 0 ? L5 : L1;
-      const int32_t EX1 = TruncSat(PX + NX * Half), EY1 = TruncSat(PY + NY * Half);
-      const int32_t EX2 = TruncSat(PX - NX * Half), EY2 = TruncSat(PY - NY * Half);
+    for (const TIEVRulerTick& T : Ticks) {
+      const int32_t Half = T.N % 10 == 0 ? L10 : T.N % 5 == 0 ? L5 : L1;
+      const int32_t EX1 = TruncSat(T.X + NX * Half), EY1 = TruncSat(T.Y + NY * Half);
+      const int32_t EX2 = TruncSat(T.X - NX * Half), EY2 = TruncSat(T.Y - NY * Half);
       C.DrawLine(EX1, EY1, EX2, EY2);
       Grow(DR, EX1, EY1);
       Grow(DR, EX2, EY2);
-      if (n % 10 != 0) continue;
-      const std::string Number = std::to_string(n / 10);
+      if (T.N % 10 != 0) continue;
+      const std::string Number = std::to_string(T.N / 10);
       const int32_t TW = Canvas->TextWidth(Number), TH = Canvas->TextHeight(Number);
       const int32_t CX = TruncSat(EX1 + NX * (TH / 2.0 + 2)), CY = TruncSat(EY1 + NY * (TH / 2.0 + 2));
       const int32_t TX = CX - TW / 2, TY = CY - TH / 2;
@@ -480,16 +506,10 @@ void TImagingVect::DrawRuler(DrawContext& D, double Length, double UX, double UY
   if (Rec.RulerKind >= 1 && Rec.RulerKind <= 3 && OnPresentMeasure) OnPresentMeasure(this, Text, Value, ievtLENGTH);
   if (Rec.RulerKind == 1) Text = " " + Text;
   if (Rec.RulerKind == 3) Text += " ";
-  // The line's direction on the screen (y down), counter-clockwise as the font turns.
-  double Dir = std::atan2(-DY, DX);
-  if (Dir < 0) Dir += 2 * Pi;
   bool Turned = false;
-  double TextDir = Dir;
-  if (RulerTextUpright != 0 && Dir > Pi / 2 && Dir <= 3 * Pi / 2) {
-    Turned = true;
-    TextDir = std::fmod(Dir + Pi, 2 * Pi);
-  }
-  MeasureFont(D, TruncSat(TextDir * 180 / Pi * 10));
+  const int32_t Escapement = MeasureTextEscapement(X1, Y1, X2, Y2, RulerTextUpright != 0, Turned);
+  const double TextDir = Escapement / 10.0 * Pi / 180;
+  MeasureFont(D, Escapement);
   const int32_t TW = Canvas->TextWidth(Text), TH = Canvas->TextHeight(Text);
   const double UXd = std::cos(TextDir), UYd = -std::sin(TextDir);  // reading direction on the screen
   const TPoint Start = Turned ? TPoint(X2, Y2) : TPoint(X1, Y1);

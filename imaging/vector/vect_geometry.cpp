@@ -417,7 +417,11 @@ bool LineHeadTriangle(int32_t Shape, int32_t TipX, int32_t TipY, int32_t OtherX,
   const double Theta = Mirrored ? 2 * Pi - A + Pi / 2 : A + Pi / 2;
   const bool Back = (TipX > OtherX && TipY < OtherY) || (TipX > OtherX && TipY > OtherY) || (TipX < OtherX && TipY == OtherY);
   const double Axis = Back ? Theta - Pi / 2 : Theta + Pi / 2;
-  auto Offset = [](int32_t From, double Distance, double Cos) { return From + int32_t(std::trunc(Distance * Cos)); };
+  // Heads of any size from a stream: the corners saturate at the int32 range.
+  auto Offset = [](int32_t From, double Distance, double Cos) {
+    const double V = double(From) + std::trunc(Distance * Cos);
+    return std::isfinite(V) ? int32_t(std::clamp(V, double(INT32_MIN), double(INT32_MAX))) : From;
+  };
   const TPoint Tip(TipX, TipY);
   const TPoint Base(Offset(TipX, Length, std::cos(Axis)), Offset(TipY, Length, std::sin(Axis)));
   const TPoint Across = Shape == 1 ? Tip : Base;

@@ -239,6 +239,10 @@ TEST(Geometry, AnglesTable) {
   for (const TurnCase& c : turns)
     EXPECT_EQ(TurnDirection(0, 0, c.x1, c.y1, c.x2, c.y2), c.want) << c.x1 << "," << c.y1 << " " << c.x2 << "," << c.y2;
 
+  // Differences of 2^32 and their products: no overflow, the same answers.
+  EXPECT_EQ(TurnDirection(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MIN, INT32_MAX, INT32_MAX), 1);
+  EXPECT_EQ(TurnDirection(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MIN), -1);
+  EXPECT_EQ(TurnDirection(INT32_MIN, INT32_MIN, 0, 0, INT32_MAX, INT32_MAX), 1);
   EXPECT_DOUBLE_EQ(VertexAngle(0, 0, 10, 0, 20, 0), 0);  // straight: arccos(-1) counts as 0
   EXPECT_DOUBLE_EQ(VertexAngle(0, 0, 7, 7, 14, 14), 0);  // rounding must not give NaN
   EXPECT_NEAR(VertexAngle(0, 0, 10, 0, 10, 10), kPi / 2, 1e-12);
