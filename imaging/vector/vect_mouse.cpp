@@ -368,7 +368,6 @@ void TImagingVect::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
         CreateOnRelease();
       else
         MouseUpEdit(Shift, X, Y);
-      if (IsTextEditing()) return;
       Update();
       FCurrentOperation = 0;
       FActiveGrip = 0;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "imaging/core/bitmap.h"
+#include "imaging/core/mask.h"
 #include "imaging/formats/png_reader.h"
 #include "imaging/io/io_params.h"
 #include "platform/png_dump.h"
@@ -145,6 +146,55 @@ TEST_F(VectMouse, DragKindsMakeTheirObjectFromPressToRelease) {
     EXPECT_EQ(S->CurrentOperation(), vokNone);
     EXPECT_TRUE(S->ObjectsChanged());
   }
+}
+
+TEST_F(VectMouse, ANewTextOpensItsEditorUnlessTurnedOff) {
+  Interact({vmiNewText});
+  int Changed = 0;
+  S->OnVectorialChanged = [&](TObject*) { ++Changed; };
+  for (const uint8_t Edit : {1, 0}) {
+    SCOPED_TRACE(int(Edit));
+    S->CancelInteraction();
+    S->ClearObjects();
+    S->EditNewText = Edit;
+    Changed = 0;
+    Drag(40, 30, 140, 60);
+    ASSERT_EQ(S->ObjectsCount(), 1);
+    EXPECT_EQ(S->ObjectRecord(0)->Kind, vokText);
+    EXPECT_EQ(S->IsTextEditing(), Edit == 1);
+    EXPECT_EQ(S->CurrentOperation(), vokNone);
+    EXPECT_GE(Changed, 1);
+  }
+  S->OnVectorialChanged = nullptr;
+}
+
+TEST_F(VectMouse, SelectionLengthWalksEachRingAndClosesItOnceDrawn) {
+  struct Case {
+    std::vector<TPoint> Points;  // x = IEPolygonSeparator separates rings
+    double Expect;
+  } Cases[] = {
+      {{}, 0},
+      {{{0, 0}}, 0},
+      {{{0, 0}, {30, 40}}, 50},
+      {{{0, 0}, {30, 0}, {30, 40}}, 120},
+      {{{0, 0}, {30, 0}, {30, 40}, {IEPolygonSeparator, IEPolygonSeparator}, {100, 100}, {110, 100}}, 140},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Points.size());
+    S->TImagingView::Deselect();
+    for (const TPoint& P : C.Points) {
+      if (P.X == IEPolygonSeparator)
+        S->AddPolygonSeparator();
+      else
+        S->AddPolygonPoint(P);
+    }
+    ASSERT_EQ(S->GetSelectionPointCount(), int32_t(C.Points.size()));
+    EXPECT_NEAR(S->SelectionLength(), C.Expect, 1e-9);
+  }
+  // In centimetres at 300 dpi a pixel is 2.54 / 300 cm.
+  S->SetDpi(300, 300);
+  S->SetMUnit(ieuCENTIMETERS);
+  EXPECT_NEAR(S->SelectionLength(), 140 * 2.54 / 300, 1e-9);
 }
 
 TEST_F(VectMouse, ClicksPlaceTheTemplatesSize) {
