@@ -322,6 +322,16 @@ TEST_F(VectMouse, PolylinesEndOnADoubleClickOrOnReleaseInEndModeTwo) {
     EXPECT_EQ(Selection(), std::vector<int32_t>{0});
     EXPECT_EQ(Box(0), TRect(10, 10, C.Vertices == 4 ? 90 : 60, 60));
   }
+  // Ctrl puts a vertex on the horizontal, vertical or diagonal through the one before.
+  S->ClearObjects();
+  Click(10, 10);
+  headless::KeyDown(VK_CONTROL);
+  Click(60, 15);
+  headless::KeyUp(VK_CONTROL);
+  DoubleClick(60, 10);
+  ASSERT_EQ(S->ObjectsCount(), 1);
+  ASSERT_EQ(S->ObjectRecord(0)->PointCount, 2);
+  EXPECT_EQ(S->ObjectRecord(0)->Points[1], TPoint(60, 10));
   // End mode 2: holding the button draws a vertex at every move; the release ends the polyline.
   S->ClearObjects();
   S->PolylineEndMode = 2;
@@ -489,6 +499,9 @@ TEST_F(VectMouse, GripDragsFollowTheObjectsStyleAndMoveOutside) {
       {"moved past the left edge", vofAll, 1, {30, 30}, {10, 30}, {-10, 10, 40, 60}},
       {"kept inside", vofAll, 0, {30, 30}, {10, 30}, {10, 10, 60, 60}},
       {"resized by its corner", vofAll, 1, {60, 60}, {80, 90}, {10, 10, 80, 90}},
+      {"resized by its top-left corner", vofAll, 1, {10, 10}, {0, 5}, {0, 5, 60, 60}},
+      {"widened by its right edge", vofAll, 1, {60, 35}, {75, 50}, {10, 10, 75, 60}},
+      {"lowered by its bottom edge", vofAll, 1, {35, 60}, {50, 72}, {10, 10, 60, 72}},
       {"not sizeable: moved by its corner", uint8_t(vofAll & ~vofSizeable), 1, {60, 60}, {80, 90}, {30, 40, 80, 90}},
       {"not movable", uint8_t(vofAll & ~vofMovable), 1, {30, 30}, {50, 50}, {10, 10, 60, 60}},
   };
@@ -634,6 +647,23 @@ TEST_F(VectMouse, VertexEditingRemovesWithCtrlAndInsertsOnSegments) {
   Click(80, 20);
   headless::KeyUp(VK_CONTROL);
   EXPECT_EQ(S->ObjectRecord(Two)->PointCount, 2);
+}
+
+TEST_F(VectMouse, DraggingAVertexMovesItAndRebasesTheBox) {
+  Interact({vmiEditVertices});
+  S->ObjAutoUndo = true;
+  const int32_t P = AddPolyline({{20, 20}, {80, 20}, {50, 70}});
+  S->SelectObject(P);
+  Drag(80, 20, 100, 10);
+  const TIEVObjectData* R = S->ObjectRecord(P);
+  ASSERT_EQ(R->PointCount, 3);
+  EXPECT_EQ(R->Points[1], TPoint(100, 10));
+  EXPECT_EQ(Box(P), TRect(20, 10, 100, 70));
+  EXPECT_EQ(R->PointsBase, TRect(20, 10, 100, 70));
+  EXPECT_EQ(S->ObjUndoCount(), 1);  // a vertex move is a change: its snapshot stays
+  // The vertex is found where it went.
+  Drag(100, 10, 90, 30);
+  EXPECT_EQ(S->ObjectRecord(P)->Points[1], TPoint(90, 30));
 }
 
 TEST_F(VectMouse, PointerShapesOverGripsVerticesAndSegments) {
