@@ -13,6 +13,7 @@
 #include "imaging/proc/imaging_proc.h"
 #include "imaging/proc/undo.h"
 #include "imaging/vector/imaging_vect.h"
+#include "imaging/view/view_math.h"
 #include "platform/sysutils.h"
 
 namespace zv {
@@ -277,7 +278,7 @@ void TImagingVect::MouseMove(TShiftState Shift, int X, int Y) {
           FCurY = Y;
           TIEBitmap* Picture = BitmapAt(FTemplate.BitmapIdx);
           if ((Shift.Contains(ssAlt) || FTemplate.KeepRatio) && Picture != nullptr && Picture->GetWidth() > 0)
-            FCurY = FPressY + int32_t(std::trunc(double(Picture->GetHeight()) / Picture->GetWidth() * (FCurX - FPressX)));
+            FCurY = view_math::TruncI(FPressY + double(Picture->GetHeight()) / Picture->GetWidth() * (FCurX - FPressX));
           DrawRubberBox(false);
           break;
         }
@@ -399,15 +400,17 @@ void TImagingVect::CreateOnRelease() {
       T.Y2 = R->Y2;
     }
   } else if (FCurX == FPressX && FCurY == FPressY) {
-    const int32_t W = T.X2 - T.X1, H = T.Y2 - T.Y1;
-    T.X1 = ClientToBitmapX(FPressX);
-    T.Y1 = ClientToBitmapY(FPressY);
+    // The template's box may come from a stream: its size is taken in 64 bits and the corners saturate.
+    const int64_t W = int64_t(T.X2) - T.X1, H = int64_t(T.Y2) - T.Y1;
+    int64_t X1 = ClientToBitmapX(FPressX), Y1 = ClientToBitmapY(FPressY);
     if (CenterNewObject) {
-      T.X1 -= W / 2;
-      T.Y1 -= H / 2;
+      X1 -= W / 2;
+      Y1 -= H / 2;
     }
-    T.X2 = T.X1 + W;
-    T.Y2 = T.Y1 + H;
+    T.X1 = view_math::Sat(X1);
+    T.Y1 = view_math::Sat(Y1);
+    T.X2 = view_math::Sat(X1 + W);
+    T.Y2 = view_math::Sat(Y1 + H);
   } else {
     T.X1 = ClientToBitmapX(FPressX);
     T.Y1 = ClientToBitmapY(FPressY);

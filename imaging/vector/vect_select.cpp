@@ -10,6 +10,7 @@
 #include "imaging/core/bitmap.h"
 #include "imaging/core/geometry.h"
 #include "imaging/vector/imaging_vect.h"
+#include "imaging/view/view_math.h"
 
 namespace zv {
 
@@ -58,9 +59,9 @@ void TImagingVect::MapPolylineToClient(TIEVObjectData& Rec) {
   if (int32_t(Rec.ScreenPoints.size()) < Count) Rec.ScreenPoints.resize(size_t(Count) * 2);
   for (int32_t i = 0; i < Count; ++i) {
     const TPoint& P = Rec.Points[size_t(i)];
-    Rec.ScreenPoints[size_t(i)] =
-        TPoint(BitmapToClientX(Rec.X1 + RoundHalfEven((P.X - Rec.PointsBase.Left) * SX)),
-               BitmapToClientY(Rec.Y1 + RoundHalfEven((P.Y - Rec.PointsBase.Top) * SY)));
+    Rec.ScreenPoints[size_t(i)] = TPoint(
+        BitmapToClientX(view_math::Sat(Rec.X1 + int64_t(RoundHalfEven((double(P.X) - Rec.PointsBase.Left) * SX)))),
+        BitmapToClientY(view_math::Sat(Rec.Y1 + int64_t(RoundHalfEven((double(P.Y) - Rec.PointsBase.Top) * SY)))));
   }
   Rec.ScreenPointCount = Count;
 }
@@ -150,8 +151,8 @@ void TImagingVect::MouseDownEdit(TShiftState Shift, int32_t X, int32_t Y, int32_
 void TImagingVect::MouseMoveEdit(TShiftState Shift, int32_t X, int32_t Y) {
   const TIEVectInteract& I = FVectInteract;
   auto Step = [&](int32_t& SX, int32_t& SY) {
-    const int32_t DX = int32_t(std::trunc((X - FPressX) * BitmapPerClientX()));
-    const int32_t DY = int32_t(std::trunc((Y - FPressY) * BitmapPerClientY()));
+    const int32_t DX = view_math::TruncI((double(X) - FPressX) * BitmapPerClientX());
+    const int32_t DY = view_math::TruncI((double(Y) - FPressY) * BitmapPerClientY());
     SX = DX - FDragAccX;
     SY = DY - FDragAccY;
     FDragAccX = DX;
@@ -187,8 +188,8 @@ void TImagingVect::MouseMoveEdit(TShiftState Shift, int32_t X, int32_t Y) {
           case 10:
           case 11:
           case 12: {
-            Rec.AnglePoints[G - 10].X += SX;
-            Rec.AnglePoints[G - 10].Y += SY;
+            TPoint& A = Rec.AnglePoints[G - 10];
+            A = TPoint(view_math::Sat(int64_t(A.X) + SX), view_math::Sat(int64_t(A.Y) + SY));
             if (AnglePointCount(Rec) == 3) {
               TRect Box;
               AngleBounds(Rec.AnglePoints, Box);
@@ -204,8 +205,9 @@ void TImagingVect::MouseMoveEdit(TShiftState Shift, int32_t X, int32_t Y) {
       }
       // An object that cannot be resized moves by whichever grip it is held.
       if (!Resized && (Rec.Style & vofMovable) != 0 && (G == 3 || !Sizeable)) {
-        const bool Inside = B.Left + SX >= 0 && B.Top + SY >= 0 && B.Left + SX < W && B.Right + SX < W &&
-                            B.Top + SY < H && B.Bottom + SY < H;
+        const int64_t L = int64_t(B.Left) + SX, R = int64_t(B.Right) + SX;
+        const int64_t T = int64_t(B.Top) + SY, Bt = int64_t(B.Bottom) + SY;
+        const bool Inside = L >= 0 && T >= 0 && L < W && R < W && T < H && Bt < H;
         if (Inside || MoveOutside) MoveObject(Hobj, SX, SY);
       }
     }
@@ -217,8 +219,8 @@ void TImagingVect::MouseMoveEdit(TShiftState Shift, int32_t X, int32_t Y) {
         int32_t& EX = G == 1 ? Rec.X1 : Rec.X2;
         int32_t& EY = G == 1 ? Rec.Y1 : Rec.Y2;
         const TRect& Start = Rec.DragStartBox;
-        EX = (G == 1 ? Start.Left : Start.Right) + FDragAccX;
-        EY = (G == 1 ? Start.Top : Start.Bottom) + FDragAccY;
+        EX = view_math::Sat(int64_t(G == 1 ? Start.Left : Start.Right) + FDragAccX);
+        EY = view_math::Sat(int64_t(G == 1 ? Start.Top : Start.Bottom) + FDragAccY);
         const int32_t OX = G == 1 ? Rec.X2 : Rec.X1, OY = G == 1 ? Rec.Y2 : Rec.Y1;
         SnapTo45Degrees(OX, OY, EX, EY);
       }
@@ -240,8 +242,8 @@ void TImagingVect::MouseMoveEdit(TShiftState Shift, int32_t X, int32_t Y) {
         DoVectorialChanging();
         FChanged = true;
         const TRect Before = Grown();
-        Rec.Points[size_t(FPickedVertex)].X += SX;
-        Rec.Points[size_t(FPickedVertex)].Y += SY;
+        TPoint& V = Rec.Points[size_t(FPickedVertex)];
+        V = TPoint(view_math::Sat(int64_t(V.X) + SX), view_math::Sat(int64_t(V.Y) + SY));
         PolylineRebase(Rec);
         MapPolylineToClient(Rec);
         const TRect After = Grown();
@@ -362,8 +364,8 @@ void TImagingVect::MouseUpEdit(TShiftState Shift, int32_t X, int32_t Y) {
     if (SX == 0) SX = 1;
     if (SY == 0) SY = 1;
     const int32_t BX = ClientToBitmapX(X), BY = ClientToBitmapY(Y);
-    const TPoint P(RoundHalfEven((BX + Rec.PointsBase.Left * SX - Rec.X1) / SX),
-                   RoundHalfEven((BY + Rec.PointsBase.Top * SY - Rec.Y1) / SY));
+    const TPoint P(RoundHalfEven((double(BX) + Rec.PointsBase.Left * SX - Rec.X1) / SX),
+                   RoundHalfEven((double(BY) + Rec.PointsBase.Top * SY - Rec.Y1) / SY));
     DoVectorialChanging();
     // The array grows by one place whether or not it had room left.
     Rec.Points.insert(Rec.Points.begin() + FPickedSegment + 1, P);

@@ -577,6 +577,39 @@ TEST_F(VectMouse, ExtensionsHearThePointerAndHoveringIsReported) {
   EXPECT_EQ(Over, (std::vector<int32_t>{B, E, E, E}));
 }
 
+// Objects and templates read from streams carry any box: clicks and grip drags on them saturate instead
+// of overflowing.
+TEST_F(VectMouse, ExtremeBoxesFromStreamsNeverOverflow) {
+  Interact({vmiNewBox});
+  S->CenterNewObject = 1;
+  TIEVObjectData& T = S->Template();
+  T.X1 = -10;
+  T.X2 = INT32_MAX;
+  T.Y1 = INT32_MIN;
+  T.Y2 = 10;
+  Click(100, 100);
+  ASSERT_EQ(S->ObjectsCount(), 1);
+  EXPECT_EQ(int64_t(Box(0).Right) - Box(0).Left, int64_t(INT32_MAX) + 10);
+  EXPECT_EQ(int64_t(Box(0).Bottom) - Box(0).Top, 10 - int64_t(INT32_MIN));
+
+  Interact({vmiEditObjects});
+  struct Case {
+    uint8_t MoveOutside;
+    bool Alt;
+    TPoint From, To;
+  } Cases[] = {{1, false, {150, 150}, {100, 100}}, {0, false, {150, 150}, {100, 100}}, {1, true, {150, 150}, {200, 210}}};
+  for (const Case& C : Cases) {
+    S->ClearObjects();
+    S->MoveOutside = C.MoveOutside;
+    const int32_t H = AddKind(*S, vokBox, INT32_MIN + 5, INT32_MIN + 5, INT32_MAX - 5, INT32_MAX - 5);
+    S->SelectObject(H);
+    if (C.Alt) headless::KeyDown(VK_MENU);
+    OneStepDrag(C.From.X, C.From.Y, C.To.X, C.To.Y);
+    if (C.Alt) headless::KeyUp(VK_MENU);
+    EXPECT_EQ(S->ObjectsCount(), 1);
+  }
+}
+
 TEST_F(VectMouse, RubberBandsSelectWhatLiesWhollyInsideEitherWay) {
   Interact({vmiEditObjects});
   const int32_t A = AddKind(*S, vokBox, 20, 20, 40, 40);
