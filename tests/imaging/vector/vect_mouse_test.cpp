@@ -700,6 +700,15 @@ TEST_F(VectMouse, DraggingAVertexMovesItAndRebasesTheBox) {
 }
 
 TEST_F(VectMouse, PointerShapesOverGripsVerticesAndSegments) {
+  // The shapes the layer asks for are cursors of their own in the screen's table.
+  std::vector<HCURSOR> Shapes;
+  for (TCursor C = 1786; C <= 1792; ++C) {
+    Shapes.push_back(Screen->Cursors(C));
+    EXPECT_NE(Shapes.back(), nullptr) << C;
+    EXPECT_NE(Shapes.back(), Screen->Cursors(crDefault)) << C;
+  }
+  std::sort(Shapes.begin(), Shapes.end());
+  EXPECT_EQ(std::unique(Shapes.begin(), Shapes.end()), Shapes.end());
   const int32_t A = AddKind(*S, vokBox, 100, 100, 200, 160);
   S->SelectObject(A);
   S->SetCursor(IEDefaultViewCursor);
