@@ -1,5 +1,6 @@
 #include "imaging/vector/vect_startup.h"
 
+#include "imaging/core/bitmap.h"
 #include "imaging/core/library_startup.h"
 #include "imaging/io/format_registry.h"
 #include "imaging/io/format_wrappers.h"
@@ -14,10 +15,24 @@ namespace {
 
 TImagingVect* AttachedVectorView(TImagingIO* IO) { return dynamic_cast<TImagingVect*>(IO->AttachedImaging()); }
 
+// Without a vector view to take them, the layers and objects of a combined file become the component's
+// image: the layers flattened, the objects drawn in.
+bool LoadAllAsImage(TImagingIO* IO, const std::string& FileName) {
+  TIEBitmap* Work = IO->WorkBitmap();
+  if (Work == nullptr) return false;
+  TImagingVect Temporary(nullptr);
+  Temporary.SetLegacyBitmap(false);
+  if (!Temporary.LoadAllFromFile(FileName)) return false;
+  Temporary.FlattenLayers();
+  Temporary.DrawObjectsToImage(true);
+  Work->Assign(Temporary.IEBitmap());
+  return true;
+}
+
 // Object and combined files go into an attached vector view; layer files are not this unit's.
 bool LoadViewFile(TImagingIO* IO, const std::string& FileName, uint32_t FileType) {
   TImagingVect* View = AttachedVectorView(IO);
-  if (View == nullptr) return false;
+  if (View == nullptr) return FileType == ftAll && LoadAllAsImage(IO, FileName);
   if (FileType == ftIev) return View->LoadObjectsFromFile(FileName);
   return FileType == ftAll && View->LoadAllFromFile(FileName);
 }

@@ -153,6 +153,20 @@ TEST(VectAllStream, TheIOComponentDetectsAndLoadsCombinedFilesAndStreams) {
   D->IO()->LoadFromStream(&S);
   EXPECT_EQ(D->IO()->AbortFlag, 0);
   EXPECT_EQ(Objects(*D), Objects(*A));
+
+  // A component without a vector view gets the picture: layers flattened, objects drawn in.
+  TIEBitmap Picture;
+  std::unique_ptr<TImagingIO> Plain(TImagingIO::CreateForBitmap(&Picture));
+  Plain->LoadFromFile(Path);
+  EXPECT_EQ(Plain->AbortFlag, 0);
+  ASSERT_EQ(Picture.GetWidth(), 40);
+  ASSERT_EQ(Picture.GetHeight(), 30);
+  const TIERGB24 Layer = Picture.GetRGB(12 + 3, 5 + 2);  // the second layer's pixel (3, 2)
+  EXPECT_EQ(Layer.r, 99);
+  EXPECT_EQ(Layer.g, 60);
+  EXPECT_EQ(Layer.b, 60);
+  const TIERGB24 Outline = Picture.GetRGB(20, 2);  // on the box's top edge
+  EXPECT_LT(int(Outline.r) + Outline.g + Outline.b, 3 * 64);
   std::filesystem::remove(Path);
 }
 
