@@ -535,6 +535,7 @@ void TImagingVect::SetMouseInteract(TIEMouseInteract Value) {
 
 void TImagingVect::DoVectorialChanged() {
   FObjectsChanged = true;
+  FChanged = true;
   FChangingRaised = false;
   if (OnVectorialChanged) OnVectorialChanged(this);
 }

@@ -78,6 +78,11 @@ struct TIEVBitmapEntry {
 // knows; the position is the same afterwards.
 bool IsIevStream(TStream* Stream);
 
+// True when the stream holds, from its position, a combined stream of layers and objects: a position
+// field naming a place inside the stream, a layers file after it and an object stream at that place. The
+// position is the same afterwards.
+bool IsAllStream(TStream* Stream);
+
 // The bounding box of an angle from its three points (the middle one the vertex).
 void AngleBounds(const TPoint Points[3], TRect& Box);
 
@@ -250,6 +255,48 @@ public:
   bool LoadObjectsFromFile(const std::string& FileName);
   void SaveObjectsToFile(const std::string& FileName);
 
+  // ---- Layers and objects in one stream; creating, measuring, selecting and editing with the mouse ----
+  // The combined stream: a 32-bit position of the object stream (counted from where the combined
+  // stream starts), the layers file, then the object stream. Compression as for SaveLayersToStream.
+  void SaveAllToStream(TStream* Stream, int32_t Compression);
+  // False, with the objects and the stream's position as they were, when the position field, the
+  // layers file or the object stream's header is refused (the layers read stay); a damaged object
+  // section raises as LoadObjectsFromStream does.
+  bool LoadAllFromStream(TStream* Stream);
+  bool LoadAllFromFile(const std::string& FileName);
+  // (0, 0) to one past the largest right and bottom edges of all objects.
+  TRect GetObjectsExtent();
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void MouseMove(TShiftState Shift, int X, int Y) override;
+  void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  // The measure hint at client (X, Y); -1000000 keeps the last position. Drawn only while MeasureHintOn.
+  void ShowMeasureHint(int32_t X, int32_t Y);
+  void HideMeasureHint();
+  void RefreshMeasureHint(int32_t X, int32_t Y);
+  // The length of the view's polygon selection in MUnit.
+  double SelectionLength();
+  // Selection by a click at client (X, Y); AtPress when called from the press.
+  void SelectAtPoint(TShiftState Shift, int32_t X, int32_t Y, bool AtPress);
+  // Rubber bands between the press point and the current point, drawn inverted: drawing one twice
+  // restores the screen. Erase: the outline drawn last goes (with a pen that does not invert, by
+  // repainting the rectangle it spans).
+  virtual void DrawRubberLine(bool Erase);
+  virtual void DrawRubberBox(bool Erase);
+  virtual void DrawRubberEllipse(bool Erase);
+  // Previews of a ruler or an angle being created, drawn over the freshly painted view.
+  virtual void DrawRulerPreview(bool Erase);
+  virtual void DrawAnglePreview(bool Erase);
+  // A scroll during a drag moved what lies under the stored pointer and press positions.
+  void OffsetMouseOrigin(int32_t DX, int32_t DY) override;
+  TPen* RubberPen() const { return FRubberPen.get(); }
+  // The object kind being created (vokNone when none).
+  TIEVObjKind CurrentOperation() const { return TIEVObjKind(FCurrentOperation); }
+  uint8_t ActiveGrip() const { return FActiveGrip; }
+  int32_t PickedVertex() const { return FPickedVertex; }
+  int32_t PickedSegment() const { return FPickedSegment; }
+  uint8_t MeasureHintOn = 0;
+  uint8_t MeasureLiveSegment = 1;
+
   // ---- Where the image stands in the window (the view's zoom, scroll and centring) ----
   // Bitmap pixels per client pixel.
   double BitmapPerClientX() const { return 100.0 / ZoomX(); }
@@ -401,12 +448,46 @@ private:
 private:
   double SquaredDistanceLowerBound(const TIEVObjectData& Rec, int32_t X, int32_t Y) const;
   void RecomputeUnitSizes();
-  void RefreshMeasureHint() {}
+  void RefreshMeasureHint() { RefreshMeasureHint(-1000000, -1000000); }
   void UpdateUnlessTemplate(int32_t Hobj);
   int32_t ResolveHandle(int32_t Hobj) const;
   TImagingIO* StreamIO(TIEBitmap* Bitmap);
   void WriteObject(std::vector<uint8_t>& Out, int32_t Hobj);
   int32_t ReadObject(class TIEVReader& In, char Version, int32_t Depth);
+  // Mouse state (vect_mouse.cpp, vect_select.cpp).
+  void MouseDownEdit(TShiftState Shift, int32_t X, int32_t Y, int32_t& PressX, int32_t& PressY);
+  void MouseMoveEdit(TShiftState Shift, int32_t X, int32_t Y);
+  void MouseHover(TShiftState Shift, int32_t X, int32_t Y);
+  void MouseUpEdit(TShiftState Shift, int32_t X, int32_t Y);
+  void HoverExtensions(TShiftState Shift, int32_t X, int32_t Y);
+  void ForwardToExtension(int Kind, TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y);
+  void ClampToImage(int32_t X, int32_t Y, int32_t& CX, int32_t& CY);
+  void ViewCursor(TCursor Cursor);
+  void AngleClick(TShiftState Shift, int32_t X, int32_t Y);
+  void PolylineClick(TShiftState Shift, int32_t& X, int32_t& Y);
+  void CreateOnRelease();
+  void DropInteractionUndo();
+  void DrawPreviewObject(TIEVObjectData& Rec);
+  void RepaintNow();
+  void EraseRubberRect();
+  void MapPolylineToClient(TIEVObjectData& Rec);
+  static std::unique_ptr<TPen> NewRubberPen();
+  std::unique_ptr<TPen> FRubberPen = NewRubberPen();
+  std::unique_ptr<TBitmap> FHintSave;
+  int32_t FHintX = 0, FHintY = 0;            // where the hint was asked for
+  int32_t FHintDrawnX = 0, FHintDrawnY = 0;  // where it went inside the client area
+  int32_t FRawPressX = 0, FRawPressY = 0;  // where the button went down
+  int32_t FPressX = 0, FPressY = 0;      // client press point (a snap or a polyline vertex moves it)
+  int32_t FCurX = 0, FCurY = 0;          // client current point
+  int32_t FLastPointerX = 0, FLastPointerY = 0;
+  int32_t FCreatingObject = -1;          // the polyline or angle being created
+  int32_t FLastVertexX = 0, FLastVertexY = 0;
+  int32_t FDragAccX = 0, FDragAccY = 0;  // bitmap offsets applied since the press
+  int32_t FPickedVertex = -1, FPickedSegment = -1;
+  bool FDoubleClick = false;
+  bool FChanged = false;
+  bool FSelectionDeferred = false;
+  bool FButtonHeld = false;
 
   std::vector<TIEVObjectData> FObjects;
   std::vector<int32_t> FOrder;

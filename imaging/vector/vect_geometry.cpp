@@ -31,6 +31,8 @@ double SquaredDistanceToBox(double L, double T, double R, double B, double Grow,
 
 // A 32-bit product, wrapping as the machine does.
 int32_t Mul32(int32_t A, int32_t B) { return int32_t(uint32_t(A) * uint32_t(B)); }
+int32_t Sub32(int32_t A, int32_t B) { return int32_t(uint32_t(A) - uint32_t(B)); }
+int32_t AddSat(int32_t A, int64_t B) { return int32_t(std::clamp<int64_t>(A + B, INT32_MIN, INT32_MAX)); }
 
 }  // namespace
 
@@ -274,7 +276,10 @@ void TImagingVect::DrawGrip(TIECanvas* Canvas, int32_t Shape, int32_t X, int32_t
   Brush->SetColor(FGripBrush->Color());
   Brush->SetStyle(FGripBrush->Style());
   Brush->SetTransparency(180);
-  const int32_t S = GripSize;
+  const int32_t S = std::clamp(GripSize, 0, 1 << 16);
+  // A grip of an object far outside the window is drawn far outside it, without overflowing.
+  X = std::clamp(X, -(1 << 24), 1 << 24);
+  Y = std::clamp(Y, -(1 << 24), 1 << 24);
   if (Shape == 0) {
     if (GripShape == 0) Canvas->Rectangle(X - S, Y - S, X + S, Y + S);
     else Canvas->Ellipse(X - S, Y - S, X + S, Y + S);
@@ -361,14 +366,15 @@ void TImagingVect::SelectInRect(int32_t Hobj, int32_t Left, int32_t Top, int32_t
 void TImagingVect::MoveObject(int32_t Hobj, int32_t DX, int32_t DY) {
   TIEVObjectData* Rec = ObjectRecord(Hobj);
   if (Rec == nullptr) return;
-  Rec->X1 += DX;
-  Rec->X2 += DX;
-  Rec->Y1 += DY;
-  Rec->Y2 += DY;
+  // Boxes read from streams may lie anywhere: positions saturate instead of wrapping.
+  Rec->X1 = AddSat(Rec->X1, DX);
+  Rec->X2 = AddSat(Rec->X2, DX);
+  Rec->Y1 = AddSat(Rec->Y1, DY);
+  Rec->Y2 = AddSat(Rec->Y2, DY);
   if (Rec->Kind == vokAngle)
     for (int32_t i = 0; i < AnglePointCount(*Rec); ++i) {
-      Rec->AnglePoints[i].X += DX;
-      Rec->AnglePoints[i].Y += DY;
+      Rec->AnglePoints[i].X = AddSat(Rec->AnglePoints[i].X, DX);
+      Rec->AnglePoints[i].Y = AddSat(Rec->AnglePoints[i].Y, DY);
     }
 }
 
@@ -376,26 +382,26 @@ void TImagingVect::ResizeObject(int32_t Hobj, int32_t Grip, bool KeepRatio, int3
                                 int32_t DY2) {
   TIEVObjectData* Rec = ObjectRecord(Hobj);
   if (Rec == nullptr) return;
-  Rec->X1 += DX1;
-  Rec->Y1 += DY1;
-  Rec->X2 += DX2;
-  Rec->Y2 += DY2;
+  Rec->X1 = AddSat(Rec->X1, DX1);
+  Rec->Y1 = AddSat(Rec->Y1, DY1);
+  Rec->X2 = AddSat(Rec->X2, DX2);
+  Rec->Y2 = AddSat(Rec->Y2, DY2);
   if (!KeepRatio) return;
-  const int32_t StartW = Rec->DragStartBox.Right - Rec->DragStartBox.Left;
-  const int32_t StartH = Rec->DragStartBox.Bottom - Rec->DragStartBox.Top;
+  const int32_t StartW = Sub32(Rec->DragStartBox.Right, Rec->DragStartBox.Left);
+  const int32_t StartH = Sub32(Rec->DragStartBox.Bottom, Rec->DragStartBox.Top);
   if (Grip == 8 || Grip == 9) {
-    const int32_t Product = Mul32(Rec->Y2 - Rec->Y1, StartW);
+    const int32_t Product = Mul32(Sub32(Rec->Y2, Rec->Y1), StartW);
     if (Product == 0 || StartH == 0) return;
     const int32_t W = RoundEven(double(Product) / StartH);
-    if (Grip == 8) Rec->X1 = Rec->X2 - W;
-    else Rec->X2 = Rec->X1 + W;
+    if (Grip == 8) Rec->X1 = AddSat(Rec->X2, -int64_t(W));
+    else Rec->X2 = AddSat(Rec->X1, W);
     return;
   }
-  const int32_t Product = Mul32(Rec->X2 - Rec->X1, StartH);
+  const int32_t Product = Mul32(Sub32(Rec->X2, Rec->X1), StartH);
   if (Product == 0 || StartW == 0) return;
   const int32_t H = RoundEven(double(Product) / StartW);
-  if (Grip == 1 || Grip == 4) Rec->Y1 = Rec->Y2 - H;
-  else if (Grip == 2 || Grip == 5 || Grip == 6 || Grip == 7) Rec->Y2 = Rec->Y1 + H;
+  if (Grip == 1 || Grip == 4) Rec->Y1 = AddSat(Rec->Y2, -int64_t(H));
+  else if (Grip == 2 || Grip == 5 || Grip == 6 || Grip == 7) Rec->Y2 = AddSat(Rec->Y1, H);
 }
 
 // ---- Angle box and arrow heads ------------------------------------------------------------------------

@@ -150,6 +150,13 @@ public:
   virtual void LoadFromStream(TStream* Stream) = 0;
   // A new instance with the same content, not yet attached.
   virtual std::unique_ptr<TIEVExtension> Clone() const = 0;
+  // The pointer over the object (client pixels of the view): a press, a release, a move, and the pointer
+  // coming onto the object and leaving it.
+  virtual void MouseDown(TMouseButton, TShiftState, int32_t, int32_t) {}
+  virtual void MouseUp(TMouseButton, TShiftState, int32_t, int32_t) {}
+  virtual void MouseMove(TShiftState, int32_t, int32_t) {}
+  virtual void MouseEnter() {}
+  virtual void MouseLeave() {}
 
   TImagingVect* Owner = nullptr;
   TIEVObjectData* Record() const { return FRecord; }

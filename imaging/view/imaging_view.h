@@ -285,6 +285,8 @@ public:
   TIEViewPolygon* SelectionPolygon() const { return FPolygons.empty() ? nullptr : FPolygons.front().get(); }
   const TPoint* GetSelectionPoints() const;
   int32_t GetSelectionPointCount() const;
+  // A polygon selection is being drawn (its last point follows the pointer).
+  bool PolygonSelecting() const { return FPolySelecting; }
   // Adds a point in bitmap pixels to the selection polygon (a selection then exists).
   void AddPolygonPoint(TPoint P);
   void AddPolygonSeparator();
