@@ -180,12 +180,24 @@ struct TRowContext {
   }
 };
 
+// Room after a decoded row, so that PackBits copies whole blocks of the longest literal run.
+constexpr int64_t RowSlack = 144;
+
+// Readies C for a new strip; its buffers are kept when they are large enough (each decoded row is
+// written whole, so they need no clearing).
 void PrepareContext(TRowContext& C, const uint8_t* Strip, int64_t Size, int64_t RowBytes, int32_t Width, int32_t Samples,
-                    int32_t Rows) {
+                    int32_t Rows, int32_t Compression) {
   C.Strip = Strip;
   C.Size = Size;
-  C.RowBuf.assign(size_t(std::max<int64_t>(2 * RowBytes, int64_t(Width) * Samples) + 16), 0);
-  C.RefRow.assign(size_t(RowBytes + 8), 0xFF);
+  C.SrcPos = 0;
+  C.Inflated = false;
+  C.InflateFailed = false;
+  C.Inflate.reset();
+  C.InflateSize = 0;
+  C.BitPos = 0;
+  const size_t Room = size_t(std::max<int64_t>(2 * RowBytes, int64_t(Width) * Samples) + RowSlack);
+  if (C.RowBuf.size() < Room) C.RowBuf.resize(Room);
+  if (IsCcitt(Compression)) C.RefRow.assign(size_t(RowBytes + 8), 0xFF);
   C.Expected = RowBytes * Rows;
 }
 
@@ -274,7 +286,13 @@ bool DecodeRow(int32_t RowIndex, TRowContext& C, int64_t RowBytes, int32_t Width
       const bool Reverse = V.FillOrder == 2;
       while (Out < RowBytes && C.SrcPos < C.Size) {
         const int8_t N = int8_t(Next());
-        if (N >= 0) {
+        if (N >= 0 && !Reverse && C.SrcPos + 128 <= C.Size && Out + N < RowBytes) {
+          // The whole run fits the row: one copy of the longest run's length, the bytes after the
+          // run are written over by the next one (the row has room for them).
+          std::memcpy(Buf + Out, C.Strip + C.SrcPos, 128);
+          Out += int64_t(N) + 1;
+          C.SrcPos += int64_t(N) + 1;
+        } else if (N >= 0) {
           // Bytes of a literal run past the row's end are read and dropped.
           const int64_t Run = std::min<int64_t>(int64_t(N) + 1, C.Size - C.SrcPos);
           const int64_t Kept = std::min(Run, RowBytes - Out);
@@ -297,6 +315,7 @@ bool DecodeRow(int32_t RowIndex, TRowContext& C, int64_t RowBytes, int32_t Width
       break;
     }
     default:
+      std::memset(Buf, 0, size_t(RowBytes));
       break;
   }
   if (IsCcitt(V.Compression) || B >= 8) return true;
@@ -616,8 +635,10 @@ void UnpackJpeg(TTIFFVars& V, TIEBitmap* Bitmap, int32_t y, TIEProgressRecord& P
   }
 }
 
+// Kept, when given, is a row context kept from one strip to the next for its buffers.
 void UnpackRows(TTIFFVars& V, TIEBitmap* Bitmap, int32_t y, TIEProgressRecord& Progress, int32_t Rows,
-                int32_t Width, int64_t Size, const uint8_t* Strip, int32_t X0, int32_t ChunkCount = 1) {
+                int32_t Width, int64_t Size, const uint8_t* Strip, int32_t X0, int32_t ChunkCount = 1,
+                TRowContext* Kept = nullptr) {
   if (V.Compression == 7) {
     UnpackJpeg(V, Bitmap, y, Progress, Rows, Width, Size, Strip, X0, ChunkCount);
     return;
@@ -625,8 +646,9 @@ void UnpackRows(TTIFFVars& V, TIEBitmap* Bitmap, int32_t y, TIEProgressRecord& P
   const TUnpackCase Case = ChooseCase(V);
   const int32_t S = V.SamplesPerPixel;
   const int64_t RowBytes = RowBytesOf(V, Width, S);
-  TRowContext C;
-  PrepareContext(C, Strip, Size, RowBytes, Width, S, Rows);
+  TRowContext Own;
+  TRowContext& C = Kept != nullptr ? *Kept : Own;
+  PrepareContext(C, Strip, Size, RowBytes, Width, S, Rows, V.Compression);
   std::vector<uint8_t> Tmp;
   TProgressCounter Counter{Progress};
   const int32_t W = std::min(Width, Bitmap->GetWidth() - X0);
@@ -653,7 +675,7 @@ void UnpackPlanarRows(TTIFFVars& V, TIEBitmap* Bitmap, int32_t y, TIEProgressRec
   const int64_t RowBytes = RowBytesOf(V, Width, 1);
   std::vector<TRowContext> C(Planes.size());
   for (size_t g = 0; g < Planes.size(); ++g)
-    PrepareContext(C[g], Planes[g].data(), int64_t(Planes[g].size()), RowBytes, Width, 1, Rows);
+    PrepareContext(C[g], Planes[g].data(), int64_t(Planes[g].size()), RowBytes, Width, 1, Rows, V.Compression);
   const bool Rgb = P == 2 && S == 3 && V.BitsPerSample == 8;
   const bool Cmyk = P == 5 && S >= 4 && V.BitsPerSample == 8;
   const int32_t W = std::min(Width, Bitmap->GetWidth());
@@ -744,6 +766,7 @@ void ReadStrips(TiffDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, TIEProgress
     return i < int32_t(V.StripByteCounts.size()) ? int64_t(uint32_t(V.StripByteCounts[size_t(i)])) : 0;
   };
   TChunkSource Chunks(Dir.Stream, Dir.Base);
+  TRowContext Context;
   if (V.PlanarConfig == 1) {
     const int64_t RowBytes = RowBytesOf(V, W, S);
     for (int32_t i = 0; i < StripCount && !Progress.Aborted(); ++i) {
@@ -760,13 +783,13 @@ void ReadStrips(TiffDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, TIEProgress
         for (int32_t r = 0; r < H && !Progress.Aborted(); ++r) {
           const int64_t Got = Dir.Stream->Read(Row.data(), RowBytes);
           if (Got < RowBytes) std::fill(Row.begin() + std::max<int64_t>(Got, 0), Row.end(), 0);
-          UnpackRows(V, Bitmap, r, Progress, 1, W, RowBytes, Row.data(), 0);
+          UnpackRows(V, Bitmap, r, Progress, 1, W, RowBytes, Row.data(), 0, 1, &Context);
         }
         continue;
       }
       if (V.Compression == 1) Size = std::max(Size, RowBytes * Rows);
       const uint8_t* Data = Chunks.Get(Offset, Size, Read);
-      UnpackRows(V, Bitmap, int32_t(y), Progress, Rows, W, Read, Data, 0, StripCount);
+      UnpackRows(V, Bitmap, int32_t(y), Progress, Rows, W, Read, Data, 0, StripCount, &Context);
     }
   } else if (V.PlanarConfig == 2) {
     if (S > MostPlanes) {
@@ -823,6 +846,7 @@ void ReadTiles(TiffDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, TIEProgressR
     return;
   }
   TChunkSource Chunks(Dir.Stream, Dir.Base);
+  TRowContext Context;
   int32_t x = 0, y = 0;
   for (int32_t i = std::max(Single, 0); i < TileCount && !Progress.Aborted(); ++i) {
     const int64_t Size =
@@ -830,7 +854,8 @@ void ReadTiles(TiffDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, TIEProgressR
     int64_t Read = 0;
     // Rows of an uncompressed tile past the bytes there are decode as zeros.
     const uint8_t* Data = Chunks.Get(uint32_t(V.TileOffsets[size_t(i)]), Size, Read);
-    UnpackRows(V, Bitmap, y, Progress, V.TileLength, V.TileWidth, Read, Data, x, Single >= 0 ? 1 : TileCount);
+    UnpackRows(V, Bitmap, y, Progress, V.TileLength, V.TileWidth, Read, Data, x, Single >= 0 ? 1 : TileCount,
+               &Context);
     if (Single >= 0) break;
     x += V.TileWidth;
     if (x >= ImageWidth) {
