@@ -568,6 +568,27 @@ struct TProgressCounter {
   }
 };
 
+// Whether the JPEG stream of Size bytes at Data holds an Adobe (APP14) segment before its first scan:
+// the mark of CMYK stored inverted.
+bool HasAdobeMarker(const uint8_t* Data, int64_t Size) {
+  if (Data == nullptr || Size < 4 || Data[0] != 0xFF || Data[1] != 0xD8) return false;
+  int64_t At = 2;
+  while (At + 4 <= Size) {
+    if (Data[At] != 0xFF) return false;
+    const uint8_t Code = Data[At + 1];
+    if (Code == 0xFF) {
+      ++At;  // fill byte
+      continue;
+    }
+    if (Code == 0xDA || Code == 0xD9) return false;
+    const int64_t Length = int64_t(Data[At + 2]) << 8 | Data[At + 3];
+    if (Length < 2) return false;
+    if (Code == 0xEE && Length >= 7 && At + 9 <= Size && std::memcmp(Data + At + 4, "Adobe", 5) == 0) return true;
+    At += 2 + Length;
+  }
+  return false;
+}
+
 // Decodes Rows rows of Width pixels from one strip or tile and writes them at bitmap row y, column X0.
 void UnpackJpeg(TTIFFVars& V, TIEBitmap* Bitmap, int32_t y, TIEProgressRecord& Progress, int32_t Rows, int32_t Width,
                 int64_t Size, const uint8_t* Strip, int32_t X0, int32_t ChunkCount) {
@@ -598,9 +619,12 @@ void UnpackJpeg(TTIFFVars& V, TIEBitmap* Bitmap, int32_t y, TIEProgressRecord& P
   // RGB strips coded without a colour marker are taken raw; strips whose markers say RGB cannot be, and
   // are decoded as they say.
   bool Swap = Tables != nullptr && V.Photometric == 2;
+  // CMYK data hold ink amounts, as TIFF stores them, unless an Adobe marker says they are inverted.
+  const bool InvertCmyk = V.Photometric == 5 && !HasAdobeMarker(Strip, Size) &&
+                          !HasAdobeMarker(V.JpegTables.data(), int64_t(V.JpegTables.size()));
   for (int32_t Attempt = 0; Attempt < 2; ++Attempt) {
     try {
-      JpegReadImage(&Data, Tables.get(), &Temp, false, -1, false, false, false, false, Swap, false, Used, P);
+      JpegReadImage(&Data, Tables.get(), &Temp, false, -1, false, false, InvertCmyk, false, Swap, false, Used, P);
     } catch (const std::exception&) {
       // A strip the JPEG library gave up on is not copied, whatever the bitmap holds.
       Progress.SetAborted();

@@ -17,6 +17,7 @@
 #include "imaging/core/ie_streams.h"
 #include "imaging/core/mask.h"
 #include "imaging/formats/jpeg_codec.h"
+#include "imaging/formats/tiff_writer.h"
 #include "imaging/io/imaging_io.h"
 #include "imaging/io/io_params.h"
 #include "tests/imaging/formats/format_test_support.h"
@@ -86,6 +87,16 @@ Bytes Deflate(const Bytes& In) {
 Bytes Row0(TIEBitmap& B, int32_t Bytes) {
   const uint8_t* R = B.GetScanline(0);
   return zv::formattest::Bytes(R, R + Bytes);
+}
+
+// Every byte of the bitmap's rows, padding included.
+Bytes AllRows(TIEBitmap& B) {
+  Bytes Out;
+  for (int32_t y = 0; y < B.GetHeight(); ++y) {
+    const uint8_t* R = B.GetScanline(y);
+    Out.insert(Out.end(), R, R + B.GetRowLen());
+  }
+  return Out;
 }
 
 TEST_F(TiffReaderTest, RowDecodersAndSampleWidths) {
@@ -640,6 +651,108 @@ TEST_F(TiffReaderTest, JpegPagesMatchLibtiff) {
   }
 }
 
+// Four blocks of flat colour (blue, green, red), so that JPEG coding changes them little.
+TIEBitmap* FourColours(int32_t W, int32_t H) {
+  static const TIERGB24 Colours[4] = {{30, 60, 200}, {200, 180, 20}, {90, 140, 60}, {250, 250, 250}};
+  auto* B = new TIEBitmap(W, H, ie24RGB);
+  for (int32_t y = 0; y < H; ++y)
+    for (int32_t x = 0; x < W; ++x) std::memcpy(B->GetScanline(y) + 3 * x, &Colours[(y * 2 / H) * 2 + x * 2 / W], 3);
+  return B;
+}
+
+// CMYK pages coded as JPEG: as libtiff writes them (ink values, no Adobe marker) against libtiff's own
+// decoding; in the Adobe convention (inverted, with the Adobe marker: CMYK and YCCK streams as the JPEG
+// writer makes them, and pages of the TIFF writer) against the colours coded.
+TEST_F(TiffReaderTest, CmykAndYcckJpegStrips) {
+  {
+    LibtiffPage L;
+    L.W = 48;
+    L.H = 32;
+    L.Samples = 4;
+    L.Photometric = PHOTOMETRIC_SEPARATED;
+    L.Compression = COMPRESSION_JPEG;
+    L.RowsPerStrip = 16;
+    const Bytes File = WriteWithLibtiff(L);
+    // libtiff's decoded ink values, turned into colours by the library's own CMYK conversion.
+    libtiff::MemoryFile M;
+    M.Data = File;
+    TIFF* T = libtiff::Open(M, "r");
+    ASSERT_NE(T, nullptr);
+    Bytes Ink(size_t(L.W) * L.H * 4);
+    for (tstrip_t s = 0; s < TIFFNumberOfStrips(T); ++s)
+      ASSERT_GT(TIFFReadEncodedStrip(T, s, Ink.data() + size_t(s) * L.W * L.RowsPerStrip * 4, -1), 0);
+    TIFFClose(T);
+    for (uint8_t& v : Ink) v = uint8_t(255 - v);
+    Bytes Want(size_t(L.W) * L.H * 3);
+    ConvertColorRow(Ink.data(), 2, Want.data(), 1, int32_t(L.W * L.H), nullptr);
+    for (const uint8_t Native : {0, 1}) {
+      SCOPED_TRACE(Native != 0 ? "libtiff, native" : "libtiff");
+      TIEBitmap B;
+      TIOParamsVals P(nullptr);
+      P.NativePixelFormat = Native;
+      ASSERT_EQ(Read(File, B, P).Abort, 0);
+      ASSERT_EQ(B.GetPixelFormat(), ie24RGB);
+      for (uint32_t y = 0; y < L.H; ++y)
+        for (uint32_t i = 0; i < L.W * 3; ++i)
+          ASSERT_NEAR(B.GetScanline(int32_t(y))[i], Want[size_t(y) * L.W * 3 + i], 2) << i / 3 << "," << y;
+    }
+  }
+  const int32_t W = 32, H = 32;
+  std::unique_ptr<TIEBitmap> Source(FourColours(W, H));
+  struct Case {
+    const char* Name;
+    Bytes File;
+    Bytes Same;  // the rows the JPEG reader gives for the strip as a JPEG file, when known
+  };
+  std::vector<Case> Cases;
+  for (const uint8_t Space : {3, 4}) {
+    TIOParamsVals P(nullptr);
+    P.JpegQuality = 95;
+    P.JpegColorSpace = Space;
+    TMemoryStream S;
+    LoggedProgress Progress;
+    JpegWriteImage(&S, Source.get(), P, Progress.Record);
+    const Bytes Strip = formattest::BytesOf(S);
+    TiffBuilder F(false);
+    const uint32_t At = F.AddData(Strip);
+    F.AddPage({Long(256, {W}), Long(257, {H}), Short(258, {8, 8, 8, 8}), Short(259, {7}), Short(262, {5}),
+               Long(273, {At}), Short(277, {4}), Long(278, {H}), Long(279, {uint32_t(Strip.size())})});
+    TIEBitmap AsFile;
+    TIOParamsVals Q(nullptr);
+    S.SetPosition(0);
+    JpegReadImage(&S, nullptr, &AsFile, false, -1, false, false, false, false, false, false, Progress.Record, Q);
+    ASSERT_EQ(AsFile.GetPixelFormat(), ie24RGB);
+    Cases.push_back({Space == 3 ? "Adobe CMYK strip" : "YCCK strip", F.Data(), AllRows(AsFile)});
+  }
+  {
+    TIOParamsVals P(nullptr);
+    P.TiffCompression = 7;
+    P.TiffJpegQuality = 95;
+    P.TiffJpegColorSpace = 3;
+    TMemoryStream S;
+    LoggedProgress Progress;
+    TiffWriteImage(&S, false, Source.get(), Progress.Record, P);
+    ASSERT_EQ(P.TiffPhotometric, 5);
+    Cases.push_back({"TIFF writer's CMYK JPEG", formattest::BytesOf(S), {}});
+  }
+  for (const Case& C : Cases)
+    for (const uint8_t Native : {0, 1}) {
+      SCOPED_TRACE(std::string(C.Name) + (Native != 0 ? ", native" : ""));
+      TIEBitmap B;
+      TIOParamsVals P(nullptr);
+      P.NativePixelFormat = Native;
+      ASSERT_EQ(Read(C.File, B, P).Abort, 0);
+      ASSERT_EQ(B.GetPixelFormat(), ie24RGB);
+      if (!C.Same.empty()) EXPECT_TRUE(AllRows(B) == C.Same);
+      // Inside the blocks (away from the coding's ringing at their edges): the CMYK conversions both
+      // ways, through the CMYK profile, are not exact, but inverted inks would be far off.
+      for (int32_t y = 0; y < H; ++y)
+        for (int32_t x = 0; x < W; ++x)
+          for (int32_t c = 0; c < 3 && x % 16 >= 3 && x % 16 < 13 && y % 16 >= 3 && y % 16 < 13; ++c)
+            ASSERT_NEAR(B.GetScanline(y)[3 * x + c], Source->GetScanline(y)[3 * x + c], 24) << x << "," << y << "," << c;
+    }
+}
+
 // A whole JPEG of a W x H page of one colour (blue, green, red).
 Bytes FlatJpeg(int32_t W, int32_t H, TIERGB24 Colour) {
   TIEBitmap B;
@@ -737,16 +850,6 @@ Bytes StripsAtTheEnd(const LibtiffPage& L, const Bytes& File) {
   Bytes Out = Build(uint32_t(Head + Head % 2)).Data();
   Out.resize(Head + Head % 2);
   for (const Bytes& R : Raw) Out.insert(Out.end(), R.begin(), R.end());
-  return Out;
-}
-
-// Every byte of the bitmap's rows, padding included.
-Bytes AllRows(TIEBitmap& B) {
-  Bytes Out;
-  for (int32_t y = 0; y < B.GetHeight(); ++y) {
-    const uint8_t* R = B.GetScanline(y);
-    Out.insert(Out.end(), R, R + B.GetRowLen());
-  }
   return Out;
 }
 
