@@ -884,6 +884,7 @@ void ExpectNoOldPixelsLeft(const Bytes& File, uint8_t Native) {
   const std::optional<Bytes> Marks = ReadOverOldPixels(File, W, H, F, 0xA5, Native);
   if (!Zeros || !Marks) return;
   EXPECT_TRUE(*Zeros == *Marks);
+  EXPECT_TRUE(AllRows(Fresh) == *Zeros);
 }
 
 // Damaged and odd pages: rows that the data do not reach are zero, not what the bitmap held, and so
