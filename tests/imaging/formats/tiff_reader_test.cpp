@@ -743,7 +743,9 @@ TEST_F(TiffReaderTest, CmykAndYcckJpegStrips) {
       P.NativePixelFormat = Native;
       ASSERT_EQ(Read(C.File, B, P).Abort, 0);
       ASSERT_EQ(B.GetPixelFormat(), ie24RGB);
-      if (!C.Same.empty()) EXPECT_TRUE(AllRows(B) == C.Same);
+      if (!C.Same.empty()) {
+        EXPECT_TRUE(AllRows(B) == C.Same);
+      }
       // Inside the blocks (away from the coding's ringing at their edges): the CMYK conversions both
       // ways, through the CMYK profile, are not exact, but inverted inks would be far off.
       for (int32_t y = 0; y < H; ++y)
