@@ -6,6 +6,10 @@
 #include <exception>
 #include <memory>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 #include "imaging/core/annotations.h"
 #include "imaging/core/bitmap.h"
 #include "imaging/core/icc_profile.h"
@@ -93,9 +97,70 @@ void Convert(void* Source, uint8_t Kind, void* Dest, int32_t Count, TIOParamsVal
   Hook(Source, Kind, Dest, 1, Count, Params);
 }
 
+// Pages of at least this many bytes are written past the caches: they do not fit there anyway, and
+// stores that bypass them need no read of the destination first.
+constexpr int64_t StreamedPageBytes = int64_t(16) << 20;
+
+#if defined(__x86_64__) || defined(__i386__)
+const bool CpuHasSsse3 = __builtin_cpu_supports("ssse3");
+
+// Sixteen RGB pixels at a time into BGR at Dest (16-byte aligned), with stores that bypass the caches;
+// returns the pixels done.
+__attribute__((target("ssse3"))) int32_t StreamBgrBlocks(const uint8_t* s, uint8_t* d, int32_t Count) {
+  // Byte j of the 48 written is byte 3 (j / 3) + 2 - j % 3 of the 48 read; -1 gives a zero to or in.
+  const __m128i A0 = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, -1);
+  const __m128i B0 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1);
+  const __m128i A1 = _mm_setr_epi8(-1, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m128i B1 = _mm_setr_epi8(0, -1, 4, 3, 2, 7, 6, 5, 10, 9, 8, 13, 12, 11, -1, 15);
+  const __m128i C1 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, -1);
+  const __m128i B2 = _mm_setr_epi8(14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m128i C2 = _mm_setr_epi8(-1, 3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10, 15, 14, 13);
+  int32_t i = 0;
+  for (; i + 16 <= Count; i += 16, s += 48, d += 48) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 32));
+    const __m128i o0 = _mm_or_si128(_mm_shuffle_epi8(a, A0), _mm_shuffle_epi8(b, B0));
+    const __m128i o1 =
+        _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, A1), _mm_shuffle_epi8(b, B1)), _mm_shuffle_epi8(c, C1));
+    const __m128i o2 = _mm_or_si128(_mm_shuffle_epi8(b, B2), _mm_shuffle_epi8(c, C2));
+    _mm_stream_si128(reinterpret_cast<__m128i*>(d), o0);
+    _mm_stream_si128(reinterpret_cast<__m128i*>(d + 16), o1);
+    _mm_stream_si128(reinterpret_cast<__m128i*>(d + 32), o2);
+  }
+  _mm_sfence();
+  return i;
+}
+#endif
+
+// Count RGB pixels into BGR at Dest, past the caches where the processor allows.
+void StreamBgrRow(const uint8_t* s, uint8_t* d, int32_t Count) {
+  int32_t i = 0;
+  auto One = [&] {
+    d[3 * i] = s[3 * i + 2];
+    d[3 * i + 1] = s[3 * i + 1];
+    d[3 * i + 2] = s[3 * i];
+    ++i;
+  };
+#if defined(__x86_64__) || defined(__i386__)
+  if (CpuHasSsse3) {
+    while (i < Count && (reinterpret_cast<uintptr_t>(d + 3 * int64_t(i)) & 15) != 0) One();
+    i += StreamBgrBlocks(s + 3 * int64_t(i), d + 3 * int64_t(i), Count - i);
+  }
+#endif
+  while (i < Count) One();
+}
+
+// Whether RGB rows go to the bitmap by StreamBgrRow: a large page, and the plain conversion (no colour
+// profile, no conversion of the caller's).
+bool StreamsRgbRows(TIEBitmap* Bitmap) {
+  return (ColorConvertHook == nullptr || ColorConvertHook == ConvertColorRow) && !ApplyEmbeddedProfiles &&
+         int64_t(Bitmap->GetRowLen()) * Bitmap->GetHeight() >= StreamedPageBytes;
+}
+
 // Where one strip or tile is decoded from, row after row.
 struct TRowContext {
-  uint8_t* Strip = nullptr;
+  const uint8_t* Strip = nullptr;
   int64_t Size = 0;
   int64_t SrcPos = 0;
   uint8_t* Row = nullptr;
@@ -115,12 +180,24 @@ struct TRowContext {
   }
 };
 
-void PrepareContext(TRowContext& C, uint8_t* Strip, int64_t Size, int64_t RowBytes, int32_t Width, int32_t Samples,
-                    int32_t Rows) {
+// Room after a decoded row, so that PackBits copies whole blocks of the longest literal run.
+constexpr int64_t RowSlack = 144;
+
+// Readies C for a new strip; its buffers are kept when they are large enough (each decoded row is
+// written whole, so they need no clearing).
+void PrepareContext(TRowContext& C, const uint8_t* Strip, int64_t Size, int64_t RowBytes, int32_t Width, int32_t Samples,
+                    int32_t Rows, int32_t Compression) {
   C.Strip = Strip;
   C.Size = Size;
-  C.RowBuf.assign(size_t(std::max<int64_t>(2 * RowBytes, int64_t(Width) * Samples) + 16), 0);
-  C.RefRow.assign(size_t(RowBytes + 8), 0xFF);
+  C.SrcPos = 0;
+  C.Inflated = false;
+  C.InflateFailed = false;
+  C.Inflate.reset();
+  C.InflateSize = 0;
+  C.BitPos = 0;
+  const size_t Room = size_t(std::max<int64_t>(2 * RowBytes, int64_t(Width) * Samples) + RowSlack);
+  if (C.RowBuf.size() < Room) C.RowBuf.resize(Room);
+  if (IsCcitt(Compression)) C.RefRow.assign(size_t(RowBytes + 8), 0xFF);
   C.Expected = RowBytes * Rows;
 }
 
@@ -128,19 +205,24 @@ void PrepareContext(TRowContext& C, uint8_t* Strip, int64_t Size, int64_t RowByt
 // data cannot be decoded at all (LZW or Deflate broken).
 bool DecodeRow(int32_t RowIndex, TRowContext& C, int64_t RowBytes, int32_t Width, int32_t Samples,
                const TTIFFVars& V) {
+  if (RowBytes <= 0) return false;
   const int32_t B = V.BitsPerSample;
   uint8_t* Buf = C.RowBuf.data();
   C.Row = Buf;
   switch (V.Compression) {
     case 1: {
-      if (B >= 8 && C.SrcPos + RowBytes <= C.Size) {
-        C.Row = C.Strip + C.SrcPos;
+      // Whole rows that nothing changes afterwards are used where they lie (the strip may be the
+      // caller's memory); the others are copied first.
+      const bool Reversed = V.FillOrder == 2 && B <= 8;
+      const bool Swapped = B == 16 && V.LittleEndian == 0;
+      if (B >= 8 && !Reversed && !Swapped && C.SrcPos + RowBytes <= C.Size) {
+        C.Row = const_cast<uint8_t*>(C.Strip + C.SrcPos);
       } else {
-        std::memset(Buf, 0, size_t(RowBytes));
         const int64_t Have = std::clamp<int64_t>(C.Size - C.SrcPos, 0, RowBytes);
         if (Have > 0) std::memcpy(Buf, C.Strip + C.SrcPos, size_t(Have));
+        std::memset(Buf + Have, 0, size_t(RowBytes - Have));
       }
-      if (V.FillOrder == 2 && B <= 8)
+      if (Reversed)
         for (int64_t i = 0; i < RowBytes; ++i) C.Row[i] = ReverseBits(C.Row[i]);
       C.SrcPos += RowBytes;
       break;
@@ -204,7 +286,13 @@ bool DecodeRow(int32_t RowIndex, TRowContext& C, int64_t RowBytes, int32_t Width
       const bool Reverse = V.FillOrder == 2;
       while (Out < RowBytes && C.SrcPos < C.Size) {
         const int8_t N = int8_t(Next());
-        if (N >= 0) {
+        if (N >= 0 && !Reverse && C.SrcPos + 128 <= C.Size && Out + N < RowBytes) {
+          // The whole run fits the row: one copy of the longest run's length, the bytes after the
+          // run are written over by the next one (the row has room for them).
+          std::memcpy(Buf + Out, C.Strip + C.SrcPos, 128);
+          Out += int64_t(N) + 1;
+          C.SrcPos += int64_t(N) + 1;
+        } else if (N >= 0) {
           // Bytes of a literal run past the row's end are read and dropped.
           const int64_t Run = std::min<int64_t>(int64_t(N) + 1, C.Size - C.SrcPos);
           const int64_t Kept = std::min(Run, RowBytes - Out);
@@ -227,6 +315,7 @@ bool DecodeRow(int32_t RowIndex, TRowContext& C, int64_t RowBytes, int32_t Width
       break;
     }
     default:
+      std::memset(Buf, 0, size_t(RowBytes));
       break;
   }
   if (IsCcitt(V.Compression) || B >= 8) return true;
@@ -285,12 +374,21 @@ void WriteRow(TTIFFVars& V, TUnpackCase Case, TIEBitmap* Bitmap, int32_t y, int3
       MRow[X0 + x] = A;
     }
   };
+  if (X0 + W == Bitmap->GetWidth()) {
+    // The padding after the row's last pixel is defined too.
+    const int64_t Used = (int64_t(Bitmap->GetWidth()) * IEBitsOf(Format) + 7) / 8;
+    const int64_t Length = Bitmap->GetRowLen();
+    if (Used < Length) std::memset(Dst + Used, 0, size_t(Length - Used));
+  }
   const auto& Map = V.ColorMap;
   auto MapEntry = [&](uint32_t Index) { return Index < Map.size() ? Map[Index] : TIERGB24{0, 0, 0}; };
   switch (Case) {
     case ucRgb:
       if (S == 3) {
-        Convert(Row, 0, D3, W, V.Params);
+        if (V.StreamRgb)
+          StreamBgrRow(Row, D3, W);
+        else
+          Convert(Row, 0, D3, W, V.Params);
       } else {
         for (int32_t x = 0; x < W; ++x) {
           const uint8_t* P = Row + int64_t(x) * 4;
@@ -470,6 +568,27 @@ struct TProgressCounter {
   }
 };
 
+// Whether the JPEG stream of Size bytes at Data holds an Adobe (APP14) segment before its first scan:
+// the mark of CMYK stored inverted.
+bool HasAdobeMarker(const uint8_t* Data, int64_t Size) {
+  if (Data == nullptr || Size < 4 || Data[0] != 0xFF || Data[1] != 0xD8) return false;
+  int64_t At = 2;
+  while (At + 4 <= Size) {
+    if (Data[At] != 0xFF) return false;
+    const uint8_t Code = Data[At + 1];
+    if (Code == 0xFF) {
+      ++At;  // fill byte
+      continue;
+    }
+    if (Code == 0xDA || Code == 0xD9) return false;
+    const int64_t Length = int64_t(Data[At + 2]) << 8 | Data[At + 3];
+    if (Length < 2) return false;
+    if (Code == 0xEE && Length >= 7 && At + 9 <= Size && std::memcmp(Data + At + 4, "Adobe", 5) == 0) return true;
+    At += 2 + Length;
+  }
+  return false;
+}
+
 // Decodes Rows rows of Width pixels from one strip or tile and writes them at bitmap row y, column X0.
 void UnpackJpeg(TTIFFVars& V, TIEBitmap* Bitmap, int32_t y, TIEProgressRecord& Progress, int32_t Rows, int32_t Width,
                 int64_t Size, const uint8_t* Strip, int32_t X0, int32_t ChunkCount) {
@@ -500,9 +619,12 @@ void UnpackJpeg(TTIFFVars& V, TIEBitmap* Bitmap, int32_t y, TIEProgressRecord& P
   // RGB strips coded without a colour marker are taken raw; strips whose markers say RGB cannot be, and
   // are decoded as they say.
   bool Swap = Tables != nullptr && V.Photometric == 2;
+  // CMYK data hold ink amounts, as TIFF stores them, unless an Adobe marker says they are inverted.
+  const bool InvertCmyk = V.Photometric == 5 && !HasAdobeMarker(Strip, Size) &&
+                          !HasAdobeMarker(V.JpegTables.data(), int64_t(V.JpegTables.size()));
   for (int32_t Attempt = 0; Attempt < 2; ++Attempt) {
     try {
-      JpegReadImage(&Data, Tables.get(), &Temp, false, -1, false, false, false, false, Swap, false, Used, P);
+      JpegReadImage(&Data, Tables.get(), &Temp, false, -1, false, false, InvertCmyk, false, Swap, false, Used, P);
     } catch (const std::exception&) {
       // A strip the JPEG library gave up on is not copied, whatever the bitmap holds.
       Progress.SetAborted();
@@ -537,8 +659,10 @@ void UnpackJpeg(TTIFFVars& V, TIEBitmap* Bitmap, int32_t y, TIEProgressRecord& P
   }
 }
 
+// Kept, when given, is a row context kept from one strip to the next for its buffers.
 void UnpackRows(TTIFFVars& V, TIEBitmap* Bitmap, int32_t y, TIEProgressRecord& Progress, int32_t Rows,
-                int32_t Width, int64_t Size, uint8_t* Strip, int32_t X0, int32_t ChunkCount = 1) {
+                int32_t Width, int64_t Size, const uint8_t* Strip, int32_t X0, int32_t ChunkCount = 1,
+                TRowContext* Kept = nullptr) {
   if (V.Compression == 7) {
     UnpackJpeg(V, Bitmap, y, Progress, Rows, Width, Size, Strip, X0, ChunkCount);
     return;
@@ -546,8 +670,9 @@ void UnpackRows(TTIFFVars& V, TIEBitmap* Bitmap, int32_t y, TIEProgressRecord& P
   const TUnpackCase Case = ChooseCase(V);
   const int32_t S = V.SamplesPerPixel;
   const int64_t RowBytes = RowBytesOf(V, Width, S);
-  TRowContext C;
-  PrepareContext(C, Strip, Size, RowBytes, Width, S, Rows);
+  TRowContext Own;
+  TRowContext& C = Kept != nullptr ? *Kept : Own;
+  PrepareContext(C, Strip, Size, RowBytes, Width, S, Rows, V.Compression);
   std::vector<uint8_t> Tmp;
   TProgressCounter Counter{Progress};
   const int32_t W = std::min(Width, Bitmap->GetWidth() - X0);
@@ -558,7 +683,10 @@ void UnpackRows(TTIFFVars& V, TIEBitmap* Bitmap, int32_t y, TIEProgressRecord& P
     }
     if (V.BitsPerSample == 16 && V.LittleEndian == 0) SwapWords(C.Row, RowBytes);
     TiffUndoPredictor(V, C.Row, Width, false);
-    if (y + r < Bitmap->GetHeight() && W > 0) WriteRow(V, Case, Bitmap, y + r, X0, W, C.Row, RowBytes, Tmp);
+    if (y + r < Bitmap->GetHeight() && W > 0) {
+      WriteRow(V, Case, Bitmap, y + r, X0, W, C.Row, RowBytes, Tmp);
+      if (X0 == 0) V.RowsWritten = std::max(V.RowsWritten, y + r + 1);
+    }
     Counter.Row();
   }
   C.Release(V);
@@ -571,7 +699,7 @@ void UnpackPlanarRows(TTIFFVars& V, TIEBitmap* Bitmap, int32_t y, TIEProgressRec
   const int64_t RowBytes = RowBytesOf(V, Width, 1);
   std::vector<TRowContext> C(Planes.size());
   for (size_t g = 0; g < Planes.size(); ++g)
-    PrepareContext(C[g], Planes[g].data(), int64_t(Planes[g].size()), RowBytes, Width, 1, Rows);
+    PrepareContext(C[g], Planes[g].data(), int64_t(Planes[g].size()), RowBytes, Width, 1, Rows, V.Compression);
   const bool Rgb = P == 2 && S == 3 && V.BitsPerSample == 8;
   const bool Cmyk = P == 5 && S >= 4 && V.BitsPerSample == 8;
   const int32_t W = std::min(Width, Bitmap->GetWidth());
@@ -611,22 +739,51 @@ void UnpackPlanarRows(TTIFFVars& V, TIEBitmap* Bitmap, int32_t y, TIEProgressRec
   for (TRowContext& Plane : C) Plane.Release(V);
 }
 
-// Reads Size bytes at base + Offset, clamped to the stream, into a buffer of at least MinSize bytes
-// (the rest zero).
-std::vector<uint8_t> ReadChunk(TStream* Stream, int64_t Base, uint32_t Offset, int64_t Size, int64_t MinSize,
-                               int64_t& Read) {
-  const int64_t StreamSize = Stream->Size();
-  const int64_t At = Base + int64_t(Offset);
-  const int64_t Avail = std::max<int64_t>(0, StreamSize - At);
-  if (Size <= 0 || Size > Avail) Size = Avail;
-  std::vector<uint8_t> Buf(size_t(std::max(Size, MinSize)), 0);
-  Read = 0;
-  if (Size > 0) {
-    Stream->Seek(At, soBeginning);
-    Read = std::max<int64_t>(0, Stream->Read(Buf.data(), Size));
+// The bytes of one strip or tile: a buffer kept from one chunk to the next, filled with one read; or,
+// where the stream is a block of memory, the block itself, for uncompressed rows (used where they lie)
+// and for chunks too large for the caches. Compressed chunks that fit are copied all the same: the
+// decoders walk them byte after byte, which goes faster through the cache than through memory.
+class TChunkSource {
+public:
+  TChunkSource(TStream* Stream, int64_t Base, int32_t Compression)
+      : FStream(Stream), FMemory(dynamic_cast<TCustomMemoryStream*>(Stream)), FBase(Base),
+        FRowsInPlace(Compression == 1) {}
+
+  // Size bytes at base + Offset, clamped to the stream (all that is left when Size is 0); Read gets
+  // the bytes there are. Valid until the next call.
+  const uint8_t* Get(uint32_t Offset, int64_t Size, int64_t& Read) {
+    const int64_t At = FBase + int64_t(Offset);
+    const int64_t Avail = std::max<int64_t>(0, FStream->Size() - At);
+    if (Size <= 0 || Size > Avail) Size = Avail;
+    Read = 0;
+    if (Size <= 0) return nullptr;
+    if (InMemory() && (FRowsInPlace || Size > CachedChunkBytes)) {
+      Read = Size;
+      return static_cast<const uint8_t*>(FMemory->Memory()) + At;
+    }
+    if (FCapacity < Size) {
+      FBuffer.reset();
+      FBuffer = std::make_unique_for_overwrite<uint8_t[]>(size_t(Size));
+      FCapacity = Size;
+    }
+    FStream->Seek(At, soBeginning);
+    Read = std::clamp<int64_t>(FStream->Read(FBuffer.get(), Size), 0, Size);
+    return FBuffer.get();
   }
-  return Buf;
-}
+
+  // Whether Get hands out the stream's own block, so that reading it costs no copy.
+  bool InMemory() const { return FMemory != nullptr && FMemory->Memory() != nullptr; }
+
+private:
+  static constexpr int64_t CachedChunkBytes = int64_t(4) << 20;
+
+  TStream* FStream;
+  TCustomMemoryStream* FMemory;
+  int64_t FBase;
+  bool FRowsInPlace;
+  std::unique_ptr<uint8_t[]> FBuffer;
+  int64_t FCapacity = 0;
+};
 
 void ReadStrips(TiffDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, TIEProgressRecord& Progress) {
   const int32_t H = V.Height, W = V.Width, S = V.SamplesPerPixel;
@@ -638,6 +795,8 @@ void ReadStrips(TiffDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, TIEProgress
   auto ByteCount = [&](int32_t i) -> int64_t {
     return i < int32_t(V.StripByteCounts.size()) ? int64_t(uint32_t(V.StripByteCounts[size_t(i)])) : 0;
   };
+  TChunkSource Chunks(Dir.Stream, Dir.Base, V.Compression);
+  TRowContext Context;
   if (V.PlanarConfig == 1) {
     const int64_t RowBytes = RowBytesOf(V, W, S);
     for (int32_t i = 0; i < StripCount && !Progress.Aborted(); ++i) {
@@ -647,20 +806,20 @@ void ReadStrips(TiffDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, TIEProgress
       const uint32_t Offset = uint32_t(V.StripOffsets[size_t(i)]);
       int64_t Size = ByteCount(i);
       int64_t Read = 0;
-      if (V.Compression == 1 && R == H && V.BitsPerSample == 8) {
-        // One uncompressed strip of the whole image: a row at a time.
+      if (V.Compression == 1 && R == H && V.BitsPerSample == 8 && !Chunks.InMemory()) {
+        // One uncompressed strip of the whole image from a file: a row at a time, not all of it held.
         Dir.Stream->Seek(Dir.Base + int64_t(Offset), soBeginning);
         std::vector<uint8_t> Row(static_cast<size_t>(RowBytes));
         for (int32_t r = 0; r < H && !Progress.Aborted(); ++r) {
           const int64_t Got = Dir.Stream->Read(Row.data(), RowBytes);
           if (Got < RowBytes) std::fill(Row.begin() + std::max<int64_t>(Got, 0), Row.end(), 0);
-          UnpackRows(V, Bitmap, r, Progress, 1, W, RowBytes, Row.data(), 0);
+          UnpackRows(V, Bitmap, r, Progress, 1, W, RowBytes, Row.data(), 0, 1, &Context);
         }
         continue;
       }
       if (V.Compression == 1) Size = std::max(Size, RowBytes * Rows);
-      std::vector<uint8_t> Buf = ReadChunk(Dir.Stream, Dir.Base, Offset, Size, 0, Read);
-      UnpackRows(V, Bitmap, int32_t(y), Progress, Rows, W, Read, Buf.data(), 0, StripCount);
+      const uint8_t* Data = Chunks.Get(Offset, Size, Read);
+      UnpackRows(V, Bitmap, int32_t(y), Progress, Rows, W, Read, Data, 0, StripCount, &Context);
     }
   } else if (V.PlanarConfig == 2) {
     if (S > MostPlanes) {
@@ -676,10 +835,8 @@ void ReadStrips(TiffDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, TIEProgress
       for (int32_t g = 0; g < S; ++g) {
         const int32_t i = g * PerPlane + c;
         int64_t Read = 0;
-        std::vector<uint8_t> Buf = ReadChunk(Dir.Stream, Dir.Base, uint32_t(V.StripOffsets[size_t(i)]), ByteCount(i),
-                                             0, Read);
-        Buf.resize(size_t(Read));
-        Planes.push_back(std::move(Buf));
+        const uint8_t* Data = Chunks.Get(uint32_t(V.StripOffsets[size_t(i)]), ByteCount(i), Read);
+        Planes.emplace_back(Data, Data + Read);
       }
       UnpackPlanarRows(V, Bitmap, int32_t(y), Progress, Rows, W, Planes);
     }
@@ -718,16 +875,17 @@ void ReadTiles(TiffDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, TIEProgressR
     Progress.SetAborted();
     return;
   }
-  const int64_t RowBytes = RowBytesOf(V, V.TileWidth, V.SamplesPerPixel);
+  TChunkSource Chunks(Dir.Stream, Dir.Base, V.Compression);
+  TRowContext Context;
   int32_t x = 0, y = 0;
   for (int32_t i = std::max(Single, 0); i < TileCount && !Progress.Aborted(); ++i) {
     const int64_t Size =
         i < int32_t(V.TileByteCounts.size()) ? int64_t(uint32_t(V.TileByteCounts[size_t(i)])) : 0;
     int64_t Read = 0;
-    const int64_t MinSize = V.Compression == 1 ? RowBytes * V.TileLength : 0;
-    std::vector<uint8_t> Buf = ReadChunk(Dir.Stream, Dir.Base, uint32_t(V.TileOffsets[size_t(i)]), Size, MinSize, Read);
-    UnpackRows(V, Bitmap, y, Progress, V.TileLength, V.TileWidth, V.Compression == 1 ? int64_t(Buf.size()) : Read,
-               Buf.data(), x, Single >= 0 ? 1 : TileCount);
+    // Rows of an uncompressed tile past the bytes there are decode as zeros.
+    const uint8_t* Data = Chunks.Get(uint32_t(V.TileOffsets[size_t(i)]), Size, Read);
+    UnpackRows(V, Bitmap, y, Progress, V.TileLength, V.TileWidth, Read, Data, x, Single >= 0 ? 1 : TileCount,
+               &Context);
     if (Single >= 0) break;
     x += V.TileWidth;
     if (x >= ImageWidth) {
@@ -916,6 +1074,28 @@ TIEPixelFormat ChooseFormat(const TTIFFVars& V, bool Native) {
   if (B == 16 && S == 3 && P == 2) return ieRGB48;
   return ie24RGB;
 }
+
+// Zeroes the bitmap's rows below those written so far (V.RowsWritten), once, at the latest on the way
+// out, so that no row is handed out uninitialised whatever stopped the read.
+struct TRowsCleared {
+  TIEBitmap* Bitmap;
+  const TTIFFVars& V;
+  bool Done = false;
+
+  void ClearUnwritten() {
+    if (Done) return;
+    Done = true;
+    const size_t Length = size_t(Bitmap->GetRowLen());
+    for (int32_t y = std::max(V.RowsWritten, 0); y < Bitmap->GetHeight(); ++y)
+      std::memset(Bitmap->GetScanline(y), 0, Length);
+  }
+  ~TRowsCleared() {
+    try {
+      ClearUnwritten();
+    } catch (const std::exception&) {
+    }
+  }
+};
 
 // Restores the bitmap's access mode on every way out.
 struct TAccessGuard {
@@ -1200,9 +1380,14 @@ void ReadPage(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOParamsV
     Progress.SetAborted();
     return;
   }
-  // Rows that no strip reaches stay zero, never uninitialised.
-  const int64_t RowLength = Bitmap->GetRowLen();
-  for (int32_t y = 0; y < V.Height; ++y) std::memset(Bitmap->GetScanline(y), 0, size_t(RowLength));
+  // Rows that no strip reaches stay zero, never uninitialised. Contiguous strips write whole rows from
+  // the top down, so only the rows after the last one written need clearing; every other layout clears
+  // the bitmap first.
+  const bool WholeRows = !Tiled && !Jpeg && V.PlanarConfig == 1 && Case != ucNone &&
+                         (ColorConvertHook == nullptr || ColorConvertHook == ConvertColorRow);
+  TRowsCleared Cleared{Bitmap, V};
+  if (!WholeRows) Cleared.ClearUnwritten();
+  V.StreamRgb = StreamsRgbRows(Bitmap);
   if (Bitmap->GetPixelFormat() == ie8p)
     for (int32_t i = 0; i < std::min<int32_t>(int32_t(V.ColorMap.size()), 256); ++i)
       Bitmap->SetPaletteColor(i, V.ColorMap[size_t(i)]);
@@ -1219,6 +1404,7 @@ void ReadPage(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOParamsV
   } else {
     ReadStrips(Dir, V, Bitmap, Progress);
   }
+  Cleared.ClearUnwritten();
   if (Params.TiffApplyOrientation != 0 && !Progress.Aborted()) ApplyExifOrientation(Bitmap, V.Orientation);
 }
 

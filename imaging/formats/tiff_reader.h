@@ -64,6 +64,8 @@ struct TTIFFVars {
   int32_t ExtraSampleCount = 0;
   int32_t ExtraSamples[10] = {};
   int64_t StreamBase = 0;
+  int32_t RowsWritten = 0;  // bitmap rows written so far, from the top down (strips)
+  bool StreamRgb = false;   // RGB rows are written past the caches (a large page, no colour profile)
 };
 
 // Reads page Params.TiffImageIndex (its SubIFD Params.TiffSubIndex, or its tile Params.TiffTileIndex)

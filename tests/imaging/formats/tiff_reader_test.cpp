@@ -8,13 +8,16 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "imaging/core/bitmap.h"
+#include "imaging/core/ie_streams.h"
 #include "imaging/core/mask.h"
 #include "imaging/formats/jpeg_codec.h"
+#include "imaging/formats/tiff_writer.h"
 #include "imaging/io/imaging_io.h"
 #include "imaging/io/io_params.h"
 #include "tests/imaging/formats/format_test_support.h"
@@ -84,6 +87,16 @@ Bytes Deflate(const Bytes& In) {
 Bytes Row0(TIEBitmap& B, int32_t Bytes) {
   const uint8_t* R = B.GetScanline(0);
   return zv::formattest::Bytes(R, R + Bytes);
+}
+
+// Every byte of the bitmap's rows, padding included.
+Bytes AllRows(TIEBitmap& B) {
+  Bytes Out;
+  for (int32_t y = 0; y < B.GetHeight(); ++y) {
+    const uint8_t* R = B.GetScanline(y);
+    Out.insert(Out.end(), R, R + B.GetRowLen());
+  }
+  return Out;
 }
 
 TEST_F(TiffReaderTest, RowDecodersAndSampleWidths) {
@@ -638,6 +651,110 @@ TEST_F(TiffReaderTest, JpegPagesMatchLibtiff) {
   }
 }
 
+// Four blocks of flat colour (blue, green, red), so that JPEG coding changes them little.
+TIEBitmap* FourColours(int32_t W, int32_t H) {
+  static const TIERGB24 Colours[4] = {{30, 60, 200}, {200, 180, 20}, {90, 140, 60}, {250, 250, 250}};
+  auto* B = new TIEBitmap(W, H, ie24RGB);
+  for (int32_t y = 0; y < H; ++y)
+    for (int32_t x = 0; x < W; ++x) std::memcpy(B->GetScanline(y) + 3 * x, &Colours[(y * 2 / H) * 2 + x * 2 / W], 3);
+  return B;
+}
+
+// CMYK pages coded as JPEG: as libtiff writes them (ink values, no Adobe marker) against libtiff's own
+// decoding; in the Adobe convention (inverted, with the Adobe marker: CMYK and YCCK streams as the JPEG
+// writer makes them, and pages of the TIFF writer) against the colours coded.
+TEST_F(TiffReaderTest, CmykAndYcckJpegStrips) {
+  {
+    LibtiffPage L;
+    L.W = 48;
+    L.H = 32;
+    L.Samples = 4;
+    L.Photometric = PHOTOMETRIC_SEPARATED;
+    L.Compression = COMPRESSION_JPEG;
+    L.RowsPerStrip = 16;
+    const Bytes File = WriteWithLibtiff(L);
+    // libtiff's decoded ink values, turned into colours by the library's own CMYK conversion.
+    libtiff::MemoryFile M;
+    M.Data = File;
+    TIFF* T = libtiff::Open(M, "r");
+    ASSERT_NE(T, nullptr);
+    Bytes Ink(size_t(L.W) * L.H * 4);
+    for (tstrip_t s = 0; s < TIFFNumberOfStrips(T); ++s)
+      ASSERT_GT(TIFFReadEncodedStrip(T, s, Ink.data() + size_t(s) * L.W * L.RowsPerStrip * 4, -1), 0);
+    TIFFClose(T);
+    for (uint8_t& v : Ink) v = uint8_t(255 - v);
+    Bytes Want(size_t(L.W) * L.H * 3);
+    ConvertColorRow(Ink.data(), 2, Want.data(), 1, int32_t(L.W * L.H), nullptr);
+    for (const uint8_t Native : {0, 1}) {
+      SCOPED_TRACE(Native != 0 ? "libtiff, native" : "libtiff");
+      TIEBitmap B;
+      TIOParamsVals P(nullptr);
+      P.NativePixelFormat = Native;
+      ASSERT_EQ(Read(File, B, P).Abort, 0);
+      ASSERT_EQ(B.GetPixelFormat(), ie24RGB);
+      for (uint32_t y = 0; y < L.H; ++y)
+        for (uint32_t i = 0; i < L.W * 3; ++i)
+          ASSERT_NEAR(B.GetScanline(int32_t(y))[i], Want[size_t(y) * L.W * 3 + i], 2) << i / 3 << "," << y;
+    }
+  }
+  const int32_t W = 32, H = 32;
+  std::unique_ptr<TIEBitmap> Source(FourColours(W, H));
+  struct Case {
+    const char* Name;
+    Bytes File;
+    Bytes Same;  // the rows the JPEG reader gives for the strip as a JPEG file, when known
+  };
+  std::vector<Case> Cases;
+  for (const uint8_t Space : {3, 4}) {
+    TIOParamsVals P(nullptr);
+    P.JpegQuality = 95;
+    P.JpegColorSpace = Space;
+    TMemoryStream S;
+    LoggedProgress Progress;
+    JpegWriteImage(&S, Source.get(), P, Progress.Record);
+    const Bytes Strip = formattest::BytesOf(S);
+    TiffBuilder F(false);
+    const uint32_t At = F.AddData(Strip);
+    F.AddPage({Long(256, {W}), Long(257, {H}), Short(258, {8, 8, 8, 8}), Short(259, {7}), Short(262, {5}),
+               Long(273, {At}), Short(277, {4}), Long(278, {H}), Long(279, {uint32_t(Strip.size())})});
+    TIEBitmap AsFile;
+    TIOParamsVals Q(nullptr);
+    S.SetPosition(0);
+    JpegReadImage(&S, nullptr, &AsFile, false, -1, false, false, false, false, false, false, Progress.Record, Q);
+    ASSERT_EQ(AsFile.GetPixelFormat(), ie24RGB);
+    Cases.push_back({Space == 3 ? "Adobe CMYK strip" : "YCCK strip", F.Data(), AllRows(AsFile)});
+  }
+  {
+    TIOParamsVals P(nullptr);
+    P.TiffCompression = 7;
+    P.TiffJpegQuality = 95;
+    P.TiffJpegColorSpace = 3;
+    TMemoryStream S;
+    LoggedProgress Progress;
+    TiffWriteImage(&S, false, Source.get(), Progress.Record, P);
+    ASSERT_EQ(P.TiffPhotometric, 5);
+    Cases.push_back({"TIFF writer's CMYK JPEG", formattest::BytesOf(S), {}});
+  }
+  for (const Case& C : Cases)
+    for (const uint8_t Native : {0, 1}) {
+      SCOPED_TRACE(std::string(C.Name) + (Native != 0 ? ", native" : ""));
+      TIEBitmap B;
+      TIOParamsVals P(nullptr);
+      P.NativePixelFormat = Native;
+      ASSERT_EQ(Read(C.File, B, P).Abort, 0);
+      ASSERT_EQ(B.GetPixelFormat(), ie24RGB);
+      if (!C.Same.empty()) {
+        EXPECT_TRUE(AllRows(B) == C.Same);
+      }
+      // Inside the blocks (away from the coding's ringing at their edges): the CMYK conversions both
+      // ways, through the CMYK profile, are not exact, but inverted inks would be far off.
+      for (int32_t y = 0; y < H; ++y)
+        for (int32_t x = 0; x < W; ++x)
+          for (int32_t c = 0; c < 3 && x % 16 >= 3 && x % 16 < 13 && y % 16 >= 3 && y % 16 < 13; ++c)
+            ASSERT_NEAR(B.GetScanline(y)[3 * x + c], Source->GetScanline(y)[3 * x + c], 24) << x << "," << y << "," << c;
+    }
+}
+
 // A whole JPEG of a W x H page of one colour (blue, green, red).
 Bytes FlatJpeg(int32_t W, int32_t H, TIERGB24 Colour) {
   TIEBitmap B;
@@ -706,6 +823,162 @@ TEST_F(TiffReaderTest, OldStyleJpeg) {
   }
 }
 
+// The page of File (written by libtiff from L) with its strips moved after the directory, so that
+// cutting the file cuts the strips and keeps the tags.
+Bytes StripsAtTheEnd(const LibtiffPage& L, const Bytes& File) {
+  libtiff::MemoryFile F;
+  F.Data = File;
+  TIFF* T = libtiff::Open(F, "r");
+  std::vector<Bytes> Raw(TIFFNumberOfStrips(T));
+  for (tstrip_t s = 0; s < Raw.size(); ++s) {
+    Raw[s].resize(size_t(TIFFRawStripSize(T, s)));
+    Raw[s].resize(size_t(std::max<tmsize_t>(0, TIFFReadRawStrip(T, s, Raw[s].data(), tmsize_t(Raw[s].size())))));
+  }
+  TIFFClose(T);
+  auto Build = [&](uint32_t Base) {
+    std::vector<uint32_t> Offsets, Counts;
+    for (const Bytes& R : Raw) {
+      Offsets.push_back(Base);
+      Counts.push_back(uint32_t(R.size()));
+      Base += uint32_t(R.size());
+    }
+    TiffBuilder B(false);
+    B.AddPage({Long(256, {L.W}), Long(257, {L.H}), Short(258, std::vector<uint32_t>(L.Samples, L.Bits)),
+               Short(259, {L.Compression}), Short(262, {L.Photometric}), Long(273, Offsets), Short(277, {L.Samples}),
+               Long(278, {L.RowsPerStrip}), Long(279, Counts), Short(317, {L.Predictor})});
+    return B;
+  };
+  const size_t Head = Build(0).Data().size();
+  Bytes Out = Build(uint32_t(Head + Head % 2)).Data();
+  Out.resize(Head + Head % 2);
+  for (const Bytes& R : Raw) Out.insert(Out.end(), R.begin(), R.end());
+  return Out;
+}
+
+// Reads File into a bitmap that already has the page's size and format, its old pixels all Fill (so the
+// reader allocates nothing new), and gives every byte of its rows, or nothing when the reader did not
+// touch it (a refusal before allocation).
+std::optional<Bytes> ReadOverOldPixels(const Bytes& File, int32_t W, int32_t H, TIEPixelFormat Format, uint8_t Fill,
+                                       uint8_t Native) {
+  TIEBitmap B(W, H, Format);
+  for (int32_t y = 0; y < H; ++y) std::memset(B.GetScanline(y), Fill, size_t(B.GetRowLen()));
+  TIOParamsVals P(nullptr);
+  P.NativePixelFormat = Native;
+  Read(File, B, P);
+  Bytes Rows = AllRows(B);
+  if (B.GetWidth() == W && B.GetHeight() == H && B.GetPixelFormat() == Format &&
+      std::all_of(Rows.begin(), Rows.end(), [&](uint8_t v) { return v == Fill; }))
+    return std::nullopt;
+  return Rows;
+}
+
+// Whether reading File gives the same bytes whatever the bitmap held before: no row or padding byte is
+// left as it was. Pages the reader refuses outright are passed.
+void ExpectNoOldPixelsLeft(const Bytes& File, uint8_t Native) {
+  TIEBitmap Fresh;
+  TIOParamsVals P(nullptr);
+  P.NativePixelFormat = Native;
+  Read(File, Fresh, P);
+  if (Fresh.GetWidth() <= 0 || Fresh.GetHeight() <= 0) return;
+  const int32_t W = Fresh.GetWidth(), H = Fresh.GetHeight();
+  const TIEPixelFormat F = Fresh.GetPixelFormat();
+  const std::optional<Bytes> Zeros = ReadOverOldPixels(File, W, H, F, 0x00, Native);
+  const std::optional<Bytes> Marks = ReadOverOldPixels(File, W, H, F, 0xA5, Native);
+  if (!Zeros || !Marks) return;
+  EXPECT_TRUE(*Zeros == *Marks);
+  EXPECT_TRUE(AllRows(Fresh) == *Zeros);
+}
+
+// Damaged and odd pages: rows that the data do not reach are zero, not what the bitmap held, and so
+// are the bytes after each row's last pixel.
+TEST_F(TiffReaderTest, NoOldPixelsLeftInTheBitmap) {
+  LibtiffPage L;
+  L.W = 19;  // 57-byte RGB rows: three bytes of padding
+  L.H = 9;
+  L.Samples = 3;
+  L.Photometric = PHOTOMETRIC_RGB;
+  L.RowsPerStrip = 4;
+  struct Case {
+    const char* Name;
+    Bytes File;
+  };
+  std::vector<Case> Cases;
+  for (const uint16_t Compression :
+       {COMPRESSION_NONE, COMPRESSION_LZW, COMPRESSION_ADOBE_DEFLATE, COMPRESSION_PACKBITS}) {
+    L.Compression = Compression;
+    L.Predictor = Compression == COMPRESSION_ADOBE_DEFLATE ? 2 : 1;
+    const Bytes Strips = StripsAtTheEnd(L, WriteWithLibtiff(L));
+    Cases.push_back({"whole", Strips});
+    for (const size_t Cut : {1u, 40u, 150u, 400u}) {
+      if (Cut >= Strips.size()) continue;
+      Cases.push_back({"strips cut", Bytes(Strips.begin(), Strips.end() - ptrdiff_t(Cut))});
+    }
+  }
+  const Bytes Rows(40 * 10, 7);
+  Cases.push_back({"strip offset past the end", Page(40, 10, 8, 1, 1, 1, Rows, {Long(273, {100000})})});
+  Cases.push_back({"fewer offsets than strips", Page(40, 10, 8, 1, 1, 1, Rows, {Long(278, {2})})});
+  Cases.push_back({"short PackBits strip", Page(4, 3, 8, 1, 1, 32773, {0x03, 1, 2, 3, 4, 0x03, 5, 6})});
+  Cases.push_back({"corrupt Deflate", Page(40, 10, 8, 1, 1, 8, {1, 2, 3, 4, 5})});
+  Cases.push_back({"LZW cut mid-strip", Page(40, 10, 8, 3, 2, 5, {0x80, 0x00})});
+  Cases.push_back({"undecodable combination", Page(4, 1, 8, 3, 8, 1, Bytes(12, 1), {Short(262, {9})})});
+  Cases.push_back({"tiles", TiledGrey()});
+  Cases.push_back({"1-bit, 13 wide", Page(13, 2, 1, 1, 1, 1, {0xFF, 0xF8, 0x0F, 0xF0})});
+  Cases.push_back({"planar RGB cut", Page(5, 2, 8, 3, 2, 1, Bytes(12, 9), {Short(284, {2})})});
+  for (const Case& C : Cases)
+    for (const uint8_t Native : {0, 1}) {
+      SCOPED_TRACE(std::string(C.Name) + (Native != 0 ? ", native" : ""));
+      ExpectNoOldPixelsLeft(C.File, Native);
+    }
+}
+
+// Pages large enough to be written past the caches, read from memory and through a stream that is not
+// a block of memory, into a bitmap of the same size that held other pixels: every pixel as stored, the
+// row padding zero.
+TEST_F(TiffReaderTest, LargePagesFromMemoryAndThroughAStream) {
+  const uint32_t W = 2309, H = 2450, Rps = 16;  // rows of 6927 bytes: each starts at another alignment
+  const size_t RowBytes = size_t(W) * 3;
+  Bytes Page(RowBytes * H), Bgr(RowBytes * H);
+  for (size_t i = 0; i < Page.size(); ++i) Page[i] = uint8_t(i * 7 + i / 1000);
+  for (size_t i = 0; i < Page.size(); i += 3) {
+    Bgr[i] = Page[i + 2];
+    Bgr[i + 1] = Page[i + 1];
+    Bgr[i + 2] = Page[i];
+  }
+  for (const uint32_t Compression : {1u, 8u}) {
+    TiffBuilder F(false);
+    std::vector<uint32_t> Offsets, Counts;
+    for (uint32_t y0 = 0; y0 < H; y0 += Rps) {
+      Bytes Strip(Page.begin() + ptrdiff_t(y0 * RowBytes), Page.begin() + ptrdiff_t(std::min(H, y0 + Rps) * RowBytes));
+      if (Compression == 8) Strip = Deflate(Strip);
+      Offsets.push_back(F.AddData(Strip));
+      Counts.push_back(uint32_t(Strip.size()));
+    }
+    F.AddPage({Long(256, {W}), Long(257, {H}), Short(258, {8, 8, 8}), Short(259, {Compression}), Short(262, {2}),
+               Long(273, Offsets), Short(277, {3}), Long(278, {Rps}), Long(279, Counts)});
+    for (const bool Buffered : {false, true}) {
+      SCOPED_TRACE(std::to_string(Compression) + (Buffered ? " buffered" : " memory"));
+      auto Memory = StreamOf(F.Data());
+      TIEBufferedReadStream Through(Memory.get(), 65536, false);
+      TStream* S = Buffered ? static_cast<TStream*>(&Through) : Memory.get();
+      TIEBitmap B(int32_t(W), int32_t(H), ie24RGB);
+      for (int32_t y = 0; y < B.GetHeight(); ++y) std::memset(B.GetScanline(y), 0xA5, size_t(B.GetRowLen()));
+      TIOParamsVals P(nullptr);
+      LoggedProgress Progress;
+      TIEMask* Mask = nullptr;
+      int32_t Pages = 0;
+      TiffReadImage(&B, S, Pages, P, Progress.Record, false, Mask, false, false, false);
+      delete Mask;
+      ASSERT_EQ(Progress.Abort, 0);
+      ASSERT_EQ(B.GetWidth(), int32_t(W));
+      for (uint32_t y = 0; y < H; ++y) {
+        const uint8_t* Row = B.GetScanline(int32_t(y));
+        ASSERT_EQ(std::memcmp(Row, Bgr.data() + y * RowBytes, RowBytes), 0) << "row " << y;
+        ASSERT_EQ(Row[RowBytes], 0) << "padding of row " << y;
+      }
+    }
+  }
+}
+
 TEST_F(TiffReaderTest, MutationsNeverCrash) {
   std::vector<Bytes> Seeds;
   for (const uint16_t Compression :
@@ -736,6 +1009,7 @@ TEST_F(TiffReaderTest, MutationsNeverCrash) {
     TIOParamsVals P(nullptr);
     P.NativePixelFormat = uint8_t(i & 1);
     Read(F, B, P);
+    if (i % 4 == 0) ExpectNoOldPixelsLeft(F, uint8_t(i & 1));
   }
 }
 
