@@ -260,5 +260,34 @@ TEST(VectViewFiles, StreamsGoOnlyIntoAViewOfTheRightClass) {
   }
 }
 
+// An object file whose object section is not deflated data raises, as the object stream does; without a
+// vector view the finish notification has gone out first and the image is as it was.
+TEST(VectViewFiles, ADamagedObjectSectionRaisesAfterTheFinishNotification) {
+  const Files F;
+  const std::string Path = TmpPath("broken_section.iev");
+  std::filesystem::copy_file(F.Iev, Path, std::filesystem::copy_options::overwrite_existing);
+  {
+    TFileStream File(Path, fmOpenReadWrite);
+    // The object section follows the 20-byte header and a 4-byte entry per (here empty) picture slot.
+    int32_t Pictures = 0;
+    File.SetPosition(16);
+    File.ReadBuffer(&Pictures, 4);
+    File.SetPosition(20 + 4 * int64_t(Pictures));
+    const uint8_t Junk[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+    File.WriteBuffer(Junk, 4);
+  }
+  for (const auto& [To, Finished] :
+       {std::pair{Target::Vect, 0}, std::pair{Target::View, 1}, std::pair{Target::None, 1}}) {
+    SCOPED_TRACE(int(To));
+    Loader S(To);
+    EXPECT_THROW(S.IO->LoadFromFile(Path), Exception);
+    EXPECT_EQ(S.Finished, Finished);
+    EXPECT_EQ(S.IO->IOParams()->FileType, ftIev);
+    EXPECT_EQ(S.Work()->GetWidth(), 5);
+    EXPECT_TRUE(IsGrey(S.Work()->GetRGB(2, 2)));
+  }
+  std::filesystem::remove(Path);
+}
+
 }  // namespace
 }  // namespace zv
