@@ -39,8 +39,20 @@ void TakePicture(TImagingIO* IO, TImagingVect* View) {
   IO->NotifyImageChanged();
 }
 
+// The objects drawn on white, through a temporary vector view, become the component's image.
+bool LoadObjectsAsImage(TImagingIO* IO, const std::string& FileName) {
+  if (!IO->PrepareBitmap()) return false;
+  auto Temporary = TemporaryView();
+  if (!Temporary->LoadObjectsFromFile(FileName)) return false;
+  MakeObjectsCanvas(Temporary.get());
+  Temporary->DrawObjectsToImage(true);
+  TakePicture(IO, Temporary.get());
+  return true;
+}
+
 // An object file: into an attached vector view on a white, fully transparent canvas of the objects'
-// extent; without one, the objects drawn on white become the component's image.
+// extent; without one, as the component's image, followed by the finish notification (also when the
+// file is refused or raises).
 bool LoadObjectsFile(TImagingIO* IO, const std::string& FileName) {
   if (TImagingVect* View = AttachedVectorView(IO)) {
     if (!View->LoadObjectsFromFile(FileName)) return false;
@@ -49,22 +61,14 @@ bool LoadObjectsFile(TImagingIO* IO, const std::string& FileName) {
     View->Update();
     return true;
   }
-  // The finish notification goes out also when the file is refused or raises.
-  struct Finish {
-    TImagingIO* IO;
-    ~Finish() { IO->NotifyFinishWork(); }
-  } Finished{IO};
-  if (!IO->PrepareBitmap()) return false;
   bool Loaded = false;
-  {
-    auto Temporary = TemporaryView();
-    Loaded = Temporary->LoadObjectsFromFile(FileName);
-    if (Loaded) {
-      MakeObjectsCanvas(Temporary.get());
-      Temporary->DrawObjectsToImage(true);
-      TakePicture(IO, Temporary.get());
-    }
+  try {
+    Loaded = LoadObjectsAsImage(IO, FileName);
+  } catch (...) {
+    IO->NotifyFinishWork();
+    throw;
   }
+  IO->NotifyFinishWork();
   return Loaded;
 }
 
