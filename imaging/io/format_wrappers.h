@@ -35,7 +35,8 @@ int64_t StreamHeaderDataEnd(TStream* Stream, int64_t Start, const TStreamHeader&
 // load it serves fails through the abort flag.
 struct TImagingIOViewLinks {
   // Loads the file (ftIev, ftLyr or ftAll) into the component's attached view, or through a temporary
-  // vector view into its work bitmap. False when it could not.
+  // vector view into its work bitmap (an object file loaded so sends the finish notification). False
+  // when it could not.
   std::function<bool(TImagingIO* IO, const std::string& FileName, uint32_t FileType)> LoadViewFile;
   // Loads the stream into the attached view when it is of the class the type needs; false otherwise.
   std::function<bool(TImagingIO* IO, TStream* Stream, uint32_t FileType)> LoadViewStream;

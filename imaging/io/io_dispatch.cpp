@@ -441,17 +441,16 @@ void TImagingIO::ReadParamsFromBuffer(const void* Buffer, int64_t Size, uint32_t
 
 // ---- Vector-object and layer files ---------------------------------------------------------------------
 
+// The finish notification is the link's: only an object file loaded without a vector view sends it.
 void TImagingIO::LoadViewFile(const std::string& FileName, uint32_t FileType) {
   AbortFlag = 0;
   try {
     if (!ImagingIOViewLinks.LoadViewFile || !ImagingIOViewLinks.LoadViewFile(this, FileName, FileType)) AbortFlag = 1;
   } catch (...) {
     FIOParams->FileType = FileType;
-    NotifyFinishWork();
     throw;
   }
   FIOParams->FileType = FileType;
-  NotifyFinishWork();
 }
 
 void TImagingIO::LoadViewStream(TStream* Stream, uint32_t FileType) {
