@@ -163,7 +163,12 @@ bool InChild(TWork&& Work) {
   std::fflush(nullptr);
   const pid_t Child = fork();
   if (Child < 0) return false;
-  if (Child == 0) _exit(Work() ? 0 : 1);
+  if (Child == 0) {
+    // A fault of the decoder ends the child by its signal; the parent's own fatal-signal handlers
+    // (crash reports, a test harness's) are not the child's to run.
+    for (const int Signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) signal(Signal, SIG_DFL);
+    _exit(Work() ? 0 : 1);
+  }
   const auto Deadline = std::chrono::steady_clock::now() + JxrChildTimeLimit;
   auto Pause = std::chrono::microseconds(50);
   int Status = 0;
