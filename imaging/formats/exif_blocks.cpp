@@ -628,7 +628,7 @@ void ExifCopyParams(const TIOParamsVals& S, TIOParamsVals& T) {
 int64_t TiffFindHeader(TStream* Stream) {
   const int64_t Start = Stream->Position();
   const int64_t StreamSize = Stream->Size();
-  std::vector<uint8_t> Buffer(size_t(exifblocks::HeaderSearchSize));
+  std::vector<uint8_t> Buffer(static_cast<size_t>(exifblocks::HeaderSearchSize));
   int64_t Got = 0;
   try {
     Got = Stream->Read(Buffer.data(), exifblocks::HeaderSearchSize);

@@ -281,8 +281,9 @@ HRGN ExpandingGrid(int32_t Row, const TGeom& g) {
   for (const auto& [row, sf] : kFigures)
     if (row == Row) {
       const int32_t c = MulDiv(int32_t(n * sf.first), P, 200);
+      const int32_t Figure = sf.second;  // clang 14 does not capture structured bindings
       GridAlong(n, W, [&](int32_t x) {
-        GridAlong(n, H, [&](int32_t y) { all.Add(FigureIn(sf.second, x - c, y - c, x + c, y + c)); });
+        GridAlong(n, H, [&](int32_t y) { all.Add(FigureIn(Figure, x - c, y - c, x + c, y + c)); });
       });
     }
   return all.Take();
