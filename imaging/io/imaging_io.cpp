@@ -494,13 +494,13 @@ int32_t TImagingIO::LoadGifStreamCore(TStream* Stream) {
     TIEBitmap* Pending = nullptr;
     std::unique_ptr<TIEBitmap> PendingFrame;  // owns Pending when it is a frame of its own
     TIEPixelFormat PendingFormat = ie24RGB;
-    auto Deliver = [&] {
+    auto Deliver = [&](bool AfterWalk) {
       if (Pending == nullptr) return;
       TIEBitmap* Work = WorkBitmap();
       // The canvas is dropped after the walk: a work bitmap that would keep the copy in memory as the canvas
       // does takes the canvas's storage instead.
       const bool InMemoryLikeCanvas =
-          Pending == Canvas.get() && Canvas->Location() == ieInMemory && Work->Location() != ieTBitmap &&
+          AfterWalk && Pending == Canvas.get() && Canvas->Location() == ieInMemory && Work->Location() != ieTBitmap &&
           Work->Allocator() == Canvas->Allocator() &&
           int64_t(Canvas->GetWidth()) * Canvas->GetHeight() * 4 < Work->MemoryThreshold();
       if (InMemoryLikeCanvas)
@@ -562,7 +562,7 @@ int32_t TImagingIO::LoadGifStreamCore(TStream* Stream) {
       }
       if (Count > 0) {
         // An empty frame does not replace every kind of work bitmap: what stood before it is handed on first.
-        if (Result->IsEmpty()) Deliver();
+        if (Result->IsEmpty()) Deliver(false);
         PendingFrame.reset();
         Pending = Result;
         PendingFormat = FrameFormat;
@@ -571,7 +571,7 @@ int32_t TImagingIO::LoadGifStreamCore(TStream* Stream) {
       if (ProgressProc) ProgressProc(this, Count > 0 ? static_cast<int>(std::trunc(i * (100.0 / Count))) : 0);
       if (AbortFlag != 0 || i + 1 >= Count || i == Wanted) break;
     }
-    Deliver();
+    Deliver(true);
     P.SetImageIndex(Wanted);
 
     if (FAutoAdjustDPI) AdjustDpi();
