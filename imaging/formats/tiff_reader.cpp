@@ -924,6 +924,16 @@ struct TAccessGuard {
   ~TAccessGuard() { Bitmap->SetAccess(Saved); }
 };
 
+// A large image must come with a part of its data: past 64 MB of decoded samples, the file holds at
+// least one byte for every 2048 decoded bytes (more than LZW, Deflate, PackBits or JPEG reach on flat
+// pictures). The fax codings, which code a blank row in a few bits, are left out.
+bool TiffAreaFits(const TTIFFVars& V, int64_t StreamSize) {
+  if (V.Compression == 2 || V.Compression == 3 || V.Compression == 4) return true;
+  const int64_t Bits = int64_t(V.BitsPerSample) * std::max<int64_t>(V.SamplesPerPixel, 1);
+  const int64_t Decoded = int64_t(V.Width) * V.Height / 8 * Bits;
+  return Decoded <= (int64_t(1) << 26) || Decoded / 2048 <= StreamSize;
+}
+
 void ReadPage(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOParamsVals& Params,
               TIEProgressRecord& Progress, bool ParamsOnly, TIEMask*& AlphaMask, bool FromCurrentPosition,
               bool IgnoreAlpha, bool ThumbnailMode) {
@@ -1153,7 +1163,7 @@ void ReadPage(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOParamsV
     return;
   }
   if (V.Width <= 0 || V.Height <= 0 || V.SamplesPerPixel <= 0 || V.BitsPerSample <= 0 || V.BitsPerSample > 32 ||
-      int64_t(V.Width) * V.Height > MostPixels) {
+      int64_t(V.Width) * V.Height > MostPixels || !TiffAreaFits(V, Stream->Size())) {
     Progress.SetAborted();
     return;
   }
