@@ -192,4 +192,46 @@ BENCHMARK(BM_AppendFrame)->Arg(10)->Arg(100)->Arg(500)->Iterations(40)->Unit(ben
 
 }  // namespace
 
+// ---- Loading a frame of an animation on a wide logical screen ----
+
+// Small frames on an 8448 x 1273 screen: the composed result is screen-sized, the frames are not, so
+// the load should cost about one screen plus the frames, not one screen per frame on the way.
+void BM_LoadFrameOnWideScreen(benchmark::State& State) {
+  const int Index = int(State.range(0));
+  std::string Name = std::filesystem::temp_directory_path().string();
+  Name.append("/zv_gif_bench_wide.gif");
+  {
+    TIOParamsVals Params(nullptr);
+    Params.GifEncoder = GifLzwEncode;
+    Params.BitsPerSample = 8;
+    uint8_t Abort = 0;
+    TIEProgressRecord Progress;
+    Progress.Abort = &Abort;
+    {
+      TFileStream F(Name, fmCreate);
+      GifWriteImage(&F, NaturalBitmap(FrameW, FrameH, 0).get(), Params, Progress);
+    }
+    for (int m = 1; m < 8; ++m) {
+      Params.SetImageIndex(m);
+      Params.GifLeft = m * 1000;
+      GifInsertFrameFile(Name, NaturalBitmap(FrameW, FrameH, m).get(), Params, Progress);
+    }
+    GifPatchLoopAndScreen(Name, 0, 8448, 1273);
+  }
+  TIEBitmap Bitmap;
+  std::unique_ptr<TImagingIO> IO(TImagingIO::CreateForBitmap(&Bitmap));
+  IO->IOParams()->GifDecoder = GifLzwDecode;
+  for (auto _ : State) {
+    IO->IOParams()->SetImageIndex(Index);
+    const int32_t Count = IO->LoadGifFile(Name);
+    if (Count != 8 || Bitmap.GetWidth() != 8448) {
+      State.SkipWithError(("load failed: " + std::to_string(Count) + " frames, " + std::to_string(Bitmap.GetWidth()) + " wide").c_str());
+      break;
+    }
+  }
+  std::remove(Name.c_str());
+}
+
+BENCHMARK(BM_LoadFrameOnWideScreen)->Arg(0)->Arg(1)->Arg(7)->Unit(benchmark::kMillisecond);
+
 BENCHMARK_MAIN();

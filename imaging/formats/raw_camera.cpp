@@ -1,5 +1,6 @@
 #include "imaging/formats/raw_camera.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include "imaging/core/bitmap.h"
 #include "imaging/core/ie_streams.h"
 #include "imaging/formats/exif_blocks.h"
+#include "imaging/formats/raw_loaders.h"
 #include "imaging/io/io_params.h"
 #include "imaging/proc/filters.h"
 #include "platform/checked_math.h"
@@ -223,8 +225,21 @@ void RawCameraLoad(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, bo
     if (!CheckedSizeWithin({int64_t(C.IHeight), int64_t(C.IWidth), int64_t(sizeof(TRawPixel))}, RawMostImageBytes,
                            Bytes))
       throw Exception(": Out of memory in RawCameraLoad()");
+    // A sensor the file's bytes cannot code even at the loader's densest is refused before the image is
+    // made; a coded sensor whose loader stopped short of that much data did not cover its rows.
+    const TRawDataBound Least = RawLeastData(C);
+    const int64_t DataStart = std::max<int64_t>(C.DataOffset, 0);
+    if (Least.Bytes > Buffered.Size() - DataStart) {
+      Progress.SetAborted();
+      return;
+    }
     RawAllocate(C.Image, int64_t(C.IHeight) * C.IWidth, "RawCameraLoad()");
     C.LoadRaw(C);
+    // Sensor data that ran out leave nothing to colour: the load fails with the bitmap as it was.
+    if (C.LoadFailed || (Least.Coded && RawTell(C) - DataStart < Least.Bytes)) {
+      Progress.SetAborted();
+      return;
+    }
     C.Height = C.IHeight;
     C.Width = C.IWidth;
     if (C.IsFoveon != 0) {

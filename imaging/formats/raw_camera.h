@@ -88,6 +88,8 @@ struct TRawCameraContext {
   uint8_t FujiLayout = 0;
   // Set by any read that met the end of the stream.
   bool EndOfData = false;
+  // Set by a loader that stopped on damaged or missing data (SetAborted).
+  bool LoadFailed = false;
   // The caller's progress record; PerStep is the loaders' row step.
   TIEProgressRecord Progress;
 
@@ -117,7 +119,10 @@ struct TRawCameraContext {
   void StartRows(int32_t Rows);
   void ReportRow(int32_t Row);
   // Ends a loader that met the end of its data: the abort byte is set, the image keeps what was read.
-  void SetAborted() { Progress.SetAborted(); }
+  void SetAborted() {
+    LoadFailed = true;
+    Progress.SetAborted();
+  }
   // True when the bits handed out ran into the zeros the bit reader made up past the end of the stream.
   bool BitsPastEnd() const { return BitPadding * 8 > BitCount; }
 };

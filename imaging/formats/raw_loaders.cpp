@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "imaging/formats/raw_decoders.h"
+#include "platform/checked_math.h"
 #include "platform/streams.h"
 
 namespace zv {
@@ -82,6 +83,43 @@ void UnpackLayoutD(const uint8_t* b, uint16_t* s) {
   s[1] = uint16_t(b[1] << 4 | b[2] >> 4);
   s[2] = uint16_t(b[2] << 6 | b[3] >> 2);
   s[3] = uint16_t(b[3] << 8 | b[4]);
+}
+
+// ---- The least data of a sensor ------------------------------------------------------------------------------
+
+TRawDataBound RawLeastData(const TRawCameraContext& C) {
+  // Sixteenths of a bit a visible sample takes at the least.
+  struct TRow {
+    TRawLoader Loader;
+    int64_t Sixteenths;
+    bool Coded;
+  };
+  static const TRow Rows[] = {
+      {CanonCompressedLoadRaw, 1, true},   {LosslessJpegLoadRaw, 16, true},   {NikonCompressedLoadRaw, 32, true},
+      {KodakRadcLoadRaw, 1, true},         {KodakCompressedLoadRaw, 64, true}, {KodakYCbCrLoadRaw, 32, true},
+      {FoveonLoadRaw, 48, true},           {Canon600LoadRaw, 160, false},     {CanonA5LoadRaw, 160, false},
+      {NikonLoadRaw, 192, false},          {NikonE2100LoadRaw, 192, false},   {NikonE950LoadRaw, 160, false},
+      {RolleiLoadRaw, 160, false},         {PhaseOneLoadRaw, 256, false},     {IxpressLoadRaw, 256, false},
+      {Packed12LoadRaw, 192, false},       {UnpackedLoadRawBE0, 256, false},  {UnpackedLoadRawBE2, 256, false},
+      {UnpackedLoadRawBEMinus2, 256, false}, {UnpackedLoadRawBEMinus4, 256, false},
+      {UnpackedLoadRawLE2, 256, false},    {OlympusCLoadRaw, 192, false},     {EightBitLoadRaw, 128, false},
+      {CasioQV5700LoadRaw, 160, false},    {NucoreLoadRaw, 256, false},       {KodakDC120LoadRaw, 128, false},
+      {KodakEasyLoadRaw, 128, false},      {SonyLoadRaw, 256, false},
+  };
+  TRawDataBound Bound;
+  for (const TRow& Row : Rows)
+    if (Row.Loader == C.LoadRaw) {
+      Bound.Coded = Row.Coded;
+      int64_t Sixteenths = 0;
+      if (C.Height <= 0 || C.Width <= 0) return Bound;
+      if (!CheckedSize({int64_t(C.Height), int64_t(C.Width), Row.Sixteenths}, Sixteenths)) {
+        Bound.Bytes = INT64_MAX;
+        return Bound;
+      }
+      Bound.Bytes = (Sixteenths + 127) / 128;
+      return Bound;
+    }
+  return Bound;
 }
 
 // ---- Tone curve and key stream -------------------------------------------------------------------------------

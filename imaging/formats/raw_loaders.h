@@ -21,6 +21,16 @@ void KodakCurve(TRawCameraContext& C, std::vector<uint16_t>& Curve);
 // XORs Count 32-bit words with the key stream; Start seeds the stream from C.SonyKey.
 void SonyDecrypt(TRawCameraContext& C, uint32_t* Words, int32_t Count, bool Start);
 
+// The least sensor data the loader of C can hold its visible image in, at its densest coding: the packing
+// of stored samples, one bit a sample for lossless JPEG, three a pixel for Foveon, four bits a block of 64
+// for Canon's block coding. Coded is set for the entropy-coded loaders, whose reads the geometry does not
+// fix. Bytes is 0 for the loaders of fixed-size cameras.
+struct TRawDataBound {
+  int64_t Bytes = 0;
+  bool Coded = false;
+};
+TRawDataBound RawLeastData(const TRawCameraContext& C);
+
 void Canon600LoadRaw(TRawCameraContext& C);
 void CanonA5LoadRaw(TRawCameraContext& C);
 void NikonLoadRaw(TRawCameraContext& C);

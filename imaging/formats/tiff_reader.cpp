@@ -1104,6 +1104,19 @@ struct TAccessGuard {
   ~TAccessGuard() { Bitmap->SetAccess(Saved); }
 };
 
+// A large image (or tile) must come with a part of its data: past 16 MB of decoded samples, the file
+// holds at least one byte for every 2048 decoded bytes (more than LZW, Deflate, PackBits or JPEG reach
+// on flat pictures). The fax codings, which code a blank row in a few bits, are left out.
+bool TiffAreaFits(const TTIFFVars& V, int64_t Width, int64_t Height, int64_t StreamSize) {
+  if (V.Compression == 2 || V.Compression == 3 || V.Compression == 4) return true;
+  const int64_t Bits = int64_t(V.BitsPerSample) * std::max<int64_t>(V.SamplesPerPixel, 1);
+  if (Width <= 0 || Height <= 0) return true;  // no tiles, or refused elsewhere
+  const int64_t Pixels = Width * Height;
+  if (Pixels > (int64_t(1) << 36)) return false;
+  const int64_t Decoded = Pixels / 8 * Bits;
+  return Decoded <= (int64_t(1) << 24) || Decoded / 2048 <= StreamSize;
+}
+
 void ReadPage(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOParamsVals& Params,
               TIEProgressRecord& Progress, bool ParamsOnly, TIEMask*& AlphaMask, bool FromCurrentPosition,
               bool IgnoreAlpha, bool ThumbnailMode) {
@@ -1333,7 +1346,8 @@ void ReadPage(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOParamsV
     return;
   }
   if (V.Width <= 0 || V.Height <= 0 || V.SamplesPerPixel <= 0 || V.BitsPerSample <= 0 || V.BitsPerSample > 32 ||
-      int64_t(V.Width) * V.Height > MostPixels) {
+      int64_t(V.Width) * V.Height > MostPixels || !TiffAreaFits(V, V.Width, V.Height, Stream->Size()) ||
+      !TiffAreaFits(V, V.TileWidth, V.TileLength, Stream->Size())) {
     Progress.SetAborted();
     return;
   }

@@ -489,6 +489,28 @@ int32_t TImagingIO::LoadGifStreamCore(TStream* Stream) {
     std::unique_ptr<TIEBitmap> Canvas;  // the composed animation, from the second image on
     int32_t PrevLeft = 0, PrevTop = 0, PrevWidth = 0, PrevHeight = 0;
     uint8_t PrevDisposal = 0;
+    // The work bitmap takes only the last result of the frame walk, once, in the pixel format of the frame
+    // that gave it: copying a whole logical screen for every frame on the way cost more than composing.
+    TIEBitmap* Pending = nullptr;
+    std::unique_ptr<TIEBitmap> PendingFrame;  // owns Pending when it is a frame of its own
+    TIEPixelFormat PendingFormat = ie24RGB;
+    auto Deliver = [&](bool AfterWalk) {
+      if (Pending == nullptr) return;
+      TIEBitmap* Work = WorkBitmap();
+      // The canvas is dropped after the walk: a work bitmap that would keep the copy in memory as the canvas
+      // does takes the canvas's storage instead.
+      const bool InMemoryLikeCanvas =
+          AfterWalk && Pending == Canvas.get() && Canvas->Location() == ieInMemory && Work->Location() != ieTBitmap &&
+          Work->Allocator() == Canvas->Allocator() &&
+          int64_t(Canvas->GetWidth()) * Canvas->GetHeight() * 4 < Work->MemoryThreshold();
+      if (InMemoryLikeCanvas)
+        Canvas->MoveStorageTo(Work);
+      else
+        Work->Assign(Pending);
+      if (WorkBitmap()->GetPixelFormat() != PendingFormat) WorkBitmap()->ConvertToFormat(PendingFormat);
+      Pending = nullptr;
+      PendingFrame.reset();
+    };
     for (int32_t i = 0;; ++i) {
       auto Frame = std::make_unique<TIEBitmap>();
       Stream->SetPosition(Start);
@@ -502,6 +524,8 @@ int32_t TImagingIO::LoadGifStreamCore(TStream* Stream) {
       const int32_t H = std::max(P.GifScreenHeight, Frame->GetHeight());
       if (Mask) Frame->GetAlphaChannel()->CopyFromTIEMask(Mask.get());
 
+      // An abort while reading leaves the canvas and the result of the frames before as they were.
+      if (AbortFlag != 0) break;
       TIEBitmap* Result = Frame.get();
       if (Count > 1 && !Frame->IsEmpty()) {
         // The logical screen is a size from the file like the frames' own: one the stream could not
@@ -536,14 +560,18 @@ int32_t TImagingIO::LoadGifStreamCore(TStream* Stream) {
         P.GifTop = 0;
         Result = Canvas.get();
       }
-      if (AbortFlag != 0) break;
       if (Count > 0) {
-        WorkBitmap()->Assign(Result);
-        if (WorkBitmap()->GetPixelFormat() != FrameFormat) WorkBitmap()->ConvertToFormat(FrameFormat);
+        // An empty frame does not replace every kind of work bitmap: what stood before it is handed on first.
+        if (Result->IsEmpty()) Deliver(false);
+        PendingFrame.reset();
+        Pending = Result;
+        PendingFormat = FrameFormat;
+        if (Result == Frame.get()) PendingFrame = std::move(Frame);
       }
       if (ProgressProc) ProgressProc(this, Count > 0 ? static_cast<int>(std::trunc(i * (100.0 / Count))) : 0);
       if (AbortFlag != 0 || i + 1 >= Count || i == Wanted) break;
     }
+    Deliver(true);
     P.SetImageIndex(Wanted);
 
     if (FAutoAdjustDPI) AdjustDpi();

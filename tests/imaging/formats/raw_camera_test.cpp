@@ -2,6 +2,7 @@
 // test) and the loaders of packed, unpacked, interleaved, turned and scrambled sensor data.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <numeric>
 
@@ -78,8 +79,8 @@ TEST(RawReaders, StringsAndSearch) {
 // ---- The reader's frame ---------------------------------------------------------------------------------
 
 // A stand-in identification: "CAM1", then little-endian raw width, raw height, flags (1: Canon make,
-// 2: YMag 2, 4: no colour filter); the 3152-wide sensor gets its visible area as the camera table
-// gives it. The data follow at 16, one byte a sample.
+// 2: YMag 2, 4: no colour filter, 8: lossless-JPEG data); the 3152-wide sensor gets its visible area as
+// the camera table gives it. The data follow at 16, one byte a sample unless flag 8 is set.
 int32_t StandInIdentify(TRawCameraContext& C) {
   uint8_t Magic[4];
   RawSeek(C, 0);
@@ -102,7 +103,7 @@ int32_t StandInIdentify(TRawCameraContext& C) {
   C.Filters = (Flags & 4) != 0 ? 0 : 0x94949494;
   C.YMag = (Flags & 2) != 0 ? 2 : 1;
   C.DataOffset = 16;
-  C.LoadRaw = EightBitLoadRaw;
+  C.LoadRaw = (Flags & 8) != 0 ? LosslessJpegLoadRaw : EightBitLoadRaw;
   RawSeek(C, C.DataOffset);
   return 0;
 }
@@ -217,15 +218,14 @@ TEST_F(RawCameraLoadTest, FullLoadThroughTheStages) {
   EXPECT_LE(Progress.Reports[Progress.Reports.size() - 5], 50);
   EXPECT_EQ(std::vector<int>(Progress.Reports.end() - 4, Progress.Reports.end()), (std::vector<int>{70, 85, 90, 100}));
 
-  // Cut after one row: the row read stays, the abort byte is set.
+  // Cut after one row: the load fails and the bitmap stays as it was.
   auto Cut = formattest::StreamOf(CameraFile(6, 4, 4, 7));
-  TIEBitmap Partial;
+  TIEBitmap Partial(2, 1, ie24RGB);
   LoggedProgress CutProgress;
   RawCameraLoad(Cut.get(), &Partial, Params, false, CutProgress.Record);
   EXPECT_EQ(CutProgress.Abort, 1);
-  ASSERT_EQ(Partial.GetHeight(), 4);
-  EXPECT_EQ(reinterpret_cast<uint16_t*>(Partial.GetScanline(0))[5 * 3], 6 << 6);
-  EXPECT_EQ(reinterpret_cast<uint16_t*>(Partial.GetScanline(2))[0], 0);
+  EXPECT_EQ(Partial.GetHeight(), 1);
+  EXPECT_EQ(Partial.GetWidth(), 2);
 
   // Without an output stage a full load is no success.
   RawCameraStages().Output = nullptr;
@@ -247,6 +247,56 @@ TEST_F(RawCameraLoadTest, HugeImagesAreRefused) {
     ADD_FAILURE() << "no exception";
   } catch (const Exception& E) {
     EXPECT_EQ(E.Message(), ": Out of memory in RawCameraLoad()");
+  }
+}
+
+// Sensor data that end early, or that a file cannot hold at all, fail the load before the colour stages:
+// the abort byte, the bitmap as it was, no 70 percent. A size the bytes cannot code is refused before the
+// loader runs (no loader progress); a coded frame that covers less than the image fails after it.
+TEST_F(RawCameraLoadTest, SensorDataThatEndEarlyFailTheLoad) {
+  RawCameraStages().Output = StandInOutput;
+  const Bytes Frame2x2 = LosslessJpeg(2, 2, std::vector<int32_t>(8, 100));  // 8 samples: a 4 x 2 sensor
+  auto WithData = [](uint32_t W, uint32_t H, uint32_t Flags, const Bytes& Data) {
+    Bytes B = CameraFile(W, H, Flags, 0);
+    B.insert(B.end(), Data.begin(), Data.end());
+    return B;
+  };
+  Bytes CutFrame(Frame2x2.begin(), Frame2x2.end() - 4);
+  struct Case {
+    const char* Name;
+    Bytes File;
+    bool Loads, LoaderRan;
+  } Cases[] = {
+      {"eight-bit, whole", CameraFile(6, 4, 4, 24), true, true},
+      {"eight-bit, a byte short", CameraFile(6, 4, 4, 23), false, false},
+      {"eight-bit 4000 x 4000 in 16 bytes", CameraFile(4000, 4000, 4, 16), false, false},
+      {"lossless frame covering the sensor", WithData(4, 2, 12, Frame2x2), true, true},
+      {"lossless frame cut in its data", WithData(4, 2, 12, CutFrame), false, true},
+      {"lossless 2 x 2 frame for 4000 x 4000", WithData(4000, 4000, 12, Frame2x2), false, false},
+      {"lossless 2 x 2 frame and padding for 400 x 400", WithData(400, 400, 12, [&] {
+         Bytes B = Frame2x2;
+         B.resize(B.size() + 400 * 400 / 8, 0);
+         return B;
+       }()),
+       false, true},
+  };
+  for (const Case& K : Cases) {
+    auto Stream = formattest::StreamOf(K.File);
+    TIEBitmap Bitmap(3, 2, ie24RGB);
+    Bitmap.GetScanline(1)[0] = 9;
+    TIOParamsVals Params(nullptr);
+    LoggedProgress Progress;
+    RawCameraLoad(Stream.get(), &Bitmap, Params, false, Progress.Record);
+    EXPECT_EQ(Progress.Abort, K.Loads ? 0 : 1) << K.Name;
+    const bool Coloured = std::find(Progress.Reports.begin(), Progress.Reports.end(), 70) != Progress.Reports.end();
+    EXPECT_EQ(Coloured, K.Loads) << K.Name;
+    EXPECT_EQ(!Progress.Reports.empty(), K.LoaderRan) << K.Name;
+    if (!K.Loads) {
+      EXPECT_EQ(Bitmap.GetWidth(), 3) << K.Name;
+      EXPECT_EQ(Bitmap.GetScanline(1)[0], 9) << K.Name;
+    } else {
+      EXPECT_NE(Bitmap.GetWidth(), 3) << K.Name;
+    }
   }
 }
 

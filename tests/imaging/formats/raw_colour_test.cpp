@@ -281,6 +281,37 @@ TEST_F(RawFiles, UnknownCamerasAbortAndLeaveTheBitmap) {
   }
 }
 
+// Sensors the file cannot hold, or whose data end early, fail the load quickly with the bitmap as it was.
+TEST_F(RawFiles, SensorsTheFileCannotHoldFailTheLoad) {
+  Bytes Grey;
+  for (int32_t Row = 0; Row < 5; ++Row)
+    for (int32_t Col = 0; Col < 12; ++Col) Grey.push_back(100);
+  const Bytes Frame = LosslessJpeg(2, 6, std::vector<int32_t>(24, 50));  // 2 rows of 12 samples
+  Bytes Padded = Frame;
+  Padded.resize(Padded.size() + 400 * 400 / 8, 0);
+  struct Case {
+    const char* Name;
+    TRawTiff Tiff;
+    uint8_t Abort;
+  } Cases[] = {
+      {"12 x 5 stored, whole", {"Kodak", "DCS460A", "", 12, 5, 1, Grey}, 0},
+      {"12 x 5 stored, a row short", {"Kodak", "DCS460A", "", 12, 5, 1, Bytes(Grey.begin(), Grey.end() - 12)}, 1},
+      {"20000 x 20000 stored in 60 bytes", {"Kodak", "DCS460A", "", 20000, 20000, 1, Grey}, 1},
+      {"12 x 2 lossless, whole", {"Kodak", "DCS460A", "", 12, 2, 7, Frame}, 0},
+      {"12 x 2 lossless, cut", {"Kodak", "DCS460A", "", 12, 2, 7, Bytes(Frame.begin(), Frame.end() - 6)}, 1},
+      {"4000 x 4000 lossless in a 2-row frame", {"Kodak", "DCS460A", "", 4000, 4000, 7, Frame}, 1},
+      {"400 x 400 lossless in a padded 2-row frame", {"Kodak", "DCS460A", "", 400, 400, 7, Padded}, 1},
+      {"20000 x 20000 Kodak 65000 in 60 bytes", {"Kodak", "DCS460A", "", 20000, 20000, 65000, Grey}, 1},
+  };
+  for (const Case& K : Cases) {
+    TIEBitmap Bitmap;
+    Bitmap.Allocate(2, 2, ie24RGB);
+    TIOParamsVals Params(nullptr);
+    EXPECT_EQ(Load(K.Tiff.Build(), Bitmap, Params), K.Abort) << K.Name;
+    EXPECT_EQ(Bitmap.GetWidth() == 2, K.Abort == 1) << K.Name;
+  }
+}
+
 TEST_F(RawFiles, FormatTestRecognisesBuiltCameras) {
   const Bytes Dc20(62464, 0);
   TIEMemStream Stream(Dc20.data(), int64_t(Dc20.size()));

@@ -360,6 +360,11 @@ TEST_F(TiffReaderTest, CorruptInput) {
       {"undecodable combination", Page(4, 1, 8, 3, 8, 1, Bytes(12, 1), {Short(262, {9})}), false},
       {"YCbCr 4:2:0 uncompressed", Page(4, 2, 8, 3, 6, 1, Bytes(24, 1)), false},
       {"old JPEG past the end", Page(4, 2, 8, 3, 2, 6, Bytes(24, 1), {Long(513, {1000000})}), false},
+      // Sizes far beyond what the file could code: refused before the bitmap is made.
+      {"15,597,576 x 6 in 400 bytes", Page(15597576, 6, 8, 1, 1, 1, Rows), false},
+      {"2048 x 6 of 65535 samples, Deflate", Page(2048, 6, 8, 65535, 1, 8, Rows), false},
+      {"tiles 16 x 83,886,096", Page(40, 10, 8, 1, 1, 1, Rows, {Long(322, {16}), Long(323, {83886096}), Long(324, {8})}),
+       false},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.Name);
