@@ -225,18 +225,21 @@ void RawCameraLoad(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, bo
     if (!CheckedSizeWithin({int64_t(C.IHeight), int64_t(C.IWidth), int64_t(sizeof(TRawPixel))}, RawMostImageBytes,
                            Bytes))
       throw Exception(": Out of memory in RawCameraLoad()");
-    // A sensor the file's bytes cannot code even at the loader's densest is refused before the image is
-    // made; a coded sensor whose loader stopped short of that much data did not cover its rows.
+    // A sensor the file's bytes cannot code, even at the loader's densest coding, is refused before the
+    // image is made. Stored samples may be cut short (a partly copied file still gives its rows), so for
+    // them the file need hold only a 64th of the sensor; that bounds the work a small file can cause.
     const TRawDataBound Least = RawLeastData(C);
     const int64_t DataStart = std::max<int64_t>(C.DataOffset, 0);
-    if (Least.Bytes > Buffered.Size() - DataStart) {
+    const int64_t LeastInFile = Least.Coded ? Least.Bytes : Least.Bytes / 64;
+    if (LeastInFile > Buffered.Size() - DataStart) {
       Progress.SetAborted();
       return;
     }
     RawAllocate(C.Image, int64_t(C.IHeight) * C.IWidth, "RawCameraLoad()");
     C.LoadRaw(C);
-    // Sensor data that ran out leave nothing to colour: the load fails with the bitmap as it was.
-    if (C.LoadFailed || (Least.Coded && RawTell(C) - DataStart < Least.Bytes)) {
+    // Data that ran out leave the rows read and the abort byte set, and the image is still finished. A coded
+    // frame that ended of itself before that much data did not cover the sensor: the load fails.
+    if (!C.LoadFailed && Least.Coded && RawTell(C) - DataStart < Least.Bytes) {
       Progress.SetAborted();
       return;
     }

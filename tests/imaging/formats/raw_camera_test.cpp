@@ -218,14 +218,15 @@ TEST_F(RawCameraLoadTest, FullLoadThroughTheStages) {
   EXPECT_LE(Progress.Reports[Progress.Reports.size() - 5], 50);
   EXPECT_EQ(std::vector<int>(Progress.Reports.end() - 4, Progress.Reports.end()), (std::vector<int>{70, 85, 90, 100}));
 
-  // Cut after one row: the load fails and the bitmap stays as it was.
+  // Cut after one row: the row read stays, the abort byte is set.
   auto Cut = formattest::StreamOf(CameraFile(6, 4, 4, 7));
-  TIEBitmap Partial(2, 1, ie24RGB);
+  TIEBitmap Partial;
   LoggedProgress CutProgress;
   RawCameraLoad(Cut.get(), &Partial, Params, false, CutProgress.Record);
   EXPECT_EQ(CutProgress.Abort, 1);
-  EXPECT_EQ(Partial.GetHeight(), 1);
-  EXPECT_EQ(Partial.GetWidth(), 2);
+  ASSERT_EQ(Partial.GetHeight(), 4);
+  EXPECT_EQ(reinterpret_cast<uint16_t*>(Partial.GetScanline(0))[5 * 3], 6 << 6);
+  EXPECT_EQ(reinterpret_cast<uint16_t*>(Partial.GetScanline(2))[0], 0);
 
   // Without an output stage a full load is no success.
   RawCameraStages().Output = nullptr;
@@ -250,10 +251,10 @@ TEST_F(RawCameraLoadTest, HugeImagesAreRefused) {
   }
 }
 
-// Sensor data that end early, or that a file cannot hold at all, fail the load before the colour stages:
-// the abort byte, the bitmap as it was, no 70 percent. A size the bytes cannot code is refused before the
-// loader runs (no loader progress); a coded frame that covers less than the image fails after it.
-TEST_F(RawCameraLoadTest, SensorDataThatEndEarlyFailTheLoad) {
+// Sensors a file cannot hold are refused before the loader runs (no loader progress), the bitmap as it
+// was; a coded frame that ends of itself short of the sensor fails after it; data that run out keep the
+// rows read, with the abort byte set.
+TEST_F(RawCameraLoadTest, SensorDataTheFileCannotHold) {
   RawCameraStages().Output = StandInOutput;
   const Bytes Frame2x2 = LosslessJpeg(2, 2, std::vector<int32_t>(8, 100));  // 8 samples: a 4 x 2 sensor
   auto WithData = [](uint32_t W, uint32_t H, uint32_t Flags, const Bytes& Data) {
@@ -265,20 +266,20 @@ TEST_F(RawCameraLoadTest, SensorDataThatEndEarlyFailTheLoad) {
   struct Case {
     const char* Name;
     Bytes File;
-    bool Loads, LoaderRan;
+    bool Aborts, Written, LoaderRan;
   } Cases[] = {
-      {"eight-bit, whole", CameraFile(6, 4, 4, 24), true, true},
-      {"eight-bit, a byte short", CameraFile(6, 4, 4, 23), false, false},
-      {"eight-bit 4000 x 4000 in 16 bytes", CameraFile(4000, 4000, 4, 16), false, false},
-      {"lossless frame covering the sensor", WithData(4, 2, 12, Frame2x2), true, true},
-      {"lossless frame cut in its data", WithData(4, 2, 12, CutFrame), false, true},
-      {"lossless 2 x 2 frame for 4000 x 4000", WithData(4000, 4000, 12, Frame2x2), false, false},
+      {"eight-bit, whole", CameraFile(6, 4, 4, 24), false, true, true},
+      {"eight-bit, a byte short", CameraFile(6, 4, 4, 23), true, true, true},
+      {"eight-bit 4000 x 4000 in 16 bytes", CameraFile(4000, 4000, 4, 16), true, false, false},
+      {"lossless frame covering the sensor", WithData(4, 2, 12, Frame2x2), false, true, true},
+      {"lossless frame cut in its data", WithData(4, 2, 12, CutFrame), true, true, true},
+      {"lossless 2 x 2 frame for 4000 x 4000", WithData(4000, 4000, 12, Frame2x2), true, false, false},
       {"lossless 2 x 2 frame and padding for 400 x 400", WithData(400, 400, 12, [&] {
          Bytes B = Frame2x2;
          B.resize(B.size() + 400 * 400 / 8, 0);
          return B;
        }()),
-       false, true},
+       true, false, true},
   };
   for (const Case& K : Cases) {
     auto Stream = formattest::StreamOf(K.File);
@@ -287,11 +288,11 @@ TEST_F(RawCameraLoadTest, SensorDataThatEndEarlyFailTheLoad) {
     TIOParamsVals Params(nullptr);
     LoggedProgress Progress;
     RawCameraLoad(Stream.get(), &Bitmap, Params, false, Progress.Record);
-    EXPECT_EQ(Progress.Abort, K.Loads ? 0 : 1) << K.Name;
+    EXPECT_EQ(Progress.Abort, K.Aborts ? 1 : 0) << K.Name;
     const bool Coloured = std::find(Progress.Reports.begin(), Progress.Reports.end(), 70) != Progress.Reports.end();
-    EXPECT_EQ(Coloured, K.Loads) << K.Name;
+    EXPECT_EQ(Coloured, K.Written) << K.Name;
     EXPECT_EQ(!Progress.Reports.empty(), K.LoaderRan) << K.Name;
-    if (!K.Loads) {
+    if (!K.Written) {
       EXPECT_EQ(Bitmap.GetWidth(), 3) << K.Name;
       EXPECT_EQ(Bitmap.GetScanline(1)[0], 9) << K.Name;
     } else {
