@@ -211,6 +211,7 @@ void TIETIFFHandler::ReadDataBlocks(TReadContext& Ctx, TIETIFFTagList& TagList) 
       if (Length != Claimed) SetElement(TagList[size_t(CountsIndex)], int32_t(k), uint32_t(Length));
       Data[k] = Ctx.ReadAt(Offset, Length);
     }
+    if (Pairs > 0) KeepByteCountsReadable(Ctx, TagList[size_t(CountsIndex)], Data);
     Entry.Data = std::move(Data);
     Entry.HasData = true;
     Entry.Count = Pairs;
@@ -218,6 +219,28 @@ void TIETIFFHandler::ReadDataBlocks(TReadContext& Ctx, TIETIFFTagList& TagList) 
     Entry.Block.clear();
     std::memset(Entry.Value, 0, 4);
   }
+}
+
+// A cut length does not always fit the byte-count tag's own type: a negative SBYTE count reads as a
+// length near 4 GB, is cut to the stream, and a cut length of 128 or more stored back in 8 signed bits
+// reads as negative again, so the file written would claim other lengths than the strips it holds. Such
+// a tag becomes LONG: each pair's element the length of its data, the elements past the pairs as read.
+void TIETIFFHandler::KeepByteCountsReadable(TReadContext& Ctx, TIETIFFHandlerEntry& Counts,
+                                            const std::vector<std::vector<uint8_t>>& Data) const {
+  bool Readable = true;
+  for (size_t k = 0; k < Data.size() && Readable; ++k)
+    Readable = uint32_t(EntryIntegerAt(Counts, int32_t(k))) == Data[k].size();
+  if (Readable || !Ctx.Charge(4 * int64_t(Counts.Count))) return;
+  std::vector<uint8_t> Longs(4 * size_t(Counts.Count));
+  for (uint32_t k = 0; k < Counts.Count; ++k) {
+    const uint32_t V = k < Data.size() ? uint32_t(Data[k].size()) : uint32_t(EntryIntegerAt(Counts, int32_t(k)));
+    Put32(Longs.data() + 4 * size_t(k), SwapDWord(V));
+  }
+  Counts.FieldType = tLONG;
+  std::memset(Counts.Value, 0, 4);
+  Counts.Block.clear();
+  if (Longs.size() <= 4) std::memcpy(Counts.Value, Longs.data(), Longs.size());
+  else Counts.Block = std::move(Longs);
 }
 
 // ---- Entries -------------------------------------------------------------------------------------------
@@ -259,7 +282,10 @@ const uint8_t* TIETIFFHandler::GetTagValueAddress(const TIETIFFHandlerEntry& Ent
 
 int32_t TIETIFFHandler::GetTagIntegerAt(const TIETIFFTagList& TagList, int32_t Index, int32_t I) const {
   if (Index < 0 || size_t(Index) >= TagList.size()) return 0;
-  const TIETIFFHandlerEntry& Entry = TagList[size_t(Index)];
+  return EntryIntegerAt(TagList[size_t(Index)], I);
+}
+
+int32_t TIETIFFHandler::EntryIntegerAt(const TIETIFFHandlerEntry& Entry, int32_t I) const {
   const uint8_t* P = GetTagValueAddress(Entry, I);
   if (P == nullptr) return 0;
   switch (Entry.FieldType) {
@@ -275,7 +301,7 @@ int32_t TIETIFFHandler::GetTagInteger(const TIETIFFTagList& TagList, uint16_t Ta
   return GetTagIntegerAt(TagList, FindTagIndex(TagList, Tag), I);
 }
 
-// Element I := V, in the entry's own integer type (a byte count cut shorter always fits it).
+// Element I := V, in the entry's own integer type, cut to its width.
 void TIETIFFHandler::SetElement(TIETIFFHandlerEntry& Entry, int32_t I, uint32_t V) const {
   auto* P = const_cast<uint8_t*>(GetTagValueAddress(Entry, I));
   if (P == nullptr) return;

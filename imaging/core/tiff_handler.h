@@ -53,8 +53,9 @@ public:
 
   // Reading never reads outside the stream and never allocates from a count it has not checked against
   // the stream: a value larger than the stream ends its IFD's entries, strip and tile lengths are cut to
-  // what the stream holds, a byte-count tag shorter than its offsets tag gives the pairs both hold, and
-  // each IFD is read once, with limits on the page chain and the nesting of sub-IFDs. Every offset is a
+  // what the stream holds (a byte-count tag whose type cannot hold a cut length becomes LONG), a
+  // byte-count tag shorter than its offsets tag gives the pairs both hold, and each IFD is read once,
+  // with limits on the page chain and the nesting of sub-IFDs. Every offset is a
   // position in the stream, so a structure is read from a stream in which it starts at position 0.
   bool ReadFile(const std::string& FileName);  // false for a missing file
   // False (nothing read) for a byte-order word other than "II" or "MM" or a first IFD past the end.
@@ -125,6 +126,9 @@ private:
   void Init();
   int64_t ReadIFD(TReadContext& Ctx, int64_t At, TIETIFFTagList& TagList, int32_t Depth);
   void ReadDataBlocks(TReadContext& Ctx, TIETIFFTagList& TagList);
+  void KeepByteCountsReadable(TReadContext& Ctx, TIETIFFHandlerEntry& Counts,
+                              const std::vector<std::vector<uint8_t>>& Data) const;
+  int32_t EntryIntegerAt(const TIETIFFHandlerEntry& Entry, int32_t I) const;
   void SetElement(TIETIFFHandlerEntry& Entry, int32_t I, uint32_t V) const;
   void CopyEntry(const TIETIFFHandlerEntry& Source, TIETIFFHandlerEntry& Target) const;
   void WriteTagData(TStream* Stream, TIETIFFHandlerEntry& Entry, uint8_t (&Copy)[12]);

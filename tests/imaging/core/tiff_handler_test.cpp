@@ -546,6 +546,69 @@ TEST(TiffHandler, CorruptInput) {
   }
 }
 
+// Byte counts that claim more than the stream holds are cut to it, and the structure must stay whole:
+// what the counts tag says after the read is what each strip holds, and a write and a read give the same
+// strips back. A negative SBYTE count reads as a length near 4 GB; its cut length fits the tag's own
+// type only when it is below 128.
+TEST(TiffHandler, CutByteCountsStayTrueThroughAWrite) {
+  struct Case {
+    const char* Cause;
+    uint16_t OffsetsTag, CountsTag, CountsType;
+    uint32_t Pairs;
+    std::vector<int32_t> Claims;  // one per element of the counts tag, as its type stores them
+    size_t StripLength;
+    uint16_t TypeAfterRead;
+  };
+  const Case Cases[] = {
+      {"negative SBYTE count, 200 bytes left", 273, 279, 6, 1, {-1}, 200, 4},
+      {"SSHORT count, read unsigned, past the end", 324, 325, 8, 1, {-2}, 40000, 8},
+      {"JPEG streams sharing one start, SBYTE lengths", 513, 514, 6, 3, {-1, -40, 0}, 150, 4},
+      {"counts tag longer than the offsets tag", 273, 279, 6, 1, {-1, 5, 9}, 200, 4},
+      {"negative SBYTE count, cut length fits", 273, 279, 6, 1, {-1}, 40, 6},
+      {"SHORT count past the end", 273, 279, 3, 1, {60000}, 100, 3},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Cause);
+    TTiffFile F(false);
+    const uint32_t At = F.Append(Strip(3, C.StripLength));
+    Bytes Offsets, Counts;
+    for (uint32_t k = 0; k < C.Pairs; ++k) {
+      const Bytes W = F.U32(At);
+      Offsets.insert(Offsets.end(), W.begin(), W.end());
+    }
+    for (const int32_t V : C.Claims) {
+      const Bytes W = C.CountsType == 3 || C.CountsType == 8 ? F.U16(uint16_t(V)) : Bytes{uint8_t(V)};
+      Counts.insert(Counts.end(), W.begin(), W.end());
+    }
+    F.SetFirstIfd(F.Ifd({{C.OffsetsTag, 4, C.Pairs, Offsets},
+                         {C.CountsTag, C.CountsType, uint32_t(C.Claims.size()), Counts}}));
+    const uint64_t Left = F.B.size() - At;
+
+    TIETIFFHandler H;
+    ASSERT_TRUE(Read(H, F.B));
+    const TIETIFFTagList& Page = H.Pages()[0];
+    const TIETIFFHandlerEntry& Data = Page[size_t(H.FindPageTag(0, C.OffsetsTag))];
+    const TIETIFFHandlerEntry& Lengths = Page[size_t(H.FindPageTag(0, C.CountsTag))];
+    ASSERT_EQ(Data.Data.size(), C.Pairs);
+    EXPECT_EQ(Lengths.FieldType, C.TypeAfterRead);
+    EXPECT_EQ(Lengths.Count, C.Claims.size());
+    for (uint32_t k = 0; k < C.Pairs; ++k) {
+      const uint64_t Claimed = C.CountsType == 3 || C.CountsType == 8 ? uint16_t(C.Claims[k]) : uint32_t(C.Claims[k]);
+      EXPECT_EQ(Data.Data[k].size(), std::min(Claimed, Left)) << k;
+      EXPECT_EQ(uint32_t(H.GetTagInteger(Page, C.CountsTag, int32_t(k))), Data.Data[k].size()) << k;
+    }
+    for (size_t k = C.Pairs; k < C.Claims.size(); ++k)
+      EXPECT_EQ(H.GetTagInteger(Page, C.CountsTag, int32_t(k)), C.Claims[k]) << k;
+
+    const std::vector<Bytes> Strips = Data.Data;  // the write may move the page's entries
+    TIETIFFHandler Back;
+    ASSERT_TRUE(Read(Back, Write(H, -1)));
+    EXPECT_EQ(Back.Pages()[0][size_t(Back.FindPageTag(0, C.OffsetsTag))].Data, Strips);
+    const char* Broken = tiff_checks::CheckTiffHandler(F.B.data(), F.B.size());
+    EXPECT_EQ(Broken, nullptr) << Broken;
+  }
+}
+
 // ---- Fixtures and mutations -----------------------------------------------------------------------------
 
 // Counts and offsets of TIFF live in two and four bytes.
