@@ -222,6 +222,12 @@ public:
   uint8_t RulerTextUpright = 1;
   uint8_t AngleBelow180 = 0;
   int32_t DragFlag = 0;
+  // On: grip resizes keep each object's ratio as if Alt were held.
+  uint8_t AspectLock = 0;
+  // The memo whose visible text the painter collects (-1 none), and that text as last painted, one line
+  // per laid-out line.
+  int32_t CurrentMemo = -1;
+  std::string CurrentMemoText;
 
   // ---- Events ----
   TNotifyEvent OnSelectObject;

@@ -299,8 +299,11 @@ void TImagingVect::RenderObjects(TBitmap* Dest) {
 void TImagingVect::RenderLayersOnto(TIEBitmap* Target, TBitmap* TargetPicture, const TRect* Clip, bool DrawBackground,
                                     bool DrawDecorations) {
   TImagingView::RenderLayersOnto(Target, TargetPicture, Clip, DrawBackground, DrawDecorations);
-  // Objects belong on the view's own picture (client pixels), not on layer exports.
-  if (Target == nullptr || Target != BackBuffer() || ObjectsCount() == 0) return;
+  // Objects belong on the view's own picture (client pixels), not on layer exports. A caller that asks for
+  // the background or the decorations gets the object pass even without objects, so its counters and
+  // grips start afresh.
+  if (Target == nullptr || Target != BackBuffer()) return;
+  if (ObjectsCount() == 0 && !DrawBackground && !DrawDecorations) return;
   RenderObjects(TargetPicture != nullptr ? TargetPicture : Target->VclBitmap());
 }
 

@@ -825,9 +825,12 @@ void TImagingVect::DrawMemo(DrawContext& D) {
   Control.BorderPen()->SetColor(Rec.MemoBorderColor);
   Control.BorderPen()->SetStyle(PenStyleOf(Rec.MemoBorderStyle));
   Control.FixedHeight = Rec.MemoFixedHeight;
+  const bool Current = D.Hobj >= 0 && D.Hobj == CurrentMemo;
+  Control.CollectText = Current;
   Control.Reset();
   Control.LayoutAndPaint(D.C, std::min(D.X1, D.X2), std::min(D.Y1, D.Y2), int32_t(W), int32_t(H));
   Control.TakeContent(Rec.Text, Rec.MemoCharFormat, Rec.MemoFormats);
+  if (Current) CurrentMemoText = std::move(Control.Collected);
 }
 
 // ---- Vertex handles, paint hooks, selection area, setters ------------------------------------------------
@@ -861,6 +864,10 @@ void TImagingVect::Paint() {
     FFastTimer->SetEnabled(true);
   }
   TImagingView::Paint();
+  // The painting covered whatever the hint had saved; it is drawn afresh unless a better-quality repaint
+  // is still to come.
+  if (FHintSave) FHintSave->SetWidth(1);
+  if (FilterDelayCounter() == 0) ShowMeasureHint(FLastPointerX, FLastPointerY);
 }
 
 void TImagingVect::FastPassTimer(TObject* Sender) {

@@ -170,7 +170,7 @@ void TImagingVect::MouseMoveEdit(TShiftState Shift, int32_t X, int32_t Y) {
     const std::vector<int32_t> Selected = FSelection;
     for (const int32_t Hobj : Selected) {
       TIEVObjectData& R = FObjects[size_t(Hobj)];
-      const bool Keep = Shift.Contains(ssAlt) || R.KeepRatio != 0;
+      const bool Keep = Shift.Contains(ssAlt) || AspectLock != 0 || R.KeepRatio != 0;
       DoObjectMoveResize(Hobj, G, SX, SY);
       TIEVObjectData& Rec = FObjects[size_t(Hobj)];
       const bool Sizeable = (Rec.Style & vofSizeable) != 0;

@@ -792,5 +792,66 @@ TEST_F(VectMouse, ABoxBeingDrawnWithItsRubberBandAndHintMatchesTheReference) {
   EXPECT_LE(Off, int64_t(W) * Ht * 3 / 200);
 }
 
+// The view's aspect lock keeps an object's ratio on a grip resize just as Alt held does.
+TEST_F(VectMouse, TheAspectLockKeepsTheRatioLikeAlt) {
+  Interact({vmiEditObjects});
+  struct Case {
+    const char* Name;
+    bool Alt;
+    uint8_t Lock;
+  } Cases[] = {{"free", false, 0}, {"Alt held", true, 0}, {"aspect lock", false, 1}, {"both", true, 1}};
+  TRect Kept;
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    S->ClearObjects();
+    S->AspectLock = C.Lock;
+    const int32_t A = AddKind(*S, vokBox, 10, 10, 60, 60);
+    S->SelectObject(A);
+    if (C.Alt) headless::KeyDown(VK_MENU);
+    OneStepDrag(60, 60, 80, 90);
+    headless::KeyUp(VK_MENU);
+    const TRect B = Box(A);
+    if (!C.Alt && C.Lock == 0) {
+      EXPECT_EQ(B, TRect(10, 10, 80, 90));
+      continue;
+    }
+    EXPECT_EQ(B.Right - B.Left, B.Bottom - B.Top);
+    EXPECT_NE(B, TRect(10, 10, 60, 60));
+    if (C.Alt && C.Lock == 0) Kept = B;
+    else EXPECT_EQ(B, Kept);
+  }
+  S->AspectLock = 0;
+}
+
+// A repaint covers the measure hint; the paint hook puts it back at the last pointer position, but not
+// while a repaint with the delayed zoom filter is still to come.
+TEST_F(VectMouse, RepaintsDrawTheMeasureHintAgainUnlessBetterQualityIsPending) {
+  Interact({vmiMeasureLength});
+  S->MeasureHintOn = 1;
+  int Hints = 0;
+  S->OnMeasureHint = [&](TObject*, std::string&, double) { ++Hints; };
+  Move(120, 130);
+  Settle();
+  struct Case {
+    const char* Name;
+    bool Pending;
+    int Expect;
+  } Cases[] = {{"nothing pending", false, 1}, {"delayed filter pending", true, 0}};
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    if (C.Pending) {
+      S->SetZoomFilter(rfFastLinear);
+      S->SetDelayZoomFilter(true);
+      S->SetZoom(200);
+      S->SetZoom(300);  // a zoom away from 200 % waits for the filtered repaint
+      ASSERT_GT(S->FilterDelayCounter(), 1);
+    }
+    Hints = 0;
+    S->Paint();
+    EXPECT_EQ(Hints, C.Expect);
+  }
+  S->MeasureHintOn = 0;
+}
+
 }  // namespace
 }  // namespace zv

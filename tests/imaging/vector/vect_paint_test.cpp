@@ -773,5 +773,53 @@ TEST(VectPaint, RandomObjectsFromTheEdgesOfTheirTypes) {
   }
 }
 
+// Only the view's current memo hands its visible text back; the memo keeps its own text either way.
+TEST(VectPaint, TheCurrentMemoHandsBackItsVisibleText) {
+  struct Case {
+    const char* Name;
+    bool Current;
+    int32_t Bottom;  // of the memo's box
+    const char* Expect;
+  } Cases[] = {
+      {"not the current memo", false, 150, "left alone"},
+      {"current, both lines shown", true, 150, "ab\ncd\n"},
+      {"current, only the first line shown", true, 25, "ab\n"},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    auto View = MakeView(200, 200);
+    const int32_t Other = AddKind(*View, vokMemo, 10, 160, 150, 190);
+    View->ObjectRecord(Other)->Text = "other";
+    const int32_t A = AddKind(*View, vokMemo, 10, 10, 150, C.Bottom);
+    TIEVObjectData& R = *View->ObjectRecord(A);
+    SetFace(R, "DejaVu Sans", 12);
+    R.Text = "ab\ncd";
+    View->CurrentMemo = C.Current ? A : -1;
+    View->CurrentMemoText = "left alone";
+    Target T(200, 200, clWhite);
+    View->DrawObjectsToBitmap(&T.B, true, false, IEV_ALL);
+    EXPECT_EQ(View->CurrentMemoText, C.Expect);
+    ASSERT_TRUE(View->ObjectRecord(A)->Text);
+    EXPECT_EQ(std::string(*View->ObjectRecord(A)->Text), "ab\ncd");
+    EXPECT_EQ(std::string(*View->ObjectRecord(Other)->Text), "other");
+  }
+}
+
+// A repaint that asks for the decorations runs the object pass even when the last object has gone, so the
+// count of drawn objects does not keep the previous paint's number.
+TEST(VectPaint, TheCompositorsSwitchesRunTheObjectPassWithoutObjects) {
+  auto S = vect_test::MakeShownView(100, 100, 100, 100);
+  TImagingVect& V = *S.View;
+  AddKind(V, vokBox, 10, 10, 40, 40);
+  AddKind(V, vokLine, 50, 50, 90, 90);
+  V.Update();
+  V.Paint();
+  EXPECT_EQ(V.DrawnObjectsCount(), 2);
+  V.ClearObjects();
+  V.Update();
+  V.Paint();
+  EXPECT_EQ(V.DrawnObjectsCount(), 0);
+}
+
 }  // namespace
 }  // namespace zv
