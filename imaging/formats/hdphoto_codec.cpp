@@ -1,6 +1,8 @@
 #include "imaging/formats/hdphoto_codec.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -146,8 +148,12 @@ bool TIEWICReader::Open(TStream* Stream, int32_t Type) {
   }
   FWidth = Info.Width;
   FHeight = Info.Height;
-  FDpiX = Info.DpiX;
-  FDpiY = Info.DpiY;
+  // A resolution that is not a number, or none an integer holds, is the file's damage: the default stays.
+  auto Resolution = [](double Value, double Default) {
+    return std::isfinite(Value) && Value > 0 && Value <= INT32_MAX ? Value : Default;
+  };
+  FDpiX = Resolution(Info.DpiX, DefaultDpiX);
+  FDpiY = Resolution(Info.DpiY, DefaultDpiY);
   FLayout = Info.Layout;
   FFrames = Info.Frames;
   FFileSize = Size;
