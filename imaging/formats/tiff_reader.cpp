@@ -824,14 +824,14 @@ void UnpackPlanarRows(TTIFFVars& V, TIEBitmap* Bitmap, int32_t y, TIEProgressRec
 
 // The bytes of one strip or tile: a buffer kept from one chunk to the next, filled with one read; or,
 // where the stream is a block of memory, the block itself, for uncompressed rows (used where they lie),
-// PackBits (copied out in runs of up to 128 bytes) and chunks too large for the caches. Other
-// compressed chunks that fit are copied all the same: their decoders walk them byte after byte, which
-// goes faster through the cache than through memory.
+// PackBits (copied out in runs of up to 128 bytes), Deflate (zlib reads its input straight through)
+// and chunks too large for the caches. Other compressed chunks that fit are copied all the same: their
+// decoders walk them byte after byte, which goes faster through the cache than through memory.
 class TChunkSource {
 public:
   TChunkSource(TStream* Stream, int64_t Base, int32_t Compression)
       : FStream(Stream), FMemory(dynamic_cast<TCustomMemoryStream*>(Stream)), FBase(Base),
-        FRowsInPlace(Compression == 1 || Compression == 32773) {}
+        FRowsInPlace(Compression == 1 || Compression == 32773 || IsDeflate(Compression)) {}
 
   // Size bytes at base + Offset, clamped to the stream (all that is left when Size is 0); Read gets
   // the bytes there are. Valid until the next call.
