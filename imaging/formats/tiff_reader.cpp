@@ -151,11 +151,53 @@ void StreamBgrRow(const uint8_t* s, uint8_t* d, int32_t Count) {
   while (i < Count) One();
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+// Sixteen pixels at a time of Count, RGB into BGR where they lie; returns the pixels done.
+__attribute__((target("ssse3"))) int32_t SwapBgrBlocks(uint8_t* d, int32_t Count) {
+  const __m128i A0 = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, -1);
+  const __m128i B0 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1);
+  const __m128i A1 = _mm_setr_epi8(-1, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m128i B1 = _mm_setr_epi8(0, -1, 4, 3, 2, 7, 6, 5, 10, 9, 8, 13, 12, 11, -1, 15);
+  const __m128i C1 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, -1);
+  const __m128i B2 = _mm_setr_epi8(14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m128i C2 = _mm_setr_epi8(-1, 3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10, 15, 14, 13);
+  int32_t i = 0;
+  for (; i + 16 <= Count; i += 16, d += 48) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + 16));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + 32));
+    const __m128i o0 = _mm_or_si128(_mm_shuffle_epi8(a, A0), _mm_shuffle_epi8(b, B0));
+    const __m128i o1 =
+        _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, A1), _mm_shuffle_epi8(b, B1)), _mm_shuffle_epi8(c, C1));
+    const __m128i o2 = _mm_or_si128(_mm_shuffle_epi8(b, B2), _mm_shuffle_epi8(c, C2));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), o0);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16), o1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 32), o2);
+  }
+  return i;
+}
+
+#endif
+
+// Count RGB pixels at d into BGR where they lie.
+void SwapBgrRow(uint8_t* d, int32_t Count) {
+  int32_t i = 0;
+#if defined(__x86_64__) || defined(__i386__)
+  if (CpuHasSsse3) i = SwapBgrBlocks(d, Count);
+#endif
+  for (; i < Count; ++i) std::swap(d[3 * i], d[3 * i + 2]);
+}
+
+// Whether RGB rows become the bitmap's by the plain swap of red and blue: no colour profile and no
+// conversion of the caller's.
+bool PlainRgbConversion() {
+  return (ColorConvertHook == nullptr || ColorConvertHook == ConvertColorRow) && !ApplyEmbeddedProfiles;
+}
+
 // Whether RGB rows go to the bitmap by StreamBgrRow: a large page, and the plain conversion (no colour
 // profile, no conversion of the caller's).
 bool StreamsRgbRows(TIEBitmap* Bitmap) {
-  return (ColorConvertHook == nullptr || ColorConvertHook == ConvertColorRow) && !ApplyEmbeddedProfiles &&
-         int64_t(Bitmap->GetRowLen()) * Bitmap->GetHeight() >= StreamedPageBytes;
+  return PlainRgbConversion() && int64_t(Bitmap->GetRowLen()) * Bitmap->GetHeight() >= StreamedPageBytes;
 }
 
 // Where one strip or tile is decoded from, row after row.
@@ -199,6 +241,67 @@ void PrepareContext(TRowContext& C, const uint8_t* Strip, int64_t Size, int64_t 
   if (C.RowBuf.size() < Room) C.RowBuf.resize(Room);
   if (IsCcitt(Compression)) C.RefRow.assign(size_t(RowBytes + 8), 0xFF);
   C.Expected = RowBytes * Rows;
+}
+
+// One row of PackBits data from C's strip into Dst (RowBytes bytes, Slack more that may be written
+// over); a short strip leaves the rest of the row zero. Runs reaching past the row end are cut there.
+// The longest run, 128 bytes, copied or filled as whole blocks rather than by a call per run.
+inline void CopyRunBlock(uint8_t* d, const uint8_t* s) {
+#if defined(__x86_64__)
+  for (int k = 0; k < 128; k += 16)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + k), _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + k)));
+#else
+  std::memcpy(d, s, 128);
+#endif
+}
+
+inline void FillRunBlock(uint8_t* d, uint8_t Byte) {
+#if defined(__x86_64__)
+  const __m128i v = _mm_set1_epi8(char(Byte));
+  for (int k = 0; k < 128; k += 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(d + k), v);
+#else
+  std::memset(d, Byte, 128);
+#endif
+}
+
+void DecodePackBitsRow(TRowContext& C, uint8_t* Dst, int64_t RowBytes, int64_t Slack, bool Reverse) {
+  int64_t Out = 0;
+  auto Next = [&]() {
+    const uint8_t Byte = C.Strip[C.SrcPos++];
+    return Reverse ? ReverseBits(Byte) : Byte;
+  };
+  // Literal runs that fit are copied as one block of the longest run's length: the bytes after the
+  // run are written over by the next one, or fall in the slack.
+  const int64_t BlockLimit = RowBytes + Slack - 128;
+  while (Out < RowBytes && C.SrcPos < C.Size) {
+    const int8_t N = int8_t(Next());
+    if (N >= 0 && !Reverse && C.SrcPos + 128 <= C.Size && Out + N < RowBytes && Out <= BlockLimit) {
+      CopyRunBlock(Dst + Out, C.Strip + C.SrcPos);
+      Out += int64_t(N) + 1;
+      C.SrcPos += int64_t(N) + 1;
+    } else if (N >= 0) {
+      // Bytes of a literal run past the row's end are read and dropped.
+      const int64_t Run = std::min<int64_t>(int64_t(N) + 1, C.Size - C.SrcPos);
+      const int64_t Kept = std::min(Run, RowBytes - Out);
+      if (Reverse) {
+        for (int64_t k = 0; k < Kept; ++k) Dst[Out + k] = ReverseBits(C.Strip[C.SrcPos + k]);
+      } else {
+        std::memcpy(Dst + Out, C.Strip + C.SrcPos, size_t(Kept));
+      }
+      Out += Kept;
+      C.SrcPos += Run;
+    } else if (N != -128) {
+      if (C.SrcPos >= C.Size) break;
+      const uint8_t Byte = Next();
+      const int64_t Kept = std::min<int64_t>(1 - N, RowBytes - Out);
+      if (Out <= BlockLimit)
+        FillRunBlock(Dst + Out, Byte);
+      else
+        std::memset(Dst + Out, Byte, size_t(Kept));
+      Out += Kept;
+    }
+  }
+  if (Out < RowBytes) std::memset(Dst + Out, 0, size_t(RowBytes - Out));
 }
 
 // One decoded row of the strip at C.Row, samples spread to a byte each below 8 bits. False when the
@@ -277,43 +380,9 @@ bool DecodeRow(int32_t RowIndex, TRowContext& C, int64_t RowBytes, int32_t Width
       if (Have > 0) std::memcpy(Buf, C.Inflate.get() + At, size_t(Have));
       break;
     }
-    case 32773: {
-      int64_t Out = 0;
-      auto Next = [&]() {
-        const uint8_t Byte = C.Strip[C.SrcPos++];
-        return V.FillOrder == 2 ? ReverseBits(Byte) : Byte;
-      };
-      const bool Reverse = V.FillOrder == 2;
-      while (Out < RowBytes && C.SrcPos < C.Size) {
-        const int8_t N = int8_t(Next());
-        if (N >= 0 && !Reverse && C.SrcPos + 128 <= C.Size && Out + N < RowBytes) {
-          // The whole run fits the row: one copy of the longest run's length, the bytes after the
-          // run are written over by the next one (the row has room for them).
-          std::memcpy(Buf + Out, C.Strip + C.SrcPos, 128);
-          Out += int64_t(N) + 1;
-          C.SrcPos += int64_t(N) + 1;
-        } else if (N >= 0) {
-          // Bytes of a literal run past the row's end are read and dropped.
-          const int64_t Run = std::min<int64_t>(int64_t(N) + 1, C.Size - C.SrcPos);
-          const int64_t Kept = std::min(Run, RowBytes - Out);
-          if (Reverse) {
-            for (int64_t k = 0; k < Kept; ++k) Buf[Out + k] = ReverseBits(C.Strip[C.SrcPos + k]);
-          } else {
-            std::memcpy(Buf + Out, C.Strip + C.SrcPos, size_t(Kept));
-          }
-          Out += Kept;
-          C.SrcPos += Run;
-        } else if (N != -128) {
-          if (C.SrcPos >= C.Size) break;
-          const uint8_t Byte = Next();
-          const int64_t Kept = std::min<int64_t>(1 - N, RowBytes - Out);
-          std::memset(Buf + Out, Byte, size_t(Kept));
-          Out += Kept;
-        }
-      }
-      if (Out < RowBytes) std::memset(Buf + Out, 0, size_t(RowBytes - Out));
+    case 32773:
+      DecodePackBitsRow(C, Buf, RowBytes, RowSlack, V.FillOrder == 2);
       break;
-    }
     default:
       std::memset(Buf, 0, size_t(RowBytes));
       break;
@@ -676,7 +745,21 @@ void UnpackRows(TTIFFVars& V, TIEBitmap* Bitmap, int32_t y, TIEProgressRecord& P
   std::vector<uint8_t> Tmp;
   TProgressCounter Counter{Progress};
   const int32_t W = std::min(Width, Bitmap->GetWidth() - X0);
+  // 8-bit RGB PackBits rows of a whole-width strip are decoded straight into the bitmap's row and
+  // swapped there while the row is still in the cache.
+  const bool Direct = V.Compression == 32773 && Case == ucRgb && S == 3 && V.BitsPerSample == 8 && X0 == 0 &&
+                      W == Width && Bitmap->GetPixelFormat() == ie24RGB && PlainRgbConversion();
+  const int64_t RowLen = Bitmap->GetRowLen();
   for (int32_t r = 0; r < Rows && !Progress.Aborted(); ++r) {
+    if (Direct && y + r < Bitmap->GetHeight()) {
+      uint8_t* Dst = Bitmap->GetScanline(y + r);
+      DecodePackBitsRow(C, Dst, RowBytes, RowLen - RowBytes, V.FillOrder == 2);
+      SwapBgrRow(Dst, W);
+      if (RowBytes < RowLen) std::memset(Dst + RowBytes, 0, size_t(RowLen - RowBytes));
+      V.RowsWritten = std::max(V.RowsWritten, y + r + 1);
+      Counter.Row();
+      continue;
+    }
     if (!DecodeRow(r, C, RowBytes, Width, S, V)) {
       Progress.SetAborted();
       break;
@@ -740,14 +823,15 @@ void UnpackPlanarRows(TTIFFVars& V, TIEBitmap* Bitmap, int32_t y, TIEProgressRec
 }
 
 // The bytes of one strip or tile: a buffer kept from one chunk to the next, filled with one read; or,
-// where the stream is a block of memory, the block itself, for uncompressed rows (used where they lie)
-// and for chunks too large for the caches. Compressed chunks that fit are copied all the same: the
+// where the stream is a block of memory, the block itself, for uncompressed rows (used where they lie),
+// PackBits (copied out in runs of up to 128 bytes), Deflate (zlib reads its input straight through)
+// and chunks too large for the caches. Other compressed chunks that fit are copied all the same: their
 // decoders walk them byte after byte, which goes faster through the cache than through memory.
 class TChunkSource {
 public:
   TChunkSource(TStream* Stream, int64_t Base, int32_t Compression)
       : FStream(Stream), FMemory(dynamic_cast<TCustomMemoryStream*>(Stream)), FBase(Base),
-        FRowsInPlace(Compression == 1) {}
+        FRowsInPlace(Compression == 1 || Compression == 32773 || IsDeflate(Compression)) {}
 
   // Size bytes at base + Offset, clamped to the stream (all that is left when Size is 0); Read gets
   // the bytes there are. Valid until the next call.

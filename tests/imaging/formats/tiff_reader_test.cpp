@@ -89,6 +89,11 @@ Bytes Row0(TIEBitmap& B, int32_t Bytes) {
   return zv::formattest::Bytes(R, R + Bytes);
 }
 
+Bytes RgbRow(TIEBitmap& B, int32_t y) {
+  const uint8_t* R = B.GetScanline(y);
+  return zv::formattest::Bytes(R, R + size_t(B.GetWidth()) * 3);
+}
+
 // Every byte of the bitmap's rows, padding included.
 Bytes AllRows(TIEBitmap& B) {
   Bytes Out;
@@ -129,6 +134,55 @@ TEST_F(TiffReaderTest, RowDecodersAndSampleWidths) {
     for (uint32_t x = 0; x < C.W; ++x)
       Got.push_back(B.GetPixelFormat() == ie8g ? B.GetScanline(0)[x] : B.GetScanline(0)[3 * x]);
     EXPECT_EQ(Got, C.Expected);
+  }
+}
+
+// 8-bit RGB PackBits rows decoded straight into the bitmap: 4-pixel rows have no padding, so a run
+// written past its row's end would land in a neighbouring row.
+TEST_F(TiffReaderTest, PackBitsRgbRowsInTheBitmap) {
+  const Bytes Ramp = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+  auto Literal = [](const Bytes& Run) {
+    Bytes Out = {uint8_t(Run.size() - 1)};
+    Out.insert(Out.end(), Run.begin(), Run.end());
+    return Out;
+  };
+  auto Join = [](std::initializer_list<Bytes> Parts) {
+    Bytes Out;
+    for (const Bytes& P : Parts) Out.insert(Out.end(), P.begin(), P.end());
+    return Out;
+  };
+  Bytes Long16(16);
+  for (size_t i = 0; i < Long16.size(); ++i) Long16[i] = uint8_t(100 + i);
+  const Bytes Sixes(12, 6), Nines(12, 9), Zeros(12, 0);
+  Bytes Mixed = {0x33, 0x33, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+  struct Case {
+    const char* Name;
+    Bytes Strip;
+    std::vector<Bytes> Rows;  // RGB as stored
+  };
+  const std::vector<Case> Cases = {
+      {"literal rows", Join({Literal(Ramp), Literal(Ramp), Literal(Ramp)}), {Ramp, Ramp, Ramp}},
+      {"repeat runs to the row end", Join({{0xF5, 6}, {0xF5, 9}, {0xF5, 6}}), {Sixes, Nines, Sixes}},
+      {"literal run past the row", Join({Literal(Long16), Literal(Ramp), {0xF5, 9}}),
+       {Bytes(Long16.begin(), Long16.begin() + 12), Ramp, Nines}},
+      {"repeat run of 128", Join({{0x81, 6}, Literal(Ramp), {0x81, 9}}), {Sixes, Ramp, Nines}},
+      {"repeat then literal", Join({{0xFF, 0x33}, Literal({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}), Literal(Ramp), {0x81, 6}}),
+       {Mixed, Ramp, Sixes}},
+      {"strip cut after a row", Join({Literal(Ramp), {0x0B, 1, 2}}), {Ramp, {1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, Zeros}},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    TIEBitmap B(4, 3, ie24RGB);
+    for (int32_t y = 0; y < 3; ++y) std::memset(B.GetScanline(y), 0xA5, size_t(B.GetRowLen()));
+    TIOParamsVals P(nullptr);
+    Read(Page(4, 3, 8, 3, 2, 32773, C.Strip), B, P);
+    ASSERT_EQ(B.GetWidth(), 4);
+    ASSERT_EQ(B.GetHeight(), 3);
+    for (int32_t y = 0; y < 3; ++y) {
+      Bytes Bgr = C.Rows[size_t(y)];
+      for (size_t i = 0; i < Bgr.size(); i += 3) std::swap(Bgr[i], Bgr[i + 2]);
+      EXPECT_EQ(RgbRow(B, y), Bgr) << "row " << y;
+    }
   }
 }
 
