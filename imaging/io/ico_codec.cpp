@@ -167,6 +167,10 @@ public:
       Format = ie1g;
     }
     if (Bits == 1 && Format != ie1g) Format = ie1g;
+    // Missing pixel bytes read as 0, so a cut icon still shows; but a file holding less than a 64th of
+    // what its size needs is not an icon cut short, and would only make a huge bitmap out of nothing.
+    const int64_t Needed = (XorRowLen(Width) + AndRowLen(Width)) * Height;
+    if ((S->Size() - S->Position()) * 64 < Needed) return Fail();
     if (!B->Allocate(Width, Height, Format)) return Fail();
     if (Format == ie8p) {
       for (int64_t i = 0; i < Colors && i < 256; ++i) B->SetPaletteColor(int32_t(i), P.Palette[size_t(i)]);

@@ -217,6 +217,11 @@ TEST(IconRead, MalformedFilesAbort) {
   NoBits[14] = 0;  // header bits 0, entry bits 0 and colour count 0
   Bytes Png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
   Png.resize(60, 0);
+  Bytes Huge = Good;  // 60000 x 60000 said by the header, 2 x 2 pixels in the file
+  for (int i = 0; i < 4; ++i) {
+    Huge[size_t(4 + i)] = uint8_t(60000 >> (8 * i));
+    Huge[size_t(8 + i)] = uint8_t(120000 >> (8 * i));
+  }
   struct Case {
     const char* Name;
     uint16_t Type;
@@ -228,6 +233,7 @@ TEST(IconRead, MalformedFilesAbort) {
       {"no depth anywhere", 2, {2, 2, 0, 0, 0, NoBits}},
       {"no depth in an icon", 1, {2, 2, 0, 0, 0, NoBits}},
       {"a PNG entry without a PNG reader", 1, {2, 2, 0, 1, 32, Png}},
+      {"a header size the file holds not a 64th of", 1, {0, 0, 0, 1, 24, Huge}},
   };
   IcoPngReader = nullptr;
   for (const Case& c : Cases) {
