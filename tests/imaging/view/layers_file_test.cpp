@@ -266,6 +266,7 @@ TEST_F(LayersFileTest, CorruptFilesAreRefused) {
     const char* What;
     std::function<void(Bytes&)> Change;
     bool HeaderRefused;  // the view and the stream's position stay as they were
+    bool Loads = false;  // not damaged after all: read whole
   } Cases[] = {
       {"version 7", [](Bytes& X) { PutU32(X, 13, 7); }, true},
       {"version 0", [](Bytes& X) { PutU32(X, 13, 0); }, true},
@@ -289,6 +290,19 @@ TEST_F(LayersFileTest, CorruptFilesAreRefused) {
        },
        false},
       {"raw block that is no bitmap", [&](Bytes& X) { X[U32At(X, Offset0) + 4] ^= 0xFF; }, false},
+      {"first layer's block an empty image",
+       [&](Bytes& X) {
+         // The first layer's bitmap holds the view's TBitmap, which must outlive an empty image.
+         PutU32(X, Offset0, uint32_t(X.size()));
+         TIEBitmap Empty;
+         TMemoryStream R;
+         Empty.SaveRawToStream(nullptr, 0, &R);
+         const Bytes Raw = StreamBytes(R);
+         X.resize(X.size() + 4);
+         PutU32(X, X.size() - 4, uint32_t(Raw.size()));
+         X.insert(X.end(), Raw.begin(), Raw.end());
+       },
+       false, true},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.What);
@@ -301,7 +315,10 @@ TEST_F(LayersFileTest, CorruptFilesAreRefused) {
     S.SetPosition(0);
     const int32_t Width = View->GetLayer(0)->Bitmap->GetWidth();
     const int32_t Count = View->LayersCount();
-    EXPECT_FALSE(View->LoadLayersFromStream(&S));
+    EXPECT_EQ(View->LoadLayersFromStream(&S), C.Loads);
+    // Whatever was read, the first layer still answers for the view's TBitmap.
+    EXPECT_TRUE(View->GetLayer(0)->Bitmap->ExternalTBitmap());
+    EXPECT_NE(View->GetLayer(0)->Bitmap->VclBitmap(), nullptr);
     if (C.HeaderRefused) {
       EXPECT_EQ(S.Position(), 0);
       EXPECT_EQ(View->LayersCount(), Count);
@@ -430,6 +447,18 @@ TEST_F(LayersFileTest, SelectionRecordRoundTripAndMove) {
   TMemoryStream Cut;
   LoadBytes(Cut, Bytes(B.begin(), B.end() - 1));
   EXPECT_FALSE(View->LoadSelectionFromStream(&Cut, 0));
+
+  // A point far below or above the mask, in a polygon whose box is wider than the smaller image, so the
+  // move leaves the points where they are: the polygon is filled again over the mask's rows only.
+  for (uint32_t FarY : {0x0A000001u, 0x7FFFFFFFu, 0x80000000u}) {
+    Bytes Far = B;
+    PutU32(Far, 12 + 8 * 2 + 4, FarY);
+    PutU32(Far, 12 + 8 * 4, 0);  // the box's left edge
+    TMemoryStream FS;
+    LoadBytes(FS, Far);
+    EXPECT_TRUE(View->LoadSelectionFromStream(&FS, 1)) << FarY;
+    EXPECT_EQ(View->SelectionMask()->Width(), 100) << FarY;
+  }
 }
 
 
