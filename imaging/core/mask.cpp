@@ -453,7 +453,7 @@ void TIEMask::DrawOutline(TCanvas* Canvas, int32_t XDst, int32_t YDst, int32_t W
       if (!Paint) continue;
       int32_t x = XDst + c;
       int32_t y = YDst + r;
-      int32_t Dash = ((x + y + Phase) % 8 + 8) % 8;
+      const int32_t Dash = int32_t(((int64_t(x) + y + Phase) % 8 + 8) % 8);
       TIERGB24 C = Dash < 4 ? Second : First;
       FPixel[0] = C.b;
       FPixel[1] = C.g;

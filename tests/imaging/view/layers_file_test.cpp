@@ -482,6 +482,32 @@ TEST_F(LayersFileTest, SelectionRecordFollowsAChangeOfLayer) {
   EXPECT_TRUE(M->IsPointInside(9, 24));
   EXPECT_FALSE(M->IsPointInside(10, 5));
   EXPECT_FALSE(M->IsPointInside(0, 25));
+
+  // Positions anywhere in their range: the mask lands by their difference, in time; nothing is made of
+  // the canvas between them.
+  const Bytes B = StreamBytes(S);
+  const size_t X0At = 12 + 8 * 4 + 16 + 1;
+  struct Case {
+    const char* What;
+    uint32_t X0;
+    int32_t LayerX;
+    bool Lands;  // the record's top left corner at (10, 5)
+  } Cases[] = {{"far right of the layer", 0x7FFFFFFFu, 20, false},
+               {"far left of its origin", 0x80000000u, 20, false},
+               {"both far right, 0 apart", 0x7FFFFFF0u, 0x7FFFFFF0, true},
+               {"both far left, 0 apart", 0x80000010u, int32_t(0x80000010u), false}};
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.What);
+    Bytes Moved = B;
+    PutU32(Moved, X0At, C.X0);
+    View->GetLayer(1)->PosX = C.LayerX;
+    TMemoryStream MS;
+    LoadBytes(MS, Moved);
+    ASSERT_TRUE(View->LoadSelectionFromStream(&MS, 2));
+    EXPECT_EQ(View->SelectionMask()->Width(), 50);
+    EXPECT_EQ(View->SelectionMask()->IsPointInside(10, 5), C.Lands);
+    EXPECT_EQ(View->Selected(), C.Lands);
+  }
 }
 
 }  // namespace
