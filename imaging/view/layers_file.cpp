@@ -535,7 +535,7 @@ void TImagingView::SaveSelectionToStream(TStream* Stream) {
 
 bool TImagingView::LoadSelectionFromStream(TStream* Stream, int32_t Mode) {
   TFieldReader In(Stream);
-  const int32_t W = In.I32(), H = In.I32();
+  int32_t W = In.I32(), H = In.I32();
   const int32_t P = In.I32();
   int64_t PointBytes = 0;
   if (!In.Ok() || P < 0 || !CheckedMul<int64_t>(P, 8, PointBytes) || PointBytes > In.Left()) return false;
@@ -556,6 +556,8 @@ bool TImagingView::LoadSelectionFromStream(TStream* Stream, int32_t Mode) {
   if (!In.Ok() || W < 0 || H < 0 || (Bpp != 1 && Bpp != 8) || !CheckedMul<int64_t>(MinRow, H, MinRows) ||
       MinRows > In.Left())
     return false;
+  // No columns or no rows is no mask, whatever the other side says (it is not checked against the stream).
+  if (W == 0 || H == 0) W = H = 0;
   TIEMask Loaded;
   if (W > 0 && H > 0 && !Loaded.Allocate(W, H, Bpp)) return false;
   if (Loaded.Bits() != nullptr && !In.Bytes(Loaded.Bits(), int64_t(H) * Loaded.RowLength())) return false;

@@ -448,6 +448,19 @@ TEST_F(LayersFileTest, SelectionRecordRoundTripAndMove) {
   LoadBytes(Cut, Bytes(B.begin(), B.end() - 1));
   EXPECT_FALSE(View->LoadSelectionFromStream(&Cut, 0));
 
+  // A side of 0 with a vast other side (the rows hold no bytes, so the stream cannot bound it): an empty
+  // mask, read at once, whatever box the record gives it.
+  for (bool ZeroWidth : {true, false}) {
+    FileBuilder R;
+    R.I32(ZeroWidth ? 0 : 0x67000000), R.I32(ZeroWidth ? 0x67000000 : 0), R.I32(0);  // no points
+    R.I32(0), R.I32(0), R.I32(0), R.I32(0), R.U8(1), R.I32(0), R.I32(0), R.I32(1);  // box, exists, x, y, bits
+    R.I32(0x01000000), R.I32(1), R.I32(2), R.I32(-5), R.U8(0);                     // mask box, full
+    TMemoryStream TS;
+    LoadBytes(TS, R.B);
+    EXPECT_TRUE(View->LoadSelectionFromStream(&TS, 0)) << ZeroWidth;
+    EXPECT_FALSE(View->Selected()) << ZeroWidth;
+  }
+
   // A point far below or above the mask, in a polygon whose box is wider than the smaller image, so the
   // move leaves the points where they are: the polygon is filled again over the mask's rows only.
   for (uint32_t FarY : {0x0A000001u, 0x7FFFFFFFu, 0x80000000u}) {
