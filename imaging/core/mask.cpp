@@ -215,14 +215,43 @@ void TIEMask::FillPolygons(int32_t V, const TPoint* Points, int32_t Count) {
 
 namespace {
 
+// Wide fields: the points come from outside (selection records), and their differences need 33 bits.
 struct TPolyEdge {
-  int32_t X;       // current x
-  int32_t YTop;    // start row
-  int32_t YEnd;    // the row at which the edge leaves
-  int32_t DX;
-  int32_t DY;
-  int32_t Err;
+  int64_t X;     // current x
+  int64_t YTop;  // start row
+  int64_t YEnd;  // the row at which the edge leaves
+  int64_t DX;
+  int64_t DY;
+  int64_t Err;
 };
+
+// One row down the edge.
+void StepEdge(TPolyEdge& E) {
+  E.X += E.DX / E.DY;
+  E.Err += 2 * (E.DX % E.DY);
+  if (E.Err > E.DY) {
+    E.Err -= 2 * E.DY;
+    ++E.X;
+  } else if (E.Err < -E.DY) {
+    E.Err += 2 * E.DY;
+    --E.X;
+  }
+}
+
+// K rows down the edge at once, where K steps would end: the error only ever moves by 2 * (DX % DY) and
+// is brought back into (-DY, DY] (or [-DY, DY) going left) by one correction of the x each time.
+void SkipEdge(TPolyEdge& E, int64_t K) {
+  __extension__ typedef __int128 Wide;
+  const int64_t Q = E.DX / E.DY, R = E.DX % E.DY;
+  E.X += K * Q;
+  if (R == 0) return;
+  const Wide Drift = Wide(2) * K * (R < 0 ? -R : R);
+  const Wide Period = Wide(2) * E.DY;
+  const Wide Corrections = Drift > E.DY ? (Drift - E.DY + Period - 1) / Period : 0;
+  const Wide Err = Drift - Corrections * Period;
+  E.X += int64_t(R < 0 ? -Corrections : Corrections);
+  E.Err = int64_t(R < 0 ? -Err : Err);
+}
 
 }  // namespace
 
@@ -244,8 +273,8 @@ void TIEMask::FillPolygon(int32_t V, const TPoint* Points, int32_t N) {
     }
     X1 = std::clamp(std::min(X1, MinX), 0, std::max(FWidth - 1, 0));
     Y1 = std::clamp(std::min(Y1, MinY), 0, std::max(FHeight - 1, 0));
-    X2 = std::clamp(std::max(X2, MaxX - 1), 0, std::max(FWidth - 1, 0));
-    Y2 = std::clamp(std::max(Y2, MaxY - 1), 0, std::max(FHeight - 1, 0));
+    X2 = int32_t(std::clamp<int64_t>(std::max<int64_t>(X2, int64_t(MaxX) - 1), 0, std::max(FWidth - 1, 0)));
+    Y2 = int32_t(std::clamp<int64_t>(std::max<int64_t>(Y2, int64_t(MaxY) - 1), 0, std::max(FHeight - 1, 0)));
   }
   std::vector<TPolyEdge> Edges;
   for (int32_t i = 0; i < N; ++i) {
@@ -255,37 +284,36 @@ void TIEMask::FillPolygon(int32_t V, const TPoint* Points, int32_t N) {
     MaxY = std::max(MaxY, A.Y);
     if (A.Y == B.Y) continue;
     if (A.Y > B.Y) std::swap(A, B);
-    Edges.push_back(TPolyEdge{A.X, A.Y, B.Y, B.X - A.X, B.Y - A.Y, 0});
+    Edges.push_back(TPolyEdge{A.X, A.Y, B.Y, int64_t(B.X) - A.X, int64_t(B.Y) - A.Y, 0});
   }
   std::sort(Edges.begin(), Edges.end(), [](const TPolyEdge& L, const TPolyEdge& R) { return L.YTop < R.YTop; });
   auto Before = [](const TPolyEdge& L, const TPolyEdge& R) {
     if (L.X != R.X) return L.X < R.X;
-    return int64_t(L.DX) * R.DY < int64_t(R.DX) * L.DY;
+    __extension__ typedef __int128 Wide;
+    return Wide(L.DX) * R.DY < Wide(R.DX) * L.DY;
   };
 
+  // Only the mask's rows are walked: rows outside it draw nothing, and the points may lie far away. The
+  // edges that began above the first row arrive there as if they had been walked down to it.
+  const int64_t First = std::max<int64_t>(MinY, 0);
+  const int64_t Last = std::min<int64_t>(MaxY, int64_t(FHeight) - 1);
   std::vector<TPolyEdge> Active;
   size_t Next = 0;
+  for (; Next < Edges.size() && Edges[Next].YTop < First; ++Next) {
+    if (Edges[Next].YEnd <= First) continue;
+    Active.push_back(Edges[Next]);
+    SkipEdge(Active.back(), First - 1 - Edges[Next].YTop);
+  }
   int64_t Written = 0;
-  for (int32_t y = MinY; y <= MaxY; ++y) {
+  auto Column = [](int64_t X) { return int32_t(std::clamp<int64_t>(X, INT32_MIN, INT32_MAX)); };
+  for (int64_t y = First; y <= Last; ++y) {
     Active.erase(std::remove_if(Active.begin(), Active.end(), [y](const TPolyEdge& E) { return E.YEnd == y; }),
                  Active.end());
-    for (TPolyEdge& E : Active) {
-      E.X += E.DX / E.DY;
-      E.Err += 2 * (E.DX % E.DY);
-      if (E.Err > E.DY) {
-        E.Err -= 2 * E.DY;
-        ++E.X;
-      } else if (E.Err < -E.DY) {
-        E.Err += 2 * E.DY;
-        --E.X;
-      }
-    }
+    for (TPolyEdge& E : Active) StepEdge(E);
     while (Next < Edges.size() && Edges[Next].YTop == y) Active.push_back(Edges[Next++]);
     std::stable_sort(Active.begin(), Active.end(), Before);
-    // Rows outside the mask are skipped: the span routine would fold them onto the edge rows.
-    if (y < 0 || y >= FHeight) continue;
     for (size_t i = 0; i + 1 < Active.size(); i += 2)
-      Written += FillRowSpan(V, Active[i].X, Active[i + 1].X - 1, y);
+      Written += FillRowSpan(V, Column(Active[i].X), Column(Active[i + 1].X - 1), int32_t(y));
   }
   if (Written == 0) {
     // Nothing was drawn: the box keeps what it held before this polygon (empty on an empty mask).
@@ -425,7 +453,7 @@ void TIEMask::DrawOutline(TCanvas* Canvas, int32_t XDst, int32_t YDst, int32_t W
       if (!Paint) continue;
       int32_t x = XDst + c;
       int32_t y = YDst + r;
-      int32_t Dash = ((x + y + Phase) % 8 + 8) % 8;
+      const int32_t Dash = int32_t(((int64_t(x) + y + Phase) % 8 + 8) % 8);
       TIERGB24 C = Dash < 4 ? Second : First;
       FPixel[0] = C.b;
       FPixel[1] = C.g;

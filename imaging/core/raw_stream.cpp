@@ -245,6 +245,13 @@ bool TIEBitmap::LoadRawFromStream(void* Buffer, int64_t BufferSize, TStream* Str
     if (!IsTBitmapFormat(T.FPixelFormat) || T.FPixelFormat == ieGray16) return false;
     Assign(&T);
     if (IsEmpty()) return false;
+  } else if (FLocation == ieTBitmap && FExternalTBitmap && FVclBitmap != nullptr) {
+    // An empty image leaves a wrapped TBitmap held, emptied: it is its owner's, and an owner that reaches
+    // it through this bitmap would lose it with the reference.
+    TBitmap* Held = FVclBitmap;
+    FreeImage(true);
+    Held->SetSize(0, 0);
+    WrapTBitmap(Held, false);
   } else {
     FreeImage(true);
     T.MoveStorageTo(this);

@@ -535,7 +535,7 @@ void TImagingView::SaveSelectionToStream(TStream* Stream) {
 
 bool TImagingView::LoadSelectionFromStream(TStream* Stream, int32_t Mode) {
   TFieldReader In(Stream);
-  const int32_t W = In.I32(), H = In.I32();
+  int32_t W = In.I32(), H = In.I32();
   const int32_t P = In.I32();
   int64_t PointBytes = 0;
   if (!In.Ok() || P < 0 || !CheckedMul<int64_t>(P, 8, PointBytes) || PointBytes > In.Left()) return false;
@@ -556,6 +556,8 @@ bool TImagingView::LoadSelectionFromStream(TStream* Stream, int32_t Mode) {
   if (!In.Ok() || W < 0 || H < 0 || (Bpp != 1 && Bpp != 8) || !CheckedMul<int64_t>(MinRow, H, MinRows) ||
       MinRows > In.Left())
     return false;
+  // No columns or no rows is no mask, whatever the other side says (it is not checked against the stream).
+  if (W == 0 || H == 0) W = H = 0;
   TIEMask Loaded;
   if (W > 0 && H > 0 && !Loaded.Allocate(W, H, Bpp)) return false;
   if (Loaded.Bits() != nullptr && !In.Bytes(Loaded.Bits(), int64_t(H) * Loaded.RowLength())) return false;
@@ -585,16 +587,24 @@ bool TImagingView::LoadSelectionFromStream(TStream* Stream, int32_t Mode) {
   const int32_t BW = FIEBitmap->GetWidth(), BH = FIEBitmap->GetHeight();
   if (Mode == 2) {
     ClearPolygon();
-    const int64_t GW = int64_t(BW) + std::max(0, X0) + W, GH = int64_t(BH) + std::max(0, Y0) + H;
-    if (GW <= INT32_MAX && GH <= INT32_MAX && FMask->Resize(int32_t(GW), int32_t(GH))) {
-      int32_t DX = X0, DY = Y0;
-      FMask->Translate(DX, DY, true);
-      TIELayer* L = CurrentLayer();
-      DX = L != nullptr ? -L->PosX : 0;
-      DY = L != nullptr ? -L->PosY : 0;
-      FMask->Translate(DX, DY, true);
+    // The record's pixels move by the position it was saved at, less the current layer's; those left or
+    // above the record's own origin are cut. Both positions may be anything: only the record's pixels are
+    // visited, never the canvas between them.
+    TIELayer* L = CurrentLayer();
+    const int64_t DX = int64_t(X0) - (L != nullptr ? L->PosX : 0);
+    const int64_t DY = int64_t(Y0) - (L != nullptr ? L->PosY : 0);
+    FMask->Allocate(BW, BH, Bpp);
+    if (Loaded.Bits() != nullptr && FMask->Bits() != nullptr) {
+      for (int32_t y = 0; y < H; ++y) {
+        const int64_t TY = y + DY;
+        if (int64_t(y) + Y0 < 0 || TY < 0 || TY >= BH) continue;
+        for (int32_t x = 0; x < W; ++x) {
+          const int64_t TX = x + DX;
+          if (int64_t(x) + X0 < 0 || TX < 0 || TX >= BW) continue;
+          if (const int32_t V = Loaded.GetPixel(x, y)) FMask->SetPixel(int32_t(TX), int32_t(TY), V);
+        }
+      }
     }
-    FMask->Resize(BW, BH);
     FMask->CheckFull();
     FMask->RecalcBoundingBox();
   } else if (W != BW || H != BH) {

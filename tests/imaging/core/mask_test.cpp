@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <vector>
 
 #include "imaging/core/bitmap.h"
@@ -156,6 +157,57 @@ TEST(MaskFillTest, PolygonPartlyOutsideFillsOnlyItsOwnRows) {
   for (int32_t x = 0; x < 30; ++x) ASSERT_EQ(M.IsPointInside(x, 0), x < 10) << x;
   EXPECT_EQ(CountSet(M), 55);
   ExpectBox(M, 0, 0, 19, 9);
+}
+
+TEST(MaskFillTest, EdgesFromFarAboveArriveWhereRowByRowWalkingPutsThem) {
+  // Each triangle starts Above rows over a 12-row mask; the same triangle moved down into a mask tall
+  // enough to hold it is walked row by row from its top. The 12 rows must match.
+  struct Case {
+    const char* What;
+    int32_t Above, TopX, BottomX;
+  } Cases[] = {{"7 across per 3 down", 300, 0, 700},    {"leaning left", 300, 700, 0},
+               {"nearly upright", 999, 10, 11},          {"nearly upright, left", 999, 11, 10},
+               {"flat", 7, 0, 1000},                      {"one row above", 1, 3, 40}};
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.What);
+    const int32_t H = 12, W = 60, Bottom = 12;
+    auto Triangle = [&](int32_t Shift) {
+      return std::vector<TPoint>{{C.TopX, Shift - C.Above}, {C.BottomX, Shift + Bottom}, {W, Shift + Bottom}};
+    };
+    TIEMask Clipped;
+    Clipped.Allocate(W, H, 8);
+    auto P = Triangle(0);
+    Clipped.FillPolygon(255, P.data(), 3);
+    TIEMask Tall;
+    Tall.Allocate(W, H + C.Above, 8);
+    auto Q = Triangle(C.Above);
+    Tall.FillPolygon(255, Q.data(), 3);
+    for (int32_t y = 0; y < H; ++y)
+      for (int32_t x = 0; x < W; ++x) ASSERT_EQ(Clipped.GetPixel(x, y), Tall.GetPixel(x, y + C.Above)) << x << "," << y;
+  }
+}
+
+TEST(MaskFillTest, PointsAtTheEndsOfTheCoordinateRangeFillOnlyTheMasksRows) {
+  // Such points come from selection records; the rows between them and the mask are not walked.
+  constexpr int32_t Lo = INT32_MIN, Hi = INT32_MAX;
+  struct Case {
+    const char* What;
+    std::vector<TPoint> P;
+    int32_t X1, Y1, X2, Y2;  // the rectangle expected set
+  } Cases[] = {{"down to the last row", Rect(2, 3, 6, Hi), 2, 3, 5, 9},
+               {"up from the first row", Rect(2, Lo, 6, 4), 2, 0, 5, 3},
+               {"both ways", Rect(1, Lo, 4, Hi), 1, 0, 3, 9},
+               {"wide both ways", Rect(Lo, 2, Hi, 5), 0, 2, 19, 4},
+               {"all of it", Rect(Lo, Lo, Hi, Hi), 0, 0, 19, 9}};
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.What);
+    TIEMask M;
+    M.Allocate(20, 10, 1);
+    M.FillPolygon(1, C.P.data(), int32_t(C.P.size()));
+    for (int32_t y = 0; y < 10; ++y)
+      for (int32_t x = 0; x < 20; ++x)
+        ASSERT_EQ(M.GetPixel(x, y) != 0, x >= C.X1 && x <= C.X2 && y >= C.Y1 && y <= C.Y2) << x << "," << y;
+  }
 }
 
 // ---- Moving, resizing ------------------------------------------------------------------------------------------

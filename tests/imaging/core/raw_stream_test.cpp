@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "imaging/core/bitmap.h"
+#include "platform/graphics.h"
 #include "platform/streams.h"
 
 namespace zv {
@@ -189,6 +190,23 @@ TEST(RawStreamTest, RowAlignmentOfTheStreamIsHonoured) {
   ASSERT_TRUE(L.LoadRawFromStream(Bytes.data(), int64_t(Bytes.size()), nullptr));
   EXPECT_EQ(L.RowAlign(), 8);
   ExpectSameRows(B, L);
+}
+
+TEST(RawStreamTest, AnEmptyImageKeepsAWrappedTBitmap) {
+  // The TBitmap is its owner's; an owner that reaches it through the bitmap must still find it.
+  TBitmap Held;
+  Held.SetPixelFormat(pf24bit);
+  Held.SetSize(5, 4);
+  TIEBitmap B;
+  B.WrapTBitmap(&Held, false);
+  TIEBitmap Empty;
+  std::vector<uint8_t> Bytes = Save(Empty);
+  ASSERT_TRUE(B.LoadRawFromStream(Bytes.data(), int64_t(Bytes.size()), nullptr));
+  EXPECT_TRUE(B.IsEmpty());
+  EXPECT_EQ(B.VclBitmap(), &Held);
+  EXPECT_TRUE(B.ExternalTBitmap());
+  EXPECT_EQ(B.Location(), ieTBitmap);
+  EXPECT_EQ(Held.Width(), 0);
 }
 
 }  // namespace

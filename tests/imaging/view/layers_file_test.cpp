@@ -266,6 +266,7 @@ TEST_F(LayersFileTest, CorruptFilesAreRefused) {
     const char* What;
     std::function<void(Bytes&)> Change;
     bool HeaderRefused;  // the view and the stream's position stay as they were
+    bool Loads = false;  // not damaged after all: read whole
   } Cases[] = {
       {"version 7", [](Bytes& X) { PutU32(X, 13, 7); }, true},
       {"version 0", [](Bytes& X) { PutU32(X, 13, 0); }, true},
@@ -289,6 +290,19 @@ TEST_F(LayersFileTest, CorruptFilesAreRefused) {
        },
        false},
       {"raw block that is no bitmap", [&](Bytes& X) { X[U32At(X, Offset0) + 4] ^= 0xFF; }, false},
+      {"first layer's block an empty image",
+       [&](Bytes& X) {
+         // The first layer's bitmap holds the view's TBitmap, which must outlive an empty image.
+         PutU32(X, Offset0, uint32_t(X.size()));
+         TIEBitmap Empty;
+         TMemoryStream R;
+         Empty.SaveRawToStream(nullptr, 0, &R);
+         const Bytes Raw = StreamBytes(R);
+         X.resize(X.size() + 4);
+         PutU32(X, X.size() - 4, uint32_t(Raw.size()));
+         X.insert(X.end(), Raw.begin(), Raw.end());
+       },
+       false, true},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.What);
@@ -301,7 +315,10 @@ TEST_F(LayersFileTest, CorruptFilesAreRefused) {
     S.SetPosition(0);
     const int32_t Width = View->GetLayer(0)->Bitmap->GetWidth();
     const int32_t Count = View->LayersCount();
-    EXPECT_FALSE(View->LoadLayersFromStream(&S));
+    EXPECT_EQ(View->LoadLayersFromStream(&S), C.Loads);
+    // Whatever was read, the first layer still answers for the view's TBitmap.
+    EXPECT_TRUE(View->GetLayer(0)->Bitmap->ExternalTBitmap());
+    EXPECT_NE(View->GetLayer(0)->Bitmap->VclBitmap(), nullptr);
     if (C.HeaderRefused) {
       EXPECT_EQ(S.Position(), 0);
       EXPECT_EQ(View->LayersCount(), Count);
@@ -430,6 +447,31 @@ TEST_F(LayersFileTest, SelectionRecordRoundTripAndMove) {
   TMemoryStream Cut;
   LoadBytes(Cut, Bytes(B.begin(), B.end() - 1));
   EXPECT_FALSE(View->LoadSelectionFromStream(&Cut, 0));
+
+  // A side of 0 with a vast other side (the rows hold no bytes, so the stream cannot bound it): an empty
+  // mask, read at once, whatever box the record gives it.
+  for (bool ZeroWidth : {true, false}) {
+    FileBuilder R;
+    R.I32(ZeroWidth ? 0 : 0x67000000), R.I32(ZeroWidth ? 0x67000000 : 0), R.I32(0);  // no points
+    R.I32(0), R.I32(0), R.I32(0), R.I32(0), R.U8(1), R.I32(0), R.I32(0), R.I32(1);  // box, exists, x, y, bits
+    R.I32(0x01000000), R.I32(1), R.I32(2), R.I32(-5), R.U8(0);                     // mask box, full
+    TMemoryStream TS;
+    LoadBytes(TS, R.B);
+    EXPECT_TRUE(View->LoadSelectionFromStream(&TS, 0)) << ZeroWidth;
+    EXPECT_FALSE(View->Selected()) << ZeroWidth;
+  }
+
+  // A point far below or above the mask, in a polygon whose box is wider than the smaller image, so the
+  // move leaves the points where they are: the polygon is filled again over the mask's rows only.
+  for (uint32_t FarY : {0x0A000001u, 0x7FFFFFFFu, 0x80000000u}) {
+    Bytes Far = B;
+    PutU32(Far, 12 + 8 * 2 + 4, FarY);
+    PutU32(Far, 12 + 8 * 4, 0);  // the box's left edge
+    TMemoryStream FS;
+    LoadBytes(FS, Far);
+    EXPECT_TRUE(View->LoadSelectionFromStream(&FS, 1)) << FarY;
+    EXPECT_EQ(View->SelectionMask()->Width(), 100) << FarY;
+  }
 }
 
 
@@ -453,6 +495,32 @@ TEST_F(LayersFileTest, SelectionRecordFollowsAChangeOfLayer) {
   EXPECT_TRUE(M->IsPointInside(9, 24));
   EXPECT_FALSE(M->IsPointInside(10, 5));
   EXPECT_FALSE(M->IsPointInside(0, 25));
+
+  // Positions anywhere in their range: the mask lands by their difference, in time; nothing is made of
+  // the canvas between them.
+  const Bytes B = StreamBytes(S);
+  const size_t X0At = 12 + 8 * 4 + 16 + 1;
+  struct Case {
+    const char* What;
+    uint32_t X0;
+    int32_t LayerX;
+    bool Lands;  // the record's top left corner at (10, 5)
+  } Cases[] = {{"far right of the layer", 0x7FFFFFFFu, 20, false},
+               {"far left of its origin", 0x80000000u, 20, false},
+               {"both far right, 0 apart", 0x7FFFFFF0u, 0x7FFFFFF0, true},
+               {"both far left, 0 apart", 0x80000010u, int32_t(0x80000010u), false}};
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.What);
+    Bytes Moved = B;
+    PutU32(Moved, X0At, C.X0);
+    View->GetLayer(1)->PosX = C.LayerX;
+    TMemoryStream MS;
+    LoadBytes(MS, Moved);
+    ASSERT_TRUE(View->LoadSelectionFromStream(&MS, 2));
+    EXPECT_EQ(View->SelectionMask()->Width(), 50);
+    EXPECT_EQ(View->SelectionMask()->IsPointInside(10, 5), C.Lands);
+    EXPECT_EQ(View->Selected(), C.Lands);
+  }
 }
 
 }  // namespace
