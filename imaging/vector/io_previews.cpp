@@ -24,6 +24,18 @@ namespace zv {
 
 namespace {
 
+// Takes a page's colour item and compression choice (item 0 is none) into its working values; true when
+// either changed.
+bool TakeColorsAndCompression(TComboBox* ColorsBox, TComboBox* CompressionBox, int32_t& ColorIndex,
+                              bool& Compression) {
+  const int32_t Colors = ColorsBox->ItemIndex();
+  const bool Compressed = CompressionBox->ItemIndex() > 0;
+  if ((Colors < 0 || Colors == ColorIndex) && Compressed == Compression) return false;
+  if (Colors >= 0) ColorIndex = Colors;
+  Compression = Compressed;
+  return true;
+}
+
 enum TPreviewPageId : int { pgJPEG1, pgJPEG2, pgTIFF1, pgTIFF2, pgGIF1, pgGIF2, pgBMP1, pgPCX1, pgPNG1, pgTGA1, pgJ20001 };
 
 constexpr int32_t kPreviewFullTitleTop = 140;
@@ -987,25 +999,13 @@ void TfIOPreviews::ComboBox18Change(TObject*) {
 
 void TfIOPreviews::ComboBox6Change(TObject*) {
   if (!FLive) return;
-  const int32_t Colors = ComboBox7->ItemIndex();
-  const bool Compression = ComboBox6->ItemIndex() > 0;
-  if ((Colors >= 0 && Colors != BmpColorIndex) || Compression != BmpCompression) {
-    if (Colors >= 0) BmpColorIndex = Colors;
-    BmpCompression = Compression;
-    Recompute();
-  }
+  if (TakeColorsAndCompression(ComboBox7, ComboBox6, BmpColorIndex, BmpCompression)) Recompute();
   EnableApply();
 }
 
 void TfIOPreviews::ComboBox8Change(TObject*) {
   if (!FLive) return;
-  const int32_t Colors = ComboBox9->ItemIndex();
-  const bool Compression = ComboBox8->ItemIndex() > 0;
-  if ((Colors >= 0 && Colors != PcxColorIndex) || Compression != PcxCompression) {
-    if (Colors >= 0) PcxColorIndex = Colors;
-    PcxCompression = Compression;
-    Recompute();
-  }
+  if (TakeColorsAndCompression(ComboBox9, ComboBox8, PcxColorIndex, PcxCompression)) Recompute();
   EnableApply();
 }
 
