@@ -8,14 +8,9 @@
 #include <memory>
 #include <random>
 
+#include "bench/view_bench_support.h"
 #include "imaging/core/bitmap.h"
-#include "imaging/core/library_startup.h"
-#include "imaging/formats/formats_startup.h"
-#include "imaging/io/io_globals.h"
-#include "imaging/proc/proc_startup.h"
 #include "imaging/vector/imaging_vect.h"
-#include "imaging/vector/vect_startup.h"
-#include "imaging/view/view_startup.h"
 #include "platform/backend.h"
 #include "platform/forms.h"
 
@@ -24,20 +19,6 @@ namespace {
 
 constexpr int32_t ImageSide = 4000;
 constexpr int32_t ObjectCount = 10000;
-
-void StartLibrary() {
-  static const bool Started = [] {
-    setenv("ZONVARK_HEADLESS", "1", 1);
-    RegisterImagingFormatsSteps();
-    RegisterImagingVectorStep();
-    RegisterImagingIOStep();
-    RegisterLibraryStep(lsProcessing, "Image processing", ProcessingStartup, ProcessingShutdown);
-    RegisterImagingViewStep();
-    LibraryStartup();
-    return true;
-  }();
-  (void)Started;
-}
 
 // Kinds: 0 boxes, 1 ellipses, 2 lines, 3 closed polylines of 8 vertices, 4 a mix of all kinds above and texts.
 // The view stands on a shown form with a client of 1000 x 1000 pixels.
@@ -74,7 +55,7 @@ TImagingVect* MakeObjects(TForm* Form, int Kinds) {
 }
 
 void BM_HitTest(benchmark::State& State) {
-  StartLibrary();
+  benchdata::StartViewLibrary();
   TForm Form(nullptr);
   TImagingVect* View = MakeObjects(&Form, int(State.range(0)));
   const double Zoom = double(State.range(1));

@@ -9,14 +9,9 @@
 #include <memory>
 #include <random>
 
+#include "bench/view_bench_support.h"
 #include "imaging/core/bitmap.h"
-#include "imaging/core/library_startup.h"
-#include "imaging/formats/formats_startup.h"
-#include "imaging/io/io_globals.h"
-#include "imaging/proc/proc_startup.h"
 #include "imaging/vector/imaging_vect.h"
-#include "imaging/vector/vect_startup.h"
-#include "imaging/view/view_startup.h"
 #include "platform/backend.h"
 #include "platform/forms.h"
 
@@ -27,20 +22,6 @@ constexpr int32_t Width = 1920;
 constexpr int32_t Height = 1080;
 constexpr int32_t ObjectCount = 1000;
 
-void StartLibrary() {
-  static const bool Started = [] {
-    setenv("ZONVARK_HEADLESS", "1", 1);
-    RegisterImagingFormatsSteps();
-    RegisterImagingVectorStep();
-    RegisterImagingIOStep();
-    RegisterLibraryStep(lsProcessing, "Image processing", ProcessingStartup, ProcessingShutdown);
-    RegisterImagingViewStep();
-    LibraryStartup();
-    return true;
-  }();
-  (void)Started;
-}
-
 // Lines, boxes, ellipses, arcs, polylines, texts, rulers, angles and labelled lines in equal parts; one
 // in ten transparent texts or shadowed boxes that go through the work bitmap at full quality.
 struct Scene {
@@ -49,7 +30,7 @@ struct Scene {
 };
 
 Scene MakeScene() {
-  StartLibrary();
+  benchdata::StartViewLibrary();
   Scene S;
   S.Form = std::make_unique<TForm>(nullptr);
   S.Form->SetBounds(0, 0, Width + 100, Height + 100);
