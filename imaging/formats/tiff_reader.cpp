@@ -104,9 +104,8 @@ constexpr int64_t StreamedPageBytes = int64_t(16) << 20;
 #if defined(__x86_64__) || defined(__i386__)
 const bool CpuHasSsse3 = __builtin_cpu_supports("ssse3");
 
-// Sixteen RGB pixels at a time into BGR at Dest (16-byte aligned), with stores that bypass the caches;
-// returns the pixels done.
-__attribute__((target("ssse3"))) int32_t StreamBgrBlocks(const uint8_t* s, uint8_t* d, int32_t Count) {
+// The 48 bytes of sixteen RGB pixels at s, as BGR in three registers.
+__attribute__((target("ssse3"), always_inline)) inline void BgrOfSixteen(const uint8_t* s, __m128i Out[3]) {
   // Byte j of the 48 written is byte 3 (j / 3) + 2 - j % 3 of the 48 read; -1 gives a zero to or in.
   const __m128i A0 = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, -1);
   const __m128i B0 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1);
@@ -115,18 +114,24 @@ __attribute__((target("ssse3"))) int32_t StreamBgrBlocks(const uint8_t* s, uint8
   const __m128i C1 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, -1);
   const __m128i B2 = _mm_setr_epi8(14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
   const __m128i C2 = _mm_setr_epi8(-1, 3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10, 15, 14, 13);
+  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16));
+  const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 32));
+  Out[0] = _mm_or_si128(_mm_shuffle_epi8(a, A0), _mm_shuffle_epi8(b, B0));
+  Out[1] = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, A1), _mm_shuffle_epi8(b, B1)), _mm_shuffle_epi8(c, C1));
+  Out[2] = _mm_or_si128(_mm_shuffle_epi8(b, B2), _mm_shuffle_epi8(c, C2));
+}
+
+// Sixteen RGB pixels at a time into BGR at Dest (16-byte aligned), with stores that bypass the caches;
+// returns the pixels done.
+__attribute__((target("ssse3"))) int32_t StreamBgrBlocks(const uint8_t* s, uint8_t* d, int32_t Count) {
   int32_t i = 0;
   for (; i + 16 <= Count; i += 16, s += 48, d += 48) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16));
-    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 32));
-    const __m128i o0 = _mm_or_si128(_mm_shuffle_epi8(a, A0), _mm_shuffle_epi8(b, B0));
-    const __m128i o1 =
-        _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, A1), _mm_shuffle_epi8(b, B1)), _mm_shuffle_epi8(c, C1));
-    const __m128i o2 = _mm_or_si128(_mm_shuffle_epi8(b, B2), _mm_shuffle_epi8(c, C2));
-    _mm_stream_si128(reinterpret_cast<__m128i*>(d), o0);
-    _mm_stream_si128(reinterpret_cast<__m128i*>(d + 16), o1);
-    _mm_stream_si128(reinterpret_cast<__m128i*>(d + 32), o2);
+    __m128i o[3];
+    BgrOfSixteen(s, o);
+    _mm_stream_si128(reinterpret_cast<__m128i*>(d), o[0]);
+    _mm_stream_si128(reinterpret_cast<__m128i*>(d + 16), o[1]);
+    _mm_stream_si128(reinterpret_cast<__m128i*>(d + 32), o[2]);
   }
   _mm_sfence();
   return i;
@@ -154,25 +159,13 @@ void StreamBgrRow(const uint8_t* s, uint8_t* d, int32_t Count) {
 #if defined(__x86_64__) || defined(__i386__)
 // Sixteen pixels at a time of Count, RGB into BGR where they lie; returns the pixels done.
 __attribute__((target("ssse3"))) int32_t SwapBgrBlocks(uint8_t* d, int32_t Count) {
-  const __m128i A0 = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, -1);
-  const __m128i B0 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1);
-  const __m128i A1 = _mm_setr_epi8(-1, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-  const __m128i B1 = _mm_setr_epi8(0, -1, 4, 3, 2, 7, 6, 5, 10, 9, 8, 13, 12, 11, -1, 15);
-  const __m128i C1 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, -1);
-  const __m128i B2 = _mm_setr_epi8(14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-  const __m128i C2 = _mm_setr_epi8(-1, 3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10, 15, 14, 13);
   int32_t i = 0;
   for (; i + 16 <= Count; i += 16, d += 48) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + 16));
-    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + 32));
-    const __m128i o0 = _mm_or_si128(_mm_shuffle_epi8(a, A0), _mm_shuffle_epi8(b, B0));
-    const __m128i o1 =
-        _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, A1), _mm_shuffle_epi8(b, B1)), _mm_shuffle_epi8(c, C1));
-    const __m128i o2 = _mm_or_si128(_mm_shuffle_epi8(b, B2), _mm_shuffle_epi8(c, C2));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), o0);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16), o1);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 32), o2);
+    __m128i o[3];
+    BgrOfSixteen(d, o);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), o[0]);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16), o[1]);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 32), o[2]);
   }
   return i;
 }
