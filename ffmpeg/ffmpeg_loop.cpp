@@ -80,15 +80,7 @@ void TCustomFFmpeg::RunTranscode() {
       if (r < 0) GetFFLogger()->Log(this, llError, AVErrorText("av_write_trailer()", r));
     }
     ReportProgress(-1, true, Now(), RunStartClock);
-    const int32_t encoders = JoinMode ? std::min(StreamsPerGroup(*this), OutputStreamCount) : OutputStreamCount;
-    for (int32_t i = 0; i < encoders; ++i) {
-      TOutputStreamRec* ost = OutputStreams[i];
-      if (!ost->EncodingNeeded || ost->EncoderClosed) continue;
-      if (ost->EncoderContext) av_freep(&ost->EncoderContext->stats_in);
-      avcodec_free_context(&ost->EncoderContext);
-      ost->EncoderClosed = 1;
-      RemoveOpenEncoder(ost);
-    }
+    CloseEncoders(JoinMode ? std::min(StreamsPerGroup(*this), OutputStreamCount) : OutputStreamCount);
     for (int32_t i = 0; i < InputStreamCount; ++i) {
       TInputStreamRec* ist = InputStreams[i];
       if (!ist->DecodingNeeded || ist->DecoderClosed) continue;

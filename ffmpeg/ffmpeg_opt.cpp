@@ -148,15 +148,25 @@ void TCustomFFmpeg::RemoveOpenEncoder(TOutputStreamRec* Ost) {
   FOpenEncoders.remove(Ost);
 }
 
+// Frees the encoder of a stream that is encoding and still open, with its pass-2 log text; false when
+// there was none to close.
+static bool CloseEncoderOf(TOutputStreamRec* Ost) {
+  if (!Ost->EncodingNeeded || Ost->EncoderClosed) return false;
+  if (Ost->EncoderContext) av_freep(&Ost->EncoderContext->stats_in);
+  avcodec_free_context(&Ost->EncoderContext);
+  Ost->EncoderClosed = 1;
+  return true;
+}
+
 void TCustomFFmpeg::CloseOpenEncoders() {
   std::lock_guard<std::mutex> lock(CodecListLock());
-  for (TOutputStreamRec* ost : FOpenEncoders) {
-    if (!ost->EncodingNeeded || ost->EncoderClosed) continue;
-    if (ost->EncoderContext) av_freep(&ost->EncoderContext->stats_in);
-    avcodec_free_context(&ost->EncoderContext);
-    ost->EncoderClosed = 1;
-  }
+  for (TOutputStreamRec* ost : FOpenEncoders) CloseEncoderOf(ost);
   FOpenEncoders.clear();
+}
+
+void TCustomFFmpeg::CloseEncoders(int32_t Count) {
+  for (int32_t i = 0; i < Count; ++i)
+    if (CloseEncoderOf(OutputStreams[i])) RemoveOpenEncoder(OutputStreams[i]);
 }
 
 void TCustomFFmpeg::AddOpenDecoder(TInputStreamRec* Ist) {

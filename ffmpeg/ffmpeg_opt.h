@@ -370,6 +370,8 @@ public:
   void RemoveOpenEncoder(TOutputStreamRec* Ost);
   // Closes the encoder of every listed stream that is encoding, marks it closed and empties the list.
   void CloseOpenEncoders();
+  // Closes the encoders of the first Count output streams that are encoding and still open.
+  void CloseEncoders(int32_t Count);
   void AddOpenDecoder(TInputStreamRec* Ist);
   void RemoveOpenDecoder(TInputStreamRec* Ist);
   void CloseOpenDecoders();

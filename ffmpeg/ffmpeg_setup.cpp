@@ -548,16 +548,8 @@ int32_t TCustomFFmpeg::OpenInputDecoders(std::string& Message) {
   for (int32_t i = 0; i < InputStreamCount; ++i) {
     const int32_t ret = OpenInputDecoder(i, Message);
     if (ret == 0) continue;
-    const int32_t streams = JoinMode && JoinStreamsPerInput > 0 ? std::min(JoinStreamsPerInput, OutputStreamCount)
-                                                                : OutputStreamCount;
-    for (int32_t j = 0; j < streams; ++j) {
-      TOutputStreamRec* ost = OutputStreams[j];
-      if (!ost->EncodingNeeded || ost->EncoderClosed) continue;
-      if (ost->EncoderContext) av_freep(&ost->EncoderContext->stats_in);
-      avcodec_free_context(&ost->EncoderContext);
-      ost->EncoderClosed = 1;
-      RemoveOpenEncoder(ost);
-    }
+    CloseEncoders(JoinMode && JoinStreamsPerInput > 0 ? std::min(JoinStreamsPerInput, OutputStreamCount)
+                                                      : OutputStreamCount);
     return ret;
   }
   return 0;
