@@ -1,6 +1,4 @@
 // Single frames of AVI videos, read through the platform's AVI file library.
-#include <cmath>
-
 #include "imaging/core/dib_bitmap.h"
 #include "imaging/core/globals.h"
 #include "imaging/core/proc_hooks.h"
@@ -9,9 +7,12 @@
 
 namespace zv {
 
+// Milliseconds a frame of a stream of Rate / Scale frames a second, exact and saturated: a file can
+// declare a scale far above its rate.
 uint32_t AviFrameDelay(uint32_t Rate, uint32_t Scale) {
   if (Rate == 0 || Scale == 0) return 0;
-  return uint32_t(std::trunc(1000.0 / (double(Rate) / double(Scale))));
+  uint64_t Delay = uint64_t(Scale) * 1000 / Rate;
+  return Delay > UINT32_MAX ? UINT32_MAX : uint32_t(Delay);
 }
 
 int32_t TImagingIO::OpenAviFile(const std::string& FileName) {

@@ -96,6 +96,10 @@ TEST(AviFrameDelay, FromRateAndScale) {
   EXPECT_EQ(AviFrameDelay(30000, 1001), 33u);
   EXPECT_EQ(AviFrameDelay(0, 1), 0u);
   EXPECT_EQ(AviFrameDelay(25, 0), 0u);
+  EXPECT_EQ(AviFrameDelay(1, 3), 3000u);                 // exact, not 2999.999...
+  EXPECT_EQ(AviFrameDelay(1, 4294967), 4294967000u);
+  EXPECT_EQ(AviFrameDelay(1, 0xFFFFFFFFu), UINT32_MAX);   // a scale far above the rate saturates
+  EXPECT_EQ(AviFrameDelay(0xFFFFFFFFu, 1), 0u);
 }
 
 // ---- Damaged files, made by editing a small 24-bit clip ----
