@@ -38,7 +38,13 @@ bool J2000Peek(TStream* Stream, uint8_t* Buffer, int64_t Count) {
 }
 
 // The boxes of a JP2 file, from its signature on, each inside the stream (a length of 0 runs to the end).
-bool J2000BoxesFit(TStream* Stream) {
+// CodeStream is set to the contents of the first contiguous code stream box ("jp2c"), when there is one.
+struct TJ2000Span {
+  int64_t Start = -1;
+  int64_t Length = 0;
+};
+
+bool J2000BoxesFit(TStream* Stream, TJ2000Span& CodeStream) {
   const int64_t Start = Stream->Position();
   const int64_t End = Stream->Size();
   bool Fit = true;
@@ -60,12 +66,66 @@ bool J2000BoxesFit(TStream* Stream) {
       for (int i = 8; i < 16; ++i) Length = (Length << 8) | Head[i];
       HeaderSize = 16;
     }
-    if (Length == 0) break;
+    const bool Last = Length == 0;
+    if (Last) Length = uint64_t(End - At);
     Fit = Length >= HeaderSize && Length <= uint64_t(End - At);
+    if (Fit && CodeStream.Start < 0 && std::equal(Head + 4, Head + 8, "jp2c")) {
+      CodeStream.Start = At + int64_t(HeaderSize);
+      CodeStream.Length = int64_t(Length - HeaderSize);
+    }
+    if (Last) break;
     At += int64_t(Length);
   }
   Stream->SetPosition(Start);
   return Fit;
+}
+
+// The image and tile grid of a code stream's SIZ segment, which directly follows its start marker.
+struct TJ2000Grid {
+  uint32_t X1 = 0, Y1 = 0;          // the reference grid's far edges
+  uint32_t TileW = 0, TileH = 0;    // tile size
+  uint32_t TileX0 = 0, TileY0 = 0;  // the first tile's origin
+  uint32_t Components = 0;
+};
+
+uint32_t J2000Be32(const uint8_t* p) {
+  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+}
+
+bool J2000ReadGrid(TStream* Stream, int64_t At, TJ2000Grid& Grid) {
+  // FF 4F, FF 51, length, capabilities, then 32-bit sizes and the 16-bit component count.
+  uint8_t Siz[42];
+  const int64_t Start = Stream->Position();
+  Stream->SetPosition(At);
+  const bool Got = Stream->Read(Siz, 42) == 42;
+  Stream->SetPosition(Start);
+  if (!Got || Siz[0] != 0xFF || Siz[1] != 0x4F || Siz[2] != 0xFF || Siz[3] != 0x51) return false;
+  Grid.X1 = J2000Be32(Siz + 8);
+  Grid.Y1 = J2000Be32(Siz + 12);
+  Grid.TileW = J2000Be32(Siz + 24);
+  Grid.TileH = J2000Be32(Siz + 28);
+  Grid.TileX0 = J2000Be32(Siz + 32);
+  Grid.TileY0 = J2000Be32(Siz + 36);
+  Grid.Components = (uint32_t(Siz[40]) << 8) | Siz[41];
+  return true;
+}
+
+// Reading the main header already sets up every tile of the grid for every component (some kilobytes
+// a tile, a tenth of a millisecond), so the grid is checked against the code stream's length first.
+// Each tile has a tile-part at least: its SOT segment and SOD marker, 14 bytes. Each tile-component with
+// samples has a packet of a byte at least; a small floor leaves room for those without.
+constexpr int64_t J2000LeastTileBytes = 14;
+constexpr int64_t J2000TileComponentFloor = int64_t(1) << 12;
+
+bool J2000GridFits(const TJ2000Grid& Grid, int64_t Length) {
+  // A grid OpenJPEG itself refuses (no tiles, a tile size of 0) is left to it.
+  if (Grid.TileW == 0 || Grid.TileH == 0 || Grid.X1 <= Grid.TileX0 || Grid.Y1 <= Grid.TileY0) return true;
+  const int64_t Across = (int64_t(Grid.X1) - Grid.TileX0 + Grid.TileW - 1) / Grid.TileW;
+  const int64_t Down = (int64_t(Grid.Y1) - Grid.TileY0 + Grid.TileH - 1) / Grid.TileH;
+  int64_t Tiles = 0, TileBytes = 0, TileComponents = 0;
+  return CheckedMul(Across, Down, Tiles) && CheckedMul(Tiles, J2000LeastTileBytes, TileBytes) && TileBytes <= Length &&
+         CheckedMul(Tiles, int64_t(Grid.Components), TileComponents) &&
+         TileComponents <= std::max(Length, J2000TileComponentFloor);
 }
 
 // ---- Handles --------------------------------------------------------------------------------------------
@@ -257,8 +317,8 @@ void J2000CopyPixels(const opj_image_t& Image, const TJ2000Layout& L, TIEBitmap*
 }
 
 // The decoder of the JP2 file or code stream at the stream's position: its input, codec and image, and
-// the header read in strict mode. A stream that is neither, or a JP2 file whose boxes do not fit the
-// stream, has no codec.
+// the header read in strict mode. A stream that is neither, a JP2 file whose boxes do not fit the stream
+// or without a code stream box, and a tile grid larger than the code stream can hold have no codec.
 struct TJ2000Decoding {
   TJ2000Stream Input;
   TJ2000CodecHolder Codec;
@@ -272,8 +332,21 @@ struct TJ2000Decoding {
            opj_read_header(Input.Handle(), Codec.Codec, &Image.Image) && Image.Image != nullptr;
   }
   static OPJ_CODEC_FORMAT FormatOf(TStream* Stream) {
-    if (IsJp2Stream(Stream)) return J2000BoxesFit(Stream) ? OPJ_CODEC_JP2 : OPJ_CODEC_UNKNOWN;
-    return IsJ2kStream(Stream) ? OPJ_CODEC_J2K : OPJ_CODEC_UNKNOWN;
+    TJ2000Span CodeStream;
+    OPJ_CODEC_FORMAT Format = OPJ_CODEC_UNKNOWN;
+    if (IsJp2Stream(Stream)) {
+      if (!J2000BoxesFit(Stream, CodeStream)) return OPJ_CODEC_UNKNOWN;
+      Format = OPJ_CODEC_JP2;
+    } else if (IsJ2kStream(Stream)) {
+      CodeStream.Start = Stream->Position();
+      CodeStream.Length = Stream->Size() - CodeStream.Start;
+      Format = OPJ_CODEC_J2K;
+    }
+    TJ2000Grid Grid;
+    if (CodeStream.Start < 0 || !J2000ReadGrid(Stream, CodeStream.Start, Grid) ||
+        !J2000GridFits(Grid, CodeStream.Length))
+      return OPJ_CODEC_UNKNOWN;
+    return Format;
   }
 };
 

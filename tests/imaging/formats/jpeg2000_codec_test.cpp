@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <openjpeg.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -235,6 +236,9 @@ TEST_F(J2000ToolsTest, FilesOfTheEncoderToolReadBackAsItsDecoderShowsThem) {
       {"rgb origin", PnmFile("P6", W, H, 255, PnmRamp(W * H * 3, 255)), "rgbo.ppm", "-d 5,3", "rgbo.j2k", 8, 3},
       {"signed8", Raw8, "signed8.raw", "-F 37,29,1,8,s", "signed8.j2k", 8, 1},
       {"signed12", Raw12, "signed12.raw", "-F 37,29,1,12,s", "signed12.jp2", 12, 1},
+      // Small tiles: as many tile-parts as the grid has tiles, near the least bytes a tile can take.
+      {"tiles grey", PnmFile("P5", W, H, 255, PnmRamp(W * H, 255)), "tiles.pgm", "-t 4,4", "tiles.j2k", 8, 1},
+      {"tiles rgb", PnmFile("P6", W, H, 255, PnmRamp(W * H * 3, 255)), "tiles.ppm", "-t 5,4", "tiles.jp2", 8, 3},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.Name);
@@ -632,6 +636,45 @@ void PutBe32(Bytes& B, size_t At, uint32_t v) {
   for (int i = 0; i < 4; ++i) B[At + size_t(i)] = uint8_t(v >> (24 - 8 * i));
 }
 
+void PutBe16(Bytes& B, uint32_t v) {
+  B.push_back(uint8_t(v >> 8));
+  B.push_back(uint8_t(v));
+}
+
+void PutBe32(Bytes& B, uint32_t v) {
+  PutBe16(B, v >> 16);
+  PutBe16(B, v & 0xFFFF);
+}
+
+// A code stream made by hand: the image and tile grid, 8-bit components, one layer, two decomposition
+// levels, then one tile-part of a single byte for tile 0.
+Bytes HandMadeStream(uint32_t Width, uint32_t Height, uint32_t TileWidth, uint32_t TileHeight, uint32_t Components) {
+  Bytes B = {0xFF, 0x4F, 0xFF, 0x51};
+  PutBe16(B, 38 + 3 * Components);
+  PutBe16(B, 0);
+  for (uint32_t v : {Width, Height, 0u, 0u, TileWidth, TileHeight, 0u, 0u}) PutBe32(B, v);
+  PutBe16(B, Components);
+  for (uint32_t c = 0; c < Components; ++c) B.insert(B.end(), {7, 1, 1});
+  // COD: no styles, LRCP, 1 layer, no colour transform, 2 levels, 64 x 64 code-blocks, 5-3 wavelet.
+  B.insert(B.end(), {0xFF, 0x52, 0, 12, 0, 0, 0, 1, 0, 2, 4, 4, 0, 1});
+  // QCD: no quantisation, guard bits 2, an exponent per sub-band.
+  B.insert(B.end(), {0xFF, 0x5C, 0, 10, 0x40, 0x48, 0x48, 0x48, 0x48, 0x48, 0x48, 0x48});
+  // SOT of tile 0, 15 bytes long with SOD and its byte; then the end of the code stream.
+  B.insert(B.end(), {0xFF, 0x90, 0, 10, 0, 0, 0, 0, 0, 15, 0, 1, 0xFF, 0x93, 0, 0xFF, 0xD9});
+  return B;
+}
+
+TEST_F(J2000Test, HandMadeStreamsOfOneTileRead) {
+  for (uint32_t Components : {1u, 3u, 4u}) {
+    SCOPED_TRACE(Components);
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    EXPECT_EQ(ReadJ2k(HandMadeStream(40, 5, 40, 5, Components), B, P).Abort, 0);
+    EXPECT_EQ(B.GetWidth(), 40);
+    EXPECT_EQ(P.SamplesPerPixel, Components == 1 ? 1 : 3);
+  }
+}
+
 TEST_F(J2000Test, DamagedStreamsSetTheAbortByte) {
   const Bytes Stream = j2ktest::EncodeWithOpenjpeg(Layout(1, OPJ_CLRSPC_UNSPECIFIED, 8, false, 40, 30), false);
   const Bytes Jp2 = j2ktest::EncodeWithOpenjpeg(Layout(3, OPJ_CLRSPC_SRGB, 8, false, 40, 30), true);
@@ -644,24 +687,56 @@ TEST_F(J2000Test, DamagedStreamsSetTheAbortByte) {
   Bytes BoxPastTheEnd = Jp2;
   const size_t Jp2c = std::string(Jp2.begin(), Jp2.end()).find("jp2c");
   PutBe32(BoxPastTheEnd, Jp2c - 4, uint32_t(Jp2.size()) * 4);
+  // The JP2 file's code stream made a grid of 40 x 5 tiles, 65535 of them, in its few hundred bytes.
+  Bytes Jp2ManyTiles = Jp2;
+  PutBe32(Jp2ManyTiles, Jp2c + 4 + 12, 65535 * 5);
+  PutBe32(Jp2ManyTiles, Jp2c + 4 + 28, 5);
+  Bytes Jp2NoCodeStream = Jp2;
+  std::copy_n("free", 4, Jp2NoCodeStream.begin() + std::ptrdiff_t(Jp2c));
   struct Case {
     const char* What;
     Bytes File;
+    bool HeaderToo;  // refused even when only the header is read
   };
   const Case Cases[] = {
-      {"cut in SIZ", Bytes(Stream.begin(), Stream.begin() + 20)},
-      {"cut in the tile", Bytes(Stream.begin(), Stream.end() - 12)},
-      {"no components", NoComponents},
-      {"JP2 box length past the end", BoxPastTheEnd},
-      {"no signature", Bytes(64, 'x')},
-      {"signature only", Bytes(Stream.begin(), Stream.begin() + 4)},
-      {"empty", {}},
+      {"cut in SIZ", Bytes(Stream.begin(), Stream.begin() + 20), true},
+      {"cut in the tile", Bytes(Stream.begin(), Stream.end() - 12), false},
+      {"no components", NoComponents, true},
+      {"JP2 box length past the end", BoxPastTheEnd, true},
+      {"JP2 without a code stream box", Jp2NoCodeStream, true},
+      {"no signature", Bytes(64, 'x'), true},
+      {"signature only", Bytes(Stream.begin(), Stream.begin() + 4), true},
+      {"empty", {}, true},
+      // Tiles of 7 x 5 over 7 x 327675: 65535 tiles in 88 bytes (the header alone took 7 s).
+      {"more tiles than the stream holds", HandMadeStream(7, 65535 * 5, 7, 5, 1), true},
+      {"more tiles than the JP2 code stream holds", Jp2ManyTiles, true},
+      // 3000 tiles of one pixel, each with 16384 components: 49 million tile-components in 49 KB.
+      {"more tile-components than the stream holds", HandMadeStream(3000, 1, 1, 1, 16384), true},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.What);
     TIEBitmap B;
     TIOParamsVals P(nullptr);
+    EXPECT_EQ(ReadJ2k(C.File, B, P, true).Abort, C.HeaderToo ? 1 : 0);
     EXPECT_EQ(ReadJ2k(C.File, B, P).Abort, 1);
+    EXPECT_TRUE(B.IsEmpty());
+    auto S = StreamOf(C.File);
+    LoggedProgress Progress;
+    J2000ReadGray16(S.get(), &B, Progress.Record);
+    EXPECT_EQ(Progress.Abort, 1);
+  }
+}
+
+TEST_F(J2000Test, TileGridsWithinWhatTheStreamHoldsAreRead) {
+  // 14 bytes a tile at least: 6 tiles of 8 x 5 in the hand-made stream of 88 bytes are read (those
+  // not in it are left blank); a seventh cannot be there.
+  for (uint32_t Tiles : {1u, 6u, 7u}) {
+    SCOPED_TRACE(Tiles);
+    const Bytes File = HandMadeStream(8 * Tiles, 5, 8, 5, 1);
+    ASSERT_EQ(File.size(), 88u);
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    EXPECT_EQ(ReadJ2k(File, B, P).Abort, Tiles <= 6 ? 0 : 1);
   }
 }
 
