@@ -20,12 +20,16 @@ TJ2000YCbCrTables J2000YCbCr{};
 
 namespace {
 
-// A JPEG 2000 stream may code a large flat image in a few hundred bytes (8192 x 8192 of one grey in
-// 340), so a size is only refused when its samples would exceed both a floor that any image may use
-// and this many samples per byte of the stream: far beyond any coder's reach, yet it keeps a few bytes
-// from asking for gigabytes.
-constexpr int64_t J2000MostSamplesPerByte = int64_t(1) << 18;
-constexpr int64_t J2000SampleFloor = int64_t(1) << 26;
+// A JPEG 2000 stream may code a large flat image in a few hundred bytes, and OpenJPEG spends on the
+// order of 0.1 microsecond on each sample it decodes and some microseconds on each code-block it sets
+// up, coded or not (4096 x 4096 samples in 4 x 4 blocks, declared by 97 bytes, took 15 s). The decoding
+// work is counted in samples: those of the components and of the bitmap, and J2000CodeBlockWork for each
+// code-block. Work beyond a floor any image may use needs a byte of the stream for every
+// J2000MostWorkPerByte: far beyond what a coder reaches on pictures (a flat 2000 x 2000 grey image at
+// 64 x 64 blocks stays within the floor), yet it keeps a few bytes from asking for seconds.
+constexpr int64_t J2000MostWorkPerByte = int64_t(1) << 12;
+constexpr int64_t J2000WorkFloor = int64_t(1) << 24;
+constexpr int64_t J2000CodeBlockWork = 256;
 
 // ---- Signatures -----------------------------------------------------------------------------------------
 
@@ -117,15 +121,88 @@ bool J2000ReadGrid(TStream* Stream, int64_t At, TJ2000Grid& Grid) {
 constexpr int64_t J2000LeastTileBytes = 14;
 constexpr int64_t J2000TileComponentFloor = int64_t(1) << 12;
 
-bool J2000GridFits(const TJ2000Grid& Grid, int64_t Length) {
-  // A grid OpenJPEG itself refuses (no tiles, a tile size of 0) is left to it.
-  if (Grid.TileW == 0 || Grid.TileH == 0 || Grid.X1 <= Grid.TileX0 || Grid.Y1 <= Grid.TileY0) return true;
+// The tiles of the grid; false for a grid OpenJPEG itself refuses (no tiles, a tile size of 0).
+bool J2000TileCount(const TJ2000Grid& Grid, int64_t& Tiles) {
+  if (Grid.TileW == 0 || Grid.TileH == 0 || Grid.X1 <= Grid.TileX0 || Grid.Y1 <= Grid.TileY0) return false;
   const int64_t Across = (int64_t(Grid.X1) - Grid.TileX0 + Grid.TileW - 1) / Grid.TileW;
   const int64_t Down = (int64_t(Grid.Y1) - Grid.TileY0 + Grid.TileH - 1) / Grid.TileH;
+  return CheckedMul(Across, Down, Tiles);
+}
+
+bool J2000GridFits(const TJ2000Grid& Grid, int64_t Length) {
   int64_t Tiles = 0, TileBytes = 0, TileComponents = 0;
-  return CheckedMul(Across, Down, Tiles) && CheckedMul(Tiles, J2000LeastTileBytes, TileBytes) && TileBytes <= Length &&
+  // A grid OpenJPEG refuses is left to it.
+  if (!J2000TileCount(Grid, Tiles)) return true;
+  return CheckedMul(Tiles, J2000LeastTileBytes, TileBytes) && TileBytes <= Length &&
          CheckedMul(Tiles, int64_t(Grid.Components), TileComponents) &&
          TileComponents <= std::max(Length, J2000TileComponentFloor);
+}
+
+// How a component is coded by the main header (COD, then its own COC): the exponents of the code-block
+// size and of each resolution's precinct size. OpenJPEG's own codestream information gives the
+// precincts of only the first resolutions.
+struct TJ2000Coding {
+  uint32_t Resolutions = 1;
+  uint32_t BlockW = 6, BlockH = 6;
+  uint8_t PrecinctW[OPJ_J2K_MAXRLVLS] = {}, PrecinctH[OPJ_J2K_MAXRLVLS] = {};
+};
+
+// SPcod or SPcoc at Body: levels, code-block width and height, style, transform, then the precinct
+// sizes when the coding style has them.
+bool J2000ParseCoding(const std::vector<uint8_t>& Body, size_t At, bool Precincts, TJ2000Coding& C) {
+  if (At + 5 > Body.size() || Body[At] >= OPJ_J2K_MAXRLVLS) return false;
+  C.Resolutions = Body[At] + 1u;
+  C.BlockW = Body[At + 1] + 2u;
+  C.BlockH = Body[At + 2] + 2u;
+  for (uint32_t r = 0; r < C.Resolutions; ++r) {
+    const bool Given = Precincts && At + 5 + r < Body.size();
+    if (Precincts && !Given) return false;
+    C.PrecinctW[r] = Given ? Body[At + 5 + r] & 0x0F : 15;
+    C.PrecinctH[r] = Given ? Body[At + 5 + r] >> 4 : 15;
+  }
+  return true;
+}
+
+// The codings of the main header of the code stream at Span, which OpenJPEG has read.
+bool J2000ReadCodings(TStream* Stream, const TJ2000Span& Span, uint32_t Components, std::vector<TJ2000Coding>& Out) {
+  const int64_t Start = Stream->Position();
+  const int64_t End = Span.Start + Span.Length;
+  TJ2000Coding Default;
+  std::vector<std::pair<uint32_t, TJ2000Coding>> Own;
+  bool Ok = false, HaveDefault = false;
+  for (int64_t At = Span.Start + 2; At + 4 <= End;) {
+    uint8_t Head[4];
+    Stream->SetPosition(At);
+    if (Stream->Read(Head, 4) != 4 || Head[0] != 0xFF) break;
+    const int64_t Length = (int64_t(Head[2]) << 8) | Head[3];
+    if (Head[1] == 0x90 || Length < 2 || At + 2 + Length > End) {
+      Ok = Head[1] == 0x90 && HaveDefault;
+      break;
+    }
+    if (Head[1] == 0x52 || Head[1] == 0x53) {
+      std::vector<uint8_t> Body(size_t(Length - 2));
+      if (Stream->Read(Body.data(), int64_t(Body.size())) != int64_t(Body.size()) || Body.empty()) break;
+      if (Head[1] == 0x52) {
+        // Scod, progression, layers and colour transform, SPcod.
+        if (!J2000ParseCoding(Body, 5, (Body[0] & 1) != 0, Default)) break;
+        HaveDefault = true;
+      } else {
+        // Ccoc (two bytes beyond 256 components), Scoc, SPcoc.
+        const size_t Index = Components > 256 ? 2 : 1;
+        if (Body.size() < Index + 1) break;
+        const uint32_t Component = Index == 2 ? (uint32_t(Body[0]) << 8) | Body[1] : Body[0];
+        Own.emplace_back(Component, TJ2000Coding{});
+        if (!J2000ParseCoding(Body, Index + 1, (Body[Index] & 1) != 0, Own.back().second)) break;
+      }
+    }
+    At += 2 + Length;
+  }
+  Stream->SetPosition(Start);
+  if (!Ok) return false;
+  Out.assign(Components, Default);
+  for (const auto& [Component, Coding] : Own)
+    if (Component < Components) Out[Component] = Coding;
+  return true;
 }
 
 // ---- Handles --------------------------------------------------------------------------------------------
@@ -208,19 +285,52 @@ bool J2000SizeOf(const opj_image_t& Image, int32_t& Width, int32_t& Height) {
   return true;
 }
 
-// Whether the decoded components and the bitmap fit what the stream can plausibly code.
-bool J2000SizesPlausible(const opj_image_t& Image, int64_t Available) {
-  int64_t Samples = 0;
-  if (!CheckedSize({int64_t(Image.x1 - Image.x0), int64_t(Image.y1 - Image.y0), 3}, Samples)) return false;
-  for (uint32_t i = 0; i < Image.numcomps; ++i) {
-    int64_t Count = 0;
-    if (!CheckedSize({int64_t(Image.comps[i].w), int64_t(Image.comps[i].h)}, Count) ||
-        !CheckedAdd(Samples, Count, Samples))
+// Size divided by 2^Shift, rounded up.
+int64_t J2000CeilShift(int64_t Size, uint32_t Shift) {
+  return Shift >= 62 ? (Size > 0 ? 1 : 0) : (Size + (int64_t(1) << Shift) - 1) >> Shift;
+}
+
+// The code-blocks of a component Width x Height in Tiles tiles, coded as C says: in each resolution's
+// sub-bands, blocks no larger than the resolution's precincts, and a partial block for each sub-band of
+// each tile.
+bool J2000CodeBlocks(const TJ2000Coding& C, int64_t Width, int64_t Height, int64_t Tiles, int64_t& Blocks) {
+  Blocks = 0;
+  for (uint32_t r = 0; r < C.Resolutions; ++r) {
+    // The lowest resolution is one band the size of the resolution; each higher one has three of half
+    // its size.
+    const uint32_t Shift = r == 0 ? C.Resolutions - 1 : C.Resolutions - r;
+    const uint32_t Bands = r == 0 ? 1 : 3;
+    const uint32_t InPrecinct = r == 0 ? 0 : 1;
+    const uint32_t BlockW = std::min<uint32_t>(C.BlockW, C.PrecinctW[r] > InPrecinct ? C.PrecinctW[r] - InPrecinct : 0);
+    const uint32_t BlockH = std::min<uint32_t>(C.BlockH, C.PrecinctH[r] > InPrecinct ? C.PrecinctH[r] - InPrecinct : 0);
+    int64_t InBand = 0, All = 0;
+    if (!CheckedSize({J2000CeilShift(J2000CeilShift(Width, Shift), BlockW),
+                      J2000CeilShift(J2000CeilShift(Height, Shift), BlockH)},
+                     InBand) ||
+        !CheckedAdd(InBand, Tiles, InBand) || !CheckedMul(InBand, int64_t(Bands), All) ||
+        !CheckedAdd(Blocks, All, Blocks))
       return false;
   }
+  return true;
+}
+
+// Whether decoding the components (their samples and code-blocks, coded as the main header says) and
+// filling the bitmap is work the stream can plausibly ask for.
+bool J2000WorkPlausible(const opj_image_t& Image, const std::vector<TJ2000Coding>& Codings, int64_t Tiles,
+                        int64_t Available) {
+  int64_t Work = 0;
+  bool Counted = Codings.size() == Image.numcomps &&
+                 CheckedSize({int64_t(Image.x1 - Image.x0), int64_t(Image.y1 - Image.y0), 3}, Work);
+  for (uint32_t i = 0; Counted && i < Image.numcomps; ++i) {
+    const opj_image_comp_t& C = Image.comps[i];
+    int64_t Samples = 0, Blocks = 0, BlockWork = 0;
+    Counted = CheckedSize({int64_t(C.w), int64_t(C.h)}, Samples) && CheckedAdd(Work, Samples, Work) &&
+              J2000CodeBlocks(Codings[i], C.w, C.h, Tiles, Blocks) &&
+              CheckedMul(Blocks, J2000CodeBlockWork, BlockWork) && CheckedAdd(Work, BlockWork, Work);
+  }
   int64_t Limit = 0;
-  if (!CheckedMul(std::max<int64_t>(Available, 0), J2000MostSamplesPerByte, Limit)) Limit = INT64_MAX;
-  return Samples <= std::max(Limit, J2000SampleFloor);
+  if (!CheckedMul(std::max<int64_t>(Available, 0), J2000MostWorkPerByte, Limit)) Limit = INT64_MAX;
+  return Counted && Work <= std::max(Limit, J2000WorkFloor);
 }
 
 // One used component, ready to be looked up by bitmap column and row.
@@ -320,10 +430,14 @@ void J2000CopyPixels(const opj_image_t& Image, const TJ2000Layout& L, TIEBitmap*
 // the header read in strict mode. A stream that is neither, a JP2 file whose boxes do not fit the stream
 // or without a code stream box, and a tile grid larger than the code stream can hold have no codec.
 struct TJ2000Decoding {
+  TStream* Source;
   TJ2000Stream Input;
+  TJ2000Span CodeStream;
+  TJ2000Grid Grid;
   TJ2000CodecHolder Codec;
   TJ2000ImageHolder Image;
-  explicit TJ2000Decoding(TStream* Stream) : Input(Stream, true), Codec(opj_create_decompress(FormatOf(Stream))) {}
+  explicit TJ2000Decoding(TStream* Stream)
+      : Source(Stream), Input(Stream, true), Codec(opj_create_decompress(FormatOf(Stream))) {}
   bool ReadHeader() {
     opj_dparameters_t Setup;
     opj_set_default_decoder_parameters(&Setup);
@@ -331,8 +445,14 @@ struct TJ2000Decoding {
            opj_decoder_set_strict_mode(Codec.Codec, OPJ_TRUE) &&
            opj_read_header(Input.Handle(), Codec.Codec, &Image.Image) && Image.Image != nullptr;
   }
-  static OPJ_CODEC_FORMAT FormatOf(TStream* Stream) {
-    TJ2000Span CodeStream;
+  // After the header: whether decoding it is work the stream can plausibly ask for.
+  bool WorkPlausible(int64_t Available) {
+    std::vector<TJ2000Coding> Codings;
+    int64_t Tiles = 0;
+    return J2000TileCount(Grid, Tiles) && J2000ReadCodings(Source, CodeStream, Image.Image->numcomps, Codings) &&
+           J2000WorkPlausible(*Image.Image, Codings, Tiles, Available);
+  }
+  OPJ_CODEC_FORMAT FormatOf(TStream* Stream) {
     OPJ_CODEC_FORMAT Format = OPJ_CODEC_UNKNOWN;
     if (IsJp2Stream(Stream)) {
       if (!J2000BoxesFit(Stream, CodeStream)) return OPJ_CODEC_UNKNOWN;
@@ -342,7 +462,6 @@ struct TJ2000Decoding {
       CodeStream.Length = Stream->Size() - CodeStream.Start;
       Format = OPJ_CODEC_J2K;
     }
-    TJ2000Grid Grid;
     if (CodeStream.Start < 0 || !J2000ReadGrid(Stream, CodeStream.Start, Grid) ||
         !J2000GridFits(Grid, CodeStream.Length))
       return OPJ_CODEC_UNKNOWN;
@@ -369,7 +488,7 @@ void J2000Read(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, bool P
   }
   J2000FillParams(Params, Layout, Width, Height);
   if (ParamsOnly) return;
-  if (!J2000SizesPlausible(*Image.Image, Available) ||
+  if (!D.WorkPlausible(Available) ||
       !opj_decode(Codec.Codec, Input.Handle(), Image.Image) || !opj_end_decompress(Codec.Codec, Input.Handle())) {
     Progress.SetAborted();
     return;
@@ -399,7 +518,7 @@ void J2000ReadGray16Impl(TStream* Stream, TIEBitmap* Bitmap, TIEProgressRecord& 
   int32_t Width = 0, Height = 0;
   TJ2000Layout Layout;
   if (!D.ReadHeader() || !J2000SizeOf(*Image.Image, Width, Height) || !J2000Describe(*Image.Image, Layout) ||
-      !J2000SizesPlausible(*Image.Image, Available) || !opj_decode(Codec.Codec, Input.Handle(), Image.Image) ||
+      !D.WorkPlausible(Available) || !opj_decode(Codec.Codec, Input.Handle(), Image.Image) ||
       !opj_end_decompress(Codec.Codec, Input.Handle()) || !J2000SizeOf(*Image.Image, Width, Height) ||
       !J2000Describe(*Image.Image, Layout)) {
     Progress.SetAborted();

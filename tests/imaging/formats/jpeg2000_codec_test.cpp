@@ -239,6 +239,8 @@ TEST_F(J2000ToolsTest, FilesOfTheEncoderToolReadBackAsItsDecoderShowsThem) {
       // Small tiles: as many tile-parts as the grid has tiles, near the least bytes a tile can take.
       {"tiles grey", PnmFile("P5", W, H, 255, PnmRamp(W * H, 255)), "tiles.pgm", "-t 4,4", "tiles.j2k", 8, 1},
       {"tiles rgb", PnmFile("P6", W, H, 255, PnmRamp(W * H * 3, 255)), "tiles.ppm", "-t 5,4", "tiles.jp2", 8, 3},
+      {"precincts", PnmFile("P6", W, H, 255, PnmRamp(W * H * 3, 255)), "prec.ppm", "-c [8,8],[4,4] -b 4,4",
+       "prec.j2k", 8, 3},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.Name);
@@ -647,20 +649,33 @@ void PutBe32(Bytes& B, uint32_t v) {
 }
 
 // A code stream made by hand: the image and tile grid, 8-bit components, one layer, two decomposition
-// levels, then one tile-part of a single byte for tile 0.
-Bytes HandMadeStream(uint32_t Width, uint32_t Height, uint32_t TileWidth, uint32_t TileHeight, uint32_t Components) {
+// levels, code-blocks of 2^(BlockExp + 2) samples square, precincts of 2^Precinct square in every
+// resolution (none given when negative), then one tile-part of a single byte for tile 0.
+Bytes HandMadeStream(uint32_t Width, uint32_t Height, uint32_t TileWidth, uint32_t TileHeight, uint32_t Components,
+                     uint8_t BlockExp = 4, int Precinct = -1) {
   Bytes B = {0xFF, 0x4F, 0xFF, 0x51};
   PutBe16(B, 38 + 3 * Components);
   PutBe16(B, 0);
   for (uint32_t v : {Width, Height, 0u, 0u, TileWidth, TileHeight, 0u, 0u}) PutBe32(B, v);
   PutBe16(B, Components);
   for (uint32_t c = 0; c < Components; ++c) B.insert(B.end(), {7, 1, 1});
-  // COD: no styles, LRCP, 1 layer, no colour transform, 2 levels, 64 x 64 code-blocks, 5-3 wavelet.
-  B.insert(B.end(), {0xFF, 0x52, 0, 12, 0, 0, 0, 1, 0, 2, 4, 4, 0, 1});
+  // COD: LRCP, 1 layer, no colour transform, 2 levels, the code-blocks, 5-3 wavelet, the precincts.
+  const uint8_t Precincts = Precinct < 0 ? 0 : 3;
+  B.insert(B.end(), {0xFF, 0x52, 0, uint8_t(12 + Precincts), uint8_t(Precinct < 0 ? 0 : 1), 0, 0, 1, 0, 2, BlockExp,
+                     BlockExp, 0, 1});
+  for (uint8_t r = 0; r < Precincts; ++r) B.push_back(uint8_t(Precinct * 0x11));
   // QCD: no quantisation, guard bits 2, an exponent per sub-band.
   B.insert(B.end(), {0xFF, 0x5C, 0, 10, 0x40, 0x48, 0x48, 0x48, 0x48, 0x48, 0x48, 0x48});
   // SOT of tile 0, 15 bytes long with SOD and its byte; then the end of the code stream.
   B.insert(B.end(), {0xFF, 0x90, 0, 10, 0, 0, 0, 0, 0, 15, 0, 1, 0xFF, 0x93, 0, 0xFF, 0xD9});
+  return B;
+}
+
+// The hand-made stream with a COC segment after its COD: code-blocks of 2^(BlockExp + 2) for that component.
+Bytes WithComponentCoding(Bytes B, uint8_t Component, uint8_t BlockExp) {
+  const size_t Cod = std::string(B.begin(), B.end()).find("\xFF\x52");
+  const size_t After = Cod + 2 + (size_t(B[Cod + 2]) << 8) + B[Cod + 3];
+  B.insert(B.begin() + std::ptrdiff_t(After), {0xFF, 0x53, 0, 9, Component, 0, 2, BlockExp, BlockExp, 0, 1});
   return B;
 }
 
@@ -712,6 +727,13 @@ TEST_F(J2000Test, DamagedStreamsSetTheAbortByte) {
       {"more tiles than the JP2 code stream holds", Jp2ManyTiles, true},
       // 3000 tiles of one pixel, each with 16384 components: 49 million tile-components in 49 KB.
       {"more tile-components than the stream holds", HandMadeStream(3000, 1, 1, 1, 16384), true},
+      // Decoding work out of all proportion to the stream: samples, code-blocks (4 x 4 ones took 15 s)
+      // and code-blocks made small by the precincts.
+      {"4096 x 4096 of 64 x 64 code-blocks in 88 bytes", HandMadeStream(4096, 4096, 4096, 4096, 1), false},
+      {"2048 x 2048 of 4 x 4 code-blocks in 88 bytes", HandMadeStream(2048, 2048, 2048, 2048, 1, 0), false},
+      {"512 x 512 of 2 x 2 precincts in 91 bytes", HandMadeStream(512, 512, 512, 512, 1, 4, 1), false},
+      {"1400 x 1400 RGB, 4 x 4 code-blocks in the first component",
+       WithComponentCoding(HandMadeStream(1400, 1400, 1400, 1400, 3), 0, 0), false},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.What);
@@ -724,6 +746,29 @@ TEST_F(J2000Test, DamagedStreamsSetTheAbortByte) {
     LoggedProgress Progress;
     J2000ReadGray16(S.get(), &B, Progress.Record);
     EXPECT_EQ(Progress.Abort, 1);
+  }
+}
+
+TEST_F(J2000Test, WorkWithinTheFloorIsDoneForAFewBytes) {
+  struct Case {
+    const char* What;
+    Bytes File;
+  };
+  // The floor is 2^24 samples' work, each code-block counting 256, the bitmap's samples too.
+  const Case Cases[] = {
+      {"2000 x 2000 grey of 64 x 64 code-blocks", HandMadeStream(2000, 2000, 2000, 2000, 1)},
+      {"1400 x 1400 RGB of 64 x 64 code-blocks", HandMadeStream(1400, 1400, 1400, 1400, 3)},
+      {"512 x 512 of 16 x 16 precincts", HandMadeStream(512, 512, 512, 512, 1, 4, 4)},
+      {"256 x 256 of 4 x 4 code-blocks", HandMadeStream(256, 256, 256, 256, 1, 0)},
+      {"1400 x 1400 RGB, 64 x 64 code-blocks in the first component too",
+       WithComponentCoding(HandMadeStream(1400, 1400, 1400, 1400, 3), 0, 4)},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.What);
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    EXPECT_EQ(ReadJ2k(C.File, B, P).Abort, 0);
+    EXPECT_FALSE(B.IsEmpty());
   }
 }
 
