@@ -30,6 +30,10 @@ namespace {
 constexpr int64_t J2000MostWorkPerByte = int64_t(1) << 12;
 constexpr int64_t J2000WorkFloor = int64_t(1) << 24;
 constexpr int64_t J2000CodeBlockWork = 256;
+// Every packet (a layer of a precinct) takes a byte of the stream at least; OpenJPEG walks and keeps
+// them all (65535 layers of 16 x 16 precincts over 1024 x 1024 took 108 s and 1.7 GB for 91 bytes). A
+// floor leaves room for precincts without samples, which have none.
+constexpr int64_t J2000PacketFloor = int64_t(1) << 18;
 
 // ---- Signatures -----------------------------------------------------------------------------------------
 
@@ -138,10 +142,11 @@ bool J2000GridFits(const TJ2000Grid& Grid, int64_t Length) {
          TileComponents <= std::max(Length, J2000TileComponentFloor);
 }
 
-// How a component is coded by the main header (COD, then its own COC): the exponents of the code-block
-// size and of each resolution's precinct size. OpenJPEG's own codestream information gives the
+// How a component is coded by the main header (COD, then its own COC): the layers, the exponents of
+// the code-block size and of each resolution's precinct size. OpenJPEG's own codestream information gives the
 // precincts of only the first resolutions.
 struct TJ2000Coding {
+  uint32_t Layers = 1;
   uint32_t Resolutions = 1;
   uint32_t BlockW = 6, BlockH = 6;
   uint8_t PrecinctW[OPJ_J2K_MAXRLVLS] = {}, PrecinctH[OPJ_J2K_MAXRLVLS] = {};
@@ -168,6 +173,7 @@ bool J2000ReadCodings(TStream* Stream, const TJ2000Span& Span, uint32_t Componen
   const int64_t Start = Stream->Position();
   const int64_t End = Span.Start + Span.Length;
   TJ2000Coding Default;
+  uint32_t Layers = 1;
   std::vector<std::pair<uint32_t, TJ2000Coding>> Own;
   bool Ok = false, HaveDefault = false;
   for (int64_t At = Span.Start + 2; At + 4 <= End;) {
@@ -185,6 +191,7 @@ bool J2000ReadCodings(TStream* Stream, const TJ2000Span& Span, uint32_t Componen
       if (Head[1] == 0x52) {
         // Scod, progression, layers and colour transform, SPcod.
         if (!J2000ParseCoding(Body, 5, (Body[0] & 1) != 0, Default)) break;
+        Layers = (uint32_t(Body[2]) << 8) | Body[3];
         HaveDefault = true;
       } else {
         // Ccoc (two bytes beyond 256 components), Scoc, SPcoc.
@@ -202,6 +209,7 @@ bool J2000ReadCodings(TStream* Stream, const TJ2000Span& Span, uint32_t Componen
   Out.assign(Components, Default);
   for (const auto& [Component, Coding] : Own)
     if (Component < Components) Out[Component] = Coding;
+  for (TJ2000Coding& C : Out) C.Layers = Layers;
   return true;
 }
 
@@ -290,47 +298,55 @@ int64_t J2000CeilShift(int64_t Size, uint32_t Shift) {
   return Shift >= 62 ? (Size > 0 ? 1 : 0) : (Size + (int64_t(1) << Shift) - 1) >> Shift;
 }
 
-// The code-blocks of a component Width x Height in Tiles tiles, coded as C says: in each resolution's
-// sub-bands, blocks no larger than the resolution's precincts, and a partial block for each sub-band of
-// each tile.
-bool J2000CodeBlocks(const TJ2000Coding& C, int64_t Width, int64_t Height, int64_t Tiles, int64_t& Blocks) {
+// The code-blocks and packets of a component Width x Height in Tiles tiles, coded as C says: in each
+// resolution, its precincts (a packet for each layer of each) and in its sub-bands the blocks, no larger
+// than the precincts; a partial block and precinct more for each sub-band and resolution of each tile.
+bool J2000Partition(const TJ2000Coding& C, int64_t Width, int64_t Height, int64_t Tiles, int64_t& Blocks,
+                    int64_t& Packets) {
   Blocks = 0;
+  int64_t Precincts = 0;
   for (uint32_t r = 0; r < C.Resolutions; ++r) {
     // The lowest resolution is one band the size of the resolution; each higher one has three of half
     // its size.
-    const uint32_t Shift = r == 0 ? C.Resolutions - 1 : C.Resolutions - r;
+    const uint32_t Down = C.Resolutions - 1 - r;
+    const uint32_t Shift = r == 0 ? Down : Down + 1;
     const uint32_t Bands = r == 0 ? 1 : 3;
     const uint32_t InPrecinct = r == 0 ? 0 : 1;
     const uint32_t BlockW = std::min<uint32_t>(C.BlockW, C.PrecinctW[r] > InPrecinct ? C.PrecinctW[r] - InPrecinct : 0);
     const uint32_t BlockH = std::min<uint32_t>(C.BlockH, C.PrecinctH[r] > InPrecinct ? C.PrecinctH[r] - InPrecinct : 0);
-    int64_t InBand = 0, All = 0;
+    int64_t InBand = 0, All = 0, Here = 0;
     if (!CheckedSize({J2000CeilShift(J2000CeilShift(Width, Shift), BlockW),
                       J2000CeilShift(J2000CeilShift(Height, Shift), BlockH)},
                      InBand) ||
         !CheckedAdd(InBand, Tiles, InBand) || !CheckedMul(InBand, int64_t(Bands), All) ||
-        !CheckedAdd(Blocks, All, Blocks))
+        !CheckedAdd(Blocks, All, Blocks) ||
+        !CheckedSize({J2000CeilShift(J2000CeilShift(Width, Down), C.PrecinctW[r]),
+                      J2000CeilShift(J2000CeilShift(Height, Down), C.PrecinctH[r])},
+                     Here) ||
+        !CheckedAdd(Precincts, Here, Precincts) || !CheckedAdd(Precincts, Tiles, Precincts))
       return false;
   }
-  return true;
+  return CheckedMul(Precincts, int64_t(C.Layers), Packets);
 }
 
-// Whether decoding the components (their samples and code-blocks, coded as the main header says) and
-// filling the bitmap is work the stream can plausibly ask for.
+// Whether decoding the components (their samples, code-blocks and packets, coded as the main header
+// says) and filling the bitmap is work the stream can plausibly ask for.
 bool J2000WorkPlausible(const opj_image_t& Image, const std::vector<TJ2000Coding>& Codings, int64_t Tiles,
                         int64_t Available) {
-  int64_t Work = 0;
+  int64_t Work = 0, Packets = 0;
   bool Counted = Codings.size() == Image.numcomps &&
                  CheckedSize({int64_t(Image.x1 - Image.x0), int64_t(Image.y1 - Image.y0), 3}, Work);
   for (uint32_t i = 0; Counted && i < Image.numcomps; ++i) {
     const opj_image_comp_t& C = Image.comps[i];
-    int64_t Samples = 0, Blocks = 0, BlockWork = 0;
+    int64_t Samples = 0, Blocks = 0, BlockWork = 0, Own = 0;
     Counted = CheckedSize({int64_t(C.w), int64_t(C.h)}, Samples) && CheckedAdd(Work, Samples, Work) &&
-              J2000CodeBlocks(Codings[i], C.w, C.h, Tiles, Blocks) &&
-              CheckedMul(Blocks, J2000CodeBlockWork, BlockWork) && CheckedAdd(Work, BlockWork, Work);
+              J2000Partition(Codings[i], C.w, C.h, Tiles, Blocks, Own) &&
+              CheckedMul(Blocks, J2000CodeBlockWork, BlockWork) && CheckedAdd(Work, BlockWork, Work) &&
+              CheckedAdd(Packets, Own, Packets);
   }
   int64_t Limit = 0;
   if (!CheckedMul(std::max<int64_t>(Available, 0), J2000MostWorkPerByte, Limit)) Limit = INT64_MAX;
-  return Counted && Work <= std::max(Limit, J2000WorkFloor);
+  return Counted && Work <= std::max(Limit, J2000WorkFloor) && Packets <= std::max(Available, J2000PacketFloor);
 }
 
 // One used component, ready to be looked up by bitmap column and row.

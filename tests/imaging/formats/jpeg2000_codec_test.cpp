@@ -679,6 +679,14 @@ Bytes WithComponentCoding(Bytes B, uint8_t Component, uint8_t BlockExp) {
   return B;
 }
 
+// The hand-made stream with that many layers.
+Bytes WithLayers(Bytes B, uint16_t Layers) {
+  const size_t Cod = std::string(B.begin(), B.end()).find("\xFF\x52");
+  B[Cod + 6] = uint8_t(Layers >> 8);
+  B[Cod + 7] = uint8_t(Layers);
+  return B;
+}
+
 TEST_F(J2000Test, HandMadeStreamsOfOneTileRead) {
   for (uint32_t Components : {1u, 3u, 4u}) {
     SCOPED_TRACE(Components);
@@ -734,6 +742,8 @@ TEST_F(J2000Test, DamagedStreamsSetTheAbortByte) {
       {"512 x 512 of 2 x 2 precincts in 91 bytes", HandMadeStream(512, 512, 512, 512, 1, 4, 1), false},
       {"1400 x 1400 RGB, 4 x 4 code-blocks in the first component",
        WithComponentCoding(HandMadeStream(1400, 1400, 1400, 1400, 3), 0, 0), false},
+      // 5376 precincts of 65535 layers: 352 million packets (108 s, 1.7 GB).
+      {"65535 layers of 16 x 16 precincts", WithLayers(HandMadeStream(1024, 1024, 1024, 1024, 1, 4, 4), 65535), false},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.What);
@@ -754,7 +764,8 @@ TEST_F(J2000Test, WorkWithinTheFloorIsDoneForAFewBytes) {
     const char* What;
     Bytes File;
   };
-  // The floor is 2^24 samples' work, each code-block counting 256, the bitmap's samples too.
+  // The floors are 2^24 samples' work, each code-block counting 256, the bitmap's samples too, and 2^18
+  // packets.
   const Case Cases[] = {
       {"2000 x 2000 grey of 64 x 64 code-blocks", HandMadeStream(2000, 2000, 2000, 2000, 1)},
       {"1400 x 1400 RGB of 64 x 64 code-blocks", HandMadeStream(1400, 1400, 1400, 1400, 3)},
@@ -762,6 +773,7 @@ TEST_F(J2000Test, WorkWithinTheFloorIsDoneForAFewBytes) {
       {"256 x 256 of 4 x 4 code-blocks", HandMadeStream(256, 256, 256, 256, 1, 0)},
       {"1400 x 1400 RGB, 64 x 64 code-blocks in the first component too",
        WithComponentCoding(HandMadeStream(1400, 1400, 1400, 1400, 3), 0, 4)},
+      {"30000 layers of one precinct a resolution", WithLayers(HandMadeStream(1024, 1024, 1024, 1024, 1), 30000)},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.What);
