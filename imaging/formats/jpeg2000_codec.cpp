@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -168,48 +169,79 @@ bool J2000ParseCoding(const std::vector<uint8_t>& Body, size_t At, bool Precinct
   return true;
 }
 
-// The codings of the main header of the code stream at Span, which OpenJPEG has read.
-bool J2000ReadCodings(TStream* Stream, const TJ2000Span& Span, uint32_t Components, std::vector<TJ2000Coding>& Out) {
-  const int64_t Start = Stream->Position();
-  const int64_t End = Span.Start + Span.Length;
-  TJ2000Coding Default;
-  uint32_t Layers = 1;
-  std::vector<std::pair<uint32_t, TJ2000Coding>> Own;
-  bool Ok = false, HaveDefault = false;
-  for (int64_t At = Span.Start + 2; At + 4 <= End;) {
+// The codings of a code stream: the main header's for each component (its COD, then its own COC), and
+// those the tile-part headers give, for every component (a COD, component -1) or for one (a COC). All
+// have the most layers any COD gives.
+struct TJ2000Codings {
+  std::vector<TJ2000Coding> Main;
+  std::vector<std::pair<int64_t, TJ2000Coding>> OfTiles;
+};
+
+// Reads the marker segments from At up to the marker Stop (SOT after the main header, SOD in a
+// tile-part's), taking the COD and COC ones; At is left at Stop. False when a segment does not fit in
+// End or Stop is not reached.
+bool J2000ReadSegments(TStream* Stream, int64_t& At, int64_t End, uint8_t Stop, uint32_t Components,
+                       std::vector<std::pair<int64_t, TJ2000Coding>>& Found, uint32_t& Layers) {
+  while (At + 2 <= End) {
     uint8_t Head[4];
     Stream->SetPosition(At);
-    if (Stream->Read(Head, 4) != 4 || Head[0] != 0xFF) break;
+    if (Stream->Read(Head, 2) != 2 || Head[0] != 0xFF) return false;
+    if (Head[1] == Stop) return true;
+    if (At + 4 > End || Stream->Read(Head + 2, 2) != 2) return false;
     const int64_t Length = (int64_t(Head[2]) << 8) | Head[3];
-    if (Head[1] == 0x90 || Length < 2 || At + 2 + Length > End) {
-      Ok = Head[1] == 0x90 && HaveDefault;
-      break;
-    }
+    if (Length < 2 || At + 2 + Length > End) return false;
     if (Head[1] == 0x52 || Head[1] == 0x53) {
       std::vector<uint8_t> Body(size_t(Length - 2));
-      if (Stream->Read(Body.data(), int64_t(Body.size())) != int64_t(Body.size()) || Body.empty()) break;
+      if (Body.empty() || Stream->Read(Body.data(), int64_t(Body.size())) != int64_t(Body.size())) return false;
+      TJ2000Coding C;
       if (Head[1] == 0x52) {
         // Scod, progression, layers and colour transform, SPcod.
-        if (!J2000ParseCoding(Body, 5, (Body[0] & 1) != 0, Default)) break;
-        Layers = (uint32_t(Body[2]) << 8) | Body[3];
-        HaveDefault = true;
+        if (!J2000ParseCoding(Body, 5, (Body[0] & 1) != 0, C)) return false;
+        Layers = std::max(Layers, (uint32_t(Body[2]) << 8) | Body[3]);
+        Found.emplace_back(-1, C);
       } else {
         // Ccoc (two bytes beyond 256 components), Scoc, SPcoc.
         const size_t Index = Components > 256 ? 2 : 1;
-        if (Body.size() < Index + 1) break;
-        const uint32_t Component = Index == 2 ? (uint32_t(Body[0]) << 8) | Body[1] : Body[0];
-        Own.emplace_back(Component, TJ2000Coding{});
-        if (!J2000ParseCoding(Body, Index + 1, (Body[Index] & 1) != 0, Own.back().second)) break;
+        if (Body.size() < Index + 1 || !J2000ParseCoding(Body, Index + 1, (Body[Index] & 1) != 0, C)) return false;
+        Found.emplace_back(Index == 2 ? (int64_t(Body[0]) << 8) | Body[1] : int64_t(Body[0]), C);
       }
     }
     At += 2 + Length;
   }
+  return false;
+}
+
+// The codings of the code stream at Span, whose main header OpenJPEG has read. False when its main header
+// has no COD or its tile-parts cannot be followed.
+bool J2000ReadCodings(TStream* Stream, const TJ2000Span& Span, uint32_t Components, TJ2000Codings& Out) {
+  const int64_t Start = Stream->Position();
+  const int64_t End = Span.Start + Span.Length;
+  uint32_t Layers = 1;
+  std::vector<std::pair<int64_t, TJ2000Coding>> Main;
+  int64_t At = Span.Start + 2;
+  bool Ok = J2000ReadSegments(Stream, At, End, 0x90, Components, Main, Layers);
+  // Tile-parts: SOT (tile, length from the SOT on, part, parts), the header up to SOD, the data. A
+  // length of 0 runs to the end of the code stream.
+  for (bool More = Ok; More && At + 2 <= End;) {
+    uint8_t Sot[12];
+    Stream->SetPosition(At);
+    if (Stream->Read(Sot, 2) != 2 || (Sot[0] == 0xFF && Sot[1] == 0xD9)) break;
+    Ok = Sot[0] == 0xFF && Sot[1] == 0x90 && At + 12 <= End && Stream->Read(Sot + 2, 10) == 10;
+    const int64_t Length = Ok ? int64_t(J2000Be32(Sot + 6)) : 0;
+    int64_t Header = At + 12;
+    Ok = Ok && (Length == 0 || Length >= 14) &&
+         J2000ReadSegments(Stream, Header, End, 0x93, Components, Out.OfTiles, Layers);
+    More = Ok && Length != 0;
+    At += Length;
+  }
   Stream->SetPosition(Start);
-  if (!Ok) return false;
-  Out.assign(Components, Default);
-  for (const auto& [Component, Coding] : Own)
-    if (Component < Components) Out[Component] = Coding;
-  for (TJ2000Coding& C : Out) C.Layers = Layers;
+  const auto Default = std::find_if(Main.rbegin(), Main.rend(), [](const auto& F) { return F.first < 0; });
+  if (!Ok || Default == Main.rend()) return false;
+  Out.Main.assign(Components, Default->second);
+  for (const auto& [Component, Coding] : Main)
+    if (Component >= 0 && Component < int64_t(Components)) Out.Main[size_t(Component)] = Coding;
+  for (TJ2000Coding& C : Out.Main) C.Layers = Layers;
+  for (auto& Found : Out.OfTiles) Found.second.Layers = Layers;
   return true;
 }
 
@@ -329,20 +361,38 @@ bool J2000Partition(const TJ2000Coding& C, int64_t Width, int64_t Height, int64_
   return CheckedMul(Precincts, int64_t(C.Layers), Packets);
 }
 
-// Whether decoding the components (their samples, code-blocks and packets, coded as the main header
-// says) and filling the bitmap is work the stream can plausibly ask for.
-bool J2000WorkPlausible(const opj_image_t& Image, const std::vector<TJ2000Coding>& Codings, int64_t Tiles,
-                        int64_t Available) {
+// Whether decoding the components (their samples, code-blocks and packets, coded as the main header or
+// any tile-part says: the most of them) and filling the bitmap is work the stream can plausibly ask for.
+bool J2000WorkPlausible(const opj_image_t& Image, const TJ2000Codings& Codings, int64_t Tiles, int64_t Available) {
+  struct TLoad {
+    int64_t Blocks = 0, Packets = 0;
+  };
+  auto Add = [Tiles](const TJ2000Coding& C, uint32_t Width, uint32_t Height, TLoad& Most) {
+    TLoad L;
+    if (!J2000Partition(C, Width, Height, Tiles, L.Blocks, L.Packets)) return false;
+    Most.Blocks = std::max(Most.Blocks, L.Blocks);
+    Most.Packets = std::max(Most.Packets, L.Packets);
+    return true;
+  };
+  // The tile-parts' codings for every component, by component size.
+  std::map<std::pair<uint32_t, uint32_t>, TLoad> BySize;
   int64_t Work = 0, Packets = 0;
-  bool Counted = Codings.size() == Image.numcomps &&
+  bool Counted = Codings.Main.size() == Image.numcomps &&
                  CheckedSize({int64_t(Image.x1 - Image.x0), int64_t(Image.y1 - Image.y0), 3}, Work);
   for (uint32_t i = 0; Counted && i < Image.numcomps; ++i) {
     const opj_image_comp_t& C = Image.comps[i];
-    int64_t Samples = 0, Blocks = 0, BlockWork = 0, Own = 0;
-    Counted = CheckedSize({int64_t(C.w), int64_t(C.h)}, Samples) && CheckedAdd(Work, Samples, Work) &&
-              J2000Partition(Codings[i], C.w, C.h, Tiles, Blocks, Own) &&
-              CheckedMul(Blocks, J2000CodeBlockWork, BlockWork) && CheckedAdd(Work, BlockWork, Work) &&
-              CheckedAdd(Packets, Own, Packets);
+    TLoad Most;
+    Counted = Add(Codings.Main[i], C.w, C.h, Most);
+    const auto [Sized, New] = BySize.try_emplace({C.w, C.h});
+    for (const auto& [Component, Coding] : Codings.OfTiles)
+      if (Counted && ((Component < 0 && New) || Component == int64_t(i)))
+        Counted = Add(Coding, C.w, C.h, Component < 0 ? Sized->second : Most);
+    Most.Blocks = std::max(Most.Blocks, Sized->second.Blocks);
+    Most.Packets = std::max(Most.Packets, Sized->second.Packets);
+    int64_t Samples = 0, BlockWork = 0;
+    Counted = Counted && CheckedSize({int64_t(C.w), int64_t(C.h)}, Samples) && CheckedAdd(Work, Samples, Work) &&
+              CheckedMul(Most.Blocks, J2000CodeBlockWork, BlockWork) && CheckedAdd(Work, BlockWork, Work) &&
+              CheckedAdd(Packets, Most.Packets, Packets);
   }
   int64_t Limit = 0;
   if (!CheckedMul(std::max<int64_t>(Available, 0), J2000MostWorkPerByte, Limit)) Limit = INT64_MAX;
@@ -463,7 +513,7 @@ struct TJ2000Decoding {
   }
   // After the header: whether decoding it is work the stream can plausibly ask for.
   bool WorkPlausible(int64_t Available) {
-    std::vector<TJ2000Coding> Codings;
+    TJ2000Codings Codings;
     int64_t Tiles = 0;
     return J2000TileCount(Grid, Tiles) && J2000ReadCodings(Source, CodeStream, Image.Image->numcomps, Codings) &&
            J2000WorkPlausible(*Image.Image, Codings, Tiles, Available);

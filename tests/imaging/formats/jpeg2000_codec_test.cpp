@@ -687,6 +687,16 @@ Bytes WithLayers(Bytes B, uint16_t Layers) {
   return B;
 }
 
+// The hand-made stream with a COD in its tile-part header: precincts of 2^Precinct square.
+Bytes WithTileCoding(Bytes B, uint8_t Precinct) {
+  const size_t Sot = std::string(B.begin(), B.end()).find("\xFF\x90");
+  const Bytes Cod = {0xFF, 0x52, 0, 15, 1, 0, 0, 1, 0, 2, 4, 4, 0, 1, uint8_t(Precinct * 0x11),
+                     uint8_t(Precinct * 0x11), uint8_t(Precinct * 0x11)};
+  B.insert(B.begin() + std::ptrdiff_t(Sot + 12), Cod.begin(), Cod.end());
+  B[Sot + 9] = uint8_t(B[Sot + 9] + Cod.size());
+  return B;
+}
+
 TEST_F(J2000Test, HandMadeStreamsOfOneTileRead) {
   for (uint32_t Components : {1u, 3u, 4u}) {
     SCOPED_TRACE(Components);
@@ -744,6 +754,9 @@ TEST_F(J2000Test, DamagedStreamsSetTheAbortByte) {
        WithComponentCoding(HandMadeStream(1400, 1400, 1400, 1400, 3), 0, 0), false},
       // 5376 precincts of 65535 layers: 352 million packets (108 s, 1.7 GB).
       {"65535 layers of 16 x 16 precincts", WithLayers(HandMadeStream(1024, 1024, 1024, 1024, 1, 4, 4), 65535), false},
+      // The main header's coding is plain; the tile-part's has 2 x 2 precincts (41 s, 1.8 GB).
+      {"1400 x 1400, 2 x 2 precincts by the tile-part", WithTileCoding(HandMadeStream(1400, 1400, 1400, 1400, 1), 1),
+       false},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.What);
@@ -774,6 +787,8 @@ TEST_F(J2000Test, WorkWithinTheFloorIsDoneForAFewBytes) {
       {"1400 x 1400 RGB, 64 x 64 code-blocks in the first component too",
        WithComponentCoding(HandMadeStream(1400, 1400, 1400, 1400, 3), 0, 4)},
       {"30000 layers of one precinct a resolution", WithLayers(HandMadeStream(1024, 1024, 1024, 1024, 1), 30000)},
+      {"1400 x 1400, 32768 x 32768 precincts by the tile-part",
+       WithTileCoding(HandMadeStream(1400, 1400, 1400, 1400, 1), 15)},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.What);
