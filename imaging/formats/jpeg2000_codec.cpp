@@ -46,14 +46,31 @@ bool J2000Peek(TStream* Stream, uint8_t* Buffer, int64_t Count) {
   return Got == Count;
 }
 
-// The boxes of a JP2 file, from its signature on, each inside the stream (a length of 0 runs to the end).
-// CodeStream is set to the contents of the first contiguous code stream box ("jp2c"), when there is one.
 struct TJ2000Span {
   int64_t Start = -1;
   int64_t Length = 0;
 };
 
-bool J2000BoxesFit(TStream* Stream, TJ2000Span& CodeStream) {
+// The columns of the palette box ("pclr") among the boxes from Start to End (the JP2 header box's), 0
+// without one: OpenJPEG makes a component of each.
+uint32_t J2000PaletteColumns(TStream* Stream, int64_t Start, int64_t End) {
+  for (int64_t At = Start; At + 11 <= End;) {
+    uint8_t Head[11];
+    Stream->SetPosition(At);
+    if (Stream->Read(Head, 11) != 11) break;
+    const int64_t Length = (int64_t(Head[0]) << 24) | (int64_t(Head[1]) << 16) | (int64_t(Head[2]) << 8) | Head[3];
+    if (std::equal(Head + 4, Head + 8, "pclr")) return Head[10];
+    if (Length < 8) break;
+    At += Length;
+  }
+  return 0;
+}
+
+// The boxes of a JP2 file, from its signature on, each inside the stream (a length of 0 runs to the end).
+// CodeStream is set to the contents of the first contiguous code stream box ("jp2c"), when there is one,
+// and PaletteColumns to the columns of the palette in the first header box ("jp2h").
+bool J2000BoxesFit(TStream* Stream, TJ2000Span& CodeStream, uint32_t& PaletteColumns) {
+  bool HeaderSeen = false;
   const int64_t Start = Stream->Position();
   const int64_t End = Stream->Size();
   bool Fit = true;
@@ -78,6 +95,10 @@ bool J2000BoxesFit(TStream* Stream, TJ2000Span& CodeStream) {
     const bool Last = Length == 0;
     if (Last) Length = uint64_t(End - At);
     Fit = Length >= HeaderSize && Length <= uint64_t(End - At);
+    if (Fit && !HeaderSeen && std::equal(Head + 4, Head + 8, "jp2h")) {
+      HeaderSeen = true;
+      PaletteColumns = J2000PaletteColumns(Stream, At + int64_t(HeaderSize), At + int64_t(Length));
+    }
     if (Fit && CodeStream.Start < 0 && std::equal(Head + 4, Head + 8, "jp2c")) {
       CodeStream.Start = At + int64_t(HeaderSize);
       CodeStream.Length = int64_t(Length - HeaderSize);
@@ -362,8 +383,10 @@ bool J2000Partition(const TJ2000Coding& C, int64_t Width, int64_t Height, int64_
 }
 
 // Whether decoding the components (their samples, code-blocks and packets, coded as the main header or
-// any tile-part says: the most of them) and filling the bitmap is work the stream can plausibly ask for.
-bool J2000WorkPlausible(const opj_image_t& Image, const TJ2000Codings& Codings, int64_t Tiles, int64_t Available) {
+// any tile-part says: the most of them), making the palette's components (each as large as the largest
+// coded one) and filling the bitmap is work the stream can plausibly ask for.
+bool J2000WorkPlausible(const opj_image_t& Image, const TJ2000Codings& Codings, int64_t Tiles,
+                        uint32_t PaletteColumns, int64_t Available) {
   struct TLoad {
     int64_t Blocks = 0, Packets = 0;
   };
@@ -376,7 +399,7 @@ bool J2000WorkPlausible(const opj_image_t& Image, const TJ2000Codings& Codings, 
   };
   // The tile-parts' codings for every component, by component size.
   std::map<std::pair<uint32_t, uint32_t>, TLoad> BySize;
-  int64_t Work = 0, Packets = 0;
+  int64_t Work = 0, Packets = 0, Largest = 0;
   bool Counted = Codings.Main.size() == Image.numcomps &&
                  CheckedSize({int64_t(Image.x1 - Image.x0), int64_t(Image.y1 - Image.y0), 3}, Work);
   for (uint32_t i = 0; Counted && i < Image.numcomps; ++i) {
@@ -390,10 +413,14 @@ bool J2000WorkPlausible(const opj_image_t& Image, const TJ2000Codings& Codings, 
     Most.Blocks = std::max(Most.Blocks, Sized->second.Blocks);
     Most.Packets = std::max(Most.Packets, Sized->second.Packets);
     int64_t Samples = 0, BlockWork = 0;
-    Counted = Counted && CheckedSize({int64_t(C.w), int64_t(C.h)}, Samples) && CheckedAdd(Work, Samples, Work) &&
+    Counted = Counted && CheckedSize({int64_t(C.w), int64_t(C.h)}, Samples);
+    Largest = std::max(Largest, Samples);
+    Counted = Counted && CheckedAdd(Work, Samples, Work) &&
               CheckedMul(Most.Blocks, J2000CodeBlockWork, BlockWork) && CheckedAdd(Work, BlockWork, Work) &&
               CheckedAdd(Packets, Most.Packets, Packets);
   }
+  int64_t Palette = 0;
+  Counted = Counted && CheckedMul(Largest, int64_t(PaletteColumns), Palette) && CheckedAdd(Work, Palette, Work);
   int64_t Limit = 0;
   if (!CheckedMul(std::max<int64_t>(Available, 0), J2000MostWorkPerByte, Limit)) Limit = INT64_MAX;
   return Counted && Work <= std::max(Limit, J2000WorkFloor) && Packets <= std::max(Available, J2000PacketFloor);
@@ -499,6 +526,7 @@ struct TJ2000Decoding {
   TStream* Source;
   TJ2000Stream Input;
   TJ2000Span CodeStream;
+  uint32_t PaletteColumns = 0;
   TJ2000Grid Grid;
   TJ2000CodecHolder Codec;
   TJ2000ImageHolder Image;
@@ -516,12 +544,12 @@ struct TJ2000Decoding {
     TJ2000Codings Codings;
     int64_t Tiles = 0;
     return J2000TileCount(Grid, Tiles) && J2000ReadCodings(Source, CodeStream, Image.Image->numcomps, Codings) &&
-           J2000WorkPlausible(*Image.Image, Codings, Tiles, Available);
+           J2000WorkPlausible(*Image.Image, Codings, Tiles, PaletteColumns, Available);
   }
   OPJ_CODEC_FORMAT FormatOf(TStream* Stream) {
     OPJ_CODEC_FORMAT Format = OPJ_CODEC_UNKNOWN;
     if (IsJp2Stream(Stream)) {
-      if (!J2000BoxesFit(Stream, CodeStream)) return OPJ_CODEC_UNKNOWN;
+      if (!J2000BoxesFit(Stream, CodeStream, PaletteColumns)) return OPJ_CODEC_UNKNOWN;
       Format = OPJ_CODEC_JP2;
     } else if (IsJ2kStream(Stream)) {
       CodeStream.Start = Stream->Position();

@@ -697,6 +697,36 @@ Bytes WithTileCoding(Bytes B, uint8_t Precinct) {
   return B;
 }
 
+Bytes Box(const char* Type, const Bytes& Payload) {
+  Bytes B;
+  PutBe32(B, uint32_t(8 + Payload.size()));
+  B.insert(B.end(), Type, Type + 4);
+  B.insert(B.end(), Payload.begin(), Payload.end());
+  return B;
+}
+
+// A JP2 file around the hand-made stream of one grey component W x H, shown through a palette of one
+// entry and Columns 8-bit columns, all mapped.
+Bytes PaletteJp2(uint32_t Width, uint32_t Height, uint8_t Columns) {
+  Bytes Ihdr;
+  PutBe32(Ihdr, Height);
+  PutBe32(Ihdr, Width);
+  Ihdr.insert(Ihdr.end(), {0, 1, 7, 7, 0, 0});
+  Bytes Pclr = {0, 1, Columns};
+  Pclr.insert(Pclr.end(), 2 * size_t(Columns), 0);  // the bit depths, then the entry
+  std::fill_n(Pclr.begin() + 3, Columns, 7);
+  Bytes Cmap;
+  for (uint8_t c = 0; c < Columns; ++c) Cmap.insert(Cmap.end(), {0, 0, 1, c});
+  Bytes Header = Box("ihdr", Ihdr);
+  for (const Bytes& Part : {Box("colr", {1, 0, 0, 0, 0, 0, 16}), Box("pclr", Pclr), Box("cmap", Cmap)})
+    Header.insert(Header.end(), Part.begin(), Part.end());
+  Bytes File = {0, 0, 0, 12, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87, 0x0A};
+  for (const Bytes& Part : {Box("ftyp", {'j', 'p', '2', ' ', 0, 0, 0, 0, 'j', 'p', '2', ' '}), Box("jp2h", Header),
+                            Box("jp2c", HandMadeStream(Width, Height, Width, Height, 1))})
+    File.insert(File.end(), Part.begin(), Part.end());
+  return File;
+}
+
 TEST_F(J2000Test, HandMadeStreamsOfOneTileRead) {
   for (uint32_t Components : {1u, 3u, 4u}) {
     SCOPED_TRACE(Components);
@@ -757,6 +787,8 @@ TEST_F(J2000Test, DamagedStreamsSetTheAbortByte) {
       // The main header's coding is plain; the tile-part's has 2 x 2 precincts (41 s, 1.8 GB).
       {"1400 x 1400, 2 x 2 precincts by the tile-part", WithTileCoding(HandMadeStream(1400, 1400, 1400, 1400, 1), 1),
        false},
+      // Each palette column becomes a component of the image's size (70 s, 4 GB).
+      {"2000 x 2000 through a palette of 255 columns", PaletteJp2(2000, 2000, 255), false},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.What);
@@ -789,6 +821,7 @@ TEST_F(J2000Test, WorkWithinTheFloorIsDoneForAFewBytes) {
       {"30000 layers of one precinct a resolution", WithLayers(HandMadeStream(1024, 1024, 1024, 1024, 1), 30000)},
       {"1400 x 1400, 32768 x 32768 precincts by the tile-part",
        WithTileCoding(HandMadeStream(1400, 1400, 1400, 1400, 1), 15)},
+      {"1000 x 1000 through a palette of 3 columns", PaletteJp2(1000, 1000, 3)},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.What);
