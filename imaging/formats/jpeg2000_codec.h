@@ -25,8 +25,9 @@ bool IsJ2kStream(TStream* Stream);
 // (signed ones shifted to unsigned first) and placed by the reference grid; grey gives ie24RGB, or ie1g
 // at one bit; RGB and YCbCr give ie24RGB. An opacity component is passed over. A colour space without
 // an unspecified one (CMYK, e-YCC, five or more colour components, RGB with fewer than three) and every
-// stream OpenJPEG cannot decode set the abort byte, as do sizes larger than the stream can plausibly
-// hold, which are refused before anything is decoded. With ParamsOnly only the header is read.
+// stream OpenJPEG cannot decode set the abort byte, as do a tile grid or decoding work larger than the
+// stream can plausibly ask for, refused before OpenJPEG reads the header or decodes anything. With
+// ParamsOnly only the header is read.
 void J2000ReadImage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, bool ParamsOnly,
                     TIEProgressRecord& Progress);
 

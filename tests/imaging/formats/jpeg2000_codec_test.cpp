@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <openjpeg.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -235,6 +236,11 @@ TEST_F(J2000ToolsTest, FilesOfTheEncoderToolReadBackAsItsDecoderShowsThem) {
       {"rgb origin", PnmFile("P6", W, H, 255, PnmRamp(W * H * 3, 255)), "rgbo.ppm", "-d 5,3", "rgbo.j2k", 8, 3},
       {"signed8", Raw8, "signed8.raw", "-F 37,29,1,8,s", "signed8.j2k", 8, 1},
       {"signed12", Raw12, "signed12.raw", "-F 37,29,1,12,s", "signed12.jp2", 12, 1},
+      // Small tiles: as many tile-parts as the grid has tiles, near the least bytes a tile can take.
+      {"tiles grey", PnmFile("P5", W, H, 255, PnmRamp(W * H, 255)), "tiles.pgm", "-t 4,4", "tiles.j2k", 8, 1},
+      {"tiles rgb", PnmFile("P6", W, H, 255, PnmRamp(W * H * 3, 255)), "tiles.ppm", "-t 5,4", "tiles.jp2", 8, 3},
+      {"precincts", PnmFile("P6", W, H, 255, PnmRamp(W * H * 3, 255)), "prec.ppm", "-c [8,8],[4,4] -b 4,4",
+       "prec.j2k", 8, 3},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.Name);
@@ -632,6 +638,106 @@ void PutBe32(Bytes& B, size_t At, uint32_t v) {
   for (int i = 0; i < 4; ++i) B[At + size_t(i)] = uint8_t(v >> (24 - 8 * i));
 }
 
+void PutBe16(Bytes& B, uint32_t v) {
+  B.push_back(uint8_t(v >> 8));
+  B.push_back(uint8_t(v));
+}
+
+void PutBe32(Bytes& B, uint32_t v) {
+  PutBe16(B, v >> 16);
+  PutBe16(B, v & 0xFFFF);
+}
+
+// A code stream made by hand: the image and tile grid, 8-bit components, one layer, two decomposition
+// levels, code-blocks of 2^(BlockExp + 2) samples square, precincts of 2^Precinct square in every
+// resolution (none given when negative), then one tile-part of a single byte for tile 0.
+Bytes HandMadeStream(uint32_t Width, uint32_t Height, uint32_t TileWidth, uint32_t TileHeight, uint32_t Components,
+                     uint8_t BlockExp = 4, int Precinct = -1) {
+  Bytes B = {0xFF, 0x4F, 0xFF, 0x51};
+  PutBe16(B, 38 + 3 * Components);
+  PutBe16(B, 0);
+  for (uint32_t v : {Width, Height, 0u, 0u, TileWidth, TileHeight, 0u, 0u}) PutBe32(B, v);
+  PutBe16(B, Components);
+  for (uint32_t c = 0; c < Components; ++c) B.insert(B.end(), {7, 1, 1});
+  // COD: LRCP, 1 layer, no colour transform, 2 levels, the code-blocks, 5-3 wavelet, the precincts.
+  const uint8_t Precincts = Precinct < 0 ? 0 : 3;
+  B.insert(B.end(), {0xFF, 0x52, 0, uint8_t(12 + Precincts), uint8_t(Precinct < 0 ? 0 : 1), 0, 0, 1, 0, 2, BlockExp,
+                     BlockExp, 0, 1});
+  for (uint8_t r = 0; r < Precincts; ++r) B.push_back(uint8_t(Precinct * 0x11));
+  // QCD: no quantisation, guard bits 2, an exponent per sub-band.
+  B.insert(B.end(), {0xFF, 0x5C, 0, 10, 0x40, 0x48, 0x48, 0x48, 0x48, 0x48, 0x48, 0x48});
+  // SOT of tile 0, 15 bytes long with SOD and its byte; then the end of the code stream.
+  B.insert(B.end(), {0xFF, 0x90, 0, 10, 0, 0, 0, 0, 0, 15, 0, 1, 0xFF, 0x93, 0, 0xFF, 0xD9});
+  return B;
+}
+
+// The hand-made stream with a COC segment after its COD: code-blocks of 2^(BlockExp + 2) for that component.
+Bytes WithComponentCoding(Bytes B, uint8_t Component, uint8_t BlockExp) {
+  const size_t Cod = std::string(B.begin(), B.end()).find("\xFF\x52");
+  const size_t After = Cod + 2 + (size_t(B[Cod + 2]) << 8) + B[Cod + 3];
+  B.insert(B.begin() + std::ptrdiff_t(After), {0xFF, 0x53, 0, 9, Component, 0, 2, BlockExp, BlockExp, 0, 1});
+  return B;
+}
+
+// The hand-made stream with that many layers.
+Bytes WithLayers(Bytes B, uint16_t Layers) {
+  const size_t Cod = std::string(B.begin(), B.end()).find("\xFF\x52");
+  B[Cod + 6] = uint8_t(Layers >> 8);
+  B[Cod + 7] = uint8_t(Layers);
+  return B;
+}
+
+// The hand-made stream with a COD in its tile-part header: precincts of 2^Precinct square.
+Bytes WithTileCoding(Bytes B, uint8_t Precinct) {
+  const size_t Sot = std::string(B.begin(), B.end()).find("\xFF\x90");
+  const Bytes Cod = {0xFF, 0x52, 0, 15, 1, 0, 0, 1, 0, 2, 4, 4, 0, 1, uint8_t(Precinct * 0x11),
+                     uint8_t(Precinct * 0x11), uint8_t(Precinct * 0x11)};
+  B.insert(B.begin() + std::ptrdiff_t(Sot + 12), Cod.begin(), Cod.end());
+  B[Sot + 9] = uint8_t(B[Sot + 9] + Cod.size());
+  return B;
+}
+
+Bytes Box(const char* Type, const Bytes& Payload) {
+  Bytes B;
+  PutBe32(B, uint32_t(8 + Payload.size()));
+  B.insert(B.end(), Type, Type + 4);
+  B.insert(B.end(), Payload.begin(), Payload.end());
+  return B;
+}
+
+// A JP2 file around the hand-made stream of one grey component W x H, shown through a palette of one
+// entry and Columns 8-bit columns, all mapped.
+Bytes PaletteJp2(uint32_t Width, uint32_t Height, uint8_t Columns) {
+  Bytes Ihdr;
+  PutBe32(Ihdr, Height);
+  PutBe32(Ihdr, Width);
+  Ihdr.insert(Ihdr.end(), {0, 1, 7, 7, 0, 0});
+  Bytes Pclr = {0, 1, Columns};
+  Pclr.insert(Pclr.end(), 2 * size_t(Columns), 0);  // the bit depths, then the entry
+  std::fill_n(Pclr.begin() + 3, Columns, 7);
+  Bytes Cmap;
+  for (uint8_t c = 0; c < Columns; ++c) Cmap.insert(Cmap.end(), {0, 0, 1, c});
+  Bytes Header = Box("ihdr", Ihdr);
+  for (const Bytes& Part : {Box("colr", {1, 0, 0, 0, 0, 0, 16}), Box("pclr", Pclr), Box("cmap", Cmap)})
+    Header.insert(Header.end(), Part.begin(), Part.end());
+  Bytes File = {0, 0, 0, 12, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87, 0x0A};
+  for (const Bytes& Part : {Box("ftyp", {'j', 'p', '2', ' ', 0, 0, 0, 0, 'j', 'p', '2', ' '}), Box("jp2h", Header),
+                            Box("jp2c", HandMadeStream(Width, Height, Width, Height, 1))})
+    File.insert(File.end(), Part.begin(), Part.end());
+  return File;
+}
+
+TEST_F(J2000Test, HandMadeStreamsOfOneTileRead) {
+  for (uint32_t Components : {1u, 3u, 4u}) {
+    SCOPED_TRACE(Components);
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    EXPECT_EQ(ReadJ2k(HandMadeStream(40, 5, 40, 5, Components), B, P).Abort, 0);
+    EXPECT_EQ(B.GetWidth(), 40);
+    EXPECT_EQ(P.SamplesPerPixel, Components == 1 ? 1 : 3);
+  }
+}
+
 TEST_F(J2000Test, DamagedStreamsSetTheAbortByte) {
   const Bytes Stream = j2ktest::EncodeWithOpenjpeg(Layout(1, OPJ_CLRSPC_UNSPECIFIED, 8, false, 40, 30), false);
   const Bytes Jp2 = j2ktest::EncodeWithOpenjpeg(Layout(3, OPJ_CLRSPC_SRGB, 8, false, 40, 30), true);
@@ -644,24 +750,98 @@ TEST_F(J2000Test, DamagedStreamsSetTheAbortByte) {
   Bytes BoxPastTheEnd = Jp2;
   const size_t Jp2c = std::string(Jp2.begin(), Jp2.end()).find("jp2c");
   PutBe32(BoxPastTheEnd, Jp2c - 4, uint32_t(Jp2.size()) * 4);
+  // The JP2 file's code stream made a grid of 40 x 5 tiles, 65535 of them, in its few hundred bytes.
+  Bytes Jp2ManyTiles = Jp2;
+  PutBe32(Jp2ManyTiles, Jp2c + 4 + 12, 65535 * 5);
+  PutBe32(Jp2ManyTiles, Jp2c + 4 + 28, 5);
+  Bytes Jp2NoCodeStream = Jp2;
+  std::copy_n("free", 4, Jp2NoCodeStream.begin() + std::ptrdiff_t(Jp2c));
   struct Case {
     const char* What;
     Bytes File;
+    bool HeaderToo;  // refused even when only the header is read
   };
   const Case Cases[] = {
-      {"cut in SIZ", Bytes(Stream.begin(), Stream.begin() + 20)},
-      {"cut in the tile", Bytes(Stream.begin(), Stream.end() - 12)},
-      {"no components", NoComponents},
-      {"JP2 box length past the end", BoxPastTheEnd},
-      {"no signature", Bytes(64, 'x')},
-      {"signature only", Bytes(Stream.begin(), Stream.begin() + 4)},
-      {"empty", {}},
+      {"cut in SIZ", Bytes(Stream.begin(), Stream.begin() + 20), true},
+      {"cut in the tile", Bytes(Stream.begin(), Stream.end() - 12), false},
+      {"no components", NoComponents, true},
+      {"JP2 box length past the end", BoxPastTheEnd, true},
+      {"JP2 without a code stream box", Jp2NoCodeStream, true},
+      {"no signature", Bytes(64, 'x'), true},
+      {"signature only", Bytes(Stream.begin(), Stream.begin() + 4), true},
+      {"empty", {}, true},
+      // Tiles of 7 x 5 over 7 x 327675: 65535 tiles in 88 bytes (the header alone took 7 s).
+      {"more tiles than the stream holds", HandMadeStream(7, 65535 * 5, 7, 5, 1), true},
+      {"more tiles than the JP2 code stream holds", Jp2ManyTiles, true},
+      // 3000 tiles of one pixel, each with 16384 components: 49 million tile-components in 49 KB.
+      {"more tile-components than the stream holds", HandMadeStream(3000, 1, 1, 1, 16384), true},
+      // Decoding work out of all proportion to the stream: samples, code-blocks (4 x 4 ones took 15 s)
+      // and code-blocks made small by the precincts.
+      {"4096 x 4096 of 64 x 64 code-blocks in 88 bytes", HandMadeStream(4096, 4096, 4096, 4096, 1), false},
+      {"2048 x 2048 of 4 x 4 code-blocks in 88 bytes", HandMadeStream(2048, 2048, 2048, 2048, 1, 0), false},
+      {"512 x 512 of 2 x 2 precincts in 91 bytes", HandMadeStream(512, 512, 512, 512, 1, 4, 1), false},
+      {"1400 x 1400 RGB, 4 x 4 code-blocks in the first component",
+       WithComponentCoding(HandMadeStream(1400, 1400, 1400, 1400, 3), 0, 0), false},
+      // 5376 precincts of 65535 layers: 352 million packets (108 s, 1.7 GB).
+      {"65535 layers of 16 x 16 precincts", WithLayers(HandMadeStream(1024, 1024, 1024, 1024, 1, 4, 4), 65535), false},
+      // The main header's coding is plain; the tile-part's has 2 x 2 precincts (41 s, 1.8 GB).
+      {"1400 x 1400, 2 x 2 precincts by the tile-part", WithTileCoding(HandMadeStream(1400, 1400, 1400, 1400, 1), 1),
+       false},
+      // Each palette column becomes a component of the image's size (70 s, 4 GB).
+      {"2000 x 2000 through a palette of 255 columns", PaletteJp2(2000, 2000, 255), false},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.What);
     TIEBitmap B;
     TIOParamsVals P(nullptr);
+    EXPECT_EQ(ReadJ2k(C.File, B, P, true).Abort, C.HeaderToo ? 1 : 0);
     EXPECT_EQ(ReadJ2k(C.File, B, P).Abort, 1);
+    EXPECT_TRUE(B.IsEmpty());
+    auto S = StreamOf(C.File);
+    LoggedProgress Progress;
+    J2000ReadGray16(S.get(), &B, Progress.Record);
+    EXPECT_EQ(Progress.Abort, 1);
+  }
+}
+
+TEST_F(J2000Test, WorkWithinTheFloorIsDoneForAFewBytes) {
+  struct Case {
+    const char* What;
+    Bytes File;
+  };
+  // The floors are 2^24 samples' work, each code-block counting 256, the bitmap's samples too, and 2^18
+  // packets.
+  const Case Cases[] = {
+      {"2000 x 2000 grey of 64 x 64 code-blocks", HandMadeStream(2000, 2000, 2000, 2000, 1)},
+      {"1400 x 1400 RGB of 64 x 64 code-blocks", HandMadeStream(1400, 1400, 1400, 1400, 3)},
+      {"512 x 512 of 16 x 16 precincts", HandMadeStream(512, 512, 512, 512, 1, 4, 4)},
+      {"256 x 256 of 4 x 4 code-blocks", HandMadeStream(256, 256, 256, 256, 1, 0)},
+      {"1400 x 1400 RGB, 64 x 64 code-blocks in the first component too",
+       WithComponentCoding(HandMadeStream(1400, 1400, 1400, 1400, 3), 0, 4)},
+      {"30000 layers of one precinct a resolution", WithLayers(HandMadeStream(1024, 1024, 1024, 1024, 1), 30000)},
+      {"1400 x 1400, 32768 x 32768 precincts by the tile-part",
+       WithTileCoding(HandMadeStream(1400, 1400, 1400, 1400, 1), 15)},
+      {"1000 x 1000 through a palette of 3 columns", PaletteJp2(1000, 1000, 3)},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.What);
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    EXPECT_EQ(ReadJ2k(C.File, B, P).Abort, 0);
+    EXPECT_FALSE(B.IsEmpty());
+  }
+}
+
+TEST_F(J2000Test, TileGridsWithinWhatTheStreamHoldsAreRead) {
+  // 14 bytes a tile at least: 6 tiles of 8 x 5 in the hand-made stream of 88 bytes are read (those
+  // not in it are left blank); a seventh cannot be there.
+  for (uint32_t Tiles : {1u, 6u, 7u}) {
+    SCOPED_TRACE(Tiles);
+    const Bytes File = HandMadeStream(8 * Tiles, 5, 8, 5, 1);
+    ASSERT_EQ(File.size(), 88u);
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    EXPECT_EQ(ReadJ2k(File, B, P).Abort, Tiles <= 6 ? 0 : 1);
   }
 }
 
