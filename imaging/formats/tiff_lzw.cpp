@@ -21,10 +21,11 @@ constexpr int32_t TableSize = 4098;
 // ---- Decoder ------------------------------------------------------------------------------------------
 
 // A table string is its prefix's string followed by one byte, so no entry needs storage of its own:
-// it is copied from where it last stood in the decoded bytes while they are still at hand, else
-// written out back to front along the prefix chain (at once when it repeats one byte).
+// all but its last byte stand where its prefix was last written in the decoded bytes, and are copied
+// from there while they are still at hand; else the string is written out back to front along the
+// prefix chain (at once when it repeats one byte).
 struct TLzwString {
-  int64_t Pos;  // where the string stood in the strip's decoded bytes
+  const uint8_t* From;  // its first Length - 1 bytes; nullptr once they have left the buffer
   uint16_t Prefix;
   uint16_t Length;
   uint8_t Last;
@@ -32,14 +33,26 @@ struct TLzwString {
   uint8_t Repeated;
 };
 
+// The single bytes, where the entries of codes 0 to 255 take their (empty) prefixes from; the sixteen
+// bytes after the last are read by the sixteen-byte copies and never used.
+struct TByteValues {
+  uint8_t Values[256 + 16] = {};
+  TByteValues() {
+    for (int32_t i = 0; i < 256; ++i) Values[i] = uint8_t(i);
+  }
+};
+const TByteValues ByteValues;
+
 // Decoded bytes kept behind the unread ones so that table strings can be copied from them.
 constexpr int64_t HistoryKeep = 64 * 1024;
+// Room past a row's end: the longest string starting on its last byte, and a sixteen-byte copy.
+constexpr int64_t RowOverrun = TableSize + 16;
 
 struct TLzwDecoder {
   const uint8_t* Data = nullptr;
   int64_t Size = 0;
   int64_t BytePos = 0;
-  uint64_t Bits = 0;  // the low BitCount bits are read and not yet used
+  uint64_t Bits = 0;  // the top BitCount bits are read and not yet used
   int32_t BitCount = 0;
   bool Reverse = false;
   int32_t Width = 9;
@@ -48,8 +61,7 @@ struct TLzwDecoder {
   TLzwString Table[TableSize];
   std::unique_ptr<uint8_t[]> Out;  // decoded bytes not yet handed out lie in [OutStart, OutCount)
   int64_t OutSize = 0;
-  int64_t Base = 0;          // the position of Out[0] in the strip's decoded bytes
-  int64_t LastEmit = 0;      // where the previous code's string starts there
+  int64_t LastEmit = 0;  // where the previous code's string starts in Out
   int64_t OutStart = 0;
   int64_t OutCount = 0;
   int64_t Handed = 0;  // the bytes the previous call handed out
@@ -58,7 +70,19 @@ struct TLzwDecoder {
 
   // Decodes until the buffer holds bytes up to RowEnd or the strip ends; false when the data are broken.
   bool DecodeRow(int64_t RowEnd);
+  // The table's strings follow their bytes, which moved from Old to New, Drop bytes towards the front
+  // (those that fall off it are no longer copied).
+  void MoveStrings(const uint8_t* Old, uint8_t* New, int64_t Drop);
 };
+
+void TLzwDecoder::MoveStrings(const uint8_t* Old, uint8_t* New, int64_t Drop) {
+  for (int32_t i = FirstFreeCode; i < NextFree; ++i) {
+    TLzwString& S = Table[i];
+    if (S.From == nullptr) continue;
+    const int64_t At = S.From - Old;
+    S.From = At >= Drop ? New + (At - Drop) : nullptr;
+  }
+}
 
 // The state lives in plain locals while a row is decoded, so that it stays in registers: the output
 // bytes could alias any member.
@@ -68,7 +92,6 @@ bool TLzwDecoder::DecodeRow(int64_t RowEnd) {
   const bool Reversed = Reverse;
   TLzwString* const T = Table;
   uint8_t* const O = Out.get();
-  const int64_t OutBase = Base;
   int64_t Pos = BytePos;
   uint64_t Acc = Bits;
   int32_t AccBits = BitCount;
@@ -81,54 +104,45 @@ bool TLzwDecoder::DecodeRow(int64_t RowEnd) {
 
   // The next code, or -1 when the strip holds no further whole code.
   auto GetCode = [&]() __attribute__((always_inline)) -> int32_t {
-    if (AccBits < W) {
-      if (!Reversed && Pos + 8 <= SrcSize) {
-        // As many whole bytes as the accumulator takes, at once.
-        const int32_t Take = (63 - AccBits) >> 3;
-        uint64_t V;
-        std::memcpy(&V, Src + Pos, 8);
-        V = __builtin_bswap64(V) >> (64 - 8 * Take);
-        Acc = (Acc << (8 * Take)) | V;
-        AccBits += 8 * Take;
-        Pos += Take;
-      } else {
-        while (AccBits < W) {
-          if (Pos >= SrcSize) return -1;
-          uint8_t B = Src[Pos++];
-          if (Reversed) ReverseByteBits(B);
-          Acc = (Acc << 8) | B;
-          AccBits += 8;
-        }
+    if (!Reversed && Pos + 8 <= SrcSize) {
+      // Tops the accumulator up to 56 bits or more, whatever it holds: no branch on its fill.
+      uint64_t V;
+      std::memcpy(&V, Src + Pos, 8);
+      Acc |= __builtin_bswap64(V) >> AccBits;
+      Pos += (63 - AccBits) >> 3;
+      AccBits |= 56;
+    } else {
+      while (AccBits < W) {
+        if (Pos >= SrcSize) return -1;
+        uint8_t B = Src[Pos++];
+        if (Reversed) ReverseByteBits(B);
+        Acc |= uint64_t(B) << (56 - AccBits);
+        AccBits += 8;
       }
     }
+    const int32_t Code = int32_t(Acc >> (64 - W));
+    Acc <<= W;
     AccBits -= W;
-    return int32_t(Acc >> AccBits) & ((1 << W) - 1);
+    return Code;
   };
 
   auto Emit = [&](int32_t Code) __attribute__((always_inline)) {
-    const int64_t At = Count;
-    Last = OutBase + At;
-    if (Code < 256) {
-      O[Count++] = uint8_t(Code);
-      return;
-    }
     const TLzwString& S = T[Code];
     const int32_t Length = S.Length;
-    uint8_t* P = O + At;
-    const int64_t From = S.Pos - OutBase;
-    if (From >= 0 && From + Length <= At) {
-      const uint8_t* Q = O + From;
-      if (Length <= 16) {
-        // Sixteen bytes whatever the length: the buffer has a whole string of room behind the row, and
-        // the bytes past the string are written again before they count.
-        uint64_t A, B;
-        std::memcpy(&A, Q, 8);
-        std::memcpy(&B, Q + 8, 8);
-        std::memcpy(P, &A, 8);
-        std::memcpy(P + 8, &B, 8);
-      } else {
-        std::memcpy(P, Q, size_t(Length));
-      }
+    uint8_t* P = O + Count;
+    Last = Count;
+    if (S.From != nullptr && Length <= 16) {
+      // Sixteen bytes whatever the length: the buffer has room past the row, and the bytes past the
+      // string are written again before they count.
+      uint64_t A, B;
+      std::memcpy(&A, S.From, 8);
+      std::memcpy(&B, S.From + 8, 8);
+      std::memcpy(P, &A, 8);
+      std::memcpy(P + 8, &B, 8);
+      P[Length - 1] = S.Last;
+    } else if (S.From != nullptr) {
+      std::memcpy(P, S.From, size_t(Length - 1));
+      P[Length - 1] = S.Last;
     } else if (S.Repeated && Length > 8) {
       std::memset(P, S.Last, size_t(Length));
     } else {
@@ -142,12 +156,12 @@ bool TLzwDecoder::DecodeRow(int64_t RowEnd) {
     Count += Length;
   };
 
-  // Adds Prev's string followed by Byte; false when the table is full.
+  // Adds Prev's string, which starts at At, followed by Byte; false when the table is full.
   auto AddString = [&](uint8_t Byte, int64_t At) __attribute__((always_inline)) -> bool {
     if (Free >= TableSize - 2) return false;
     const TLzwString& P = T[Prev];
     TLzwString& S = T[Free];
-    S.Pos = At;
+    S.From = O + At;
     S.Prefix = uint16_t(Prev);
     S.Length = uint16_t(P.Length + 1);
     S.Last = Byte;
@@ -207,20 +221,12 @@ bool TLzwDecoder::DecodeRow(int64_t RowEnd) {
       End = true;
       break;
     }
-    if (Code == Free) {
-      if (!AddString(T[Prev].First, Last)) {
-        Ok = false;
-        break;
-      }
-      Emit(Code);
-    } else {
-      const int64_t PreviousAt = Last;
-      Emit(Code);
-      if (!AddString(T[Code].First, PreviousAt)) {
-        Ok = false;
-        break;
-      }
+    // Code == Free: Prev's string and its own first byte.
+    if (!AddString(T[Prev].First, Last)) {
+      Ok = false;
+      break;
     }
+    Emit(Code);
     Prev = Code;
   }
 
@@ -241,10 +247,10 @@ TLzwDecoder* NewDecoder(const uint8_t* Data, int32_t DataSize, int32_t FillOrder
   D->Data = Data;
   D->Size = DataSize > 0 ? DataSize : 0;
   D->Reverse = FillOrder == 2;
-  for (int32_t i = 0; i < 256; ++i) D->Table[i] = TLzwString{-1, 0, 1, uint8_t(i), uint8_t(i), 1};
+  for (int32_t i = 0; i < 256; ++i) D->Table[i] = TLzwString{ByteValues.Values + i, 0, 1, uint8_t(i), uint8_t(i), 1};
   // The clear and end codes have no string: a code that names them as a prefix never gets that far.
-  D->Table[ClearCode] = TLzwString{-1, 0, 1, 0, 0, 1};
-  D->Table[EndCode] = TLzwString{-1, 0, 1, 0, 0, 1};
+  D->Table[ClearCode] = TLzwString{ByteValues.Values, 0, 1, 0, 0, 1};
+  D->Table[EndCode] = TLzwString{ByteValues.Values, 0, 1, 0, 0, 1};
   return D;
 }
 
@@ -375,12 +381,13 @@ uint8_t* TiffLzwDecode(const uint8_t* Data, int32_t DataSize, int32_t RowLength,
     D->OutStart = std::min(D->OutStart + D->Handed, D->OutCount);
     // Room for the row and one whole string beyond it; when it runs out, the leftover and the history
     // behind it move to the front.
-    const int64_t Needed = int64_t(RowLength) + TableSize + 1;
+    const int64_t Needed = int64_t(RowLength) + RowOverrun;
     if (D->OutSize < D->OutStart + Needed) {
       const int64_t Drop = D->OutStart - std::min(D->OutStart, HistoryKeep);
       if (Drop > 0) {
         std::memmove(D->Out.get(), D->Out.get() + Drop, size_t(D->OutCount - Drop));
-        D->Base += Drop;
+        D->MoveStrings(D->Out.get(), D->Out.get(), Drop);
+        D->LastEmit -= Drop;
         D->OutStart -= Drop;
         D->OutCount -= Drop;
       }
@@ -388,6 +395,7 @@ uint8_t* TiffLzwDecode(const uint8_t* Data, int32_t DataSize, int32_t RowLength,
         const int64_t Size = (2 * (Needed + HistoryKeep) + 1023) / 1024 * 1024;
         std::unique_ptr<uint8_t[]> Bigger(new uint8_t[size_t(Size)]);
         if (D->OutCount > 0) std::memcpy(Bigger.get(), D->Out.get(), size_t(D->OutCount));
+        D->MoveStrings(D->Out.get(), Bigger.get(), 0);
         D->Out = std::move(Bigger);
         D->OutSize = Size;
       }

@@ -344,6 +344,12 @@ bool DecodeRow(int32_t RowIndex, TRowContext& C, int64_t RowBytes, int32_t Width
       if (V.LzwDecoder == nullptr) return false;
       const uint8_t* Out = V.LzwDecoder(C.Strip, int32_t(C.Size), int32_t(RowBytes), C.LzwState, V.FillOrder);
       if (Out == nullptr) return false;
+      // Rows that nothing changes afterwards are read where the decoder hands them out: changing them
+      // there would change the strings still to be copied from them.
+      if (B >= 8 && V.Predictor != 2 && !(B == 16 && V.LittleEndian == 0)) {
+        C.Row = const_cast<uint8_t*>(Out);
+        break;
+      }
       std::memcpy(Buf, Out, size_t(RowBytes));
       break;
     }

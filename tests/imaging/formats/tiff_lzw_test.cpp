@@ -97,6 +97,12 @@ TEST(TiffLzw, RoundTripsAcrossEveryWidthAndAClear) {
   };
   Bytes Striped(300000);
   for (size_t i = 0; i < Striped.size(); ++i) Striped[i] = uint8_t((i / 7) % 3 == 0 ? 0xFF : i % 251);
+  // The strings of the first random stretch come back after 200,000 flat bytes, long after the bytes
+  // they were copied from have left the decoder's buffer when the rows are short.
+  const Bytes Stretch = RandomBytes(2000, 6);
+  Bytes Returning = Stretch;
+  Returning.resize(202000, 0x33);
+  Returning.insert(Returning.end(), Stretch.begin(), Stretch.end());
   const std::vector<Case> Cases = {
       {"random, to 511 entries", RandomBytes(400, 1)},
       {"random, to 1023 entries", RandomBytes(900, 2)},
@@ -105,6 +111,7 @@ TEST(TiffLzw, RoundTripsAcrossEveryWidthAndAClear) {
       {"few symbols, long strings", RandomBytes(200000, 5, 3)},
       {"flat", Bytes(100000, 0x5A)},
       {"striped", Striped},
+      {"strings older than the kept bytes", Returning},
       {"one byte", Bytes{7}},
   };
   for (const Case& C : Cases) {
