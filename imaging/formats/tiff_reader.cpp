@@ -22,6 +22,7 @@
 #include "imaging/formats/tiff_container.h"
 #include "imaging/io/io_globals.h"
 #include "platform/streams.h"
+#include "platform/checked_math.h"
 #include "platform/sysutils.h"
 
 namespace zv {
@@ -1181,17 +1182,24 @@ struct TAccessGuard {
   ~TAccessGuard() { Bitmap->SetAccess(Saved); }
 };
 
-// A large image (or tile) must come with a part of its data: past 16 MB of decoded samples, the file
-// holds at least one byte for every 2048 decoded bytes (more than LZW, Deflate, PackBits or JPEG reach
-// on flat pictures). The fax codings, which code a blank row in a few bits, are left out.
-bool TiffAreaFits(const TTIFFVars& V, int64_t Width, int64_t Height, int64_t StreamSize) {
-  if (V.Compression == 2 || V.Compression == 3 || V.Compression == 4) return true;
+// A large image (or tile) must come with a part of its data: past 16 MB of decoding work, the file
+// holds at least one byte for every 2048 bytes of it (more than LZW, Deflate, PackBits or JPEG reach on
+// flat pictures). The work is the decoded samples, but at least RowWork bytes a row, as every row costs
+// its decoding and writing however narrow it is. The fax codings code a blank row in as little as one
+// bit, whatever its width: their rows are bounded by the bits of the file instead, their width by the
+// pixel bound alone.
+constexpr int64_t RowWork = 32;
+
+bool TiffAreaFits(const TTIFFVars& V, int64_t Width, int64_t Rows, int64_t StreamSize) {
+  if (Width <= 0 || Rows <= 0) return true;  // no tiles, or refused elsewhere
+  if (IsCcitt(V.Compression)) return Rows <= 8 * StreamSize;
   const int64_t Bits = int64_t(V.BitsPerSample) * std::max<int64_t>(V.SamplesPerPixel, 1);
-  if (Width <= 0 || Height <= 0) return true;  // no tiles, or refused elsewhere
-  const int64_t Pixels = Width * Height;
-  if (Pixels > (int64_t(1) << 36)) return false;
-  const int64_t Decoded = Pixels / 8 * Bits;
-  return Decoded <= (int64_t(1) << 24) || Decoded / 2048 <= StreamSize;
+  int64_t Pixels = 0, Samples = 0, RowsWork = 0;
+  if (!CheckedSize({Width, Rows}, Pixels) || Pixels > (int64_t(1) << 36) || !CheckedSize({Pixels / 8, Bits}, Samples) ||
+      !CheckedSize({Rows, RowWork}, RowsWork))
+    return false;
+  const int64_t Work = std::max(Samples, RowsWork);
+  return Work <= (int64_t(1) << 24) || Work / 2048 <= StreamSize;
 }
 
 void ReadPage(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOParamsVals& Params,
@@ -1424,7 +1432,8 @@ void ReadPage(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOParamsV
   }
   if (V.Width <= 0 || V.Height <= 0 || V.SamplesPerPixel <= 0 || V.BitsPerSample <= 0 || V.BitsPerSample > 32 ||
       int64_t(V.Width) * V.Height > MostPixels || !TiffAreaFits(V, V.Width, V.Height, Stream->Size()) ||
-      !TiffAreaFits(V, V.TileWidth, V.TileLength, Stream->Size())) {
+      !TiffAreaFits(V, V.TileWidth, V.TileLength, Stream->Size()) ||
+      (IsCcitt(V.Compression) && (V.SamplesPerPixel != 1 || V.BitsPerSample != 1))) {
     Progress.SetAborted();
     return;
   }
@@ -1438,6 +1447,17 @@ void ReadPage(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOParamsV
   if ((TiffFindTag(Dir, 322) >= 0 && V.TileWidth <= 0) || (TiffFindTag(Dir, 323) >= 0 && V.TileLength <= 0)) {
     Progress.SetAborted();
     return;
+  }
+  // Every tile of a whole tiled image is decoded whole, also where it hangs past the image's edges.
+  if (Tiled && !OneTile && V.TileWidth > 0 && V.TileLength > 0) {
+    const int64_t Across = (int64_t(ImageWidth) + V.TileWidth - 1) / V.TileWidth;
+    const int64_t Down = (int64_t(ImageHeight) + V.TileLength - 1) / V.TileLength;
+    int64_t TileRows = 0;
+    if (!CheckedSize({Across, Down, V.TileLength}, TileRows) ||
+        !TiffAreaFits(V, V.TileWidth, TileRows, Stream->Size())) {
+      Progress.SetAborted();
+      return;
+    }
   }
   if (!Tiled && V.StripOffsets.empty()) {
     Progress.SetAborted();
