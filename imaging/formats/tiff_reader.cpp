@@ -1186,13 +1186,16 @@ struct TAccessGuard {
 // holds at least one byte for every 2048 bytes of it (more than LZW, Deflate, PackBits or JPEG reach on
 // flat pictures). The work is the decoded samples, but at least RowWork bytes a row, as every row costs
 // its decoding and writing however narrow it is. The fax codings code a blank row in as little as one
-// bit, whatever its width: their rows are bounded by the bits of the file instead, their width by the
-// pixel bound alone.
+// bit, whatever its width: their rows are bounded by the bits of the file instead (at most 8 a byte),
+// and their width (every row takes buffers of several bytes a pixel) to 2048 pixels a byte of file, about
+// what a white row coded in one dimension needs (a 2560-pixel run code is 12 bits).
 constexpr int64_t RowWork = 32;
+constexpr int64_t FaxRowsPerByte = 8;
+constexpr int64_t FaxWidthPerByte = 2048;
 
 bool TiffAreaFits(const TTIFFVars& V, int64_t Width, int64_t Rows, int64_t StreamSize) {
   if (Width <= 0 || Rows <= 0) return true;  // no tiles, or refused elsewhere
-  if (IsCcitt(V.Compression)) return Rows <= 8 * StreamSize;
+  if (IsCcitt(V.Compression)) return Rows / FaxRowsPerByte <= StreamSize && Width / FaxWidthPerByte <= StreamSize;
   const int64_t Bits = int64_t(V.BitsPerSample) * std::max<int64_t>(V.SamplesPerPixel, 1);
   int64_t Pixels = 0, Samples = 0, RowsWork = 0;
   if (!CheckedSize({Width, Rows}, Pixels) || Pixels > (int64_t(1) << 36) || !CheckedSize({Pixels / 8, Bits}, Samples) ||

@@ -423,6 +423,7 @@ TEST_F(TiffReaderTest, CorruptInput) {
       {"1 x 2^27 bilevel in 500 bytes", Page(1, 1u << 27, 1, 1, 1, 1, Rows), false},
       {"MH 8 x 14,476,803 in 500 bytes", Page(8, 14476803, 1, 1, 1, 2, Rows), false},
       {"G4 8 x 8000 in 500 bytes", Page(8, 8000, 1, 1, 1, 4, Rows), false},
+      {"G4 row of 2^26 pixels in 4 KB", Page(1u << 26, 1, 1, 1, 1, 4, Bytes(4000)), false},
       {"MH of 2^30 + 2 samples", Page(8, 249, 8, 1, 1, 2, Rows, {Long(277, {0x40000002})}), false},
       {"MH of 8 bits", Page(8, 10, 8, 1, 1, 2, Rows), false},
       {"1024 tiles 2^20 x 16 down a 1 x 16384 image",
