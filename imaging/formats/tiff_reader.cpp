@@ -5,6 +5,9 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <new>
+
+#include <zlib.h>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -15,7 +18,6 @@
 #include "imaging/core/icc_profile.h"
 #include "imaging/core/mask.h"
 #include "imaging/core/sys_text.h"
-#include "imaging/core/zlib_streams.h"
 #include "imaging/formats/ccitt_codec.h"
 #include "imaging/formats/jpeg_codec.h"
 #include "imaging/formats/exif_blocks.h"
@@ -298,6 +300,49 @@ void DecodePackBitsRow(TRowContext& C, uint8_t* Dst, int64_t RowBytes, int64_t S
   if (Out < RowBytes) std::memset(Dst + Out, 0, size_t(RowBytes - Out));
 }
 
+// Inflates C's strip into C.Inflate, no further than the strip's decoded bytes: its rows need no more,
+// however much the data would give (a few KB of zlib data inflate to megabytes, and many strips may
+// point at the same bytes). False when the data are broken, or stop short of their end with room left.
+bool InflateChunk(TRowContext& C) {
+  C.Inflate.reset();
+  C.InflateSize = 0;
+  const int64_t Limit = std::max<int64_t>(C.Expected, 1);
+  int64_t Capacity = std::clamp<int64_t>(Limit, 1, int64_t(64) << 20);
+  C.Inflate.reset(static_cast<uint8_t*>(std::malloc(size_t(Capacity))));
+  if (C.Inflate == nullptr) throw std::bad_alloc();
+  z_stream Z{};
+  if (inflateInit(&Z) != Z_OK) return false;
+  Z.next_in = const_cast<Bytef*>(C.Strip);
+  Z.avail_in = uInt(std::clamp<int64_t>(C.Size, 0, INT32_MAX));
+  bool Done = false;
+  for (;;) {
+    Z.next_out = C.Inflate.get() + Z.total_out;
+    Z.avail_out = uInt(Capacity - int64_t(Z.total_out));
+    const int Result = inflate(&Z, Z_NO_FLUSH);
+    if (Result == Z_STREAM_END) {
+      Done = true;
+      break;
+    }
+    // Broken data, a dictionary never given, or the data ending before the stream does.
+    if ((Result != Z_OK && Result != Z_BUF_ERROR) || Z.avail_out > 0) break;
+    if (Capacity == Limit) {
+      Done = true;
+      break;
+    }
+    Capacity = std::min(Limit, 2 * Capacity);
+    auto* Grown = static_cast<uint8_t*>(std::realloc(C.Inflate.get(), size_t(Capacity)));
+    if (Grown == nullptr) {
+      inflateEnd(&Z);
+      throw std::bad_alloc();
+    }
+    C.Inflate.release();
+    C.Inflate.reset(Grown);
+  }
+  C.InflateSize = int64_t(Z.total_out);
+  inflateEnd(&Z);
+  return Done;
+}
+
 // One decoded row of the strip at C.Row, samples spread to a byte each below 8 bits. False when the
 // data cannot be decoded at all (LZW or Deflate broken).
 bool DecodeRow(int32_t RowIndex, TRowContext& C, int64_t RowBytes, int32_t Width, int32_t Samples,
@@ -353,13 +398,8 @@ bool DecodeRow(int32_t RowIndex, TRowContext& C, int64_t RowBytes, int32_t Width
       if (!C.Inflated) {
         C.Inflated = true;
         try {
-          void* Out = nullptr;
-          int32_t OutBytes = 0;
-          ZDecompressBuf(C.Strip, int32_t(C.Size), Out, OutBytes,
-                         int32_t(std::clamp<int64_t>(C.Expected, 256, 64 << 20)));
-          C.Inflate.reset(static_cast<uint8_t*>(Out));
-          C.InflateSize = OutBytes;
-        } catch (const std::exception&) {
+          C.InflateFailed = !InflateChunk(C);
+        } catch (const std::bad_alloc&) {
           C.InflateFailed = true;
         }
       }

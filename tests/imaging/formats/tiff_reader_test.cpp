@@ -449,6 +449,20 @@ TEST_F(TiffReaderTest, CorruptInput) {
   EXPECT_EQ(B.GetScanline(1)[0], 5);
   EXPECT_EQ(B.GetScanline(1)[2], 0);
   EXPECT_EQ(B.GetScanline(2)[0], 0);
+  // Data inflating far past its strip's rows (16 MB for a row of 16 bytes), under 64 one-row strips:
+  // each strip inflates its own row, not the rest.
+  Bytes Plain(16 << 20, 0);
+  for (size_t i = 0; i < 16; ++i) Plain[i] = uint8_t(i + 1);
+  const Bytes Packed = Deflate(Plain);
+  TiffBuilder F(false);
+  const uint32_t At = F.AddData(Packed);
+  F.AddPage({Long(256, {16}), Long(257, {64}), Short(258, {8}), Short(259, {8}), Short(262, {1}),
+             Long(273, std::vector<uint32_t>(64, At)), Long(278, {1}),
+             Long(279, std::vector<uint32_t>(64, uint32_t(Packed.size())))});
+  ASSERT_EQ(Read(F.Data(), B, P).Abort, 0);
+  ASSERT_EQ(B.GetHeight(), 64);
+  for (const int32_t y : {0, 63})
+    EXPECT_EQ(Bytes(B.GetScanline(y), B.GetScanline(y) + 16), Bytes(Plain.begin(), Plain.begin() + 16)) << y;
 }
 
 // The bounds on work against file size leave the thinnest honest files alone: a blank fax page (a bit
