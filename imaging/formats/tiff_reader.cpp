@@ -23,8 +23,8 @@
 #include "imaging/formats/exif_blocks.h"
 #include "imaging/formats/tiff_container.h"
 #include "imaging/io/io_globals.h"
-#include "platform/streams.h"
 #include "platform/checked_math.h"
+#include "platform/streams.h"
 #include "platform/sysutils.h"
 
 namespace zv {

@@ -427,7 +427,8 @@ TEST_F(TiffReaderTest, CorruptInput) {
       {"MH of 2^30 + 2 samples", Page(8, 249, 8, 1, 1, 2, Rows, {Long(277, {0x40000002})}), false},
       {"MH of 8 bits", Page(8, 10, 8, 1, 1, 2, Rows), false},
       {"1024 tiles 2^20 x 16 down a 1 x 16384 image",
-       Page(1, 16384, 8, 1, 1, 1, Rows, {Long(322, {1u << 20}), Long(323, {16}), Long(324, std::vector<uint32_t>(1024, 8))}),
+       Page(1, 16384, 8, 1, 1, 1, Rows,
+            {Long(322, {1u << 20}), Long(323, {16}), Long(324, std::vector<uint32_t>(1024, 8))}),
        false},
   };
   for (const Case& C : Cases) {
