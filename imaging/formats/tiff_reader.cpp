@@ -1222,9 +1222,9 @@ struct TAccessGuard {
   ~TAccessGuard() { Bitmap->SetAccess(Saved); }
 };
 
-// A large image (or tile) must come with a part of its data: past 16 MB of decoding work, the file
+// A large image (or tile) must come with a part of its data: past 4 MB of decoding work, the file
 // holds at least one byte for every 2048 bytes of it (more than LZW, Deflate, PackBits or JPEG reach on
-// flat pictures). The work is the decoded samples, but at least RowWork bytes a row, as every row costs
+// flat pictures, so only damaged files fall under it). The work is the decoded samples, but at least RowWork bytes a row, as every row costs
 // its decoding and writing however narrow it is. The fax codings code a blank row in as little as one
 // bit, whatever its width: their rows are bounded by the bits of the file instead (at most 8 a byte),
 // and their width (every row takes buffers of several bytes a pixel) to 2048 pixels a byte of file, about
@@ -1242,7 +1242,7 @@ bool TiffAreaFits(const TTIFFVars& V, int64_t Width, int64_t Rows, int64_t Strea
       !CheckedSize({Rows, RowWork}, RowsWork))
     return false;
   const int64_t Work = std::max(Samples, RowsWork);
-  return Work <= (int64_t(1) << 24) || Work / 2048 <= StreamSize;
+  return Work <= (int64_t(4) << 20) || Work / 2048 <= StreamSize;
 }
 
 void ReadPage(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOParamsVals& Params,

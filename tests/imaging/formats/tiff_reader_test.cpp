@@ -419,6 +419,8 @@ TEST_F(TiffReaderTest, CorruptInput) {
       {"2048 x 6 of 65535 samples, Deflate", Page(2048, 6, 8, 65535, 1, 8, Rows), false},
       {"tiles 16 x 83,886,096", Page(40, 10, 8, 1, 1, 1, Rows, {Long(322, {16}), Long(323, {83886096}), Long(324, {8})}),
        false},
+      {"4096 x 4096 grey in 500 bytes", Page(4096, 4096, 8, 1, 1, 1, Rows), false},
+      {"1,048,581 x 6 grey, Deflate", Page(1048581, 6, 8, 1, 1, 8, Deflate(Bytes(100, 0))), false},
       // Rows: each costs its decoding and writing however narrow, and a fax row takes at least a bit.
       {"1 x 2^27 bilevel in 500 bytes", Page(1, 1u << 27, 1, 1, 1, 1, Rows), false},
       {"MH 8 x 14,476,803 in 500 bytes", Page(8, 14476803, 1, 1, 1, 2, Rows), false},
