@@ -1224,8 +1224,9 @@ struct TAccessGuard {
 
 // A large image (or tile) must come with a part of its data: past 4 MB of decoding work, the file
 // holds at least one byte for every 2048 bytes of it (more than LZW, Deflate, PackBits or JPEG reach on
-// flat pictures, so only damaged files fall under it). The work is the decoded samples, but at least RowWork bytes a row, as every row costs
-// its decoding and writing however narrow it is. The fax codings code a blank row in as little as one
+// flat pictures, so only damaged files fall under it). The work is the decoded samples, every pixel
+// written as a byte counted as one at least, and at least RowWork bytes a row, as every row costs its
+// decoding and writing however narrow it is. The fax codings code a blank row in as little as one
 // bit, whatever its width: their rows are bounded by the bits of the file instead (at most 8 a byte),
 // and their width (every row takes buffers of several bytes a pixel) to 2048 pixels a byte of file, about
 // what a white row coded in one dimension needs (a 2560-pixel run code is 12 bits).
@@ -1241,7 +1242,10 @@ bool TiffAreaFits(const TTIFFVars& V, int64_t Width, int64_t Rows, int64_t Strea
   if (!CheckedSize({Width, Rows}, Pixels) || Pixels > (int64_t(1) << 36) || !CheckedSize({Pixels / 8, Bits}, Samples) ||
       !CheckedSize({Rows, RowWork}, RowsWork))
     return false;
-  const int64_t Work = std::max(Samples, RowsWork);
+  // Samples of fewer than 8 bits are spread to a byte each, and all but bilevel grey pixels are written
+  // as bytes.
+  const bool Packed = V.SamplesPerPixel == 1 && V.BitsPerSample == 1 && V.Photometric != 3;
+  const int64_t Work = std::max({Samples, Packed ? 0 : Pixels, RowsWork});
   return Work <= (int64_t(4) << 20) || Work / 2048 <= StreamSize;
 }
 
@@ -1464,7 +1468,7 @@ void ReadPage(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOParamsV
     return;
   }
   if ((V.Compression == 6 || (V.JpegInterchangeFormat != 0 && V.Compression != 5)) && V.JpegProc < 2) {
-    if (int64_t(V.Width) * V.Height > MostPixels) {
+    if (int64_t(V.Width) * V.Height > MostPixels || !TiffAreaFits(V, V.Width, V.Height, Stream->Size())) {
       Progress.SetAborted();
       return;
     }

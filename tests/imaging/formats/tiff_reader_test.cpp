@@ -421,6 +421,9 @@ TEST_F(TiffReaderTest, CorruptInput) {
        false},
       {"4096 x 4096 grey in 500 bytes", Page(4096, 4096, 8, 1, 1, 1, Rows), false},
       {"1,048,581 x 6 grey, Deflate", Page(1048581, 6, 8, 1, 1, 8, Deflate(Bytes(100, 0))), false},
+      {"4000 x 4000 one-bit palette in 500 bytes",
+       Page(4000, 4000, 1, 1, 3, 1, Rows, {Short(320, std::vector<uint32_t>(6, 0))}), false},
+      {"old JPEG 16384 x 16384 in 500 bytes", Page(16384, 16384, 8, 3, 2, 6, Rows), false},
       // Rows: each costs its decoding and writing however narrow, and a fax row takes at least a bit.
       {"1 x 2^27 bilevel in 500 bytes", Page(1, 1u << 27, 1, 1, 1, 1, Rows), false},
       {"MH 8 x 14,476,803 in 500 bytes", Page(8, 14476803, 1, 1, 1, 2, Rows), false},
