@@ -5,6 +5,9 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <new>
+
+#include <zlib.h>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -15,12 +18,12 @@
 #include "imaging/core/icc_profile.h"
 #include "imaging/core/mask.h"
 #include "imaging/core/sys_text.h"
-#include "imaging/core/zlib_streams.h"
 #include "imaging/formats/ccitt_codec.h"
 #include "imaging/formats/jpeg_codec.h"
 #include "imaging/formats/exif_blocks.h"
 #include "imaging/formats/tiff_container.h"
 #include "imaging/io/io_globals.h"
+#include "platform/checked_math.h"
 #include "platform/streams.h"
 #include "platform/sysutils.h"
 
@@ -297,6 +300,49 @@ void DecodePackBitsRow(TRowContext& C, uint8_t* Dst, int64_t RowBytes, int64_t S
   if (Out < RowBytes) std::memset(Dst + Out, 0, size_t(RowBytes - Out));
 }
 
+// Inflates C's strip into C.Inflate, no further than the strip's decoded bytes: its rows need no more,
+// however much the data would give (a few KB of zlib data inflate to megabytes, and many strips may
+// point at the same bytes). False when the data are broken, or stop short of their end with room left.
+bool InflateChunk(TRowContext& C) {
+  C.Inflate.reset();
+  C.InflateSize = 0;
+  const int64_t Limit = std::max<int64_t>(C.Expected, 1);
+  int64_t Capacity = std::clamp<int64_t>(Limit, 1, int64_t(64) << 20);
+  C.Inflate.reset(static_cast<uint8_t*>(std::malloc(size_t(Capacity))));
+  if (C.Inflate == nullptr) throw std::bad_alloc();
+  z_stream Z{};
+  if (inflateInit(&Z) != Z_OK) return false;
+  Z.next_in = const_cast<Bytef*>(C.Strip);
+  Z.avail_in = uInt(std::clamp<int64_t>(C.Size, 0, INT32_MAX));
+  bool Done = false;
+  for (;;) {
+    Z.next_out = C.Inflate.get() + Z.total_out;
+    Z.avail_out = uInt(Capacity - int64_t(Z.total_out));
+    const int Result = inflate(&Z, Z_NO_FLUSH);
+    if (Result == Z_STREAM_END) {
+      Done = true;
+      break;
+    }
+    // Broken data, a dictionary never given, or the data ending before the stream does.
+    if ((Result != Z_OK && Result != Z_BUF_ERROR) || Z.avail_out > 0) break;
+    if (Capacity == Limit) {
+      Done = true;
+      break;
+    }
+    Capacity = std::min(Limit, 2 * Capacity);
+    auto* Grown = static_cast<uint8_t*>(std::realloc(C.Inflate.get(), size_t(Capacity)));
+    if (Grown == nullptr) {
+      inflateEnd(&Z);
+      throw std::bad_alloc();
+    }
+    C.Inflate.release();
+    C.Inflate.reset(Grown);
+  }
+  C.InflateSize = int64_t(Z.total_out);
+  inflateEnd(&Z);
+  return Done;
+}
+
 // One decoded row of the strip at C.Row, samples spread to a byte each below 8 bits. False when the
 // data cannot be decoded at all (LZW or Deflate broken).
 bool DecodeRow(int32_t RowIndex, TRowContext& C, int64_t RowBytes, int32_t Width, int32_t Samples,
@@ -358,13 +404,8 @@ bool DecodeRow(int32_t RowIndex, TRowContext& C, int64_t RowBytes, int32_t Width
       if (!C.Inflated) {
         C.Inflated = true;
         try {
-          void* Out = nullptr;
-          int32_t OutBytes = 0;
-          ZDecompressBuf(C.Strip, int32_t(C.Size), Out, OutBytes,
-                         int32_t(std::clamp<int64_t>(C.Expected, 256, 64 << 20)));
-          C.Inflate.reset(static_cast<uint8_t*>(Out));
-          C.InflateSize = OutBytes;
-        } catch (const std::exception&) {
+          C.InflateFailed = !InflateChunk(C);
+        } catch (const std::bad_alloc&) {
           C.InflateFailed = true;
         }
       }
@@ -1187,17 +1228,31 @@ struct TAccessGuard {
   ~TAccessGuard() { Bitmap->SetAccess(Saved); }
 };
 
-// A large image (or tile) must come with a part of its data: past 16 MB of decoded samples, the file
-// holds at least one byte for every 2048 decoded bytes (more than LZW, Deflate, PackBits or JPEG reach
-// on flat pictures). The fax codings, which code a blank row in a few bits, are left out.
-bool TiffAreaFits(const TTIFFVars& V, int64_t Width, int64_t Height, int64_t StreamSize) {
-  if (V.Compression == 2 || V.Compression == 3 || V.Compression == 4) return true;
+// A large image (or tile) must come with a part of its data: past 4 MB of decoding work, the file
+// holds at least one byte for every 2048 bytes of it (more than LZW, Deflate, PackBits or JPEG reach on
+// flat pictures, so only damaged files fall under it). The work is the decoded samples, every pixel
+// written as a byte counted as one at least, and at least RowWork bytes a row, as every row costs its
+// decoding and writing however narrow it is. The fax codings code a blank row in as little as one
+// bit, whatever its width: their rows are bounded by the bits of the file instead (at most 8 a byte),
+// and their width (every row takes buffers of several bytes a pixel) to 2048 pixels a byte of file, about
+// what a white row coded in one dimension needs (a 2560-pixel run code is 12 bits).
+constexpr int64_t RowWork = 32;
+constexpr int64_t FaxRowsPerByte = 8;
+constexpr int64_t FaxWidthPerByte = 2048;
+
+bool TiffAreaFits(const TTIFFVars& V, int64_t Width, int64_t Rows, int64_t StreamSize) {
+  if (Width <= 0 || Rows <= 0) return true;  // no tiles, or refused elsewhere
+  if (IsCcitt(V.Compression)) return Rows / FaxRowsPerByte <= StreamSize && Width / FaxWidthPerByte <= StreamSize;
   const int64_t Bits = int64_t(V.BitsPerSample) * std::max<int64_t>(V.SamplesPerPixel, 1);
-  if (Width <= 0 || Height <= 0) return true;  // no tiles, or refused elsewhere
-  const int64_t Pixels = Width * Height;
-  if (Pixels > (int64_t(1) << 36)) return false;
-  const int64_t Decoded = Pixels / 8 * Bits;
-  return Decoded <= (int64_t(1) << 24) || Decoded / 2048 <= StreamSize;
+  int64_t Pixels = 0, Samples = 0, RowsWork = 0;
+  if (!CheckedSize({Width, Rows}, Pixels) || Pixels > (int64_t(1) << 36) || !CheckedSize({Pixels / 8, Bits}, Samples) ||
+      !CheckedSize({Rows, RowWork}, RowsWork))
+    return false;
+  // Samples of fewer than 8 bits are spread to a byte each, and all but bilevel grey pixels are written
+  // as bytes.
+  const bool Packed = V.SamplesPerPixel == 1 && V.BitsPerSample == 1 && V.Photometric != 3;
+  const int64_t Work = std::max({Samples, Packed ? 0 : Pixels, RowsWork});
+  return Work <= (int64_t(4) << 20) || Work / 2048 <= StreamSize;
 }
 
 void ReadPage(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOParamsVals& Params,
@@ -1419,7 +1474,7 @@ void ReadPage(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOParamsV
     return;
   }
   if ((V.Compression == 6 || (V.JpegInterchangeFormat != 0 && V.Compression != 5)) && V.JpegProc < 2) {
-    if (int64_t(V.Width) * V.Height > MostPixels) {
+    if (int64_t(V.Width) * V.Height > MostPixels || !TiffAreaFits(V, V.Width, V.Height, Stream->Size())) {
       Progress.SetAborted();
       return;
     }
@@ -1430,7 +1485,8 @@ void ReadPage(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOParamsV
   }
   if (V.Width <= 0 || V.Height <= 0 || V.SamplesPerPixel <= 0 || V.BitsPerSample <= 0 || V.BitsPerSample > 32 ||
       int64_t(V.Width) * V.Height > MostPixels || !TiffAreaFits(V, V.Width, V.Height, Stream->Size()) ||
-      !TiffAreaFits(V, V.TileWidth, V.TileLength, Stream->Size())) {
+      !TiffAreaFits(V, V.TileWidth, V.TileLength, Stream->Size()) ||
+      (IsCcitt(V.Compression) && (V.SamplesPerPixel != 1 || V.BitsPerSample != 1))) {
     Progress.SetAborted();
     return;
   }
@@ -1444,6 +1500,17 @@ void ReadPage(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOParamsV
   if ((TiffFindTag(Dir, 322) >= 0 && V.TileWidth <= 0) || (TiffFindTag(Dir, 323) >= 0 && V.TileLength <= 0)) {
     Progress.SetAborted();
     return;
+  }
+  // Every tile of a whole tiled image is decoded whole, also where it hangs past the image's edges.
+  if (Tiled && !OneTile && V.TileWidth > 0 && V.TileLength > 0) {
+    const int64_t Across = (int64_t(ImageWidth) + V.TileWidth - 1) / V.TileWidth;
+    const int64_t Down = (int64_t(ImageHeight) + V.TileLength - 1) / V.TileLength;
+    int64_t TileRows = 0;
+    if (!CheckedSize({Across, Down, V.TileLength}, TileRows) ||
+        !TiffAreaFits(V, V.TileWidth, TileRows, Stream->Size())) {
+      Progress.SetAborted();
+      return;
+    }
   }
   if (!Tiled && V.StripOffsets.empty()) {
     Progress.SetAborted();

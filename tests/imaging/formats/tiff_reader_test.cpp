@@ -419,6 +419,22 @@ TEST_F(TiffReaderTest, CorruptInput) {
       {"2048 x 6 of 65535 samples, Deflate", Page(2048, 6, 8, 65535, 1, 8, Rows), false},
       {"tiles 16 x 83,886,096", Page(40, 10, 8, 1, 1, 1, Rows, {Long(322, {16}), Long(323, {83886096}), Long(324, {8})}),
        false},
+      {"4096 x 4096 grey in 500 bytes", Page(4096, 4096, 8, 1, 1, 1, Rows), false},
+      {"1,048,581 x 6 grey, Deflate", Page(1048581, 6, 8, 1, 1, 8, Deflate(Bytes(100, 0))), false},
+      {"4000 x 4000 one-bit palette in 500 bytes",
+       Page(4000, 4000, 1, 1, 3, 1, Rows, {Short(320, std::vector<uint32_t>(6, 0))}), false},
+      {"old JPEG 16384 x 16384 in 500 bytes", Page(16384, 16384, 8, 3, 2, 6, Rows), false},
+      // Rows: each costs its decoding and writing however narrow, and a fax row takes at least a bit.
+      {"1 x 2^27 bilevel in 500 bytes", Page(1, 1u << 27, 1, 1, 1, 1, Rows), false},
+      {"MH 8 x 14,476,803 in 500 bytes", Page(8, 14476803, 1, 1, 1, 2, Rows), false},
+      {"G4 8 x 8000 in 500 bytes", Page(8, 8000, 1, 1, 1, 4, Rows), false},
+      {"G4 row of 2^26 pixels in 4 KB", Page(1u << 26, 1, 1, 1, 1, 4, Bytes(4000)), false},
+      {"MH of 2^30 + 2 samples", Page(8, 249, 8, 1, 1, 2, Rows, {Long(277, {0x40000002})}), false},
+      {"MH of 8 bits", Page(8, 10, 8, 1, 1, 2, Rows), false},
+      {"1024 tiles 2^20 x 16 down a 1 x 16384 image",
+       Page(1, 16384, 8, 1, 1, 1, Rows,
+            {Long(322, {1u << 20}), Long(323, {16}), Long(324, std::vector<uint32_t>(1024, 8))}),
+       false},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.Name);
@@ -439,6 +455,57 @@ TEST_F(TiffReaderTest, CorruptInput) {
   EXPECT_EQ(B.GetScanline(1)[0], 5);
   EXPECT_EQ(B.GetScanline(1)[2], 0);
   EXPECT_EQ(B.GetScanline(2)[0], 0);
+  // Data inflating far past its strip's rows (16 MB for a row of 16 bytes), under 64 one-row strips:
+  // each strip inflates its own row, not the rest.
+  Bytes Plain(16 << 20, 0);
+  for (size_t i = 0; i < 16; ++i) Plain[i] = uint8_t(i + 1);
+  const Bytes Packed = Deflate(Plain);
+  TiffBuilder F(false);
+  const uint32_t At = F.AddData(Packed);
+  F.AddPage({Long(256, {16}), Long(257, {64}), Short(258, {8}), Short(259, {8}), Short(262, {1}),
+             Long(273, std::vector<uint32_t>(64, At)), Long(278, {1}),
+             Long(279, std::vector<uint32_t>(64, uint32_t(Packed.size())))});
+  ASSERT_EQ(Read(F.Data(), B, P).Abort, 0);
+  ASSERT_EQ(B.GetHeight(), 64);
+  for (const int32_t y : {0, 63})
+    EXPECT_EQ(Bytes(B.GetScanline(y), B.GetScanline(y) + 16), Bytes(Plain.begin(), Plain.begin() + 16)) << y;
+}
+
+// The bounds on work against file size leave the thinnest honest files alone: a blank fax page (a bit
+// or so a row) and a tall one-pixel-wide page.
+TEST_F(TiffReaderTest, ThinFilesWithinTheWorkBounds) {
+  struct Case {
+    uint32_t W, H;
+    uint16_t Compression;
+  };
+  for (const Case& C : {Case{1728, 2200, COMPRESSION_CCITTFAX4}, Case{1728, 2200, COMPRESSION_CCITTFAX3},
+                        Case{1, 700000, COMPRESSION_NONE}}) {
+    SCOPED_TRACE(C.Compression);
+    libtiff::MemoryFile F;
+    TIFF* T = libtiff::Open(F, "w");
+    const uint16_t Bits = C.Compression == COMPRESSION_NONE ? 8 : 1;
+    TIFFSetField(T, TIFFTAG_IMAGEWIDTH, C.W);
+    TIFFSetField(T, TIFFTAG_IMAGELENGTH, C.H);
+    TIFFSetField(T, TIFFTAG_BITSPERSAMPLE, Bits);
+    TIFFSetField(T, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(T, TIFFTAG_COMPRESSION, C.Compression);
+    TIFFSetField(T, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+    TIFFSetField(T, TIFFTAG_ROWSPERSTRIP, C.H);
+    if (C.Compression == COMPRESSION_CCITTFAX3) TIFFSetField(T, TIFFTAG_GROUP3OPTIONS, GROUP3OPT_2DENCODING);
+    Bytes Row((size_t(C.W) * Bits + 7) / 8, 0);
+    for (uint32_t y = 0; y < C.H; ++y) TIFFWriteScanline(T, Row.data(), y, 0);
+    TIFFClose(T);
+    if (C.Compression == COMPRESSION_CCITTFAX4) {
+      EXPECT_LT(F.Data.size(), size_t(C.H) / 4);
+    }
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    P.NativePixelFormat = 1;
+    ASSERT_EQ(Read(F.Data, B, P).Abort, 0);
+    ASSERT_EQ(B.GetWidth(), int32_t(C.W));
+    ASSERT_EQ(B.GetHeight(), int32_t(C.H));
+    for (uint32_t y = 0; y < C.H; y += 997) EXPECT_EQ(B.GetScanline(int32_t(y))[0], 0xFF) << y;
+  }
 }
 
 // ---- Files written by libtiff ------------------------------------------------------------------------------
