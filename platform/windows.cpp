@@ -1061,7 +1061,7 @@ bool PeekMessage(MSG* out, HWND w, UINT lo, UINT hi, UINT remove) {
       m.message = WM_TIMER;
       m.wParam = t.id;
       m.lParam = reinterpret_cast<LPARAM>(t.proc);
-      m.time = now;
+      m.time = InputNow();
       if (remove & PM_REMOVE) {
         t.due = now + t.interval;
         g_lastMsg = m;

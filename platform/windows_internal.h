@@ -105,9 +105,8 @@ uint32_t NextCaretDeadline(uint32_t now);
 void ForgetCaret(HWND w);
 // Key state recorded by the input layer.
 void SetKeyDown(int vk, bool down);
-// Time base of input messages (headless scripts may move it on).
+// Time base of input messages: the back end's input clock.
 DWORD InputNow();
-void AdvanceInputTime(uint32_t ms);
 // Stored texts of key messages, for TranslateMessage.
 std::string TakeKeyText(LPARAM keyData);
 // Clipboard teardown.

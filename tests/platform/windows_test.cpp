@@ -306,6 +306,34 @@ TEST_F(WindowsTest, DoubleClicksDependOnClassTimeAndDistance) {
   EXPECT_EQ(downs(dbl), (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONDBLCLK, WM_LBUTTONDOWN}));
 }
 
+TEST_F(WindowsTest, ScriptedInputRunsOnTheScriptsClockNotTheWallClock) {
+  HWND top = Top(0, 0, 100, 100);
+  HWND dbl = Child(top, 0, 0, 100, 100, WS_CHILD | WS_VISIBLE, "TestDblWnd");
+  std::vector<std::pair<UINT, LPARAM>> presses;  // message and GetMessageTime
+  g_handlers[dbl] = [&](HWND, UINT msg, WPARAM, LPARAM, LRESULT&) {
+    if (msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK) presses.push_back({msg, GetMessageTime()});
+    return false;
+  };
+  // A slow machine between the two clicks of a double click does not part them.
+  headless::AdvanceTime(1000);
+  headless::Click(dbl, 10, 10);
+  Sleep(600);
+  headless::Click(dbl, 10, 10);
+  ASSERT_EQ(presses.size(), 2u);
+  EXPECT_EQ(presses[1].first, UINT(WM_LBUTTONDBLCLK));
+  // The press, release and the moves before them are four events between the presses.
+  EXPECT_EQ(DWORD(presses[1].second - presses[0].second), 4 * headless::EventStepMs);
+  // Only the script moves the clock on: 470 ms and the four events put the next presses too far apart.
+  presses.clear();
+  headless::AdvanceTime(1000);
+  headless::Click(dbl, 10, 10);
+  headless::AdvanceTime(470);
+  headless::Click(dbl, 10, 10);
+  ASSERT_EQ(presses.size(), 2u);
+  EXPECT_EQ(presses[1].first, UINT(WM_LBUTTONDOWN));
+  EXPECT_EQ(DWORD(presses[1].second - presses[0].second), 470 + 4 * headless::EventStepMs);
+}
+
 TEST_F(WindowsTest, FocusMovesWithSetAndKillFocusAndTakesTheKeys) {
   HWND top = Top(0, 0, 200, 100);
   HWND a = Child(top, 0, 0, 100, 100);
