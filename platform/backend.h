@@ -175,7 +175,9 @@ void TypeText(const std::string& utf8);
 // between events does not count.
 constexpr uint32_t EventStepMs = 10;
 void AdvanceTime(uint32_t ms);
-// Runs the main thread's messages until none are left (timers due now included).
+// Runs the main thread's messages until none are left (timers due now included). Timers do not count
+// the time it spends handling them, only time it waits (a modal loop), so that they fire between the
+// script's steps as on a fast machine however slow this one is.
 void Pump();
 
 // A copy of a top-level window's pixels (window coordinates, 0x00RRGGBB per pixel; alpha in the top

@@ -404,6 +404,10 @@ void TypeText(const std::string& utf8) {
 void AdvanceTime(uint32_t ms) { g_inputClock += ms; }
 
 void Pump() {
+  HoldTimerClock(true);
+  struct Release {
+    ~Release() { HoldTimerClock(false); }
+  } release;
   MSG m;
   while (PeekMessage(&m, nullptr, 0, 0, PM_REMOVE)) {
     if (m.message == WM_QUIT) {
