@@ -93,6 +93,9 @@ class TBackend {
   virtual TRect WorkArea() const { return Rect(0, 0, 1024, 768); }
   // Whether layered windows show their per-pixel alpha over what lies below them (headless: yes).
   virtual bool CompositesAlpha() const { return true; }
+  // The clock of input events and message times in ms: the tick count (headless: a clock that moves
+  // only with the script, so that double clicks and typing pauses do not depend on the machine's speed).
+  virtual DWORD InputTime() const;
 };
 
 // The back end in use, chosen on first use: gtk when a display can be opened and ZONVARK_HEADLESS is
@@ -167,9 +170,14 @@ void KeyUp(int vk);
 void PressKey(int vk, bool shift = false, bool ctrl = false, bool alt = false);
 // Types text: one key per character (letters and digits by their keys, others as text).
 void TypeText(const std::string& utf8);
-// Input time moves on by ms (double-click timing without waiting).
+// The input clock. It moves only with the script: by EventStepMs with each input event the functions
+// above inject, and by ms with AdvanceTime (double-click timing without waiting); wall time spent
+// between events does not count.
+constexpr uint32_t EventStepMs = 10;
 void AdvanceTime(uint32_t ms);
-// Runs the main thread's messages until none are left (timers due now included).
+// Runs the main thread's messages until none are left (timers due now included). Timers do not count
+// the time it spends handling them, only time it waits (a modal loop), so that they fire between the
+// script's steps as on a fast machine however slow this one is.
 void Pump();
 
 // A copy of a top-level window's pixels (window coordinates, 0x00RRGGBB per pixel; alpha in the top

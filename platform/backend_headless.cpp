@@ -54,8 +54,12 @@ struct TScriptState {
   std::vector<HWND> moveDrags;
 } g_script;
 
+// The headless input clock; it starts at the tick count and then moves only with the script.
+DWORD g_inputClock = 0;
+
 class THeadlessBackend : public TBackend {
  public:
+  THeadlessBackend() { g_inputClock = GetTickCount(); }
   const char* Name() const override { return "headless"; }
   void WindowCreated(HWND) override {}
   void WindowDestroyed(HWND) override {}
@@ -110,6 +114,7 @@ class THeadlessBackend : public TBackend {
   }
   void Beep(UINT) override { ++g_script.beeps; }
   void BeginMoveDrag(HWND top) override { g_script.moveDrags.push_back(top); }
+  DWORD InputTime() const override { return g_inputClock; }
 };
 
 }  // namespace
@@ -135,6 +140,8 @@ bool EnsureDesktop() {
                "ZONVARK_HEADLESS=1 to run without one).\n");
   return false;
 }
+
+DWORD TBackend::InputTime() const { return GetTickCount(); }
 
 std::unique_ptr<TBackend> CreateHeadlessBackend() { return std::make_unique<THeadlessBackend>(); }
 
@@ -284,6 +291,9 @@ std::vector<HWND> TopLevelWindows() { return TopLevels(); }
 namespace headless {
 
 namespace {
+// Each injected event comes a little after the one before.
+void NextEvent() { g_inputClock += EventStepMs; }
+
 POINT ScreenOf(HWND w, int x, int y) {
   POINT p = Point(x, y);
   ClientToScreen(w, &p);
@@ -303,18 +313,23 @@ std::string KeyText(int vk, bool shift) {
 
 void MouseMove(HWND w, int x, int y) {
   POINT p = ScreenOf(w, x, y);
+  NextEvent();
   InputMouseMove(p.X, p.Y);
 }
 
 void MouseDown(HWND w, int x, int y, TInputButton b) {
   POINT p = ScreenOf(w, x, y);
+  NextEvent();
   InputMouseMove(p.X, p.Y);
+  NextEvent();
   InputMouseButton(b, true, p.X, p.Y);
 }
 
 void MouseUp(HWND w, int x, int y, TInputButton b) {
   POINT p = ScreenOf(w, x, y);
+  NextEvent();
   InputMouseMove(p.X, p.Y);
+  NextEvent();
   InputMouseButton(b, false, p.X, p.Y);
 }
 
@@ -334,15 +349,20 @@ void DoubleClick(HWND w, int x, int y) {
 
 void Wheel(HWND w, int x, int y, int delta) {
   POINT p = ScreenOf(w, x, y);
+  NextEvent();
   InputMouseWheel(delta, false, p.X, p.Y);
 }
 
 void KeyDown(int vk) {
   bool shift = GetKeyState(VK_SHIFT) < 0;
+  NextEvent();
   InputKey(vk, true, KeyText(vk, shift));
 }
 
-void KeyUp(int vk) { InputKey(vk, false, ""); }
+void KeyUp(int vk) {
+  NextEvent();
+  InputKey(vk, false, "");
+}
 
 void PressKey(int vk, bool shift, bool ctrl, bool alt) {
   if (shift) KeyDown(VK_SHIFT);
@@ -374,15 +394,20 @@ void TypeText(const std::string& utf8) {
     if (vk) {
       PressKey(vk, shift);
     } else {
+      NextEvent();
       InputText(ch);
       Pump();
     }
   }
 }
 
-void AdvanceTime(uint32_t ms) { AdvanceInputTime(ms); }
+void AdvanceTime(uint32_t ms) { g_inputClock += ms; }
 
 void Pump() {
+  HoldTimerClock(true);
+  struct Release {
+    ~Release() { HoldTimerClock(false); }
+  } release;
   MSG m;
   while (PeekMessage(&m, nullptr, 0, 0, PM_REMOVE)) {
     if (m.message == WM_QUIT) {

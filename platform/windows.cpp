@@ -1051,7 +1051,7 @@ bool PeekMessage(MSG* out, HWND w, UINT lo, UINT hi, UINT remove) {
     }
   }
   // Timers last: they fire only while someone takes messages.
-  DWORD now = GetTickCount();
+  DWORD now = TimerNow();
   if (lo == 0 && hi == 0 ? true : (WM_TIMER >= lo && WM_TIMER <= hi)) {
     for (TTimer& t : g_timers) {
       if (Before(now, t.due)) continue;
@@ -1061,7 +1061,7 @@ bool PeekMessage(MSG* out, HWND w, UINT lo, UINT hi, UINT remove) {
       m.message = WM_TIMER;
       m.wParam = t.id;
       m.lParam = reinterpret_cast<LPARAM>(t.proc);
-      m.time = now;
+      m.time = InputNow();
       if (remove & PM_REMOVE) {
         t.due = now + t.interval;
         g_lastMsg = m;
@@ -1070,22 +1070,25 @@ bool PeekMessage(MSG* out, HWND w, UINT lo, UINT hi, UINT remove) {
       return true;
     }
   }
-  CaretIdle(now);
+  CaretIdle(GetTickCount());
   FlushPresents();
   return false;
 }
 
 bool WaitMessage() {
   EnsureWindowing();
-  DWORD now = GetTickCount();
+  DWORD now = TimerNow();
   bool anyTimer = false;
   DWORD due = NextTimerDue(anyTimer);
   uint32_t timeout = 0xFFFFFFFF;
   if (anyTimer) timeout = Before(now, due) ? due - now : 0;
-  uint32_t caretDue = NextCaretDeadline(now);
+  uint32_t caretDue = NextCaretDeadline(GetTickCount());
   timeout = std::min(timeout, caretDue);
   if (!g_pending.empty() || PendingMessageCount() || HasPendingSynchronize() || FindWindowToPaint()) return true;
-  return Backend().Pump(timeout);
+  const DWORD start = GetTickCount();
+  const bool woke = Backend().Pump(timeout);
+  TimerClockWaited(GetTickCount() - start);
+  return woke;
 }
 
 bool GetMessage(MSG* out, HWND w, UINT lo, UINT hi) {
@@ -1237,10 +1240,30 @@ LRESULT DefWindowProc(HWND w, UINT msg, WPARAM wParam, LPARAM lParam) {
 // Timers
 // ---------------------------------------------------------------------------------------------
 
+namespace {
+int g_timerHolds = 0;
+DWORD g_timerHeldAt = 0;  // the timer clock while held
+DWORD g_timerLag = 0;     // how far the timer clock is behind the tick count when not held
+}  // namespace
+
+DWORD TimerNow() { return g_timerHolds ? g_timerHeldAt : GetTickCount() - g_timerLag; }
+
+void HoldTimerClock(bool hold) {
+  if (hold) {
+    if (g_timerHolds++ == 0) g_timerHeldAt = GetTickCount() - g_timerLag;
+  } else if (g_timerHolds > 0 && --g_timerHolds == 0) {
+    g_timerLag = GetTickCount() - g_timerHeldAt;
+  }
+}
+
+void TimerClockWaited(DWORD ms) {
+  if (g_timerHolds) g_timerHeldAt += ms;
+}
+
 uintptr_t SetTimer(HWND w, uintptr_t id, UINT elapse, TIMERPROC proc) {
   if (w && !IsWindow(w)) return 0;
   elapse = std::max<UINT>(elapse, 10);
-  DWORD now = GetTickCount();
+  DWORD now = TimerNow();
   if (w) {
     for (TTimer& t : g_timers)
       if (t.wnd == w && t.id == id) {

@@ -794,7 +794,8 @@ LRESULT CallWindowProc(WNDPROC proc, HWND wnd, UINT msg, WPARAM wParam, LPARAM l
 // The default handling of every message (painting, erasing, frame, hit testing, cursor, close,
 // scroll bars, move by caption, text and font storage).
 LRESULT DefWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
-// Position (screen, packed) and time of the last message taken from the queue.
+// Position (screen, packed) and time of the last message taken from the queue; the time is on the back
+// end's input clock (TBackend::InputTime).
 DWORD GetMessagePos();
 LPARAM GetMessageTime();
 bool InSendMessage();

@@ -22,7 +22,6 @@ HWND g_hover = nullptr;  // the window under the pointer, for WM_MOUSELEAVE
 POINT g_cursor{100, 100};
 std::array<uint8_t, 256> g_keys{};       // bit 7 down, bit 0 toggled
 std::array<uint8_t, 256> g_asyncSeen{};  // pressed since the last GetAsyncKeyState
-int32_t g_timeOffset = 0;
 
 struct TClickMemory {
   HWND wnd = nullptr;
@@ -92,8 +91,7 @@ HWND HitDeepest(HWND w, POINT pt) {
 
 }  // namespace
 
-DWORD InputNow() { return GetTickCount() + DWORD(g_timeOffset); }
-void AdvanceInputTime(uint32_t ms) { g_timeOffset += int32_t(ms); }
+DWORD InputNow() { return Backend().InputTime(); }
 
 void SetKeyDown(int vk, bool down) {
   uint8_t& k = g_keys[size_t(vk & 0xFF)];

@@ -105,9 +105,14 @@ uint32_t NextCaretDeadline(uint32_t now);
 void ForgetCaret(HWND w);
 // Key state recorded by the input layer.
 void SetKeyDown(int vk, bool down);
-// Time base of input messages (headless scripts may move it on).
+// Time base of input messages: the back end's input clock.
 DWORD InputNow();
-void AdvanceInputTime(uint32_t ms);
+// The clock timers run on: the tick count, except that it stands still while held (headless::Pump
+// holds it while it handles the script's messages) but for the time spent waiting for messages. A slow
+// machine then does not make timers fire between the steps of a script.
+DWORD TimerNow();
+void HoldTimerClock(bool hold);
+void TimerClockWaited(DWORD ms);
 // Stored texts of key messages, for TranslateMessage.
 std::string TakeKeyText(LPARAM keyData);
 // Clipboard teardown.

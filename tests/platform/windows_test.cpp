@@ -244,6 +244,46 @@ TEST_F(WindowsTest, TimersDieWithTheirWindow) {
   EXPECT_FALSE(KillTimer(w, 1));
 }
 
+TEST_F(WindowsTest, TimersDoNotCountTheTimeTheScriptsPumpSpendsOnMessages) {
+  HWND w = Top(0, 0, 20, 20);
+  int fired = 0;
+  DWORD slowFor = 0;  // how long a press takes to handle, as on a slow machine
+  g_handlers[w] = [&](HWND, UINT m, WPARAM id, LPARAM, LRESULT&) {
+    if (m == WM_TIMER && id == 3) {
+      ++fired;
+      Sleep(slowFor);
+    }
+    if (m == WM_LBUTTONDOWN) Sleep(slowFor);
+    return m == WM_TIMER;
+  };
+  // A slow press does not make a timer due between the script's steps.
+  slowFor = 400;
+  SetTimer(w, 3, 300, nullptr);
+  headless::Click(w, 5, 5);
+  headless::Click(w, 5, 5);
+  EXPECT_EQ(fired, 0);
+  // Time outside the pumps counts; a handler slower than the period gets one message per pump.
+  Sleep(350);
+  headless::Pump();
+  EXPECT_EQ(fired, 1);
+  headless::Pump();
+  EXPECT_EQ(fired, 1);
+  // A message loop inside a handler waits for the timer and gets it.
+  slowFor = 0;
+  g_handlers[w] = [&](HWND, UINT m, WPARAM id, LPARAM, LRESULT&) {
+    if (m == WM_TIMER && id == 3) ++fired;
+    if (m == WM_LBUTTONDOWN) {
+      MSG msg;
+      const int before = fired;
+      while (fired == before && GetMessage(&msg, nullptr, 0, 0)) DispatchMessage(&msg);
+    }
+    return m == WM_TIMER;
+  };
+  headless::Click(w, 5, 5);
+  EXPECT_EQ(fired, 2);
+  KillTimer(w, 3);
+}
+
 TEST_F(WindowsTest, MouseCaptureSendsTheReleaseToTheCapturingWindow) {
   HWND top = Top(100, 100, 200, 100);
   HWND a = Child(top, 0, 0, 100, 100);
@@ -304,6 +344,34 @@ TEST_F(WindowsTest, DoubleClicksDependOnClassTimeAndDistance) {
   headless::Click(dbl, 20, 20);
   headless::Click(dbl, 20, 20);
   EXPECT_EQ(downs(dbl), (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONDBLCLK, WM_LBUTTONDOWN}));
+}
+
+TEST_F(WindowsTest, ScriptedInputRunsOnTheScriptsClockNotTheWallClock) {
+  HWND top = Top(0, 0, 100, 100);
+  HWND dbl = Child(top, 0, 0, 100, 100, WS_CHILD | WS_VISIBLE, "TestDblWnd");
+  std::vector<std::pair<UINT, LPARAM>> presses;  // message and GetMessageTime
+  g_handlers[dbl] = [&](HWND, UINT msg, WPARAM, LPARAM, LRESULT&) {
+    if (msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK) presses.push_back({msg, GetMessageTime()});
+    return false;
+  };
+  // A slow machine between the two clicks of a double click does not part them.
+  headless::AdvanceTime(1000);
+  headless::Click(dbl, 10, 10);
+  Sleep(600);
+  headless::Click(dbl, 10, 10);
+  ASSERT_EQ(presses.size(), 2u);
+  EXPECT_EQ(presses[1].first, UINT(WM_LBUTTONDBLCLK));
+  // The press, release and the moves before them are four events between the presses.
+  EXPECT_EQ(DWORD(presses[1].second - presses[0].second), 4 * headless::EventStepMs);
+  // Only the script moves the clock on: 470 ms and the four events put the next presses too far apart.
+  presses.clear();
+  headless::AdvanceTime(1000);
+  headless::Click(dbl, 10, 10);
+  headless::AdvanceTime(470);
+  headless::Click(dbl, 10, 10);
+  ASSERT_EQ(presses.size(), 2u);
+  EXPECT_EQ(presses[1].first, UINT(WM_LBUTTONDOWN));
+  EXPECT_EQ(DWORD(presses[1].second - presses[0].second), 470 + 4 * headless::EventStepMs);
 }
 
 TEST_F(WindowsTest, FocusMovesWithSetAndKillFocusAndTakesTheKeys) {
