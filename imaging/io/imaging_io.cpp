@@ -83,19 +83,33 @@ void DrawFrameOnCanvas(TIEBitmap* Frame, TIEBitmap* Canvas, int32_t Left, int32_
   const int32_t Y1 = std::min(Canvas->GetHeight(), Top + Frame->GetHeight());
   if (X0 >= X1 || Y0 >= Y1) return;
   TIEBitmap* Alpha = Frame->HasAlphaChannel() ? Frame->GetAlphaChannel() : nullptr;
-  for (int32_t y = Y0; y < Y1; ++y)
-    for (int32_t x = X0; x < X1; ++x) {
-      const int32_t a = Alpha ? Alpha->GetAlpha(x - Left, y - Top) : 255;
+  const TIEPixelFormat Format = Frame->GetPixelFormat();
+  const TIERGB24* Palette = Frame->GetPalette();
+  const int32_t PaletteLength = Palette != nullptr ? Frame->GetPaletteLength() : 0;
+  // Row by row: a frame as wide as a large screen is millions of pixels, each frame of an animation.
+  for (int32_t y = Y0; y < Y1; ++y) {
+    const uint8_t* A = Alpha ? Alpha->GetScanline(y - Top) + (X0 - Left) : nullptr;
+    const uint8_t* S = Frame->GetScanline(y - Top);
+    TIERGB24* D = reinterpret_cast<TIERGB24*>(Canvas->GetScanline(y)) + X0;
+    for (int32_t x = X0; x < X1; ++x, ++D) {
+      const int32_t a = A ? *A++ : 255;
       if (a == 0) continue;
-      const TIERGB24 S = Frame->GetPixelAsRGB(x - Left, y - Top);
+      const int32_t fx = x - Left;
+      TIERGB24 C{0, 0, 0};
+      if (Format == ie24RGB)
+        std::memcpy(&C, S + int64_t(fx) * 3, 3);
+      else if (Format == ie8p)
+        C = S[fx] < PaletteLength ? Palette[S[fx]] : TIERGB24{0, 0, 0};
+      else
+        C = Frame->GetPixelAsRGB(fx, y - Top);
       if (a == 255) {
-        Canvas->SetRGB(x, y, S);
+        *D = C;
         continue;
       }
-      const TIERGB24 D = Canvas->GetRGB(x, y);
       auto Mix = [a](uint8_t s, uint8_t d) { return uint8_t((s * a + d * (255 - a)) / 255); };
-      Canvas->SetRGB(x, y, TIERGB24{Mix(S.b, D.b), Mix(S.g, D.g), Mix(S.r, D.r)});
+      *D = TIERGB24{Mix(C.b, D->b), Mix(C.g, D->g), Mix(C.r, D->r)};
     }
+  }
   // A frame without an alpha channel gets an opaque one here.
   Frame->CopyAlphaRectTo(Canvas, X0 - Left, Y0 - Top, X0, Y0, X1 - X0, Y1 - Y0);
   Canvas->GetAlphaChannel()->SetFull(false);
