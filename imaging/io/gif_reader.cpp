@@ -65,9 +65,9 @@ bool ReadTable(GifStreamReader& R, uint8_t Packed, ColorTable& T) {
 
 }  // namespace
 
-bool GifAreaFits(int64_t Width, int64_t Height, int64_t DataBytes) {
+bool GifAreaFits(int64_t Width, int64_t Height, int64_t DataBytes, int64_t FreePixels) {
   const int64_t Pixels = Width * Height;
-  return Pixels <= (int64_t(1) << 24) || Pixels / 4096 <= DataBytes;
+  return Pixels <= FreePixels || Pixels / 4096 <= DataBytes;
 }
 
 void GifReadFrame(TStream* Stream, TIEBitmap* Bitmap, int32_t& ImageCount, TIOParamsVals& Params,
@@ -174,7 +174,10 @@ void GifReadFrame(TStream* Stream, TIEBitmap* Bitmap, int32_t& ImageCount, TIOPa
       } else {
         // A size the data cannot fill is refused before its buffer is reserved.
         const int64_t Pixels = int64_t(W) * H;
-        if (!GifAreaFits(W, H, R.Left())) {
+        // LZW codes of 12 bits give at most 4096 pixels each, so a whole frame always has a byte of stream
+        // per 4096 pixels; only frames cut short fall under the rule, and above 2^22 pixels such a frame
+        // shows next to nothing.
+        if (!GifAreaFits(W, H, R.Left(), int64_t(1) << 22)) {
           Progress.SetAborted();
           break;
         }

@@ -165,6 +165,20 @@ TEST_F(GifReaderTest, LengthsBeyondTheStreamFailSafely) {
   Abort = 0;
   Read(Huge);
   EXPECT_EQ(Abort, 1);
+  // Above 2^22 pixels a frame needs a byte of stream per 4096 pixels: 8448 x 1273 in a few bytes is
+  // refused, a whole flat frame of that size always has them.
+  Bytes Wide = Good;
+  Wide[Desc + 5] = 0x00, Wide[Desc + 6] = 0x21, Wide[Desc + 7] = 0xF9, Wide[Desc + 8] = 0x04;
+  Abort = 0;
+  Read(Wide);
+  EXPECT_EQ(Abort, 1);
+  EXPECT_NE(Bitmap.GetWidth(), 8448);  // refused before the frame is made
+  Abort = 0;
+  const Bytes Flat = HandMade(8448, 1273, {0, 0, 0, 9, 9, 9, 1, 1, 1, 2, 2, 2}, Bytes(8448 * 1273, 1), 2);
+  EXPECT_EQ(Read(Flat), 1);
+  EXPECT_EQ(Abort, 0);
+  EXPECT_EQ(Bitmap.GetWidth(), 8448);
+  EXPECT_EQ(Bitmap.GetPixelAsRGB(8447, 1272).r, 9);
   // A sub-block length running past the end of a comment.
   Bytes Comment = Good;
   Comment.pop_back();
