@@ -141,6 +141,57 @@ __attribute__((target("ssse3"))) int32_t StreamBgrBlocks(const uint8_t* s, uint8
 }
 #endif
 
+#if defined(__x86_64__)
+const bool CpuHasAvx2 = __builtin_cpu_supports("avx2");
+
+// Red and blue swap places by reading each output byte two bytes on, where it is, or two bytes back:
+// three overlapping loads and two blends per 32 bytes, no shuffle. The blend masks repeat every 96
+// bytes (32 pixels): Ahead marks the bytes taken two on (a pixel's first), Behind those taken two back.
+struct TBgrBlendMasks {
+  alignas(32) uint8_t Ahead[96], Behind[96];
+  constexpr TBgrBlendMasks() : Ahead(), Behind() {
+    for (int j = 0; j < 96; ++j) {
+      Ahead[j] = j % 3 == 0 ? 0x80 : 0;
+      Behind[j] = j % 3 == 2 ? 0x80 : 0;
+    }
+  }
+};
+constexpr TBgrBlendMasks BgrBlendMasks;
+
+// Thirty-two RGB pixels at s as BGR; the two bytes after the 96 are read, not used. So are the two
+// before s, unless InPlace: there the first 32 bytes are shifted in a register instead, since the
+// bytes before s were just written, and a load straddling a recent store waits for it.
+template <bool InPlace>
+__attribute__((target("avx2"), always_inline)) inline void BgrOfThirtyTwo(const uint8_t* s, __m256i Out[3]) {
+  for (int k = 0; k < 3; ++k) {
+    const uint8_t* b = s + 32 * k;
+    const __m256i Here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b));
+    const __m256i Ahead = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + 2));
+    const __m256i Behind =
+        InPlace && k == 0 ? _mm256_alignr_epi8(Here, _mm256_permute2x128_si256(Here, Here, 0x08), 14)
+                          : _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b - 2));
+    const __m256i M0 = _mm256_load_si256(reinterpret_cast<const __m256i*>(BgrBlendMasks.Ahead + 32 * k));
+    const __m256i M2 = _mm256_load_si256(reinterpret_cast<const __m256i*>(BgrBlendMasks.Behind + 32 * k));
+    Out[k] = _mm256_blendv_epi8(_mm256_blendv_epi8(Here, Ahead, M0), Behind, M2);
+  }
+}
+
+// Thirty-two pixels at a time into BGR at d (32-byte aligned), past the caches, while a pixel lies on
+// both sides of the block; s has at least one pixel before it. Returns the pixels done.
+__attribute__((target("avx2"))) int32_t StreamBgrBlocksAvx2(const uint8_t* s, uint8_t* d, int32_t Count) {
+  int32_t i = 0;
+  for (; i + 33 <= Count; i += 32, s += 96, d += 96) {
+    __m256i o[3];
+    BgrOfThirtyTwo<false>(s, o);
+    _mm256_stream_si256(reinterpret_cast<__m256i*>(d), o[0]);
+    _mm256_stream_si256(reinterpret_cast<__m256i*>(d + 32), o[1]);
+    _mm256_stream_si256(reinterpret_cast<__m256i*>(d + 64), o[2]);
+  }
+  _mm_sfence();
+  return i;
+}
+#endif
+
 // Count RGB pixels into BGR at Dest, past the caches where the processor allows.
 void StreamBgrRow(const uint8_t* s, uint8_t* d, int32_t Count) {
   int32_t i = 0;
@@ -151,6 +202,13 @@ void StreamBgrRow(const uint8_t* s, uint8_t* d, int32_t Count) {
     ++i;
   };
 #if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__)
+  if (CpuHasAvx2 && Count > 64) {
+    do One();
+    while ((reinterpret_cast<uintptr_t>(d + 3 * int64_t(i)) & 31) != 0);
+    i += StreamBgrBlocksAvx2(s + 3 * int64_t(i), d + 3 * int64_t(i), Count - i);
+  }
+#endif
   if (CpuHasSsse3) {
     while (i < Count && (reinterpret_cast<uintptr_t>(d + 3 * int64_t(i)) & 15) != 0) One();
     i += StreamBgrBlocks(s + 3 * int64_t(i), d + 3 * int64_t(i), Count - i);
@@ -173,13 +231,33 @@ __attribute__((target("ssse3"))) int32_t SwapBgrBlocks(uint8_t* d, int32_t Count
   return i;
 }
 
+#if defined(__x86_64__)
+// Thirty-two pixels at a time into BGR where they lie, while a pixel lies on both sides of the block;
+// d has at least one pixel before it. Each block is read whole before it is written, and the bytes
+// it reads of its neighbours are not used. Returns the pixels done.
+__attribute__((target("avx2"))) int32_t SwapBgrBlocksAvx2(uint8_t* d, int32_t Count) {
+  int32_t i = 0;
+  for (; i + 33 <= Count; i += 32, d += 96) {
+    __m256i o[3];
+    BgrOfThirtyTwo<true>(d, o);
+    for (int k = 0; k < 3; ++k) _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 32 * k), o[k]);
+  }
+  return i;
+}
+#endif
 #endif
 
 // Count RGB pixels at d into BGR where they lie.
 void SwapBgrRow(uint8_t* d, int32_t Count) {
   int32_t i = 0;
 #if defined(__x86_64__) || defined(__i386__)
-  if (CpuHasSsse3) i = SwapBgrBlocks(d, Count);
+#if defined(__x86_64__)
+  if (CpuHasAvx2 && Count > 1) {
+    std::swap(d[0], d[2]);
+    i = 1 + SwapBgrBlocksAvx2(d + 3, Count - 1);
+  }
+#endif
+  if (CpuHasSsse3) i += SwapBgrBlocks(d + 3 * int64_t(i), Count - i);
 #endif
   for (; i < Count; ++i) std::swap(d[3 * i], d[3 * i + 2]);
 }
@@ -239,9 +317,28 @@ void PrepareContext(TRowContext& C, const uint8_t* Strip, int64_t Size, int64_t 
   C.Expected = RowBytes * Rows;
 }
 
-// One row of PackBits data from C's strip into Dst (RowBytes bytes, Slack more that may be written
-// over); a short strip leaves the rest of the row zero. Runs reaching past the row end are cut there.
-// The longest run, 128 bytes, copied or filled as whole blocks rather than by a call per run.
+// PackBits runs read and written as whole blocks of the longest run's length (128 bytes), while both
+// the strip and the row (with its slack) have room for a block: the bytes after a run are written over
+// by the next one, or fall in the slack. Stops at a literal run reaching past the row's end, which the
+// caller's byte-exact loop cuts there.
+#define ZV_PACKBITS_BLOCKS(Copy, Fill)                                                  \
+  while (Out < RowBytes && Out <= BlockLimit && Pos <= HeaderLimit) {                  \
+    const int8_t N = int8_t(Src[Pos]);                                                 \
+    if (N >= 0) {                                                                      \
+      if (Out + N >= RowBytes) break;                                                  \
+      Copy(Dst + Out, Src + Pos + 1);                                                  \
+      Out += int64_t(N) + 1;                                                           \
+      Pos += int64_t(N) + 2;                                                           \
+    } else {                                                                           \
+      if (N != -128) {                                                                 \
+        Fill(Dst + Out, Src[Pos + 1]);                                                 \
+        Out += std::min<int64_t>(1 - N, RowBytes - Out);                               \
+        ++Pos;                                                                         \
+      }                                                                                \
+      ++Pos;                                                                           \
+    }                                                                                  \
+  }
+
 inline void CopyRunBlock(uint8_t* d, const uint8_t* s) {
 #if defined(__x86_64__)
   for (int k = 0; k < 128; k += 16)
@@ -260,43 +357,79 @@ inline void FillRunBlock(uint8_t* d, uint8_t Byte) {
 #endif
 }
 
+void PackBitsBlocks(const uint8_t* Src, int64_t& PosRef, uint8_t* Dst, int64_t& OutRef, int64_t RowBytes,
+                    int64_t BlockLimit, int64_t HeaderLimit) {
+  int64_t Pos = PosRef, Out = OutRef;
+  ZV_PACKBITS_BLOCKS(CopyRunBlock, FillRunBlock)
+  PosRef = Pos;
+  OutRef = Out;
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"), always_inline)) inline void CopyRunBlockAvx2(uint8_t* d, const uint8_t* s) {
+  for (int k = 0; k < 128; k += 32)
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + k), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + k)));
+}
+
+__attribute__((target("avx2"), always_inline)) inline void FillRunBlockAvx2(uint8_t* d, uint8_t Byte) {
+  const __m256i v = _mm256_set1_epi8(char(Byte));
+  for (int k = 0; k < 128; k += 32) _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + k), v);
+}
+
+__attribute__((target("avx2"))) void PackBitsBlocksAvx2(const uint8_t* Src, int64_t& PosRef, uint8_t* Dst,
+                                                       int64_t& OutRef, int64_t RowBytes, int64_t BlockLimit,
+                                                       int64_t HeaderLimit) {
+  int64_t Pos = PosRef, Out = OutRef;
+  ZV_PACKBITS_BLOCKS(CopyRunBlockAvx2, FillRunBlockAvx2)
+  PosRef = Pos;
+  OutRef = Out;
+}
+#endif
+#undef ZV_PACKBITS_BLOCKS
+
+// One row of PackBits data from C's strip into Dst (RowBytes bytes, Slack more that may be written
+// over); a short strip leaves the rest of the row zero. Runs reaching past the row end are cut there.
 void DecodePackBitsRow(TRowContext& C, uint8_t* Dst, int64_t RowBytes, int64_t Slack, bool Reverse) {
-  int64_t Out = 0;
+  // The strip's pointer and position are held in locals: the row's stores could otherwise change them,
+  // as far as the compiler knows, and they would be read again after every run.
+  const uint8_t* const Src = C.Strip;
+  const int64_t Size = C.Size;
+  int64_t Pos = C.SrcPos, Out = 0;
+  if (!Reverse) {
+    const int64_t BlockLimit = RowBytes + Slack - 128, HeaderLimit = Size - 129;
+#if defined(__x86_64__)
+    if (CpuHasAvx2)
+      PackBitsBlocksAvx2(Src, Pos, Dst, Out, RowBytes, BlockLimit, HeaderLimit);
+    else
+#endif
+      PackBitsBlocks(Src, Pos, Dst, Out, RowBytes, BlockLimit, HeaderLimit);
+  }
   auto Next = [&]() {
-    const uint8_t Byte = C.Strip[C.SrcPos++];
+    const uint8_t Byte = Src[Pos++];
     return Reverse ? ReverseBits(Byte) : Byte;
   };
-  // Literal runs that fit are copied as one block of the longest run's length: the bytes after the
-  // run are written over by the next one, or fall in the slack.
-  const int64_t BlockLimit = RowBytes + Slack - 128;
-  while (Out < RowBytes && C.SrcPos < C.Size) {
+  while (Out < RowBytes && Pos < Size) {
     const int8_t N = int8_t(Next());
-    if (N >= 0 && !Reverse && C.SrcPos + 128 <= C.Size && Out + N < RowBytes && Out <= BlockLimit) {
-      CopyRunBlock(Dst + Out, C.Strip + C.SrcPos);
-      Out += int64_t(N) + 1;
-      C.SrcPos += int64_t(N) + 1;
-    } else if (N >= 0) {
+    if (N >= 0) {
       // Bytes of a literal run past the row's end are read and dropped.
-      const int64_t Run = std::min<int64_t>(int64_t(N) + 1, C.Size - C.SrcPos);
+      const int64_t Run = std::min<int64_t>(int64_t(N) + 1, Size - Pos);
       const int64_t Kept = std::min(Run, RowBytes - Out);
       if (Reverse) {
-        for (int64_t k = 0; k < Kept; ++k) Dst[Out + k] = ReverseBits(C.Strip[C.SrcPos + k]);
+        for (int64_t k = 0; k < Kept; ++k) Dst[Out + k] = ReverseBits(Src[Pos + k]);
       } else {
-        std::memcpy(Dst + Out, C.Strip + C.SrcPos, size_t(Kept));
+        std::memcpy(Dst + Out, Src + Pos, size_t(Kept));
       }
       Out += Kept;
-      C.SrcPos += Run;
+      Pos += Run;
     } else if (N != -128) {
-      if (C.SrcPos >= C.Size) break;
+      if (Pos >= Size) break;
       const uint8_t Byte = Next();
       const int64_t Kept = std::min<int64_t>(1 - N, RowBytes - Out);
-      if (Out <= BlockLimit)
-        FillRunBlock(Dst + Out, Byte);
-      else
-        std::memset(Dst + Out, Byte, size_t(Kept));
+      std::memset(Dst + Out, Byte, size_t(Kept));
       Out += Kept;
     }
   }
+  C.SrcPos = Pos;
   if (Out < RowBytes) std::memset(Dst + Out, 0, size_t(RowBytes - Out));
 }
 

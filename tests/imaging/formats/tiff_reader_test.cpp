@@ -142,8 +142,9 @@ TEST_F(TiffReaderTest, RowDecodersAndSampleWidths) {
 TEST_F(TiffReaderTest, PackBitsRgbRowsInTheBitmap) {
   const Bytes Ramp = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
   auto Literal = [](const Bytes& Run) {
-    Bytes Out = {uint8_t(Run.size() - 1)};
-    Out.insert(Out.end(), Run.begin(), Run.end());
+    Bytes Out(Run.size() + 1);
+    Out[0] = uint8_t(Run.size() - 1);
+    std::copy(Run.begin(), Run.end(), Out.begin() + 1);
     return Out;
   };
   auto Join = [](std::initializer_list<Bytes> Parts) {
@@ -1057,6 +1058,15 @@ TEST_F(TiffReaderTest, NoOldPixelsLeftInTheBitmap) {
     }
 }
 
+// Rows PackBits-coded by our writer, one after another.
+Bytes PackBitsRows(const Bytes& Rows, size_t RowBytes) {
+  TMemoryStream S;
+  uint8_t Abort = 0;
+  for (size_t At = 0; At < Rows.size(); At += RowBytes) TiffPackBitsRow(&S, Rows.data() + At, int32_t(RowBytes), Abort);
+  const auto* M = static_cast<const uint8_t*>(S.Memory());
+  return Bytes(M, M + S.Size());
+}
+
 // Pages large enough to be written past the caches, read from memory and through a stream that is not
 // a block of memory, into a bitmap of the same size that held other pixels: every pixel as stored, the
 // row padding zero.
@@ -1064,18 +1074,21 @@ TEST_F(TiffReaderTest, LargePagesFromMemoryAndThroughAStream) {
   const uint32_t W = 2309, H = 2450, Rps = 16;  // rows of 6927 bytes: each starts at another alignment
   const size_t RowBytes = size_t(W) * 3;
   Bytes Page(RowBytes * H), Bgr(RowBytes * H);
-  for (size_t i = 0; i < Page.size(); ++i) Page[i] = uint8_t(i * 7 + i / 1000);
+  // Stretches of one byte among varied ones, so that PackBits has runs of both kinds, of every phase
+  // against the pixels.
+  for (size_t i = 0; i < Page.size(); ++i) Page[i] = (i / 7) % 53 < 9 ? 0x5C : uint8_t(i * 7 + i / 1000);
   for (size_t i = 0; i < Page.size(); i += 3) {
     Bgr[i] = Page[i + 2];
     Bgr[i + 1] = Page[i + 1];
     Bgr[i + 2] = Page[i];
   }
-  for (const uint32_t Compression : {1u, 8u}) {
+  for (const uint32_t Compression : {1u, 8u, 32773u}) {
     TiffBuilder F(false);
     std::vector<uint32_t> Offsets, Counts;
     for (uint32_t y0 = 0; y0 < H; y0 += Rps) {
       Bytes Strip(Page.begin() + ptrdiff_t(y0 * RowBytes), Page.begin() + ptrdiff_t(std::min(H, y0 + Rps) * RowBytes));
       if (Compression == 8) Strip = Deflate(Strip);
+      if (Compression == 32773) Strip = PackBitsRows(Strip, RowBytes);
       Offsets.push_back(F.AddData(Strip));
       Counts.push_back(uint32_t(Strip.size()));
     }
