@@ -477,7 +477,7 @@ bool InflateChunk(TRowContext& C) {
 }
 
 // One decoded row of the strip at C.Row, samples spread to a byte each below 8 bits. False when the
-// data cannot be decoded at all (LZW or Deflate broken).
+// data cannot be decoded (LZW broken), or the row starts past what broken Deflate data gave.
 bool DecodeRow(int32_t RowIndex, TRowContext& C, int64_t RowBytes, int32_t Width, int32_t Samples,
                const TTIFFVars& V) {
   if (RowBytes <= 0) return false;
@@ -542,8 +542,9 @@ bool DecodeRow(int32_t RowIndex, TRowContext& C, int64_t RowBytes, int32_t Width
           C.InflateFailed = true;
         }
       }
-      if (C.InflateFailed) return false;
+      // Rows that broken or cut data still reached are kept; the caller aborts after the strip.
       const int64_t At = int64_t(RowIndex) * RowBytes;
+      if (C.InflateFailed && At >= C.InflateSize) return false;
       const int64_t Have = std::clamp<int64_t>(C.InflateSize - At, 0, RowBytes);
       if (Have == RowBytes && B >= 8) {
         C.Row = C.Inflate.get() + At;
@@ -945,6 +946,7 @@ void UnpackRows(TTIFFVars& V, TIEBitmap* Bitmap, int32_t y, TIEProgressRecord& P
     }
     Counter.Row();
   }
+  if (C.InflateFailed) Progress.SetAborted();
   C.Release(V);
 }
 
@@ -992,7 +994,10 @@ void UnpackPlanarRows(TTIFFVars& V, TIEBitmap* Bitmap, int32_t y, TIEProgressRec
     }
     Counter.Row();
   }
-  for (TRowContext& Plane : C) Plane.Release(V);
+  for (TRowContext& Plane : C) {
+    if (Plane.InflateFailed) Progress.SetAborted();
+    Plane.Release(V);
+  }
 }
 
 // The bytes of one strip or tile: a buffer kept from one chunk to the next, filled with one read; or,
