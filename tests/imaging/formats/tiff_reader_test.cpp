@@ -275,6 +275,31 @@ TEST_F(TiffReaderTest, AlphaAndNativeFormats) {
   }
 }
 
+TEST_F(TiffReaderTest, PixelFormatChosen) {
+  struct Case {
+    uint32_t Bits, Samples, Photometric;
+    uint8_t Native;
+    TIEPixelFormat Expected;
+  };
+  const Case Cases[] = {
+      {1, 1, 1, 0, ie1g},      {1, 1, 3, 1, ie24RGB},  {8, 1, 1, 0, ie24RGB},  {8, 1, 3, 1, ie8p},
+      {8, 1, 0, 1, ie8g},      {16, 1, 1, 1, ieGray16}, {8, 4, 5, 1, ieCMYK},  {8, 5, 5, 1, ieCMYK},
+      {16, 4, 5, 1, ieCMYK},   {16, 3, 2, 1, ieRGB48},  {8, 3, 2, 1, ie24RGB}, {4, 1, 1, 1, ie24RGB},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(testing::Message() << C.Bits << " bits, " << C.Samples << " samples, photometric "
+                                    << C.Photometric << (C.Native != 0 ? ", native" : ""));
+    std::vector<Tag> More;
+    if (C.Photometric == 3) More.push_back(Short(320, std::vector<uint32_t>(3u << C.Bits, 0)));
+    TIEBitmap B;
+    TIOParamsVals P(nullptr);
+    P.NativePixelFormat = C.Native;
+    const Bytes Strip((2 * C.Samples * C.Bits + 7) / 8, 0);
+    ASSERT_EQ(Read(Page(2, 1, C.Bits, C.Samples, C.Photometric, 1, Strip, More), B, P).Abort, 0);
+    EXPECT_EQ(B.GetPixelFormat(), C.Expected);
+  }
+}
+
 TEST_F(TiffReaderTest, LoadThroughTheIOComponent) {
   TIEBitmap B;
   std::unique_ptr<TImagingIO> IO(TImagingIO::CreateForBitmap(&B));
@@ -661,6 +686,7 @@ TEST_F(TiffReaderTest, FilesWrittenByLibtiff) {
   struct Case {
     const char* Name;
     LibtiffPage L;
+    uint8_t Native = 1;
   };
   auto Grey = [](uint16_t Compression, uint16_t Predictor = 1) {
     LibtiffPage L;
@@ -694,6 +720,17 @@ TEST_F(TiffReaderTest, FilesWrittenByLibtiff) {
     L = Rgb(COMPRESSION_LZW, 2);
     L.Bits = 16;
     Cases.push_back({"16-bit RGB", L});
+    // Tiles of 6 and 8 bytes a pixel: rows of 96 and 128 bytes.
+    L = Rgb(COMPRESSION_NONE);
+    L.Bits = 16;
+    L.Tile = 16;
+    Cases.push_back({"tiled 16-bit RGB", L, 0});  // native: 48-bit tiles are refused
+    L = Rgb(COMPRESSION_ADOBE_DEFLATE, 2);
+    L.Bits = 16;
+    L.Samples = 4;
+    L.ExtraSample = EXTRASAMPLE_UNASSALPHA;
+    L.Tile = 16;
+    Cases.push_back({"tiled 16-bit RGBA", L});
     L = Grey(COMPRESSION_PACKBITS);
     L.Bits = 16;
     Cases.push_back({"16-bit grey", L});
@@ -743,7 +780,7 @@ TEST_F(TiffReaderTest, FilesWrittenByLibtiff) {
     const Bytes File = WriteWithLibtiff(L);
     TIEBitmap B;
     TIOParamsVals P(nullptr);
-    P.NativePixelFormat = 1;
+    P.NativePixelFormat = C.Native;
     const ReadResult R = Read(File, B, P);
     ASSERT_EQ(R.Abort, 0);
     ASSERT_EQ(B.GetWidth(), int32_t(L.W));
@@ -789,9 +826,10 @@ TEST_F(TiffReaderTest, FilesWrittenByLibtiff) {
             for (uint32_t s = 0; s < 3; ++s) {
               uint8_t V = uint8_t(SampleAt(L, x, y, L.Samples == 1 ? 0 : s));
               if (L.Bits == 4) V = uint8_t(V * 17);
+              if (L.Bits == 16) V = uint8_t(SampleAt(L, x, y, s) >> 8);
               ASSERT_EQ(Px[2 - s], V) << x << "," << y;
             }
-            if (L.ExtraSample != 0) {
+            if (L.ExtraSample != 0 && L.Bits == 8) {  // 16-bit alpha is not taken
               ASSERT_EQ(R.Mask->GetScanline(int32_t(y))[x], uint8_t(SampleAt(L, x, y, 3)));
             }
             break;
@@ -799,6 +837,21 @@ TEST_F(TiffReaderTest, FilesWrittenByLibtiff) {
             FAIL() << "format " << int(B.GetPixelFormat());
         }
       }
+    }
+    if (L.Tile != 0) {
+      // Through a stream that is not a block of memory, each tile comes in a buffer of its own size.
+      auto Memory = StreamOf(File);
+      TIEBufferedReadStream Through(Memory.get(), 4096, false);
+      TIEBitmap T;
+      TIOParamsVals Q(nullptr);
+      Q.NativePixelFormat = C.Native;
+      LoggedProgress Progress;
+      TIEMask* Mask = nullptr;
+      int32_t Pages = 0;
+      TiffReadImage(&T, &Through, Pages, Q, Progress.Record, false, Mask, false, false, false);
+      delete Mask;
+      ASSERT_EQ(Progress.Abort, 0);
+      EXPECT_TRUE(AllRows(T) == AllRows(B));
     }
   }
 }
