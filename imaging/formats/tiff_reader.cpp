@@ -1111,10 +1111,7 @@ void ReadTiles(TiffDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, TIEProgressR
   Progress.PerStep = 100.0 / std::max(1, V.Height);
   Progress.PerStep2 = 100.0 / std::max(1, TileCount);
   Progress.Counter = 0;
-  if (V.PlanarConfig == 2 || V.TileWidth <= 0 || V.TileLength <= 0) {
-    Progress.SetAborted();
-    return;
-  }
+  // Planar tiles, tiles of no size and missing tiles were refused before the bitmap was made.
   if (V.PlanarConfig != 1) return;
   const TIEPixelFormat Format = Bitmap->GetPixelFormat();
   if (Format != ie24RGB && Format != ie1g && Format != ie8g && Format != ie8p && Format != ieGray16) {
@@ -1122,17 +1119,6 @@ void ReadTiles(TiffDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, TIEProgressR
     return;
   }
   const int32_t Single = V.Params->TiffTileIndex;
-  if (Single < 0) {
-    const int64_t Across = (int64_t(ImageWidth) + V.TileWidth - 1) / V.TileWidth;
-    const int64_t Down = (int64_t(ImageHeight) + V.TileLength - 1) / V.TileLength;
-    if (Across * Down > TileCount) {
-      Progress.SetAborted();
-      return;
-    }
-  } else if (Single >= TileCount) {
-    Progress.SetAborted();
-    return;
-  }
   if (Format == ie1g && V.TileWidth % 8 != 0) {
     Progress.SetAborted();
     return;
@@ -1654,6 +1640,23 @@ void ReadPage(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOParamsV
     Progress.SetAborted();
     return;
   }
+  if (Tiled) {
+    // Tiles listed under the strip tags are read all the same.
+    if (V.TileOffsets.empty() && !V.StripOffsets.empty()) {
+      V.TileOffsets = V.StripOffsets;
+      V.TileByteCounts = V.StripByteCounts;
+    }
+    const int64_t TileCount = int64_t(V.TileOffsets.size());
+    bool Missing = TileCount > 0 && OneTile && Params.TiffTileIndex >= TileCount;
+    if (TileCount > 0 && !OneTile && V.TileWidth > 0 && V.TileLength > 0)
+      Missing = ((int64_t(ImageWidth) + V.TileWidth - 1) / V.TileWidth) *
+                    ((int64_t(ImageHeight) + V.TileLength - 1) / V.TileLength) >
+                TileCount;
+    if (V.PlanarConfig == 2 || V.TileWidth <= 0 || V.TileLength <= 0 || Missing) {
+      Progress.SetAborted();
+      return;
+    }
+  }
 
   if (!IgnoreAlpha) {
     const int32_t S = V.SamplesPerPixel;
@@ -1698,10 +1701,6 @@ void ReadPage(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOParamsV
     return;
   }
   if (Tiled) {
-    if (V.TileOffsets.empty() && !V.StripOffsets.empty()) {
-      V.TileOffsets = V.StripOffsets;
-      V.TileByteCounts = V.StripByteCounts;
-    }
     if (!V.TileOffsets.empty()) ReadTiles(Dir, V, Bitmap, Progress, OneTile ? V.Width : ImageWidth, OneTile ? V.Height : ImageHeight);
   } else {
     ReadStrips(Dir, V, Bitmap, Progress);

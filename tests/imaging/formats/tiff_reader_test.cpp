@@ -398,6 +398,12 @@ TEST_F(TiffReaderTest, Tiles) {
     for (int y = 0; y < C.H; y += 7)
       for (int x = 0; x < C.W; x += 5) ASSERT_EQ(B.GetScanline(y)[x], uint8_t(C.X + x + C.Y + y)) << x << "," << y;
   }
+  // An index past the tiles is refused before the bitmap is made.
+  TIEBitmap B;
+  TIOParamsVals P(nullptr);
+  P.TiffTileIndex = 4;
+  EXPECT_EQ(Read(TiledGrey(), B, P).Abort, 1);
+  EXPECT_EQ(B.GetWidth(), 0);
 }
 
 TEST_F(TiffReaderTest, ThumbnailModeAndAccess) {
@@ -448,8 +454,10 @@ TEST_F(TiffReaderTest, CorruptInput) {
       {"tiles 0 x 0", Page(40, 10, 8, 1, 1, 1, Rows, {Long(322, {0}), Long(323, {0}), Long(324, {8})}), Refused},
       {"tiles 1 x 1 in a wide image", Page(60000, 10, 8, 1, 1, 1, Rows, {Long(322, {1}), Long(323, {1}), Long(324, {8})}),
        Refused},
+      {"fewer tile offsets than tiles",
+       Page(40, 10, 8, 1, 1, 1, Rows, {Long(322, {16}), Long(323, {16}), Long(324, {8})}), Refused},
       {"planar tiles", Page(40, 10, 8, 3, 2, 1, Rows, {Short(284, {2}), Long(322, {16}), Long(323, {16}), Long(324, {8})}),
-       Aborts},
+       Refused},
       {"corrupt Deflate", Page(40, 10, 8, 1, 1, 8, {1, 2, 3, 4, 5}), Aborts},
       {"PackBits runs past the row", Page(40, 10, 8, 1, 1, 32773, LongRuns), Reads},
       {"LZW cut mid-strip", Page(40, 10, 8, 1, 1, 5, {0x80, 0x00}), Reads},
