@@ -477,7 +477,7 @@ bool InflateChunk(TRowContext& C) {
 }
 
 // One decoded row of the strip at C.Row, samples spread to a byte each below 8 bits. False when the
-// data cannot be decoded at all (LZW or Deflate broken).
+// data cannot be decoded (LZW broken), or the row starts past what broken Deflate data gave.
 bool DecodeRow(int32_t RowIndex, TRowContext& C, int64_t RowBytes, int32_t Width, int32_t Samples,
                const TTIFFVars& V) {
   if (RowBytes <= 0) return false;
@@ -542,8 +542,9 @@ bool DecodeRow(int32_t RowIndex, TRowContext& C, int64_t RowBytes, int32_t Width
           C.InflateFailed = true;
         }
       }
-      if (C.InflateFailed) return false;
+      // Rows that broken or cut data still reached are kept; the caller aborts after the strip.
       const int64_t At = int64_t(RowIndex) * RowBytes;
+      if (C.InflateFailed && At >= C.InflateSize) return false;
       const int64_t Have = std::clamp<int64_t>(C.InflateSize - At, 0, RowBytes);
       if (Have == RowBytes && B >= 8) {
         C.Row = C.Inflate.get() + At;
@@ -945,6 +946,7 @@ void UnpackRows(TTIFFVars& V, TIEBitmap* Bitmap, int32_t y, TIEProgressRecord& P
     }
     Counter.Row();
   }
+  if (C.InflateFailed) Progress.SetAborted();
   C.Release(V);
 }
 
@@ -992,7 +994,10 @@ void UnpackPlanarRows(TTIFFVars& V, TIEBitmap* Bitmap, int32_t y, TIEProgressRec
     }
     Counter.Row();
   }
-  for (TRowContext& Plane : C) Plane.Release(V);
+  for (TRowContext& Plane : C) {
+    if (Plane.InflateFailed) Progress.SetAborted();
+    Plane.Release(V);
+  }
 }
 
 // The bytes of one strip or tile: a buffer kept from one chunk to the next, filled with one read; or,
@@ -1106,10 +1111,7 @@ void ReadTiles(TiffDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, TIEProgressR
   Progress.PerStep = 100.0 / std::max(1, V.Height);
   Progress.PerStep2 = 100.0 / std::max(1, TileCount);
   Progress.Counter = 0;
-  if (V.PlanarConfig == 2 || V.TileWidth <= 0 || V.TileLength <= 0) {
-    Progress.SetAborted();
-    return;
-  }
+  // Planar tiles, tiles of no size and missing tiles were refused before the bitmap was made.
   if (V.PlanarConfig != 1) return;
   const TIEPixelFormat Format = Bitmap->GetPixelFormat();
   if (Format != ie24RGB && Format != ie1g && Format != ie8g && Format != ie8p && Format != ieGray16) {
@@ -1117,17 +1119,6 @@ void ReadTiles(TiffDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, TIEProgressR
     return;
   }
   const int32_t Single = V.Params->TiffTileIndex;
-  if (Single < 0) {
-    const int64_t Across = (int64_t(ImageWidth) + V.TileWidth - 1) / V.TileWidth;
-    const int64_t Down = (int64_t(ImageHeight) + V.TileLength - 1) / V.TileLength;
-    if (Across * Down > TileCount) {
-      Progress.SetAborted();
-      return;
-    }
-  } else if (Single >= TileCount) {
-    Progress.SetAborted();
-    return;
-  }
   if (Format == ie1g && V.TileWidth % 8 != 0) {
     Progress.SetAborted();
     return;
@@ -1649,6 +1640,23 @@ void ReadPage(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOParamsV
     Progress.SetAborted();
     return;
   }
+  if (Tiled) {
+    // Tiles listed under the strip tags are read all the same.
+    if (V.TileOffsets.empty() && !V.StripOffsets.empty()) {
+      V.TileOffsets = V.StripOffsets;
+      V.TileByteCounts = V.StripByteCounts;
+    }
+    const int64_t TileCount = int64_t(V.TileOffsets.size());
+    bool Missing = TileCount > 0 && OneTile && Params.TiffTileIndex >= TileCount;
+    if (TileCount > 0 && !OneTile && V.TileWidth > 0 && V.TileLength > 0)
+      Missing = ((int64_t(ImageWidth) + V.TileWidth - 1) / V.TileWidth) *
+                    ((int64_t(ImageHeight) + V.TileLength - 1) / V.TileLength) >
+                TileCount;
+    if (V.PlanarConfig == 2 || V.TileWidth <= 0 || V.TileLength <= 0 || Missing) {
+      Progress.SetAborted();
+      return;
+    }
+  }
 
   if (!IgnoreAlpha) {
     const int32_t S = V.SamplesPerPixel;
@@ -1693,10 +1701,6 @@ void ReadPage(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOParamsV
     return;
   }
   if (Tiled) {
-    if (V.TileOffsets.empty() && !V.StripOffsets.empty()) {
-      V.TileOffsets = V.StripOffsets;
-      V.TileByteCounts = V.StripByteCounts;
-    }
     if (!V.TileOffsets.empty()) ReadTiles(Dir, V, Bitmap, Progress, OneTile ? V.Width : ImageWidth, OneTile ? V.Height : ImageHeight);
   } else {
     ReadStrips(Dir, V, Bitmap, Progress);
