@@ -501,6 +501,17 @@ Mask RenderRuns(const Face& face, TPoint origin, const std::vector<Run>& runs, c
   return out;
 }
 
+TRect InkBox(const Face& face, TPoint origin, std::string_view text) {
+  std::lock_guard<std::mutex> g(TheEngine().lock);
+  if (text.empty()) return TRect();
+  face.SetText(text);
+  PangoRectangle ink;
+  pango_layout_get_pixel_extents(face.Layout, &ink, nullptr);
+  if (ink.width <= 0 || ink.height <= 0) return TRect();
+  const double top = face.M.Ascent - Pixels(pango_layout_get_baseline(face.Layout)) + ink.y;
+  return TurnedBox(face.Angle, origin, ink.x, top, ink.x + ink.width, top + ink.height);
+}
+
 Mask RenderCellBox(const Face& face, TPoint origin, int32_t width, int32_t height, const TRect& limit) {
   Mask none;
   TRect box = TurnedBox(face.Angle, origin, 0, 0, width, height);

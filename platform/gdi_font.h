@@ -87,6 +87,11 @@ struct Mask {
 // Limit is computed.
 Mask RenderRuns(const Face& face, TPoint origin, const std::vector<Run>& runs, const TRect& limit);
 
+// The device box of the text's ink drawn as RenderRuns draws it with the cell's top-left at Origin,
+// from the glyph outlines' extents (nothing is drawn), a pixel to spare on every side; empty when the
+// text has no ink.
+TRect InkBox(const Face& face, TPoint origin, std::string_view text);
+
 // Coverage of the rectangle (0, 0, width, height) of the text cell's frame turned like RenderRuns
 // (for the opaque background of rotated text).
 Mask RenderCellBox(const Face& face, TPoint origin, int32_t width, int32_t height, const TRect& limit);

@@ -750,17 +750,33 @@ DWORD GetGlyphOutline(HDC h, UINT ch, UINT format, GLYPHMETRICS* metrics, DWORD 
   // The cell drawn with its top-left at the origin of a box large enough for any turn of it.
   const int32_t reach = std::max(m.Height, advance) * 2 + 4;
   const TRect limit(-reach, -reach, reach, reach);
-  std::vector<Run> runs{Run{text, 0, {}}};
-  const Mask mask = fontengine::RenderRuns(*face, TPoint(0, 0), runs, limit);
   int32_t l = INT32_MAX, t = INT32_MAX, r = INT32_MIN, b = INT32_MIN;
-  for (int32_t y = mask.Box.Top; y < mask.Box.Bottom; ++y)
-    for (int32_t x = mask.Box.Left; x < mask.Box.Right; ++x)
-      if (mask.At(x, y) != 0) {
-        l = std::min(l, x);
-        t = std::min(t, y);
-        r = std::max(r, x);
-        b = std::max(b, y);
-      }
+  // The black box is measured on the drawn glyph; a glyph too large to draw for that (a font of
+  // hundreds of pixels, drawn along a path a glyph at a time) takes its turned ink rectangle instead.
+  constexpr int64_t MostMeasuredPixels = int64_t(1) << 16;
+  const TRect ink = fontengine::InkBox(*face, TPoint(0, 0), text);
+  if (ink.IsEmpty()) {
+    // No ink: a blank glyph, however large its cell.
+  } else if (int64_t(ink.Width()) * ink.Height() > MostMeasuredPixels) {
+    l = ink.Left + 1;
+    t = ink.Top + 1;
+    r = ink.Right - 2;
+    b = ink.Bottom - 2;
+  } else {
+    std::vector<Run> runs{Run{text, 0, {}}};
+    // Drawn only over its ink: the cell may be far larger (a wide space, a tall line).
+    TRect area;
+    IntersectRect(area, ink, limit);
+    const Mask mask = fontengine::RenderRuns(*face, TPoint(0, 0), runs, area);
+    for (int32_t y = mask.Box.Top; y < mask.Box.Bottom; ++y)
+      for (int32_t x = mask.Box.Left; x < mask.Box.Right; ++x)
+        if (mask.At(x, y) != 0) {
+          l = std::min(l, x);
+          t = std::min(t, y);
+          r = std::max(r, x);
+          b = std::max(b, y);
+        }
+  }
   // The baseline origin, turned with the cell like the drawing.
   const TPoint base = fontengine::RotateOffset(*face, 0, m.Ascent);
   const TPoint inc = fontengine::RotateOffset(*face, advance, 0);
