@@ -774,12 +774,15 @@ void TIETextControl::LayoutAndPaint(TIECanvas* IC, int32_t X, int32_t Y, int32_t
   IC->Pen()->SetStyle(psSolid);
 
   // The text area, unscaled.
-  const int32_t AvailW = Trunc(Width - Width * MarginRight / 100 - Width * MarginLeft / 100) - 2;
-  const int32_t AvailH = Trunc(Height - Height * MarginBottom / 100 - Height * MarginTop / 100) - 2;
-  const int32_t LeftOff = Trunc(Width * MarginLeft / 100) + 1;
-  const int32_t TopOff = Trunc(Height * MarginTop / 100) + 1;
-  const TRect Clip(X + LeftOff, Y + TopOff, Trunc(X + LeftOff + AvailW * Scale), Trunc(Y + TopOff + AvailH * Scale));
-  const int32_t AreaBottom = TopOff + AvailH;  // box-relative
+  // Sizes and margins may come from a file: the area's edges saturate rather than wrap.
+  auto Sat = [](int64_t V) { return int32_t(std::clamp<int64_t>(V, INT32_MIN, INT32_MAX)); };
+  const int32_t AvailW = Sat(int64_t(Trunc(Width - Width * MarginRight / 100 - Width * MarginLeft / 100)) - 2);
+  const int32_t AvailH = Sat(int64_t(Trunc(Height - Height * MarginBottom / 100 - Height * MarginTop / 100)) - 2);
+  const int32_t LeftOff = Sat(int64_t(Trunc(Width * MarginLeft / 100)) + 1);
+  const int32_t TopOff = Sat(int64_t(Trunc(Height * MarginTop / 100)) + 1);
+  const TRect Clip(Sat(int64_t(X) + LeftOff), Sat(int64_t(Y) + TopOff), Trunc(double(X) + LeftOff + AvailW * Scale),
+                   Trunc(double(Y) + TopOff + AvailH * Scale));
+  const int32_t AreaBottom = Sat(int64_t(TopOff) + AvailH);  // box-relative
   Cv->TextOut(0, 0, "");  // puts the font into the device context
   const UINT OldAlign = SetTextAlign(Cv->Handle(), TA_BASELINE);
   const bool Grows = AutoHeight && Visible() && Parent() != nullptr;

@@ -101,7 +101,8 @@ std::vector<TIEVRulerTick> RulerTicks(int32_t X1, int32_t Y1, int32_t X2, int32_
   int64_t Stride = 1;
   if (Step < 2) Stride = 5;
   if (Step * 5 < 2) Stride = 10;
-  if (Step * 10 < 2) Stride = 10 * int64_t(std::ceil(2 / (Step * 10)));
+  // A step too small for any tick to show still gives a stride that fits (one tick at most).
+  if (Step * 10 < 2) Stride = 10 * int64_t(std::ceil(std::min(2 / (Step * 10), 1e15)));
   const int32_t BL = std::min(X1, X2), BR = std::max(X1, X2), BT = std::min(Y1, Y2), BB = std::max(Y1, Y2);
   // Only the stretch of the line that crosses Within (its distances from the start, clipped to the box).
   int64_t First = 0;
@@ -119,11 +120,11 @@ std::vector<TIEVRulerTick> RulerTicks(int32_t X1, int32_t Y1, int32_t X2, int32_
     if (!Clip(-Ux, double(X1) - Within->Left) || !Clip(Ux, double(Within->Right) - X1) ||
         !Clip(-Uy, double(Y1) - Within->Top) || !Clip(Uy, double(Within->Bottom) - Y1))
       return Ticks;
-    First = std::max<int64_t>(0, int64_t(std::floor(T0 / Step)) - 1);
+    First = std::max<int64_t>(0, int64_t(std::min(std::floor(T0 / Step), 1e18)) - 1);
     First -= First % Stride;
     Last = T1 + Step;
   }
-  for (int64_t n = First;; n += Stride) {
+  for (int64_t n = First; n <= INT64_MAX - Stride; n += Stride) {
     if (double(n) * Step > Last + 2) break;
     const double OX = std::trunc(double(n) * SX), OY = std::trunc(double(n) * SY);
     if (!(std::trunc(std::hypot(OX, OY)) < Dist)) break;
