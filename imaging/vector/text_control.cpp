@@ -9,6 +9,7 @@
 #include "imaging/core/bitmap.h"
 #include "imaging/core/ie_canvas.h"
 #include "imaging/core/system_routines.h"
+#include "imaging/view/view_math.h"
 #include "platform/gdi.h"
 #include "platform/gdi_text.h"
 #include "platform/checked_math.h"
@@ -775,7 +776,7 @@ void TIETextControl::LayoutAndPaint(TIECanvas* IC, int32_t X, int32_t Y, int32_t
 
   // The text area, unscaled.
   // Sizes and margins may come from a file: the area's edges saturate rather than wrap.
-  auto Sat = [](int64_t V) { return int32_t(std::clamp<int64_t>(V, INT32_MIN, INT32_MAX)); };
+  using view_math::Sat;
   const int32_t AvailW = Sat(int64_t(Trunc(Width - Width * MarginRight / 100 - Width * MarginLeft / 100)) - 2);
   const int32_t AvailH = Sat(int64_t(Trunc(Height - Height * MarginBottom / 100 - Height * MarginTop / 100)) - 2);
   const int32_t LeftOff = Sat(int64_t(Trunc(Width * MarginLeft / 100)) + 1);
