@@ -1,8 +1,10 @@
 // The TIFF reader beside libtiff on the same files in the same run: a 50-megapixel photograph-like RGB
 // page stored uncompressed, LZW, Deflate (with the predictor) and PackBits, read whole; ours into a
 // bitmap, libtiff strip by strip into one buffer; both the bitmap and the buffer are made and touched
-// before the timing and kept from one read to the next, so neither side pays for fresh memory. Rates are of the decoded bytes (MB/s); the PackBits
-// pair also gives the PackBits decoding rate.
+// before the timing and kept from one read to the next, so neither side pays for fresh memory. Rates
+// are of the decoded bytes (MB/s); the PackBits pair also gives the PackBits decoding rate. Where the
+// machine's memory bandwidth drifts, compare with --benchmark_enable_random_interleaving=true and a
+// dozen repetitions, so that both sides of a pair see the same machine.
 #include <benchmark/benchmark.h>
 
 #include <cstring>

@@ -101,7 +101,10 @@ void Convert(void* Source, uint8_t Kind, void* Dest, int32_t Count, TIOParamsVal
 }
 
 // Pages of at least this many bytes are written past the caches: they do not fit there anyway, and
-// stores that bypass them need no read of the destination first.
+// stores that bypass them need no read of the destination first. Only whole 64-byte lines are written
+// so; the few bytes at a row's ends are stored as usual, into lines fetched some rows ahead
+// (PrefetchRowEnds). The stores are ordered once, when the page is read (StreamedStoresDone), not
+// after every row: waiting for them to drain row by row cost more than the rest of the row's work.
 constexpr int64_t StreamedPageBytes = int64_t(16) << 20;
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -125,18 +128,16 @@ __attribute__((target("ssse3"), always_inline)) inline void BgrOfSixteen(const u
   Out[2] = _mm_or_si128(_mm_shuffle_epi8(b, B2), _mm_shuffle_epi8(c, C2));
 }
 
-// Sixteen RGB pixels at a time into BGR at Dest (16-byte aligned), with stores that bypass the caches;
+// Sixty-four RGB pixels (three lines) at a time into BGR at d (64-byte aligned), past the caches;
 // returns the pixels done.
-__attribute__((target("ssse3"))) int32_t StreamBgrBlocks(const uint8_t* s, uint8_t* d, int32_t Count) {
+__attribute__((target("ssse3"))) int32_t StreamBgrLines(const uint8_t* s, uint8_t* d, int32_t Count) {
   int32_t i = 0;
-  for (; i + 16 <= Count; i += 16, s += 48, d += 48) {
-    __m128i o[3];
-    BgrOfSixteen(s, o);
-    _mm_stream_si128(reinterpret_cast<__m128i*>(d), o[0]);
-    _mm_stream_si128(reinterpret_cast<__m128i*>(d + 16), o[1]);
-    _mm_stream_si128(reinterpret_cast<__m128i*>(d + 32), o[2]);
-  }
-  _mm_sfence();
+  for (; i + 64 <= Count; i += 64, s += 192, d += 192)
+    for (int k = 0; k < 4; ++k) {
+      __m128i o[3];
+      BgrOfSixteen(s + 48 * k, o);
+      for (int j = 0; j < 3; ++j) _mm_stream_si128(reinterpret_cast<__m128i*>(d + 48 * k + 16 * j), o[j]);
+    }
   return i;
 }
 #endif
@@ -176,23 +177,33 @@ __attribute__((target("avx2"), always_inline)) inline void BgrOfThirtyTwo(const 
   }
 }
 
-// Thirty-two pixels at a time into BGR at d (32-byte aligned), past the caches, while a pixel lies on
-// both sides of the block; s has at least one pixel before it. Returns the pixels done.
-__attribute__((target("avx2"))) int32_t StreamBgrBlocksAvx2(const uint8_t* s, uint8_t* d, int32_t Count) {
+// Sixty-four pixels (three lines) at a time into BGR at d (64-byte aligned), past the caches, while a
+// pixel lies on both sides of the block; s has at least one pixel before it. Returns the pixels done.
+__attribute__((target("avx2"))) int32_t StreamBgrLinesAvx2(const uint8_t* s, uint8_t* d, int32_t Count) {
+  int32_t i = 0;
+  for (; i + 65 <= Count; i += 64, s += 192, d += 192)
+    for (int Half = 0; Half < 2; ++Half) {
+      __m256i o[3];
+      BgrOfThirtyTwo<false>(s + 96 * Half, o);
+      for (int k = 0; k < 3; ++k) _mm256_stream_si256(reinterpret_cast<__m256i*>(d + 96 * Half + 32 * k), o[k]);
+    }
+  return i;
+}
+
+// Thirty-two pixels at a time into BGR at d, through the caches, on the same terms.
+__attribute__((target("avx2"))) int32_t CopyBgrBlocksAvx2(const uint8_t* s, uint8_t* d, int32_t Count) {
   int32_t i = 0;
   for (; i + 33 <= Count; i += 32, s += 96, d += 96) {
     __m256i o[3];
     BgrOfThirtyTwo<false>(s, o);
-    _mm256_stream_si256(reinterpret_cast<__m256i*>(d), o[0]);
-    _mm256_stream_si256(reinterpret_cast<__m256i*>(d + 32), o[1]);
-    _mm256_stream_si256(reinterpret_cast<__m256i*>(d + 64), o[2]);
+    for (int k = 0; k < 3; ++k) _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 32 * k), o[k]);
   }
-  _mm_sfence();
   return i;
 }
 #endif
 
-// Count RGB pixels into BGR at Dest, past the caches where the processor allows.
+// Count RGB pixels into BGR at Dest: the whole lines past the caches where the processor allows, the
+// partial lines at the ends through them.
 void StreamBgrRow(const uint8_t* s, uint8_t* d, int32_t Count) {
   int32_t i = 0;
   auto One = [&] {
@@ -202,19 +213,35 @@ void StreamBgrRow(const uint8_t* s, uint8_t* d, int32_t Count) {
     ++i;
   };
 #if defined(__x86_64__) || defined(__i386__)
-#if defined(__x86_64__)
-  if (CpuHasAvx2 && Count > 64) {
+  if (CpuHasSsse3 && Count > 192) {
     do One();
-    while ((reinterpret_cast<uintptr_t>(d + 3 * int64_t(i)) & 31) != 0);
-    i += StreamBgrBlocksAvx2(s + 3 * int64_t(i), d + 3 * int64_t(i), Count - i);
-  }
+    while ((reinterpret_cast<uintptr_t>(d + 3 * int64_t(i)) & 63) != 0);
+#if defined(__x86_64__)
+    if (CpuHasAvx2) {
+      i += StreamBgrLinesAvx2(s + 3 * int64_t(i), d + 3 * int64_t(i), Count - i);
+      i += CopyBgrBlocksAvx2(s + 3 * int64_t(i), d + 3 * int64_t(i), Count - i);
+    } else
 #endif
-  if (CpuHasSsse3) {
-    while (i < Count && (reinterpret_cast<uintptr_t>(d + 3 * int64_t(i)) & 15) != 0) One();
-    i += StreamBgrBlocks(s + 3 * int64_t(i), d + 3 * int64_t(i), Count - i);
+      i += StreamBgrLines(s + 3 * int64_t(i), d + 3 * int64_t(i), Count - i);
   }
 #endif
   while (i < Count) One();
+}
+
+// Fetches the lines at both ends of a row to come, which StreamBgrRow stores through the caches: fetched
+// only when stored, each would hold the row up for a full trip to memory.
+void PrefetchRowEnds(const uint8_t* Row, int64_t Bytes) {
+  for (int64_t k = 0; k < 4; ++k) {
+    __builtin_prefetch(Row + std::min(64 * k, Bytes - 1), 1, 3);
+    __builtin_prefetch(Row + std::max<int64_t>(Bytes - 1 - 64 * k, 0), 1, 3);
+  }
+}
+
+// Orders the stores that bypassed the caches before anything that follows the page's read.
+void StreamedStoresDone() {
+#if defined(__x86_64__) || defined(__i386__)
+  _mm_sfence();
+#endif
 }
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -628,10 +655,16 @@ void WriteRow(TTIFFVars& V, TUnpackCase Case, TIEBitmap* Bitmap, int32_t y, int3
   switch (Case) {
     case ucRgb:
       if (S == 3) {
-        if (V.StreamRgb)
+        if (V.StreamRgb) {
+          // Rows go down the bitmap in order: the ends of the row four on are fetched now. Only rows
+          // in memory, where asking for a row changes nothing.
+          constexpr int32_t RowsAhead = 4;
+          if (Bitmap->Location() == ieInMemory && y + RowsAhead < Bitmap->GetHeight())
+            PrefetchRowEnds(Bitmap->GetScanline(y + RowsAhead) + int64_t(X0) * 3, 3 * int64_t(W));
           StreamBgrRow(Row, D3, W);
-        else
+        } else {
           Convert(Row, 0, D3, W, V.Params);
+        }
       } else {
         for (int32_t x = 0; x < W; ++x) {
           const uint8_t* P = Row + int64_t(x) * 4;
@@ -1705,6 +1738,7 @@ void ReadPage(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOParamsV
   } else {
     ReadStrips(Dir, V, Bitmap, Progress);
   }
+  if (V.StreamRgb) StreamedStoresDone();
   Cleared.ClearUnwritten();
   if (Params.TiffApplyOrientation != 0 && !Progress.Aborted()) ApplyExifOrientation(Bitmap, V.Orientation);
 }

@@ -1189,9 +1189,9 @@ Bytes PackBitsRows(const Bytes& Rows, size_t RowBytes) {
   return Bytes(M, M + S.Size());
 }
 
-// Pages large enough to be written past the caches, read from memory and through a stream that is not
-// a block of memory, into a bitmap of the same size that held other pixels: every pixel as stored, the
-// row padding zero.
+// Pages large enough to be written past the caches, in strips and in tiles, read from memory and
+// through a stream that is not a block of memory, into a bitmap of the same size that held other
+// pixels: every pixel as stored, the row padding zero.
 TEST_F(TiffReaderTest, LargePagesFromMemoryAndThroughAStream) {
   const uint32_t W = 2309, H = 2450, Rps = 16;  // rows of 6927 bytes: each starts at another alignment
   const size_t RowBytes = size_t(W) * 3;
@@ -1204,20 +1204,39 @@ TEST_F(TiffReaderTest, LargePagesFromMemoryAndThroughAStream) {
     Bgr[i + 1] = Page[i + 1];
     Bgr[i + 2] = Page[i];
   }
-  for (const uint32_t Compression : {1u, 8u, 32773u}) {
+  // Compression 0 stands for uncompressed tiles of 304 × 272: their rows start part-way through the
+  // bitmap's rows, and the last column and row of tiles are cut by the page's edges.
+  const uint32_t TileW = 304, TileH = 272;
+  for (const uint32_t Compression : {1u, 8u, 32773u, 0u}) {
     TiffBuilder F(false);
     std::vector<uint32_t> Offsets, Counts;
-    for (uint32_t y0 = 0; y0 < H; y0 += Rps) {
-      Bytes Strip(Page.begin() + ptrdiff_t(y0 * RowBytes), Page.begin() + ptrdiff_t(std::min(H, y0 + Rps) * RowBytes));
-      if (Compression == 8) Strip = Deflate(Strip);
-      if (Compression == 32773) Strip = PackBitsRows(Strip, RowBytes);
-      Offsets.push_back(F.AddData(Strip));
-      Counts.push_back(uint32_t(Strip.size()));
+    if (Compression == 0) {
+      for (uint32_t ty = 0; ty < H; ty += TileH)
+        for (uint32_t tx = 0; tx < W; tx += TileW) {
+          Bytes Tile(size_t(TileW) * TileH * 3, 0x33);
+          for (uint32_t y = ty; y < std::min(H, ty + TileH); ++y) {
+            const size_t Cols = std::min(W - tx, TileW);
+            std::memcpy(Tile.data() + size_t(y - ty) * TileW * 3, Page.data() + y * RowBytes + size_t(tx) * 3, Cols * 3);
+          }
+          Offsets.push_back(F.AddData(Tile));
+          Counts.push_back(uint32_t(Tile.size()));
+        }
+      F.AddPage({Long(256, {W}), Long(257, {H}), Short(258, {8, 8, 8}), Short(259, {1}), Short(262, {2}),
+                 Short(277, {3}), Long(322, {TileW}), Long(323, {TileH}), Long(324, Offsets), Long(325, Counts)});
+    } else {
+      for (uint32_t y0 = 0; y0 < H; y0 += Rps) {
+        Bytes Strip(Page.begin() + ptrdiff_t(y0 * RowBytes), Page.begin() + ptrdiff_t(std::min(H, y0 + Rps) * RowBytes));
+        if (Compression == 8) Strip = Deflate(Strip);
+        if (Compression == 32773) Strip = PackBitsRows(Strip, RowBytes);
+        Offsets.push_back(F.AddData(Strip));
+        Counts.push_back(uint32_t(Strip.size()));
+      }
+      F.AddPage({Long(256, {W}), Long(257, {H}), Short(258, {8, 8, 8}), Short(259, {Compression}), Short(262, {2}),
+                 Long(273, Offsets), Short(277, {3}), Long(278, {Rps}), Long(279, Counts)});
     }
-    F.AddPage({Long(256, {W}), Long(257, {H}), Short(258, {8, 8, 8}), Short(259, {Compression}), Short(262, {2}),
-               Long(273, Offsets), Short(277, {3}), Long(278, {Rps}), Long(279, Counts)});
     for (const bool Buffered : {false, true}) {
-      SCOPED_TRACE(std::to_string(Compression) + (Buffered ? " buffered" : " memory"));
+      SCOPED_TRACE((Compression == 0 ? std::string("tiles") : std::to_string(Compression)) +
+                   (Buffered ? " buffered" : " memory"));
       auto Memory = StreamOf(F.Data());
       TIEBufferedReadStream Through(Memory.get(), 65536, false);
       TStream* S = Buffered ? static_cast<TStream*>(&Through) : Memory.get();
