@@ -486,8 +486,10 @@ std::string TCustomFFmpegOpt::SampleRateList(TOutputStreamRec* Ost) {
   AVCodecContext* enc = Ost->EncoderContext;
   if (enc && enc->sample_rate) return std::to_string(enc->sample_rate);
   std::string list;
-  for (const int* p = Ost->Encoder ? Ost->Encoder->supported_samplerates : nullptr; p && *p; ++p)
-    list += (list.empty() ? "" : "|") + std::to_string(*p);
+  for (const int* p = Ost->Encoder ? Ost->Encoder->supported_samplerates : nullptr; p && *p; ++p) {
+    if (!list.empty()) list += '|';
+    list += std::to_string(*p);
+  }
   return list;
 }
 

@@ -117,7 +117,9 @@ void TIEPDFStringObject::WriteToStream(TStream* Stream) {
 
 void TIEPDFNameObject::WriteToStream(TStream* Stream) {
   Position = Stream->Position();
-  PdfWriteString(Stream, "/" + EscapeName(Value));
+  std::string Name = "/";
+  Name += EscapeName(Value);
+  PdfWriteString(Stream, Name);
 }
 
 TIEPDFArrayObject::~TIEPDFArrayObject() {
@@ -154,7 +156,10 @@ void TIEPDFDictionaryObject::WriteToStream(TStream* Stream) {
   Position = Stream->Position();
   PdfWriteString(Stream, "<< ");
   for (auto& [Key, Value] : Items) {
-    PdfWriteString(Stream, "/" + EscapeName(Key) + " ");
+    std::string Entry = "/";
+    Entry += EscapeName(Key);
+    Entry += ' ';
+    PdfWriteString(Stream, Entry);
     Value->WriteToStream(Stream);
     PdfWriteString(Stream, "\n");
   }

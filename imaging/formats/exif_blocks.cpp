@@ -431,7 +431,10 @@ std::vector<uint8_t> ExifSaveToBuffer(TIOParamsVals& Params, bool WithPrefix) {
   }
   std::vector<uint8_t> Block;
   Block.reserve(size_t(S.Size()) + ExifPrefixSize);
-  if (WithPrefix) Block.insert(Block.end(), {'E', 'x', 'i', 'f', 0, 0});
+  if (WithPrefix) {
+    Block.resize(ExifPrefixSize);
+    std::memcpy(Block.data(), "Exif\0\0", ExifPrefixSize);
+  }
   const auto* M = static_cast<const uint8_t*>(S.Memory());
   Block.insert(Block.end(), M, M + S.Size());
   return Block;

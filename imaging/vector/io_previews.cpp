@@ -490,7 +490,10 @@ void TfIOPreviews::ApplyLanguage(TMsgLanguage Language) {
     if (S.OriginalTitle != nullptr) S.OriginalTitle->SetCaption(C(43));
     if (S.CompressedTitle != nullptr) S.CompressedTitle->SetCaption(C(44));
   }
-  for (TGroupBox* G : {GroupBox5, GroupBox2, GroupBox3}) G->SetCaption(" " + W(45) + " ");
+  std::string Framed = " ";
+  Framed += W(45);
+  Framed += ' ';
+  for (TGroupBox* G : {GroupBox5, GroupBox2, GroupBox3}) G->SetCaption(Framed);
   Label66->SetCaption(C(123));
   for (TLabel* L : {Label5, Label81, Label37, Label43, Label56}) L->SetCaption(C(47));
   CheckBox1->SetCaption(C(47));
