@@ -101,11 +101,10 @@ void Convert(void* Source, uint8_t Kind, void* Dest, int32_t Count, TIOParamsVal
   Hook(Source, Kind, Dest, 1, Count, Params);
 }
 
-// Pages of at least this many bytes are written past the caches: they do not fit there anyway, and
-// stores that bypass them need no read of the destination first. Only whole 64-byte lines are written
-// so; the few bytes at a row's ends are stored as usual, into lines fetched some rows ahead
-// (PrefetchRowEnds). The stores are ordered once, when the page is read (StreamedStoresDone), not
-// after every row: waiting for them to drain row by row cost more than the rest of the row's work.
+// Pages of at least this many bytes are written past the caches (StreamBgrRow): they do not fit there
+// anyway, and stores that bypass them need no read of the destination first. Those stores are ordered
+// once, when the page is read, not after every row: waiting for them to drain row by row cost more
+// than the rest of the row's work.
 constexpr int64_t StreamedPageBytes = int64_t(16) << 20;
 
 // Whether RGB rows become the bitmap's by the plain swap of red and blue: no colour profile and no

@@ -1204,24 +1204,30 @@ TEST_F(TiffReaderTest, LargePagesFromMemoryAndThroughAStream) {
     Bgr[i + 1] = Page[i + 1];
     Bgr[i + 2] = Page[i];
   }
-  // Compression 0 stands for uncompressed tiles of 304 × 272: their rows start part-way through the
-  // bitmap's rows, and the last column and row of tiles are cut by the page's edges.
+  // Uncompressed tiles of 304 × 272: their rows start part-way through the bitmap's rows, and the
+  // last column and row of tiles are cut by the page's edges.
   const uint32_t TileW = 304, TileH = 272;
-  for (const uint32_t Compression : {1u, 8u, 32773u, 0u}) {
+  struct Layout {
+    const char* Name;
+    uint32_t Compression;
+    bool Tiled;
+  };
+  for (const Layout& L : {Layout{"strips, none", 1, false}, Layout{"strips, Deflate", 8, false},
+                          Layout{"strips, PackBits", 32773, false}, Layout{"tiles, none", 1, true}}) {
+    const uint32_t Compression = L.Compression;
     TiffBuilder F(false);
     std::vector<uint32_t> Offsets, Counts;
-    if (Compression == 0) {
+    if (L.Tiled) {
       for (uint32_t ty = 0; ty < H; ty += TileH)
         for (uint32_t tx = 0; tx < W; tx += TileW) {
           Bytes Tile(size_t(TileW) * TileH * 3, 0x33);
-          for (uint32_t y = ty; y < std::min(H, ty + TileH); ++y) {
-            const size_t Cols = std::min(W - tx, TileW);
+          const size_t Cols = std::min(W - tx, TileW);
+          for (uint32_t y = ty; y < std::min(H, ty + TileH); ++y)
             std::memcpy(Tile.data() + size_t(y - ty) * TileW * 3, Page.data() + y * RowBytes + size_t(tx) * 3, Cols * 3);
-          }
           Offsets.push_back(F.AddData(Tile));
           Counts.push_back(uint32_t(Tile.size()));
         }
-      F.AddPage({Long(256, {W}), Long(257, {H}), Short(258, {8, 8, 8}), Short(259, {1}), Short(262, {2}),
+      F.AddPage({Long(256, {W}), Long(257, {H}), Short(258, {8, 8, 8}), Short(259, {Compression}), Short(262, {2}),
                  Short(277, {3}), Long(322, {TileW}), Long(323, {TileH}), Long(324, Offsets), Long(325, Counts)});
     } else {
       for (uint32_t y0 = 0; y0 < H; y0 += Rps) {
@@ -1235,8 +1241,7 @@ TEST_F(TiffReaderTest, LargePagesFromMemoryAndThroughAStream) {
                  Long(273, Offsets), Short(277, {3}), Long(278, {Rps}), Long(279, Counts)});
     }
     for (const bool Buffered : {false, true}) {
-      SCOPED_TRACE((Compression == 0 ? std::string("tiles") : std::to_string(Compression)) +
-                   (Buffered ? " buffered" : " memory"));
+      SCOPED_TRACE(std::string(L.Name) + (Buffered ? ", buffered" : ", memory"));
       auto Memory = StreamOf(F.Data());
       TIEBufferedReadStream Through(Memory.get(), 65536, false);
       TStream* S = Buffered ? static_cast<TStream*>(&Through) : Memory.get();
