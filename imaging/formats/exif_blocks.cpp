@@ -433,7 +433,7 @@ std::vector<uint8_t> ExifSaveToBuffer(TIOParamsVals& Params, bool WithPrefix) {
   Block.reserve(size_t(S.Size()) + ExifPrefixSize);
   if (WithPrefix) {
     Block.resize(ExifPrefixSize);
-    std::memcpy(Block.data(), "Exif\0\0", ExifPrefixSize);
+    std::memcpy(Block.data(), ExifPrefix, ExifPrefixSize);
   }
   const auto* M = static_cast<const uint8_t*>(S.Memory());
   Block.insert(Block.end(), M, M + S.Size());
@@ -480,7 +480,7 @@ bool ReadThumbnailPage(TStream* Stream, int32_t Index, TImagingIO* Owner, TIEBit
 }  // namespace exifblocks
 
 bool ExifLoadFromMarker(const void* Data, int32_t Length, TIOParamsVals& Params) {
-  if (Data == nullptr || Length < ExifPrefixSize || std::memcmp(Data, "Exif\0\0", 6) != 0) return false;
+  if (Data == nullptr || Length < ExifPrefixSize || std::memcmp(Data, ExifPrefix, ExifPrefixSize) != 0) return false;
   TIEMemStream S(static_cast<const uint8_t*>(Data) + ExifPrefixSize, Length - ExifPrefixSize);
   TIEBitmap* Thumbnail = Params.GetExifThumbnail();
   Thumbnail->FreeImage(true);

@@ -15,8 +15,9 @@ class TIOParamsVals;
 class TTiffTagList;
 struct TiffDirectory;
 
-// The APP1 payload prefix in front of an EXIF block.
+// The APP1 payload prefix in front of an EXIF block: "Exif" and two zeros.
 constexpr int32_t ExifPrefixSize = 6;
+constexpr char ExifPrefix[ExifPrefixSize] = {'E', 'x', 'i', 'f', 0, 0};
 
 // Makes the IFD 0 metadata entries of the params in Tags, writes the EXIF sub-IFD (and the GPS sub-IFD
 // when Params.GpsVersionId is not empty) at the stream's position, and links them from Tags.
