@@ -5,7 +5,6 @@
 #include <signal.h>
 #include <spawn.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,6 +22,7 @@
 #include "platform/backend.h"
 #include "platform/gdi.h"
 #include "platform/png_dump.h"
+#include "tests/platform/virtual_display.h"
 
 extern char** environ;
 
@@ -42,68 +42,6 @@ constexpr int ScreenHeight = 768;
 constexpr auto Patience = std::chrono::seconds(60);
 
 const std::string TestFolder = std::string(ZV_TEST_TMP) + "/app-executable/";
-
-std::string FindProgram(const char* Name) {
-  const char* Path = std::getenv("PATH");
-  const std::string All = Path ? Path : "/usr/bin:/bin";
-  size_t Start = 0;
-  while (Start <= All.size()) {
-    size_t Colon = All.find(':', Start);
-    if (Colon == std::string::npos) Colon = All.size();
-    const std::string Candidate = All.substr(Start, Colon - Start) + "/" + Name;
-    if (access(Candidate.c_str(), X_OK) == 0) return Candidate;
-    Start = Colon + 1;
-  }
-  return "";
-}
-
-bool Exists(const std::string& P) {
-  struct stat St;
-  return stat(P.c_str(), &St) == 0;
-}
-
-// An Xvfb server with a black root window on a free display, for the test's life.
-class VirtualDisplay {
-public:
-  bool Start() {
-    const std::string Xvfb = FindProgram("Xvfb");
-    if (Xvfb.empty()) return false;
-    for (int N = 141; N < 199; ++N) {
-      const std::string Lock = "/tmp/.X" + std::to_string(N) + "-lock";
-      const std::string Socket = "/tmp/.X11-unix/X" + std::to_string(N);
-      if (Exists(Lock) || Exists(Socket)) continue;
-      Display = ':' + std::to_string(N);
-      const std::string Screen = std::to_string(ScreenWidth) + "x" + std::to_string(ScreenHeight) + "x24";
-      const char* Argv[] = {Xvfb.c_str(), Display.c_str(), "-screen", "0", Screen.c_str(), "-br", "-nolisten", "tcp",
-                            nullptr};
-      if (posix_spawn(&Pid, Xvfb.c_str(), nullptr, nullptr, const_cast<char**>(Argv), environ) != 0) return false;
-      for (int I = 0; I < 500; ++I) {
-        if (Exists(Socket)) return true;
-        int Status;
-        if (waitpid(Pid, &Status, WNOHANG) == Pid) {
-          Pid = 0;
-          break;
-        }
-        usleep(20000);
-      }
-      Stop();
-    }
-    return false;
-  }
-  void Stop() {
-    if (Pid > 0) {
-      kill(Pid, SIGTERM);
-      int Status;
-      waitpid(Pid, &Status, 0);
-      Pid = 0;
-    }
-  }
-  ~VirtualDisplay() { Stop(); }
-  std::string Display;
-
-private:
-  pid_t Pid = 0;
-};
 
 // The output of a command line (stderr discarded).
 std::string Run(const std::string& Command) {
@@ -205,10 +143,10 @@ protected:
 };
 
 TEST_F(ExecutableTest, StartsOnTheDesktopShowsTheSkinnedWindowAndClosesCleanly) {
-  if (FindProgram("xwininfo").empty() || FindProgram("xdotool").empty())
+  if (test::VirtualDisplay::FindProgram("xwininfo").empty() || test::VirtualDisplay::FindProgram("xdotool").empty())
     GTEST_SKIP() << "xwininfo or xdotool is not installed";
-  VirtualDisplay Display;
-  if (!Display.Start()) GTEST_SKIP() << "Xvfb is not available";
+  test::VirtualDisplay Display;
+  if (!Display.Start(ScreenWidth, ScreenHeight)) GTEST_SKIP() << "Xvfb is not available";
 
   // The program in a folder of its own, so that the settings it writes beside itself are the test's.
   fs::remove_all(TestFolder);
@@ -220,7 +158,7 @@ TEST_F(ExecutableTest, StartsOnTheDesktopShowsTheSkinnedWindowAndClosesCleanly) 
   const fs::path Languages = fs::path(ZV_APP_BIN_DIR) / "Languages";
   if (fs::exists(Languages)) fs::copy(Languages, TestFolder + "Languages", fs::copy_options::recursive);
 
-  std::vector<std::string> Env = ChildEnvironment(Display.Display);
+  std::vector<std::string> Env = ChildEnvironment(Display.Name());
   std::vector<char*> EnvP;
   for (std::string& V : Env) EnvP.push_back(V.data());
   EnvP.push_back(nullptr);
@@ -232,34 +170,37 @@ TEST_F(ExecutableTest, StartsOnTheDesktopShowsTheSkinnedWindowAndClosesCleanly) 
   ASSERT_EQ(posix_spawn(&Child, Program.c_str(), &Actions, nullptr, const_cast<char**>(Argv), EnvP.data()), 0);
   posix_spawn_file_actions_destroy(&Actions);
 
-  // The window is mapped where the screen centres it.
-  TMappedWindow Window;
-  bool Mapped = false;
-  for (const auto Deadline = Clock::now() + Patience; !Mapped && Clock::now() < Deadline;) {
-    int Status;
-    ASSERT_NE(waitpid(Child, &Status, WNOHANG), Child) << "the program ended early:\n" << ChildLog();
-    Mapped = FindMainWindow(Display.Display, Window);
-    if (!Mapped) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  ASSERT_TRUE(Mapped) << "no " << FormWidth << " x " << FormHeight << " window appeared:\n" << ChildLog();
-  EXPECT_EQ(Window.Left, (ScreenWidth - FormWidth) / 2);
-  EXPECT_EQ(Window.Top, (ScreenHeight - FormHeight) / 2);
-
-  // What the display shows there: the blue title band, the light body, and the black root through the
-  // corners the round window region cuts off. Read back through our own connection to the display.
-  setenv("DISPLAY", Display.Display.c_str(), 1);
+  // The window is mapped, and painted, where the screen centres it. Each look finds the window again and
+  // reads the display where it is, so a window that settles late is followed rather than missed.
+  setenv("DISPLAY", Display.Name().c_str(), 1);
   std::unique_ptr<TBackend> Screen = CreateGtkBackend();
-  ASSERT_NE(Screen, nullptr) << "the test could not open " << Display.Display;
-  const TRect Bounds = Rect(Window.Left, Window.Top, Window.Left + FormWidth, Window.Top + FormHeight);
+  ASSERT_NE(Screen, nullptr) << "the test could not open " << Display.Name();
+  TMappedWindow Window;
+  std::string Seen, Last;  // the places the window was found in turn, for the failure messages
   std::vector<uint32_t> Px;
   auto At = [&Px](int X, int Y) { return Px[size_t(Y) * FormWidth + size_t(X)] & 0xFFFFFFu; };
   bool Painted = false;
   for (const auto Deadline = Clock::now() + Patience; !Painted && Clock::now() < Deadline;) {
-    Painted = Screen->CaptureScreen(Bounds, Px) && Px.size() == size_t(FormWidth) * FormHeight &&
-              At(5, 500) == 0xE0E8F1u;
+    int Status;
+    ASSERT_NE(waitpid(Child, &Status, WNOHANG), Child) << "the program ended early:\n" << ChildLog();
+    if (FindMainWindow(Display.Name(), Window)) {
+      const std::string Place = std::to_string(Window.Left) + "," + std::to_string(Window.Top);
+      if (Place != Last && Seen.size() < 200) Seen += " " + Place;
+      Last = Place;
+      const TRect Bounds = Rect(Window.Left, Window.Top, Window.Left + FormWidth, Window.Top + FormHeight);
+      Painted = Screen->CaptureScreen(Bounds, Px) && Px.size() == size_t(FormWidth) * FormHeight &&
+                At(5, 500) == 0xE0E8F1u;
+    }
     if (!Painted) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
-  ASSERT_TRUE(Painted) << "the window's body never showed its skin colour";
+  ASSERT_TRUE(Painted) << "no " << FormWidth << " x " << FormHeight
+                       << " window showed its skin colour; found at:" << (Seen.empty() ? " nowhere" : Seen)
+                       << "\n" << zv::Run("xwininfo -display " + Display.Name() + " -root -tree") << ChildLog();
+  EXPECT_EQ(Window.Left, (ScreenWidth - FormWidth) / 2) << "found at:" << Seen;
+  EXPECT_EQ(Window.Top, (ScreenHeight - FormHeight) / 2) << "found at:" << Seen;
+
+  // What the display shows there: the blue title band, the light body, and the black root through the
+  // corners the round window region cuts off. Read back through our own connection to the display.
   const uint32_t Title = At(200, 20);
   EXPECT_GT(Title & 0xFF, (Title >> 16) & 0xFF) << std::hex << Title;  // more blue than red
   EXPECT_EQ(At(0, 0), 0u) << std::hex << At(0, 0);
@@ -273,7 +214,7 @@ TEST_F(ExecutableTest, StartsOnTheDesktopShowsTheSkinnedWindowAndClosesCleanly) 
   // A click on the close button (22 x 18 at 404, 6) ends the program; it writes its settings first.
   const std::string Click = "xdotool mousemove --sync " + std::to_string(Window.Left + 404 + 11) + " " +
                             std::to_string(Window.Top + 6 + 9) + " click 1";
-  EXPECT_EQ(std::system(("DISPLAY=" + Display.Display + " " + Click).c_str()), 0);
+  EXPECT_EQ(std::system(("DISPLAY=" + Display.Name() + " " + Click).c_str()), 0);
   int Status = 0;
   ASSERT_TRUE(WaitForExit(Status)) << "the program did not end after its close button was clicked:\n" << ChildLog();
   ASSERT_TRUE(WIFEXITED(Status)) << "ended by signal " << WTERMSIG(Status) << ":\n" << ChildLog();

@@ -2,11 +2,6 @@
 // the icon their type asks for.
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -17,75 +12,10 @@
 #include "platform/message_queue.h"
 #include "platform/win32.h"
 #include "platform/windows.h"
-
-extern char** environ;
+#include "tests/platform/virtual_display.h"
 
 namespace zv {
 namespace {
-
-std::string FindProgram(const char* name) {
-  const char* path = std::getenv("PATH");
-  std::string all = path ? path : "/usr/bin:/bin";
-  size_t start = 0;
-  while (start <= all.size()) {
-    size_t colon = all.find(':', start);
-    if (colon == std::string::npos) colon = all.size();
-    std::string candidate = all.substr(start, colon - start) + "/" + name;
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
-    start = colon + 1;
-  }
-  return "";
-}
-
-bool Exists(const std::string& p) {
-  struct stat st;
-  return stat(p.c_str(), &st) == 0;
-}
-
-// An Xvfb server on a free display for the test's life.
-class VirtualDisplay {
- public:
-  bool Start() {
-    std::string xvfb = FindProgram("Xvfb");
-    if (xvfb.empty()) return false;
-    for (int n = 87; n < 140; ++n) {
-      std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-      socket_ = "/tmp/.X11-unix/X" + std::to_string(n);
-      if (Exists(lock) || Exists(socket_)) continue;
-      display_ = ':' + std::to_string(n);
-      std::string screen = "640x480x24";
-      const char* argv[] = {xvfb.c_str(), display_.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp", nullptr};
-      if (posix_spawn(&pid_, xvfb.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ) != 0) return false;
-      // Wait for the server's socket (or its early exit when the display was taken after all).
-      for (int i = 0; i < 500; ++i) {
-        if (Exists(socket_)) return true;
-        int status;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-          pid_ = 0;
-          break;
-        }
-        usleep(20000);
-      }
-      Stop();
-    }
-    return false;
-  }
-  void Stop() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      int status;
-      waitpid(pid_, &status, 0);
-      pid_ = 0;
-    }
-  }
-  ~VirtualDisplay() { Stop(); }
-  const std::string& Name() const { return display_; }
-
- private:
-  pid_t pid_ = 0;
-  std::string display_;
-  std::string socket_;
-};
 
 LRESULT PaintProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_PAINT) {
@@ -162,8 +92,8 @@ gboolean InspectBox(gpointer Data) {
 }
 
 TEST(BackendGtkTest, AWindowShowsItsPaintedPixelsOnTheDisplay) {
-  VirtualDisplay display;
-  if (!display.Start()) GTEST_SKIP() << "Xvfb is not available";
+  test::VirtualDisplay display;
+  if (!display.Start(640, 480)) GTEST_SKIP() << "Xvfb is not available";
   setenv("DISPLAY", display.Name().c_str(), 1);
   auto gtk = CreateGtkBackend();
   ASSERT_NE(gtk, nullptr) << "GTK could not open " << display.Name();
