@@ -77,7 +77,12 @@ TEST_F(StartMarkSeek, LandsOnTheMarkedFrameInEveryClip) {
     for (int n : Order) {
       const bool Ok = Form->SeekTo(Marks[size_t(n)]);
       const int Got = Ok ? DecodedFrame() : -1;
-      if (Got != n && Misses++ < 8) Text += " " + std::to_string(n) + "->" + std::to_string(Got);
+      if (Got != n && Misses++ < 8) {
+        Text += ' ';
+        Text += std::to_string(n);
+        Text += "->";
+        Text += std::to_string(Got);
+      }
       if (Ok) {
         EXPECT_EQ(Form->Decoder()->CurrentPTS(), Marks[size_t(n)]);
       }

@@ -440,7 +440,14 @@ public:
   void Check(int From, int Expected, int Got) {
     ++FCount;
     if (Expected == Got) return;
-    if (FMisses++ < 8) FText += " " + std::to_string(From) + "->" + std::to_string(Got) + "(" + std::to_string(Expected) + ")";
+    if (FMisses++ >= 8) return;
+    FText += ' ';
+    FText += std::to_string(From);
+    FText += "->";
+    FText += std::to_string(Got);
+    FText += '(';
+    FText += std::to_string(Expected);
+    FText += ')';
   }
   int Misses() const { return FMisses; }
   std::string Text() const { return std::to_string(FMisses) + " of " + std::to_string(FCount) + " wrong:" + FText; }

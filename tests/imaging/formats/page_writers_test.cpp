@@ -181,7 +181,10 @@ TEST_F(PageWriters, CompressedPdfPagesPassQpdf) {
   const auto OneBit = OneBitPage(), Colour = ColourPage();
   for (uint8_t Compression : {2, 3, 4, 5}) {
     for (TIEBitmap* B : {OneBit.get(), Colour.get()}) {
-      const std::string File = Path("q" + std::to_string(Compression) + ".pdf");
+      std::string Name = "q";
+      Name += std::to_string(Compression);
+      Name += ".pdf";
+      const std::string File = Path(Name);
       uint8_t Abort = 0;
       WriteFile(File, true, *B, Compression, Abort);
       EXPECT_EQ(std::system(("qpdf --check " + File + " >/dev/null 2>&1").c_str()), 0) << int(Compression);

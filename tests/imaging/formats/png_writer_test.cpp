@@ -334,7 +334,10 @@ TEST_F(PngWriterTest, PngcheckAcceptsEveryFileWritten) {
   if (Pngcheck.empty()) GTEST_SKIP() << "pngcheck is not installed";
   WrittenSet Set = WriteRoundTrips();
   std::string Command = oracle::Quoted(Pngcheck) + " -q";
-  for (const auto& [Path, File] : Set.Files) Command += " " + oracle::Quoted(Path);
+  for (const auto& [Path, File] : Set.Files) {
+    Command += ' ';
+    Command += oracle::Quoted(Path);
+  }
   // Quiet: it names only the files it finds fault with.
   const oracle::RunResult R = oracle::Run(Command);
   EXPECT_EQ(R.Status, 0) << R.Output;
@@ -363,7 +366,10 @@ TEST_F(PngWriterTest, PillowReadsEveryFileWrittenAsTheSourceLooks) {
   const std::string Script = oracle::TempPath("png_writer_pillow_dump.py");
   oracle::WriteFile(Script, Bytes(PillowDump, PillowDump + std::strlen(PillowDump)));
   std::string Command = oracle::Quoted(Python) + " " + oracle::Quoted(Script);
-  for (const auto& [Path, File] : Set.Files) Command += " " + oracle::Quoted(Path);
+  for (const auto& [Path, File] : Set.Files) {
+    Command += ' ';
+    Command += oracle::Quoted(Path);
+  }
   const oracle::RunResult R = oracle::Run(Command);
   ASSERT_EQ(R.Status, 0) << R.Output;
   for (const RoundTrip& T : RoundTrips()) {

@@ -50,7 +50,7 @@ TEST(PdfWriter, OneColourPageHasSevenObjectsInTheirOrder) {
   const uint8_t Px[3] = {3, 2, 1};  // blue, green, red
   std::memcpy(B.GetScanline(0), Px, 3);
   TIOParamsVals P(nullptr);
-  P.PdfTitle = "T";
+  P.PdfTitle = 'T';
   const std::string Doc = Write(B, P);
   EXPECT_EQ(Doc.rfind("%PDF-1.4", 0), 0u);
   EXPECT_NE(Doc.find("/Size 8"), std::string::npos);
