@@ -40,8 +40,13 @@ protected:
   }
 };
 
-void Be16(Bytes& B, uint32_t v) { B.insert(B.end(), {uint8_t(v >> 8), uint8_t(v)}); }
-void Be32(Bytes& B, uint32_t v) { B.insert(B.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}); }
+void Be16(Bytes& B, uint32_t v) {
+  B.push_back(uint8_t(v >> 8));
+  B.push_back(uint8_t(v));
+}
+void Be32(Bytes& B, uint32_t v) {
+  for (int Shift = 24; Shift >= 0; Shift -= 8) B.push_back(uint8_t(v >> Shift));
+}
 uint32_t GetBe32(const Bytes& B, size_t At) {
   return (uint32_t(B[At]) << 24) | (uint32_t(B[At + 1]) << 16) | (uint32_t(B[At + 2]) << 8) | B[At + 3];
 }
