@@ -18,7 +18,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 constexpr int Side = 1024;
 
-void Put16(Bytes& B, uint16_t v) { B.insert(B.end(), {uint8_t(v), uint8_t(v >> 8)}); }
+void Put16(Bytes& B, uint16_t v) { B.push_back(uint8_t(v)), B.push_back(uint8_t(v >> 8)); }
 void Put32(Bytes& B, uint32_t v) { Put16(B, uint16_t(v)), Put16(B, uint16_t(v >> 16)); }
 void Short(Bytes& B, uint16_t G, uint16_t E, const char* VR, const Bytes& V) {
   Put16(B, G), Put16(B, E), B.insert(B.end(), {uint8_t(VR[0]), uint8_t(VR[1])}), Put16(B, uint16_t(V.size()));
@@ -39,8 +39,8 @@ std::vector<uint16_t> Samples() {
 }
 
 Bytes Header(const char* Syntax) {
-  Bytes B(128, 0);
-  B.insert(B.end(), {'D', 'I', 'C', 'M'});
+  Bytes B(132, 0);
+  std::memcpy(B.data() + 128, "DICM", 4);
   std::string Ts = Syntax;
   if (Ts.size() % 2) Ts.push_back('\0');
   Short(B, 2, 0x10, "UI", Bytes(Ts.begin(), Ts.end()));

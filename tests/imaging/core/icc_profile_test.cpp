@@ -54,8 +54,8 @@ Bytes MakeProfile(const std::vector<TTag>& Tags, int64_t CountField = -1) {
 }
 
 Bytes TypedText(const char* Type, const std::string& Text, bool WithCount) {
-  Bytes B(Type, Type + 4);
-  B.resize(8, 0);
+  Bytes B(8, 0);
+  std::memcpy(B.data(), Type, 4);
   if (WithCount) PutBE32(B, 8, uint32_t(Text.size() + 1));
   B.insert(B.end(), Text.begin(), Text.end());
   B.push_back(0);

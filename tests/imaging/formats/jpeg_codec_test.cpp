@@ -8,6 +8,7 @@
 #include <jpeglib.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -528,8 +529,8 @@ TEST_F(JpegTest, AnUnknownColourSpaceAborts) {
 
 TEST_F(JpegTest, TheThumbnailRequestRewindsToWhereTheJpegBegan) {
   const Bytes Image = Encode(Photo(20, 10)).File;
-  Bytes F(300, 0x11);
-  F.insert(F.end(), Image.begin(), Image.end());
+  Bytes F(300 + Image.size(), 0x11);
+  std::copy(Image.begin(), Image.end(), F.begin() + 300);
   TIEBitmap B;
   TIOParamsVals P(nullptr);
   P.JpegLoadThumbnail = 1;

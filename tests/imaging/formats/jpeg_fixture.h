@@ -56,14 +56,16 @@ inline double Psnr(TIEBitmap* A, TIEBitmap* B) {
 // A segment: FF, the code, the big-endian length and the payload.
 inline Bytes Segment(uint8_t Code, const Bytes& Payload) {
   Bytes S{0xFF, Code, uint8_t((Payload.size() + 2) >> 8), uint8_t(Payload.size() + 2)};
-  S.insert(S.end(), Payload.begin(), Payload.end());
+  S.resize(4 + Payload.size());
+  std::copy(Payload.begin(), Payload.end(), S.begin() + 4);
   return S;
 }
 
 // An "ICC_PROFILE" APP2 payload.
 inline Bytes IccChunk(uint8_t Sequence, uint8_t Count, const Bytes& Data) {
   Bytes P{'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0, Sequence, Count};
-  P.insert(P.end(), Data.begin(), Data.end());
+  P.resize(14 + Data.size());
+  std::copy(Data.begin(), Data.end(), P.begin() + 14);
   return P;
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <string>
@@ -443,9 +444,10 @@ TEST_F(PngReaderTest, SignatureTestLooksAtFourBytesAndPutsThePositionBack) {
 
 // A chunk with its length and checksum.
 Bytes Chunk(const char* Type, const Bytes& Data) {
-  Bytes C = {uint8_t(Data.size() >> 24), uint8_t(Data.size() >> 16), uint8_t(Data.size() >> 8), uint8_t(Data.size())};
-  C.insert(C.end(), Type, Type + 4);
-  C.insert(C.end(), Data.begin(), Data.end());
+  Bytes C = {uint8_t(Data.size() >> 24), uint8_t(Data.size() >> 16), uint8_t(Data.size() >> 8), uint8_t(Data.size()),
+             uint8_t(Type[0]), uint8_t(Type[1]), uint8_t(Type[2]), uint8_t(Type[3])};
+  C.resize(8 + Data.size());
+  std::copy(Data.begin(), Data.end(), C.begin() + 8);
   const uint32_t Crc = uint32_t(crc32(crc32(0, nullptr, 0), C.data() + 4, uInt(C.size() - 4)));
   for (int i = 3; i >= 0; --i) C.push_back(uint8_t(Crc >> (8 * i)));
   return C;

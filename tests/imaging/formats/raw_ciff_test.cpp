@@ -2,6 +2,7 @@
 // JPEG as the thumbnail (and through the raw reader's thumbnail mode), and corrupt heaps.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "imaging/core/bitmap.h"
@@ -58,8 +59,8 @@ Bytes Heap(const std::vector<TRecord>& Records) {
 
 Bytes File(const Bytes& H) {
   Bytes B = {'I', 'I', 26, 0, 0, 0, 'H', 'E', 'A', 'P', 'C', 'C', 'D', 'R'};
-  B.resize(26, 0);
-  B.insert(B.end(), H.begin(), H.end());
+  B.resize(26 + H.size());
+  std::copy(H.begin(), H.end(), B.begin() + 26);
   return B;
 }
 

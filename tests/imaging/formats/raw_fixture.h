@@ -108,10 +108,10 @@ inline Bytes LosslessJpeg(int32_t Height, int32_t Width, const std::vector<int32
   uint8_t Table[16 + 17] = {0, 0, 0, 15, 2};
   for (int32_t i = 0; i < 17; ++i) Table[16 + i] = uint8_t(i);
   const auto Codes = CanonicalCodes(Table);
-  Bytes S = {0xFF, 0xD8, 0xFF, 0xC3, 0, 11, 12, uint8_t(Height >> 8), uint8_t(Height), uint8_t(Width >> 8),
-             uint8_t(Width), 1, 1, 0x11, 0};
   const int32_t DhtLength = 2 + 2 * (1 + 16 + 17);
-  S.insert(S.end(), {0xFF, 0xC4, uint8_t(DhtLength >> 8), uint8_t(DhtLength)});
+  Bytes S = {0xFF, 0xD8, 0xFF, 0xC3, 0, 11, 12, uint8_t(Height >> 8), uint8_t(Height), uint8_t(Width >> 8),
+             uint8_t(Width), 1, 1, 0x11, 0,
+             0xFF, 0xC4, uint8_t(DhtLength >> 8), uint8_t(DhtLength)};
   for (uint8_t Slot : {0, 1}) {
     S.push_back(Slot);
     S.insert(S.end(), Table, Table + sizeof Table);
@@ -131,8 +131,13 @@ inline Bytes LosslessJpeg(int32_t Height, int32_t Width, const std::vector<int32
   return S;
 }
 
-inline void Put16(Bytes& B, uint32_t V) { B.insert(B.end(), {uint8_t(V), uint8_t(V >> 8)}); }
-inline void Put32(Bytes& B, uint32_t V) { B.insert(B.end(), {uint8_t(V), uint8_t(V >> 8), uint8_t(V >> 16), uint8_t(V >> 24)}); }
+inline void Put16(Bytes& B, uint32_t V) {
+  B.push_back(uint8_t(V));
+  B.push_back(uint8_t(V >> 8));
+}
+inline void Put32(Bytes& B, uint32_t V) {
+  for (int i = 0; i < 4; ++i) B.push_back(uint8_t(V >> (8 * i)));
+}
 inline void Set32(Bytes& B, size_t At, uint32_t V) {
   for (int i = 0; i < 4; ++i) B[At + size_t(i)] = uint8_t(V >> (8 * i));
 }

@@ -334,8 +334,8 @@ TEST(RawIdentifyCorrupt, CiffHeaps) {
 }
 
 Bytes Foveon(uint32_t Directory, uint32_t TextCount) {
-  Bytes B = {'F', 'O', 'V', 'b'};
-  B.resize(248, 0);
+  Bytes B(248, 0);
+  std::memcpy(B.data(), "FOVb", 4);
   Put32(B, 1512);
   Put32(B, 1024);
   B.resize(300, 0);

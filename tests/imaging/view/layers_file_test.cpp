@@ -61,7 +61,7 @@ struct FileBuilder {
     I32(int32_t(uint32_t(Bits >> 32)));
   }
   void Header(const char* Magic, int32_t Version, int32_t Encoding, int32_t Count) {
-    B.insert(B.end(), Magic, Magic + 13);
+    for (int k = 0; k < 13; ++k) U8(uint8_t(Magic[k]));
     I32(Version);
     I32(Encoding);
     I32(Count);
