@@ -3,6 +3,7 @@
 // damaged streams: the corrupt-input table and a mutation loop over saved and hand-built streams.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -750,7 +751,8 @@ Bytes InflatedSection(const Bytes& Stream, size_t& SectionStart) {
       continue;
     }
     SectionStart = At;
-    Bytes B(static_cast<uint8_t*>(Out), static_cast<uint8_t*>(Out) + OutBytes);
+    Bytes B(static_cast<size_t>(OutBytes));
+    std::copy_n(static_cast<const uint8_t*>(Out), B.size(), B.begin());
     std::free(Out);
     return B;
   }
