@@ -87,20 +87,16 @@ inline void PackRow(const PngFile& F, uint32_t y, std::vector<uint8_t>& Row) {
   }
 }
 
-}  // namespace detail
-
-// The file as libpng writes it; empty when libpng refuses it.
-inline Bytes EncodeWithLibpng(const PngFile& F) {
-  Bytes Out;
-  png_structp Png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, detail::Fail, detail::Quiet);
+// libpng's writer run over F into Out; false when libpng refuses it. The caller makes the buffers: a
+// function that calls setjmp keeps no object of its own that a jump back could leave clobbered.
+inline bool WriteWithLibpng(const PngFile& F, std::vector<uint8_t>& Row, std::vector<png_text>& Texts, Bytes& Out) {
+  png_structp Png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, Fail, Quiet);
   png_infop Info = png_create_info_struct(Png);
-  std::vector<uint8_t> Row(size_t(F.Width) * F.Channels() * 2 + 1);
-  std::vector<png_text> Texts(F.Texts.size());
   if (setjmp(png_jmpbuf(Png))) {
     png_destroy_write_struct(&Png, &Info);
-    return Bytes();
+    return false;
   }
-  png_set_write_fn(Png, &Out, detail::Append, nullptr);
+  png_set_write_fn(Png, &Out, Append, nullptr);
   png_set_IHDR(Png, Info, F.Width, F.Height, F.Depth, F.ColorType,
                F.Interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
   if (!F.Palette.empty()) png_set_PLTE(Png, Info, F.Palette.data(), int(F.Palette.size()));
@@ -115,6 +111,25 @@ inline Bytes EncodeWithLibpng(const PngFile& F) {
     png_set_bKGD(Png, Info, &B);
   }
   if (F.Phys) png_set_pHYs(Png, Info, (*F.Phys)[0], (*F.Phys)[1], int((*F.Phys)[2]));
+  if (!Texts.empty()) png_set_text(Png, Info, Texts.data(), int(Texts.size()));
+  png_write_info(Png, Info);
+  const int Passes = png_set_interlace_handling(Png);
+  for (int Pass = 0; Pass < Passes; ++Pass)
+    for (uint32_t y = 0; y < F.Height; ++y) {
+      PackRow(F, y, Row);
+      png_write_row(Png, Row.data());
+    }
+  png_write_end(Png, Info);
+  png_destroy_write_struct(&Png, &Info);
+  return true;
+}
+
+}  // namespace detail
+
+// The file as libpng writes it; empty when libpng refuses it.
+inline Bytes EncodeWithLibpng(const PngFile& F) {
+  std::vector<uint8_t> Row(size_t(F.Width) * F.Channels() * 2 + 1);
+  std::vector<png_text> Texts(F.Texts.size());
   for (size_t i = 0; i < F.Texts.size(); ++i) {
     Texts[i] = png_text{};
     Texts[i].compression = F.Texts[i].Compression;
@@ -123,16 +138,8 @@ inline Bytes EncodeWithLibpng(const PngFile& F) {
     Texts[i].text_length = F.Texts[i].Compression >= PNG_ITXT_COMPRESSION_NONE ? 0 : F.Texts[i].Value.size();
     Texts[i].itxt_length = F.Texts[i].Compression >= PNG_ITXT_COMPRESSION_NONE ? F.Texts[i].Value.size() : 0;
   }
-  if (!Texts.empty()) png_set_text(Png, Info, Texts.data(), int(Texts.size()));
-  png_write_info(Png, Info);
-  const int Passes = png_set_interlace_handling(Png);
-  for (int Pass = 0; Pass < Passes; ++Pass)
-    for (uint32_t y = 0; y < F.Height; ++y) {
-      detail::PackRow(F, y, Row);
-      png_write_row(Png, Row.data());
-    }
-  png_write_end(Png, Info);
-  png_destroy_write_struct(&Png, &Info);
+  Bytes Out;
+  if (!detail::WriteWithLibpng(F, Row, Texts, Out)) return Bytes();
   return Out;
 }
 
