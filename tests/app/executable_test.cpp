@@ -193,9 +193,12 @@ TEST_F(ExecutableTest, StartsOnTheDesktopShowsTheSkinnedWindowAndClosesCleanly) 
     }
     if (!Painted) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
+  std::ostringstream Body;
+  if (Px.size() == size_t(FormWidth) * FormHeight) Body << std::hex << At(5, 500);
   ASSERT_TRUE(Painted) << "no " << FormWidth << " x " << FormHeight
                        << " window showed its skin colour; found at:" << (Seen.empty() ? " nowhere" : Seen)
-                       << "\n" << zv::Run("xwininfo -display " + Display.Name() + " -root -tree") << ChildLog();
+                       << "; its body last read " << (Body.str().empty() ? "nothing" : Body.str()) << "\n"
+                       << zv::Run("xwininfo -display " + Display.Name() + " -root -tree") << ChildLog();
   EXPECT_EQ(Window.Left, (ScreenWidth - FormWidth) / 2) << "found at:" << Seen;
   EXPECT_EQ(Window.Top, (ScreenHeight - FormHeight) / 2) << "found at:" << Seen;
 
