@@ -143,7 +143,7 @@ protected:
 };
 
 TEST_F(ExecutableTest, StartsOnTheDesktopShowsTheSkinnedWindowAndClosesCleanly) {
-  if (test::VirtualDisplay::FindProgram("xwininfo").empty() || test::VirtualDisplay::FindProgram("xdotool").empty())
+  if (oracle::FindProgram("xwininfo").empty() || oracle::FindProgram("xdotool").empty())
     GTEST_SKIP() << "xwininfo or xdotool is not installed";
   test::VirtualDisplay Display;
   if (!Display.Start(ScreenWidth, ScreenHeight)) GTEST_SKIP() << "Xvfb is not available";

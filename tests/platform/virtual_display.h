@@ -11,8 +11,9 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <string>
+
+#include "tests/imaging/formats/oracle_tools.h"
 
 namespace zv::test {
 
@@ -26,7 +27,7 @@ public:
   // Starts a server with one screen of Width x Height x 24 and a black root window; false when Xvfb
   // is missing or did not come up within 20 seconds.
   bool Start(int Width, int Height) {
-    const std::string Xvfb = FindProgram("Xvfb");
+    const std::string Xvfb = oracle::FindProgram("Xvfb");
     if (Xvfb.empty()) return false;
     int Pipe[2];
     if (pipe2(Pipe, O_CLOEXEC) != 0) return false;
@@ -79,21 +80,6 @@ public:
 
   // ":N" once started.
   const std::string& Name() const { return Display; }
-
-  // The full path of a program on PATH, or "".
-  static std::string FindProgram(const char* Program) {
-    const char* Path = std::getenv("PATH");
-    const std::string All = Path ? Path : "/usr/bin:/bin";
-    size_t Begin = 0;
-    while (Begin <= All.size()) {
-      size_t Colon = All.find(':', Begin);
-      if (Colon == std::string::npos) Colon = All.size();
-      const std::string Candidate = All.substr(Begin, Colon - Begin) + "/" + Program;
-      if (access(Candidate.c_str(), X_OK) == 0) return Candidate;
-      Begin = Colon + 1;
-    }
-    return "";
-  }
 
 private:
   pid_t Pid = 0;
