@@ -18,7 +18,10 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 constexpr int Side = 1024;
 
-void Put16(Bytes& B, uint16_t v) { B.push_back(uint8_t(v)), B.push_back(uint8_t(v >> 8)); }
+void Put16(Bytes& B, uint16_t v) {
+  B.push_back(uint8_t(v));
+  B.push_back(uint8_t(v >> 8));
+}
 void Put32(Bytes& B, uint32_t v) { Put16(B, uint16_t(v)), Put16(B, uint16_t(v >> 16)); }
 void Short(Bytes& B, uint16_t G, uint16_t E, const char* VR, const Bytes& V) {
   Put16(B, G), Put16(B, E), B.insert(B.end(), {uint8_t(VR[0]), uint8_t(VR[1])}), Put16(B, uint16_t(V.size()));
